@@ -1,0 +1,19 @@
+// The program's file version, read from its own version resource.
+#pragma once
+#include <string>
+
+namespace app {
+
+struct TProgramVersion {
+    unsigned Major = 0;
+    unsigned Minor = 0;
+    unsigned Release = 0;
+};
+
+// Reads the first translation of "\VarFileInfo\Translation", then that
+// translation's "FileVersion" string, scanned as "%u.%u.%u". Fields the scan
+// does not convert stay as they were. False when the file has no version
+// block, no translation or no "FileVersion" string.
+bool ReadProgramVersion(const std::wstring& fileName, TProgramVersion& version);
+
+}  // namespace app

@@ -1,0 +1,73 @@
+// Helpers for window tests run by tests/gui/run-in-desktop.sh.
+#pragma once
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace testsupport {
+
+// The folder for screenshots and files of this test (VOLUMETRA_ARTIFACTS), or
+// the current folder when the test runs outside the driver.
+inline std::wstring ArtifactsDir()
+{
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"VOLUMETRA_ARTIFACTS", buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return L".";
+    return buffer;
+}
+
+// Asks the driver for a screenshot of the whole desktop, saved as NAME.png in
+// the artifacts folder; true once the file exists.
+inline bool RequestScreenshot(const std::wstring& name, DWORD timeoutMs = 10000)
+{
+    const std::wstring dir = ArtifactsDir();
+    const std::wstring shot = dir + L"\\" + name + L".png";
+    DeleteFileW(shot.c_str());
+    const std::wstring request = dir + L"\\" + name + L".shot-request";
+    HANDLE file = CreateFileW(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (GetFileAttributesW(shot.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// The top-level visible window of a process, or null.
+inline HWND FindProcessWindow(DWORD processId)
+{
+    struct Search {
+        DWORD ProcessId;
+        HWND Found;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) WINAPI -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->ProcessId && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
+                s->Found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+// Prints a check's outcome; the test's exit code counts the failures.
+inline bool Check(bool ok, const char* what, int& failures)
+{
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
+    std::fflush(stdout);
+    if (!ok)
+        ++failures;
+    return ok;
+}
+
+}  // namespace testsupport

@@ -3,7 +3,7 @@
 // Copies Volumetra.exe, rewrites the copy's version resource to 7.8.9, starts
 // it and reads the caption of its main window from this process.
 //
-// usage: VersionCaptionTest.exe PATH-TO-Volumetra.exe
+// usage: VersionCaption.exe PATH-TO-Volumetra.exe
 #include <windows.h>
 
 #include <cstdint>
@@ -124,7 +124,7 @@ int wmain(int argc, wchar_t** argv)
 {
     using testsupport::Check;
     if (argc != 2) {
-        std::printf("usage: VersionCaptionTest.exe PATH-TO-Volumetra.exe\n");
+        std::printf("usage: VersionCaption.exe PATH-TO-Volumetra.exe\n");
         return 2;
     }
     int failures = 0;

@@ -33,9 +33,14 @@ add_test(NAME wine_server_stop COMMAND ${WINE_ENV} /usr/bin/wineserver -k)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP WINE)
 
 # add_wine_gtest(NAME SOURCES ... [LIBS ...] [DEPENDS ...])
-# A GoogleTest program whose cases become CTest tests, run under Wine.
+# A GoogleTest program whose cases become CTest tests, run under Wine. Each
+# program gets a scratch folder of its own, as a Windows path in
+# VOLUMETRA_TEST_OUT (made at configure time).
 function(add_wine_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  set(out "${CMAKE_CURRENT_BINARY_DIR}/${name}.out")
+  file(MAKE_DIRECTORY "${out}")
+  string(REPLACE "/" "\\" out_windows "Z:${out}")
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   add_dependencies(${name} wine_prefix ${ARG_DEPENDS})
@@ -43,7 +48,7 @@ function(add_wine_gtest name)
     TEST_PREFIX "${name}."
     DISCOVERY_TIMEOUT 120
     PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600
-               ENVIRONMENT "VOLUMETRA_TEST_OUT=${CMAKE_CURRENT_BINARY_DIR}/${name}.out")
+               ENVIRONMENT "VOLUMETRA_TEST_OUT=${out_windows}")
 endfunction()
 
 # add_gui_test(NAME COMMAND exe [args...])

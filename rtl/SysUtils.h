@@ -1,6 +1,10 @@
-// The runtime's exception classes.
+// The runtime's exception classes, text conversions and the number and date
+// texts of the system.
 #pragma once
+#include <windows.h>
+
 #include <string>
+#include <string_view>
 
 #include "rtl/System.h"
 
@@ -26,5 +30,84 @@ public:
 
 // Raises the silent abort.
 [[noreturn]] void Abort();
+
+// A text that is not the number it should be.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A failed system call; ErrorCode() is the system's error code.
+class EOSError : public Exception {
+public:
+    EOSError(std::string message, DWORD errorCode) : Exception(std::move(message)), FErrorCode(errorCode) {}
+    DWORD ErrorCode() const { return FErrorCode; }
+
+private:
+    DWORD FErrorCode;
+};
+
+// Raises EOSError for GetLastError(): "System Error.  Code: N.\r\n<reason>".
+[[noreturn]] void RaiseLastOSError();
+[[noreturn]] void RaiseLastOSError(DWORD errorCode);
+
+// The system's text for an error code, in the user's language, without the
+// trailing line break and full stop; empty when the system has none.
+std::wstring SysErrorMessage(DWORD errorCode);
+
+// Conversions between UTF-16 and 8-bit text of the system ANSI code page.
+// Characters the code page lacks become the code page's default character.
+std::wstring AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::wstring_view text);
+
+// ---- Number texts -------------------------------------------------------
+
+// A 32-bit integer in decimal, with "-" when negative.
+std::wstring IntToStr(int value);
+
+// Decimal with optional leading blanks and sign, or hexadecimal after "$",
+// "0x" or "0X"; nothing may follow the digits. The value must fit 32 bits.
+// StrToInt raises EConvertError ("'%s' is not a valid integer value").
+bool TryStrToInt(std::wstring_view text, int& value);
+int StrToInt(std::wstring_view text);
+int StrToIntDef(std::wstring_view text, int defaultValue);
+
+// Digits with the decimal separator of the user's locale and an optional
+// exponent ("E", sign, digits), blanks allowed around it. StrToFloat raises
+// EConvertError ("'%s' is not a valid floating point value").
+bool TryStrToFloat(std::wstring_view text, double& value);
+double StrToFloat(std::wstring_view text);
+
+// The decimal separator of the user's locale ("." when it has none).
+wchar_t DecimalSeparator();
+
+enum class TFloatFormat { ffGeneral, ffFixed };
+
+// The runtime's float texts. The value is first rounded to `precision`
+// significant digits (half away from zero).
+// ffFixed: `digits` decimals after the locale's decimal separator, e.g.
+//   precision 4, digits 3: 20 -> "20,000", 123.456 -> "123,500". A value with
+//   more integer digits than `precision` takes the ffGeneral scientific form.
+// ffGeneral: the shortest of plain digits (integer part at most `precision`
+//   digits and the value at least 0.00001) or scientific "d,dddE[-]xxx" with
+//   trailing zeros dropped and an exponent of at least `digits` digits
+//   (12345.678, precision 4, digits 3 -> "1,235E004").
+// Not-a-number and infinities are "NAN", "INF" and "-INF". Never raises.
+std::wstring FloatToStrF(double value, TFloatFormat format, int precision, int digits);
+
+// ---- Date texts ---------------------------------------------------------
+
+// The current local time.
+SYSTEMTIME Now();
+
+// A local time in the runtime's date format language:
+//   d dd      day without / with a leading zero
+//   m mm      month; right after an hour token (h, hh) they mean minutes
+//   mmm mmmm  the locale's abbreviated / full month name
+//   yy yyyy   two- / four-digit year
+//   h hh      hour (24-hour form), n nn minutes, s ss seconds, z zzz milliseconds
+//   'x' "x"   literal text; every other character stands for itself.
+// Month names come from the user's locale. Never raises.
+std::wstring FormatDateTime(std::wstring_view format, const SYSTEMTIME& time);
 
 }  // namespace rtl

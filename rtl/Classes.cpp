@@ -1,0 +1,194 @@
+// Threads of the runtime and calls handed to the main thread.
+#include "rtl/Classes.h"
+
+#include <atomic>
+#include <deque>
+
+#include "rtl/SyncObjs.h"
+
+namespace rtl {
+namespace {
+
+// Static initialisation runs on the thread that starts the program.
+const DWORD kMainThreadID = ::GetCurrentThreadId();
+
+constexpr UINT kSyncMessage = WM_APP + 0x3A1;
+constexpr wchar_t kSyncWindowClass[] = L"rtlSynchronizeWindow";
+
+struct SyncRequest {
+    const TThreadMethod* FMethod;
+    std::exception_ptr FError;
+    HANDLE FDone;
+};
+
+// The queue of calls waiting for the main thread, and the event that wakes a
+// main thread waiting in TThread::WaitFor.
+struct SyncQueue {
+    TCriticalSection FLock;
+    std::deque<SyncRequest*> FRequests;
+    TEvent FPending{false, false};
+    std::atomic<HWND> FWindow{nullptr};
+};
+
+SyncQueue& Queue()
+{
+    static SyncQueue queue;
+    return queue;
+}
+
+LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kSyncMessage) {
+        CheckSynchronize();
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The hidden window lives on the main thread for the rest of the process. A
+// message-only window needs no desktop, so it exists in windowless runs too.
+void EnsureSyncWindow()
+{
+    SyncQueue& queue = Queue();
+    if (queue.FWindow.load() != nullptr || ::GetCurrentThreadId() != kMainThreadID) return;
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = SyncWindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kSyncWindowClass;
+    ::RegisterClassExW(&windowClass);
+    queue.FWindow = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      windowClass.hInstance, nullptr);
+}
+
+}  // namespace
+
+DWORD MainThreadID()
+{
+    return kMainThreadID;
+}
+
+void Synchronize(const TThreadMethod& method)
+{
+    if (::GetCurrentThreadId() == kMainThreadID) {
+        EnsureSyncWindow();
+        method();
+        return;
+    }
+    KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done) RaiseLastOSError();
+    SyncRequest request{&method, nullptr, done.Get()};
+    SyncQueue& queue = Queue();
+    {
+        TCriticalSectionLock lock(queue.FLock);
+        queue.FRequests.push_back(&request);
+    }
+    queue.FPending.SetEvent();
+    if (const HWND window = queue.FWindow.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
+    ::WaitForSingleObject(done.Get(), INFINITE);
+    if (request.FError) std::rethrow_exception(request.FError);
+}
+
+bool CheckSynchronize() noexcept
+{
+    if (::GetCurrentThreadId() != kMainThreadID) return false;
+    SyncQueue& queue = Queue();
+    bool ran = false;
+    for (;;) {
+        SyncRequest* request = nullptr;
+        {
+            TCriticalSectionLock lock(queue.FLock);
+            if (queue.FRequests.empty()) break;
+            request = queue.FRequests.front();
+            queue.FRequests.pop_front();
+        }
+        // Taken off the queue before it runs: a call that opens a message box
+        // serves the calls behind it from the box's own message loop.
+        try {
+            (*request->FMethod)();
+        } catch (...) {
+            request->FError = std::current_exception();
+        }
+        ::SetEvent(request->FDone);
+        ran = true;
+    }
+    return ran;
+}
+
+TThread::TThread()
+{
+    EnsureSyncWindow();
+}
+
+TThread::~TThread()
+{
+    if (FStarted && ::GetCurrentThreadId() != FThreadID) {
+        Terminate();
+        try {
+            WaitFor();
+        } catch (...) {
+        }
+    }
+}
+
+void TThread::Start()
+{
+    if (FStarted) throw EThread("Cannot call Start on a running or suspended thread");
+    EnsureSyncWindow();
+    DWORD id = 0;
+    HANDLE handle = ::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id);
+    if (handle == nullptr) {
+        const DWORD error = ::GetLastError();
+        throw EThread("Thread creation error: " + WideToAnsi(SysErrorMessage(error)));
+    }
+    FHandle.Reset(handle);
+    FThreadID = id;
+    FStarted = true;
+    ::SetThreadPriority(handle, FPriority);
+    // From here on a free-on-end thread may end and delete itself at any time.
+    ::ResumeThread(handle);
+}
+
+void TThread::SetPriority(int priority) noexcept
+{
+    FPriority = priority;
+    if (FStarted && !FFinished) ::SetThreadPriority(FHandle.Get(), priority);
+}
+
+void TThread::WaitFor()
+{
+    if (!FStarted) throw EThread("Thread is not started");
+    if (FFreeOnTerminate) throw EThread("Cannot wait for a thread that frees itself");
+    if (::GetCurrentThreadId() == FThreadID) throw EThread("A thread cannot wait for itself");
+    if (::GetCurrentThreadId() != kMainThreadID) {
+        ::WaitForSingleObject(FHandle.Get(), INFINITE);
+        return;
+    }
+    const HANDLE handles[2] = {FHandle.Get(), Queue().FPending.Handle()};
+    while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) CheckSynchronize();
+    // The end handler may have been queued just before the thread ended.
+    CheckSynchronize();
+}
+
+DWORD WINAPI TThread::ThreadProc(void* parameter) noexcept
+{
+    auto* thread = static_cast<TThread*>(parameter);
+    try {
+        if (!thread->Terminated()) thread->Execute();
+    } catch (...) {
+        thread->FFatalException = std::current_exception();
+    }
+    const bool freeThread = thread->FFreeOnTerminate;
+    if (thread->FOnTerminate) {
+        try {
+            Synchronize([thread] { thread->FOnTerminate(*thread); });
+        } catch (...) {
+            if (!thread->FFatalException) thread->FFatalException = std::current_exception();
+        }
+    }
+    thread->FFinished = true;
+    if (freeThread) delete thread;
+    return 0;
+}
+
+}  // namespace rtl

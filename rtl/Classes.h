@@ -1,0 +1,99 @@
+// Threads of the runtime and calls handed to the main thread.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <exception>
+#include <functional>
+
+#include "rtl/Handles.h"
+#include "rtl/SysUtils.h"
+
+namespace rtl {
+
+// The thread that initialised the program (the one that runs the message loop).
+DWORD MainThreadID();
+
+// A failure of the thread machinery itself.
+class EThread : public Exception {
+public:
+    using Exception::Exception;
+};
+
+using TThreadMethod = std::function<void()>;
+
+// Runs `method` on the main thread and returns when it has run. On the main
+// thread it runs at once. From another thread the call is queued and a hidden
+// window of the main thread is told, so that every message loop there (the
+// program's, a message box's, a window drag's) runs it; WaitFor on the main
+// thread serves it too. An exception raised by the call is caught on the main
+// thread and raised again here, in the calling thread.
+void Synchronize(const TThreadMethod& method);
+
+// Runs the calls queued for the main thread; answers whether any ran. Only the
+// main thread runs them: elsewhere it does nothing and answers false. Never
+// raises (each call's exception goes back to its caller).
+bool CheckSynchronize() noexcept;
+
+// A thread of the system's own design: derive, override Execute.
+//
+// The object is always created suspended: the Win32 thread is made by Start,
+// after the object is fully constructed, so Execute never sees a half-built
+// object. Terminate only sets the request flag that Execute polls.
+// When Execute returns (or raises: the exception is kept as FatalException),
+// the end handler runs on the main thread, and then, with FreeOnTerminate set,
+// the thread deletes its object: after Start the starter must not touch a
+// free-on-end thread again except from its end handler.
+class TThread : public TObject {
+public:
+    using TNotifyEvent = std::function<void(TThread& sender)>;
+
+    TThread();
+    // A thread that still runs is asked to end and waited for (serving the
+    // main-thread calls when this is the main thread).
+    ~TThread() override;
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+
+    // Creates the Win32 thread (CreateThread) and lets it run. EThread when it
+    // was started before or the system refuses a thread.
+    void Start();
+
+    void Terminate() noexcept { FTerminated = true; }
+    bool Terminated() const noexcept { return FTerminated; }
+    bool Finished() const noexcept { return FFinished; }
+
+    // Waits until the thread has ended. On the main thread the calls the
+    // thread hands over keep running meanwhile, so the two never wait on each
+    // other. EThread for a thread that is not started, and for a free-on-end
+    // thread (it may be gone before the wait could begin).
+    void WaitFor();
+
+    bool FreeOnTerminate() const noexcept { return FFreeOnTerminate; }
+    void SetFreeOnTerminate(bool value) noexcept { FFreeOnTerminate = value; }
+    void SetOnTerminate(TNotifyEvent handler) { FOnTerminate = std::move(handler); }
+    // A THREAD_PRIORITY_* value; kept until Start when not yet started.
+    void SetPriority(int priority) noexcept;
+
+    HANDLE Handle() const noexcept { return FHandle.Get(); }
+    DWORD ThreadID() const noexcept { return FThreadID; }
+    const std::exception_ptr& FatalException() const noexcept { return FFatalException; }
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    static DWORD WINAPI ThreadProc(void* parameter) noexcept;
+
+    KernelHandle FHandle;
+    DWORD FThreadID = 0;
+    int FPriority = THREAD_PRIORITY_NORMAL;
+    bool FStarted = false;
+    bool FFreeOnTerminate = false;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    TNotifyEvent FOnTerminate;
+    std::exception_ptr FFatalException;
+};
+
+}  // namespace rtl

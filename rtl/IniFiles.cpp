@@ -7,7 +7,7 @@ namespace rtl {
 
 TIniFile::~TIniFile()
 {
-    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
+    UpdateFile();
 }
 
 std::wstring TIniFile::ReadString(const std::wstring& section, const std::wstring& ident,
@@ -46,10 +46,9 @@ void TIniFile::WriteInteger(const std::wstring& section, const std::wstring& ide
     WriteString(section, ident, IntToStr(value));
 }
 
-void TIniFile::UpdateFile()
+void TIniFile::UpdateFile() noexcept
 {
-    if (!::WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str()))
-        throw EIniFileException("Unable to write to " + WideToAnsi(FFileName));
+    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
 }
 
 }  // namespace rtl

@@ -33,8 +33,9 @@ public:
     void WriteString(const std::wstring& section, const std::wstring& ident, const std::wstring& value);
     void WriteInteger(const std::wstring& section, const std::wstring& ident, int value);
 
-    // Has the system write out what it caches for the file.
-    void UpdateFile();
+    // Has the system write out what it caches for the file. The systems
+    // differ in what this call answers, so the answer is not a failure.
+    void UpdateFile() noexcept;
 
 private:
     std::wstring FFileName;

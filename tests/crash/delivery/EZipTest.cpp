@@ -74,7 +74,9 @@ TEST_F(ZipFiles, FileThatCannotBeReadGivesFalse) {
         {"opened by another without sharing", "locked.txt", GENERIC_READ, 0},
         {"being written by another", "written.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE},
     };
-    ASSERT_TRUE(CreateDirectoryA((FFolder + "folder").c_str(), nullptr));
+    CreateDirectoryA((FFolder + "folder").c_str(), nullptr);
+    const DWORD attributes = GetFileAttributesA((FFolder + "folder").c_str());
+    ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         const std::string path = FFolder + c.name;

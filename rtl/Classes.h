@@ -24,7 +24,8 @@ using TThreadMethod = std::function<void()>;
 
 // Runs `method` on the main thread and returns when it has run. On the main
 // thread it runs at once. From another thread the call is queued and a hidden
-// window of the main thread is told, so that every message loop there (the
+// window of the main thread (made the first time the main thread creates or
+// starts a TThread or calls Synchronize) is told, so that every message loop there (the
 // program's, a message box's, a window drag's) runs it; WaitFor on the main
 // thread serves it too. An exception raised by the call is caught on the main
 // thread and raised again here, in the calling thread.
@@ -48,9 +49,12 @@ class TThread : public TObject {
 public:
     using TNotifyEvent = std::function<void(TThread& sender)>;
 
+    // Makes the main thread's hidden window when called there.
     TThread();
     // A thread that still runs is asked to end and waited for (serving the
-    // main-thread calls when this is the main thread).
+    // main-thread calls when this is the main thread). That wait comes after
+    // the derived class's members are gone: a derived class whose Execute uses
+    // them ends the thread (Terminate, WaitFor) in its own destructor.
     ~TThread() override;
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 #include "rtl/Handles.h"
 #include "rtl/System.h"
 
@@ -48,6 +50,22 @@ public:
     void SetEvent() noexcept { ::SetEvent(FHandle.Get()); }
     void ResetEvent() noexcept { ::ResetEvent(FHandle.Get()); }
     TWaitResult WaitFor(DWORD timeoutMs = INFINITE) noexcept;
+    HANDLE Handle() const noexcept { return FHandle.Get(); }
+
+private:
+    KernelHandle FHandle;
+};
+
+// A Win32 mutex, named (shared with other processes) or not. The constructor
+// creates it, or opens it when another process has created that name, and
+// raises Exception when the system gives neither. Never owned at creation.
+class TMutex : public TObject {
+public:
+    explicit TMutex(const std::wstring& name = std::wstring());
+
+    // wrAbandoned: the owner ended without releasing; the caller owns it now.
+    TWaitResult WaitFor(DWORD timeoutMs) noexcept;
+    void Release() noexcept { ::ReleaseMutex(FHandle.Get()); }
     HANDLE Handle() const noexcept { return FHandle.Get(); }
 
 private:

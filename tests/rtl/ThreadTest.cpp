@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "rtl/Classes.h"
+#include "rtl/SyncObjs.h"
 
 namespace {
 
@@ -151,6 +152,28 @@ TEST(TThread, TerminateRequestAndFatalException)
     ASSERT_TRUE(polling.FatalException());
     EXPECT_THROW(std::rethrow_exception(polling.FatalException()), rtl::EAbort);
 
+}
+
+TEST(TMutex, NamedMutexTimesOutAndReportsAnAbandonedOwner)
+{
+    rtl::TMutex mutex(L"RtlTestMutex");
+    rtl::TMutex sameName(L"RtlTestMutex");  // opens the one made above
+    rtl::TEvent taken(true, false);
+    rtl::TEvent release(true, false);
+    LambdaThread owner([&](LambdaThread&) {
+        mutex.WaitFor(INFINITE);
+        taken.SetEvent();
+        if (release.WaitFor(5000) == rtl::TWaitResult::wrSignaled) mutex.Release();
+        taken.ResetEvent();
+        mutex.WaitFor(INFINITE);  // and end still holding it
+    });
+    owner.Start();
+    ASSERT_EQ(taken.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    EXPECT_EQ(sameName.WaitFor(50), rtl::TWaitResult::wrTimeout);
+    release.SetEvent();
+    owner.WaitFor();
+    EXPECT_EQ(sameName.WaitFor(1000), rtl::TWaitResult::wrAbandoned);
+    sameName.Release();
 }
 
 }  // namespace

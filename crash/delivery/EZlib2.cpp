@@ -32,9 +32,17 @@ private:
     bool FActive = false;
 };
 
+// zError indexes a table with the code, so a code zlib does not define must
+// not reach it.
+std::string ZlibMessage(int code) {
+    if (code < Z_VERSION_ERROR || code > Z_NEED_DICT)
+        return "unknown zlib error " + std::to_string(code);
+    return zError(code);
+}
+
 }  // namespace
 
-EZLibError::EZLibError(int code) : rtl::Exception(zError(code)), FCode(code) {}
+EZLibError::EZLibError(int code) : rtl::Exception(ZlibMessage(code)), FCode(code) {}
 
 std::vector<std::uint8_t> ZDecompress(const void* inBuffer, std::size_t inCount) {
     // The smallest multiple of 256 not below the input, and never 0, or an

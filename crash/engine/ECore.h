@@ -1,0 +1,244 @@
+// Core utilities of the crash reporter: text splitting and replacing, variable
+// expansion, version and date texts, INI and registry access, working files with
+// a fallback to the user's folder, checked memory reads and the unit-step guard.
+//
+// Unless a declaration says otherwise: the routines never raise for missing
+// files, keys or variables (they answer empty text, false or the default given),
+// they may be called from any thread, and they run in the report zone (they may
+// allocate). 8-bit text is in the process ANSI code page.
+#pragma once
+#include <windows.h>
+#include <unknwn.h>
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rtl/SysUtils.h"
+
+namespace crash {
+
+// A set of 8-bit characters: the separators of the splitting routines.
+using TCharSet = std::bitset<256>;
+
+// The set of the given characters.
+TCharSet MakeCharSet(std::string_view chars) noexcept;
+
+// A parameterless step, the argument of SafeExec.
+using TProc = void (*)();
+
+// Days since 30 December 1899, the fraction being the time of day.
+using TDateTime = double;
+
+// The critical-error handler: receives "Name (Address: XXXXXXXX)" while the
+// failing step's exception is still being handled. Empty until start-up sets it;
+// set and cleared only while no unit step runs.
+using TCriticalErrorProc = void (*)(const std::string& text);
+extern TCriticalErrorProc CriticalError;
+
+// Raised where a step wants its failure to pass SafeExec unchanged.
+class EIgnoreException : public rtl::Exception {
+public:
+    using rtl::Exception::Exception;
+};
+
+// True when the process is the development environment hosting design-time
+// packages; set by the unit's start-up step from DetectIntoIDE().
+extern bool IntoIDE;
+bool DetectIntoIDE();
+
+// ---- Text --------------------------------------------------------------------
+
+// Appends to Strings the pieces of Text between characters of Separators.
+// Unless Raw, Text and every piece are trimmed (characters up to the blank);
+// in Raw mode a piece keeps its closing separator. A piece is added when not
+// empty or when AddEmpty is set; the rest after the last separator only when it
+// is not empty.
+void ExtractList(const std::string& Text, std::vector<std::string>& Strings,
+                 const TCharSet& Separators, bool Raw = false, bool AddEmpty = false);
+
+// Appends to Strings the trimmed pieces of Text between separators, empty ones
+// included, after skipping leading separators; a last piece that is empty after
+// trimming is not added.
+void ExtractStringsEx(const TCharSet& Separators, const std::string& Text,
+                      std::vector<std::string>& Strings);
+
+// 1-based position of the first SubStr in S at or after Offset; 0 when there is
+// none, SubStr is empty or Offset lies outside S.
+std::size_t PosEx(std::string_view SubStr, std::string_view S, std::size_t Offset = 1) noexcept;
+
+// S with every occurrence of Old (left to right, no overlap, case-sensitive)
+// replaced by New. An empty Old gives S unchanged.
+std::string QuickStringReplace(std::string_view S, std::string_view Old, std::string_view New);
+
+// Name with every ".vshost" removed.
+std::string DotNetHostedFile(const std::string& Name);
+
+// The text converted through UTF-16 to UTF-8; empty when it cannot be converted.
+std::string StringToUtf8(const std::string& Text);
+
+// Our 8-bit strings always hold the process ANSI code page, so tagging a text
+// with it leaves the bytes as they are: kept for the callers that ask for it.
+inline void SetCurrentCodePage(std::string& /*Text*/) noexcept {}
+
+// The text with every run of characters below the blank replaced by one blank.
+std::string OneString(const std::string& Text);
+
+// True when both texts are not empty and B is a later version than A. Parts are
+// compared as numbers padded to a common width, a text after a blank in the last
+// part ("6.1 RC 1") sorting before the next part; missing parts count as zero.
+bool IsGreaterVersion(const std::string& A, const std::string& B);
+
+// Path with a trailing backslash; a single backslash for an empty path.
+std::string IncludeLastBackslash(const std::string& Path);
+// Path with one trailing backslash removed.
+std::string ExcludeLastBackslash(const std::string& Path);
+
+// ---- Environment variables -----------------------------------------------------
+
+// Text with every %NAME% (letters, digits, "_"; possibly empty) replaced by
+// GetEnvVariable(NAME); a lone "%" stays; inserted values are not expanded again.
+std::string ExpandEnvVars(const std::string& Text);
+
+// The process environment variable Name; when it is empty, the built-in names
+// "date" (short date), "time" (long time) and "cd" (current folder), in any case;
+// otherwise empty.
+std::string GetEnvVariable(const std::string& Name);
+
+// ---- Dates ---------------------------------------------------------------------
+
+// The date-time as a floating-point text with "." as decimal separator.
+std::string DateTimeToStrFixed(TDateTime Value);
+// The inverse; 0 when Text is not a number.
+TDateTime StrToDateTimeFixed(const std::string& Text);
+// The date-time in the user locale's short date and long time formats (the time
+// left out at midnight); outside the calendar's range the value as a number.
+std::string DateTimeToStrEx(TDateTime Value);
+// Local time minus UTC, in whole hours rounded to the nearest.
+int GetGMT();
+// Value moved from local time to UTC by GetGMT() hours.
+TDateTime GetGMTDateTime(TDateTime Value);
+// Local last-write time of the file, at the two-second step of DOS times; 0 when
+// the file is not found.
+TDateTime GetModifiedDate(const std::string& FileName);
+
+// ---- Files and folders ---------------------------------------------------------
+
+// The program's file name (of the main module).
+std::string Real_GetMainModuleFileName();
+
+// Path with every component replaced by its long name, as far as the components
+// exist; the rest as given. Paths with "~" are made full first.
+std::string GetLongNameFromShort(const std::string& Path);
+
+// Creates Path (variables expanded) and its missing parents; true when the folder
+// exists at the end. An empty Path fails.
+bool ForceDirectoriesEx(const std::string& Path);
+
+// True when the file can be opened for reading and writing; a file that did not
+// exist is created for the test and gone again afterwards. An existing file is
+// never deleted or changed.
+bool IsWritableFile(const std::string& FileName);
+// True when the existing file can be opened for reading.
+bool IsReadableFile(const std::string& FileName);
+
+// The user's application-data folder: from the shell, else the "AppData"
+// variable, else a single backslash. The local variant asks for the local
+// application-data folder first.
+std::string GetUserApplicationsPath();
+std::string GetLocalUserApplicationsPath();
+
+// The library's default folder: the user's application-data folder joined with
+// "VexlorLog" (the Windows folder on Windows 95/98/Me).
+std::string GetLibraryDefaultFolder();
+
+// Makes FileName (variables expanded in place) a usable file: readable when
+// ReadOnly, else writable. When it is not, tries the same file name in the user's
+// "VexlorLog" folder (with UseModuleFolder, in a folder below it named after the
+// program), creating the folders. True with FileName set to the usable file;
+// false with a warning, FileName then holding its expanded form.
+bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly);
+// The same for a folder; Folder ends with a backslash when true.
+bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);
+
+// ---- INI files -----------------------------------------------------------------
+// A File without folder lies in GetLibraryDefaultFolder(); the file must pass
+// GetWorkingFile (writable, no module folder), else nothing is read (the default
+// is answered) or written (false).
+
+std::string ReadString(const std::string& File, const std::string& Section,
+                       const std::string& Key, const std::string& Default);
+int ReadInteger(const std::string& File, const std::string& Section,
+                const std::string& Key, int Default);
+// True only for a stored 1.
+bool ReadBool(const std::string& File, const std::string& Section,
+              const std::string& Key, bool Default);
+bool WriteString(const std::string& File, const std::string& Section,
+                 const std::string& Key, const std::string& Value);
+bool WriteInteger(const std::string& File, const std::string& Section,
+                  const std::string& Key, int Value);
+// Stored as 1 or 0.
+bool WriteBool(const std::string& File, const std::string& Section,
+               const std::string& Key, bool Value);
+
+// ---- Registry ------------------------------------------------------------------
+
+// The string value Name of the key (a leading backslash of Key dropped), without
+// its terminating zero; empty when the key or value is missing or not a string.
+std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name);
+// True when the key can be opened for reading.
+bool CheckKey(HKEY Root, const std::string& Key);
+
+// ---- Memory checks (report zone, also safe in hooks: no heap, no locks) ---------
+
+// True when the Size bytes from Address are committed and plainly readable (no
+// guard or no-cache page, no reserved or free gap, no wrap past 4 GB); Size 0
+// checks the page of Address. Asks VirtualQuery at every call.
+bool IsValidBlockAddr(const void* Address, std::size_t Size) noexcept;
+bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
+
+// Remembers the regions one walk or one report has found readable, so that a
+// walk over many frames asks VirtualQuery once per region. Memory freed while a
+// cache lives still reads as valid through it: make one per walk, never keep one.
+class TValidRegionCache {
+public:
+    bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
+
+private:
+    struct Region {
+        std::uintptr_t FBase;
+        std::uintptr_t FEnd;  // one past the last byte
+    };
+    static constexpr std::size_t kRegions = 8;
+    Region FRegions[kRegions] = {};
+    std::size_t FCount = 0;
+    std::size_t FNext = 0;
+};
+
+// The target of an import thunk (FF 25 and the address of the slot) when the
+// thunk and its slot are readable; else Address.
+std::uintptr_t ConvertAddress(std::uintptr_t Address) noexcept;
+
+// ---- Guarded steps -------------------------------------------------------------
+
+// Runs Proc. An EIgnoreException or an exception that is no object of ours or
+// of the standard library passes unchanged. Any other: with CriticalError set, it
+// is called with "Name (Address: XXXXXXXX)" and the silent abort is raised;
+// without it, an rtl::Exception "Critical error at: "Name"\r\nError: "message"."
+// is raised.
+void SafeExec(TProc Proc, const std::string& Name);
+
+// ---- Interfaces and character sets ---------------------------------------------
+
+// True when Instance is not null, answers the query for Iid and gives a non-null
+// interface in Result (which then holds a reference the caller releases).
+bool SupportsEx(IUnknown* Instance, REFIID Iid, void** Result);
+
+// The character set of the user's default ANSI code page (DEFAULT_CHARSET when it
+// cannot be told).
+BYTE UserCharSet();
+
+}  // namespace crash

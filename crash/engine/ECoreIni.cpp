@@ -1,0 +1,102 @@
+// INI values of the core utilities, over the system's profile functions.
+#include <charconv>
+#include <cstdint>
+
+#include "crash/engine/ECore.h"
+#include "crash/engine/ECoreInternal.h"
+
+namespace crash {
+
+namespace {
+
+constexpr DWORD kValueBuffer = 2048;
+
+// The INI file as the library uses it: a bare name lies in its default folder,
+// and the file must be one that can be written.
+bool PlaceIniFile(const std::string& file, std::string& placed)
+{
+    placed = core::ExtractFilePath(file).empty() ? core::JoinPath(GetLibraryDefaultFolder(), file) : file;
+    return GetWorkingFile(placed, false, false);
+}
+
+// A number as the runtime's conversion reads it: leading blanks, a sign, and
+// decimal digits or "$"/"0x" with hexadecimal ones.
+bool ParseInteger(const std::string& text, int& value)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == text.size()) return false;
+    std::uint64_t magnitude = 0;
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, magnitude, base);
+    if (error != std::errc() || end != last) return false;
+    // Hexadecimal texts may spell a negative number by its bit pattern.
+    const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    if (magnitude > limit) return false;
+    const auto bits = static_cast<std::uint32_t>(magnitude);
+    value = static_cast<int>(negative ? 0u - bits : bits);
+    return true;
+}
+
+}  // namespace
+
+std::string ReadString(const std::string& File, const std::string& Section,
+                       const std::string& Key, const std::string& Default)
+{
+    std::string placed;
+    if (!PlaceIniFile(File, placed)) return Default;
+    std::string value(kValueBuffer, '\0');
+    const DWORD length = ::GetPrivateProfileStringA(Section.c_str(), Key.c_str(), Default.c_str(),
+                                                    value.data(), kValueBuffer, placed.c_str());
+    value.resize(length);
+    return value;
+}
+
+int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key,
+                int Default)
+{
+    int value = Default;
+    return ParseInteger(ReadString(File, Section, Key, std::to_string(Default)), value) ? value : Default;
+}
+
+bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key,
+              bool Default)
+{
+    return ReadInteger(File, Section, Key, Default ? 1 : 0) == 1;
+}
+
+bool WriteString(const std::string& File, const std::string& Section, const std::string& Key,
+                 const std::string& Value)
+{
+    std::string placed;
+    if (!PlaceIniFile(File, placed)) return false;
+    if (::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), placed.c_str()))
+        return true;
+    core::CoreWarning("Cannot write the key \"" + Key + "\" to \"" + placed + "\".");
+    return false;
+}
+
+bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key,
+                  int Value)
+{
+    return WriteString(File, Section, Key, std::to_string(Value));
+}
+
+bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key,
+               bool Value)
+{
+    return WriteString(File, Section, Key, Value ? "1" : "0");
+}
+
+}  // namespace crash

@@ -1,0 +1,48 @@
+// Registry reads of the core utilities.
+#include "crash/engine/ECore.h"
+#include "crash/engine/ECoreInternal.h"
+
+namespace crash {
+
+namespace {
+
+const char* SubKey(const std::string& key) noexcept
+{
+    return key.c_str() + (key.starts_with('\\') ? 1 : 0);
+}
+
+}  // namespace
+
+std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
+{
+    core::ScopedRegKey key;
+    if (::RegOpenKeyExA(Root, SubKey(Key), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
+    std::string value;
+    for (;;) {
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(value.size());
+        const LONG status = ::RegQueryValueExA(key.Get(), Name.c_str(), nullptr, &type,
+                                               value.empty() ? nullptr : reinterpret_cast<BYTE*>(value.data()),
+                                               &size);
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+        // A first call with no buffer, or a value that grew meanwhile, answers the size.
+        if ((status == ERROR_SUCCESS && value.empty() && size > 0) || status == ERROR_MORE_DATA) {
+            value.assign(size, '\0');
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return {};
+        value.resize(size);
+        break;
+    }
+    // Stored strings need not end in a zero; only a zero is dropped.
+    while (!value.empty() && value.back() == '\0') value.pop_back();
+    return value;
+}
+
+bool CheckKey(HKEY Root, const std::string& Key)
+{
+    core::ScopedRegKey key;
+    return ::RegOpenKeyExA(Root, SubKey(Key), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}
+
+}  // namespace crash

@@ -1,0 +1,66 @@
+// Version comparison of the core utilities.
+#include <algorithm>
+
+#include "crash/engine/ECore.h"
+
+namespace crash {
+
+namespace {
+
+constexpr std::size_t kMinPartWidth = 5;
+constexpr std::size_t kMinParts = 4;
+
+// One part of a version: the number to pad, and in the last part the text from
+// its first blank on ("1 RC 2" is "1" and " RC 2").
+struct VersionPart {
+    std::string FNumber;
+    std::string FTail;
+};
+
+std::vector<VersionPart> SplitVersion(const std::string& version)
+{
+    std::vector<VersionPart> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = version.find('.', start);
+        parts.push_back({version.substr(start, dot == std::string::npos ? std::string::npos : dot - start), {}});
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    VersionPart& last = parts.back();
+    if (const std::size_t blank = last.FNumber.find(' '); blank != std::string::npos) {
+        last.FTail = last.FNumber.substr(blank);
+        last.FNumber.resize(blank);
+    }
+    while (parts.size() < kMinParts) parts.push_back({"0", {}});
+    return parts;
+}
+
+std::string Normalise(const std::vector<VersionPart>& parts, const std::vector<std::size_t>& widths)
+{
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += '.';
+        text.append(widths[i] > parts[i].FNumber.size() ? widths[i] - parts[i].FNumber.size() : 0, '0');
+        text += parts[i].FNumber;
+        text += parts[i].FTail;
+    }
+    return text;
+}
+
+}  // namespace
+
+bool IsGreaterVersion(const std::string& A, const std::string& B)
+{
+    if (A.empty() || B.empty()) return false;
+    const std::vector<VersionPart> a = SplitVersion(A);
+    const std::vector<VersionPart> b = SplitVersion(B);
+    // Both texts pad a part to the same width, at least five digits, so that a
+    // part of six digits still compares as the larger number.
+    std::vector<std::size_t> widths(std::max(a.size(), b.size()), kMinPartWidth);
+    for (std::size_t i = 0; i < a.size(); ++i) widths[i] = std::max(widths[i], a[i].FNumber.size());
+    for (std::size_t i = 0; i < b.size(); ++i) widths[i] = std::max(widths[i], b[i].FNumber.size());
+    return Normalise(b, widths) > Normalise(a, widths);
+}
+
+}  // namespace crash

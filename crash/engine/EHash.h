@@ -1,0 +1,20 @@
+// Hashes of the crash reporter: CRC-16/XMODEM (exception identifiers) and MD5
+// (the options cipher's key).
+//
+// Pure functions of their input: any thread, any zone (no heap, no locks).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace crash {
+
+// CRC-16/XMODEM of the bytes: polynomial 0x1021, initial value 0, no reflection,
+// no final XOR. Empty text gives 0.
+std::uint16_t GetCRC16(std::string_view Text) noexcept;
+
+// The MD5 digest (RFC 1321) of Count bytes at Data into Digest. Data may be null
+// when Count is 0.
+void GetMD5(std::uint8_t (&Digest)[16], const void* Data, std::size_t Count) noexcept;
+
+}  // namespace crash

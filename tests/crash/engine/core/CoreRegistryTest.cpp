@@ -1,0 +1,74 @@
+// Registry string values.
+#include <gtest/gtest.h>
+
+#include "crash/engine/ECore.h"
+
+namespace crash {
+namespace {
+
+constexpr char kKey[] = "Software\\VolumetraCoreTest";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey,
+                                  nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override
+    {
+        RegCloseKey(FKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    }
+    void Set(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        ASSERT_EQ(RegSetValueExA(FKey, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    }
+    HKEY FKey = nullptr;
+};
+
+TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
+{
+    const std::string long5000(5000, 'L');
+    Set("terminated", REG_SZ, "abc", 4);
+    Set("unterminated", REG_SZ, "abc", 3);   // stored without the zero
+    Set("empty", REG_SZ, "", 0);
+    Set("zeroOnly", REG_SZ, "", 1);
+    Set("expand", REG_EXPAND_SZ, "%TEMP%\\x", 9);
+    Set("long", REG_SZ, long5000.c_str(), 5001);
+    Set("cyrillic", REG_SZ, "\xC4\xE0", 3);
+    const DWORD number = 0x00636261;         // "abc" when read as bytes
+    Set("number", REG_DWORD, &number, sizeof number);
+
+    static constexpr struct {
+        const char* name;
+        const char* value;
+    } kCases[] = {
+        {"terminated", "abc"},
+        {"unterminated", "abc"},
+        {"empty", ""},
+        {"zeroOnly", ""},
+        {"expand", "%TEMP%\\x"},   // read as stored
+        {"cyrillic", "\xC4\xE0"},
+        {"number", ""},            // not a string
+        {"absent", ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, kKey, c.name), c.value);
+    }
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, kKey, "long"), long5000);
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, std::string("\\") + kKey, "terminated"), "abc");
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "terminated"), "");
+}
+
+TEST_F(Registry, CheckKey)
+{
+    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, kKey));
+    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, std::string("\\") + kKey));
+    EXPECT_FALSE(CheckKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent"));
+}
+
+}  // namespace
+}  // namespace crash

@@ -1,0 +1,161 @@
+// Checked memory ranges and import-thunk targets.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "crash/engine/ECore.h"
+
+namespace crash {
+namespace {
+
+constexpr std::size_t kPage = 4096;
+
+// Pages of every kind side by side, in one reservation:
+// 0 read-write, 1 read-only (a region of its own), 2 guard, 3 reserved only,
+// 4 no-access, 5 execute-read.
+class Memory : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FBase = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 6 * kPage, MEM_RESERVE, PAGE_NOACCESS));
+        ASSERT_NE(FBase, nullptr);
+        Commit(0, PAGE_READWRITE);
+        Commit(1, PAGE_READONLY);
+        Commit(2, PAGE_READWRITE | PAGE_GUARD);
+        Commit(4, PAGE_NOACCESS);
+        Commit(5, PAGE_EXECUTE_READ);
+    }
+    void TearDown() override { VirtualFree(FBase, 0, MEM_RELEASE); }
+    void Commit(std::size_t page, DWORD protect)
+    {
+        ASSERT_NE(VirtualAlloc(Page(page), kPage, MEM_COMMIT, protect), nullptr) << page;
+    }
+    std::uint8_t* Page(std::size_t page) const { return FBase + page * kPage; }
+    std::uintptr_t At(std::size_t page, std::size_t offset = 0) const
+    {
+        return reinterpret_cast<std::uintptr_t>(Page(page)) + offset;
+    }
+    std::uint8_t* FBase = nullptr;
+};
+
+struct RangeCase {
+    std::size_t page;
+    std::size_t offset;
+    std::size_t size;
+    bool valid;
+    const char* what;
+};
+
+constexpr RangeCase kRanges[] = {
+    {0, 0, kPage, true, "a whole read-write page"},
+    {0, 0, 1, true, "one byte"},
+    {0, 100, 0, true, "no bytes: the page itself"},
+    {0, kPage - 8, 16, true, "straddling two readable regions"},
+    {0, 0, 2 * kPage, true, "two readable regions whole"},
+    {1, kPage - 8, 16, false, "straddling into a guard page"},
+    {1, 0, kPage + 1, false, "one byte too far"},
+    {2, 0, 1, false, "a guard page"},
+    {3, 0, 1, false, "reserved, not committed"},
+    {4, 0, 1, false, "no access"},
+    {5, 0, kPage, true, "execute-read"},
+    {5, kPage - 1, 2, false, "past the reservation's end"},
+};
+
+TEST_F(Memory, RangesOfEveryKind)
+{
+    for (const RangeCase& c : kRanges) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(IsValidBlockAddr(At(c.page, c.offset), c.size), c.valid);
+    }
+    // Reading the guard page's state must not have spent its guard.
+    MEMORY_BASIC_INFORMATION info;
+    ASSERT_EQ(VirtualQuery(Page(2), &info, sizeof info), sizeof info);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD));
+}
+
+TEST_F(Memory, ARegionCacheAnswersTheSame)
+{
+    TValidRegionCache cache;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const RangeCase& c : kRanges) {
+            SCOPED_TRACE(std::string(c.what) + " pass " + std::to_string(pass));
+            EXPECT_EQ(cache.IsValidBlockAddr(At(c.page, c.offset), c.size), c.valid);
+        }
+    }
+}
+
+TEST(MemoryCheck, NullWrapAndCode)
+{
+    static constexpr struct {
+        std::uintptr_t address;
+        std::size_t size;
+        const char* what;
+    } kInvalid[] = {
+        {0, 1, "null"},
+        {0, 0, "null, no bytes"},
+        {0xFFFFF000u, 0x2000, "wraps past 4 GB"},
+        {0x00010000u, 0xFFFFFFFFu, "wraps from low memory"},
+        {0xFFFFFFFFu, 1, "the last byte of the address space"},
+    };
+    for (const auto& c : kInvalid) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(IsValidBlockAddr(c.address, c.size));
+        TValidRegionCache cache;
+        EXPECT_FALSE(cache.IsValidBlockAddr(c.address, c.size));
+    }
+    EXPECT_TRUE(IsValidBlockAddr(reinterpret_cast<const void*>(&IsGreaterVersion), 16));
+    int local = 0;
+    EXPECT_TRUE(IsValidBlockAddr(&local, sizeof local));
+}
+
+TEST(MemoryCheck, FreedMemoryReadsAsInvalidAtOnce)
+{
+    void* block = VirtualAlloc(nullptr, kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_NE(block, nullptr);
+    {
+        TValidRegionCache walk;
+        EXPECT_TRUE(walk.IsValidBlockAddr(reinterpret_cast<std::uintptr_t>(block), 64));
+    }
+    EXPECT_TRUE(IsValidBlockAddr(block, 64));
+    ASSERT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
+    EXPECT_FALSE(IsValidBlockAddr(block, 64));
+    TValidRegionCache nextWalk;
+    EXPECT_FALSE(nextWalk.IsValidBlockAddr(reinterpret_cast<std::uintptr_t>(block), 64));
+}
+
+// A jump through a slot: FF 25 and the slot's address.
+void PutThunk(std::uint8_t* at, std::uintptr_t slot)
+{
+    at[0] = 0xFF;
+    at[1] = 0x25;
+    const auto address = static_cast<std::uint32_t>(slot);
+    std::memcpy(at + 2, &address, sizeof address);
+    at[6] = at[7] = 0x90;
+}
+
+TEST_F(Memory, ThunksLeadToTheirTarget)
+{
+    std::uint8_t* code = Page(0);
+    const std::uintptr_t slot = At(0, 256);
+    const std::uint32_t target = 0x12345678;
+    std::memcpy(Page(0) + 256, &target, sizeof target);
+
+    PutThunk(code, slot);
+    EXPECT_EQ(ConvertAddress(At(0)), target);
+
+    PutThunk(code + 16, At(3));  // the slot lies in reserved memory
+    EXPECT_EQ(ConvertAddress(At(0, 16)), At(0, 16));
+
+    code[32] = 0xFF;  // another instruction
+    code[33] = 0x15;
+    EXPECT_EQ(ConvertAddress(At(0, 32)), At(0, 32));
+
+    EXPECT_EQ(ConvertAddress(At(3)), At(3));  // unreadable
+    EXPECT_EQ(ConvertAddress(0), 0u);
+
+    // The last 4 bytes of the read-only page: the 8 bytes of a thunk run into the guard page.
+    EXPECT_EQ(ConvertAddress(At(1, kPage - 4)), At(1, kPage - 4));
+}
+
+}  // namespace
+}  // namespace crash

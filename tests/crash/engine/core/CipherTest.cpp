@@ -1,6 +1,8 @@
 // The options cipher: known answers and round trips.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <vector>
 
 #include "HashVectors.h"
@@ -63,7 +65,9 @@ TEST(Cipher, RoundTripsInPlaceAndApart)
         Bytes inPlace = plain;
         Encrypt(context, inPlace.data(), inPlace.data(), size);
         EXPECT_EQ(inPlace, apart);
-        if (size >= 8) EXPECT_NE(apart, plain);
+        if (size >= 8) {
+            EXPECT_NE(apart, plain);
+        }
 
         Bytes again(size);
         Encrypt(context, plain.data(), again.data(), size);
@@ -95,6 +99,49 @@ TEST(Cipher, ZeroBlocksAndKeysThatDiffer)
     EXPECT_NE(back, zeros);  // the wrong key gives no plain text
     Decrypt(first, a.data(), back.data(), 13);
     EXPECT_EQ(back, zeros);
+}
+
+// Threads that each own a key context never disturb one another.
+struct CipherWorker {
+    std::string FKey;
+    Bytes FPlain;
+    Bytes FExpected;
+    int FMismatches = 0;
+
+    static DWORD WINAPI Run(void* self)
+    {
+        auto& worker = *static_cast<CipherWorker*>(self);
+        TCipherContext context;
+        Bytes buffer(worker.FPlain.size());
+        for (int i = 0; i < 2000; ++i) {
+            InitKey(context, worker.FKey);
+            Encrypt(context, worker.FPlain.data(), buffer.data(), buffer.size());
+            if (buffer != worker.FExpected) ++worker.FMismatches;
+            Decrypt(context, buffer.data(), buffer.data(), buffer.size());
+            if (buffer != worker.FPlain) ++worker.FMismatches;
+        }
+        return 0;
+    }
+};
+
+TEST(Cipher, OwnContextsAreSafeOnParallelThreads)
+{
+    CipherWorker workers[2] = {{"first key", Pattern(61), {}}, {"second key", Pattern(61), {}}};
+    for (auto& worker : workers) {
+        TCipherContext context;
+        InitKey(context, worker.FKey);
+        worker.FExpected.resize(worker.FPlain.size());
+        Encrypt(context, worker.FPlain.data(), worker.FExpected.data(), worker.FPlain.size());
+    }
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = CreateThread(nullptr, 0, &CipherWorker::Run, &workers[i], 0, nullptr);
+        ASSERT_NE(threads[i], nullptr);
+    }
+    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), WAIT_OBJECT_0);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    EXPECT_EQ(workers[0].FMismatches, 0);
+    EXPECT_EQ(workers[1].FMismatches, 0);
 }
 
 }  // namespace

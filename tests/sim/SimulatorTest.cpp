@@ -1,0 +1,313 @@
+// The terminal simulator on its own: exports, scenario sources, the pump and
+// tank model, the faults it injects and the driver behaviour the link meets.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/D2xx.h"
+#include "tests/sim/SimTestSupport.h"
+
+namespace {
+
+using simtest::SimBench;
+
+struct Driver {
+    HMODULE FModule = nullptr;
+    decltype(&::FT_ListDevices) ListDevices = nullptr;
+    decltype(&::FT_Open) Open = nullptr;
+    decltype(&::FT_Close) Close = nullptr;
+    decltype(&::FT_Read) Read = nullptr;
+    decltype(&::FT_Write) Write = nullptr;
+    decltype(&::FT_SetTimeouts) SetTimeouts = nullptr;
+    decltype(&::FT_GetStatus) GetStatus = nullptr;
+    decltype(&::FT_GetDeviceInfo) GetDeviceInfo = nullptr;
+};
+
+template <typename Pointer>
+void Get(HMODULE module, const char* name, Pointer& slot)
+{
+    slot = reinterpret_cast<Pointer>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    ASSERT_NE(slot, nullptr) << name;
+}
+
+const Driver& TheDriver()
+{
+    static Driver driver = [] {
+        Driver d;
+        d.FModule = LoadLibraryW(SIM_DLL_PATH);
+        if (d.FModule) {
+            Get(d.FModule, "FT_ListDevices", d.ListDevices);
+            Get(d.FModule, "FT_Open", d.Open);
+            Get(d.FModule, "FT_Close", d.Close);
+            Get(d.FModule, "FT_Read", d.Read);
+            Get(d.FModule, "FT_Write", d.Write);
+            Get(d.FModule, "FT_SetTimeouts", d.SetTimeouts);
+            Get(d.FModule, "FT_GetStatus", d.GetStatus);
+            Get(d.FModule, "FT_GetDeviceInfo", d.GetDeviceInfo);
+        }
+        return d;
+    }();
+    return driver;
+}
+
+class SimulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(TheDriver().FModule, nullptr) << "GetLastError " << GetLastError();
+        ft = &TheDriver();
+    }
+    void TearDown() override
+    {
+        if (FHandle)
+            ft->Close(FHandle);
+    }
+
+    FT_HANDLE OpenFirst()
+    {
+        FHandle = 0;
+        EXPECT_EQ(ft->Open(0, &FHandle), FT_OK) << bench.LogText();
+        return FHandle;
+    }
+    // One command and its whole reply, read as soon as it is due.
+    std::string Exchange(const std::string& command, DWORD waitMs = 40)
+    {
+        DWORD written = 0;
+        EXPECT_EQ(ft->Write(FHandle, const_cast<char*>(command.data()), static_cast<DWORD>(command.size()), &written),
+                  FT_OK);
+        Sleep(waitMs);
+        return ReadQueued();
+    }
+    std::string ReadQueued()
+    {
+        DWORD rx = 0, tx = 0, events = 0;
+        EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_OK);
+        std::string bytes(rx, '\0');
+        DWORD read = 0;
+        if (rx) {
+            EXPECT_EQ(ft->Read(FHandle, bytes.data(), rx, &read), FT_OK);
+        }
+        bytes.resize(read);
+        return bytes;
+    }
+    static int Field(const std::string& tareReply, int number)
+    {
+        int f[10] = {};
+        if (std::sscanf(tareReply.c_str(), "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;", &f[0], &f[1], &f[2], &f[3], &f[4],
+                        &f[5], &f[6], &f[7], &f[8], &f[9]) != 10)
+            return -999999;
+        return f[number - 1];
+    }
+
+    SimBench bench;
+    const Driver* ft = nullptr;
+    FT_HANDLE FHandle = 0;
+};
+
+TEST_F(SimulatorTest, ExportsUndecoratedNamesOnly)
+{
+    static constexpr const char* kNames[] = {
+        "FT_ListDevices", "FT_Open", "FT_Close", "FT_ResetDevice", "FT_Purge", "FT_Read",
+        "FT_Write", "FT_SetDivisor", "FT_SetTimeouts", "FT_SetBaudRate", "FT_GetDeviceInfo", "FT_GetStatus",
+        "FT_GetQueueStatus", "FT_SetRts", "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetLatencyTimer"};
+    for (const char* name : kNames)
+        EXPECT_NE(GetProcAddress(TheDriver().FModule, name), nullptr) << name;
+    EXPECT_EQ(GetProcAddress(TheDriver().FModule, "FT_Open@8"), nullptr);
+}
+
+TEST_F(SimulatorTest, BuiltInDeviceWhenNoScenarioIsNamed)
+{
+    SetEnvironmentVariableW(L"VOLUMETRA_SIM_SCENARIO", nullptr);
+    SetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", nullptr);
+    DWORD count = 0;
+    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    ASSERT_EQ(count, 1u);
+    char description[64] = {};
+    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    EXPECT_STREQ(description, "Zarvonix QVM-A SIM");
+    char serial[16] = {};
+    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    EXPECT_STREQ(serial, "SIM00001");
+    EXPECT_EQ(ft->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+              FT_DEVICE_NOT_FOUND);
+}
+
+TEST_F(SimulatorTest, ScenarioNamesDevicesAndLogsCalls)
+{
+    bench.Use("[Devices]\nCount=2\n[Device0]\nDescription=Other bridge\nSerial=XX1\nTerminal=0\n"
+              "[Device1]\nDescription=Zarvonix QVM-B\nSerial=SIM4242\n");
+    DWORD count = 0;
+    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(count, 2u);
+    char description[64] = {};
+    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    EXPECT_STREQ(description, "Zarvonix QVM-B");
+
+    FT_HANDLE other = 0;
+    ASSERT_EQ(ft->Open(0, &other), FT_OK);
+    FHandle = other;
+    EXPECT_EQ(Exchange("FL_READ_VERSION$"), "") << "a bridge that is not a terminal answers nothing";
+    const auto calls = bench.Calls("FT_ListDevices");
+    ASSERT_EQ(calls.size(), 2u) << bench.LogText();
+    EXPECT_EQ(calls[0].Arg("flags"), "0x80000000");
+    EXPECT_EQ(calls[0].Number("count"), 2);
+    EXPECT_EQ(calls[1].Arg("text"), "Zarvonix QVM-B");
+    ASSERT_EQ(bench.Calls("FT_Write").size(), 1u);
+    EXPECT_EQ(bench.Calls("FT_Write")[0].Arg("data"), "FL_READ_VERSION$");
+}
+
+TEST_F(SimulatorTest, PumpFlowMeterAndSensorsFollowTheScenario)
+{
+    // 60 l/min = 1 l/s; 100 pulses per litre; ADC 100 + 100 per litre; no lag.
+    bench.Use("[Pump]\nFlowLitresPerMinute=60\nPulsesPerLitre=100\nCounterStart=5000\n"
+              "[Tank]\nLitres=2\nCapacity=50\nSettleMs=0\n"
+              "[Sensors]\nCount=2\nTable=0:100,10:1100\nNoise=0\n[Sensor1]\nTable=0:4000,10:3000\n");
+    OpenFirst();
+    const std::string before = Exchange("QVTARE=0,0,0");
+    EXPECT_EQ(Field(before, 6), 5000) << before;
+    EXPECT_EQ(Field(before, 8), 300) << before;  // 2 litres
+
+    Exchange("QVTARE=1,1,0");
+    Sleep(1000);
+    const std::string after = Exchange("QVTARE=0,0,0");
+    Sleep(300);
+    const std::string stopped = Exchange("QVTARE=0,0,1");
+
+    const int pulses = Field(after, 6) - 5000;
+    EXPECT_GT(pulses, 90) << after;   // about one litre
+    EXPECT_LT(pulses, 130) << after;
+    const double litres = 2 + pulses / 100.0;
+    EXPECT_NEAR(Field(after, 8), 100 + 100 * litres, 2) << after;
+    EXPECT_EQ(Field(stopped, 6), Field(after, 6)) << "the counter stands while the pump is off";
+    EXPECT_NEAR(Field(stopped, 8), 4000 - 100 * litres, 2) << "sensor 1 has a table of its own: " << stopped;
+    EXPECT_EQ(Field(Exchange("QVTARE=0,0,5"), 8), 0) << "a sensor that is not on the bus reads 0";
+}
+
+TEST_F(SimulatorTest, SensorsSettleAfterThePumpStops)
+{
+    bench.Use("[Pump]\nFlowLitresPerMinute=600\nPulsesPerLitre=10\n"
+              "[Tank]\nSettleMs=300\n[Sensors]\nTable=0:0,100:1000\nNoise=0\n");
+    OpenFirst();
+    Exchange("QVTARE=1,1,0");
+    Sleep(500);
+    const std::string stop = Exchange("QVTARE=0,0,0");
+    const double litres = Field(stop, 6) / 10.0;
+    const int lagging = Field(stop, 8);
+    Sleep(2000);
+    const int settled = Field(Exchange("QVTARE=0,0,0"), 8);
+    EXPECT_LT(lagging, litres * 10 - 5) << "the surface lags behind while filling: " << stop;
+    EXPECT_NEAR(settled, litres * 10, 2);
+}
+
+TEST_F(SimulatorTest, InjectsTheFaultsOfTheScenario)
+{
+    static constexpr struct {
+        const char* fault;
+        const char* second;  // the second version reply, read 40 ms after its command
+        const char* later;   // what arrives 300 ms later still
+    } kCases[] = {
+        {"Version.NoReply=2", "", ""},
+        {"Version.Stray=2", "~QVMA-10.45 abc", ""},
+        {"Version.Truncate=2", "QVMA-1", ""},
+        {"Version.Late=2", "", "QVMA-10.45 abc"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.fault);
+        bench.Use(std::string("[Terminal]\nVersion=QVMA-10.45 abc\n[Link]\nStrayByte=0x7E\nTruncateBytes=6\n"
+                              "LateReplyMs=250\n[Faults]\n") + c.fault + "\n");
+        OpenFirst();
+        EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc");
+        EXPECT_EQ(Exchange("FL_READ_VERSION$"), c.second);
+        Sleep(300);
+        EXPECT_EQ(ReadQueued(), c.later);
+        EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc") << "the third is sound";
+        ft->Close(FHandle);
+        FHandle = 0;
+    }
+}
+
+TEST_F(SimulatorTest, LateReplyHoldsBackTheNextOne)
+{
+    bench.Use("[Link]\nReplyDelayMs=5\nLateReplyMs=200\n[Faults]\nPeriodCount.Late=1\n");
+    OpenFirst();
+    DWORD written = 0;
+    char late[] = "PERIODCOUNT34=0;";
+    ft->Write(FHandle, late, sizeof late - 1, &written);
+    Sleep(20);
+    char next[] = "INPFLAGS3=1,0,0,0,B,0,0,0,0;";
+    ft->Write(FHandle, next, sizeof next - 1, &written);
+    Sleep(40);
+    EXPECT_EQ(ReadQueued(), "") << "the terminal answers in order";
+    Sleep(250);
+    EXPECT_EQ(ReadQueued(), "OK\r\nOK\r\n");
+}
+
+TEST_F(SimulatorTest, UnpluggedDeviceLeavesTheList)
+{
+    bench.Use("[Device0]\nUnplugAfterMs=300\n");
+    OpenFirst();
+    EXPECT_NE(Exchange("FL_READ_VERSION$"), "");
+    Sleep(400);
+    DWORD rx = 0, tx = 0, events = 0;
+    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_IO_ERROR);
+    DWORD count = 99;
+    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(count, 0u);
+    FT_HANDLE again = 0;
+    EXPECT_EQ(ft->Open(0, &again), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(ft->Close(FHandle), FT_OK) << "the handle can still be given back";
+    FHandle = 0;
+}
+
+TEST_F(SimulatorTest, SecondOpenOfTheSameDeviceIsRefused)
+{
+    bench.Use("[Devices]\nCount=1\n");
+    OpenFirst();
+    FT_HANDLE second = 0;
+    EXPECT_EQ(ft->Open(0, &second), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(second, 0u);
+}
+
+TEST_F(SimulatorTest, ReadWaitsForTheBytesAskedUpToTheReadTimeout)
+{
+    bench.Use("[Link]\nReplyDelayMs=100\n");
+    OpenFirst();
+    ASSERT_EQ(ft->SetTimeouts(FHandle, 400, 200), FT_OK);
+    DWORD written = 0;
+    char command[] = "FL_READ_VERSION$";
+    ft->Write(FHandle, command, sizeof command - 1, &written);
+    char buffer[64] = {};
+    DWORD read = 0;
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(ft->Read(FHandle, buffer, 5, &read), FT_OK);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(std::string(buffer, read), "QVMA-");
+    EXPECT_GE(took, 80u);
+    EXPECT_LT(took, 400u);
+
+    const DWORD again = GetTickCount();
+    ASSERT_EQ(ft->Read(FHandle, buffer, 60, &read), FT_OK);
+    EXPECT_GE(GetTickCount() - again, 380u) << "fewer bytes than asked: the read time-out runs out";
+    EXPECT_EQ(std::string(buffer, read), "10.45 SIM\r\n");
+}
+
+TEST_F(SimulatorTest, SerialOfSixteenCharactersFillsTheBuffer)
+{
+    bench.Use("[Device0]\nSerial=SIM0123456789ABC\n");
+    OpenFirst();
+    char serial[17];
+    std::memset(serial, '#', sizeof serial);
+    char description[64] = {};
+    ULONG type = 0;
+    DWORD id = 0;
+    ASSERT_EQ(ft->GetDeviceInfo(FHandle, &type, &id, serial, description, nullptr), FT_OK);
+    EXPECT_EQ(std::string(serial, 16), "SIM0123456789ABC");
+    EXPECT_EQ(serial[16], '#') << "nothing is written past the 16 bytes";
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// Virtual-method slot hooks.
+#include "crash/engine/EHook.h"
+#include "crash/engine/HookInternals.h"
+
+namespace crash {
+namespace {
+
+using namespace hook_detail;
+
+// Method tables of a loaded module are the only ones worth patching; anything
+// else is a stale or foreign pointer.
+bool IsInLoadedModule(const void* address) {
+    HMODULE module = nullptr;
+    return ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                static_cast<LPCSTR>(address), &module) &&
+           module != nullptr;
+}
+
+void** SlotOf(void* const* vmt, int slotIndex) {
+    return const_cast<void**>(vmt + slotIndex);
+}
+
+class TListLock {
+public:
+    explicit TListLock(THookedMethodsList& list) : FList(list) { FList.Lock(); }
+    ~TListLock() { FList.Unlock(); }
+    TListLock(const TListLock&) = delete;
+    TListLock& operator=(const TListLock&) = delete;
+
+private:
+    THookedMethodsList& FList;
+};
+
+}  // namespace
+
+THookedMethodsList::THookedMethodsList() {
+    ::InitializeCriticalSection(&FLock);
+}
+
+THookedMethodsList::~THookedMethodsList() {
+    {
+        TListLock lock(*this);
+        for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
+            void* old = it->FOldMethod;
+            WriteCode(SlotOf(it->FClass, it->FSlot), &old, sizeof old);
+        }
+        FItems.clear();
+    }
+    ::DeleteCriticalSection(&FLock);
+}
+
+void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noexcept {
+    if (vmt == nullptr || slotIndex < 0) return nullptr;
+    try {
+        THookedMethodsList& list = *State().FMethods;
+        TListLock lock(list);
+        void** slot = SlotOf(vmt, slotIndex);
+        if (!IsInLoadedModule(slot) || !IsValidBlockAddr(slot, sizeof *slot)) return nullptr;
+        void* current = *slot;
+        auto& items = list.Items();
+        if (current == replacement) {
+            for (auto it = items.rbegin(); it != items.rend(); ++it)
+                if (it->FClass == vmt && it->FSlot == slotIndex) return it->FOldMethod;
+            return current;
+        }
+        items.push_back({vmt, current, slotIndex});
+        if (!WriteCode(slot, &replacement, sizeof replacement)) {
+            items.pop_back();
+            return nullptr;
+        }
+        return current;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+bool UnhookVirtualMethod(void* const* vmt, int slotIndex) noexcept {
+    if (vmt == nullptr) return false;
+    try {
+        THookedMethodsList& list = *State().FMethods;
+        TListLock lock(list);
+        auto& items = list.Items();
+        for (auto it = items.rbegin(); it != items.rend(); ++it) {
+            if (it->FClass != vmt || it->FSlot != slotIndex) continue;
+            void* old = it->FOldMethod;
+            if (!WriteCode(SlotOf(vmt, slotIndex), &old, sizeof old)) return false;
+            items.erase(std::next(it).base());
+            return true;
+        }
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace crash

@@ -1,0 +1,246 @@
+// Window test from another process: starts the demonstration program, finds
+// its controls by name, types into edits through their key filters, clicks,
+// edits a grid cell, sends the device-change message, checks the exception
+// display of a click handler and of a timer, and takes a screenshot.
+//
+// usage: VclFormTest.exe PATH-TO-VclDemo.exe
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/GuiTestSupport.h"
+#include "vcl/ControlNames.h"
+
+namespace {
+
+using testsupport::Check;
+
+int gFailures = 0;
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = {};
+    // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+void Type(HWND window, const wchar_t* text)
+{
+    for (; *text; ++text)
+        SendMessageW(window, WM_CHAR, *text, 1);
+}
+
+// The control's rectangle in its parent's client area.
+RECT ParentRect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool RectIs(HWND window, int left, int top, int width, int height)
+{
+    const RECT rect = ParentRect(window);
+    const bool same = rect.left == left && rect.top == top && rect.right - rect.left == width &&
+                      rect.bottom - rect.top == height;
+    if (!same)
+        std::printf("  rect is %ld, %ld, %ld x %ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
+    return same;
+}
+
+struct TBoxSearch {
+    DWORD ProcessId;
+    HWND Found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<TBoxSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == search->ProcessId && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A message box of the process, waiting up to timeoutMs for it.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
+{
+    for (DWORD waited = 0;; waited += 50) {
+        TBoxSearch search{processId, nullptr};
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.Found || waited >= timeoutMs)
+            return search.Found;
+        Sleep(50);
+    }
+}
+
+BOOL CALLBACK FindIcon(HWND window, LPARAM param)
+{
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (_wcsicmp(className, L"Static") == 0 && (GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(window) && SendMessageW(window, STM_GETICON, 0, 0) != 0) {
+        *reinterpret_cast<bool*>(param) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The box shows an icon: a visible icon control holding one. (The control's
+// identifier differs: 20 on Windows, 0x440 under Wine.)
+bool HasIcon(HWND box)
+{
+    bool found = false;
+    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Checks a message box's caption, text and error icon, then presses OK.
+void CheckErrorBox(DWORD processId, const wchar_t* text, const char* what, const wchar_t* shot = nullptr)
+{
+    HWND box = WaitForMessageBox(processId, 5000);
+    if (!Check(box != nullptr, what, gFailures))
+        return;
+    Check(WindowText(box) == L"Демо", "  the box's caption is the application's title", gFailures);
+    const std::wstring shown = WindowText(GetDlgItem(box, 0xFFFF));
+    if (!Check(shown == text, "  the box shows the exception's message", gFailures))
+        std::printf("  it shows \"%ls\"\n", shown.c_str());
+    Check(HasIcon(box), "  the box shows an icon", gFailures);
+    if (shot)
+        Check(testsupport::RequestScreenshot(shot), "  screenshot of the box", gFailures);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i)
+        Sleep(50);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        std::printf("usage: VclFormTest.exe PATH-TO-VclDemo.exe\n");
+        return 2;
+    }
+    std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::printf("FAILED: cannot start the demonstration program (error %lu)\n", GetLastError());
+        return 1;
+    }
+    WaitForInputIdle(process.hProcess, 10000);
+
+    HWND form = nullptr;
+    for (int i = 0; i < 200 && !(form && IsWindowVisible(form)); ++i) {
+        form = vcl::FindFormWindow(process.dwProcessId, L"DemoForm");
+        Sleep(50);
+    }
+    if (!Check(form != nullptr, "the form window is found by its name", gFailures)) {
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    Sleep(300);  // the first paint
+
+    // Geometry from the description.
+    RECT client{};
+    GetClientRect(form, &client);
+    Check(client.right == 420 && client.bottom == 330, "the client area is 420 x 330", gFailures);
+    const wchar_t* const names[] = {L"Label2",      L"SerNum",    L"GroupBox1", L"Edit1",       L"imStatRele",
+                                    L"cbNumberLLS", L"edBak",     L"edSizeBak", L"sgTable",     L"btApply",
+                                    L"btFail",      L"lbResult",  L"CommandInfo", L"InplaceEditor"};
+    for (const wchar_t* name : names) {
+        const std::string what = "control " + std::string(name, name + wcslen(name)) + " is found by its name";
+        Check(vcl::FindControl(form, name) != nullptr, what.c_str(), gFailures);
+    }
+    HWND edit1 = vcl::FindControl(form, L"Edit1");
+    HWND groupBox1 = vcl::FindControl(form, L"GroupBox1");
+    Check(GetParent(edit1) == groupBox1, "Edit1 is a child window of GroupBox1", gFailures);
+    Check(RectIs(edit1, 8, 35, 100, 21), "Edit1 sits at 8, 35, 100 x 21 in its group box", gFailures);
+    Check(RectIs(vcl::FindControl(form, L"SerNum"), 62, 8, 72, 20), "SerNum sits at 62, 8, 72 x 20", gFailures);
+    Check(RectIs(vcl::FindControl(form, L"CommandInfo"), -1, 306, 422, 24),
+          "CommandInfo sits at -1, 306, 422 x 24", gFailures);
+    HWND combo = vcl::FindControl(form, L"cbNumberLLS");
+    Check(RectIs(combo, 8, 175, 127, 22), "the closed drop-down list is 127 x 22", gFailures);
+    Check(WindowText(vcl::FindControl(form, L"CommandInfo")) == L"Устройство не подключено",
+          "OnShow ran: the status line is set", gFailures);
+
+    // Key filters. Edit1 swallows the point; edBak cancels letters by the silent abort.
+    SendMessageW(edit1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    Type(edit1, L"12.,5x");
+    Check(WindowText(edit1) == L"12,5", "Edit1 takes 12,5 and swallows the point and the letter", gFailures);
+    HWND edBak = vcl::FindControl(form, L"edBak");
+    SendMessageW(edBak, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    Type(edBak, L"4a0,\b5");
+    Check(WindowText(edBak) == L"45", "edBak drops the cancelled keys and takes backspace", gFailures);
+    Check(WaitForMessageBox(process.dwProcessId, 300) == nullptr, "the silent abort shows nothing", gFailures);
+    HWND edSizeBak = vcl::FindControl(form, L"edSizeBak");
+    Type(edSizeBak, L"12345678");
+    Check(WindowText(edSizeBak) == L"123456", "edSizeBak takes at most 6 characters", gFailures);
+
+    // The grid: a click on cell (1, 3), typing opens the editor, Enter keeps the text.
+    HWND grid = vcl::FindControl(form, L"sgTable");
+    const LPARAM cell13 = MAKELPARAM(28 + 20, 3 * 21 + 8);
+    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, cell13);
+    PostMessageW(grid, WM_LBUTTONUP, 0, cell13);
+    Sleep(200);
+    SendMessageW(grid, WM_CHAR, L'7', 1);
+    HWND editor = vcl::FindControl(form, L"InplaceEditor");
+    Check(editor && IsWindowVisible(editor), "typing into the grid opens the cell editor", gFailures);
+    Type(editor, L"5");
+    SendMessageW(editor, WM_KEYDOWN, VK_RETURN, 1);
+    Check(!IsWindowVisible(editor), "Enter closes the cell editor", gFailures);
+    // A shift-click extends the selection to cell (2, 5).
+    const LPARAM cell25 = MAKELPARAM(28 + 101 + 20, 5 * 21 + 8);
+    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, cell25);
+    PostMessageW(grid, WM_LBUTTONUP, MK_SHIFT, cell25);
+    Sleep(200);
+
+    SendMessageW(combo, CB_SETCURSEL, 2, 0);
+    SendMessageW(vcl::FindControl(form, L"btApply"), BM_CLICK, 0, 0);
+    const std::wstring result = WindowText(vcl::FindControl(form, L"lbResult"));
+    const std::wstring expected = L"Edit1=12,5;edBak=45;edSizeBak=123456;LLS=2;cell=75;row=5;sel=1,3,2,5";
+    if (!Check(result == expected, "the click handler sees the texts, the list, the edited cell and the selection",
+               gFailures))
+        std::printf("  lbResult: \"%ls\"\n", result.c_str());
+
+    // The device-change message reaches the form's own dispatch.
+    SendMessageW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0);
+    SendMessageW(form, WM_DEVICECHANGE, 7, 0);
+    Check(WindowText(vcl::FindControl(form, L"lbDevices")) == L"Изменений: 2",
+          "WM_DEVICECHANGE reaches the overridden dispatch", gFailures);
+
+    SendMessageW(vcl::FindControl(form, L"btPump"), BM_CLICK, 0, 0);
+    Sleep(300);
+    Check(testsupport::RequestScreenshot(L"vcl-demo"), "screenshot vcl-demo.png", gFailures);
+
+    // Exceptions of a click handler and of a timer are shown, and the program goes on.
+    PostMessageW(vcl::FindControl(form, L"btFail"), BM_CLICK, 0, 0);
+    CheckErrorBox(process.dwProcessId, L"Сбой: проверка", "an exception of a click handler is shown",
+                  L"vcl-error-box");
+    PostMessageW(vcl::FindControl(form, L"btTimerFail"), BM_CLICK, 0, 0);
+    CheckErrorBox(process.dwProcessId, L"Сбой таймера", "an exception of a timer handler is shown");
+    Check(IsWindowVisible(form), "the form is still there", gFailures);
+
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    Check(ended && exitCode == 0, "closing the main form ends the program with exit code 0", gFailures);
+    if (!ended)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("%d failure(s)\n", gFailures);
+    return gFailures == 0 ? 0 : 1;
+}

@@ -63,13 +63,15 @@ struct TFirmwareCheck {
 };
 TFirmwareCheck CheckFirmware(bool versionRead, int firmwareNumber);
 
-// What the worker's exchanges need of the worker around them.
+// What the worker's exchanges need of the worker around them. Both are
+// called on the thread that exchanges (the worker's).
 class ICommandHost {
 public:
     virtual ~ICommandHost() = default;
     // The worker's stop request: a tare exchange got no reply at all.
     virtual void RequestStop() = 0;
-    // The pump display on the main thread; it follows the command sent.
+    // Pump on or off as the command just sent asked; the worker hands it to
+    // the main thread and waits until the display shows it.
     virtual void ShowPumpState(bool on) = 0;
 };
 

@@ -113,8 +113,10 @@ TTerminalLink::~TTerminalLink()
 bool TTerminalLink::OpenDevice()
 {
     const TD2xxEntryPoints& ft = gEntryPoints;
-    if (!ft.ListDevices)
+    if (!ft.ListDevices) {
+        FDeviceIndex = -1;
         return false;
+    }
 
     DWORD deviceCount = 0;
     int found = -1;

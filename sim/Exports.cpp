@@ -120,6 +120,7 @@ FT_STATUS Guarded(const char* name, Body&& body) noexcept
     } catch (...) {
         // Nothing may unwind into the caller's frames.
         try {
+            Lock lock(gLock);
             LogLine(std::string(name) + " -> exception");
         } catch (...) {
         }
@@ -200,6 +201,8 @@ void RefreshScenario(World& world)
         LogLine("# scenario missing, built-in used: " + Narrow(path));
     else
         LogLine("# scenario " + Narrow(path));
+    for (const std::string& warning : world.FScenario.FWarnings)
+        LogLine("# scenario warning: " + warning);
 }
 
 void UpdatePlugs(World& world, double nowMs)

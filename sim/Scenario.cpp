@@ -279,8 +279,8 @@ Scenario LoadScenario(const std::wstring& path)
         const std::pair<const char*, Occurrences*> keys[] = {
             {".NoReply", &f.FNoReply}, {".Late", &f.FLate}, {".Stray", &f.FStray}, {".Truncate", &f.FTruncate}};
         for (const auto& [suffix, target] : keys) {
-            if (auto text = ini.Get("Faults", kind + suffix))
-                ParseOccurrences(*text, *target);
+            if (auto text = ini.Get("Faults", kind + suffix); text && !ParseOccurrences(*text, *target))
+                s.FWarnings.push_back("[Faults] " + kind + suffix + "=" + *text + " is not a list of occurrences");
         }
     }
     return s;

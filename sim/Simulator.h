@@ -115,6 +115,7 @@ struct Scenario {
     int FMissingAdc = 0;
 
     std::array<CommandFaults, kCommandKinds> FFaults;
+    std::vector<std::string> FWarnings;  // values that could not be read
 };
 
 Scenario DefaultScenario();

@@ -108,6 +108,7 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
         {"[Terminal]\nVersion=QVMA-1.5\n", false, 1, "", 19},
         {"[Terminal]\nVersion=QVMX-10.45 SIM\n", false, 1, "", 19},
         {"[Faults]\nVersion.Stray=*\n", false, 1, "", 19},
+        {"[Faults]\nVersion.NoReply=*\n", false, 1, "", 19},
         {"[Faults]\nVersion.Stray=1-3\n", true, 1045, "10.45", 4},
         {"[Faults]\nVersion.Truncate=1-18\n", true, 1045, "10.45", 19},
     };
@@ -117,7 +118,10 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
         display.FVersions.clear();
         app::TTerminalLink link(&display);
         Connect(link);
+        const DWORD start = GetTickCount();
         EXPECT_EQ(link.ReadFirmwareVersion(), c.read);
+        std::printf("%zu version request(s), %s after %lu ms\n", c.requests, c.read ? "read" : "refused",
+                    GetTickCount() - start);
         EXPECT_EQ(link.FirmwareNumber(), c.number);
         const std::vector<std::string> shown = c.read ? std::vector<std::string>{c.shown} : std::vector<std::string>{};
         EXPECT_EQ(display.FVersions, shown);

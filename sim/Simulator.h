@@ -78,8 +78,8 @@ struct DeviceConfig {
     bool FOpenFails = false;
     double FUnplugAfterMs = -1;     // after the first open; < 0: never
     int FUnplugAfterCommands = -1;  // after this many commands; < 0: never
-    ULONG FType = 5;
-    DWORD FId = 0x04036001;
+    ULONG FType = 0;
+    DWORD FId = 0x5A510001;
 };
 
 struct SensorConfig {

@@ -161,6 +161,19 @@ TEST_F(SimulatorTest, ScenarioNamesDevicesAndLogsCalls)
     EXPECT_EQ(bench.Calls("FT_Write")[0].Arg("data"), "FL_READ_VERSION$");
 }
 
+TEST_F(SimulatorTest, DemoBenchOfTheRunScript)
+{
+    SetEnvironmentVariableW(L"VOLUMETRA_SIM_SCENARIO", DEMO_SCENARIO_PATH);
+    SetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", nullptr);
+    char description[64] = {};
+    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    EXPECT_STREQ(description, "Zarvonix QVM-A SIM");
+    OpenFirst();
+    EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 SIM\r\n");
+    const std::string tare = Exchange("QVTARE=0,0,7");
+    EXPECT_NEAR(Field(tare, 8), 124, 3) << "2 litres on the demo curve: " << tare;
+}
+
 TEST_F(SimulatorTest, PumpFlowMeterAndSensorsFollowTheScenario)
 {
     // 60 l/min = 1 l/s; 100 pulses per litre; ADC 100 + 100 per litre; no lag.

@@ -265,6 +265,17 @@ void TControl::Dispatch(TMessage& message)
             return;
         }
         break;
+    case WM_GETFONT:
+        if (FOwnClass) {
+            // Controls of our own classes paint with their TFont; they report it like native ones.
+            message.Result = reinterpret_cast<LRESULT>(FFont.Handle());
+            return;
+        }
+        break;
+    case WM_SETFONT:
+        if (FOwnClass)
+            return;  // the TFont is the font: SetFont changes it
+        break;
     case WM_SIZE:
         DefaultHandler(message);
         AnchorChildren();

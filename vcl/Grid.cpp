@@ -344,8 +344,9 @@ void TStringGrid::ShowEditor(const std::wstring* startText)
     FEditor->SetBounds(cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top);
     FEditor->SetVisible(true);
     FEditor->SetFocus();
+    // The caret goes behind the text: the operator corrects a value more often than replacing it.
     const LPARAM end = static_cast<LPARAM>(FEditor->Text().size());
-    SendMessageW(FEditor->Handle(), EM_SETSEL, startText ? end : 0, end);
+    SendMessageW(FEditor->Handle(), EM_SETSEL, static_cast<WPARAM>(end), end);
 }
 
 void TStringGrid::HideEditor(bool keepText, bool refocus)

@@ -133,8 +133,9 @@ TEST_F(Files, LongNamesFollowTheDisk)
 
     char shortPath[MAX_PATH];
     ASSERT_GT(GetShortPathNameA(longFile.c_str(), shortPath, MAX_PATH), 0u);
-    if (std::string(shortPath).find('~') != std::string::npos)
+    if (std::string(shortPath).find('~') != std::string::npos) {
         EXPECT_EQ(GetLongNameFromShort(shortPath), longPath) << shortPath;
+    }
 
     // The names come as the disk spells them; what is not found stays as given.
     // The drive and its backslash are taken as given.

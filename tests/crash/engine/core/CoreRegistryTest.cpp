@@ -6,25 +6,28 @@
 namespace crash {
 namespace {
 
-constexpr char kKey[] = "Software\\VolumetraCoreTest";
-
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey,
+        // A key per test: the tests run side by side.
+        FKeyName = std::string("Software\\VolumetraCoreTest\\") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, FKeyName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey,
                                   nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override
     {
         RegCloseKey(FKey);
-        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, FKeyName.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VolumetraCoreTest");  // fails while another test uses it
     }
     void Set(const char* name, DWORD type, const void* data, DWORD size)
     {
         ASSERT_EQ(RegSetValueExA(FKey, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     }
+    std::string FKeyName;
     HKEY FKey = nullptr;
 };
 
@@ -56,17 +59,17 @@ TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, kKey, c.name), c.value);
+        EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, c.name), c.value);
     }
-    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, kKey, "long"), long5000);
-    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, std::string("\\") + kKey, "terminated"), "abc");
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, "long"), long5000);
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "\\" + FKeyName, "terminated"), "abc");
     EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "terminated"), "");
 }
 
 TEST_F(Registry, CheckKey)
 {
-    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, kKey));
-    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, std::string("\\") + kKey));
+    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, FKeyName));
+    EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, "\\" + FKeyName));
     EXPECT_FALSE(CheckKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent"));
 }
 

@@ -159,7 +159,8 @@ std::string GetLibraryDefaultFolder();
 // ReadOnly, else writable. When it is not, tries the same file name in the user's
 // "VexlorLog" folder (with UseModuleFolder, in a folder below it named after the
 // program), creating the folders. True with FileName set to the usable file;
-// false with a warning, FileName then holding its expanded form.
+// false with FileName holding its expanded form, and a warning recorded when the
+// file was wanted for writing.
 bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly);
 // The same for a folder; Folder ends with a backslash when true.
 bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);

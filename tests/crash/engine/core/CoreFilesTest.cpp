@@ -42,6 +42,29 @@ std::string ProgramName()
     return name.substr(0, name.rfind('.'));
 }
 
+// Debugger-output lines written while it lives: OutputDebugStringA raises
+// DBG_PRINTEXCEPTION_C first, which a vectored handler sees before the system.
+class DebugLines {
+public:
+    DebugLines() { FHandler = AddVectoredExceptionHandler(1, &Catch); }
+    ~DebugLines() { RemoveVectoredExceptionHandler(FHandler); }
+    static std::vector<std::string>& Lines()
+    {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+
+private:
+    static LONG CALLBACK Catch(EXCEPTION_POINTERS* info)
+    {
+        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2)
+            Lines().emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    void* FHandler;
+};
+
 // A drive letter that this machine does not have.
 std::string MissingDrive()
 {
@@ -199,6 +222,26 @@ TEST_F(Files, WorkingFileForReadingMustExist)
     EXPECT_TRUE(GetWorkingFile(file, false, true));
     EXPECT_EQ(file, FFallback + "\\" + name);
     DeleteFileA((FFallback + "\\" + name).c_str());
+}
+
+TEST_F(Files, WorkingFileWithNoPlaceAtAllWarns)
+{
+    SetEnvironmentVariableA("VLTEST_DIR", FDir.c_str());
+    std::string file = "%VLTEST_DIR%\\bad*name.log";  // a name no folder can hold
+    DebugLines lines;
+    DebugLines::Lines().clear();
+    EXPECT_FALSE(GetWorkingFile(file, false, false));
+    EXPECT_EQ(file, FDir + "\\bad*name.log");  // expanded all the same
+    ASSERT_EQ(DebugLines::Lines().size(), 1u);
+    EXPECT_EQ(DebugLines::Lines()[0],
+              "[WARNING] - Code: eeLogError - Address: 00000000 - Message: \"Cannot find a writable place for \"" +
+                  file + "\".\"");
+
+    // Looking for a file to read that is nowhere is no failure of ours.
+    DebugLines::Lines().clear();
+    EXPECT_FALSE(GetWorkingFile(file, false, true));
+    EXPECT_TRUE(DebugLines::Lines().empty());
+    SetEnvironmentVariableA("VLTEST_DIR", nullptr);
 }
 
 TEST_F(Files, WorkingDirEndsWithABackslash)

@@ -117,7 +117,10 @@ bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) 
         const unsigned reg = (modrm >> 3) & 7;
         const unsigned rm = modrm & 7;
         std::size_t addressing = 0;
-        if (addressSize) {
+        if (info.FTwoByte && op >= 0x20 && op <= 0x23) {
+            // Moves to and from control and debug registers take a register
+            // whatever the mod field says: no displacement follows.
+        } else if (addressSize) {
             switch (mod) {
             case 0: addressing = rm == 6 ? 2 : 0; break;
             case 1: addressing = 1; break;

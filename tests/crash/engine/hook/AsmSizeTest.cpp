@@ -66,6 +66,7 @@ TEST(GetAsmSize, MeasuresPrefixesModRMAndImmediates) {
         {"movzx eax, byte [ebp+8]", {0x0F, 0xB6, 0x45, 0x08}, true, 4},
         {"pshufw with imm8", {0x0F, 0x70, 0xC1, 0x05}, true, 4},
         {"bswap", {0x0F, 0xC8}, true, 2},
+        {"mov from cr0 has no displacement", {0x0F, 0x20, 0x05}, true, 3},
         {"rep movsd", {0xF3, 0xA5}, true, 2},
         {"lock cmpxchg", {0xF0, 0x0F, 0xB1, 0x0A}, true, 4},
         {"mov eax, fs:[0]", {0x64, 0xA1, 0, 0, 0, 0}, true, 6},

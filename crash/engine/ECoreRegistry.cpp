@@ -18,7 +18,9 @@ std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
     core::ScopedRegKey key;
     if (::RegOpenKeyExA(Root, SubKey(Key), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
     std::string value;
-    for (;;) {
+    // A value that keeps growing between the calls is given up after a few rounds.
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 8) return {};
         DWORD type = REG_NONE;
         DWORD size = static_cast<DWORD>(value.size());
         const LONG status = ::RegQueryValueExA(key.Get(), Name.c_str(), nullptr, &type,

@@ -161,6 +161,8 @@ bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) 
     } else {
         std::size_t follow = cls;
         if (follow > 6) follow -= info.FOperandSize ? 9 : 7;
+        // The direct-offset moves take a 16-bit offset under the 67 prefix.
+        if (!info.FTwoByte && op >= 0xA0 && op <= 0xA3 && addressSize) follow = 2;
         length += follow;
     }
     length += pos;

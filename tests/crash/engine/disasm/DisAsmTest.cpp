@@ -81,6 +81,7 @@ TEST(GetInstruction, TextAndSize) {
         {{0x67, 0x8B, 0x86, 0x34, 0x12}, "mov     eax, dword ptr [bp+$1234]", 5},
         {{0x67, 0x8B, 0x06, 0x34, 0x12}, "mov     eax, dword ptr [$1234]", 5},
         {{0x67, 0x8B, 0x00}, "mov     eax, dword ptr [bx+si]", 3},
+        {{0x67, 0xA1, 0x34, 0x12}, "mov     eax, [$1234]", 4},
         {{0xF3, 0xA5}, "rep     movsd", 2},
         {{0xF0, 0x0F, 0xB1, 0x0A}, "lock    cmpxchg dword ptr [edx], ecx", 4},
         // The coprocessor: memory forms by reg, register forms by ModRM.

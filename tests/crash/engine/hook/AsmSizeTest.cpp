@@ -62,6 +62,7 @@ TEST(GetAsmSize, MeasuresPrefixesModRMAndImmediates) {
         {"call far", {0x9A, 1, 2, 3, 4, 5, 6}, true, 7},
         {"call far, 16-bit", {0x66, 0x9A, 1, 2, 3, 4}, true, 6},
         {"mov eax, moffs32", {0xA1, 0, 0x10, 0x40, 0}, true, 5},
+        {"mov eax, moffs16", {0x67, 0xA1, 0x34, 0x12}, true, 4},
         {"bt eax, imm8", {0x0F, 0xBA, 0xE0, 0x05}, true, 4},
         {"movzx eax, byte [ebp+8]", {0x0F, 0xB6, 0x45, 0x08}, true, 4},
         {"pshufw with imm8", {0x0F, 0x70, 0xC1, 0x05}, true, 4},

@@ -372,7 +372,9 @@ void TComboBox::SetItemIndex(int index)
 int TComboBox::DropDownHeight() const
 {
     const int shown = FItems.empty() ? 1 : std::min<int>(FDropDownCount, static_cast<int>(FItems.size()));
-    return shown * FItemHeight + 2;
+    // Wine: with room for the items alone the open list showed one item fewer
+    // and a scroll bar; the closed control's height on top is enough.
+    return shown * FItemHeight + Height() + 4;
 }
 
 void TComboBox::SetBounds(int left, int top, int width, int height)

@@ -84,7 +84,9 @@ public:
         const vcl::TGridRect selection = sgTable->Selection();
         lbResult->SetCaption(L"Edit1=" + Edit1->Text() + L";edBak=" + edBak->Text() + L";edSizeBak=" +
                              edSizeBak->Text() + L";LLS=" + std::to_wstring(cbNumberLLS->ItemIndex()) +
-                             L";cell=" + sgTable->Cells[1][3].Text() + L";row=" + std::to_wstring(sgTable->Row()) +
+                             L";cell=" + sgTable->Cells[1][3].Text() + L";current=" +
+                             sgTable->Cells[sgTable->Col()][sgTable->Row()].Text() + L";row=" +
+                             std::to_wstring(sgTable->Row()) +
                              L";sel=" + std::to_wstring(selection.Left) + L"," + std::to_wstring(selection.Top) +
                              L"," + std::to_wstring(selection.Right) + L"," + std::to_wstring(selection.Bottom));
     }

@@ -122,6 +122,28 @@ void CheckErrorBox(DWORD processId, const wchar_t* text, const char* what, const
         Sleep(50);
 }
 
+void ClickAt(POINT screen)
+{
+    SetCursorPos(screen.x, screen.y);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+    Sleep(150);
+}
+
+void PressKey(WORD virtualKey)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = virtualKey;
+    input[0].ki.wScan = input[1].ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    Sleep(100);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -209,16 +231,43 @@ int wmain(int argc, wchar_t** argv)
     SendMessageW(combo, CB_SETCURSEL, 2, 0);
     SendMessageW(vcl::FindControl(form, L"btApply"), BM_CLICK, 0, 0);
     const std::wstring result = WindowText(vcl::FindControl(form, L"lbResult"));
-    const std::wstring expected = L"Edit1=12,5;edBak=45;edSizeBak=123456;LLS=2;cell=75;row=5;sel=1,3,2,5";
+    const std::wstring expected =
+        L"Edit1=12,5;edBak=45;edSizeBak=123456;LLS=2;cell=75;current=;row=5;sel=1,3,2,5";
     if (!Check(result == expected, "the click handler sees the texts, the list, the edited cell and the selection",
                gFailures))
         std::printf("  lbResult: \"%ls\"\n", result.c_str());
+
+    // The same through the system's input queue, as the operator does it: a
+    // mouse click into cell (1, 6), the keys 4, 2 and Enter, a click on btApply.
+    // This passes the program's message loop (translation, dialog keys).
+    POINT cell16{28 + 20, 6 * 21 + 8};
+    ClientToScreen(grid, &cell16);
+    ClickAt(cell16);
+    for (const WORD key : {WORD('4'), WORD('2'), WORD(VK_RETURN)})
+        PressKey(key);
+    Sleep(300);
+    RECT apply{};
+    GetWindowRect(vcl::FindControl(form, L"btApply"), &apply);
+    ClickAt(POINT{(apply.left + apply.right) / 2, (apply.top + apply.bottom) / 2});
+    Sleep(300);
+    const std::wstring typed = WindowText(vcl::FindControl(form, L"lbResult"));
+    if (!Check(typed.find(L";current=42;row=6;sel=1,6,1,6") != std::wstring::npos,
+               "real input: a click, typed keys and Enter edit the cell", gFailures))
+        std::printf("  lbResult: \"%ls\"\n", typed.c_str());
+    Check(!IsWindowVisible(editor), "  and the editor is closed", gFailures);
 
     // The device-change message reaches the form's own dispatch.
     SendMessageW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0);
     SendMessageW(form, WM_DEVICECHANGE, 7, 0);
     Check(WindowText(vcl::FindControl(form, L"lbDevices")) == L"Изменений: 2",
           "WM_DEVICECHANGE reaches the overridden dispatch", gFailures);
+
+    // The owner-drawn list, open.
+    PostMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    Sleep(300);
+    Check(testsupport::RequestScreenshot(L"vcl-dropdown"), "screenshot vcl-dropdown.png", gFailures);
+    PostMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    Sleep(200);
 
     SendMessageW(vcl::FindControl(form, L"btPump"), BM_CLICK, 0, 0);
     Sleep(300);

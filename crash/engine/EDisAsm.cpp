@@ -1,6 +1,7 @@
 // The disassembler's template expansion.
 #include "crash/engine/EDisAsm.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include "rtl/SyncObjs.h"
 #include "rtl/SysUtils.h"
 
 namespace crash {
@@ -101,18 +102,18 @@ public:
         void* FOldMethod;
         int FSlot;
     };
-    THookedMethodsList();
+    THookedMethodsList() = default;
     ~THookedMethodsList() override;
     THookedMethodsList(const THookedMethodsList&) = delete;
     THookedMethodsList& operator=(const THookedMethodsList&) = delete;
 
-    void Lock() noexcept { ::EnterCriticalSection(&FLock); }
-    void Unlock() noexcept { ::LeaveCriticalSection(&FLock); }
+    void Lock() noexcept { FLock.Enter(); }
+    void Unlock() noexcept { FLock.Leave(); }
     // Callers hold the lock.
     std::vector<THookedMethod>& Items() noexcept { return FItems; }
 
 private:
-    CRITICAL_SECTION FLock;
+    rtl::TCriticalSection FLock;
     std::vector<THookedMethod> FItems;
 };
 

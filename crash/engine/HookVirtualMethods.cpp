@@ -34,20 +34,13 @@ private:
 
 }  // namespace
 
-THookedMethodsList::THookedMethodsList() {
-    ::InitializeCriticalSection(&FLock);
-}
-
 THookedMethodsList::~THookedMethodsList() {
-    {
-        TListLock lock(*this);
-        for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
-            void* old = it->FOldMethod;
-            WriteCode(SlotOf(it->FClass, it->FSlot), &old, sizeof old);
-        }
-        FItems.clear();
+    TListLock lock(*this);
+    for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
+        void* old = it->FOldMethod;
+        WriteCode(SlotOf(it->FClass, it->FSlot), &old, sizeof old);
     }
-    ::DeleteCriticalSection(&FLock);
+    FItems.clear();
 }
 
 void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noexcept {

@@ -39,7 +39,9 @@ void RegisterOwnClass(const std::wstring& className, WNDPROC procedure)
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.lpszClassName = className.c_str();
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    // A class of that name registered by other code would have its own window
+    // procedure, and our controls would never see a message: refused too.
+    if (!RegisterClassExW(&windowClass))
         throw EWindowError("Cannot register the window class " + detail::Narrow(className) + " (error " +
                            std::to_string(GetLastError()) + ")");
     registered.insert(className);
@@ -361,13 +363,9 @@ void TControl::AnchorChildren()
             else
                 top = client.bottom - height - child->FBottomDistance;
         }
-        if (left != child->FLeft || top != child->FTop || width != child->FWidth || height != child->FHeight) {
-            child->FLeft = left;
-            child->FTop = top;
-            child->FWidth = width;
-            child->FHeight = height;
-            MoveWindow(child->FHandle, left, top, width, height, TRUE);
-        }
+        // SetBounds keeps the distances, since they were measured from the new size.
+        if (left != child->FLeft || top != child->FTop || width != child->FWidth || height != child->FHeight)
+            child->SetBounds(left, top, width, height);
     }
 }
 

@@ -362,3 +362,28 @@ TEST_F(Grid, FewerRowsWhileEditingCloseTheEditorFirst)
 }
 
 }  // namespace
+
+namespace {
+
+class TBoxForm : public vcl::TForm {
+public:
+    TBoxForm() : TForm(L"UNUSED") {}
+};
+
+TEST(WindowClasses, AForeignClassOfAControlsNameIsRefused)
+{
+    // Registered by other code, the class would bring its own window
+    // procedure and the group box would never see a message.
+    WNDCLASSEXW foreign{};
+    foreign.cbSize = sizeof foreign;
+    foreign.lpfnWndProc = DefWindowProcW;
+    foreign.hInstance = GetModuleHandleW(nullptr);
+    foreign.lpszClassName = L"TGroupBox";
+    ASSERT_NE(RegisterClassExW(&foreign), 0);
+    TBoxForm form;
+    form.LoadFromText("TBoxForm BoxForm {\n  TGroupBox Box { Bounds = 0, 0, 50, 50 }\n}\n");
+    EXPECT_THROW(form.CreateHandle(), vcl::EWindowError);
+    UnregisterClassW(L"TGroupBox", GetModuleHandleW(nullptr));
+}
+
+}  // namespace

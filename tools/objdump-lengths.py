@@ -100,16 +100,17 @@ def main():
         rows = {}
         with open(answers) as f:
             for line in f:
-                address, decoded, asm_size, dis_size, is_data = line.split()
+                address, decoded, asm_size, dis_size, is_data, ours = (
+                    line.rstrip('\r\n').split(' ', 5) + [''])[:6]
                 rows[int(address, 16)] = (decoded == '1', int(asm_size), int(dis_size),
-                                          is_data == '1')
+                                          is_data == '1', ours)
 
     total = len(instructions)
     asm_agree = dis_agree = 0
     expected = collections.OrderedDict()   # opcode -> [count, example]
     unexpected = []
     for address, data, text in instructions:
-        decoded, asm_size, dis_size, is_data = rows[address]
+        decoded, asm_size, dis_size, is_data, ours = rows[address]
         length = len(data)
         asm_ok = decoded and asm_size == length
         dis_ok = dis_size == length
@@ -122,9 +123,9 @@ def main():
             entry = expected.setdefault(reason, [0, '%08X  %s  %s' % (address, data.hex(' '), text)])
             entry[0] += 1
             continue
-        unexpected.append('%08X  %-40s %-30s objdump %d, GetAsmSize %s%d, TDisAsm %d%s' % (
+        unexpected.append('%08X  %-40s %-30s objdump %d, GetAsmSize %s%d, TDisAsm %d: %s' % (
             address, data.hex(' '), text, length, '' if decoded else 'undecoded ', asm_size,
-            dis_size, ' (data)' if is_data else ''))
+            dis_size, ours))
 
     lines = [
         'image: %s' % args.image,

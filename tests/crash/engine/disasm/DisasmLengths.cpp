@@ -2,7 +2,7 @@
 // that the length decoder and the disassembler give for the instruction there.
 // usage: disasm-lengths IMAGE ADDRESSES OUTPUT
 //   ADDRESSES: one hexadecimal virtual address a line
-//   OUTPUT: "address decoded asm-size disasm-size is-data" a line
+//   OUTPUT: "address decoded asm-size disasm-size is-data text" a line
 #include <windows.h>
 
 #include <cstdio>
@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
         const std::string text = disasm.GetInstruction(code, disasmSize);
         const bool isData = text.rfind("DB ", 0) == 0;
         char row[64];
-        std::snprintf(row, sizeof row, "%08X %d %d %d %d\n", static_cast<unsigned>(address),
+        std::snprintf(row, sizeof row, "%08X %d %d %d %d ", static_cast<unsigned>(address),
                       decoded ? 1 : 0, asmSize, disasmSize, isData ? 1 : 0);
-        out << row;
+        out << row << text << '\n';
     }
     return out ? 0 : 1;
 }

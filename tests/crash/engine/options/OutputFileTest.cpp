@@ -24,7 +24,10 @@ protected:
     void SetUp() override {
         const char* out = std::getenv("VOLUMETRA_TEST_OUT");
         ASSERT_NE(out, nullptr);
-        FScratch = std::string(out) + "\\output-files";
+        // A folder per case: the cases run in parallel processes, and two
+        // writability checks of one file at the same time could disturb
+        // each other.
+        FScratch = std::string(out) + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ::CreateDirectoryA(FScratch.c_str(), nullptr);
         FOptions = MakeOptions(&FStores);
     }

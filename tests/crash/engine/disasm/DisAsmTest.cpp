@@ -51,6 +51,8 @@ TEST(GetInstruction, TextAndSize) {
         {{0x0F, 0x20, 0xC0}, "mov     eax, C0", 3},
         {{0x0F, 0x22, 0x05}, "mov     C0, ebp", 3},
         {{0x0F, 0x6F, 0xC1}, "movq    MM0, MM1", 3},
+        {{0x9A, 0x78, 0x56, 0x34, 0x12, 0x08, 0x00}, "call    $0008:$12345678", 7},
+        {{0x66, 0xEA, 0x34, 0x12, 0x08, 0x00}, "jmp     $0008:$1234", 6},
         // Memory operands: displacements, SIB forms, direct addresses.
         {{0x8B, 0x45, 0x08}, "mov     eax, dword ptr [ebp+$08]", 3},
         {{0x8B, 0x45, 0xF8}, "mov     eax, dword ptr [ebp-$08]", 3},

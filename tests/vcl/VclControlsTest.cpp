@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,70 @@ TEST_F(Controls, WindowsCarryTheFontsOfTheDescription)
         EXPECT_STREQ(font.lfFaceName, c.Face);
         EXPECT_EQ(vcl::ControlName(control->Handle()), std::wstring(c.Control, c.Control + strlen(c.Control)));
     }
+}
+
+// The face and character height GDI really gives the control's window.
+void RealisedFont(const vcl::TControl& control, std::wstring& face, int& characterHeight)
+{
+    HDC dc = GetDC(control.Handle());
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0)));
+    wchar_t name[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, name);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control.Handle(), dc);
+    face = name;
+    characterHeight = metrics.tmHeight - metrics.tmInternalLeading;
+}
+
+int CALLBACK CountFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return 1;
+}
+
+bool FaceInstalled(const wchar_t* face)
+{
+    LOGFONTW query{};
+    query.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(query.lfFaceName, face, LF_FACESIZE);
+    int count = 0;
+    HDC dc = GetDC(nullptr);
+    EnumFontFamiliesExW(dc, &query, CountFace, reinterpret_cast<LPARAM>(&count), 0);
+    ReleaseDC(nullptr, dc);
+    return count > 0;
+}
+
+TEST_F(Controls, TheFontsAreRealisedAsNamed)
+{
+    // A stand-in face has other metrics, and the captions no longer fit the
+    // positions of the description.
+    static constexpr struct {
+        const char* Control;
+        const wchar_t* Face;
+        int CharacterHeight;
+    } kCases[] = {
+        {"Edit1", L"Tahoma", 11},
+        {"Title", L"Tahoma", 13},
+        {"Panel", L"MS Sans Serif", 16},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Control);
+        if (!FaceInstalled(c.Face)) {
+            // Wine: fonts-wine's folder is not always among the fonts Wine loads.
+            std::printf("NOTE: %ls is not installed in this Wine prefix; %s not checked\n", c.Face, c.Control);
+            continue;
+        }
+        auto* control = dynamic_cast<vcl::TControl*>(FForm.FindComponent(c.Control));
+        ASSERT_NE(control, nullptr);
+        std::wstring face;
+        int height = 0;
+        RealisedFont(*control, face, height);
+        EXPECT_EQ(face, c.Face);
+        EXPECT_EQ(height, c.CharacterHeight);
+    }
+    EXPECT_TRUE(FaceInstalled(L"Tahoma")) << "the form font must exist";
 }
 
 TEST_F(Controls, KeyHandlersChangeSwallowOrCancelTheKey)

@@ -144,6 +144,8 @@ void TPanel::CreateParams(TCreateParams& params)
 {
     TControl::CreateParams(params);
     params.Style |= WS_CLIPCHILDREN;
+    // Tab and the arrow keys go on into the controls inside.
+    params.ExStyle |= WS_EX_CONTROLPARENT;
 }
 
 void TPanel::Paint(HDC dc)
@@ -183,6 +185,8 @@ void TGroupBox::CreateParams(TCreateParams& params)
 {
     TControl::CreateParams(params);
     params.Style |= WS_CLIPCHILDREN;
+    // Tab and the arrow keys go on into the controls inside.
+    params.ExStyle |= WS_EX_CONTROLPARENT;
 }
 
 void TGroupBox::Paint(HDC dc)

@@ -133,6 +133,14 @@ void ClickAt(POINT screen)
     Sleep(150);
 }
 
+// The window with the keyboard focus in the thread.
+HWND FocusOf(DWORD threadId)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+}
+
 void PressKey(WORD virtualKey)
 {
     INPUT input[2] = {};
@@ -255,6 +263,16 @@ int wmain(int argc, wchar_t** argv)
                "real input: a click, typed keys and Enter edit the cell", gFailures))
         std::printf("  lbResult: \"%ls\"\n", typed.c_str());
     Check(!IsWindowVisible(editor), "  and the editor is closed", gFailures);
+
+    // Tab moves the focus in creation order, into and out of the group boxes.
+    RECT edit1Rect{};
+    GetWindowRect(edit1, &edit1Rect);
+    ClickAt(POINT{edit1Rect.left + 5, edit1Rect.top + 5});
+    Check(FocusOf(process.dwThreadId) == edit1, "a click puts the focus into Edit1", gFailures);
+    PressKey(VK_TAB);
+    Check(FocusOf(process.dwThreadId) == combo, "Tab goes from Edit1 to the drop-down list", gFailures);
+    PressKey(VK_TAB);
+    Check(FocusOf(process.dwThreadId) == edBak, "and on to edBak", gFailures);
 
     // The device-change message reaches the form's own dispatch.
     SendMessageW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0);

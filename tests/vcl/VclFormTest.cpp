@@ -130,7 +130,18 @@ void ClickAt(POINT screen)
     input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, input, sizeof(INPUT));
-    Sleep(150);
+}
+
+// Polls the condition for up to 5 s; true once it holds.
+template <class TCondition>
+bool WaitFor(TCondition condition)
+{
+    for (int waited = 0; waited < 5000; waited += 20) {
+        if (condition())
+            return true;
+        Sleep(20);
+    }
+    return condition();
 }
 
 // The window with the keyboard focus in the thread.
@@ -149,7 +160,6 @@ void PressKey(WORD virtualKey)
     input[0].ki.wScan = input[1].ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
     input[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, input, sizeof(INPUT));
-    Sleep(100);
 }
 
 }  // namespace
@@ -221,9 +231,8 @@ int wmain(int argc, wchar_t** argv)
     // The grid: a click on cell (1, 3), typing opens the editor, Enter keeps the text.
     HWND grid = vcl::FindControl(form, L"sgTable");
     const LPARAM cell13 = MAKELPARAM(28 + 20, 3 * 21 + 8);
-    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, cell13);
-    PostMessageW(grid, WM_LBUTTONUP, 0, cell13);
-    Sleep(200);
+    SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, cell13);
+    SendMessageW(grid, WM_LBUTTONUP, 0, cell13);
     SendMessageW(grid, WM_CHAR, L'7', 1);
     HWND editor = vcl::FindControl(form, L"InplaceEditor");
     Check(editor && IsWindowVisible(editor), "typing into the grid opens the cell editor", gFailures);
@@ -232,9 +241,8 @@ int wmain(int argc, wchar_t** argv)
     Check(!IsWindowVisible(editor), "Enter closes the cell editor", gFailures);
     // A shift-click extends the selection to cell (2, 5).
     const LPARAM cell25 = MAKELPARAM(28 + 101 + 20, 5 * 21 + 8);
-    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, cell25);
-    PostMessageW(grid, WM_LBUTTONUP, MK_SHIFT, cell25);
-    Sleep(200);
+    SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, cell25);
+    SendMessageW(grid, WM_LBUTTONUP, MK_SHIFT, cell25);
 
     SendMessageW(combo, CB_SETCURSEL, 2, 0);
     SendMessageW(vcl::FindControl(form, L"btApply"), BM_CLICK, 0, 0);
@@ -250,29 +258,36 @@ int wmain(int argc, wchar_t** argv)
     // This passes the program's message loop (translation, dialog keys).
     POINT cell16{28 + 20, 6 * 21 + 8};
     ClientToScreen(grid, &cell16);
+    // Each step waits for its effect: the program may be slow under load.
     ClickAt(cell16);
-    for (const WORD key : {WORD('4'), WORD('2'), WORD(VK_RETURN)})
-        PressKey(key);
-    Sleep(300);
+    WaitFor([&] { return FocusOf(process.dwThreadId) == grid; });
+    PressKey('4');
+    WaitFor([&] { return IsWindowVisible(editor) && FocusOf(process.dwThreadId) == editor; });
+    PressKey('2');
+    WaitFor([&] { return WindowText(editor) == L"42"; });
+    PressKey(VK_RETURN);
+    WaitFor([&] { return !IsWindowVisible(editor); });
     RECT apply{};
     GetWindowRect(vcl::FindControl(form, L"btApply"), &apply);
     ClickAt(POINT{(apply.left + apply.right) / 2, (apply.top + apply.bottom) / 2});
-    Sleep(300);
-    const std::wstring typed = WindowText(vcl::FindControl(form, L"lbResult"));
-    if (!Check(typed.find(L";current=42;row=6;sel=1,6,1,6") != std::wstring::npos,
-               "real input: a click, typed keys and Enter edit the cell", gFailures))
-        std::printf("  lbResult: \"%ls\"\n", typed.c_str());
+    HWND resultLabel = vcl::FindControl(form, L"lbResult");
+    const bool typedOk = WaitFor(
+        [&] { return WindowText(resultLabel).find(L";current=42;row=6;sel=1,6,1,6") != std::wstring::npos; });
+    if (!Check(typedOk, "real input: a click, typed keys and Enter edit the cell", gFailures))
+        std::printf("  lbResult: \"%ls\"\n", WindowText(resultLabel).c_str());
     Check(!IsWindowVisible(editor), "  and the editor is closed", gFailures);
 
     // Tab moves the focus in creation order, into and out of the group boxes.
     RECT edit1Rect{};
     GetWindowRect(edit1, &edit1Rect);
     ClickAt(POINT{edit1Rect.left + 5, edit1Rect.top + 5});
-    Check(FocusOf(process.dwThreadId) == edit1, "a click puts the focus into Edit1", gFailures);
+    Check(WaitFor([&] { return FocusOf(process.dwThreadId) == edit1; }), "a click puts the focus into Edit1",
+          gFailures);
     PressKey(VK_TAB);
-    Check(FocusOf(process.dwThreadId) == combo, "Tab goes from Edit1 to the drop-down list", gFailures);
+    Check(WaitFor([&] { return FocusOf(process.dwThreadId) == combo; }),
+          "Tab goes from Edit1 to the drop-down list", gFailures);
     PressKey(VK_TAB);
-    Check(FocusOf(process.dwThreadId) == edBak, "and on to edBak", gFailures);
+    Check(WaitFor([&] { return FocusOf(process.dwThreadId) == edBak; }), "and on to edBak", gFailures);
 
     // The device-change message reaches the form's own dispatch.
     SendMessageW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0);

@@ -1,0 +1,526 @@
+// Calibration runs against the simulated terminal: what the worker records,
+// how it reacts to a terminal that fails, the hold and the stop, and the
+// automatic pause.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "tests/app/worker/WorkerTestSupport.h"
+
+namespace {
+
+using workertest::Exchange;
+using workertest::RecordingWindow;
+
+// 1500 l/min (about 3 l per fill pass), 200 pulses per litre; the sensor reads
+// 500 + 10 per litre and follows the level with a lag of 150 ms, longer than
+// one read.
+constexpr char kBench[] =
+    "[Device0]\nDescription=Zarvonix\n"
+    "[Pump]\nFlowLitresPerMinute=1500\nPulsesPerLitre=200\nCounterStart=100000\n"
+    "[Tank]\nLitres=0\nCapacity=1000\nSettleMs=150\n"
+    "[Sensors]\nTable=0:500,500:5500\nNoise=0\n";
+const std::vector<std::pair<double, double>> kBenchTable = {{0, 500}, {500, 5500}};
+
+// A pump so fast (1 l/ms) that the second fill pass passes any target of
+// these runs, and a sensor without lag: the exchanges are numbered the same
+// in every run. Tare exchange 1 reads the start count, 2 and 3 are the first
+// point's passes, 4 its pump-off, 5 the read after the fill, 6 to 10 its
+// settling reads.
+constexpr char kFastBench[] =
+    "[Device0]\nDescription=Zarvonix\n"
+    "[Pump]\nFlowLitresPerMinute=60000\nPulsesPerLitre=200\nCounterStart=5000\n"
+    "[Tank]\nLitres=0\nCapacity=100000\nSettleMs=0\n"
+    "[Sensors]\nTable=0:500,2000:20500\nNoise=0\n";
+
+// The tare exchanges of one run, point by point.
+struct RunExchanges {
+    std::vector<std::string> FStartup;  // commands before the first tare exchange
+    std::optional<app::TTareReply> FStart;
+    struct Point {
+        std::vector<app::TTareReply> FFills;  // pump-on replies
+        std::vector<app::TTareReply> FOffs;   // pump-off replies up to the next pump-on
+    };
+    std::vector<Point> FPoints;
+};
+
+RunExchanges Split(const std::vector<Exchange>& exchanges)
+{
+    RunExchanges run;
+    std::size_t i = 0;
+    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i)
+        run.FStartup.push_back(exchanges[i].FCommand);
+    if (i < exchanges.size())
+        run.FStart = exchanges[i++].FTare;
+    for (; i < exchanges.size(); ++i) {
+        const Exchange& e = exchanges[i];
+        if (e.PumpOn() && (run.FPoints.empty() || !run.FPoints.back().FOffs.empty()))
+            run.FPoints.emplace_back();
+        if (run.FPoints.empty() || !e.FTare)
+            continue;
+        (e.PumpOn() ? run.FPoints.back().FFills : run.FPoints.back().FOffs).push_back(*e.FTare);
+    }
+    return run;
+}
+
+std::size_t PumpOnCount(const std::vector<Exchange>& exchanges)
+{
+    return static_cast<std::size_t>(
+        std::count_if(exchanges.begin(), exchanges.end(), [](const Exchange& e) { return e.PumpOn(); }));
+}
+
+class WorkerRun : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(app::LoadDeviceLibrary(), nullptr) << "ftd2xx.dll beside the test program"; }
+
+    // A fresh bench and a link that the device check found connected.
+    void Use(const std::string& ini)
+    {
+        bench.Use(ini);
+        link = std::make_unique<app::TTerminalLink>();
+        ASSERT_TRUE(link->OpenDevice()) << bench.LogText();
+        link->SetConnected(true);
+    }
+
+    // Runs the worker to its end while serving its main-thread calls.
+    void Run(RecordingWindow& window, const app::TVolumetraParams& params, DWORD timeoutMs,
+             const std::function<void()>& idle = {})
+    {
+        const DWORD start = GetTickCount();
+        workertest::Launch(params, *link, window);
+        EXPECT_TRUE(workertest::PumpUntilFinished(window, timeoutMs, idle)) << "the run overstayed";
+        std::printf("run of %d point(s): %lu ms\n", params.FPointCount, GetTickCount() - start);
+        EXPECT_EQ(window.FFinishedCount, 1);
+        EXPECT_EQ(link->DeviceHandle(), 0u) << "the device is closed at the end";
+    }
+
+    // The pump is off at the end: the last command sent switched it off and
+    // the window shows it off.
+    void ExpectPumpOffAtTheEnd(const RecordingWindow& window, const std::vector<Exchange>& exchanges)
+    {
+        if (!exchanges.empty()) {
+            EXPECT_TRUE(exchanges.back().PumpOff()) << exchanges.back().FCommand;
+        }
+        const auto pump = window.Events("pump");
+        ASSERT_FALSE(pump.empty());
+        EXPECT_EQ(pump.back().FPicture, app::TVolumetra::kPumpOffPicture);
+        EXPECT_EQ(pump.back().FText, L"Насос выключен");
+        EXPECT_FALSE(window.FPumpOn);
+    }
+
+    simtest::SimBench bench;
+    std::unique_ptr<app::TTerminalLink> link;
+};
+
+TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
+{
+    Use(kBench);
+    RecordingWindow window;
+    const app::TVolumetraParams params = workertest::Params(400, 20);
+    Run(window, params, 240000);
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+
+    const RunExchanges run = Split(exchanges);
+    EXPECT_EQ(run.FStartup, (std::vector<std::string>{"PERIODCOUNT34=0;", "INPFLAGS3=1,0,0,0,B,0,0,0,0;"}));
+    ASSERT_TRUE(run.FStart);
+    const int start = run.FStart->PulseCounter();
+    EXPECT_EQ(start, 100000);
+    EXPECT_EQ(window.Cell(1, 3), L"0");
+    EXPECT_EQ(window.Cell(2, 3), rtl::IntToStr(run.FStart->AdcValue()));
+    ASSERT_EQ(run.FPoints.size(), 20u);
+
+    std::vector<std::wstring> targets;
+    for (const auto& e : window.Events("target"))
+        targets.push_back(e.FText);
+    std::vector<std::wstring> expectedTargets;
+    for (int j = 1; j <= 20; ++j)
+        expectedTargets.push_back(app::LitresText(20.0 * j));
+    EXPECT_EQ(targets, expectedTargets);
+
+    app::TSettlingWindow settling;  // replayed over the whole run
+    for (std::size_t j = 0; j < run.FPoints.size(); ++j) {
+        SCOPED_TRACE(testing::Message() << "point " << j + 1);
+        const RunExchanges::Point& point = run.FPoints[j];
+        ASSERT_GE(point.FFills.size(), 2u);
+        // Pump-offs: the one of the deciding pass, the read after the fill,
+        // the settling reads, and for the last point the end of the run.
+        const bool last = j + 1 == run.FPoints.size();
+        ASSERT_GE(point.FOffs.size(), last ? 8u : 7u);
+
+        // The count stands still while the pump is off.
+        const int final = app::PulsesSince(start, point.FOffs[1].PulseCounter());
+        for (const auto& off : point.FOffs)
+            EXPECT_EQ(app::PulsesSince(start, off.PulseCounter()), final);
+        const double target = 4000.0 * static_cast<double>(j + 1);
+        std::int32_t pass = 0;  // the most pulses between two fill reads
+        for (std::size_t k = 1; k < point.FFills.size(); ++k)
+            pass = std::max(pass, app::PulsesSince(point.FFills[k - 1].PulseCounter(), point.FFills[k].PulseCounter()));
+        // The deciding read is the first one past T - M, so at most one pass
+        // past the target; the pump-off follows it within the same pass. The
+        // read reports the count when the command arrives and the pump runs on
+        // while the reply is awaited, so the table shows up to two passes over.
+        const int decided = app::PulsesSince(start, point.FFills.back().PulseCounter());
+        EXPECT_TRUE(app::PortionIsIn(decided, target, 24)) << decided;
+        const int before = app::PulsesSince(start, point.FFills[point.FFills.size() - 2].PulseCounter());
+        EXPECT_FALSE(app::PortionIsIn(before, target, 24)) << before << ": a pass too many";
+        EXPECT_LE(decided - target, pass);
+        EXPECT_LT(final - decided, pass) << "the pump ran on for more than a pass after the decision";
+        EXPECT_GT(final, target - 24) << "short of the portion";
+        EXPECT_EQ(window.Cell(1, app::PointRow(static_cast<int>(j))), app::LitresText(final / 200.0));
+
+        // The settling reads: the point is recorded at the first read that
+        // makes the window stable, after five reads at least.
+        const std::size_t firstRead = 2;
+        const std::size_t reads = point.FOffs.size() - firstRead - (last ? 1 : 0);
+        EXPECT_GE(reads, 5u);
+        std::size_t stableAt = 0;
+        for (std::size_t k = 0; k < reads && stableAt == 0; ++k) {
+            settling.Add(point.FOffs[firstRead + k].AdcValue());
+            if (settling.IsStable(params.FDeviation))
+                stableAt = k + 1;
+        }
+        EXPECT_EQ(stableAt, reads) << "recorded at its first stable read";
+        const int adc = point.FOffs[firstRead + reads - 1].AdcValue();
+        EXPECT_EQ(window.Cell(2, app::PointRow(static_cast<int>(j))), rtl::IntToStr(adc));
+        // Settled: close to what the sensor shows for the litres in the tank.
+        EXPECT_NEAR(workertest::LitresForAdc(kBenchTable, adc), final / 200.0, 0.5);
+    }
+    EXPECT_EQ(window.Cell(1, app::PointRow(20)), L"") << "no row past the last point";
+
+    // The status line and the flow rate.
+    const auto status = window.Events("status");
+    ASSERT_FALSE(status.empty());
+    EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](const auto& e) { return !e.FError; }));
+    EXPECT_EQ(status.front().FText, L"Наполняем Бак");
+    EXPECT_EQ(status.back().FText, L"Ожидаем устаканивание в баке");
+    const auto rates = window.Events("rate");
+    ASSERT_FALSE(rates.empty());
+    for (const auto& rate : rates)
+        EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << simtest::Narrow(rate.FText);
+}
+
+TEST_F(WorkerRun, FailingTerminalEndsOrSkipsAndLeavesThePumpOff)
+{
+    static constexpr struct {
+        const char* fault;
+        int pumpOns;          // pump-on commands sent; -1: not counted
+        bool first, second;   // points recorded
+    } kCases[] = {
+        {"", 3, true, true},
+        {"Tare.Stray=3", 4, true, true},          // a garbled fill read: the pass is repeated
+        {"Tare.Truncate=5", 2, false, false},     // the read after the fill is not good: the run ends
+        {"Tare.Stray=6", 3, false, true},         // a garbled settling read skips the point
+        {"Tare.NoReply=6-", 2, false, false},     // the terminal goes silent while settling
+        {"Tare.NoReply=3-", 2, false, false},     // ... while filling
+        {"PeriodCount.NoReply=1", 1, true, false},  // stop request: one pass, the point recorded
+        {"InputFlags.NoReply=1", 1, true, false},
+        {"Tare.NoReply=1", 0, false, false},      // no start count: nothing is filled
+        {"Tare.Truncate=1", 0, false, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.fault);
+        Use(std::string(kFastBench) + "[Faults]\n" + c.fault + "\n");
+        RecordingWindow window;
+        Run(window, workertest::Params(40, 2), 30000);
+        const auto exchanges = workertest::Exchanges(bench);
+        ExpectPumpOffAtTheEnd(window, exchanges);
+        if (c.pumpOns >= 0) {
+            EXPECT_EQ(PumpOnCount(exchanges), static_cast<std::size_t>(c.pumpOns));
+        }
+        EXPECT_EQ(!window.Cell(1, 4).empty(), c.first);
+        EXPECT_EQ(!window.Cell(2, 4).empty(), c.first);
+        EXPECT_EQ(!window.Cell(1, 5).empty(), c.second);
+        EXPECT_EQ(!window.Cell(2, 5).empty(), c.second);
+    }
+}
+
+TEST_F(WorkerRun, NothingIsFilledWithoutADeviceOrWithUnusableParameters)
+{
+    static constexpr struct {
+        const char* name;
+        bool connected;
+        int capacity, points;
+        float pulsesPerLitre;
+    } kCases[] = {
+        {"the terminal does not open", false, 40, 2, 200},
+        {"no points", true, 40, 0, 200},
+        {"no capacity", true, 0, 2, 200},
+        {"no pulses per litre", true, 40, 2, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Use(kFastBench);
+        link->SetConnected(c.connected);
+        RecordingWindow window;
+        Run(window, workertest::Params(c.capacity, c.points, c.pulsesPerLitre), 10000);
+        const auto exchanges = workertest::Exchanges(bench);
+        EXPECT_EQ(PumpOnCount(exchanges), 0u);
+        EXPECT_TRUE(window.FCells.empty());
+        ExpectPumpOffAtTheEnd(window, exchanges);
+    }
+}
+
+// The steps of the operator's pause in the test below.
+struct PauseScript {
+    bool FClicked = false, FHeld = false, FDone = false;
+    DWORD FHeldAt = 0;
+    std::size_t FWritesAtHold = 0, FWritesLater = 0;
+};
+
+TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
+{
+    Use(kBench);
+    RecordingWindow window;
+    PauseScript script;
+    Run(window, workertest::Params(60, 3), 60000, [&] {
+        app::TVolumetra* worker = window.FWorker;
+        if (!worker)
+            return;
+        if (!script.FClicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
+            worker->RequestPause(-1, -1, 1, 5);  // the window's sensor choice is LLS 6
+            EXPECT_TRUE(worker->OnHold());
+            script.FClicked = true;
+            window.Mark("click");
+        } else if (script.FClicked && !script.FHeld && worker->Holding()) {
+            script.FHeld = true;
+            script.FHeldAt = GetTickCount();
+        } else if (script.FHeld && !script.FDone && GetTickCount() - script.FHeldAt > 300) {
+            if (script.FWritesAtHold == 0) {
+                script.FWritesAtHold = bench.Calls("FT_Write").size();
+                script.FHeldAt = GetTickCount();
+                return;
+            }
+            script.FWritesLater = bench.Calls("FT_Write").size();
+            window.Mark("continue");
+            worker->Continue();
+            EXPECT_FALSE(worker->OnHold());
+            script.FDone = true;
+        }
+    });
+    ASSERT_TRUE(script.FDone) << "the worker never held";
+    EXPECT_EQ(script.FWritesLater, script.FWritesAtHold) << "no exchange while on hold";
+
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+    const auto hold = std::find_if(exchanges.begin(), exchanges.end(),
+                                   [](const Exchange& e) { return e.FCommand == "QVTARE=0,0,5"; });
+    ASSERT_NE(hold, exchanges.end()) << "the hold switches the pump off with the sensor chosen at the click";
+    EXPECT_EQ(std::count_if(exchanges.begin(), exchanges.end(),
+                            [](const Exchange& e) { return e.FCommand == "QVTARE=0,0,5"; }),
+              1);
+    EXPECT_EQ(static_cast<std::size_t>(hold - exchanges.begin()) + 1, script.FWritesAtHold)
+        << "the hold's pump-off is the last command before the hold";
+    ASSERT_NE(hold + 1, exchanges.end());
+    ASSERT_TRUE(hold->FTare && (hold + 1)->FTare);
+    EXPECT_EQ((hold + 1)->FTare->PulseCounter(), hold->FTare->PulseCounter()) << "no pulses while on hold";
+
+    // The window showed the pump off from the hold until the continue.
+    const auto events = window.FEvents;
+    const auto click = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "click"; });
+    const auto cont = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "continue"; });
+    ASSERT_TRUE(click != events.end() && cont != events.end());
+    const auto offAfterClick = std::find_if(click, cont, [](const auto& e) {
+        return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOffPicture;
+    });
+    ASSERT_NE(offAfterClick, cont);
+    EXPECT_TRUE(std::none_of(offAfterClick, cont, [](const auto& e) {
+        return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOnPicture;
+    }));
+
+    // The run went on to the end.
+    for (int row = 4; row <= 6; ++row)
+        EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
+}
+
+TEST_F(WorkerRun, StopWhileOnHoldEndsTheRunWithoutPumpingAgain)
+{
+    Use(kBench);
+    RecordingWindow window;
+    bool clicked = false, stopped = false;
+    Run(window, workertest::Params(60, 3), 60000, [&] {
+        app::TVolumetra* worker = window.FWorker;
+        if (!worker)
+            return;
+        if (!clicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
+            worker->RequestPause(-1, -1, 1, 0);
+            clicked = true;
+        } else if (clicked && !stopped && worker->Holding()) {
+            window.Mark("stop");
+            worker->Stop();
+            stopped = true;
+        }
+    });
+    ASSERT_TRUE(stopped);
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+    const RunExchanges run = Split(exchanges);
+    ASSERT_EQ(run.FPoints.size(), 1u) << "no pump-on after the hold";
+    // The portion filled so far is recorded in its row, short of its target.
+    ASSERT_TRUE(run.FStart);
+    const auto& offs = run.FPoints[0].FOffs;
+    ASSERT_GE(offs.size(), 2u);
+    const int final = app::PulsesSince(run.FStart->PulseCounter(), offs.back().PulseCounter());
+    EXPECT_LT(final, 4000 - 24);
+    EXPECT_EQ(window.Cell(1, 4), app::LitresText(final / 200.0));
+    EXPECT_FALSE(window.Cell(2, 4).empty());
+    EXPECT_TRUE(window.Cell(1, 5).empty());
+}
+
+TEST_F(WorkerRun, StopWhileSettlingRecordsThePointFirst)
+{
+    // A slow sensor: the first point needs many settling reads.
+    Use("[Device0]\nDescription=Zarvonix\n"
+        "[Pump]\nFlowLitresPerMinute=1500\nPulsesPerLitre=200\n"
+        "[Tank]\nCapacity=1000\nSettleMs=600\n"
+        "[Sensors]\nTable=0:500,400:4500\nNoise=0\n");
+    RecordingWindow window;
+    bool stopped = false;
+    std::size_t writesAtStop = 0;
+    app::TVolumetraParams params = workertest::Params(60, 3);
+    params.FDeviation = 0.1f;
+    Run(window, params, 60000, [&] {
+        if (!stopped && window.FWorker && !window.Events("status").empty() &&
+            window.Events("status").back().FText == L"Ожидаем устаканивание в баке") {
+            writesAtStop = bench.Calls("FT_Write").size();
+            window.FWorker->Stop();
+            stopped = true;
+        }
+    });
+    ASSERT_TRUE(stopped);
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+    const RunExchanges run = Split(exchanges);
+    ASSERT_EQ(run.FPoints.size(), 1u);
+    EXPECT_GT(exchanges.size(), writesAtStop + 5) << "the settling went on after the stop";
+    EXPECT_FALSE(window.Cell(1, 4).empty());
+    EXPECT_FALSE(window.Cell(2, 4).empty());
+    EXPECT_TRUE(window.Cell(1, 5).empty());
+    // Recorded at a settled read: the last five reads before the end of the run agree.
+    const auto& offs = run.FPoints[0].FOffs;
+    ASSERT_GE(offs.size(), 6u);
+    app::TSettlingWindow last;
+    for (std::size_t k = offs.size() - 6; k + 1 < offs.size(); ++k)
+        last.Add(offs[k].AdcValue());
+    EXPECT_TRUE(last.IsStable(params.FDeviation));
+    EXPECT_EQ(window.Cell(2, 4), rtl::IntToStr(offs[offs.size() - 2].AdcValue()));
+}
+
+TEST_F(WorkerRun, AutomaticPauseComesBeforeThePointItCountsDownTo)
+{
+    static const struct {
+        const char* name;
+        int tankSize, residual;
+        std::vector<int> askedBefore;  // 0-based points before which the pause button is pressed
+    } kCases[] = {
+        {"tank 100, residual 10: after 80 l", 100, 10, {4}},
+        {"neither given", -1, -1, {}},
+        {"a residual without a tank: before every point", -1, 5, {0, 1, 2, 3, 4}},
+        {"a tank without a residual", 100, -1, {}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Use(kFastBench);
+        RecordingWindow window;  // declines: the window's check refused the pause
+        app::TVolumetraParams params = workertest::Params(100, 5);
+        params.FTankSize = c.tankSize;
+        params.FAllowedResidual = c.residual;
+        Run(window, params, 60000);
+        std::vector<int> asked;
+        for (const auto& e : window.Events("pause"))
+            asked.push_back(e.FPoint);
+        EXPECT_EQ(asked, c.askedBefore);
+        for (int row = 4; row <= 8; ++row)
+            EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row << ": the run went on";
+    }
+}
+
+TEST_F(WorkerRun, AutomaticPauseHoldsLikeThePauseButton)
+{
+    Use(kFastBench);
+    RecordingWindow window;
+    window.FPauseAction = [](app::TVolumetra& worker) {
+        // What the pause button does when its check passes: tank 100,
+        // residual 10 read again, the sensor LLS 3 selected.
+        worker.RequestPause(100, 10, app::PointsBeforePause(100, 10, worker.LitresPerPointValue()), 2);
+        return true;
+    };
+    app::TVolumetraParams params = workertest::Params(100, 5);
+    params.FTankSize = 100;
+    params.FAllowedResidual = 10;
+    DWORD heldAt = 0;
+    bool continued = false;
+    Run(window, params, 60000, [&] {
+        app::TVolumetra* worker = window.FWorker;
+        if (!worker || continued || !worker->Holding())
+            return;
+        if (heldAt == 0) {
+            heldAt = GetTickCount();
+            EXPECT_EQ(worker->PointsLeftBeforePause(), 5);
+        } else if (GetTickCount() - heldAt > 200) {
+            window.Mark("continue");
+            worker->Continue();
+            continued = true;
+        }
+    });
+    ASSERT_TRUE(continued);
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+    const RunExchanges run = Split(exchanges);
+    ASSERT_EQ(run.FPoints.size(), 5u);
+    // The hold's pump-off comes between the fourth point's settling and the
+    // fifth point's first pass.
+    const auto& fourth = run.FPoints[3].FOffs;
+    std::size_t holds = 0;
+    for (std::size_t i = 0; i < exchanges.size(); ++i)
+        if (exchanges[i].FCommand == "QVTARE=0,0,2") {
+            ++holds;
+            ASSERT_LT(i + 1, exchanges.size());
+            EXPECT_TRUE(exchanges[i + 1].PumpOn()) << "the fill of the fifth point follows the hold";
+        }
+    EXPECT_EQ(holds, 1u);
+    ASSERT_FALSE(fourth.empty());
+    const auto pauses = window.Events("pause");
+    ASSERT_EQ(pauses.size(), 1u);
+    EXPECT_EQ(pauses[0].FPoint, 4);
+    for (int row = 4; row <= 8; ++row)
+        EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
+}
+
+TEST_F(WorkerRun, SettlingTimeIsWaitedBeforeEveryRead)
+{
+    static constexpr struct {
+        int seconds;
+        double minGapMs, maxGapMs;
+    } kCases[] = {
+        {0, 0, 400},
+        {1, 990, 1400},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.seconds);
+        Use(kFastBench);
+        RecordingWindow window;
+        app::TVolumetraParams params = workertest::Params(20, 1);
+        params.FSettlingTime = c.seconds;
+        Run(window, params, 30000);
+        // The settling reads: the pump-offs after the read that follows the fill.
+        std::vector<double> times;
+        const auto exchanges = workertest::Exchanges(bench);
+        std::size_t offsSeen = 0;
+        bool filling = false;
+        for (const Exchange& e : exchanges) {
+            filling = filling || e.PumpOn();
+            if (filling && e.PumpOff() && ++offsSeen > 2)
+                times.push_back(e.FAtMs);
+        }
+        ASSERT_GE(times.size(), 6u);  // five reads and the end of the run
+        for (std::size_t k = 1; k + 1 < times.size(); ++k) {
+            EXPECT_GE(times[k] - times[k - 1], c.minGapMs);
+            EXPECT_LE(times[k] - times[k - 1], c.maxGapMs);
+        }
+    }
+}
+
+}  // namespace

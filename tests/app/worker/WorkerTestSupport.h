@@ -1,0 +1,200 @@
+// Helpers for running the calibration worker against the simulator: a window
+// double that records what the main window would show, a message pump for
+// the worker's main-thread calls, and the terminal exchanges read back from
+// the simulator's call log.
+#pragma once
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/DeviceCommands.h"
+#include "app/VolumetraThread.h"
+#include "rtl/Classes.h"
+#include "tests/sim/SimTestSupport.h"
+
+namespace workertest {
+
+// What the main window would show, in the order it was asked. Every call
+// comes on the main thread, so no lock is needed.
+class RecordingWindow : public app::IVolumetraWindow {
+public:
+    struct Event {
+        std::string FKind;  // "target", "status", "pump", "cell", "rate", "pause", "finished", or the test's own
+        std::wstring FText;
+        int FColumn = 0, FRow = 0, FPicture = 0;
+        bool FError = false;
+        int FPoint = -1;  // the worker's current point when asked
+        DWORD FTick = 0;
+    };
+
+    // The worker being watched; set by Launch, cleared by WorkerFinished.
+    app::TVolumetra* FWorker = nullptr;
+    // The pause button's action; the default declines (no hold).
+    std::function<bool(app::TVolumetra&)> FPauseAction;
+
+    std::vector<Event> FEvents;
+    std::map<std::pair<int, int>, std::wstring> FCells;  // (column, row) -> text
+    bool FFinished = false;
+    int FFinishedCount = 0;
+    bool FPumpOn = false;
+
+    void SetTargetLitres(const std::wstring& text) override { Add({"target", text}); }
+    void ShowStatus(const std::wstring& text, bool error) override
+    {
+        Event e{"status", text};
+        e.FError = error;
+        Add(e);
+    }
+    void ShowPumpPicture(int picture, const std::wstring& text) override
+    {
+        Event e{"pump", text};
+        e.FPicture = picture;
+        FPumpOn = picture == app::TVolumetra::kPumpOnPicture;
+        Add(e);
+    }
+    void SetTableCell(int column, int row, const std::wstring& text) override
+    {
+        FCells[{column, row}] = text;
+        Event e{"cell", text};
+        e.FColumn = column;
+        e.FRow = row;
+        Add(e);
+    }
+    void SetPerformance(const std::wstring& text) override { Add({"rate", text}); }
+    bool PerformPauseAction() override
+    {
+        Add({"pause", L""});
+        return FPauseAction && FWorker ? FPauseAction(*FWorker) : false;
+    }
+    void WorkerFinished() override
+    {
+        Add({"finished", L""});
+        FWorker = nullptr;
+        FFinished = true;
+        ++FFinishedCount;
+    }
+
+    void Mark(const std::string& kind) { Add({kind, L""}); }
+
+    std::wstring Cell(int column, int row) const
+    {
+        const auto it = FCells.find({column, row});
+        return it == FCells.end() ? std::wstring() : it->second;
+    }
+    std::vector<Event> Events(const std::string& kind) const
+    {
+        std::vector<Event> out;
+        for (const Event& e : FEvents)
+            if (e.FKind == kind)
+                out.push_back(e);
+        return out;
+    }
+
+private:
+    void Add(Event e)
+    {
+        e.FPoint = FWorker ? FWorker->CurrentPoint() : -1;
+        e.FTick = GetTickCount();
+        FEvents.push_back(std::move(e));
+    }
+};
+
+// Serves the worker's main-thread calls until the run has ended or timeoutMs
+// have passed; `idle` runs on the main thread between messages. A run that
+// overstays is stopped (and still waited for, so that nothing outlives the
+// test). Answers whether the run ended by itself in time.
+inline bool PumpUntilFinished(RecordingWindow& window, DWORD timeoutMs, const std::function<void()>& idle = {})
+{
+    const DWORD start = GetTickCount();
+    bool inTime = true;
+    while (!window.FFinished) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        rtl::CheckSynchronize();
+        if (window.FFinished)
+            break;
+        if (idle)
+            idle();
+        if (inTime && GetTickCount() - start > timeoutMs) {
+            inTime = false;
+            if (window.FWorker)
+                window.FWorker->Stop();
+        }
+    }
+    return inTime;
+}
+
+inline app::TVolumetra* Launch(const app::TVolumetraParams& params, app::TTerminalLink& link, RecordingWindow& window)
+{
+    app::TVolumetra* worker = app::TVolumetra::Launch(params, link, window);
+    window.FWorker = worker;
+    return worker;
+}
+
+// One command the terminal received, with the reply it queued (if any).
+struct Exchange {
+    std::string FCommand;
+    std::optional<app::TTareReply> FTare;  // a tare reply as queued (after faults)
+    bool FReplied = false;
+    double FAtMs = 0;
+
+    bool IsTare() const { return FCommand.rfind("QVTARE=", 0) == 0; }
+    bool PumpOn() const { return FCommand.rfind("QVTARE=1,", 0) == 0; }
+    bool PumpOff() const { return FCommand.rfind("QVTARE=0,", 0) == 0; }
+};
+
+inline std::vector<Exchange> Exchanges(const simtest::SimBench& bench)
+{
+    std::vector<Exchange> out;
+    for (const simtest::LoggedCall& call : bench.Calls("FT_Write")) {
+        Exchange e;
+        e.FCommand = call.Arg("data");
+        e.FAtMs = call.FAtMs;
+        const std::string reply = call.Arg("reply");
+        e.FReplied = reply != "<none>";
+        if (e.FReplied)
+            e.FTare = app::ScanTareReply(reply);
+        out.push_back(e);
+    }
+    return out;
+}
+
+// The worker's settings for the simulator scenarios of these tests.
+inline app::TVolumetraParams Params(int capacity, int points, float pulsesPerLitre = 200)
+{
+    app::TVolumetraParams p;
+    p.FPulsesPerLitre = pulsesPerLitre;
+    p.FTankCapacity = capacity;
+    p.FPointCount = points;
+    p.FSensorIndex = 0;
+    p.FDeviation = 0.5f;
+    p.FSettlingTime = 0;
+    return p;
+}
+
+// The true litres behind an ADC value: the scenario's litres:ADC table read
+// backwards (it rises monotonically in these scenarios).
+inline double LitresForAdc(const std::vector<std::pair<double, double>>& table, double adc)
+{
+    if (adc <= table.front().second)
+        return table.front().first;
+    for (std::size_t i = 1; i < table.size(); ++i)
+        if (adc <= table[i].second) {
+            const auto& [l0, a0] = table[i - 1];
+            const auto& [l1, a1] = table[i];
+            return l0 + (adc - a0) / (a1 - a0) * (l1 - l0);
+        }
+    return table.back().first;
+}
+
+}  // namespace workertest

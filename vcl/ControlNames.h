@@ -1,6 +1,7 @@
 // Finding the controls of a form by name, from this process or another one:
 // every control's window carries its name as a global atom in the window
-// property kNameProperty (see vcl/Controls.h). Any thread; never throws.
+// property kNameProperty (see vcl/Controls.h). Any thread; nothing but
+// std::bad_alloc is thrown.
 #pragma once
 #include <windows.h>
 

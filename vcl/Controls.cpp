@@ -221,10 +221,13 @@ void TControl::Dispatch(TMessage& message)
         child = FromHandle(reinterpret_cast<HWND>(message.LParam));
         break;
     case WM_NOTIFY:
-        child = FromHandle(reinterpret_cast<NMHDR*>(message.LParam)->hwndFrom);
+        if (message.LParam)
+            child = FromHandle(reinterpret_cast<NMHDR*>(message.LParam)->hwndFrom);
         break;
     case WM_DRAWITEM:
     case WM_MEASUREITEM: {
+        if (!message.LParam)
+            break;
         const UINT id = message.Msg == WM_DRAWITEM ? reinterpret_cast<DRAWITEMSTRUCT*>(message.LParam)->CtlID
                                                    : reinterpret_cast<MEASUREITEMSTRUCT*>(message.LParam)->CtlID;
         auto found = ControlsById().find(id);

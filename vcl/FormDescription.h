@@ -16,7 +16,8 @@
 // and nested objects (children of that control) come in any order. A value is
 // a whole number (decimal, or hexadecimal after 0x, with an optional sign), a
 // text in double quotes (UTF-8; \" \\ \t \r \n escaped) or an identifier.
-// The text is parsed whole before anything is built from it.
+// The text is parsed whole before anything is built from it. Parsing keeps
+// no state: any thread.
 #pragma once
 #include <string>
 #include <string_view>

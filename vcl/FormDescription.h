@@ -18,6 +18,36 @@
 // text in double quotes (UTF-8; \" \\ \t \r \n escaped) or an identifier.
 // The text is parsed whole before anything is built from it. Parsing keeps
 // no state: any thread.
+//
+// The properties the library's classes take (vcl/Forms.h binds events by
+// handler name; sizes and positions are pixels):
+//   every control  Bounds = left, top, width, height (or Left, Top, Width,
+//                  Height); Caption or Text; FontName; FontSize (character
+//                  height, lfHeight = -FontSize); FontStyle = bold, italic,
+//                  underline or regular; FontColor; Color; Visible; Enabled;
+//                  Anchors = left, top, right, bottom. Font and colour start
+//                  as the parent's.
+//   TForm          ClientSize = width, height (or ClientWidth, ClientHeight);
+//                  BorderStyle = single, sizeable, dialog; Position = default,
+//                  screencenter, designed; OnCreate, OnShow, OnClose
+//   TLabel         Alignment = left, center, right; Transparent; AutoSize
+//   TPanel         BevelOuter = raised, lowered, none; Alignment
+//   TGroupBox      (children)
+//   TEdit          MaxLength; ReadOnly; OnKeyPress; OnChange
+//   TButton        OnClick
+//   TComboBox      Style = dropdownlist, ownerdrawfixed; Items = "a", "b";
+//                  ItemIndex; ItemHeight; DropDownCount; OnChange
+//   TImage         Picture = imageList, index; Center; Stretch; Transparent
+//   TStringGrid    ColCount; RowCount; FixedCols; FixedRows; DefaultColWidth;
+//                  ColWidths = w0, w1, ...; DefaultRowHeight; Options =
+//                  fixedvertline, fixedhorzline, vertline, horzline,
+//                  rangeselect, editing, drawfocusselected, rowselect;
+//                  DoubleBuffered
+//   TImageList     Width; Height; Bitmaps = "RESOURCE", ... (bitmap resources)
+//   TTimer         Interval (ms); Enabled; OnTimer
+// Colours are black, white, red, green, blue, navy, gray, btnface, window,
+// windowtext, highlight, highlighttext, or a text "#RRGGBB"; booleans are
+// true and false.
 #pragma once
 #include <string>
 #include <string_view>

@@ -278,6 +278,36 @@ TEST_F(Controls, AnExceptionOfATimerHandlerLeavesTheTimerRunning)
     EXPECT_EQ(FForm.Ticks, ticks) << "a disabled timer stays quiet";
 }
 
+// A label whose painting fails.
+class TFailingLabel : public vcl::TLabel {
+public:
+    using TLabel::TLabel;
+    int Paints = 0;
+
+protected:
+    void Paint(HDC) override
+    {
+        ++Paints;
+        throw rtl::Exception("paint failed");
+    }
+};
+
+TEST_F(Controls, AFailingPaintIsReportedOnceAndNotRepeated)
+{
+    // The paint cycle must end however the painting leaves, or the window
+    // stays invalid and the failure comes back with every message.
+    TFailingLabel label(&FForm);
+    label.SetBounds(300, 250, 50, 20);
+    label.CreateHandle();
+    UpdateWindow(label.Handle());
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(label.Paints, 1);
+    ASSERT_EQ(FLog.Messages.size(), 1u);
+    EXPECT_EQ(FLog.Messages[0], L"paint failed");
+    RECT invalid{};
+    EXPECT_FALSE(GetUpdateRect(label.Handle(), &invalid, FALSE));
+}
+
 TEST_F(Controls, ATransparentLabelShowsItsParentsBackground)
 {
     HWND label = FForm.Shown->Handle();

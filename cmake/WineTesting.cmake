@@ -21,6 +21,9 @@ add_custom_command(
           "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f
   COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY ${WINE_ENV} /usr/bin/wine winecfg -v win10
   COMMAND ${WINE_ENV} /usr/bin/wineserver -w
+  # Wine does not look into fonts-wine's folder by itself; without its Tahoma and
+  # MS Sans Serif the window falls back to a wider face and captions overflow.
+  COMMAND sh -c "cp /usr/share/wine/fonts/* '${WINE_PREFIX_DIR}/drive_c/windows/Fonts/'"
   COMMAND ${CMAKE_COMMAND} -E touch "${WINE_PREFIX_DIR}/.ready"
   COMMENT "Creating the Wine prefix ${WINE_PREFIX_DIR}"
   VERBATIM)

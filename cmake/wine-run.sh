@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Runs a Windows program under Wine for CTest and the build's test discovery.
 #
 # The wineserver and Wine's services are started by the first Wine process and
@@ -16,4 +16,19 @@ if /usr/bin/wineserver -p"${WINE_LINGER_S:-5}" </dev/null >/dev/null 2>&1; then
   # 0: a new server was started (2 would mean one was already running)
   /usr/bin/wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 fi
-exec /usr/bin/wine "$@"
+
+# Wine: about one process in a few hundred, under parallel load, is killed by
+# SIGSEGV on Wine's own side while it exits, after the program has finished
+# (seen with test programs that link nothing but GoogleTest). A test program
+# that printed GoogleTest's final PASSED line before that counts as passed;
+# any other crash stays a failure.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+/usr/bin/wine "$@" > >(tee "$out") 2>&1
+rc=$?
+wait  # for tee
+if [ $rc -eq 139 ] && tail -n 3 "$out" | tr -d '\r' | grep -q '^\[  PASSED  \] '; then
+  echo "wine-run: the program passed, then Wine crashed at exit (SIGSEGV); counted as passed" >&2
+  exit 0
+fi
+exit $rc

@@ -8,6 +8,7 @@
 #include <iowin32.h>
 
 #include "crash/delivery/EZlib2.h"
+#include "rtl/Handles.h"
 
 namespace crash {
 namespace {
@@ -22,23 +23,6 @@ constexpr int kMemLevel = 8;
 // The earliest time a DOS stamp can hold, 1980-01-01 00:00, for files whose
 // time it cannot express.
 constexpr WORD kEarliestDosDate = (1 << 5) | 1;
-
-// Owns a file handle of this unit.
-class ScopedFile {
-public:
-    explicit ScopedFile(HANDLE handle) noexcept : FHandle(handle) {}
-    ~ScopedFile() {
-        if (FHandle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(FHandle);
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    HANDLE Get() const noexcept { return FHandle; }
-    explicit operator bool() const noexcept { return FHandle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE FHandle;
-};
 
 uLong DosDateTime(const FILETIME& lastWrite) {
     FILETIME local;
@@ -78,7 +62,7 @@ bool AddZipFile(ZipHandle archive, const std::string& fileName, const std::strin
 
     // Size and time come from the open handle, so they belong to the very file
     // that is read; a directory entry can lag behind a file still being written.
-    ScopedFile file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return false;

@@ -3,6 +3,7 @@
 #include "crash/engine/ECore.h"
 
 #include "crash/engine/ECoreInternal.h"
+#include "rtl/Handles.h"
 
 namespace crash {
 
@@ -145,7 +146,7 @@ bool IsWritableFile(const std::string& FileName)
     if (FileName.empty()) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         {
-            core::ScopedFileHandle existing(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
+            rtl::FileHandle existing(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
                                                           kShareAll, nullptr, OPEN_EXISTING,
                                                           FILE_ATTRIBUTE_NORMAL, nullptr));
             if (existing) return true;
@@ -153,7 +154,7 @@ bool IsWritableFile(const std::string& FileName)
         if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
         // Only a file made here may go again, and the system removes it with the
         // last handle: a file that someone else creates in between is never touched.
-        core::ScopedFileHandle created(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
+        rtl::FileHandle created(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
                                                      kShareAll, nullptr, CREATE_NEW,
                                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                                      nullptr));
@@ -166,7 +167,7 @@ bool IsWritableFile(const std::string& FileName)
 bool IsReadableFile(const std::string& FileName)
 {
     if (FileName.empty()) return false;
-    core::ScopedFileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, kShareAll, nullptr,
+    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, kShareAll, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
 }

@@ -9,19 +9,6 @@
 
 namespace crash::core {
 
-// Owner of a file handle (none is INVALID_HANDLE_VALUE).
-class ScopedFileHandle {
-public:
-    explicit ScopedFileHandle(HANDLE h) noexcept : FHandle(h) {}
-    ScopedFileHandle(const ScopedFileHandle&) = delete;
-    ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
-    ~ScopedFileHandle() { if (FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle); }
-    explicit operator bool() const noexcept { return FHandle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE FHandle;
-};
-
 // Owner of a FindFirstFileA search.
 class ScopedFind {
 public:

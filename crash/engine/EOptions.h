@@ -21,7 +21,18 @@
 #include "crash/engine/ETypes.h"
 #include "rtl/System.h"
 
+namespace rtl {
+class TStream;
+}
+
 namespace crash {
+
+// The library version that wrote the options stream about to be loaded: the
+// stream does not carry it, so whoever hands a stream to LoadFromStream sets it
+// first (the data-block reader from its header, the shared-copy reader to
+// VexlorLogCurrentVersion). Starts at VexlorLogCurrentVersion. Not locked:
+// set and load on one thread.
+extern std::uint16_t LastVexlorVersion;
 
 // ---- Enumerations and sets ------------------------------------------------------
 
@@ -236,6 +247,40 @@ public:
     // Every option but ModuleName, ModuleHandle and the counter to its default;
     // the filters cleared; publishes once.
     virtual void SetToDefaultOptions();
+
+    // ---- The options stream (OptionsStream.cpp) ----
+    // Writes the stream of VexlorLogCurrentVersion: every option but Active,
+    // ModuleName, ModuleHandle and the build events. Strings are scrambled; a
+    // text whose only line break ends it is stored without that break.
+    // Raises what the stream raises (rtl::EWriteError).
+    virtual void SaveToStream(rtl::TStream& Stream) const;
+    // Creates or truncates the file (shared with nobody while written) and
+    // writes the stream. rtl::EFCreateError / rtl::EWriteError.
+    virtual void SaveToFile(const std::string& FileName) const;
+    // Reads a stream of version LastVexlorVersion (400 on) from the stream's
+    // position. Options the version lacks keep their values; the filters are
+    // replaced. A length or count larger than the bytes left, or a stream that
+    // ends early, raises rtl::EReadError: what was read so far stays. An
+    // enumeration value out of range keeps the option's value and records a
+    // warning. Publication is suspended meanwhile and runs once at the end,
+    // also on failure.
+    virtual void LoadFromStream(rtl::TStream& Stream);
+    // Opens the file for reading (others may read, not write) and loads it as
+    // the current version, the one SaveToFile writes, whatever
+    // LastVexlorVersion holds (which it leaves as it was).
+    // rtl::EFOpenError / rtl::EReadError.
+    virtual void LoadFromFile(const std::string& FileName);
+
+    // ---- Customised texts file (OptionsCustomTexts.cpp) ----
+    // Every text into the INI file, section "Exception Log", one key per line;
+    // then TextsCollection becomes the file's name without folder and
+    // extension. A bare name lies in the library's default folder. Never
+    // raises for the file: keys that cannot be written are warnings.
+    void SaveCustomizedTextsToFile(const std::string& FileName);
+    // Every text from the file, a missing text keeping its current value;
+    // then TextsCollection as above. Never fails the caller.
+    void LoadCustomizedTextsFromFile(const std::string& FileName);
+
     // Publish to and read from the shared copy; nothing here.
     virtual void StoreSharedData() {}
     virtual void LoadSharedData() {}

@@ -1,0 +1,175 @@
+// The shared copy of the options: the named mapping, publication and reading.
+#include "crash/engine/OptionsSharedMapping.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/EConsts.h"
+#include "crash/engine/EOptions.h"
+#include "rtl/Streams.h"
+#include "rtl/SyncObjs.h"
+
+namespace crash {
+
+namespace {
+
+constexpr std::uint32_t kCapacityWord = 4;
+
+// The library's own mapping, held from one publication to the next so that
+// other modules find it; the lock keeps two publications from closing and
+// refilling it at once.
+struct LibraryMapping {
+    rtl::TCriticalSection FLock;
+    TSharedOptionsMapping FMapping;
+};
+
+LibraryMapping& Library() {
+    static LibraryMapping library;
+    return library;
+}
+
+// The flag is written and read as an atomic byte: its store after the stream
+// (and before it, the store of 0) must not be moved across the copy.
+std::atomic_ref<std::uint8_t> Flag(const TSharedOptionsMapping& mapping) noexcept {
+    return std::atomic_ref<std::uint8_t>(mapping.View()[0]);
+}
+
+}  // namespace
+
+TSharedOptionsMapping::~TSharedOptionsMapping() { CloseSharedOptionsMapping(*this); }
+
+std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module) {
+    char name[17];
+    std::snprintf(name, sizeof name, "%08lX%08lX", static_cast<unsigned long>(ProcessId),
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(Module)));
+    return name;
+}
+
+void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept {
+    if (Mapping.FBase != nullptr) ::UnmapViewOfFile(Mapping.FBase);
+    Mapping.FBase = nullptr;
+    Mapping.FView = nullptr;
+    Mapping.FContentSize = 0;
+    Mapping.FExisted = false;
+    Mapping.FMapping.Reset();
+}
+
+bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptionsMapping& Mapping) {
+    CloseSharedOptionsMapping(Mapping);
+    if (Size > std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
+    const std::string name = SharedOptionsMappingName(::GetCurrentProcessId(), Module);
+
+    rtl::KernelHandle handle;
+    bool existed = true;
+    if (Size == 0) {
+        // Only opening: a mapping that is not there is not made.
+        handle.Reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
+    } else {
+        ::SetLastError(ERROR_SUCCESS);
+        handle.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, Size + kCapacityWord,
+                                          name.c_str()));
+        existed = handle && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    if (!handle) return false;
+
+    void* base = ::MapViewOfFile(handle.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
+    if (base == nullptr) return false;
+    // What the system really mapped bounds everything: a capacity word that
+    // another party wrote is only believed within it.
+    MEMORY_BASIC_INFORMATION region{};
+    const std::size_t mapped = ::VirtualQuery(base, &region, sizeof region) == sizeof region ? region.RegionSize : 0;
+    if (mapped < kCapacityWord) {
+        ::UnmapViewOfFile(base);
+        return false;
+    }
+    std::uint32_t capacity = 0;
+    if (existed) {
+        capacity = *static_cast<const std::uint32_t*>(base);
+        if (capacity > mapped) capacity = static_cast<std::uint32_t>(mapped);
+        if (capacity < kCapacityWord) capacity = kCapacityWord;
+    } else {
+        capacity = Size + kCapacityWord;
+        *static_cast<std::uint32_t*>(base) = capacity;
+    }
+    Mapping.FMapping = std::move(handle);
+    Mapping.FBase = base;
+    Mapping.FView = static_cast<std::uint8_t*>(base) + kCapacityWord;
+    Mapping.FContentSize = capacity - kCapacityWord;
+    Mapping.FExisted = existed;
+    return true;
+}
+
+bool CreateLibrarySharedOptionsMapping(HMODULE Module) {
+    LibraryMapping& library = Library();
+    rtl::TCriticalSectionLock lock(library.FLock);
+    if (!CreateSharedOptionsMapping(Module, 1, library.FMapping)) return false;
+    if (library.FMapping.ContentSize() >= 1 && !library.FMapping.Existed()) Flag(library.FMapping).store(0);
+    return true;
+}
+
+void CloseLibrarySharedOptionsMapping() noexcept {
+    LibraryMapping& library = Library();
+    rtl::TCriticalSectionLock lock(library.FLock);
+    CloseSharedOptionsMapping(library.FMapping);
+}
+
+bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
+    if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
+    try {
+        rtl::TMemoryStream stream;
+        Options->SaveToStream(stream);
+        const std::size_t streamSize = stream.Bytes().size();
+        if (streamSize >= std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
+        const auto content = static_cast<std::uint32_t>(streamSize + 1);
+
+        LibraryMapping& library = Library();
+        rtl::TCriticalSectionLock lock(library.FLock);
+        // Closing ours first lets the mapping be made anew at the new size when
+        // nobody else holds it; otherwise the old one comes back with its size.
+        CloseSharedOptionsMapping(library.FMapping);
+        TSharedOptionsMapping& mapping = library.FMapping;
+        if (!CreateSharedOptionsMapping(Options->ModuleHandle(), content, mapping)) return false;
+        if (mapping.ContentSize() < content) {
+            core::CoreWarning("The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
+                                                                                        Options->ModuleHandle()) +
+                              " need " + std::to_string(content) + " bytes, but another module holds the copy with " +
+                              std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
+            return false;
+        }
+        Flag(mapping).store(0);
+        std::memcpy(mapping.View() + 1, stream.Bytes().data(), streamSize);
+        Flag(mapping).store(1);
+        return true;
+    } catch (const std::exception& e) {
+        core::CoreWarning(std::string("The options could not be shared: ") + e.what());
+    } catch (const rtl::Exception& e) {
+        core::CoreWarning("The options could not be shared: " + e.Message());
+    }
+    return false;
+}
+
+bool ReadSharedOptions(TVexlorModuleOptions* Options) {
+    if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
+    TSharedOptionsMapping mapping;
+    if (!CreateSharedOptionsMapping(Options->ModuleHandle(), 0, mapping)) return false;
+    if (mapping.ContentSize() < 1 || Flag(mapping).load() == 0) return false;
+    try {
+        LastVexlorVersion = VexlorLogCurrentVersion;
+        rtl::TReadOnlyMemoryStream stream(mapping.View() + 1, mapping.ContentSize() - 1);
+        Options->LoadFromStream(stream);
+        return true;
+    } catch (const rtl::Exception& e) {
+        core::CoreWarning("The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
+                                                                                    Options->ModuleHandle()) +
+                          " cannot be read: " + e.Message());
+    } catch (const std::exception& e) {
+        core::CoreWarning(std::string("The shared options cannot be read: ") + e.what());
+    }
+    return false;
+}
+
+}  // namespace crash

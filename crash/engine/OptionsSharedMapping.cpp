@@ -140,8 +140,11 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
                               std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
             return false;
         }
+        // A reader that finds the flag 1 must find the whole stream behind it.
         Flag(mapping).store(0);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
         std::memcpy(mapping.View() + 1, stream.Bytes().data(), streamSize);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
         Flag(mapping).store(1);
         return true;
     } catch (const std::exception& e) {
@@ -157,6 +160,7 @@ bool ReadSharedOptions(TVexlorModuleOptions* Options) {
     TSharedOptionsMapping mapping;
     if (!CreateSharedOptionsMapping(Options->ModuleHandle(), 0, mapping)) return false;
     if (mapping.ContentSize() < 1 || Flag(mapping).load() == 0) return false;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
     try {
         LastVexlorVersion = VexlorLogCurrentVersion;
         rtl::TReadOnlyMemoryStream stream(mapping.View() + 1, mapping.ContentSize() - 1);

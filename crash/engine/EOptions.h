@@ -4,8 +4,9 @@
 // Threads: the object takes no lock. It is written at start-up, by loading and,
 // for a report's working copy, inside the main report lock; other threads read
 // it. Zone: report thread and ordinary code (it allocates); never from hooks.
-// Failure: only Assign from nothing raises (rtl::EConvertError); everything else
-// answers values. Publication to the process-wide shared copy goes through the
+// Failure: Assign from nothing raises (rtl::EConvertError), and the stream and
+// options-file operations raise the stream's errors (see there); everything
+// else answers values. Publication to the process-wide shared copy goes through the
 // virtual StoreSharedData, which a subclass fills.
 #pragma once
 #include <windows.h>

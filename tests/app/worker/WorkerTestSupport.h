@@ -153,10 +153,10 @@ struct Exchange {
     bool PumpOff() const { return FCommand.rfind("QVTARE=0,", 0) == 0; }
 };
 
-inline std::vector<Exchange> Exchanges(const simtest::SimBench& bench)
+inline std::vector<Exchange> Exchanges(const std::vector<simtest::LoggedCall>& writes)
 {
     std::vector<Exchange> out;
-    for (const simtest::LoggedCall& call : bench.Calls("FT_Write")) {
+    for (const simtest::LoggedCall& call : writes) {
         Exchange e;
         e.FCommand = call.Arg("data");
         e.FAtMs = call.FAtMs;
@@ -167,6 +167,41 @@ inline std::vector<Exchange> Exchanges(const simtest::SimBench& bench)
         out.push_back(e);
     }
     return out;
+}
+
+inline std::vector<Exchange> Exchanges(const simtest::SimBench& bench)
+{
+    return Exchanges(bench.Calls("FT_Write"));
+}
+
+// The tare exchanges of one run, point by point.
+struct RunExchanges {
+    std::vector<std::string> FStartup;  // commands before the first tare exchange
+    std::optional<app::TTareReply> FStart;
+    struct Point {
+        std::vector<app::TTareReply> FFills;  // pump-on replies
+        std::vector<app::TTareReply> FOffs;   // pump-off replies up to the next pump-on
+    };
+    std::vector<Point> FPoints;
+};
+
+inline RunExchanges Split(const std::vector<Exchange>& exchanges)
+{
+    RunExchanges run;
+    std::size_t i = 0;
+    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i)
+        run.FStartup.push_back(exchanges[i].FCommand);
+    if (i < exchanges.size())
+        run.FStart = exchanges[i++].FTare;
+    for (; i < exchanges.size(); ++i) {
+        const Exchange& e = exchanges[i];
+        if (e.PumpOn() && (run.FPoints.empty() || !run.FPoints.back().FOffs.empty()))
+            run.FPoints.emplace_back();
+        if (run.FPoints.empty() || !e.FTare)
+            continue;
+        (e.PumpOn() ? run.FPoints.back().FFills : run.FPoints.back().FOffs).push_back(*e.FTare);
+    }
+    return run;
 }
 
 // The worker's settings for the simulator scenarios of these tests.

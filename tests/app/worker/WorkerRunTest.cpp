@@ -309,38 +309,76 @@ TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
         EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
 }
 
-TEST_F(WorkerRun, StopWhileOnHoldEndsTheRunWithoutPumpingAgain)
+TEST_F(WorkerRun, StopWhileFillingRecordsThePortionSoFar)
 {
-    Use(kBench);
+    static constexpr struct {
+        const char* name;
+        bool onHold;        // stopped while on hold, else while the pump runs
+        std::size_t extraPumpOns;  // pump-on commands after the stop, at most
+    } kCases[] = {
+        {"while the pump runs: the pass in progress ends", false, 1},
+        {"while on hold: the pump stays off", true, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Use(kBench);
+        RecordingWindow window;
+        bool clicked = false, stopped = false;
+        std::size_t writesAtStop = 0;
+        Run(window, workertest::Params(60, 3), 60000, [&] {
+            app::TVolumetra* worker = window.FWorker;
+            if (!worker || stopped)
+                return;
+            const bool filling = window.Events("pump").size() >= 4 && window.FPumpOn;
+            if (c.onHold && !clicked && filling) {
+                worker->RequestPause(-1, -1, 1, 0);
+                clicked = true;
+            } else if (c.onHold ? clicked && worker->Holding() : filling) {
+                writesAtStop = bench.Calls("FT_Write").size();
+                worker->Stop();
+                stopped = true;
+            }
+        });
+        ASSERT_TRUE(stopped);
+        const auto exchanges = workertest::Exchanges(bench);
+        ExpectPumpOffAtTheEnd(window, exchanges);
+        ASSERT_LE(writesAtStop, exchanges.size());
+        const std::vector<Exchange> afterStop(exchanges.begin() + static_cast<std::ptrdiff_t>(writesAtStop),
+                                              exchanges.end());
+        EXPECT_LE(PumpOnCount(afterStop), c.extraPumpOns);
+        const RunExchanges run = Split(exchanges);
+        ASSERT_EQ(run.FPoints.size(), 1u);
+        // The portion filled so far is settled and recorded in its row.
+        ASSERT_TRUE(run.FStart);
+        const auto& offs = run.FPoints[0].FOffs;
+        ASSERT_GE(offs.size(), 2u);
+        const int final = app::PulsesSince(run.FStart->PulseCounter(), offs.back().PulseCounter());
+        EXPECT_LT(final, 4000 - 24) << "short of its target";
+        EXPECT_EQ(window.Cell(1, 4), app::LitresText(final / 200.0));
+        EXPECT_FALSE(window.Cell(2, 4).empty());
+        EXPECT_TRUE(window.Cell(1, 5).empty());
+    }
+}
+
+TEST_F(WorkerRun, CountsAcrossAWrapOfTheTerminalCounter)
+{
+    // The counter passes 2^31 during the first portion.
+    Use("[Device0]\nDescription=Zarvonix\n"
+        "[Pump]\nFlowLitresPerMinute=1500\nPulsesPerLitre=200\nCounterStart=2147482647\n"
+        "[Tank]\nCapacity=1000\nSettleMs=0\n[Sensors]\nTable=0:500,500:5500\nNoise=0\n");
     RecordingWindow window;
-    bool clicked = false, stopped = false;
-    Run(window, workertest::Params(60, 3), 60000, [&] {
-        app::TVolumetra* worker = window.FWorker;
-        if (!worker)
-            return;
-        if (!clicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
-            worker->RequestPause(-1, -1, 1, 0);
-            clicked = true;
-        } else if (clicked && !stopped && worker->Holding()) {
-            window.Mark("stop");
-            worker->Stop();
-            stopped = true;
-        }
-    });
-    ASSERT_TRUE(stopped);
-    const auto exchanges = workertest::Exchanges(bench);
-    ExpectPumpOffAtTheEnd(window, exchanges);
-    const RunExchanges run = Split(exchanges);
-    ASSERT_EQ(run.FPoints.size(), 1u) << "no pump-on after the hold";
-    // The portion filled so far is recorded in its row, short of its target.
+    Run(window, workertest::Params(40, 2), 30000);
+    const RunExchanges run = Split(workertest::Exchanges(bench));
     ASSERT_TRUE(run.FStart);
-    const auto& offs = run.FPoints[0].FOffs;
-    ASSERT_GE(offs.size(), 2u);
-    const int final = app::PulsesSince(run.FStart->PulseCounter(), offs.back().PulseCounter());
-    EXPECT_LT(final, 4000 - 24);
-    EXPECT_EQ(window.Cell(1, 4), app::LitresText(final / 200.0));
-    EXPECT_FALSE(window.Cell(2, 4).empty());
-    EXPECT_TRUE(window.Cell(1, 5).empty());
+    ASSERT_EQ(run.FPoints.size(), 2u);
+    ASSERT_LT(run.FPoints[0].FOffs.back().PulseCounter(), 0) << "the counter wrapped";
+    for (int j = 0; j < 2; ++j) {
+        SCOPED_TRACE(j);
+        const int final = app::PulsesSince(run.FStart->PulseCounter(), run.FPoints[j].FOffs.back().PulseCounter());
+        EXPECT_GT(final, 4000 * (j + 1) - 24);
+        EXPECT_LT(final, 4000 * (j + 1) + 2000);
+        EXPECT_EQ(window.Cell(1, app::PointRow(j)), app::LitresText(final / 200.0));
+    }
 }
 
 TEST_F(WorkerRun, StopWhileSettlingRecordsThePointFirst)

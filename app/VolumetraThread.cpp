@@ -251,7 +251,7 @@ void TVolumetra::AutomaticPause()
 {
     bool held = false;
     OnMain([this, &held] { held = FWindow.PerformPauseAction(); });
-    // The hold itself is taken before the next exchange, as the button's is.
+    // Taken at once: the fill's first exchange would switch the pump on.
     if (held)
         HoldIfRequested();
 }
@@ -259,7 +259,7 @@ void TVolumetra::AutomaticPause()
 bool TVolumetra::HoldIfRequested()
 {
     if (!FHoldRequested.load() || Terminated())
-        return false;
+        return FStoppedInHold;
     int sensor;
     {
         rtl::TCriticalSectionLock lock(FLock);
@@ -272,14 +272,17 @@ bool TVolumetra::HoldIfRequested()
     while (FHoldRequested.load() && !Terminated())
         FHoldChanged.WaitFor(100);  // the timeout also catches a bare Terminate()
     FHolding = false;
-    return Terminated();
+    if (Terminated())
+        FStoppedInHold = true;
+    return FStoppedInHold;
 }
 
 bool TVolumetra::Tare(int pump, std::int32_t& counter)
 {
-    const bool stoppedInHold = HoldIfRequested();
-    // A run stopped while on hold ends without pumping again.
-    if (stoppedInHold && pump != 0)
+    HoldIfRequested();
+    // The operator held the run to keep the pump off and then stopped it:
+    // it ends without pumping again.
+    if (FStoppedInHold && pump != 0)
         return false;
     int value = counter;
     const bool accepted = FCommands.ExchangeTare(pump, pump, FParams.FSensorIndex, value);

@@ -7,8 +7,9 @@
 // IVolumetraWindow, whose every call it hands to the main thread (Synchronize)
 // and waits for. The main thread controls it through RequestPause, Continue
 // and Stop, none of which waits for the worker. Nothing here shows a message
-// or raises into the caller: failures of the terminal end the run, and the
-// pump is switched off at the end of every run, whatever ended it.
+// or raises into the caller (but Launch, when the system gives no thread):
+// failures of the terminal end the run, and the pump is switched off at the
+// end of every run, whatever ended it.
 #pragma once
 #include <windows.h>
 
@@ -189,7 +190,7 @@ private:
     void ShowPoint(int row, double litres);
     void ShowRate(std::int32_t counter, DWORD& referenceTick, std::int32_t& referenceCount);
     void AutomaticPause();
-    // Takes a requested hold; true when a stop ended it.
+    // Takes a requested hold; true once a stop has ended a hold of this run.
     bool HoldIfRequested();
     // The exchanges, each after a hold that may be pending.
     bool Tare(int pump, std::int32_t& counter);
@@ -202,6 +203,7 @@ private:
     float FLitresPerPoint = 0;
     std::atomic<int> FCurrentPoint{0};
     std::wstring FStatusText;
+    bool FStoppedInHold = false;      // the worker's thread only
 
     // The hold, and the values the pause button changes while the run goes on.
     mutable rtl::TCriticalSection FLock;

@@ -360,6 +360,34 @@ TEST_F(WorkerRun, StopWhileFillingRecordsThePortionSoFar)
     }
 }
 
+TEST_F(WorkerRun, StopOnTheAutomaticPauseNeverSwitchesThePumpOn)
+{
+    // A residual without a tank: the run pauses before its first portion.
+    Use(kBench);
+    RecordingWindow window;
+    window.FPauseAction = [](app::TVolumetra& worker) {
+        worker.RequestPause(-1, 5, app::PointsBeforePause(-1, 5, worker.LitresPerPointValue()), 0);
+        return true;
+    };
+    app::TVolumetraParams params = workertest::Params(60, 3);
+    params.FAllowedResidual = 5;
+    bool stopped = false;
+    Run(window, params, 30000, [&] {
+        if (!stopped && window.FWorker && window.FWorker->Holding()) {
+            window.FWorker->Stop();
+            stopped = true;
+        }
+    });
+    ASSERT_TRUE(stopped);
+    const auto exchanges = workertest::Exchanges(bench);
+    ExpectPumpOffAtTheEnd(window, exchanges);
+    EXPECT_EQ(PumpOnCount(exchanges), 0u);
+    EXPECT_EQ(window.Events("pause").size(), 1u);
+    // The point held before its fill is settled and recorded empty-handed.
+    EXPECT_EQ(window.Cell(1, 4), app::LitresText(0));
+    EXPECT_TRUE(window.Cell(1, 5).empty());
+}
+
 TEST_F(WorkerRun, CountsAcrossAWrapOfTheTerminalCounter)
 {
     // The counter passes 2^31 during the first portion.

@@ -1,22 +1,26 @@
-// The program's entry function: version, main window, message loop.
+// The program's entry function: version, application, main window, message loop.
 #include <windows.h>
 
-#include "app/main.h"
+#include <exception>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
+#include "app/main.h"
+#include "vcl/Forms.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     wchar_t fileName[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, fileName, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
         app::ReadProgramVersion(fileName, app::ProgramVersion);
 
-    app::TMainForm mainForm;
-    if (!mainForm.Show(showCommand))
-        return 0;
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    try {
+        vcl::Application->SetTitle(app::kMessageCaption);
+        // The first form is the main one: it goes on the task bar, and
+        // closing it ends the loop.
+        vcl::Application->CreateForm<app::TMainForm>();
+        vcl::Application->Run();
+    } catch (...) {
+        vcl::Application->ShowException(std::current_exception());
     }
     return 0;
 }

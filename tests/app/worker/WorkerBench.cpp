@@ -75,8 +75,9 @@ int main(int argc, char** argv)
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring scenarioPath = std::wstring(temp) + L"VolumetraWorkerBench.ini";
-    const std::wstring logPath = std::wstring(temp) + L"VolumetraWorkerBench.log";
+    const std::wstring stem = std::wstring(temp) + L"VolumetraWorkerBench." + std::to_wstring(GetCurrentProcessId());
+    const std::wstring scenarioPath = stem + L".ini";
+    const std::wstring logPath = stem + L".log";
     {
         char ini[1024];
         std::snprintf(ini, sizeof ini,

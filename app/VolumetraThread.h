@@ -170,7 +170,7 @@ public:
 
     // Read by the main thread while the worker waits in a window call.
     int CurrentPoint() const noexcept { return FCurrentPoint; }
-    float LitresPerPointValue() const noexcept { return FLitresPerPoint; }
+    float LitresPerPointValue() const noexcept { return FLitresPerPoint.load(); }
     int TankSize() const;
     int AllowedResidual() const;
     int PointsLeftBeforePause() const;
@@ -200,7 +200,7 @@ private:
     TTerminalLink& FLink;             // weak: the main window's
     IVolumetraWindow& FWindow;        // weak
     TDeviceCommands FCommands;        // the reply buffer is its own
-    float FLitresPerPoint = 0;
+    std::atomic<float> FLitresPerPoint{0};  // set once at the start of the run
     std::atomic<int> FCurrentPoint{0};
     std::wstring FStatusText;
     bool FStoppedInHold = false;      // the worker's thread only

@@ -172,7 +172,10 @@ void TMainForm::Dispatch(vcl::TMessage& message)
 
 void TMainForm::CheckDevice()
 {
-    if (FLibraryMissing)
+    // A run owns the device, and its worker waits for this thread at every
+    // step: waiting here for another instance's check would hold the pump
+    // on past its portion.
+    if (FLibraryMissing || FRunActive)
         return;
     const rtl::TWaitResult waited = FDevChangeMutex.WaitFor(kDevChangeWaitMs);
     if (waited != rtl::TWaitResult::wrSignaled && waited != rtl::TWaitResult::wrAbandoned)
@@ -199,9 +202,6 @@ void TMainForm::CheckDevice()
             TimerAlwaysRead->SetEnabled(true);
         return;
     }
-    // A run owns the device; nothing else may touch it meanwhile.
-    if (FRunActive)
-        return;
     // The probe gives back a handle the idle poll holds and opens anew, so
     // the poll goes on with the new one.
     if (!FLink.IsDeviceOpen())

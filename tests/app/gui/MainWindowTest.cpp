@@ -1,0 +1,697 @@
+// End-to-end window test: starts Volumetra.exe in a run folder of its own,
+// beside the terminal simulator and one of its benches, finds the controls of
+// the main window by name and works the window as an operator would.
+//
+// usage: MainWindowTest.exe CASE PATH-TO-Volumetra.exe PATH-TO-ftd2xx.dll SCENARIO-FOLDER
+//   run      a whole calibration: fields, start, a device-change message and a
+//            message box held open during the run, the end, the table file
+//            checked against the bench's tank, screenshots before and after
+//   pause    the automatic pause, continue, a pause by the button, stop on hold
+//   close    closing the window while a run is active
+//   startup  the states a device check ends in without a usable terminal
+//   unplug   the idle poll losing the terminal, and the terminal coming back
+//   nodriver no driver library: the message, the end, Volumetra.ini untouched
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/GuiTestSupport.h"
+#include "vcl/ControlNames.h"
+
+namespace {
+
+using testsupport::Check;
+
+int gFailures = 0;
+
+constexpr wchar_t kConnected[] = L"Устройство подключено";
+constexpr wchar_t kNotConnected[] = L"Устройство не подключено";
+constexpr wchar_t kStopped[] = L"Волюметра остановлена";
+constexpr wchar_t kResidualMessage[] = L"Остаток в баке не может быть больше самого бака";
+
+// ---- Windows of the other process ----------------------------------------------
+
+// For the report: printf's %ls cannot print Cyrillic in the C locale.
+std::string Utf8(const std::wstring& text)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = {};
+    // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+void SetText(HWND window, const std::wstring& text)
+{
+    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+}
+
+// Posted, so that a handler that opens a message box does not hold the test.
+void Click(HWND button)
+{
+    PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+template <class TCondition>
+bool WaitFor(TCondition condition, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (condition())
+            return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+bool WaitText(HWND window, const std::wstring& text, DWORD timeoutMs)
+{
+    const bool ok = WaitFor([&] { return WindowText(window) == text; }, timeoutMs);
+    if (!ok)
+        std::printf("  the text of %p is \"%s\", not \"%s\"\n", static_cast<void*>(window),
+                    Utf8(WindowText(window)).c_str(), Utf8(text).c_str());
+    return ok;
+}
+
+RECT ParentRect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+struct TLayout {
+    const wchar_t* FName;
+    int FLeft, FTop, FWidth, FHeight;  // in the parent's client area
+};
+
+void CheckLayout(HWND form, const char* when)
+{
+    RECT client{};
+    GetClientRect(form, &client);
+    std::printf("client area %s: %ld x %ld\n", when, client.right, client.bottom);
+    Check(client.right == 577 && client.bottom == 510, "the client area is 577 x 510", gFailures);
+    static constexpr TLayout kLayout[] = {
+        {L"SerNum", 62, 8, 72, 20},          {L"FVersion", 227, 6, 72, 20},
+        {L"GroupBox5", 159, 32, 152, 214},   {L"Edit1", 8, 35, 100, 21},  // in GroupBox1
+        {L"edTime", 88, 26, 52, 21},         // in GroupBox6
+        {L"edDopOstatok", 256, 369, 53, 21}, {L"sgTableVolumetra", 317, 72, 252, 324},
+        {L"btVolumetra", 159, 452, 157, 28}, {L"btSaveTable", 322, 452, 232, 28},
+        {L"CommandInfo", -1, 486, 574, 24},
+    };
+    for (const auto& c : kLayout) {
+        HWND control = vcl::FindControl(form, c.FName);
+        const RECT r = ParentRect(control);
+        const bool same = control && r.left == c.FLeft && r.top == c.FTop && r.right - r.left == c.FWidth &&
+                          r.bottom - r.top == c.FHeight;
+        char what[128];
+        std::snprintf(what, sizeof what, "  %ls sits at %d, %d, %d x %d", c.FName, c.FLeft, c.FTop, c.FWidth,
+                      c.FHeight);
+        if (!Check(same, what, gFailures))
+            std::printf("    it sits at %ld, %ld, %ld x %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+}
+
+HWND FindMessageBox(DWORD processId)
+{
+    struct TSearch {
+        DWORD FProcessId;
+        HWND FFound;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) WINAPI -> BOOL {
+            auto* s = reinterpret_cast<TSearch*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t className[32] = {};
+            GetClassNameW(window, className, 32);
+            if (owner == s->FProcessId && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+                s->FFound = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.FFound;
+}
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    WaitFor([&] { return (box = FindMessageBox(processId)) != nullptr; }, timeoutMs);
+    return box;
+}
+
+bool HasIcon(HWND box)
+{
+    bool found = false;
+    EnumChildWindows(
+        box,
+        [](HWND window, LPARAM param) WINAPI -> BOOL {
+            wchar_t className[32] = {};
+            GetClassNameW(window, className, 32);
+            if (_wcsicmp(className, L"Static") == 0 &&
+                (GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(window) &&
+                SendMessageW(window, STM_GETICON, 0, 0) != 0) {
+                *reinterpret_cast<bool*>(param) = true;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void PressOk(HWND box)
+{
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); }, 5000);
+}
+
+// ---- Files -----------------------------------------------------------------------
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::wstring FromAnsi(const std::string& bytes)
+{
+    const int length = MultiByteToWideChar(1251, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(1251, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+    return text;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start) + L"<no CR LF>");
+    return lines;
+}
+
+// ---- The program in its run folder ------------------------------------------------
+
+struct TArgs {
+    std::wstring FVolumetra, FDriver, FScenarios;
+};
+
+class TProgram {
+public:
+    // A fresh run folder; the driver and the bench only when given.
+    TProgram(const TArgs& args, const std::wstring& folderName, const wchar_t* scenario, bool withDriver = true)
+        : FArgs(args), FDir(testsupport::ArtifactsDir() + L"\\" + folderName)
+    {
+        CreateDirectoryW(FDir.c_str(), nullptr);
+        for (const wchar_t* name : {L"Volumetra.ini", L"ftd2xx.ini", L"ftd2xx.dll", L"sim-calls.log"})
+            DeleteFileW((FDir + L"\\" + name).c_str());
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((FDir + L"\\*.txt").c_str(), &found);  // tables of an earlier run
+        if (search != INVALID_HANDLE_VALUE) {
+            do
+                DeleteFileW((FDir + L"\\" + found.cFileName).c_str());
+            while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        CopyFileW(args.FVolumetra.c_str(), (FDir + L"\\Volumetra.exe").c_str(), FALSE);
+        if (withDriver)
+            CopyFileW(args.FDriver.c_str(), (FDir + L"\\ftd2xx.dll").c_str(), FALSE);
+        if (scenario)
+            UseScenario(scenario);
+    }
+    ~TProgram()
+    {
+        if (FProcess.hProcess) {
+            if (WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(FProcess.hProcess, 1);
+            CloseHandle(FProcess.hThread);
+            CloseHandle(FProcess.hProcess);
+        }
+    }
+
+    const std::wstring& Dir() const { return FDir; }
+    std::wstring File(const wchar_t* name) const { return FDir + L"\\" + name; }
+
+    // Puts a bench beside the driver; a changed file is a new bench for the
+    // simulator (a terminal plugged in anew).
+    void UseScenario(const wchar_t* scenario)
+    {
+        Sleep(50);  // a different write time than the file it replaces
+        CopyFileW((FArgs.FScenarios + L"\\" + scenario).c_str(), File(L"ftd2xx.ini").c_str(), FALSE);
+    }
+
+    bool Start()
+    {
+        SetEnvironmentVariableW(L"VOLUMETRA_SIM_SCENARIO", nullptr);
+        SetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", File(L"sim-calls.log").c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + File(L"Volumetra.exe") + L"\"";
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, FDir.c_str(),
+                            &startup, &FProcess))
+            return false;
+        return true;
+    }
+    DWORD ProcessId() const { return FProcess.dwProcessId; }
+
+    HWND WaitForForm()
+    {
+        // Found by name as soon as it exists; its controls are all there once it shows.
+        WaitFor(
+            [&] {
+                FForm = vcl::FindFormWindow(FProcess.dwProcessId, L"MainForm");
+                return FForm && IsWindowVisible(FForm);
+            },
+            15000);
+        return FForm;
+    }
+    HWND Control(const wchar_t* name) const { return vcl::FindControl(FForm, name); }
+
+    // Ends (normally) within timeoutMs; the exit code in exitCode.
+    bool WaitForEnd(DWORD timeoutMs, DWORD& exitCode)
+    {
+        if (WaitForSingleObject(FProcess.hProcess, timeoutMs) != WAIT_OBJECT_0)
+            return false;
+        GetExitCodeProcess(FProcess.hProcess, &exitCode);
+        return true;
+    }
+    bool Close(DWORD timeoutMs = 10000)
+    {
+        PostMessageW(FForm, WM_CLOSE, 0, 0);
+        DWORD exitCode = 1;
+        return WaitForEnd(timeoutMs, exitCode) && exitCode == 0;
+    }
+
+    // The simulator's call log, and the part of it after a mark.
+    std::string Log() const { return ReadFileBytes(File(L"sim-calls.log")); }
+    size_t Mark() const { return Log().size(); }
+    std::string LogSince(size_t mark) const
+    {
+        const std::string log = Log();
+        return mark < log.size() ? log.substr(mark) : std::string();
+    }
+
+private:
+    TArgs FArgs;
+    std::wstring FDir;
+    PROCESS_INFORMATION FProcess{};
+    HWND FForm = nullptr;
+};
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+constexpr char kPumpOnWrite[] = "data=\"QVTARE=1,1,";
+constexpr char kPumpOffWrite[] = "data=\"QVTARE=0,0,";
+
+// The last tare command the log shows was written ("1,1" or "0,0").
+std::string LastTare(const std::string& log)
+{
+    const size_t on = log.rfind(kPumpOnWrite);
+    const size_t off = log.rfind(kPumpOffWrite);
+    if (on == std::string::npos && off == std::string::npos)
+        return "none";
+    if (on == std::string::npos)
+        return "0,0";
+    if (off == std::string::npos)
+        return "1,1";
+    return on > off ? "1,1" : "0,0";
+}
+
+// The fields of a short run: pulses of the bench, 4 points of 10 litres, no
+// settling time, 1 % deviation.
+void FillRunFields(TProgram& program, const wchar_t* points = L"4")
+{
+    SetText(program.Control(L"Edit1"), L"100");
+    SetText(program.Control(L"edBak"), L"40");
+    SetText(program.Control(L"edColPoint"), points);
+    SetText(program.Control(L"edTime"), L"0");
+    SetText(program.Control(L"edBoltanie"), L"1");
+    SetText(program.Control(L"edSizeBak"), L"");
+    SetText(program.Control(L"edDopOstatok"), L"");
+}
+
+bool StartWhenConnected(TProgram& program, const TArgs&)
+{
+    if (!Check(program.Start(), "Volumetra.exe started", gFailures))
+        return false;
+    if (!Check(program.WaitForForm() != nullptr, "its main window MainForm is found", gFailures))
+        return false;
+    return Check(WaitText(program.Control(L"CommandInfo"), kConnected, 10000), "the status reads \"Устройство подключено\"",
+                 gFailures);
+}
+
+// ADC of the bench's sensor for a volume: its table, interpolated, held at the ends.
+double BenchAdc(double litres)
+{
+    static constexpr double kTable[][2] = {{0, 100}, {40, 1700}, {80, 2900}};
+    if (litres <= kTable[0][0])
+        return kTable[0][1];
+    for (size_t i = 1; i < std::size(kTable); ++i)
+        if (litres <= kTable[i][0]) {
+            const double f = (litres - kTable[i - 1][0]) / (kTable[i][0] - kTable[i - 1][0]);
+            return kTable[i - 1][1] + f * (kTable[i][1] - kTable[i - 1][1]);
+        }
+    return kTable[std::size(kTable) - 1][1];
+}
+
+// ---- Cases -------------------------------------------------------------------------
+
+void CaseRun(const TArgs& args)
+{
+    TProgram program(args, L"run", L"fast.ini");
+    if (!StartWhenConnected(program, args))
+        return;
+    HWND form = program.WaitForForm();
+    Check(WindowText(program.Control(L"SerNum")) == L"SIM00042", "SerNum shows the terminal's serial number",
+          gFailures);
+    Check(WindowText(program.Control(L"FVersion")) == L"10.45", "FVersion shows 10.45", gFailures);
+    Check(IsWindowEnabled(program.Control(L"btVolumetra")) && !IsWindowEnabled(program.Control(L"Button1")),
+          "start enabled, pause disabled", gFailures);
+    FillRunFields(program);
+    SetText(program.Control(L"markaAvto"), L"ГАЗ");
+    SetText(program.Control(L"numberAvto"), L"А123ВС");
+    SetText(program.Control(L"markaDut"), L"ДУТ-М");
+    SetText(program.Control(L"numberDut"), L"77");
+    Sleep(300);
+    CheckLayout(form, "before the run");
+    Check(testsupport::RequestScreenshot(L"before-run"), "screenshot before the run", gFailures);
+
+    Click(program.Control(L"btVolumetra"));
+    HWND status = program.Control(L"CommandInfo");
+    Check(WaitText(program.Control(L"btVolumetra"), L"СТОП", 5000), "the start button reads \"СТОП\"", gFailures);
+    Check(WaitText(status, L"Наполняем Бак", 10000), "the worker fills the tank", gFailures);
+
+    // A device-change message during the run probes nothing.
+    {
+        const size_t mark = program.Mark();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        const std::string during = program.LogSince(mark);
+        Check(Count(during, " FT_ListDevices ") == 0 && Count(during, " FT_Open ") == 0,
+              "a device-change message during the run lists and opens no device", gFailures);
+    }
+
+    // A message box held open for 3 s: the worker goes on meanwhile.
+    SetText(program.Control(L"edSizeBak"), L"50");
+    SetText(program.Control(L"edDopOstatok"), L"50");
+    Click(program.Control(L"Button1"));
+    HWND box = WaitForMessageBox(program.ProcessId(), 5000);
+    if (Check(box != nullptr, "the pause button shows its message for tank 50, residual 50", gFailures)) {
+        Check(WindowText(box) == L"Волюметра", "  caption \"Волюметра\"", gFailures);
+        Check(WindowText(GetDlgItem(box, 0xFFFF)) == kResidualMessage, "  the residual message", gFailures);
+        Check(!HasIcon(box), "  no icon", gFailures);
+        const size_t mark = program.Mark();
+        Sleep(3000);
+        const std::string during = program.LogSince(mark);
+        std::printf("while the box was open: %zu pump-on and %zu pump-off exchanges\n", Count(during, kPumpOnWrite),
+                    Count(during, kPumpOffWrite));
+        Check(Count(during, kPumpOnWrite) >= 10, "  the worker kept filling while the box was open", gFailures);
+        Check(Count(during, kPumpOffWrite) >= 1, "  and stopped the pump at its portion's end", gFailures);
+        PressOk(box);
+        Check(WindowText(program.Control(L"Button1")) == L"Приостановить", "  no pause was taken", gFailures);
+    }
+    SetText(program.Control(L"edSizeBak"), L"");
+    SetText(program.Control(L"edDopOstatok"), L"");
+
+    if (!Check(WaitText(status, kStopped, 90000), "the run ends: \"Волюметра остановлена\"", gFailures))
+        return;
+    Check(WindowText(program.Control(L"btVolumetra")) == L"Волюметрить", "the start button reads \"Волюметрить\"",
+          gFailures);
+    Check(LastTare(program.Log()) == "0,0", "the pump is off at the end", gFailures);
+    Sleep(300);
+    CheckLayout(form, "after the run");
+    Check(testsupport::RequestScreenshot(L"after-run"), "screenshot after the run", gFailures);
+
+    // Save, then find the one table file and compare it with the bench's tank.
+    Click(program.Control(L"btSaveTable"));
+    std::wstring tableName;
+    WaitFor(
+        [&] {
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW(program.File(L"ГАЗ_А123ВС_LLS-1_*.txt").c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE)
+                return false;
+            tableName = found.cFileName;
+            FindClose(search);
+            return true;
+        },
+        5000);
+    if (!Check(!tableName.empty(), "the save button writes ГАЗ_А123ВС_LLS-1_<time>.txt", gFailures))
+        return;
+    std::printf("table file: %s\n", Utf8(tableName).c_str());
+    const std::vector<std::wstring> lines = Lines(FromAnsi(ReadFileBytes(program.File(tableName.c_str()))));
+    for (const auto& line : lines)
+        std::printf("  | %s\n", Utf8(line).c_str());
+    if (!Check(lines.size() == 5 + 5, "four header lines, the titles, the start point and 4 points", gFailures))
+        return;
+    Check(lines[0] == L"Марка автомобиля: ГАЗ" && lines[1] == L"Номер автомобиля: А123ВС" &&
+              lines[2] == L"Марка ДУТа: ДУТ-М" && lines[3] == L"Номер ДУТа: 77" &&
+              lines[4] == L"Литры\tЗначение АЦП",
+          "the header lines", gFailures);
+    for (int point = 0; point <= 4; ++point) {
+        const std::wstring& line = lines[5 + point];
+        const size_t tab = line.find(L'\t');
+        std::wstring litresText = line.substr(0, tab);
+        for (auto& c : litresText)
+            if (c == L',')
+                c = L'.';
+        const double litres = std::wcstod(litresText.c_str(), nullptr);
+        const double adc = tab == std::wstring::npos ? -1 : std::wcstod(line.c_str() + tab + 1, nullptr);
+        const double target = 10.0 * point;
+        const double expectedAdc = BenchAdc(litres);
+        char what[160];
+        std::snprintf(what, sizeof what, "  point %d: %.3f l (target %.0f, stopped within a pass), ADC %.0f (tank %.0f)",
+                      point, litres, target, adc, expectedAdc);
+        // 5 l/s, a pass of about 0.1 s and the pump-off exchange after it:
+        // the pump stops within a litre.
+        Check(litres >= target - 0.1 && litres <= target + 1.0 &&
+                  std::fabs(adc - expectedAdc) <= std::max(12.0, expectedAdc * 0.015),
+              what, gFailures);
+    }
+    Check(program.Close(), "the program ends after close, exit code 0", gFailures);
+    const std::string ini = ReadFileBytes(program.File(L"Volumetra.ini"));
+    Check(ini.find("VBak=40") != std::string::npos && ini.find("Impuls=100") != std::string::npos,
+          "closing saved the fields into Volumetra.ini", gFailures);
+}
+
+void CasePause(const TArgs& args)
+{
+    TProgram program(args, L"pause", L"fast.ini");
+    if (!StartWhenConnected(program, args))
+        return;
+    FillRunFields(program);
+    // (30 - 15) / 10 + 1 = 2 points before the automatic pause.
+    SetText(program.Control(L"edSizeBak"), L"30");
+    SetText(program.Control(L"edDopOstatok"), L"15");
+    HWND pause = program.Control(L"Button1");
+    Click(program.Control(L"btVolumetra"));
+    Check(WaitText(program.Control(L"btVolumetra"), L"СТОП", 5000), "the run starts", gFailures);
+
+    if (!Check(WaitText(pause, L"Продолжить", 30000), "the automatic pause comes after two points", gFailures))
+        return;
+    Check(WaitFor([&] { return LastTare(program.Log()) == "0,0"; }, 2000), "  the hold switched the pump off",
+          gFailures);
+    size_t mark = program.Mark();
+    Sleep(1500);
+    Check(Count(program.LogSince(mark), kPumpOnWrite) == 0, "  nothing pumps during the hold", gFailures);
+
+    mark = program.Mark();
+    Click(pause);
+    Check(WaitText(pause, L"Приостановить", 3000), "continue: the button reads \"Приостановить\"", gFailures);
+    Check(WaitFor([&] { return Count(program.LogSince(mark), kPumpOnWrite) > 0; }, 3000),
+          "  the pump runs again", gFailures);
+
+    Click(pause);
+    Check(WaitText(pause, L"Продолжить", 3000), "a pause by the button", gFailures);
+    Check(WaitFor([&] { return LastTare(program.Log()) == "0,0"; }, 3000), "  switches the pump off", gFailures);
+
+    mark = program.Mark();
+    Click(program.Control(L"btVolumetra"));
+    Check(WaitText(program.Control(L"CommandInfo"), kStopped, 30000), "stop on hold ends the run", gFailures);
+    Check(Count(program.LogSince(mark), kPumpOnWrite) == 0, "  without pumping again", gFailures);
+    Check(!IsWindowEnabled(pause) && WindowText(pause) == L"Приостановить", "  the pause button is reset",
+          gFailures);
+    Check(program.Close(), "the program ends after close", gFailures);
+}
+
+void CaseClose(const TArgs& args)
+{
+    TProgram program(args, L"close", L"slow.ini");
+    if (!StartWhenConnected(program, args))
+        return;
+    FillRunFields(program);
+    Click(program.Control(L"btVolumetra"));
+    if (!Check(WaitText(program.Control(L"CommandInfo"), L"Наполняем Бак", 10000), "the run fills", gFailures))
+        return;
+    HWND form = program.WaitForForm();
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    Check(WaitFor([&] { return !IsWindowEnabled(form); }, 3000), "closing during a run disables the window",
+          gFailures);
+    DWORD exitCode = 1;
+    const bool ended = program.WaitForEnd(30000, exitCode);
+    Check(ended && exitCode == 0, "the program ends once the worker has stopped, exit code 0", gFailures);
+    const std::string log = program.Log();
+    Check(LastTare(log) == "0,0", "the pump was switched off before the end", gFailures);
+    Check(log.rfind(" FT_Close ") > log.rfind(kPumpOffWrite), "and the device closed after it", gFailures);
+    Check(ReadFileBytes(program.File(L"Volumetra.ini")).find("VBak=40") != std::string::npos,
+          "the settings were saved", gFailures);
+}
+
+void CaseStartup(const TArgs& args)
+{
+    static constexpr struct {
+        const wchar_t* FScenario;
+        const wchar_t* FStatus;
+        DWORD FWithinMs;
+    } kCases[] = {
+        {L"no-device.ini", kNotConnected, 3000},
+        {L"silent-bridge.ini", L"Ошибка чтения версии прошивки", 12000},
+        {L"old-firmware.ini", L"Обновите прошивку до 10.45", 5000},
+    };
+    for (const auto& c : kCases) {
+        std::printf("bench %ls\n", c.FScenario);
+        TProgram program(args, std::wstring(L"startup-") + c.FScenario, c.FScenario);
+        if (!Check(program.Start() && program.WaitForForm() != nullptr, "the main window is found", gFailures))
+            continue;
+        // The status reads "not connected" from the first showing on: wait
+        // for the device check to have looked at the driver's list.
+        Check(WaitFor([&] { return Count(program.Log(), " FT_ListDevices ") > 0; }, 5000), "  the device check ran",
+              gFailures);
+        Check(WaitText(program.Control(L"CommandInfo"), c.FStatus, c.FWithinMs), "  the status line", gFailures);
+        Sleep(300);
+        Check(WindowText(program.Control(L"CommandInfo")) == c.FStatus, "  and stays", gFailures);
+        Check(!IsWindowEnabled(program.Control(L"btVolumetra")), "  start stays disabled", gFailures);
+        if (c.FStatus == kNotConnected)
+            Check(WindowText(program.Control(L"SerNum")) == L"------", "  SerNum shows ------", gFailures);
+        Check(program.Close(), "  the program ends after close", gFailures);
+    }
+}
+
+void CaseUnplug(const TArgs& args)
+{
+    TProgram program(args, L"unplug", L"unplug.ini");
+    if (!StartWhenConnected(program, args))
+        return;
+    HWND status = program.Control(L"CommandInfo");
+    HWND form = program.WaitForForm();
+    Check(WaitText(status, L"Ошибка чтения", 6000), "unplugged during the idle poll: \"Ошибка чтения\"", gFailures);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    Check(WaitText(status, kNotConnected, 3000), "a device-change message then: \"Устройство не подключено\"",
+          gFailures);
+    Check(!IsWindowEnabled(program.Control(L"btVolumetra")), "  start disabled", gFailures);
+
+    program.UseScenario(L"replugged.ini");
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    Check(WaitText(status, kConnected, 3000), "plugged in again: \"Устройство подключено\"", gFailures);
+    Check(IsWindowEnabled(program.Control(L"btVolumetra")), "  start enabled", gFailures);
+    const size_t mark = program.Mark();
+    Check(WaitFor([&] { return Count(program.LogSince(mark), kPumpOffWrite) >= 2; }, 3000), "  the idle poll runs",
+          gFailures);
+    Check(program.Close(), "the program ends after close", gFailures);
+}
+
+void CaseNoDriver(const TArgs& args)
+{
+    TProgram program(args, L"nodriver", nullptr, false);
+    const std::string settings =
+        "; the operator's own\r\n[SETTINGS]\r\nImpuls=321\r\nVBak=250\r\nLitrPoint=25\r\nIndexLLS=3\r\n"
+        "marka=\xCA\xC0\xCC\xC0\xC7\r\nnumber=X1\r\nmarkaLLS=\r\nnumberLLS=9\r\nTimeout=5\r\nboltanie=0.5\r\n";
+    Check(WriteFileBytes(program.File(L"Volumetra.ini"), settings), "a filled Volumetra.ini", gFailures);
+    if (!Check(program.Start(), "Volumetra.exe started without ftd2xx.dll", gFailures))
+        return;
+    HWND box = WaitForMessageBox(program.ProcessId(), 10000);
+    if (Check(box != nullptr, "the missing driver is reported", gFailures)) {
+        Check(WindowText(box) == L"Zarvonix Волюметра", "  caption \"Zarvonix Волюметра\"", gFailures);
+        const std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
+        if (!Check(text == L"Перед первым запуском программы подключите\t\t\t\r\nустройство к USB и установите драйвер.",
+                   "  the text", gFailures))
+            std::printf("  it reads \"%s\"\n", Utf8(text).c_str());
+        Check(HasIcon(box), "  the error icon", gFailures);
+        testsupport::RequestScreenshot(L"no-driver");
+        PressOk(box);
+    }
+    DWORD exitCode = 1;
+    Check(program.WaitForEnd(10000, exitCode) && exitCode == 0, "the program ends by itself, exit code 0",
+          gFailures);
+    Check(ReadFileBytes(program.File(L"Volumetra.ini")) == settings, "Volumetra.ini is byte for byte as it was",
+          gFailures);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 5) {
+        std::printf("usage: MainWindowTest.exe CASE Volumetra.exe ftd2xx.dll SCENARIO-FOLDER\n");
+        return 2;
+    }
+    Check(GetACP() == 1251, "the ANSI code page is 1251 (host locale ru_RU.UTF-8)", gFailures);
+    const std::wstring name = argv[1];
+    const TArgs args{argv[2], argv[3], argv[4]};
+    if (name == L"run")
+        CaseRun(args);
+    else if (name == L"pause")
+        CasePause(args);
+    else if (name == L"close")
+        CaseClose(args);
+    else if (name == L"startup")
+        CaseStartup(args);
+    else if (name == L"unplug")
+        CaseUnplug(args);
+    else if (name == L"nodriver")
+        CaseNoDriver(args);
+    else {
+        std::printf("unknown case %ls\n", name.c_str());
+        return 2;
+    }
+    std::printf("%d failure(s)\n", gFailures);
+    return gFailures == 0 ? 0 : 1;
+}

@@ -414,6 +414,30 @@ void CaseRun(const TArgs& args)
     Check(WindowText(program.Control(L"FVersion")) == L"10.45", "FVersion shows 10.45", gFailures);
     Check(IsWindowEnabled(program.Control(L"btVolumetra")) && !IsWindowEnabled(program.Control(L"Button1")),
           "start enabled, pause disabled", gFailures);
+    // The key filters, as the operator types: Edit1 swallows the point and
+    // letters, the whole-number fields drop what is not a digit.
+    static constexpr struct {
+        const wchar_t* FEdit;
+        const wchar_t* FTyped;
+        const wchar_t* FShown;
+    } kTyping[] = {
+        {L"Edit1", L"12.,5x", L"12,5"},
+        {L"edBak", L"4a0,\b5", L"45"},
+        {L"edSizeBak", L"1234567", L"123456"},  // at most 6 characters
+        {L"edDopOstatok", L"1-23", L"12"},      // at most 2
+        {L"edBoltanie", L"0,5", L"0,5"},        // no filter
+    };
+    for (const auto& t : kTyping) {
+        HWND edit = program.Control(t.FEdit);
+        SetText(edit, L"");
+        for (const wchar_t* c = t.FTyped; *c; ++c)
+            SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+        char what[96];
+        std::snprintf(what, sizeof what, "typing into %ls keeps what its filter lets pass", t.FEdit);
+        if (!Check(WindowText(edit) == t.FShown, what, gFailures))
+            std::printf("  it shows \"%s\"\n", Utf8(WindowText(edit)).c_str());
+    }
+    Check(FindMessageBox(program.ProcessId()) == nullptr, "the silent abort of the filters shows nothing", gFailures);
     FillRunFields(program);
     SetText(program.Control(L"markaAvto"), L"ГАЗ");
     SetText(program.Control(L"numberAvto"), L"А123ВС");

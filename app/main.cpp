@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "app/DeviceCommands.h"
+#include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
 
 namespace app {
@@ -24,6 +25,7 @@ constexpr wchar_t kStopCaption[] = L"СТОП";
 constexpr wchar_t kPauseCaption[] = L"Приостановить";
 constexpr wchar_t kContinueCaption[] = L"Продолжить";
 constexpr wchar_t kNoFlowText[] = L"0 л/мин.";
+constexpr DWORD kWorkerEndWaitMs = 10000;
 
 std::wstring ProgramDirectory()
 {
@@ -94,11 +96,19 @@ TMainForm::TMainForm() : TForm(L"MAINFORM"), FLink(this)
 
 TMainForm::~TMainForm()
 {
-    // The form goes only after the loop has ended, and a close during a run
-    // waits for the worker's end; a worker can only still be here if the
-    // loop was left by an escaping exception. Its thread must not outlive us.
-    if (FWorker)
-        FWorker->Stop();
+    // A close during a run waits for the worker's end, so a worker can only
+    // still be here when an exception left the loop. It uses the link and the
+    // controls: let it end (its last calls, WorkerFinished among them, are
+    // served here) before they go, or give up after a while.
+    if (!FWorker)
+        return;
+    FClosePending = true;
+    FWorker->Stop();
+    const DWORD start = GetTickCount();
+    while (FWorker && TickDelta(start) < kWorkerEndWaitMs) {
+        if (!rtl::CheckSynchronize())
+            Sleep(10);
+    }
 }
 
 // ---- Showing and closing -------------------------------------------------------

@@ -659,6 +659,22 @@ void CaseUnplug(const TArgs& args)
     const size_t mark = program.Mark();
     Check(WaitFor([&] { return Count(program.LogSince(mark), kPumpOffWrite) >= 2; }, 3000), "  the idle poll runs",
           gFailures);
+
+    // A device check while the poll holds the device: the bench refuses a
+    // second open, so the probe must give the held handle back first.
+    const size_t probeMark = program.Mark();
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    const std::string probe = program.LogSince(probeMark);
+    const size_t close = probe.find(" FT_Close ");
+    const size_t open = probe.find(" FT_Open ");
+    Check(close != std::string::npos && open != std::string::npos && close < open &&
+              probe.find("-> 0 handle=", open) != std::string::npos,
+          "a device check during the idle poll closes the held handle, then opens the device", gFailures);
+    Check(WindowText(status) == kConnected, "  the status stays \"Устройство подключено\"", gFailures);
+    const size_t pollMark = program.Mark();
+    Check(WaitFor([&] { return Count(program.LogSince(pollMark), " FT_Read ") >= 2; }, 3000),
+          "  the idle poll goes on with the new handle", gFailures);
+    Check(WindowText(status) == kConnected, "  without a read error", gFailures);
     Check(program.Close(), "the program ends after close", gFailures);
 }
 

@@ -3,10 +3,16 @@
 
 #include <atomic>
 #include <deque>
+#include <new>
 
 #include "rtl/SyncObjs.h"
 
 namespace rtl {
+
+std::atomic<TThreadExecuteHook> ThreadExecuteHook{nullptr};
+std::atomic<TSynchronizeHook> SynchronizeCatchHook{nullptr};
+std::atomic<TSynchronizeHook> SynchronizeReraiseHook{nullptr};
+
 namespace {
 
 // Static initialisation runs on the thread that starts the program.
@@ -61,7 +67,51 @@ void EnsureSyncWindow()
                                       windowClass.hInstance, nullptr);
 }
 
+// The one catch of a synchronised call's exception, in a function of its own
+// so that a handler walk can tell it by its start.
+__attribute__((noinline)) void RunSynchronizedCall(SyncRequest& request) noexcept
+{
+    try {
+        (*request.FMethod)();
+    } catch (...) {
+        request.FError = std::current_exception();
+        if (const TSynchronizeHook hook = SynchronizeCatchHook.load(std::memory_order_acquire)) hook(request.FError);
+    }
+}
+
 }  // namespace
+
+DWORD WINAPI ThreadStartRoutine(void* startRecord)
+{
+    auto* record = static_cast<TThreadStartRecord*>(startRecord);
+    const TThreadStartRecord start = *record;
+    delete record;
+    const int result = start.FFunction(start.FParameter);
+    ::ExitThread(static_cast<DWORD>(result));
+}
+
+HANDLE BeginThread(SECURITY_ATTRIBUTES* security, unsigned stackSize, TThreadFunc function, void* parameter,
+                   DWORD creationFlags, DWORD& threadId) noexcept
+{
+    auto* record = new (std::nothrow) TThreadStartRecord{function, parameter};
+    if (record == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    threadId = 0;
+    HANDLE handle = ::CreateThread(security, stackSize, ThreadStartRoutine, record, creationFlags, &threadId);
+    if (handle == nullptr) {
+        const DWORD error = ::GetLastError();
+        delete record;
+        ::SetLastError(error);
+    }
+    return handle;
+}
+
+const void* SynchronizeCatchRoutine() noexcept
+{
+    return reinterpret_cast<const void*>(&RunSynchronizedCall);
+}
 
 DWORD MainThreadID()
 {
@@ -86,7 +136,10 @@ void Synchronize(const TThreadMethod& method)
     queue.FPending.SetEvent();
     if (const HWND window = queue.FWindow.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
     ::WaitForSingleObject(done.Get(), INFINITE);
-    if (request.FError) std::rethrow_exception(request.FError);
+    if (request.FError) {
+        if (const TSynchronizeHook hook = SynchronizeReraiseHook.load(std::memory_order_acquire)) hook(request.FError);
+        std::rethrow_exception(request.FError);
+    }
 }
 
 bool CheckSynchronize() noexcept
@@ -104,11 +157,7 @@ bool CheckSynchronize() noexcept
         }
         // Taken off the queue before it runs: a call that opens a message box
         // serves the calls behind it from the box's own message loop.
-        try {
-            (*request->FMethod)();
-        } catch (...) {
-            request->FError = std::current_exception();
-        }
+        RunSynchronizedCall(*request);
         ::SetEvent(request->FDone);
         ran = true;
     }
@@ -136,7 +185,7 @@ void TThread::Start()
     if (FStarted) throw EThread("Cannot call Start on a running or suspended thread");
     EnsureSyncWindow();
     DWORD id = 0;
-    HANDLE handle = ::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &id);
+    HANDLE handle = BeginThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, id);
     if (handle == nullptr) {
         const DWORD error = ::GetLastError();
         throw EThread("Thread creation error: " + WideToAnsi(SysErrorMessage(error)));
@@ -170,11 +219,21 @@ void TThread::WaitFor()
     CheckSynchronize();
 }
 
-DWORD WINAPI TThread::ThreadProc(void* parameter) noexcept
+void TThread::CallExecute(TThread& thread)
+{
+    thread.Execute();
+}
+
+int TThread::ThreadProc(void* parameter) noexcept
 {
     auto* thread = static_cast<TThread*>(parameter);
     try {
-        if (!thread->Terminated()) thread->Execute();
+        if (!thread->Terminated()) {
+            if (const TThreadExecuteHook hook = ThreadExecuteHook.load(std::memory_order_acquire))
+                hook(*thread, CallExecute);
+            else
+                thread->Execute();
+        }
     } catch (...) {
         thread->FFatalException = std::current_exception();
     }

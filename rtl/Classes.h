@@ -14,9 +14,37 @@ namespace rtl {
 // The thread that initialised the program (the one that runs the message loop).
 DWORD MainThreadID();
 
+// ---- Thread start ---------------------------------------------------------
+
+using TThreadFunc = int (*)(void* parameter);
+
+// What BeginThread hands to ThreadStartRoutine: the function and its
+// parameter. Until the thread runs, a hook on CreateThread may replace the
+// function (to wrap it); the routine frees the record.
+struct TThreadStartRecord {
+    TThreadFunc FFunction;
+    void* FParameter;
+};
+
+// The runtime's one thread-start routine: every thread of BeginThread and
+// TThread starts here (CreateThread's start address, with a TThreadStartRecord
+// as parameter), calls the record's function and ends with ExitThread and the
+// function's result. The thread's top of stack is in its CurrentExceptState().
+// An exception escaping the function finds no handler: the runtime's
+// exception procedure reports it and the thread ends with code 1.
+DWORD WINAPI ThreadStartRoutine(void* startRecord);
+
+// Starts `function(parameter)` on a new thread through ThreadStartRoutine
+// (CreateThread, through the import table, so that a hook there sees every
+// thread). The arguments are CreateThread's. Null with the last error set when
+// the system refuses a thread (or no record could be allocated).
+HANDLE BeginThread(SECURITY_ATTRIBUTES* security, unsigned stackSize, TThreadFunc function, void* parameter,
+                   DWORD creationFlags, DWORD& threadId) noexcept;
+
 // A failure of the thread machinery itself.
 class EThread : public Exception {
 public:
+    RTL_CLASS(EThread)
     using Exception::Exception;
 };
 
@@ -36,11 +64,30 @@ void Synchronize(const TThreadMethod& method);
 // raises (each call's exception goes back to its caller).
 bool CheckSynchronize() noexcept;
 
+class TThread;
+
+// Hook points for the crash reporter; empty until it sets them.
+// ThreadExecuteHook: TThread calls it instead of Execute, with a routine that
+// runs Execute; an exception leaving it is stored as FatalException as usual.
+using TThreadExecute = void (*)(TThread& thread);
+using TThreadExecuteHook = void (*)(TThread& thread, TThreadExecute execute);
+extern std::atomic<TThreadExecuteHook> ThreadExecuteHook;
+// SynchronizeCatchHook: on the main thread, in the catch that takes an
+// exception of a synchronised call. SynchronizeReraiseHook: in the calling
+// thread, right before that exception is raised again there.
+using TSynchronizeHook = void (*)(const std::exception_ptr& error) noexcept;
+extern std::atomic<TSynchronizeHook> SynchronizeCatchHook;
+extern std::atomic<TSynchronizeHook> SynchronizeReraiseHook;
+// The start of the function whose catch takes a synchronised call's
+// exception (compare THandlerInfo::FunctionStart of the handler walk).
+const void* SynchronizeCatchRoutine() noexcept;
+
 // A thread of the system's own design: derive, override Execute.
 //
 // The object is always created suspended: the Win32 thread is made by Start,
 // after the object is fully constructed, so Execute never sees a half-built
 // object. Terminate only sets the request flag that Execute polls.
+// The thread runs through BeginThread (ThreadProc is its function).
 // When Execute returns (or raises: the exception is kept as FatalException),
 // the end handler runs on the main thread, and then, with FreeOnTerminate set,
 // the thread deletes its object: after Start the starter must not touch a
@@ -83,11 +130,16 @@ public:
     DWORD ThreadID() const noexcept { return FThreadID; }
     const std::exception_ptr& FatalException() const noexcept { return FFatalException; }
 
+    // The thread function every TThread runs under ThreadStartRoutine (its
+    // parameter is the TThread), for hooks that tell a thread object's start.
+    static TThreadFunc ThreadProcAddress() noexcept { return &ThreadProc; }
+
 protected:
     virtual void Execute() = 0;
 
 private:
-    static DWORD WINAPI ThreadProc(void* parameter) noexcept;
+    static int ThreadProc(void* parameter) noexcept;
+    static void CallExecute(TThread& thread);
 
     KernelHandle FHandle;
     DWORD FThreadID = 0;

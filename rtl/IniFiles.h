@@ -9,6 +9,7 @@ namespace rtl {
 // A value could not be written: "Unable to write to <file name>".
 class EIniFileException : public Exception {
 public:
+    RTL_CLASS(EIniFileException)
     using Exception::Exception;
 };
 

@@ -1,9 +1,62 @@
 // The runtime's exception classes and text conversions.
 #include "rtl/SysUtils.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace rtl {
+
+namespace {
+
+std::string AddressText(const void* address)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(address)));
+    return text;
+}
+
+EXCEPTION_RECORD WithoutNestedRecord(const EXCEPTION_RECORD& record)
+{
+    EXCEPTION_RECORD copy = record;
+    copy.ExceptionRecord = nullptr;
+    if (copy.NumberParameters > EXCEPTION_MAXIMUM_PARAMETERS) copy.NumberParameters = EXCEPTION_MAXIMUM_PARAMETERS;
+    return copy;
+}
+
+EAccessViolation::TAccess AccessOf(const EXCEPTION_RECORD& record)
+{
+    if (record.NumberParameters < 1) return EAccessViolation::TAccess::acRead;
+    switch (record.ExceptionInformation[0]) {
+    case 1: return EAccessViolation::TAccess::acWrite;
+    case 8: return EAccessViolation::TAccess::acExecute;
+    default: return EAccessViolation::TAccess::acRead;
+    }
+}
+
+const void* AccessAddressOf(const EXCEPTION_RECORD& record)
+{
+    return record.NumberParameters >= 2 ? reinterpret_cast<const void*>(record.ExceptionInformation[1]) : nullptr;
+}
+
+std::string AccessViolationText(const EXCEPTION_RECORD& record)
+{
+    static constexpr const char* kAccessText[] = {"Read of address ", "Write of address ", "Execution of address "};
+    return "Access violation at address " + AddressText(record.ExceptionAddress) + ". " +
+           kAccessText[static_cast<int>(AccessOf(record))] + AddressText(AccessAddressOf(record));
+}
+
+}  // namespace
+
+EExternal::EExternal(std::string message, const EXCEPTION_RECORD& record)
+    : Exception(std::move(message)), FExceptionRecord(WithoutNestedRecord(record))
+{
+}
+
+EAccessViolation::EAccessViolation(const EXCEPTION_RECORD& record)
+    : EExternal(AccessViolationText(record), record), FAccess(AccessOf(record)),
+      FAccessAddress(AccessAddressOf(record))
+{
+}
 
 void Abort()
 {

@@ -11,20 +11,27 @@
 namespace rtl {
 
 // Base of every exception the system raises. The message is 8-bit text in the
-// system ANSI code page.
+// system ANSI code page. The raise address is the return address of the throw
+// (for a hardware fault: the faulting instruction), set by the runtime's raise
+// hook when the object is thrown; null for an object never thrown.
 class Exception : public TObject {
 public:
+    RTL_CLASS(Exception)
     explicit Exception(std::string message) : FMessage(std::move(message)) {}
     const std::string& Message() const { return FMessage; }
     void SetMessage(std::string message) { FMessage = std::move(message); }
+    void* RaiseAddress() const noexcept { return FRaiseAddress; }
+    void SetRaiseAddress(void* address) noexcept { FRaiseAddress = address; }
 
 private:
     std::string FMessage;
+    void* FRaiseAddress = nullptr;
 };
 
 // The silent abort: handlers that see it show nothing.
 class EAbort : public Exception {
 public:
+    RTL_CLASS(EAbort)
     using Exception::Exception;
 };
 
@@ -34,17 +41,115 @@ public:
 // A text that is not the number it should be.
 class EConvertError : public Exception {
 public:
+    RTL_CLASS(EConvertError)
     using Exception::Exception;
 };
 
 // A failed system call; ErrorCode() is the system's error code.
 class EOSError : public Exception {
 public:
+    RTL_CLASS(EOSError)
     EOSError(std::string message, DWORD errorCode) : Exception(std::move(message)), FErrorCode(errorCode) {}
     DWORD ErrorCode() const { return FErrorCode; }
 
 private:
     DWORD FErrorCode;
+};
+
+// ---- Exceptions of the operating system ---------------------------------
+// A system exception turned into an object (MapSystemException, rtl/ExceptHooks.h).
+// The record is the system's, copied; its nested-record pointer is cleared,
+// since the nested record lives only while the system dispatches.
+class EExternal : public Exception {
+public:
+    RTL_CLASS(EExternal)
+    EExternal(std::string message, const EXCEPTION_RECORD& record);
+    const EXCEPTION_RECORD& ExceptionRecord() const noexcept { return FExceptionRecord; }
+    DWORD ExceptionCode() const noexcept { return FExceptionRecord.ExceptionCode; }
+
+private:
+    EXCEPTION_RECORD FExceptionRecord;
+};
+
+// An access violation: the faulting instruction is the record's address; the
+// accessed address and the kind of access come from its parameters.
+class EAccessViolation : public EExternal {
+public:
+    RTL_CLASS(EAccessViolation)
+    enum class TAccess { acRead, acWrite, acExecute };
+    explicit EAccessViolation(const EXCEPTION_RECORD& record);
+    TAccess Access() const noexcept { return FAccess; }
+    const void* AccessAddress() const noexcept { return FAccessAddress; }
+
+private:
+    TAccess FAccess;
+    const void* FAccessAddress;
+};
+
+class EStackOverflow : public EExternal {
+public:
+    RTL_CLASS(EStackOverflow)
+    using EExternal::EExternal;
+};
+
+// Any other system exception, by its code.
+class EExternalException : public EExternal {
+public:
+    RTL_CLASS(EExternalException)
+    using EExternal::EExternal;
+};
+
+class EPrivilege : public EExternal {
+public:
+    RTL_CLASS(EPrivilege)
+    using EExternal::EExternal;
+};
+
+class EIntError : public EExternal {
+public:
+    RTL_CLASS(EIntError)
+    using EExternal::EExternal;
+};
+class EDivByZero : public EIntError {
+public:
+    RTL_CLASS(EDivByZero)
+    using EIntError::EIntError;
+};
+class EIntOverflow : public EIntError {
+public:
+    RTL_CLASS(EIntOverflow)
+    using EIntError::EIntError;
+};
+class ERangeError : public EIntError {
+public:
+    RTL_CLASS(ERangeError)
+    using EIntError::EIntError;
+};
+
+class EMathError : public EExternal {
+public:
+    RTL_CLASS(EMathError)
+    using EExternal::EExternal;
+};
+class EInvalidOp : public EMathError {
+public:
+    RTL_CLASS(EInvalidOp)
+    using EMathError::EMathError;
+};
+class EZeroDivide : public EMathError {
+public:
+    RTL_CLASS(EZeroDivide)
+    using EMathError::EMathError;
+};
+class EOverflow : public EMathError {
+public:
+    RTL_CLASS(EOverflow)
+    using EMathError::EMathError;
+};
+class EUnderflow : public EMathError {
+public:
+    RTL_CLASS(EUnderflow)
+    using EMathError::EMathError;
 };
 
 // Raises EOSError for GetLastError(): "System Error.  Code: N.\r\n<reason>".

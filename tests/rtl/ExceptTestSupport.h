@@ -1,0 +1,98 @@
+// Helpers of the raise-path tests: scoped hooks, a raise recorder, child runs.
+#pragma once
+#include <windows.h>
+
+#include <unwind.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "rtl/ExceptHooks.h"
+
+namespace excepttest {
+
+// Sets a hook point for one test and puts the old value back.
+template <class T>
+class ScopedHook {
+public:
+    ScopedHook(std::atomic<T>& point, T hook) : FPoint(point), FOld(point.exchange(hook)) {}
+    ~ScopedHook() { FPoint.store(FOld); }
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
+
+private:
+    std::atomic<T>& FPoint;
+    T FOld;
+};
+
+// The function that contains `address` (a return address is looked up one
+// byte back, as the unwinder does).
+inline const void* EnclosingFunction(const void* address)
+{
+    return _Unwind_FindEnclosingFunction(const_cast<void*>(address));
+}
+
+// What a recording raise hook keeps of the raises of the thread that armed it.
+struct RaiseLog {
+    static constexpr int kMax = 16;
+    DWORD FThread = 0;
+    int FCount = 0;
+    rtl::TRaiseInfo FRaises[kMax];
+    bool FWalk = false;  // also walk the handlers of the first raise
+    rtl::TWalkResult FWalkResult{};
+    int FHandlerCount = 0;
+    rtl::THandlerInfo FHandlers[8];
+};
+
+inline RaiseLog& Log()
+{
+    static RaiseLog log;
+    return log;
+}
+
+inline void RecordRaise(const rtl::TRaiseInfo& raise) noexcept
+{
+    RaiseLog& log = Log();
+    if (raise.ThreadID != log.FThread) return;
+    if (log.FCount == 0 && log.FWalk) {
+        log.FWalkResult = rtl::WalkHandlers(
+            raise,
+            [](const rtl::THandlerInfo& handler, void*) noexcept {
+                RaiseLog& inner = Log();
+                if (inner.FHandlerCount < 8) inner.FHandlers[inner.FHandlerCount++] = handler;
+                return true;
+            },
+            nullptr);
+    }
+    if (log.FCount < RaiseLog::kMax) log.FRaises[log.FCount] = raise;
+    ++log.FCount;
+}
+
+// Records the raises of the calling thread while it lives.
+class RaiseRecorder {
+public:
+    explicit RaiseRecorder(bool walk = false) : FHook(rtl::RaiseHook, RecordRaise)
+    {
+        Log() = RaiseLog{};
+        Log().FWalk = walk;
+        Log().FThread = GetCurrentThreadId();
+    }
+    const RaiseLog& operator*() const { return Log(); }
+    const RaiseLog* operator->() const { return &Log(); }
+
+private:
+    ScopedHook<rtl::TRaiseHook> FHook;
+};
+
+struct ChildRun {
+    DWORD FExitCode = 0;
+    std::string FOutput;  // what the child wrote to its result file
+    bool FFinished = false;
+};
+
+// Runs RaiseChild.exe (beside the test program) with a mode and a result file
+// in the test's scratch folder; waits up to 60 s.
+ChildRun RunChild(const std::string& mode);
+
+}  // namespace excepttest

@@ -1,0 +1,177 @@
+// The handler walk against what the C++ runtime then really does.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ExceptTestSupport.h"
+#include "rtl/SysUtils.h"
+
+namespace {
+
+using excepttest::RaiseRecorder;
+
+volatile int gCleanups = 0;
+
+struct Cleanup {
+    ~Cleanup() { gCleanups = gCleanups + 1; }
+};
+
+__attribute__((noinline)) void Raise()
+{
+    throw rtl::EConvertError("x");
+}
+
+__attribute__((noinline)) void WithCleanup()
+{
+    Cleanup cleanup;
+    Raise();
+}
+
+// Each answers 1 when the catch the walk should name took the exception.
+__attribute__((noinline)) int CatchOwnClass()
+{
+    try {
+        WithCleanup();
+    } catch (const rtl::EConvertError&) {
+        return 1;
+    }
+    return 0;
+}
+
+__attribute__((noinline)) int CatchBaseClass()
+{
+    try {
+        Raise();
+    } catch (const rtl::Exception&) {
+        return 1;
+    }
+    return 0;
+}
+
+__attribute__((noinline)) int CatchUnrelatedThenAll()
+{
+    try {
+        Raise();
+    } catch (const rtl::EOSError&) {
+        return 2;
+    } catch (...) {
+        return 1;
+    }
+    return 0;
+}
+
+__attribute__((noinline)) int CatchAllOnly()
+{
+    try {
+        WithCleanup();
+    } catch (...) {
+        return 1;
+    }
+    return 0;
+}
+
+__attribute__((noinline)) int PassUnrelated()
+{
+    try {
+        Raise();
+    } catch (const rtl::EOSError&) {
+        return 2;
+    }
+    return 0;
+}
+
+__attribute__((noinline)) int CatchAfterUnrelated()
+{
+    try {
+        return PassUnrelated();
+    } catch (const rtl::EConvertError&) {
+        return 1;
+    }
+}
+
+__attribute__((noinline)) int CatchInTheThrowingFrame()
+{
+    try {
+        throw rtl::EConvertError("here");
+    } catch (const rtl::EConvertError&) {
+        return 1;
+    }
+}
+
+std::string KindText(const rtl::THandlerInfo& handler)
+{
+    std::string text;
+    switch (handler.Kind) {
+    case rtl::THandlerKind::hkCatchAll: text = "all"; break;
+    case rtl::THandlerKind::hkCatchTyped: text = "typed"; break;
+    case rtl::THandlerKind::hkCleanup: text = "cleanup"; break;
+    case rtl::THandlerKind::hkTerminate: text = "terminate"; break;
+    }
+    if (handler.Kind == rtl::THandlerKind::hkCatchTyped) {
+        text += "(";
+        for (int i = 0; i < handler.CatchTypeCount; ++i)
+            text += (i ? "," : "") + (handler.CatchTypes[i] ? rtl::ClassNameOf(*handler.CatchTypes[i]) : "...");
+        text += ")";
+    }
+    return text + (handler.Matches ? "*" : "");
+}
+
+TEST(HandlerWalk, PredictsWhichCatchTakesTheException)
+{
+    static constexpr struct {
+        const char* name;
+        int (*run)();
+        const char* handlers;  // each handler the walk yields, * = takes it
+        int catcherFrame;
+    } kCases[] = {
+        {"typed catch of the class", CatchOwnClass, "cleanup typed(EConvertError)*", 2},
+        {"typed catch of a base class", CatchBaseClass, "typed(Exception)*", 1},
+        {"unrelated class, then catch (...)", CatchUnrelatedThenAll, "typed(EOSError,...)*", 1},
+        {"catch (...) behind a cleanup", CatchAllOnly, "cleanup all*", 2},
+        {"an unrelated catch passes it on", CatchAfterUnrelated, "typed(EOSError) typed(EConvertError)*", 2},
+        {"catch in the throwing frame", CatchInTheThrowingFrame, "typed(EConvertError)*", 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        RaiseRecorder recorder(true);
+        const int cleanupsBefore = gCleanups;
+        EXPECT_EQ(c.run(), 1);  // what really happened
+        ASSERT_GE(recorder->FCount, 1);
+        const rtl::TWalkResult& result = recorder->FWalkResult;
+        EXPECT_EQ(result.End, rtl::TWalkEnd::weCaught);
+        std::string handlers;
+        for (int i = 0; i < recorder->FHandlerCount; ++i)
+            handlers += (i ? " " : "") + KindText(recorder->FHandlers[i]);
+        EXPECT_EQ(handlers, c.handlers);
+        const rtl::THandlerInfo& taker = recorder->FHandlers[recorder->FHandlerCount - 1];
+        EXPECT_EQ(taker.Frame, c.catcherFrame);
+        EXPECT_EQ(taker.FunctionStart, reinterpret_cast<std::uintptr_t>(c.run));
+        EXPECT_NE(result.FirstFrameAddress, 0u);
+        if (std::string(c.handlers).rfind("cleanup", 0) == 0) {
+            EXPECT_EQ(gCleanups, cleanupsBefore + 1);
+        }
+    }
+}
+
+TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
+{
+    // The same raise address under a different stack depth has another
+    // first-frame position (the key of a decision made per raise place).
+    RaiseRecorder shallow(true);
+    CatchBaseClass();
+    const std::uintptr_t first = shallow->FWalkResult.FirstFrameAddress;
+    void* const address = shallow->FRaises[0].Address;
+    struct Deeper {
+        __attribute__((noinline)) static int Run()
+        {
+            volatile char pad[256] = {};
+            return CatchBaseClass() + pad[0];
+        }
+    };
+    RaiseRecorder deep(true);
+    Deeper::Run();
+    EXPECT_LT(deep->FWalkResult.FirstFrameAddress, first);
+    EXPECT_EQ(deep->FRaises[0].Address, address);
+}
+
+}  // namespace

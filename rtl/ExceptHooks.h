@@ -128,8 +128,10 @@ TObject* RaisedObject(const TRaiseInfo& raise) noexcept;
 // C++ runtimes linked in with them, nor other modules.
 bool IsOwnCode(const void* address) noexcept;
 
-// Runs `hookBody` as a hook (HookDepth raised), for the crash reporter's code
-// that must not re-enter the raise hooks on this thread.
+// Marks the calling thread as running a hook while it lives (HookDepth), for
+// the crash reporter's code that must not re-enter the raise hooks: its raises
+// reach no hook and its faults are not thrown. The raise path's own hook calls
+// do this themselves.
 class THookScope {
 public:
     THookScope() noexcept;

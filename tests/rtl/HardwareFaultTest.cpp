@@ -1,6 +1,8 @@
 // Hardware faults of our own code become C++ throws; others go to the filter.
 #include <windows.h>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "ExceptTestSupport.h"
@@ -170,21 +172,28 @@ TEST(HardwareFault, ThreadNamingPassesUntouched)
 
 TEST(HardwareFault, UnhandledOnesReachTheTopLevelFilter)
 {
+    // The child's filter hook writes the code and lets the process end with it.
     static constexpr struct {
         const char* mode;
-        const char* output;
+        DWORD code;
     } kCases[] = {
         // Ours, but no frame would catch it: the original fault goes on.
-        {"fault", "filter C0000005\n"},
+        {"fault", EXCEPTION_ACCESS_VIOLATION},
         // Inside a system DLL: never a C++ throw, the catch around it is passed.
-        {"fault-sysdll", "filter C0000005\n"},
+        {"fault-sysdll", EXCEPTION_ACCESS_VIOLATION},
+        // Inside a hook: not thrown, the catch around the throw is passed.
+        {"fault-in-hook", EXCEPTION_ACCESS_VIOLATION},
+        // No stack left to throw on, even with a catch around it.
+        {"stack-overflow", EXCEPTION_STACK_OVERFLOW},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.mode);
         const excepttest::ChildRun run = excepttest::RunChild(c.mode);
         ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-        EXPECT_EQ(run.FOutput, c.output);
+        EXPECT_EQ(run.FExitCode, c.code);
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "filter %08lX\n", static_cast<unsigned long>(c.code));
+        EXPECT_EQ(run.FOutput, expected);
     }
 }
 

@@ -107,6 +107,13 @@ __attribute__((noinline)) int ReadThrough(const volatile int* pointer)
     return *pointer;
 }
 
+__attribute__((noinline)) int Recurse(int depth)
+{
+    volatile char page[4096];
+    page[0] = static_cast<char>(depth);
+    return depth > 1000000000 ? page[0] : Recurse(depth + 1) + page[0];
+}
+
 int ThreadThatThrows(void*)
 {
     Thrower();
@@ -147,6 +154,22 @@ int wmain(int argc, wchar_t** argv)
         rtl::RaiseHook = nullptr;
         ReadThrough(nullptr);
         Write("fault returned");
+    } else if (mode == L"fault-in-hook") {
+        // A fault inside a hook is not thrown from (the hook's caller cannot
+        // take an exception): the catch below is passed, the filter gets it.
+        rtl::RaiseHook = [](const rtl::TRaiseInfo&) noexcept { ReadThrough(nullptr); };
+        try {
+            Thrower();
+        } catch (...) {
+            Write("caught");
+        }
+    } else if (mode == L"stack-overflow") {
+        rtl::RaiseHook = nullptr;
+        try {
+            Recurse(0);
+        } catch (...) {
+            Write("caught a stack overflow");
+        }
     } else if (mode == L"fault-sysdll") {
         // msvcrt is a system DLL here: its fault is no C++ throw, the catch
         // below never sees it.

@@ -107,9 +107,10 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
                       const TRaiseInfo& raise, THandlerInfo& handler) noexcept
 {
     TableCursor cursor{lsda};
+    // Only whether a landing pad exists matters here, not where it is: its
+    // base is read past.
     const std::uint8_t landingStartEncoding = *cursor.FPos++;
-    std::uintptr_t landingStart = functionStart;
-    if (landingStartEncoding != kEncOmit) landingStart = cursor.Encoded(landingStartEncoding);
+    if (landingStartEncoding != kEncOmit) cursor.Encoded(landingStartEncoding);
     const std::uint8_t typeEncoding = *cursor.FPos++;
     const std::uint8_t* typeBase = nullptr;
     if (typeEncoding != kEncOmit) {
@@ -129,7 +130,6 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
         if (ip < functionStart + start) break;
         if (ip >= functionStart + start + length) continue;
         if (landingPad == 0) return false;  // no landing pad: the exception passes
-        (void)landingStart;
         if (action == 0) {
             handler.Kind = THandlerKind::hkCleanup;
             return true;
@@ -157,7 +157,7 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
                 ++handler.CatchTypeCount;
                 if (catchType == nullptr) {
                     catchAll = true;
-                    if (!handler.Matches) handler.Matches = true;
+                    handler.Matches = true;
                 } else {
                     anyTyped = true;
                     if (!handler.Matches && takes(catchType)) handler.Matches = true;

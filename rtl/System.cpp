@@ -76,6 +76,7 @@ bool IsTObjectType(const std::type_info* type) noexcept
 {
     const char* rootName = typeid(TObject).name();
     for (int depth = 0; type != nullptr && depth < 64; ++depth) {
+        if (!IsSaneName(type->name())) return false;
         if (std::strcmp(type->name(), rootName) == 0) return true;
         type = ClassParent(*type);
     }

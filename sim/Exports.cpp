@@ -46,13 +46,25 @@ std::wstring ScenarioBesideLibrary()
     return file + L"ftd2xx.ini";
 }
 
-bool FileTime(const std::wstring& path, FILETIME& time)
+// The scenario file's bytes; false when it cannot be read. A change is told by
+// the bytes, not the write time: a copy keeps its source's time, so a bench
+// copied over another one of the same second would otherwise go unnoticed.
+bool FileContents(const std::wstring& path, std::string& contents)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    contents.clear();
+    if (path.empty())
         return false;
-    time = data.ftLastWriteTime;
-    return true;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[4096];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0)
+        contents.append(buffer, read);
+    CloseHandle(file);
+    return ok;
 }
 
 std::string Narrow(const std::wstring& text)
@@ -174,21 +186,21 @@ double NowMs()
 void RefreshScenario(World& world)
 {
     std::wstring path = EnvironmentValue(L"VOLUMETRA_SIM_SCENARIO");
-    FILETIME time{};
-    bool exists = FileTime(path, time);
+    std::string contents;
+    bool exists = FileContents(path, contents);
     if (path.empty()) {
         path = ScenarioBesideLibrary();
-        exists = FileTime(path, time);
+        exists = FileContents(path, contents);
         if (!exists)
             path.clear();
     }
-    if (world.FLoaded && path == world.FLoadedPath && CompareFileTime(&time, &world.FLoadedTime) == 0)
+    if (world.FLoaded && path == world.FLoadedPath && contents == world.FLoadedContents)
         return;
 
     // A new scenario is a new bench: every handle of the old one is gone.
     world.FLoaded = true;
     world.FLoadedPath = path;
-    world.FLoadedTime = time;
+    world.FLoadedContents = contents;
     world.FScenario = exists ? LoadScenario(path) : DefaultScenario();
     world.FDevices.assign(world.FScenario.FDevices.size(), DeviceState{});
     world.FHandles.clear();

@@ -186,7 +186,7 @@ struct OpenHandle {
 struct World {
     Scenario FScenario;
     std::wstring FLoadedPath;
-    FILETIME FLoadedTime{};
+    std::string FLoadedContents;
     bool FLoaded = false;
     std::vector<DeviceState> FDevices;
     Terminal FTerminal;

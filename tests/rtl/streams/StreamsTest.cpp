@@ -56,7 +56,9 @@ TEST(MemoryStream, SeekBeforeTheStartIsRefused) {
         SCOPED_TRACE(c.offset);
         stream.SetPosition(2);
         EXPECT_EQ(stream.Seek(c.offset, c.origin), c.result);
-        if (c.result < 0) EXPECT_EQ(stream.Position(), 2);
+        if (c.result < 0) {
+            EXPECT_EQ(stream.Position(), 2);
+        }
     }
     char byte;
     stream.SetPosition(14);

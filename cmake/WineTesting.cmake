@@ -62,5 +62,8 @@ function(add_gui_test name)
   set(out "${CMAKE_BINARY_DIR}/artifacts/${name}")
   add_test(NAME ${name} COMMAND ${WINE_ENV} "DESKTOP_RUN_EXE=$<TARGET_FILE:desktop-run>"
                                  ${GUI_RUN} "${out}" ${ARG_COMMAND})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600)
+  # Window tests run one at a time: their desktops share one wineserver, and
+  # with it the keyboard focus, the foreground window and named objects such
+  # as the program's device-check mutex.
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600 RESOURCE_LOCK wine_desktop)
 endfunction()

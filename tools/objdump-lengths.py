@@ -54,6 +54,10 @@ def expected_reason(data, decoded, asm_size, dis_size, is_data):
     return None
 
 
+BARE_PREFIXES = {'es', 'cs', 'ss', 'ds', 'fs', 'gs', 'data16', 'addr16', 'lock', 'rep', 'repz', 'repnz',
+                 'repe', 'repne'}
+
+
 def objdump_instructions(objdump, image):
     out = subprocess.run([objdump, '-d', '--insn-width=16', '-j', '.text', image],
                          check=True, capture_output=True, text=True).stdout
@@ -67,7 +71,9 @@ def objdump_instructions(objdump, image):
         text = m.group(3).strip()
         # objdump cannot decode it, or cut it short where the next symbol
         # begins: nothing to compare with.
-        if text.startswith('(bad)') or text.startswith('.byte'):
+        # A prefix shown on its own is one objdump could not join to an
+        # instruction, for the same reasons.
+        if text.startswith('(bad)') or text.startswith('.byte') or text in BARE_PREFIXES:
             bad += 1
             continue
         result.append((int(m.group(1), 16), data, m.group(3).strip()))

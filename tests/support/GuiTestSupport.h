@@ -38,19 +38,21 @@ inline bool RequestScreenshot(const std::wstring& name, DWORD timeoutMs = 10000)
     return false;
 }
 
-// The top-level visible window of a process, or null.
-inline HWND FindProcessWindow(DWORD processId)
+// The first visible top-level window of a process that `accept` takes, or null.
+template <class Accept>
+HWND FindTopWindow(DWORD processId, Accept accept)
 {
     struct Search {
         DWORD ProcessId;
+        Accept* Take;
         HWND Found;
-    } search{processId, nullptr};
+    } search{processId, &accept, nullptr};
     EnumWindows(
         [](HWND window, LPARAM param) WINAPI -> BOOL {
             auto* s = reinterpret_cast<Search*>(param);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == s->ProcessId && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
+            if (owner == s->ProcessId && IsWindowVisible(window) && (*s->Take)(window)) {
                 s->Found = window;
                 return FALSE;
             }
@@ -58,6 +60,22 @@ inline HWND FindProcessWindow(DWORD processId)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.Found;
+}
+
+// The process's main window: visible, top-level and owned by nobody.
+inline HWND FindProcessWindow(DWORD processId)
+{
+    return FindTopWindow(processId, [](HWND window) { return !GetWindow(window, GW_OWNER); });
+}
+
+// A message box (dialog class "#32770") of the process.
+inline HWND FindMessageBox(DWORD processId)
+{
+    return FindTopWindow(processId, [](HWND window) {
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        return std::wstring(className) == L"#32770";
+    });
 }
 
 // Prints a check's outcome; the test's exit code counts the failures.

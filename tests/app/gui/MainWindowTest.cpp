@@ -25,6 +25,7 @@
 namespace {
 
 using testsupport::Check;
+using testsupport::FindMessageBox;
 
 int gFailures = 0;
 
@@ -125,29 +126,6 @@ void CheckLayout(HWND form, const char* when)
         if (!Check(same, what, gFailures))
             std::printf("    it sits at %ld, %ld, %ld x %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
-}
-
-HWND FindMessageBox(DWORD processId)
-{
-    struct TSearch {
-        DWORD FProcessId;
-        HWND FFound;
-    } search{processId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) WINAPI -> BOOL {
-            auto* s = reinterpret_cast<TSearch*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t className[32] = {};
-            GetClassNameW(window, className, 32);
-            if (owner == s->FProcessId && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
-                s->FFound = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.FFound;
 }
 
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)

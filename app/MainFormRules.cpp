@@ -1,7 +1,9 @@
 // The main window's field checks, key filters and table layout.
 #include "app/MainFormRules.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "rtl/SysUtils.h"
 #include "vcl/Grid.h"
@@ -35,8 +37,9 @@ std::wstring CheckStartFields(const TStartFieldTexts& texts, TMainFormFields& fi
     if (!rtl::TryStrToFloat(texts.FPulsesPerLitre, pulses))
         return kBadPulsesMessage;
     fields.FPulsesPerLitre = static_cast<float>(pulses);
-    // Not a number of pulses a flow meter can have: the litres would divide by it.
-    if (!(fields.FPulsesPerLitre > 0))
+    // Not a number of pulses a flow meter can have: the litres would divide by
+    // it. Forty digits are typed quickly and make an infinite float.
+    if (!(fields.FPulsesPerLitre > 0) || !std::isfinite(fields.FPulsesPerLitre))
         return kBadPulsesMessage;
 
     // A text that is no number leaves its field as it was.
@@ -44,16 +47,20 @@ std::wstring CheckStartFields(const TStartFieldTexts& texts, TMainFormFields& fi
     if (!rtl::TryStrToInt(texts.FTankCapacity, value))
         return kBadCapacityMessage;
     fields.FTankCapacity = value;
-    if (value <= 0)
+    // The terminal counts pulses in a signed 32-bit number: a run whose last
+    // target lies beyond it could never reach that target and would not stop.
+    if (value <= 0 || static_cast<double>(value) * fields.FPulsesPerLitre >= kMaxRunPulses)
         return kBadCapacityMessage;
     if (!rtl::TryStrToInt(texts.FPointCount, value))
         return kBadPointsMessage;
     fields.FPointCount = value;
-    if (value <= 0)
+    if (value <= 0 || value > kMaxPointCount)
         return kBadPointsMessage;
     if (!rtl::TryStrToInt(texts.FSettlingTime, value))
         return kBadTimeoutMessage;
     fields.FSettlingTime = value;
+    if (value > kMaxSettlingTime)
+        return kBadTimeoutMessage;
 
     fields.FTankSize = OptionalWholeNumber(texts.FTankSize);
     fields.FAllowedResidual = OptionalWholeNumber(texts.FAllowedResidual);
@@ -62,7 +69,9 @@ std::wstring CheckStartFields(const TStartFieldTexts& texts, TMainFormFields& fi
 
     float deviation = 0;
     if (ScanDeviation(texts.FDeviation, deviation)) {
-        if (deviation > kMaxDeviation || deviation < 0)
+        // Written so that "nan", which the scan converts, is refused too: with
+        // it no point would ever settle, and a settling run cannot be stopped.
+        if (!(deviation >= 0 && deviation <= kMaxDeviation))
             return kBadDeviationMessage;
         fields.FDeviation = deviation;
     }

@@ -24,6 +24,11 @@ inline constexpr wchar_t kBadTimeoutMessage[] = L"Не верное значен
 inline constexpr wchar_t kResidualMessage[] = L"Остаток в баке не может быть больше самого бака";
 inline constexpr wchar_t kBadDeviationMessage[] = L"Не верное значение в поле \"% отклонения\"";
 inline constexpr float kMaxDeviation = 50;
+// Bounds that keep a run's numbers inside what the grid and the terminal's
+// 32-bit pulse counter can hold.
+inline constexpr int kMaxPointCount = 100000;
+inline constexpr int kMaxSettlingTime = 86400;  // a day, in seconds
+inline constexpr double kMaxRunPulses = 2147483647.0;
 
 // The texts of the fields the start button reads.
 struct TStartFieldTexts {

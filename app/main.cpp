@@ -25,7 +25,6 @@ constexpr wchar_t kStopCaption[] = L"СТОП";
 constexpr wchar_t kPauseCaption[] = L"Приостановить";
 constexpr wchar_t kContinueCaption[] = L"Продолжить";
 constexpr wchar_t kNoFlowText[] = L"0 л/мин.";
-constexpr DWORD kWorkerEndWaitMs = 10000;
 
 std::wstring ProgramDirectory()
 {
@@ -99,13 +98,13 @@ TMainForm::~TMainForm()
     // A close during a run waits for the worker's end, so a worker can only
     // still be here when an exception left the loop. It uses the link and the
     // controls: let it end (its last calls, WorkerFinished among them, are
-    // served here) before they go, or give up after a while.
+    // served here) before they go. There is no time limit: a worker that is
+    // settling finishes its point first, and the window must outlive it.
     if (!FWorker)
         return;
     FClosePending = true;
     FWorker->Stop();
-    const DWORD start = GetTickCount();
-    while (FWorker && TickDelta(start) < kWorkerEndWaitMs) {
+    while (FWorker) {
         if (!rtl::CheckSynchronize())
             Sleep(10);
     }
@@ -255,11 +254,12 @@ void TMainForm::TimerAlwaysReadTimer(rtl::TObject*)
 void TMainForm::btVolumetraClick(rtl::TObject*)
 {
     if (FWorker) {
-        if (FWorker->OnHold()) {
-            FWorker->Continue();
-            Button1->SetCaption(kPauseCaption);
-        }
+        // The stop first: it releases a hold itself, and a worker woken by
+        // Continue before it would see no stop and switch the pump on again.
+        const bool wasOnHold = FWorker->OnHold();
         FWorker->Stop();
+        if (wasOnHold)
+            Button1->SetCaption(kPauseCaption);
         btVolumetra->SetEnabled(false);
         Button1->SetEnabled(false);
         return;

@@ -54,6 +54,17 @@ TEST(StartFields, FirstFailureGivesItsMessage)
         {"deviation negative", {L"200", L"400", L"20", L"30", L"", L"", L"-1"}, app::kBadDeviationMessage},
         {"deviation letters", {L"200", L"400", L"20", L"30", L"", L"", L"abc"}, L""},
         {"deviation 0,5", {L"200", L"400", L"20", L"30", L"", L"", L"0,5"}, L""},
+        // Values the run could not work with, though they convert.
+        {"deviation nan", {L"200", L"400", L"20", L"30", L"", L"", L"nan"}, app::kBadDeviationMessage},
+        {"deviation inf", {L"200", L"400", L"20", L"30", L"", L"", L"inf"}, app::kBadDeviationMessage},
+        {"pulses beyond a float", {L"1000000000000000000000000000000000000000", L"400", L"20", L"30", L"", L"", L"0.1"},
+         app::kBadPulsesMessage},
+        {"capacity beyond the pulse counter", {L"200", L"10737419", L"20", L"30", L"", L"", L"0.1"},
+         app::kBadCapacityMessage},
+        {"capacity just inside the counter", {L"200", L"10737418", L"20", L"30", L"", L"", L"0.1"}, L""},
+        {"points beyond the grid", {L"200", L"400", L"100001", L"30", L"", L"", L"0.1"}, app::kBadPointsMessage},
+        {"points at the bound", {L"200", L"400", L"100000", L"30", L"", L"", L"0.1"}, L""},
+        {"timeout beyond a day", {L"200", L"400", L"20", L"86401", L"", L"", L"0.1"}, app::kBadTimeoutMessage},
         // Order: the first field that fails speaks, even when later ones fail too.
         {"pulses before capacity", {L"x", L"x", L"x", L"x", L"50", L"50", L"60"}, app::kBadPulsesMessage},
         {"capacity before points", {L"200", L"x", L"x", L"x", L"50", L"50", L"60"}, app::kBadCapacityMessage},

@@ -288,8 +288,12 @@ void TMainForm::StartRun()
     try {
         FWorker = TVolumetra::Launch(params, FLink, *this);
     } catch (...) {
-        // No thread to run it: back to the state before the click.
+        // No thread to run it: back to the state before the click, the idle
+        // poll included; the exception display says why.
         EndRunControls();
+        ShowStatus(kRunStoppedText, false);
+        if (FLink.IsDeviceOpen())
+            TimerAlwaysRead->SetEnabled(true);
         throw;
     }
     Button1->SetEnabled(true);

@@ -84,6 +84,28 @@ TEST_F(Memory, ARegionCacheAnswersTheSame)
     }
 }
 
+// The first pages are readable, so only the wrap guard can refuse these.
+TEST_F(Memory, RangesFromAReadablePageThatWrapPastTheTop)
+{
+    const struct {
+        std::uintptr_t address;
+        std::size_t size;
+        const char* what;
+    } kWraps[] = {
+        {At(0), 0xFFFFFFFFu, "the whole address space less one byte"},
+        {At(0), 0u - At(0) + 1, "one byte past the top"},
+    };
+    for (const auto& c : kWraps) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(IsValidBlockAddr(c.address, c.size));
+        TValidRegionCache cache;
+        EXPECT_FALSE(cache.IsValidBlockAddr(c.address, c.size));
+        // Once the page is in the cache, the wrap must still be refused.
+        EXPECT_TRUE(cache.IsValidBlockAddr(c.address, 1));
+        EXPECT_FALSE(cache.IsValidBlockAddr(c.address, c.size));
+    }
+}
+
 TEST(MemoryCheck, NullWrapAndCode)
 {
     static constexpr struct {

@@ -103,16 +103,18 @@ extern "C" void rtl_RaiseEntry(int kind, void* const* frame, const rtl::TRaiseRe
         info.Type = static_cast<const std::type_info*>(frame[2]);
         break;
     case TRaiseKind::rkRethrow: {
+        // A bare throw with no exception being handled (the real routine then
+        // terminates), or a foreign exception: there is nothing to read.
         const std::exception_ptr current = std::current_exception();
         info.Object = ObjectOf(current);
-        info.Type = current.__cxa_exception_type();
+        info.Type = current ? current.__cxa_exception_type() : nullptr;
         break;
     }
     case TRaiseKind::rkRethrowException:
     case TRaiseKind::rkFault: {
         const auto* pointer = static_cast<const std::exception_ptr*>(frame[1]);
         info.Object = ObjectOf(*pointer);
-        info.Type = pointer->__cxa_exception_type();
+        info.Type = *pointer ? pointer->__cxa_exception_type() : nullptr;
         break;
     }
     }
@@ -147,7 +149,8 @@ extern "C" void __wrap___cxa_end_catch()
         if (state == nullptr || state->HookDepth == 0) {
             const std::exception_ptr current = std::current_exception();
             if (state != nullptr) ++state->HookDepth;
-            hook(ObjectOf(current), current.__cxa_exception_type());
+            // Empty for a foreign exception, whose header the C++ runtime cannot read.
+            hook(ObjectOf(current), current ? current.__cxa_exception_type() : nullptr);
             if (state != nullptr) --state->HookDepth;
         }
     }

@@ -114,6 +114,25 @@ __attribute__((noinline)) int Recurse(int depth)
     return depth > 1000000000 ? page[0] : Recurse(depth + 1) + page[0];
 }
 
+// A bare throw with no exception being handled: the C++ runtime terminates.
+__attribute__((noinline)) void RethrowNothing()
+{
+    throw;
+}
+
+// An exception of another language's runtime: the C++ catch (...) takes it,
+// but the C++ runtime has no object or type to tell for it.
+void DeleteForeign(_Unwind_Reason_Code, _Unwind_Exception*) {}
+
+__attribute__((noinline)) void RaiseForeign()
+{
+    static _Unwind_Exception foreign;
+    std::memset(&foreign, 0, sizeof foreign);
+    std::memcpy(&foreign.exception_class, "TESTFRGN", 8);
+    foreign.exception_cleanup = DeleteForeign;
+    _Unwind_RaiseException(&foreign);
+}
+
 int ThreadThatThrows(void*)
 {
     Thrower();
@@ -169,6 +188,17 @@ int wmain(int argc, wchar_t** argv)
             Recurse(0);
         } catch (...) {
             Write("caught a stack overflow");
+        }
+    } else if (mode == L"bare-rethrow") {
+        RethrowNothing();
+    } else if (mode == L"foreign-end-catch") {
+        rtl::EndCatchHook = [](void* object, const std::type_info* type) noexcept {
+            Write(object == nullptr && type == nullptr ? "end of catch: no object" : "end of catch: an object");
+        };
+        try {
+            RaiseForeign();
+        } catch (...) {
+            Write("caught the foreign exception");
         }
     } else if (mode == L"fault-sysdll") {
         // msvcrt is a system DLL here: its fault is no C++ throw, the catch

@@ -140,6 +140,28 @@ TEST(ExceptProc, UnhandledThrowReachesItWithTheThrowerOnTheStack)
     }
 }
 
+TEST(RaiseHook, RaisesWithoutAnObjectAreRecordedAsSuch)
+{
+    static constexpr struct {
+        const char* mode;
+        DWORD exitCode;
+        const char* output;
+    } kCases[] = {
+        // The hook sees the rethrow; the C++ runtime then terminates, and with
+        // no exception to report the runtime aborts (exit code 3).
+        {"bare-rethrow", 3, "walk nohandler\n"},
+        // A foreign exception ends its catch with no object and no type.
+        {"foreign-end-catch", 0, "caught the foreign exception\nend of catch: no object\nmain returned\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.mode);
+        const excepttest::ChildRun run = excepttest::RunChild(c.mode);
+        ASSERT_TRUE(run.FFinished);
+        EXPECT_EQ(run.FExitCode, c.exitCode);
+        EXPECT_EQ(run.FOutput, c.output);
+    }
+}
+
 TEST(ExceptProc, InAWorkerItEndsOnlyThatThread)
 {
     const excepttest::ChildRun run = excepttest::RunChild("thread");

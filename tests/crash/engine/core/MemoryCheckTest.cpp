@@ -1,6 +1,7 @@
 // Checked memory ranges and import-thunk targets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "crash/engine/ECore.h"
@@ -174,9 +175,39 @@ TEST_F(Memory, ThunksLeadToTheirTarget)
 
     EXPECT_EQ(ConvertAddress(At(3)), At(3));  // unreadable
     EXPECT_EQ(ConvertAddress(0), 0u);
+}
 
-    // The last 4 bytes of the read-only page: the 8 bytes of a thunk run into the guard page.
-    EXPECT_EQ(ConvertAddress(At(1, kPage - 4)), At(1, kPage - 4));
+// A jump at the end of the read-only page, with the guard page right behind:
+// the 8 bytes of a thunk entry are not all readable, so nothing is followed and
+// nothing of the guard page is read (which would spend its guard).
+TEST_F(Memory, AThunkAtThePageEndIsNotFollowed)
+{
+    const std::uint32_t target = 0x12345678;
+    std::memcpy(Page(0) + 256, &target, sizeof target);
+    const auto slot = static_cast<std::uint32_t>(At(0, 256));
+    std::uint8_t jump[6] = {0xFF, 0x25};
+    std::memcpy(jump + 2, &slot, sizeof slot);
+
+    static constexpr struct {
+        std::size_t left;  // bytes between the jump and the page's end
+        const char* what;
+    } kCases[] = {
+        {6, "the jump fits, its 8-byte entry does not"},
+        {4, "two bytes of the slot on the page"},
+        {2, "only the opcode on the page"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::uint8_t* at = Page(1) + kPage - c.left;
+        DWORD previous = 0;
+        ASSERT_TRUE(VirtualProtect(Page(1), kPage, PAGE_READWRITE, &previous));
+        std::memcpy(at, jump, std::min(c.left, sizeof jump));
+        ASSERT_TRUE(VirtualProtect(Page(1), kPage, PAGE_READONLY, &previous));
+        EXPECT_EQ(ConvertAddress(reinterpret_cast<std::uintptr_t>(at)), reinterpret_cast<std::uintptr_t>(at));
+    }
+    MEMORY_BASIC_INFORMATION info;
+    ASSERT_EQ(VirtualQuery(Page(2), &info, sizeof info), sizeof info);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD));
 }
 
 }  // namespace

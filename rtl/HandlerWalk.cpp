@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "rtl/ExceptInternal.h"
+#include "rtl/System.h"
 
 namespace rtl {
 namespace {
@@ -138,8 +139,16 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
             TableCursor entry{typeBase - index * static_cast<std::intptr_t>(EncodedSize(typeEncoding))};
             return reinterpret_cast<const std::type_info*>(entry.Encoded(typeEncoding));
         };
+        // A thrown pointer is matched by what it points to, as the C++
+        // personality does: the matcher may follow the pointee's vtable to a
+        // virtual base, and a null pointee is never read.
+        void* thrown = raise.Object;
+        if (raise.Type != nullptr && raise.Type->__is_pointer_p()) {
+            if (!IsReadableMemory(thrown, sizeof(void*))) return false;
+            thrown = *static_cast<void**>(thrown);
+        }
         auto takes = [&](const std::type_info* catchType) noexcept {
-            void* object = raise.Object;
+            void* object = thrown;
             return raise.Type != nullptr && catchType->__do_catch(raise.Type, &object, 1);
         };
         bool anyTyped = false;

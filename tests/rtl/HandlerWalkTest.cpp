@@ -153,6 +153,46 @@ TEST(HandlerWalk, PredictsWhichCatchTakesTheException)
     }
 }
 
+// A thrown pointer is matched by what it points to, as the C++ runtime does:
+// a base reached through a virtual base is found through the pointee's
+// vtable, and a null pointer has none to read.
+struct PointedBase {
+    virtual ~PointedBase() = default;
+};
+struct PointedDerived : virtual PointedBase {};
+struct Unrelated {
+    virtual ~Unrelated() = default;
+};
+
+__attribute__((noinline)) int CatchPointer(PointedDerived* thrown)
+{
+    try {
+        throw thrown;
+    } catch (Unrelated*) {
+        return 2;
+    } catch (PointedBase* caught) {
+        return caught == static_cast<PointedBase*>(thrown) ? 1 : 3;
+    }
+}
+
+TEST(HandlerWalk, AThrownPointerIsMatchedByItsPointee)
+{
+    PointedDerived object;
+    PointedDerived* const kCases[] = {&object, nullptr};
+    for (PointedDerived* thrown : kCases) {
+        SCOPED_TRACE(thrown ? "an object" : "a null pointer");
+        RaiseRecorder recorder(true);
+        EXPECT_EQ(CatchPointer(thrown), 1);
+        ASSERT_EQ(recorder->FCount, 1);
+        EXPECT_EQ(recorder->FWalkResult.End, rtl::TWalkEnd::weCaught);
+        ASSERT_EQ(recorder->FHandlerCount, 1);
+        const rtl::THandlerInfo& handler = recorder->FHandlers[0];
+        EXPECT_EQ(handler.Kind, rtl::THandlerKind::hkCatchTyped);
+        EXPECT_EQ(handler.CatchTypeCount, 2);
+        EXPECT_TRUE(handler.Matches);
+    }
+}
+
 TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
 {
     // The same raise address under a different stack depth has another

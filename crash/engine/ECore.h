@@ -170,6 +170,8 @@ bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);
 // GetWorkingFile (writable, no module folder), else nothing is read (the default
 // is answered) or written (false).
 
+// The stored value (at most 2047 characters; a present empty value is empty),
+// or Default exactly as given when the file, section or key is absent.
 std::string ReadString(const std::string& File, const std::string& Section,
                        const std::string& Key, const std::string& Default);
 int ReadInteger(const std::string& File, const std::string& Section,

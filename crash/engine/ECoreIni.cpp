@@ -56,11 +56,21 @@ std::string ReadString(const std::string& File, const std::string& Section,
 {
     std::string placed;
     if (!PlaceIniFile(File, placed)) return Default;
-    std::string value(kValueBuffer, '\0');
-    const DWORD length = ::GetPrivateProfileStringA(Section.c_str(), Key.c_str(), Default.c_str(),
-                                                    value.data(), kValueBuffer, placed.c_str());
-    value.resize(length);
-    return value;
+    // The profile functions would trim the blanks and quotes off a default and
+    // cut it at the buffer, so the default never goes through them. A key that
+    // is present gives the same text whatever default it is read with; an
+    // absent one gives back the default it was given. An empty answer is read
+    // once more with another default to tell the two apart.
+    const auto read = [&](const char* fallback) {
+        std::string value(kValueBuffer, '\0');
+        const DWORD length = ::GetPrivateProfileStringA(Section.c_str(), Key.c_str(), fallback, value.data(),
+                                                        kValueBuffer, placed.c_str());
+        value.resize(length);
+        return value;
+    };
+    std::string value = read("");
+    if (!value.empty()) return value;
+    return read("-").empty() ? value : Default;
 }
 
 int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key,

@@ -34,6 +34,38 @@ TEST_F(Ini, ValuesRoundTrip)
     EXPECT_EQ(ReadString(FFile, "Other", "Text", ""), "");
 }
 
+// The profile functions trim blanks off a default and cut it at the buffer;
+// a default is the caller's text and comes back whole.
+TEST_F(Ini, AnAbsentKeyGivesTheDefaultAsItStands)
+{
+    ASSERT_TRUE(WriteString(FFile, "Main", "Empty", ""));
+    ASSERT_TRUE(WriteString(FFile, "Main", "Text", "v"));
+    const std::string long3000(3000, 'L');
+    const struct {
+        const char* section;
+        const char* key;
+        std::string defaultText;
+        std::string read;
+    } kCases[] = {
+        {"Main", "Absent", "Name:  ", "Name:  "},
+        {"Main", "Absent", "  lead", "  lead"},
+        {"Main", "Absent", "\"quoted\"", "\"quoted\""},
+        {"Main", "Absent", long3000, long3000},
+        {"Main", "Absent", "", ""},
+        {"Other", "Text", "Name:  ", "Name:  "},  // no such section
+        {"Main", "Empty", "Name:  ", ""},         // present and empty stays empty
+        {"Main", "Text", "Name:  ", "v"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key + " default " + testing::PrintToString(c.defaultText.substr(0, 10)));
+        EXPECT_EQ(ReadString(FFile, c.section, c.key, c.defaultText), c.read);
+    }
+    // A file that is not there yet reads the same.
+    const std::string missing = FFile + ".absent.ini";
+    DeleteFileA(missing.c_str());
+    EXPECT_EQ(ReadString(missing, "Main", "Text", "Name:  "), "Name:  ");
+}
+
 TEST_F(Ini, NumbersAsTheRuntimeReadsThem)
 {
     static constexpr struct {

@@ -88,6 +88,8 @@ TEST_F(CustomTexts, FileWrittenByHandReadsWithOnePairOfQuotesTaken) {
         SCOPED_TRACE(c.key);
         EXPECT_EQ(Read(c.key), c.read);
     }
+    // The default takes a missing line's place with its blanks.
+    EXPECT_EQ(Read("gap", "Name:  "), "a\r\nName:  \r\nc");
 }
 
 TEST_F(CustomTexts, OptionsTextsGoThroughTheFileAndNameTheCollection) {

@@ -325,6 +325,9 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream) {
         }
         if (v < 6000 && r.Byte() == 0) FTerminateBtnOperation = tbNone;
         FErrorsNumberToSave = r.Int();
+        // A log that keeps no report makes no sense; the setter stores 1 for 0,
+        // and a stream holding 0 (from an older writer or by hand) means the same.
+        if (FErrorsNumberToSave == 0) FErrorsNumberToSave = 1;
         FErrorsNumberToShowTerminateBtn = r.Int();
         FEMailAddresses = r.String();
         FEMailSubject = r.String();

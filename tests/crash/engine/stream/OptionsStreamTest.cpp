@@ -337,6 +337,27 @@ TEST_F(OptionsStream, AnEnumerationOutOfRangeKeepsTheValueAndWarns) {
     }
 }
 
+// The setter keeps at least one report; a stream holding 0 means the same.
+TEST_F(OptionsStream, ErrorsNumberToSaveZeroLoadsAsOne) {
+    const auto source = MakeOptions(&FStores);
+    static constexpr struct {
+        std::int32_t stored;
+        std::int32_t loaded;
+    } kCases[] = {
+        {0, 1},
+        {-1, -1},  // keeps every report
+        {1, 1},
+        {500, 500},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.stored);
+        const auto target = MakeOptions(&FStores);
+        const std::string bytes = ExpectedStream(*source, "ErrorsNumberToSave", c.stored);
+        EXPECT_EQ(Load(*target, bytes), static_cast<std::int64_t>(bytes.size()));
+        EXPECT_EQ(target->ErrorsNumberToSave(), c.loaded);
+    }
+}
+
 class OptionsFile : public OptionsStream {
 protected:
     void SetUp() override {

@@ -183,14 +183,18 @@ struct TWalkResult {
 // Call it from the raise hook (or any code running on the raising thread while
 // the raiser's frames are still there). No allocation; frames are found by the
 // unwinder, not by reading the stack. A frame whose function uses another
-// personality than C++'s is read as C++'s.
+// personality than C++'s is read as C++'s. The unwinder's frame tables are
+// sorted at start-up (InstallExceptionHooks), so the walk never allocates;
+// it does take the unwinder's frame-table lock, the same one every throw
+// takes while it looks for a handler.
 using THandlerVisitor = bool (*)(const THandlerInfo& handler, void* context) noexcept;
 TWalkResult WalkHandlers(const TRaiseInfo& raise, THandlerVisitor visit, void* context) noexcept;
 
 // ---- Start-up ---------------------------------------------------------------
 
 // Installs the terminate handler, the vectored handler and the top-level
-// filter, and records the bounds of our own code. Called once by the start-up
+// filter, records the bounds of our own code, and walks the stack once so that
+// the unwinder has made its frame tables before the first raise. Called once by the start-up
 // object linked into every program; a second call does nothing.
 void InstallExceptionHooks(const void* ownCodeBegin, const void* ownCodeEnd) noexcept;
 

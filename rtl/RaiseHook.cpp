@@ -7,6 +7,8 @@
 // original stack, so that the real routine sees the raiser as its caller.
 #include <windows.h>
 
+#include <unwind.h>
+
 #include <cstdint>
 #include <exception>
 #include <typeinfo>
@@ -164,6 +166,10 @@ void InstallExceptionHooks(const void* ownCodeBegin, const void* ownCodeEnd) noe
     static LONG installed = 0;
     if (::InterlockedExchange(&installed, 1) != 0) return;
     detail::SetOwnCodeBounds(ownCodeBegin, ownCodeEnd);
+    // The unwinder sorts the image's frame tables (with malloc) the first
+    // time it looks a frame up; one walk here does that, so that the first
+    // raise's hook walk allocates nothing.
+    _Unwind_Backtrace([](_Unwind_Context*, void*) { return _URC_NO_REASON; }, nullptr);
     detail::InstallTerminateHandler();
     detail::InstallTopLevelFilter();
     detail::InstallVectoredHandler();

@@ -193,6 +193,16 @@ TEST(HandlerWalk, AThrownPointerIsMatchedByItsPointee)
     }
 }
 
+TEST(HandlerWalk, TheFirstWalkOfAProcessAllocatesNothing)
+{
+    // The unwinder sorts its frame tables on first use; start-up has done
+    // that already, so a hook walking the process's first raise does not.
+    const excepttest::ChildRun run = excepttest::RunChild("first-walk");
+    ASSERT_TRUE(run.FFinished);
+    EXPECT_EQ(run.FExitCode, 0u);
+    EXPECT_EQ(run.FOutput, "walk caught, 0 allocations\nmain returned\n");
+}
+
 TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
 {
     // The same raise address under a different stack depth has another

@@ -13,6 +13,17 @@
 #include "rtl/ExceptHooks.h"
 #include "rtl/SysUtils.h"
 
+// Counts the C runtime's allocations while a raise hook runs (the program is
+// linked with --wrap=malloc, so the unwinder's own calls come here too).
+extern "C" void* __real_malloc(size_t size);
+volatile bool gCountMallocs = false;
+volatile int gMallocs = 0;
+extern "C" void* __wrap_malloc(size_t size)
+{
+    if (gCountMallocs) gMallocs = gMallocs + 1;
+    return __real_malloc(size);
+}
+
 namespace {
 
 wchar_t gResultFile[MAX_PATH];
@@ -188,6 +199,20 @@ int wmain(int argc, wchar_t** argv)
             Recurse(0);
         } catch (...) {
             Write("caught a stack overflow");
+        }
+    } else if (mode == L"first-walk") {
+        // The first raise of the process, walked from its hook.
+        rtl::RaiseHook = [](const rtl::TRaiseInfo& raise) noexcept {
+            gCountMallocs = true;
+            const rtl::TWalkResult result = rtl::WalkHandlers(raise, nullptr, nullptr);
+            gCountMallocs = false;
+            char line[96];
+            std::snprintf(line, sizeof line, "walk %s, %d allocations", WalkEndName(result.End), gMallocs);
+            Write(line);
+        };
+        try {
+            Thrower();
+        } catch (...) {
         }
     } else if (mode == L"bare-rethrow") {
         RethrowNothing();

@@ -1,10 +1,13 @@
 // The crash reporter's message texts: the identifiers, their default texts and
-// the editor tables (ETypes.h, EConsts.h), and the full set of default texts.
+// the editor tables (ETypes.h, EConsts.h), the full set of default texts, and
+// the character set of the user's code page (UserCharSet, declared among the
+// core utilities of ECore.h, which this header brings in).
 //
 // Any thread, any zone except the hooks (DefaultCustomizedTexts allocates).
 #pragma once
 #include <string>
 
+#include "crash/engine/ECore.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/ETypes.h"
 

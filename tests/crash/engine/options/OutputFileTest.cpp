@@ -75,6 +75,31 @@ TEST_F(OutputFiles, ABareNameStaysInTheCurrentFolder) {
     ::SetCurrentDirectoryA(previous);
 }
 
+// A relative output path counts from the current folder and stays relative.
+TEST_F(OutputFiles, ARelativeOutputPathStaysRelative) {
+    static constexpr struct {
+        const char* outputPath;
+        const char* fileName;
+        const char* expected;
+    } kCases[] = {
+        {"logs", "D:\\x\\prog.vlf", "logs\\prog.vlf"},
+        {"logs\\deeper\\", "prog.vlf", "logs\\deeper\\prog.vlf"},
+        {"full\\app.vlf", "D:\\x\\prog.vlf", "full\\app.vlf"},
+    };
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(FScratch.c_str()));
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.outputPath);
+        FOptions->SetOutputPath(c.outputPath);
+        const std::string result = FOptions->OutputFile(c.fileName);
+        EXPECT_EQ(result, c.expected);
+        const std::string folder = result.substr(0, result.find_last_of('\\'));
+        EXPECT_TRUE(FolderExists(FScratch + "\\" + folder)) << folder;
+    }
+    ::SetCurrentDirectoryA(previous);
+}
+
 TEST_F(OutputFiles, AnUnwritableFolderFallsBackToTheUsersFolder) {
     // Wine: the prefix has drives C: and Z: only.
     FOptions->SetOutputPath("Q:\\nowhere");

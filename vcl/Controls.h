@@ -55,6 +55,7 @@ enum TAlignment { taLeftJustify, taCenter, taRightJustify };
 // Window creation or another Win32 call of a control failed.
 class EWindowError : public rtl::Exception {
 public:
+    RTL_CLASS(EWindowError)
     using Exception::Exception;
 };
 

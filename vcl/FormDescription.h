@@ -61,6 +61,7 @@ namespace vcl {
 // message names the line.
 class EFormDescriptionError : public rtl::Exception {
 public:
+    RTL_CLASS(EFormDescriptionError)
     using Exception::Exception;
 };
 

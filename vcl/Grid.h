@@ -34,6 +34,7 @@ struct TGridRect {
 // A cell index outside the grid.
 class EGridError : public rtl::Exception {
 public:
+    RTL_CLASS(EGridError)
     using Exception::Exception;
 };
 

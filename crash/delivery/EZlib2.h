@@ -17,6 +17,7 @@ namespace crash {
 // for -3, "buffer error" for -5, "need dictionary" for 2).
 class EZLibError : public rtl::Exception {
 public:
+    RTL_CLASS(EZLibError)
     explicit EZLibError(int code);
     int Code() const noexcept { return FCode; }
 

@@ -190,7 +190,9 @@ bool WriteBool(const std::string& File, const std::string& Section,
 // ---- Registry ------------------------------------------------------------------
 
 // The string value Name of the key (a leading backslash of Key dropped), without
-// its terminating zero; empty when the key or value is missing or not a string.
+// its terminating zero: one zero at the end is dropped, zeros before it stay, and
+// a value stored without one is read whole. Empty when the key or value is
+// missing or not a string.
 std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name);
 // True when the key can be opened for reading.
 bool CheckKey(HKEY Root, const std::string& Key);

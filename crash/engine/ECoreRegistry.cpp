@@ -36,8 +36,9 @@ std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
         value.resize(size);
         break;
     }
-    // Stored strings need not end in a zero; only a zero is dropped.
-    while (!value.empty() && value.back() == '\0') value.pop_back();
+    // Stored strings need not end in a zero: the last character goes only when
+    // it is one. Zeros before it belong to the stored value and stay.
+    if (!value.empty() && value.back() == '\0') value.pop_back();
     return value;
 }
 

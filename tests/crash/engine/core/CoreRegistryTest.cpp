@@ -41,6 +41,8 @@ TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
     Set("expand", REG_EXPAND_SZ, "%TEMP%\\x", 9);
     Set("long", REG_SZ, long5000.c_str(), 5001);
     Set("cyrillic", REG_SZ, "\xC4\xE0", 3);
+    Set("twoZeros", REG_SZ, "abc\0", 5);    // a zero of its own before the terminating one
+    Set("zerosOnly", REG_SZ, "\0", 2);
     const DWORD number = 0x00636261;         // "abc" when read as bytes
     Set("number", REG_DWORD, &number, sizeof number);
 
@@ -61,6 +63,8 @@ TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, c.name), c.value);
     }
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, "twoZeros"), std::string("abc\0", 4));
+    EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, "zerosOnly"), std::string(1, '\0'));
     EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, FKeyName, "long"), long5000);
     EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "\\" + FKeyName, "terminated"), "abc");
     EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "terminated"), "");

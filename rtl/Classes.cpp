@@ -63,9 +63,27 @@ void EnsureSyncWindow()
     windowClass.hInstance = ::GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kSyncWindowClass;
     ::RegisterClassExW(&windowClass);
-    queue.FWindow = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      windowClass.hInstance, nullptr);
+    const HWND window = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          windowClass.hInstance, nullptr);
+    if (window == nullptr) return;
+    queue.FWindow = window;
+    // A worker that queued its call before the window was there found no
+    // window to tell: one message serves whatever waits.
+    bool waiting;
+    {
+        TCriticalSectionLock lock(queue.FLock);
+        waiting = !queue.FRequests.empty();
+    }
+    if (waiting) ::PostMessageW(window, kSyncMessage, 0, 0);
 }
+
+// Made while the program starts, on its main thread (after kMainThreadID, in
+// this file's order), so that a worker never finds it missing: a worker's
+// call is served by every message loop of the main thread from the start.
+struct SyncWindowStartup {
+    SyncWindowStartup() { EnsureSyncWindow(); }
+};
+const SyncWindowStartup kSyncWindowStartup;
 
 // The one catch of a synchronised call's exception, in a function of its own
 // so that a handler walk can tell it by its start.

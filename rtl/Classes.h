@@ -52,8 +52,8 @@ using TThreadMethod = std::function<void()>;
 
 // Runs `method` on the main thread and returns when it has run. On the main
 // thread it runs at once. From another thread the call is queued and a hidden
-// window of the main thread (made the first time the main thread creates or
-// starts a TThread or calls Synchronize) is told, so that every message loop there (the
+// window of the main thread (made while the program starts) is told, so that
+// every message loop there (the
 // program's, a message box's, a window drag's) runs it; WaitFor on the main
 // thread serves it too. An exception raised by the call is caught on the main
 // thread and raised again here, in the calling thread.

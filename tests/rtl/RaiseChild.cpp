@@ -144,6 +144,12 @@ __attribute__((noinline)) void RaiseForeign()
     _Unwind_RaiseException(&foreign);
 }
 
+int SynchronizeFromWorker(void*)
+{
+    rtl::Synchronize([] { Write("synchronized"); });
+    return 0;
+}
+
 int ThreadThatThrows(void*)
 {
     Thrower();
@@ -214,6 +220,23 @@ int wmain(int argc, wchar_t** argv)
             Thrower();
         } catch (...) {
         }
+    } else if (mode == L"synchronize-first") {
+        // No TThread and no Synchronize on the main thread before the worker
+        // asks: only the main thread's message loop can serve it.
+        DWORD id = 0;
+        HANDLE thread = rtl::BeginThread(nullptr, 0, SynchronizeFromWorker, nullptr, 0, id);
+        const DWORD deadline = GetTickCount() + 5000;
+        bool ended = false;
+        while (!ended) {
+            const DWORD now = GetTickCount();
+            if (static_cast<LONG>(deadline - now) <= 0) break;
+            const DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, deadline - now, QS_ALLINPUT);
+            ended = wait == WAIT_OBJECT_0;
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        }
+        Write(ended ? "worker ended" : "worker still waiting");
+        if (!ended) return 0;  // the worker waits forever
     } else if (mode == L"bare-rethrow") {
         RethrowNothing();
     } else if (mode == L"foreign-end-catch") {

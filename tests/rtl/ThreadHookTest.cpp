@@ -120,4 +120,11 @@ TEST(Synchronize, HookPointsAtTheCatchAndAtTheReraise)
     EXPECT_EQ(reinterpret_cast<const void*>(taker.FunctionStart), rtl::SynchronizeCatchRoutine());
 }
 
+TEST(Synchronize, AWorkerIsServedBeforeTheMainThreadMadeAnyThread)
+{
+    const excepttest::ChildRun run = excepttest::RunChild("synchronize-first");
+    ASSERT_TRUE(run.FFinished);
+    EXPECT_EQ(run.FOutput, "synchronized\nworker ended\nmain returned\n");
+}
+
 }  // namespace

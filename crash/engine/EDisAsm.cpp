@@ -69,16 +69,25 @@ private:
         b = FCode[FPos++];
         return true;
     }
+    // The caller vouches for 15 bytes only: a byte beyond them is never read;
+    // the instruction is then shown as data.
+    std::uint8_t Take() {
+        if (FPos >= kMaxInstruction) {
+            FOverrun = true;
+            ++FPos;
+            return 0;
+        }
+        return FCode[FPos++];
+    }
     std::uint32_t ReadValue(int bytes) {
         std::uint32_t value = 0;
-        for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(FCode[FPos + i]) << (8 * i);
-        FPos += bytes;
+        for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(Take()) << (8 * i);
         return value;
     }
     int OperandSize() const { return FOperandSize ? 2 : 4; }
     void NeedModRM() {
         if (FHaveModRM) return;
-        FModRM = FCode[FPos++];
+        FModRM = Take();
         FHaveModRM = true;
     }
     unsigned Mod() const { return FModRM >> 6; }
@@ -101,6 +110,7 @@ private:
     TDisAsm& FOwner;
     const std::uint8_t* FCode;
     int FPos = 0;
+    bool FOverrun = false;
     bool FOperandSize = false;
     bool FAddressSize = false;
     bool FNoSizeWord = false;
@@ -203,7 +213,7 @@ std::string TExpansion::MemoryOperand(int size) {
             const unsigned rm = RM();
             bool direct = false;
             if (rm == 4) {
-                const std::uint8_t sib = FCode[FPos++];
+                const std::uint8_t sib = Take();
                 const unsigned scale = sib >> 6, index = (sib >> 3) & 7, base = sib & 7;
                 if (base == 5 && Mod() == 0) {
                     const void* at = FCode + FPos;
@@ -301,7 +311,7 @@ std::string TExpansion::Operand(char kind, char sizeLetter, char role) {
 
 std::string TExpansion::DataBytes() const {
     std::string text = "DB      $" + Hex(FCode[0], 2);
-    for (int i = 1; i < FPos; ++i) text += ", $" + Hex(FCode[i], 2);
+    for (int i = 1; i < std::min(FPos, kMaxInstruction); ++i) text += ", $" + Hex(FCode[i], 2);
     return text + "  //";
 }
 
@@ -420,6 +430,13 @@ std::string TExpansion::Run(int& size) {
             out += c;
             ++k;
         }
+    }
+    if (FOverrun) {
+        // Longer than an instruction can be: its first byte as data, so that
+        // a listing goes on at the next byte.
+        FPos = 1;
+        size = FPos;
+        return DataBytes();
     }
     size = FPos;
     return out;

@@ -69,6 +69,7 @@ constexpr bool TwoByteHasImm8(std::uint8_t op) {
 // An instruction is at most 15 bytes long; a longer run of prefixes is not
 // code, and following it would read on without end.
 constexpr std::size_t kMaxPrefixes = 14;
+constexpr std::size_t kMaxInstructionLength = 15;
 
 }  // namespace
 
@@ -175,10 +176,9 @@ bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) 
 
 bool GetAsmSize(const void* code, std::uint8_t& size) noexcept {
     TAsmInfo info;
-    // The caller vouches for the bytes; an instruction never needs more than
-    // the prefixes, two opcode bytes, ModRM, SIB and two 4-byte fields.
-    const bool decoded = hook_detail::DecodeAsm(static_cast<const std::uint8_t*>(code),
-                                                kMaxPrefixes + 12, info);
+    // The caller vouches for 15 bytes, the longest an instruction can be; a
+    // longer prefix chain is not decoded rather than read past them.
+    const bool decoded = hook_detail::DecodeAsm(static_cast<const std::uint8_t*>(code), kMaxInstructionLength, info);
     size = decoded ? info.FLength : 1;
     return decoded;
 }

@@ -1,4 +1,6 @@
 // The disassembler's text, sizes and callbacks.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -256,6 +258,36 @@ TEST(GetInstruction, EndlessPrefixChainStopsAtFifteenBytes) {
     const std::string text = disasm.GetInstruction(code.data(), size);
     EXPECT_EQ(size, 15);
     EXPECT_EQ(text.rfind("DB      $66, $66", 0), 0u) << text;
+}
+
+// Both decoders are given 15 readable bytes, the longest instruction; prefix
+// chains must not lead them past those bytes into the page behind.
+TEST(GetInstruction, FifteenBytesBeforeANoAccessPageAreAllThatIsRead) {
+    std::uint8_t* pages = static_cast<std::uint8_t*>(
+        VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
+    std::uint8_t* const start = pages + 4096 - 15;
+    static const std::vector<std::uint8_t> kCases[] = {
+        {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x81},  // ModRM beyond
+        {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x81, 0x05},  // displacement beyond
+        {0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0xC7, 0x84, 0x24},  // SIB beyond
+    };
+    for (const auto& bytes : kCases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        std::memcpy(start, bytes.data(), bytes.size());
+        std::uint8_t asmSize = 0;
+        crash::GetAsmSize(start, asmSize);
+        EXPECT_LE(asmSize, 15);
+        TDisAsm disasm;
+        int size = 0;
+        const std::string text = disasm.GetInstruction(start, size);
+        EXPECT_GE(size, 1);
+        EXPECT_LE(size, 15);
+        EXPECT_EQ(text.rfind("DB", 0), 0u) << text;
+    }
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ extern TCriticalErrorProc CriticalError;
 class EIgnoreException : public rtl::Exception {
 public:
     using rtl::Exception::Exception;
+    RTL_CLASS(EIgnoreException)
 };
 
 // True when the process is the development environment hosting design-time

@@ -21,21 +21,25 @@ namespace crash {
 class EHookError : public rtl::Exception {
 public:
     using rtl::Exception::Exception;
+    RTL_CLASS(EHookError)
 };
 // A null routine or a routine name that the DLL does not export.
 class EProcNull : public EHookError {
 public:
     using EHookError::EHookError;
+    RTL_CLASS(EProcNull)
 };
 // The code or the import table could not be patched.
 class EHookingError : public EHookError {
 public:
     using EHookError::EHookError;
+    RTL_CLASS(EHookingError)
 };
 // Code in the shared area of the non-NT systems, which must not be patched.
 class ESharedArea : public EHookError {
 public:
     using EHookError::EHookError;
+    RTL_CLASS(ESharedArea)
 };
 
 // Length of the instruction at `code`. True and the length when it is decoded;

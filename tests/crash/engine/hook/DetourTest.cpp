@@ -192,4 +192,21 @@ TEST_F(Detour, JumpToMemWritesARelativeJump) {
     EXPECT_EQ(Fn(FArena)(0), 7);
 }
 
+// The crash reporter copies exception objects it reports: every class of the
+// unit must copy as itself, message included.
+TEST(HookErrors, CloneAsTheirOwnClass) {
+    const crash::EHookError hook("hook");
+    const crash::EProcNull null("null");
+    const crash::EHookingError hooking("hooking");
+    const crash::ESharedArea shared("shared");
+    for (const rtl::Exception* e : std::initializer_list<const rtl::Exception*>{&hook, &null, &hooking, &shared}) {
+        SCOPED_TRACE(e->Message());
+        const std::unique_ptr<rtl::TObject> copy = e->Clone();
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->ClassName(), e->ClassName());
+        EXPECT_EQ(copy->InstanceSize(), e->InstanceSize());
+        EXPECT_EQ(static_cast<const rtl::Exception&>(*copy).Message(), e->Message());
+    }
+}
+
 }  // namespace

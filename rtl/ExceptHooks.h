@@ -124,8 +124,11 @@ class TObject;
 TObject* RaisedObject(const TRaiseInfo& raise) noexcept;
 
 // Whether the code at `address` is our own: the program's objects and static
-// libraries, compiled with the flags that make faults catchable; not the C and
-// C++ runtimes linked in with them, nor other modules.
+// libraries, compiled with the flags that make faults catchable (their inline
+// functions and templates too); not the C and C++ runtimes, zlib, GoogleTest
+// or the import stubs linked in with them, nor other modules. Answers from the
+// table the build's post-link step writes into the image: in an image without
+// that step nothing is own code. Any thread, no allocation, no lock.
 bool IsOwnCode(const void* address) noexcept;
 
 // Marks the calling thread as running a hook while it lives (HookDepth), for
@@ -193,9 +196,9 @@ TWalkResult WalkHandlers(const TRaiseInfo& raise, THandlerVisitor visit, void* c
 // ---- Start-up ---------------------------------------------------------------
 
 // Installs the terminate handler, the vectored handler and the top-level
-// filter, records the bounds of our own code, and walks the stack once so that
-// the unwinder has made its frame tables before the first raise. Called once by the start-up
-// object linked into every program; a second call does nothing.
-void InstallExceptionHooks(const void* ownCodeBegin, const void* ownCodeEnd) noexcept;
+// filter, and walks the stack once so that the unwinder has made its frame
+// tables before the first raise. Called once by the start-up object linked
+// into every program; a second call does nothing.
+void InstallExceptionHooks() noexcept;
 
 }  // namespace rtl

@@ -1,6 +1,7 @@
 // Per-thread state of the raise path and the hook points.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 
@@ -19,8 +20,6 @@ namespace {
 
 DWORD gStateSlot = TLS_OUT_OF_INDEXES;
 TThreadExceptState gMainThreadState;
-std::uintptr_t gOwnCodeBegin = 0;
-std::uintptr_t gOwnCodeEnd = 0;
 
 // The loader calls this before the program's own start-up code, once for the
 // process and once for every thread that starts or ends later, so that a
@@ -59,6 +58,15 @@ void NTAPI ExceptStateTlsCallback(void*, DWORD reason, void*)
 
 }  // namespace
 
+// The table of our own code, reserved here with zeros in a section of its own
+// and filled by the build's post-link step (tools/own-code-table.py) with the
+// ranges of .text that came from the build's own objects and libraries. An
+// image the step did not fill has a count of 0: no own code at all.
+extern "C" {
+__attribute__((section(".rtlown"), used)) const detail::TOwnCodeTable rtl_own_code_table = {
+    detail::kOwnCodeSignature, detail::kOwnCodeCapacity, 0, 0, {}};
+}
+
 // The C runtime's TLS directory runs every callback between its .CRT$XLA and
 // .CRT$XLZ markers.
 extern "C" {
@@ -78,12 +86,6 @@ TThreadExceptState* ExceptStateOrNull() noexcept
     return state;
 }
 
-void SetOwnCodeBounds(const void* begin, const void* end) noexcept
-{
-    gOwnCodeBegin = reinterpret_cast<std::uintptr_t>(begin);
-    gOwnCodeEnd = reinterpret_cast<std::uintptr_t>(end);
-}
-
 }  // namespace detail
 
 TThreadExceptState* CurrentExceptState() noexcept
@@ -93,8 +95,22 @@ TThreadExceptState* CurrentExceptState() noexcept
 
 bool IsOwnCode(const void* address) noexcept
 {
+    // The compiler sees only the zeros the table is linked with: the words
+    // the post-link step wrote are read through a pointer it cannot follow.
+    const detail::TOwnCodeTable* table = &rtl_own_code_table;
+    asm("" : "+r"(table));
+    const std::uint32_t count = table->Count;
+    if (table->Signature != detail::kOwnCodeSignature || count == 0 || count > table->Capacity) return false;
+    const auto base = reinterpret_cast<std::uintptr_t>(&__ImageBase);
     const auto value = reinterpret_cast<std::uintptr_t>(address);
-    return value >= gOwnCodeBegin && value < gOwnCodeEnd;
+    if (value < base) return false;
+    const std::uintptr_t rva = value - base;
+    // The last range that begins at or before the address is the only one
+    // that can hold it.
+    const detail::TOwnCodeRange* end = table->Ranges + count;
+    const detail::TOwnCodeRange* next = std::upper_bound(
+        table->Ranges, end, rva, [](std::uintptr_t key, const detail::TOwnCodeRange& range) { return key < range.Begin; });
+    return next != table->Ranges && rva < next[-1].End;
 }
 
 std::string ExceptionClassName(const std::type_info* type)

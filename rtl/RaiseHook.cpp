@@ -161,11 +161,10 @@ extern "C" void __wrap___cxa_end_catch()
 
 namespace rtl {
 
-void InstallExceptionHooks(const void* ownCodeBegin, const void* ownCodeEnd) noexcept
+void InstallExceptionHooks() noexcept
 {
     static LONG installed = 0;
     if (::InterlockedExchange(&installed, 1) != 0) return;
-    detail::SetOwnCodeBounds(ownCodeBegin, ownCodeEnd);
     // The unwinder sorts the image's frame tables (with malloc) the first
     // time it looks a frame up; one walk here does that, so that the first
     // raise's hook walk allocates nothing.

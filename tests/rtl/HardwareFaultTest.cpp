@@ -1,7 +1,10 @@
 // Hardware faults of our own code become C++ throws; others go to the filter.
 #include <windows.h>
 
+#include <zlib.h>
+
 #include <cstdio>
+#include <exception>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,43 @@ _rtl_test_fault_at_entry:
     ret
     .cfi_endproc
 )");
+
+// Functions the compiler gives a section of their own (.text$name, merged
+// across objects by the linker): they need external linkage, so they stay out
+// of the unnamed namespace.
+namespace hardwarefaulttest {
+
+volatile int gDestroyed = 0;
+int* volatile gNowhere = nullptr;
+
+struct Guard {
+    ~Guard() { gDestroyed = gDestroyed + 1; }
+};
+
+struct Holder {
+    int* FPointer;
+    // Defined in its class, hence inline.
+    __attribute__((noipa)) int Read() const
+    {
+        Guard guard;
+        return *FPointer;
+    }
+};
+
+inline __attribute__((noipa)) int InlineRead(int* pointer)
+{
+    Guard guard;
+    return *pointer;
+}
+
+template <class T>
+__attribute__((noipa)) T TemplateRead(T* pointer)
+{
+    Guard guard;
+    return *pointer;
+}
+
+}  // namespace hardwarefaulttest
 
 namespace {
 
@@ -98,6 +138,56 @@ TEST(HardwareFault, OurFaultsAreCaughtAsExceptionsWithDestructorsRun)
         ASSERT_EQ(recorder->FCount, 1);
         EXPECT_EQ(recorder->FRaises[0].Kind, rtl::TRaiseKind::rkFault);
         EXPECT_EQ(recorder->FRaises[0].Address, raiseAddress);
+    }
+}
+
+TEST(HardwareFault, InlineTemplateAndInClassFunctionsAreOurCodeToo)
+{
+    namespace h = hardwarefaulttest;
+    static constexpr struct {
+        const char* name;
+        int (*fault)();
+    } kCases[] = {
+        {"member function defined in its class", [] { return h::Holder{h::gNowhere}.Read(); }},
+        {"inline function", [] { return h::InlineRead(h::gNowhere); }},
+        {"template function", [] { return h::TemplateRead<int>(h::gNowhere); }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const int destroyedBefore = h::gDestroyed;
+        std::string caught;
+        try {
+            c.fault();
+        } catch (const rtl::EAccessViolation& e) {
+            caught = e.ClassName();
+            EXPECT_TRUE(rtl::IsOwnCode(e.RaiseAddress()));
+        }
+        EXPECT_EQ(caught, "EAccessViolation");
+        EXPECT_EQ(h::gDestroyed, destroyedBefore + 1);
+    }
+}
+
+TEST(HardwareFault, OwnCodeIsTheBuildsObjectsOnly)
+{
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const struct {
+        const char* name;
+        const void* code;
+        bool own;
+    } kCases[] = {
+        {"a function of this test", reinterpret_cast<const void*>(&ReadNull), true},
+        {"a function of librtl", reinterpret_cast<const void*>(&rtl::MapSystemException), true},
+        {"an inline function", reinterpret_cast<const void*>(&hardwarefaulttest::InlineRead), true},
+        {"a template instance", reinterpret_cast<const void*>(&hardwarefaulttest::TemplateRead<int>), true},
+        {"the C++ runtime", reinterpret_cast<const void*>(&std::terminate), false},
+        {"zlib", reinterpret_cast<const void*>(&inflate), false},
+        {"GoogleTest", reinterpret_cast<const void*>(&testing::UnitTest::GetInstance), false},
+        {"a system DLL", reinterpret_cast<const void*>(GetProcAddress(kernel, "GetTickCount")), false},
+        {"no code", nullptr, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(rtl::IsOwnCode(c.code), c.own) << c.code;
     }
 }
 
@@ -181,6 +271,8 @@ TEST(HardwareFault, UnhandledOnesReachTheTopLevelFilter)
         {"fault", EXCEPTION_ACCESS_VIOLATION},
         // Inside a system DLL: never a C++ throw, the catch around it is passed.
         {"fault-sysdll", EXCEPTION_ACCESS_VIOLATION},
+        // Inside zlib, linked into the program but not built with our flags.
+        {"fault-zlib", EXCEPTION_ACCESS_VIOLATION},
         // Inside a hook: not thrown, the catch around the throw is passed.
         {"fault-in-hook", EXCEPTION_ACCESS_VIOLATION},
         // No stack left to throw on, even with a catch around it.

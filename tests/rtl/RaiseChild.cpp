@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <unwind.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -247,6 +248,13 @@ int wmain(int argc, wchar_t** argv)
             RaiseForeign();
         } catch (...) {
             Write("caught the foreign exception");
+        }
+    } else if (mode == L"fault-zlib") {
+        rtl::RaiseHook = nullptr;
+        try {
+            inflate(reinterpret_cast<z_stream*>(16), Z_NO_FLUSH);
+        } catch (...) {
+            Write("caught zlib's fault");
         }
     } else if (mode == L"fault-sysdll") {
         // msvcrt is a system DLL here: its fault is no C++ throw, the catch

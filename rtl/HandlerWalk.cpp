@@ -21,29 +21,31 @@ struct TableCursor {
     const std::uint8_t* FPos;
     bool FBad = false;
 
-    std::uintptr_t Uleb() noexcept
+    // A LEB128 number; `shift` and `last` tell the signed reader where the
+    // value ended and whether its sign bit was set.
+    std::uintptr_t Leb(unsigned& shift, std::uint8_t& last) noexcept
     {
         std::uintptr_t value = 0;
-        unsigned shift = 0;
-        std::uint8_t byte;
+        shift = 0;
         do {
-            byte = *FPos++;
-            if (shift < 8 * sizeof value) value |= static_cast<std::uintptr_t>(byte & 0x7F) << shift;
+            last = *FPos++;
+            if (shift < 8 * sizeof value) value |= static_cast<std::uintptr_t>(last & 0x7F) << shift;
             shift += 7;
-        } while (byte & 0x80);
+        } while (last & 0x80);
         return value;
+    }
+    std::uintptr_t Uleb() noexcept
+    {
+        unsigned shift;
+        std::uint8_t last;
+        return Leb(shift, last);
     }
     std::intptr_t Sleb() noexcept
     {
-        std::uintptr_t value = 0;
-        unsigned shift = 0;
-        std::uint8_t byte;
-        do {
-            byte = *FPos++;
-            if (shift < 8 * sizeof value) value |= static_cast<std::uintptr_t>(byte & 0x7F) << shift;
-            shift += 7;
-        } while (byte & 0x80);
-        if (shift < 8 * sizeof value && (byte & 0x40)) value |= ~std::uintptr_t(0) << shift;
+        unsigned shift;
+        std::uint8_t last;
+        std::uintptr_t value = Leb(shift, last);
+        if (shift < 8 * sizeof value && (last & 0x40)) value |= ~std::uintptr_t(0) << shift;
         return static_cast<std::intptr_t>(value);
     }
     template <class T>

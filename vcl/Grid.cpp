@@ -104,7 +104,16 @@ const std::wstring& TStringGrid::Cell(int col, int row) const
 void TStringGrid::SetCell(int col, int row, std::wstring text)
 {
     CheckCell(col, row);
-    FCells[static_cast<size_t>(col)][static_cast<size_t>(row)] = std::move(text);
+    std::wstring& cell = FCells[static_cast<size_t>(col)][static_cast<size_t>(row)];
+    cell = std::move(text);
+    // The program wrote the cell that is open in the editor (a measured value
+    // arriving while the operator looks at it): the editor takes the new text,
+    // or closing it would write its old text back over the value.
+    if (EditorMode() && col == FEditCol && row == FEditRow) {
+        FEditor->SetText(cell);
+        const LPARAM end = static_cast<LPARAM>(cell.size());
+        SendMessageW(FEditor->Handle(), EM_SETSEL, static_cast<WPARAM>(end), end);
+    }
     if (HandleAllocated()) {
         const RECT cell = CellRect(col, row);
         if (!IsRectEmpty(&cell))

@@ -73,7 +73,9 @@ public:
     int TopRow() const { return FTopRow; }
     void SetTopRow(int row);
 
-    // Cell texts. Throw EGridError for an index outside the grid.
+    // Cell texts. Throw EGridError for an index outside the grid. Setting the
+    // cell that is open in the editor replaces the editor's text too, with
+    // the caret at its end.
     const std::wstring& Cell(int col, int row) const;
     void SetCell(int col, int row, std::wstring text);
 

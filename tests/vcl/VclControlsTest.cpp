@@ -396,6 +396,32 @@ TEST_F(Grid, EscapeRestoresTheCellAndTheArrowKeysKeepTheText)
     EXPECT_EQ(G().Cells[1][4].Text(), L"70");
 }
 
+TEST_F(Grid, AValueWrittenWhileTheCellIsEditedIsKept)
+{
+    // The calibration worker writes a measured value into the cell the
+    // operator has opened but not typed in: Enter must not put the old
+    // text back over it.
+    G().SetCol(1);
+    G().SetRow(3);
+    SendMessageW(G().Handle(), WM_KEYDOWN, VK_F2, 1);
+    ASSERT_TRUE(G().EditorMode());
+    G().SetCell(1, 3, L"123.4");
+    wchar_t shown[32] = {};
+    GetWindowTextW(Editor(), shown, 32);
+    EXPECT_STREQ(shown, L"123.4");
+    // The caret stays behind the text, so typing goes on from there.
+    SendMessageW(Editor(), WM_CHAR, L'5', 1);
+    SendMessageW(Editor(), WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_FALSE(G().EditorMode());
+    EXPECT_EQ(G().Cells[1][3].Text(), L"123.45");
+    // A cell other than the edited one leaves the editor alone.
+    SendMessageW(G().Handle(), WM_KEYDOWN, VK_F2, 1);
+    G().SetCell(2, 3, L"9");
+    SendMessageW(Editor(), WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_EQ(G().Cells[1][3].Text(), L"123.45");
+    EXPECT_EQ(G().Cells[2][3].Text(), L"9");
+}
+
 TEST_F(Grid, WithoutEditingTypingChangesNothing)
 {
     G().SetOptions(G().Options() & ~vcl::goEditing);

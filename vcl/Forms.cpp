@@ -572,7 +572,19 @@ void TApplication::ShowException(std::exception_ptr error)
     try {
         if (ShowExceptionHook && !ShowExceptionHook(error))
             return;
-        MessageBox(ExceptionMessage(error), FTitle, MB_OK | MB_ICONERROR);
+        const std::wstring message = ExceptionMessage(error);
+        // The box's message loop keeps serving timers and paints: a handler
+        // that fails again would open a box inside the box, without end.
+        if (FShowingException) {
+            OutputDebugStringW((L"vcl: exception while an exception box is open: " + message + L"\n").c_str());
+            return;
+        }
+        struct TShowingGuard {
+            bool& Flag;
+            explicit TShowingGuard(bool& flag) : Flag(flag) { Flag = true; }
+            ~TShowingGuard() { Flag = false; }
+        } guard(FShowingException);
+        MessageBox(message, FTitle, MB_OK | MB_ICONERROR);
     } catch (...) {
         OutputDebugStringW(L"vcl: an exception could not be shown\n");
     }

@@ -187,7 +187,9 @@ public:
     // ignored; otherwise OnException, when set, else ShowException. Never throws.
     void HandleException(rtl::TObject* sender, std::exception_ptr error);
     // Shows the exception's message in a message box with the error icon and
-    // the application's title. Never throws.
+    // the application's title. While such a box is open (its loop still
+    // serves timers), further exceptions go to the debugger output instead
+    // of a second box. Main thread; never throws.
     void ShowException(std::exception_ptr error);
     // The message text of an exception (the 8-bit message of ours, what() of
     // the standard library's).

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "vcl/Forms.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
+#include "rtl/Classes.h"
 
 namespace {
 
@@ -81,7 +84,8 @@ public:
     void TickerTimer(rtl::TObject*)
     {
         ++Ticks;
-        throw rtl::Exception("tick failed");
+        if (!QuietTicks)
+            throw rtl::Exception("tick failed");
     }
     void FormClose(rtl::TObject*, vcl::TCloseAction& action) { action = KeepOpen ? vcl::caNone : vcl::caHide; }
 
@@ -96,6 +100,7 @@ public:
     int Clicks = 0;
     int Ticks = 0;
     bool KeepOpen = false;
+    std::atomic<bool> QuietTicks{false};
 };
 
 constexpr char kTestForm[] = R"(TTestForm TestForm {
@@ -276,6 +281,90 @@ TEST_F(Controls, AnExceptionOfATimerHandlerLeavesTheTimerRunning)
     const int ticks = FForm.Ticks;
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(FForm.Ticks, ticks) << "a disabled timer stays quiet";
+}
+
+// The message boxes of this process that are open now; with close set, each
+// is asked to close as if OK were pressed.
+struct TBoxWalk {
+    bool Close;
+    int Count = 0;
+};
+
+BOOL CALLBACK VisitBox(HWND window, LPARAM param)
+{
+    auto& walk = *reinterpret_cast<TBoxWalk*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process == GetCurrentProcessId() && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
+        ++walk.Count;
+        if (walk.Close)
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+int OpenBoxes(bool close)
+{
+    TBoxWalk walk{close};
+    EnumWindows(VisitBox, reinterpret_cast<LPARAM>(&walk));
+    return walk.Count;
+}
+
+// From another thread: watches the boxes for a second, then closes every box
+// that opens until told to stop.
+class TBoxWatcher : public rtl::TThread {
+public:
+    explicit TBoxWatcher(std::atomic<bool>& quiet) : FQuiet(quiet) {}
+    std::atomic<int> MostBoxes{0};
+    std::atomic<int> Closed{0};
+    std::atomic<bool> Watched{false};
+    std::atomic<bool> Stop{false};
+
+protected:
+    void Execute() override
+    {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < 1000) {
+            MostBoxes = std::max(MostBoxes.load(), OpenBoxes(false));
+            Sleep(20);
+        }
+        // Quiet ticks let boxes nested by a faulty display unwind as they are closed.
+        FQuiet = true;
+        Watched = true;
+        while (!Stop) {
+            Closed += OpenBoxes(true);
+            Sleep(10);
+        }
+    }
+
+private:
+    std::atomic<bool>& FQuiet;
+};
+
+TEST_F(Controls, ATimerThatRaisesWhileItsBoxIsUpOpensNoSecondBox)
+{
+    // The box's own message loop goes on serving the timer; every tick that
+    // raised used to open a box inside the box until the stack ran out.
+    vcl::Application->OnException = nullptr;  // the application's own display
+    TBoxWatcher watcher(FForm.QuietTicks);
+    watcher.Start();
+    FForm.Ticker->SetEnabled(true);
+    EXPECT_TRUE(PumpUntil([&] { return watcher.Watched.load(); }, 5000));
+    FForm.Ticker->SetEnabled(false);
+    FForm.QuietTicks = false;
+    EXPECT_EQ(watcher.MostBoxes, 1);
+    EXPECT_GT(FForm.Ticks, 10) << "the timer kept running under the box";
+
+    // The box is closed and the program goes on: the next exception is shown again.
+    const int closed = watcher.Closed;
+    vcl::Application->ShowException(std::make_exception_ptr(rtl::Exception("again")));
+    EXPECT_GT(watcher.Closed, closed);
+    watcher.Stop = true;
+    watcher.WaitFor();
+    EXPECT_EQ(OpenBoxes(false), 0);
+    EXPECT_TRUE(IsWindowVisible(FForm.Handle()));
 }
 
 // A label whose painting fails.

@@ -264,7 +264,9 @@ TComponent* TForm::FindComponent(const std::string& name) const
 void TForm::CreateParams(TCreateParams& params)
 {
     TControl::CreateParams(params);
-    params.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    // A top-level window: of the control's styles only WS_DISABLED (Enabled =
+    // false) applies; WS_CHILD of the defaults must go.
+    params.Style = (params.Style & WS_DISABLED) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     switch (FBorderStyle) {
     case bsSingle: params.Style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; break;
     case bsSizeable: params.Style |= WS_OVERLAPPEDWINDOW; break;

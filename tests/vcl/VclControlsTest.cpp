@@ -576,6 +576,15 @@ public:
     TBoxForm() : TForm(L"UNUSED") {}
 };
 
+TEST(FormWindows, AFormDescribedAsDisabledIsCreatedDisabled)
+{
+    TBoxForm form;
+    form.LoadFromText("TBoxForm BoxForm {\n  Enabled = false\n}\n");
+    form.CreateHandle();
+    EXPECT_FALSE(IsWindowEnabled(form.Handle()));
+    EXPECT_TRUE(GetWindowLongW(form.Handle(), GWL_STYLE) & WS_CAPTION) << "the border style still applies";
+}
+
 TEST(WindowClasses, AForeignClassOfAControlsNameIsRefused)
 {
     // Registered by other code, the class would bring its own window

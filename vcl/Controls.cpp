@@ -179,23 +179,26 @@ void TControl::Detach()
 
 LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        if (auto* control = static_cast<TControl*>(create->lpCreateParams))
-            control->Attach(window);
-    }
-    auto* control = static_cast<TControl*>(GetPropW(window, kObjectProperty));
-    if (!control)
-        return DefWindowProcW(window, message, wParam, lParam);
+    TControl* control = nullptr;
     TMessage msg{message, wParam, lParam, 0};
     try {
+        // Attaching allocates (the name's atom text): it fails inside the
+        // try, and a failed WM_NCCREATE (result 0) ends the window's creation.
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            if (auto* created = static_cast<TControl*>(create->lpCreateParams))
+                created->Attach(window);
+        }
+        control = static_cast<TControl*>(GetPropW(window, kObjectProperty));
+        if (!control)
+            return DefWindowProcW(window, message, wParam, lParam);
         control->Dispatch(msg);
     } catch (...) {
         // A C++ exception cannot unwind through the system's frames: it ends here.
         Application->HandleException(control, std::current_exception());
         msg.Result = 0;
     }
-    if (message == WM_NCDESTROY)
+    if (message == WM_NCDESTROY && control)
         control->Detach();
     return msg.Result;
 }

@@ -11,16 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestFolders.h"
+
 namespace simtest {
 
 // The test program's scratch folder (VOLUMETRA_TEST_OUT), else the current one.
 inline std::wstring ScratchDir()
 {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"VOLUMETRA_TEST_OUT", buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return L".";
-    return buffer;
+    return testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT");
 }
 
 inline std::wstring Widen(const std::string& text)

@@ -5,17 +5,15 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/TestFolders.h"
+
 namespace testsupport {
 
 // The folder for screenshots and files of this test (VOLUMETRA_ARTIFACTS), or
 // the current folder when the test runs outside the driver.
 inline std::wstring ArtifactsDir()
 {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"VOLUMETRA_ARTIFACTS", buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return L".";
-    return buffer;
+    return EnvironmentFolder(L"VOLUMETRA_ARTIFACTS");
 }
 
 // Asks the driver for a screenshot of the whole desktop, saved as NAME.png in

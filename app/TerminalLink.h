@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/D2xx.h"
+#include "d2xx/D2xx.h"
 
 namespace app {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/D2xx.h"
+#include "d2xx/D2xx.h"
 #include "sim/Simulator.h"
 
 namespace sim {

@@ -248,6 +248,3 @@ bool SupportsEx(IUnknown* Instance, REFIID Iid, void** Result);
 BYTE UserCharSet();
 
 }  // namespace crash
-
-// The module options model belongs to this unit too.
-#include "crash/engine/EOptions.h"

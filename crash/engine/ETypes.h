@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "crash/engine/MessageTextTable.h"
+#include "crash/engine/lang/MessageTextTable.h"
 
 namespace crash {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/D2xx.h"
+#include "d2xx/D2xx.h"
 #include "tests/sim/SimTestSupport.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // A driver library that lacks FT_SetLatencyTimer, the last entry point the
 // program looks up: it must be refused after sixteen good look-ups.
-#include "app/D2xx.h"
+#include "d2xx/D2xx.h"
 
 extern "C" {
 FT_STATUS WINAPI FT_ListDevices(void*, void*, DWORD) { return FT_OK; }

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 namespace {

@@ -1,6 +1,6 @@
 // The customised texts file: multi-line texts in INI keys, and the texts of
 // the options saved and loaded through it.
-#include "crash/engine/OptionsCustomTexts.h"
+#include "crash/engine/options/OptionsCustomTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The shared copy of the options: name, creation, publication and reading by
 // another module's handle.
-#include "crash/engine/OptionsSharedMapping.h"
+#include "crash/engine/options/OptionsSharedMapping.h"
 
 #include <gtest/gtest.h>
 

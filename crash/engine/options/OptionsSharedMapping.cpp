@@ -1,5 +1,5 @@
 // The shared copy of the options: the named mapping, publication and reading.
-#include "crash/engine/OptionsSharedMapping.h"
+#include "crash/engine/options/OptionsSharedMapping.h"
 
 #include <atomic>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <exception>
 #include <limits>
 
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EOptions.h"
 #include "rtl/Streams.h"

@@ -1,7 +1,7 @@
 // Expansion of %NAME% variables in the crash reporter's texts.
 #include "crash/engine/ECore.h"
 
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 

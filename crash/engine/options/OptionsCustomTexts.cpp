@@ -1,10 +1,10 @@
 // The customised texts file of the options and its INI helpers.
-#include "crash/engine/OptionsCustomTexts.h"
+#include "crash/engine/options/OptionsCustomTexts.h"
 
 #include <vector>
 
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EOptions.h"
 

@@ -1,6 +1,6 @@
 // The hooking unit's lists, its start-up and shut-down, and plain jumps.
 #include "crash/engine/EHook.h"
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // Registry reads of the core utilities.
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 

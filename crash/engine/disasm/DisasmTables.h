@@ -1,4 +1,4 @@
-// The disassembler's instruction templates. Private to crash/engine.
+// The disassembler's instruction templates. Private to crash/engine/disasm.
 #pragma once
 
 namespace crash::disasm_detail {

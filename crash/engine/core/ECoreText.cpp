@@ -1,7 +1,7 @@
 // Text splitting, searching and replacing of the core utilities.
 #include "crash/engine/ECore.h"
 
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 

@@ -1,6 +1,6 @@
 // Virtual-method slot hooks.
 #include "crash/engine/EHook.h"
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 namespace crash {
 namespace {

@@ -1,6 +1,6 @@
 // Instruction-length decoding for the detours and for routine sizes.
 #include "crash/engine/EHook.h"
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 #include <array>
 

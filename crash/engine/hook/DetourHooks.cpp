@@ -1,7 +1,7 @@
 // Detours: a jump over a routine's first instructions and a trampoline that
 // runs them in their new place and jumps back.
 #include "crash/engine/EHook.h"
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The instruction templates of the disassembler, in its escape notation:
 // "#" operand (kind, size, role), "@" prefix, escape, group or register, "%c"
 // no instruction. Mnemonics are padded with blanks to 8 characters.
-#include "crash/engine/DisasmTables.h"
+#include "crash/engine/disasm/DisasmTables.h"
 
 namespace crash::disasm_detail {
 

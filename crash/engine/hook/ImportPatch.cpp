@@ -1,7 +1,7 @@
 // Import-table patches: a module's calls into a DLL redirected by rewriting
 // the entries of its import address table.
 #include "crash/engine/EHook.h"
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EOptions.h"
 #include "rtl/Streams.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "crash/engine/DisasmTables.h"
+#include "crash/engine/disasm/DisasmTables.h"
 
 namespace crash {
 namespace {

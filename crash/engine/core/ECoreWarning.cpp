@@ -1,5 +1,5 @@
 // The core utilities' warnings, until the crash reporter's warning store exists.
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash::core {
 

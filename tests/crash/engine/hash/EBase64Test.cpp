@@ -1,5 +1,5 @@
 // Base64 encoding and decoding.
-#include "crash/delivery/EBase64.h"
+#include "crash/engine/EBase64.h"
 
 #include <gtest/gtest.h>
 

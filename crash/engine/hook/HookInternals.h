@@ -1,5 +1,5 @@
 // Shared internals of the hooking unit: checked memory access, code writes and
-// the detailed instruction-length decoder. Private to crash/engine.
+// the detailed instruction-length decoder. Private to crash/engine/hook.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // long names and the working files with their fallback to the user's folder.
 #include "crash/engine/ECore.h"
 
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 #include "rtl/Handles.h"
 
 namespace crash {

@@ -1,5 +1,5 @@
 // Checked reads and protected writes of code and import tables.
-#include "crash/engine/HookInternals.h"
+#include "crash/engine/hook/HookInternals.h"
 
 #include <cstring>
 

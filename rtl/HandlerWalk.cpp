@@ -6,8 +6,8 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "rtl/CheckedMemory.h"
 #include "rtl/ExceptInternal.h"
-#include "rtl/System.h"
 
 namespace rtl {
 namespace {
@@ -146,8 +146,9 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
         // virtual base, and a null pointee is never read.
         void* thrown = raise.Object;
         if (raise.Type != nullptr && raise.Type->__is_pointer_p()) {
-            if (!IsReadableMemory(thrown, sizeof(void*))) return false;
-            thrown = *static_cast<void**>(thrown);
+            void* pointee = nullptr;
+            if (!ReadValue(thrown, pointee)) return false;
+            thrown = pointee;
         }
         auto takes = [&](const std::type_info* catchType) noexcept {
             void* object = thrown;

@@ -206,9 +206,11 @@ bool IsValidObject(const void* object) noexcept
     std::uintptr_t method = 0;
     if (!ReadValue(object, vtable, &cache) || !ReadValue(reinterpret_cast<const void*>(vtable + slotOffset), method, &cache))
         return false;
-    // The slot is called below: it must hold code, not merely readable bytes.
+    // The slot is called below: it must hold code, not merely readable bytes,
+    // on a page that may be touched at all.
     MEMORY_BASIC_INFORMATION info;
-    if (::VirtualQuery(reinterpret_cast<const void*>(method), &info, sizeof info) == 0 ||
+    if (::VirtualQuery(reinterpret_cast<const void*>(method), &info, sizeof info) != sizeof info ||
+        info.State != MEM_COMMIT || !IsReadableProtection(info.Protect) ||
         (info.Protect & (PAGE_EXECUTE_READ | PAGE_EXECUTE | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) == 0)
         return false;
     const std::size_t size = static_cast<const TObject*>(object)->InstanceSize();

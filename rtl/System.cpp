@@ -64,7 +64,7 @@ constexpr std::size_t kMaxName = 1024;
 // the name is sane: readable up to its terminating zero, printable, not empty,
 // shorter than kMaxName.
 template <class Take>
-bool CopyName(const char* name, ReadableRegionCache& cache, Take take) noexcept
+bool CopyName(const char* name, ReadableRegionCache& cache, Take take) noexcept(noexcept(take("", 0)))
 {
     char piece[64];
     for (std::size_t done = 0; done < kMaxName;) {
@@ -136,10 +136,11 @@ const std::type_info* TypeOfObject(const void* object, ReadableRegionCache& cach
 {
     // The object's first word is its vtable's address point; before it lie the
     // offset to the top of the whole object and the type_info pointer.
-    const std::intptr_t* vtable = nullptr;
-    if (!ReadValue(object, vtable, &cache) || vtable == nullptr) return nullptr;
+    std::uintptr_t vtable = 0;
+    if (!ReadValue(object, vtable, &cache) || vtable == 0) return nullptr;
     std::intptr_t prefix[3];
-    if (!ReadMemory(vtable - 2, prefix, sizeof prefix, &cache)) return nullptr;
+    if (!ReadMemory(reinterpret_cast<const void*>(vtable - 2 * sizeof(std::intptr_t)), prefix, sizeof prefix, &cache))
+        return nullptr;
     if (prefix[0] != 0) return nullptr;
     const auto* type = reinterpret_cast<const std::type_info*>(prefix[1]);
     TTypeWords words;

@@ -3,97 +3,21 @@
 #include <unwind.h>
 
 #include <cstdint>
-#include <cstring>
 #include <typeinfo>
 
+#include "rtl/ByteCursor.h"
+#include "rtl/CheckedMemory.h"
 #include "rtl/ExceptInternal.h"
-#include "rtl/System.h"
 
 namespace rtl {
 namespace {
 
-// Pointer encodings of the exception tables (the DWARF EH set this compiler uses).
-constexpr std::uint8_t kEncAbsPtr = 0x00, kEncUleb128 = 0x01, kEncUdata2 = 0x02, kEncUdata4 = 0x03,
-                       kEncUdata8 = 0x04, kEncSleb128 = 0x09, kEncSdata2 = 0x0A, kEncSdata4 = 0x0B,
-                       kEncSdata8 = 0x0C, kEncPcRel = 0x10, kEncIndirect = 0x80, kEncOmit = 0xFF;
-
-struct TableCursor {
-    const std::uint8_t* FPos;
-    bool FBad = false;
-
-    // A LEB128 number; `shift` and `last` tell the signed reader where the
-    // value ended and whether its sign bit was set.
-    std::uintptr_t Leb(unsigned& shift, std::uint8_t& last) noexcept
-    {
-        std::uintptr_t value = 0;
-        shift = 0;
-        do {
-            last = *FPos++;
-            if (shift < 8 * sizeof value) value |= static_cast<std::uintptr_t>(last & 0x7F) << shift;
-            shift += 7;
-        } while (last & 0x80);
-        return value;
-    }
-    std::uintptr_t Uleb() noexcept
-    {
-        unsigned shift;
-        std::uint8_t last;
-        return Leb(shift, last);
-    }
-    std::intptr_t Sleb() noexcept
-    {
-        unsigned shift;
-        std::uint8_t last;
-        std::uintptr_t value = Leb(shift, last);
-        if (shift < 8 * sizeof value && (last & 0x40)) value |= ~std::uintptr_t(0) << shift;
-        return static_cast<std::intptr_t>(value);
-    }
-    template <class T>
-    T Fixed() noexcept
-    {
-        T value;
-        std::memcpy(&value, FPos, sizeof value);
-        FPos += sizeof value;
-        return value;
-    }
-    // An encoded pointer; an encoding this walk cannot read marks the cursor bad.
-    std::uintptr_t Encoded(std::uint8_t encoding) noexcept
-    {
-        if (encoding == kEncOmit) return 0;
-        const std::uint8_t* start = FPos;
-        std::uintptr_t value;
-        switch (encoding & 0x0F) {
-        case kEncAbsPtr: value = Fixed<std::uintptr_t>(); break;
-        case kEncUleb128: value = Uleb(); break;
-        case kEncSleb128: value = static_cast<std::uintptr_t>(Sleb()); break;
-        case kEncUdata2: value = Fixed<std::uint16_t>(); break;
-        case kEncSdata2: value = static_cast<std::uintptr_t>(static_cast<std::intptr_t>(Fixed<std::int16_t>())); break;
-        case kEncUdata4: value = Fixed<std::uint32_t>(); break;
-        case kEncSdata4: value = static_cast<std::uintptr_t>(static_cast<std::intptr_t>(Fixed<std::int32_t>())); break;
-        case kEncUdata8:
-        case kEncSdata8: value = static_cast<std::uintptr_t>(Fixed<std::uint64_t>()); break;
-        default: FBad = true; return 0;
-        }
-        if (value == 0) return 0;
-        switch (encoding & 0x70) {
-        case 0: break;
-        case kEncPcRel: value += reinterpret_cast<std::uintptr_t>(start); break;
-        default: FBad = true; return 0;  // text-, data- and function-relative: not made by this compiler
-        }
-        if (encoding & kEncIndirect) value = *reinterpret_cast<const std::uintptr_t*>(value);
-        return value;
-    }
-};
-
-std::size_t EncodedSize(std::uint8_t encoding) noexcept
-{
-    switch (encoding & 0x07) {
-    case kEncUdata2: return 2;
-    case kEncUdata4: return 4;
-    case kEncUdata8: return 8;
-    default: return sizeof(void*);
-    }
-}
+// A C++ exception table has no length of its own: it is bounded by the
+// readable memory it lies in, and by this much, far more than any function needs.
+constexpr std::size_t kMaxTableSize = 1u << 20;
+// A chain of actions this long runs in a circle: the compiler writes one
+// action per catch clause and exception specification of a try.
+constexpr int kMaxActions = 4096;
 
 struct WalkState {
     const TRaiseInfo* FRaise;
@@ -102,33 +26,57 @@ struct WalkState {
     bool FStarted = false;
     bool FStopped = false;
     TWalkResult FResult{TWalkEnd::weNoHandler, 0, 0, 0, 0};
+    // The frames' tables mostly lie in one module: its regions are asked once.
+    ReadableRegionCache FRegions;
 };
 
 // Reads the frame's exception table for the instruction at `ip` and fills
-// `handler`; false when the frame does nothing for an exception there.
+// `handler`; false when the frame does nothing for an exception there, or when
+// its table cannot be read as one.
 bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, std::uintptr_t ip,
-                      const TRaiseInfo& raise, THandlerInfo& handler) noexcept
+                      const TRaiseInfo& raise, THandlerInfo& handler, ReadableRegionCache& regions) noexcept
 {
-    TableCursor cursor{lsda};
+    ByteCursor table(lsda, ReadableExtent(lsda, kMaxTableSize, &regions));
     // Only whether a landing pad exists matters here, not where it is: its
     // base is read past.
-    const std::uint8_t landingStartEncoding = *cursor.FPos++;
-    if (landingStartEncoding != kEncOmit) cursor.Encoded(landingStartEncoding);
-    const std::uint8_t typeEncoding = *cursor.FPos++;
-    const std::uint8_t* typeBase = nullptr;
-    if (typeEncoding != kEncOmit) {
-        const std::uintptr_t offset = cursor.Uleb();
-        typeBase = cursor.FPos + offset;
+    std::uint8_t landingStartEncoding = 0;
+    std::uintptr_t landingStart = 0;
+    std::uint8_t typeEncoding = 0;
+    if (!table.Read(landingStartEncoding) || !table.ReadEncoded(landingStartEncoding, landingStart) ||
+        !table.Read(typeEncoding))
+        return false;
+    // The type table is indexed backwards from its base, an offset into the table.
+    const bool hasTypes = typeEncoding != kEhPeOmit;
+    std::size_t typeBase = 0;
+    if (hasTypes) {
+        std::uintptr_t offset = 0;
+        if (!table.ReadUleb128(offset) || offset > table.Remaining()) return false;
+        typeBase = table.Offset() + offset;
     }
-    const std::uint8_t callSiteEncoding = *cursor.FPos++;
-    const std::uintptr_t callSiteLength = cursor.Uleb();
-    const std::uint8_t* callSiteEnd = cursor.FPos + callSiteLength;
-    const std::uint8_t* actionTable = callSiteEnd;
-    while (cursor.FPos < callSiteEnd && !cursor.FBad) {
-        const std::uintptr_t start = cursor.Encoded(callSiteEncoding);
-        const std::uintptr_t length = cursor.Encoded(callSiteEncoding);
-        const std::uintptr_t landingPad = cursor.Encoded(callSiteEncoding);
-        const std::uintptr_t action = cursor.Uleb();
+    std::uint8_t callSiteEncoding = 0;
+    std::uintptr_t callSiteLength = 0;
+    if (!table.Read(callSiteEncoding) || !table.ReadUleb128(callSiteLength)) return false;
+    ByteCursor callSites = table.Split(callSiteLength);
+    const std::size_t actionTable = table.Offset();
+    if (callSites.Failed()) return false;
+
+    auto typeAt = [&](std::uintptr_t index, const std::type_info*& type) noexcept {
+        const std::size_t size = EncodedValueSize(typeEncoding);
+        std::uintptr_t value = 0;
+        if (!hasTypes || size == 0 || index > typeBase / size ||
+            !table.At(typeBase - index * size).ReadEncoded(typeEncoding, value))
+            return false;
+        type = reinterpret_cast<const std::type_info*>(value);
+        return true;
+    };
+    while (!callSites.AtEnd()) {
+        std::uintptr_t start = 0;
+        std::uintptr_t length = 0;
+        std::uintptr_t landingPad = 0;
+        std::uintptr_t action = 0;
+        if (!callSites.ReadEncoded(callSiteEncoding, start) || !callSites.ReadEncoded(callSiteEncoding, length) ||
+            !callSites.ReadEncoded(callSiteEncoding, landingPad) || !callSites.ReadUleb128(action))
+            return false;
         // The table is sorted by start: once past the IP, nothing covers it.
         if (ip < functionStart + start) break;
         if (ip >= functionStart + start + length) continue;
@@ -137,17 +85,14 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
             handler.Kind = THandlerKind::hkCleanup;
             return true;
         }
-        auto typeAt = [&](std::intptr_t index) noexcept -> const std::type_info* {
-            TableCursor entry{typeBase - index * static_cast<std::intptr_t>(EncodedSize(typeEncoding))};
-            return reinterpret_cast<const std::type_info*>(entry.Encoded(typeEncoding));
-        };
         // A thrown pointer is matched by what it points to, as the C++
         // personality does: the matcher may follow the pointee's vtable to a
         // virtual base, and a null pointee is never read.
         void* thrown = raise.Object;
         if (raise.Type != nullptr && raise.Type->__is_pointer_p()) {
-            if (!IsReadableMemory(thrown, sizeof(void*))) return false;
-            thrown = *static_cast<void**>(thrown);
+            void* pointee = nullptr;
+            if (!ReadValue(thrown, pointee, &regions)) return false;
+            thrown = pointee;
         }
         auto takes = [&](const std::type_info* catchType) noexcept {
             void* object = thrown;
@@ -156,13 +101,17 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
         bool anyTyped = false;
         bool catchAll = false;
         bool cleanup = false;
-        TableCursor chain{actionTable + action - 1};
-        for (;;) {
-            const std::intptr_t filter = chain.Sleb();
-            const std::uint8_t* displacementAt = chain.FPos;
-            const std::intptr_t displacement = chain.Sleb();
+        if (action - 1 > table.Size() - actionTable) return false;
+        ByteCursor chain = table.At(actionTable + (action - 1));
+        for (int link = 0;; ++link) {
+            std::intptr_t filter = 0;
+            std::intptr_t displacement = 0;
+            if (link == kMaxActions || !chain.ReadSleb128(filter)) return false;
+            const std::size_t displacementAt = chain.Offset();
+            if (!chain.ReadSleb128(displacement)) return false;
             if (filter > 0) {
-                const std::type_info* catchType = typeAt(filter);
+                const std::type_info* catchType = nullptr;
+                if (!typeAt(static_cast<std::uintptr_t>(filter), catchType)) return false;
                 if (handler.CatchTypeCount < THandlerInfo::kMaxCatchTypes)
                     handler.CatchTypes[handler.CatchTypeCount] = catchType;
                 ++handler.CatchTypeCount;
@@ -176,11 +125,18 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
             } else if (filter < 0) {
                 // An exception specification: the listed types may pass, any
                 // other ends the program here (an empty list is noexcept).
-                TableCursor list{typeBase + (-filter - 1)};
+                const auto listAt = static_cast<std::uintptr_t>(-(filter + 1));
+                if (!hasTypes || listAt > table.Size() - typeBase) return false;
+                ByteCursor list = table.At(typeBase + listAt);
                 bool allowed = false;
-                for (std::uintptr_t index = list.Uleb(); index != 0; index = list.Uleb())
-                    if (const std::type_info* allowedType = typeAt(static_cast<std::intptr_t>(index)))
-                        allowed = allowed || takes(allowedType);
+                for (;;) {
+                    std::uintptr_t index = 0;
+                    if (!list.ReadUleb128(index)) return false;
+                    if (index == 0) break;
+                    const std::type_info* allowedType = nullptr;
+                    if (!typeAt(index, allowedType)) return false;
+                    if (allowedType != nullptr) allowed = allowed || takes(allowedType);
+                }
                 if (!allowed && !handler.Matches) {
                     handler.Kind = THandlerKind::hkTerminate;
                     handler.Matches = true;
@@ -190,7 +146,10 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
                 cleanup = true;
             }
             if (handler.Matches || displacement == 0) break;
-            chain.FPos = displacementAt + displacement;
+            const std::uintptr_t distance = displacement < 0 ? static_cast<std::uintptr_t>(-(displacement + 1)) + 1
+                                                             : static_cast<std::uintptr_t>(displacement);
+            if (displacement < 0 ? distance > displacementAt : distance > table.Size() - displacementAt) return false;
+            chain = table.At(displacement < 0 ? displacementAt - distance : displacementAt + distance);
         }
         if (handler.CatchTypeCount > THandlerInfo::kMaxCatchTypes) handler.CatchTypeCount = THandlerInfo::kMaxCatchTypes;
         if (anyTyped)
@@ -201,7 +160,6 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
             handler.Kind = THandlerKind::hkCleanup;
         return true;
     }
-    if (cursor.FBad) return false;
     // An instruction no entry covers in a function that has a table: the C++
     // personality ends the program there.
     handler.Kind = THandlerKind::hkTerminate;
@@ -229,7 +187,8 @@ _Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* parameter)
     handler.IP = ip;
     handler.FunctionStart = _Unwind_GetRegionStart(context);
     handler.FrameAddress = _Unwind_GetCFA(context);
-    if (!ReadFrameHandler(lsda, handler.FunctionStart, beforeInstruction ? ip : ip - 1, *walk->FRaise, handler))
+    if (!ReadFrameHandler(lsda, handler.FunctionStart, beforeInstruction ? ip : ip - 1, *walk->FRaise, handler,
+                          walk->FRegions))
         return _URC_NO_REASON;
     ++walk->FResult.HandlerCount;
     if (walk->FVisit != nullptr && !walk->FVisit(handler, walk->FContext)) walk->FStopped = true;

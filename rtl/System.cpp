@@ -1,6 +1,8 @@
 // The root class and the checked object and class tests.
 #include "rtl/System.h"
 
+#include "rtl/CheckedMemory.h"
+
 #include <windows.h>
 
 #include <cxxabi.h>
@@ -24,6 +26,15 @@ struct OtherBase {
 };
 struct SeveralBasesClass : PlainClass, OtherBase {};
 
+// The first words of a class's type information, as the C++ ABI lays them out:
+// its vtable, its mangled name and, for a class with one base, that base. Read
+// whole for every shape, as the largest of the three starts with them.
+struct TTypeWords {
+    const void* FVtable;
+    const char* FName;
+    const std::type_info* FBase;
+};
+
 const void* VtableOf(const std::type_info& type) noexcept
 {
     return *reinterpret_cast<const void* const*>(&type);
@@ -31,29 +42,111 @@ const void* VtableOf(const std::type_info& type) noexcept
 
 enum class TTypeShape { tsNone, tsPlain, tsSingle, tsSeveral };
 
-TTypeShape ShapeOf(const std::type_info* type) noexcept
+TTypeShape ShapeOf(const std::type_info* type, ReadableRegionCache& cache, TTypeWords& words) noexcept
 {
-    if (type == nullptr || !IsReadableMemory(type, sizeof(abi::__si_class_type_info))) return TTypeShape::tsNone;
-    const void* vtable = VtableOf(*type);
-    if (vtable == VtableOf(typeid(PlainClass))) return TTypeShape::tsPlain;
-    if (vtable == VtableOf(typeid(SingleBaseClass))) return TTypeShape::tsSingle;
-    if (vtable == VtableOf(typeid(SeveralBasesClass))) return TTypeShape::tsSeveral;
+    if (type == nullptr || !ReadValue(type, words, &cache)) return TTypeShape::tsNone;
+    if (words.FVtable == VtableOf(typeid(PlainClass))) return TTypeShape::tsPlain;
+    if (words.FVtable == VtableOf(typeid(SingleBaseClass))) return TTypeShape::tsSingle;
+    if (words.FVtable == VtableOf(typeid(SeveralBasesClass))) return TTypeShape::tsSeveral;
     return TTypeShape::tsNone;
 }
 
-// A mangled name must be readable up to its terminating zero and printable.
-bool IsSaneName(const char* name) noexcept
+TTypeShape ShapeOf(const std::type_info* type, ReadableRegionCache& cache) noexcept
 {
-    constexpr std::size_t kMaxName = 1024;
-    for (std::size_t i = 0; i < kMaxName; ++i) {
-        // Check once per page: the name may end right before an unreadable one.
-        if ((i == 0 || (reinterpret_cast<std::uintptr_t>(name + i) & 0xFFF) == 0) && !IsReadableMemory(name + i, 1))
-            return false;
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c == 0) return i > 0;
-        if (c < 32) return false;
+    TTypeWords words;
+    return ShapeOf(type, cache, words);
+}
+
+constexpr std::size_t kMaxName = 1024;
+
+// Copies the mangled name at `name` piece by piece while it is readable,
+// handing each piece to `take` (false from it stops the copy); answers whether
+// the name is sane: readable up to its terminating zero, printable, not empty,
+// shorter than kMaxName.
+template <class Take>
+bool CopyName(const char* name, ReadableRegionCache& cache, Take take) noexcept(noexcept(take("", 0)))
+{
+    char piece[64];
+    for (std::size_t done = 0; done < kMaxName;) {
+        const std::size_t want = sizeof piece < kMaxName - done ? sizeof piece : kMaxName - done;
+        const std::size_t got = ReadMemoryPrefix(name + done, piece, want, &cache);
+        for (std::size_t i = 0; i < got; ++i) {
+            const unsigned char c = static_cast<unsigned char>(piece[i]);
+            if (c == 0) return done + i > 0 && take(piece, i);
+            if (c < 32) return false;
+        }
+        if (got < want || !take(piece, got)) return false;
+        done += got;
     }
     return false;
+}
+
+bool IsSaneName(const char* name, ReadableRegionCache& cache) noexcept
+{
+    return CopyName(name, cache, [](const char*, std::size_t) noexcept { return true; });
+}
+
+// Whether the sane mangled name at `name` is `wanted`.
+bool IsNamed(const char* name, const char* wanted, ReadableRegionCache& cache) noexcept
+{
+    const std::size_t length = std::strlen(wanted);
+    std::size_t matched = 0;
+    const bool sane = CopyName(name, cache, [&](const char* piece, std::size_t count) noexcept {
+        if (count > length - matched || std::memcmp(piece, wanted + matched, count) != 0) return false;
+        matched += count;
+        return true;
+    });
+    return sane && matched == length;
+}
+
+// The parent of a class, as ClassParent, through one cache.
+const std::type_info* ParentOf(const std::type_info& type, ReadableRegionCache& cache) noexcept
+{
+    TTypeWords words;
+    switch (ShapeOf(&type, cache, words)) {
+    case TTypeShape::tsSingle:
+        return ShapeOf(words.FBase, cache) != TTypeShape::tsNone ? words.FBase : nullptr;
+    case TTypeShape::tsSeveral: {
+        const auto& several = static_cast<const abi::__vmi_class_type_info&>(type);
+        unsigned count = 0;
+        if (!ReadValue(&several.__base_count, count, &cache)) return nullptr;
+        if (count == 0 || count > 64) return nullptr;
+        // The base that shares the object's address is the parent; else the first.
+        const abi::__class_type_info* parent = nullptr;
+        for (unsigned i = 0; i < count; ++i) {
+            abi::__base_class_type_info base;
+            if (!ReadValue(&several.__base_info[i], base, &cache)) return nullptr;
+            if (i == 0) parent = base.__base_type;
+            const long flags = base.__offset_flags;
+            if ((flags & abi::__base_class_type_info::__virtual_mask) == 0 &&
+                (flags >> abi::__base_class_type_info::__offset_shift) == 0) {
+                parent = base.__base_type;
+                break;
+            }
+        }
+        return ShapeOf(parent, cache) != TTypeShape::tsNone ? parent : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// The type information of the object at `object`, as ObjectTypeInfo.
+const std::type_info* TypeOfObject(const void* object, ReadableRegionCache& cache) noexcept
+{
+    // The object's first word is its vtable's address point; before it lie the
+    // offset to the top of the whole object and the type_info pointer.
+    std::uintptr_t vtable = 0;
+    if (!ReadValue(object, vtable, &cache) || vtable == 0) return nullptr;
+    std::intptr_t prefix[3];
+    if (!ReadMemory(reinterpret_cast<const void*>(vtable - 2 * sizeof(std::intptr_t)), prefix, sizeof prefix, &cache))
+        return nullptr;
+    if (prefix[0] != 0) return nullptr;
+    const auto* type = reinterpret_cast<const std::type_info*>(prefix[1]);
+    TTypeWords words;
+    if (ShapeOf(type, cache, words) == TTypeShape::tsNone) return nullptr;
+    if (!IsSaneName(words.FName, cache)) return nullptr;
+    return type;
 }
 
 std::string_view Trimmed(std::string_view text)
@@ -72,13 +165,14 @@ bool SameTextNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool IsTObjectType(const std::type_info* type) noexcept
+bool IsTObjectType(const std::type_info* type, ReadableRegionCache& cache) noexcept
 {
     const char* rootName = typeid(TObject).name();
     for (int depth = 0; type != nullptr && depth < 64; ++depth) {
-        if (!IsSaneName(type->name())) return false;
-        if (std::strcmp(type->name(), rootName) == 0) return true;
-        type = ClassParent(*type);
+        TTypeWords words;
+        if (ShapeOf(type, cache, words) == TTypeShape::tsNone || !IsSaneName(words.FName, cache)) return false;
+        if (IsNamed(words.FName, rootName, cache)) return true;
+        type = ParentOf(*type, cache);
     }
     return false;
 }
@@ -90,45 +184,18 @@ std::string TObject::ClassName() const
     return ClassNameOf(typeid(*this));
 }
 
-bool IsReadableMemory(const void* address, std::size_t size) noexcept
-{
-    if (address == nullptr) return false;
-    auto position = reinterpret_cast<std::uintptr_t>(address);
-    const std::uintptr_t end = position + size;
-    if (end < position) return false;
-    while (position < end) {
-        MEMORY_BASIC_INFORMATION info;
-        if (::VirtualQuery(reinterpret_cast<const void*>(position), &info, sizeof info) == 0) return false;
-        if (info.State != MEM_COMMIT || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
-        constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                                    PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-        if ((info.Protect & kReadable) == 0) return false;
-        const auto regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
-        if (regionEnd <= position) return false;
-        position = regionEnd;
-    }
-    return true;
-}
-
 const std::type_info* ObjectTypeInfo(const void* object) noexcept
 {
-    if (!IsReadableMemory(object, sizeof(void*))) return nullptr;
-    // The object's first word is its vtable's address point; before it lie the
-    // offset to the top of the whole object and the type_info pointer.
-    const auto* vtable = *static_cast<const std::intptr_t* const*>(object);
-    if (vtable == nullptr || !IsReadableMemory(vtable - 2, 3 * sizeof(std::intptr_t))) return nullptr;
-    if (vtable[-2] != 0) return nullptr;
-    const auto* type = reinterpret_cast<const std::type_info*>(vtable[-1]);
-    if (ShapeOf(type) == TTypeShape::tsNone) return nullptr;
-    if (!IsSaneName(type->name())) return nullptr;
-    return type;
+    ReadableRegionCache cache;
+    return TypeOfObject(object, cache);
 }
 
 bool IsValidObject(const void* object) noexcept
 {
-    const std::type_info* type = ObjectTypeInfo(object);
+    ReadableRegionCache cache;
+    const std::type_info* type = TypeOfObject(object, cache);
     if (type == nullptr) return false;
-    if (!IsTObjectType(type)) return true;
+    if (!IsTObjectType(type, cache)) return true;
     // InstanceSize's slot, from the ABI's form of a pointer to a virtual
     // member function (1 + the slot's byte offset in the vtable).
     std::size_t (TObject::*member)() const noexcept = &TObject::InstanceSize;
@@ -136,57 +203,43 @@ bool IsValidObject(const void* object) noexcept
     std::memcpy(&slotOffset, &member, sizeof slotOffset);
     if ((slotOffset & 1) == 0) return true;
     --slotOffset;
-    const auto* vtable = *static_cast<const std::uintptr_t* const*>(object);
-    const auto* slot = reinterpret_cast<const std::uintptr_t*>(reinterpret_cast<const char*>(vtable) + slotOffset);
-    if (!IsReadableMemory(slot, sizeof *slot)) return false;
+    std::uintptr_t vtable = 0;
+    std::uintptr_t method = 0;
+    if (!ReadValue(object, vtable, &cache) || !ReadValue(reinterpret_cast<const void*>(vtable + slotOffset), method, &cache))
+        return false;
+    // The slot is called below: it must hold code, not merely readable bytes,
+    // on a page that may be touched at all.
     MEMORY_BASIC_INFORMATION info;
-    if (::VirtualQuery(reinterpret_cast<const void*>(*slot), &info, sizeof info) == 0 ||
+    if (::VirtualQuery(reinterpret_cast<const void*>(method), &info, sizeof info) != sizeof info ||
+        info.State != MEM_COMMIT || !IsReadableProtection(info.Protect) ||
         (info.Protect & (PAGE_EXECUTE_READ | PAGE_EXECUTE | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) == 0)
         return false;
     const std::size_t size = static_cast<const TObject*>(object)->InstanceSize();
-    return size <= 1024 || IsReadableMemory(object, size);
+    return size <= 1024 || IsReadableMemory(object, size, &cache);
 }
 
 const std::type_info* ClassParent(const std::type_info& type) noexcept
 {
-    switch (ShapeOf(&type)) {
-    case TTypeShape::tsSingle: {
-        const auto& single = static_cast<const abi::__si_class_type_info&>(type);
-        return ShapeOf(single.__base_type) != TTypeShape::tsNone ? single.__base_type : nullptr;
-    }
-    case TTypeShape::tsSeveral: {
-        const auto& several = static_cast<const abi::__vmi_class_type_info&>(type);
-        if (!IsReadableMemory(&several.__base_count, sizeof several.__base_count)) return nullptr;
-        const unsigned count = several.__base_count;
-        if (count == 0 || count > 64 ||
-            !IsReadableMemory(several.__base_info, count * sizeof(abi::__base_class_type_info)))
-            return nullptr;
-        // The base that shares the object's address is the parent; else the first.
-        const abi::__class_type_info* parent = several.__base_info[0].__base_type;
-        for (unsigned i = 0; i < count; ++i) {
-            const long flags = several.__base_info[i].__offset_flags;
-            if ((flags & abi::__base_class_type_info::__virtual_mask) == 0 &&
-                (flags >> abi::__base_class_type_info::__offset_shift) == 0) {
-                parent = several.__base_info[i].__base_type;
-                break;
-            }
-        }
-        return ShapeOf(parent) != TTypeShape::tsNone ? parent : nullptr;
-    }
-    default:
-        return nullptr;
-    }
+    ReadableRegionCache cache;
+    return ParentOf(type, cache);
 }
 
 std::string ClassNameOf(const std::type_info& type)
 {
-    if (!IsReadableMemory(&type, 2 * sizeof(void*))) return {};
-    const char* mangled = type.name();
-    if (!IsSaneName(mangled)) return {};
-    if (*mangled == '*') ++mangled;  // a type local to its unit
+    ReadableRegionCache cache;
+    TTypeWords words;
+    if (!ReadMemory(&type, &words, 2 * sizeof(void*), &cache)) return {};
+    // The name is copied before it is demangled: the demangler reads without checks.
+    std::string name;
+    const bool sane = CopyName(words.FName, cache, [&](const char* piece, std::size_t count) {
+        name.append(piece, count);
+        return true;
+    });
+    if (!sane) return {};
+    if (name.front() == '*') name.erase(0, 1);  // a type local to its unit
     int status = 0;
-    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    std::string name = status == 0 && demangled != nullptr ? demangled : mangled;
+    char* demangled = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+    if (status == 0 && demangled != nullptr) name = demangled;
     std::free(demangled);
     // Namespaces are ours, not the class's: "rtl::Exception" is "Exception".
     // Template arguments may hold "::" too; only the part before them counts.

@@ -54,11 +54,8 @@ public:
 
 // ---- Objects and classes by the C++ ABI's type information ---------------
 // All of these run in any thread, take no locks and never raise. Every read
-// of the pointer's memory is checked first (VirtualQuery), so a dangling or
-// random pointer answers "no object" instead of faulting.
-
-// Whether `size` bytes at `address` are committed and readable now.
-bool IsReadableMemory(const void* address, std::size_t size) noexcept;
+// of the pointer's memory goes through the checked reader (rtl/CheckedMemory.h),
+// so a dangling or random pointer answers "no object" instead of faulting.
 
 // The type information of the polymorphic object at `object`, or null when it
 // is not one: its vtable pointer readable, the offset-to-top before the vtable

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/CheckedMemory.h"
 #include "rtl/SysUtils.h"
 
 namespace crash {
@@ -199,6 +200,8 @@ std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name);
 bool CheckKey(HKEY Root, const std::string& Key);
 
 // ---- Memory checks (report zone, also safe in hooks: no heap, no locks) ---------
+// Thin callers of the runtime's checked reader (rtl/CheckedMemory.h), whose rule
+// of what is readable they share; copy memory out with rtl::ReadMemory.
 
 // True when the Size bytes from Address are committed and plainly readable (no
 // guard or no-cache page, no reserved or free gap, no wrap past 4 GB); Size 0
@@ -209,19 +212,10 @@ bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
 // Remembers the regions one walk or one report has found readable, so that a
 // walk over many frames asks VirtualQuery once per region. Memory freed while a
 // cache lives still reads as valid through it: make one per walk, never keep one.
-class TValidRegionCache {
+// It is the runtime's region cache, so the walk's copies go through it too.
+class TValidRegionCache : public rtl::ReadableRegionCache {
 public:
     bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
-
-private:
-    struct Region {
-        std::uintptr_t FBase;
-        std::uintptr_t FEnd;  // one past the last byte
-    };
-    static constexpr std::size_t kRegions = 8;
-    Region FRegions[kRegions] = {};
-    std::size_t FCount = 0;
-    std::size_t FNext = 0;
 };
 
 // The target of an import thunk (FF 25 and the address of the slot) when the

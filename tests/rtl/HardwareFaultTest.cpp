@@ -203,6 +203,7 @@ TEST(HardwareFault, AccessViolationTellsReadFromWriteAndTheAddress)
     }
     try {
         ReadNull();
+        FAIL() << "no fault";
     } catch (const rtl::EAccessViolation& e) {
         EXPECT_EQ(e.Access(), rtl::EAccessViolation::TAccess::acRead);
         EXPECT_EQ(e.AccessAddress(), nullptr);
@@ -238,6 +239,7 @@ TEST(HardwareFault, TheObjectHookMapsTheFault)
         });
     try {
         ReadNull();
+        FAIL() << "no fault";
     } catch (const rtl::EConvertError& e) {
         EXPECT_EQ(e.Message(), "mapped");
     }

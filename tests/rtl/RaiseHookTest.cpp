@@ -39,6 +39,7 @@ TEST(RaiseHook, SeesTheThrowWithItsAddressAndRegisters)
     RaiseRecorder recorder;
     try {
         ThrowConvertError();
+        FAIL() << "nothing thrown";
     } catch (const rtl::EConvertError& e) {
         ASSERT_EQ(recorder->FCount, 1);
         const rtl::TRaiseInfo& raise = recorder->FRaises[0];

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "rtl/CheckedMemory.h"
+
 namespace crash {
 namespace {
 
@@ -78,16 +80,18 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     for (const TDetour& d : state.FDetours)
         if (d.FHooked == code) return d.FTrampoline;
 
-    // Whole instructions until the jump fits. A byte that cannot be decoded
-    // stops the hook: copying half an instruction would run garbage.
+    // Whole instructions until the jump fits, measured on a copy of the
+    // routine's first bytes. A byte that cannot be decoded stops the hook:
+    // copying half an instruction would run garbage.
     const std::string failure = HookFailureText(name);
-    const std::size_t extent = ReadableExtent(code, 64);
+    std::uint8_t head[64];
+    const std::size_t extent = rtl::ReadMemoryPrefix(code, head, sizeof head);
     std::vector<TPiece> pieces;
     std::size_t copied = 0;
     std::size_t outsideJumps = 0;
     while (copied < kJumpSize) {
         TAsmInfo info;
-        if (!DecodeAsm(code + copied, extent - copied, info)) throw EHookingError(failure);
+        if (!DecodeAsm(head + copied, extent - copied, info)) throw EHookingError(failure);
         // A 16-bit displacement cannot reach the trampoline from the old place.
         if ((IsShortJump(info) || IsRelativeJumpOrCall(info)) && info.FOperandSize)
             throw EHookingError(failure);
@@ -98,7 +102,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     for (const TPiece& p : pieces) {
         if (!IsShortJump(p.FInfo)) continue;
         const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(p.FAt + p.FInfo.FLength);
-        const std::ptrdiff_t target = end + static_cast<std::int8_t>(code[end - 1]);
+        const std::ptrdiff_t target = end + static_cast<std::int8_t>(head[end - 1]);
         if (target < 0 || target >= static_cast<std::ptrdiff_t>(copied)) ++outsideJumps;
     }
 
@@ -106,7 +110,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     auto* trampoline = static_cast<std::uint8_t*>(
         ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
     if (trampoline == nullptr) throw EHookingError(failure);
-    std::memcpy(trampoline, code, copied);
+    std::memcpy(trampoline, head, copied);
 
     // Relative targets outside the copied bytes must still be reached from the
     // new place; targets inside move along with the code.
@@ -115,7 +119,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
         const std::size_t end = p.FAt + p.FInfo.FLength;
         if (IsShortJump(p.FInfo)) {
             const std::ptrdiff_t target =
-                static_cast<std::ptrdiff_t>(end) + static_cast<std::int8_t>(code[end - 1]);
+                static_cast<std::ptrdiff_t>(end) + static_cast<std::int8_t>(head[end - 1]);
             if (target >= 0 && target < static_cast<std::ptrdiff_t>(copied)) continue;
             // The short jump now lands on a long jump to its old target.
             trampoline[stub] = 0xE9;
@@ -124,7 +128,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
             trampoline[end - 1] = static_cast<std::uint8_t>(stub - end);
             stub += kJumpSize;
         } else if (IsRelativeJumpOrCall(p.FInfo)) {
-            const std::uint8_t* target = code + end + GetRel32(code + end - 4);
+            const std::uint8_t* target = code + end + GetRel32(head + end - 4);
             if (target >= code && target < code + copied) continue;
             PutRel32(trampoline + end - 4, Distance(trampoline + end, target));
         }
@@ -133,7 +137,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     PutRel32(trampoline + copied + 1, Distance(trampoline + copied + kJumpSize, code + copied));
     ::FlushInstructionCache(::GetCurrentProcess(), trampoline, size);
 
-    TDetour detour{code, trampoline, size, std::vector<std::uint8_t>(code, code + copied)};
+    TDetour detour{code, trampoline, size, std::vector<std::uint8_t>(head, head + copied)};
     std::uint8_t jump[kJumpSize] = {0xE9};
     PutRel32(jump + 1, Distance(code + kJumpSize, replacement));
     try {

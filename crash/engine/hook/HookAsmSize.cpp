@@ -2,7 +2,10 @@
 #include "crash/engine/EHook.h"
 #include "crash/engine/hook/HookInternals.h"
 
+#include <algorithm>
 #include <array>
+
+#include "rtl/CheckedMemory.h"
 
 namespace crash {
 namespace {
@@ -186,11 +189,24 @@ bool GetAsmSize(const void* code, std::uint8_t& size) noexcept {
 std::size_t GetFunctionSize(const void* address, std::size_t maxLength) noexcept {
     if (maxLength == 0) return 0;
     const auto* code = static_cast<const std::uint8_t*>(address);
-    const std::size_t extent = hook_detail::ReadableExtent(address, maxLength);
+    // The routine is decoded from copies of its readable bytes, a window at a
+    // time, refilled while less than the longest instruction is left in it.
+    std::uint8_t window[256];
+    std::size_t windowAt = 0;  // the routine's offset of window[0]
+    std::size_t windowLength = 0;
+    bool last = false;         // the window reaches the end of the readable bytes
     std::size_t pos = 0;
-    while (pos < extent) {
+    while (pos < maxLength) {
+        if (!last && windowAt + windowLength - pos < kMaxInstructionLength) {
+            const std::size_t want = std::min(sizeof window, maxLength - pos);
+            windowLength = rtl::ReadMemoryPrefix(code + pos, window, want);
+            windowAt = pos;
+            last = windowLength < want || want == maxLength - pos;
+        }
+        const std::size_t available = windowAt + windowLength - pos;
+        if (available == 0) break;
         TAsmInfo info;
-        if (!hook_detail::DecodeAsm(code + pos, extent - pos, info)) {
+        if (!hook_detail::DecodeAsm(window + (pos - windowAt), available, info)) {
             if (info.FDecoded) break;  // the instruction runs past the readable bytes
             ++pos;                     // an unknown byte counts as one
             continue;

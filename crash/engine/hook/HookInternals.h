@@ -1,5 +1,5 @@
-// Shared internals of the hooking unit: checked memory access, code writes and
-// the detailed instruction-length decoder. Private to crash/engine/hook.
+// Shared internals of the hooking unit: code writes and the detailed
+// instruction-length decoder. Memory is read through rtl/CheckedMemory.h. Private to crash/engine/hook.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,10 +13,6 @@
 #include "crash/engine/EHook.h"
 
 namespace crash::hook_detail {
-
-// Number of bytes from `address`, at most `limit`, that are readable in one
-// stretch.
-std::size_t ReadableExtent(const void* address, std::size_t limit) noexcept;
 
 // ConvertAddress for pointers: the target of a jump thunk, else `address`.
 inline void* FollowJumpThunk(void* address) noexcept {

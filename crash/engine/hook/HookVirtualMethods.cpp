@@ -49,8 +49,8 @@ void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noex
         THookedMethodsList& list = *State().FMethods;
         TListLock lock(list);
         void** slot = SlotOf(vmt, slotIndex);
-        if (!IsInLoadedModule(slot) || !IsValidBlockAddr(slot, sizeof *slot)) return nullptr;
-        void* current = *slot;
+        void* current = nullptr;
+        if (!IsInLoadedModule(slot) || !rtl::ReadValue(slot, current)) return nullptr;
         auto& items = list.Items();
         if (current == replacement) {
             for (auto it = items.rbegin(); it != items.rend(); ++it)

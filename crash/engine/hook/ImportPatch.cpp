@@ -3,7 +3,10 @@
 #include "crash/engine/EHook.h"
 #include "crash/engine/hook/HookInternals.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "rtl/CheckedMemory.h"
 
 namespace crash {
 namespace {
@@ -14,8 +17,8 @@ using namespace hook_detail;
 // of a 32-bit immediate followed by a relative jump. Two thunks of the same
 // routine carry the same immediate.
 bool ReadSystemThunk(const void* address, std::uint32_t& immediate) {
-    const auto* code = static_cast<const std::uint8_t*>(address);
-    if (!IsValidBlockAddr(code, 10) || code[0] != 0x68 || code[5] != 0xE9) return false;
+    std::uint8_t code[10];
+    if (!rtl::ReadMemory(address, code, sizeof code) || code[0] != 0x68 || code[5] != 0xE9) return false;
     std::memcpy(&immediate, code + 1, sizeof immediate);
     return true;
 }
@@ -23,21 +26,24 @@ bool ReadSystemThunk(const void* address, std::uint32_t& immediate) {
 // A zero-terminated name inside a module, read only as far as it is readable.
 bool ReadName(const char* text, std::string& out) {
     out.clear();
-    for (std::size_t i = 0; i < 512; ++i) {
-        if (!IsValidBlockAddr(text + i, 1)) return false;
-        if (text[i] == '\0') return true;
-        out.push_back(text[i]);
+    char piece[64];
+    while (out.size() < 512) {
+        const std::size_t got = rtl::ReadMemoryPrefix(text + out.size(), piece, sizeof piece);
+        if (got == 0) return false;
+        const std::size_t length = std::find(piece, piece + got, '\0') - piece;
+        out.append(piece, length);
+        if (length < got) return out.size() < 512;
     }
     return false;
 }
 
 const IMAGE_IMPORT_DESCRIPTOR* FirstImportDescriptor(HMODULE module) {
     const auto* base = reinterpret_cast<const std::uint8_t*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (!IsValidBlockAddr(dos, sizeof *dos) || dos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-    if (!IsValidBlockAddr(nt, sizeof *nt) || nt->Signature != IMAGE_NT_SIGNATURE) return nullptr;
-    const IMAGE_OPTIONAL_HEADER32& optional = nt->OptionalHeader;
+    IMAGE_DOS_HEADER dos;
+    if (!rtl::ReadValue(base, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
+    IMAGE_NT_HEADERS32 nt;
+    if (!rtl::ReadValue(base + dos.e_lfanew, nt) || nt.Signature != IMAGE_NT_SIGNATURE) return nullptr;
+    const IMAGE_OPTIONAL_HEADER32& optional = nt.OptionalHeader;
     if (optional.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT) return nullptr;
     const IMAGE_DATA_DIRECTORY& dir = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (dir.VirtualAddress == 0 || dir.Size == 0) return nullptr;
@@ -72,17 +78,19 @@ bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, vo
 
     bool patched = false;
     std::string importedName;
-    for (; IsValidBlockAddr(descriptor, sizeof *descriptor) && descriptor->Name != 0; ++descriptor) {
-        if (!ReadName(reinterpret_cast<const char*>(base + descriptor->Name), importedName)) continue;
+    IMAGE_IMPORT_DESCRIPTOR imports;
+    for (; rtl::ReadValue(descriptor, imports) && imports.Name != 0; ++descriptor) {
+        if (!ReadName(reinterpret_cast<const char*>(base + imports.Name), importedName)) continue;
         if (::lstrcmpiA(importedName.c_str(), dllName.c_str()) != 0) continue;
-        auto* entry = reinterpret_cast<void**>(const_cast<std::uint8_t*>(base) + descriptor->FirstThunk);
-        for (; IsValidBlockAddr(entry, sizeof *entry) && *entry != nullptr; ++entry) {
+        auto* entry = reinterpret_cast<void**>(const_cast<std::uint8_t*>(base) + imports.FirstThunk);
+        void* imported = nullptr;
+        for (; rtl::ReadValue(entry, imported) && imported != nullptr; ++entry) {
             bool matches;
             if (byThunk) {
                 std::uint32_t immediate;
-                matches = ReadSystemThunk(*entry, immediate) && immediate == thunkImmediate;
+                matches = ReadSystemThunk(imported, immediate) && immediate == thunkImmediate;
             } else {
-                matches = *entry == replaced;
+                matches = imported == replaced;
             }
             if (matches && WriteCode(entry, &replacement, sizeof replacement)) patched = true;
         }

@@ -5,62 +5,17 @@
 #include <cstring>
 
 #include "crash/engine/ECore.h"
+#include "tests/support/MemoryPages.h"
 
 namespace crash {
 namespace {
 
-constexpr std::size_t kPage = 4096;
-
-// Pages of every kind side by side, in one reservation:
-// 0 read-write, 1 read-only (a region of its own), 2 guard, 3 reserved only,
-// 4 no-access, 5 execute-read.
-class Memory : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FBase = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 6 * kPage, MEM_RESERVE, PAGE_NOACCESS));
-        ASSERT_NE(FBase, nullptr);
-        Commit(0, PAGE_READWRITE);
-        Commit(1, PAGE_READONLY);
-        Commit(2, PAGE_READWRITE | PAGE_GUARD);
-        Commit(4, PAGE_NOACCESS);
-        Commit(5, PAGE_EXECUTE_READ);
-    }
-    void TearDown() override { VirtualFree(FBase, 0, MEM_RELEASE); }
-    void Commit(std::size_t page, DWORD protect)
-    {
-        ASSERT_NE(VirtualAlloc(Page(page), kPage, MEM_COMMIT, protect), nullptr) << page;
-    }
-    std::uint8_t* Page(std::size_t page) const { return FBase + page * kPage; }
-    std::uintptr_t At(std::size_t page, std::size_t offset = 0) const
-    {
-        return reinterpret_cast<std::uintptr_t>(Page(page)) + offset;
-    }
-    std::uint8_t* FBase = nullptr;
-};
-
-struct RangeCase {
-    std::size_t page;
-    std::size_t offset;
-    std::size_t size;
-    bool valid;
-    const char* what;
-};
-
-constexpr RangeCase kRanges[] = {
-    {0, 0, kPage, true, "a whole read-write page"},
-    {0, 0, 1, true, "one byte"},
-    {0, 100, 0, true, "no bytes: the page itself"},
-    {0, kPage - 8, 16, true, "straddling two readable regions"},
-    {0, 0, 2 * kPage, true, "two readable regions whole"},
-    {1, kPage - 8, 16, false, "straddling into a guard page"},
-    {1, 0, kPage + 1, false, "one byte too far"},
-    {2, 0, 1, false, "a guard page"},
-    {3, 0, 1, false, "reserved, not committed"},
-    {4, 0, 1, false, "no access"},
-    {5, 0, kPage, true, "execute-read"},
-    {5, kPage - 1, 2, false, "past the reservation's end"},
-};
+using testsupport::kPage;
+using testsupport::kRanges;
+using testsupport::RangeCase;
+// The pages of every kind, as the runtime's checked reader is tested on them:
+// these are its thin callers.
+using Memory = testsupport::MemoryPages;
 
 TEST_F(Memory, RangesOfEveryKind)
 {
@@ -69,9 +24,7 @@ TEST_F(Memory, RangesOfEveryKind)
         EXPECT_EQ(IsValidBlockAddr(At(c.page, c.offset), c.size), c.valid);
     }
     // Reading the guard page's state must not have spent its guard.
-    MEMORY_BASIC_INFORMATION info;
-    ASSERT_EQ(VirtualQuery(Page(2), &info, sizeof info), sizeof info);
-    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD));
+    ExpectGuardKept();
 }
 
 TEST_F(Memory, ARegionCacheAnswersTheSame)
@@ -109,18 +62,7 @@ TEST_F(Memory, RangesFromAReadablePageThatWrapPastTheTop)
 
 TEST(MemoryCheck, NullWrapAndCode)
 {
-    static constexpr struct {
-        std::uintptr_t address;
-        std::size_t size;
-        const char* what;
-    } kInvalid[] = {
-        {0, 1, "null"},
-        {0, 0, "null, no bytes"},
-        {0xFFFFF000u, 0x2000, "wraps past 4 GB"},
-        {0x00010000u, 0xFFFFFFFFu, "wraps from low memory"},
-        {0xFFFFFFFFu, 1, "the last byte of the address space"},
-    };
-    for (const auto& c : kInvalid) {
+    for (const auto& c : testsupport::kUnreadable) {
         SCOPED_TRACE(c.what);
         EXPECT_FALSE(IsValidBlockAddr(c.address, c.size));
         TValidRegionCache cache;
@@ -205,9 +147,7 @@ TEST_F(Memory, AThunkAtThePageEndIsNotFollowed)
         ASSERT_TRUE(VirtualProtect(Page(1), kPage, PAGE_READONLY, &previous));
         EXPECT_EQ(ConvertAddress(reinterpret_cast<std::uintptr_t>(at)), reinterpret_cast<std::uintptr_t>(at));
     }
-    MEMORY_BASIC_INFORMATION info;
-    ASSERT_EQ(VirtualQuery(Page(2), &info, sizeof info), sizeof info);
-    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD));
+    ExpectGuardKept();
 }
 
 }  // namespace

@@ -173,6 +173,37 @@ TEST_F(Detour, UndecodableStartIsRefused) {
     EXPECT_FALSE(UnhookProcedure(routine));
 }
 
+TEST_F(Detour, SixteenBitRelativeJumpsAndCallsAreRefused) {
+    // With 66 a relative target is cut to 16 bits: from the trampoline it would
+    // land somewhere else entirely, so none of these may be copied. (None runs:
+    // its target lies in the first 64 KB.)
+    static constexpr struct {
+        std::uint8_t bytes[8];
+        const char* what;
+    } kCases[] = {
+        {{0x66, 0xE8, 0x10, 0x00, 0x90, 0x90, 0x90, 0xC3}, "call rel16"},
+        {{0x66, 0xE9, 0x10, 0x00, 0x90, 0x90, 0x90, 0xC3}, "jmp rel16"},
+        {{0x66, 0x0F, 0x84, 0x10, 0x00, 0x90, 0x90, 0xC3}, "jz rel16"},
+        {{0x66, 0xEB, 0x02, 0x90, 0x90, 0x90, 0x90, 0xC3}, "short jmp under 66"},
+        {{0x66, 0x75, 0x02, 0x90, 0x90, 0x90, 0x90, 0xC3}, "short jnz under 66"},
+        {{0x90, 0x66, 0xE8, 0x10, 0x00, 0x90, 0x90, 0xC3}, "call rel16 after a nop"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::uint8_t* routine = FArena + 0x100;
+        std::memcpy(routine, c.bytes, sizeof c.bytes);
+        try {
+            HookProcedureEx(routine, reinterpret_cast<void*>(&AddHundred), "Sixteen");
+            ADD_FAILURE() << "hooked";
+            UnhookProcedure(routine);
+        } catch (const crash::EHookingError& e) {
+            EXPECT_EQ(e.Message(), "Cannot hook the procedure \"Sixteen\".");
+        }
+        EXPECT_EQ(std::memcmp(routine, c.bytes, sizeof c.bytes), 0);
+        EXPECT_FALSE(UnhookProcedure(routine));
+    }
+}
+
 TEST_F(Detour, NullRoutineOrReplacementIsRefused) {
     std::uint8_t* routine = Put(0, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});
     try {

@@ -1,6 +1,7 @@
-// Threads of the runtime and calls handed to the main thread.
+// Components, threads of the runtime and calls handed to the main thread.
 #include "rtl/Classes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <new>
@@ -12,6 +13,48 @@ namespace rtl {
 std::atomic<TThreadExecuteHook> ThreadExecuteHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeCatchHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeReraiseHook{nullptr};
+
+// ---- TComponent -----------------------------------------------------------------
+
+TComponent::TComponent(TComponent* owner) : FOwner(owner)
+{
+    if (owner != nullptr) owner->FComponents.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    DestroyComponents();
+    if (FOwner != nullptr) {
+        std::vector<TComponent*>& siblings = FOwner->FComponents;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const
+{
+    for (TComponent* component : FComponents)
+        if (component->FName == name) return component;
+    return nullptr;
+}
+
+TComponent* TComponent::InsertComponent(std::unique_ptr<TComponent> component)
+{
+    if (component == nullptr || component->FOwner != nullptr)
+        throw Exception("InsertComponent takes a component that has no owner yet");
+    FComponents.push_back(component.get());
+    component->FOwner = this;
+    return component.release();
+}
+
+void TComponent::DestroyComponents() noexcept
+{
+    while (!FComponents.empty()) {
+        TComponent* last = FComponents.back();
+        FComponents.pop_back();
+        last->FOwner = nullptr;
+        delete last;
+    }
+}
 
 namespace {
 

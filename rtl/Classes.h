@@ -1,15 +1,60 @@
-// Threads of the runtime and calls handed to the main thread.
+// Components, threads of the runtime and calls handed to the main thread.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "rtl/Handles.h"
 #include "rtl/SysUtils.h"
 
 namespace rtl {
+
+// ---- Components -------------------------------------------------------------
+
+// A named object that may own others. An owner frees the components it owns
+// when it is freed, the last added first (a part made after the one it
+// depends on goes before it); a component freed on its own leaves its
+// owner's list.
+class TComponent : public TObject {
+public:
+    // With an owner, the owner owns the new component: create it with new
+    // and let the owner free it.
+    explicit TComponent(TComponent* owner = nullptr);
+    ~TComponent() override;
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const noexcept { return FOwner; }
+    const std::string& Name() const { return FName; }
+    void SetName(std::string name) { FName = std::move(name); }
+
+    // The owned components, in the order they were added.
+    const std::vector<TComponent*>& Components() const noexcept { return FComponents; }
+    // An owned component by its name (compared exactly); null when there is none.
+    TComponent* FindComponent(const std::string& name) const;
+    // Takes over a component that has no owner yet; returns it.
+    TComponent* InsertComponent(std::unique_ptr<TComponent> component);
+    // Frees the owned components, the last added first. An owner whose own
+    // parts are used by its components calls it in its destructor, before
+    // those parts are gone.
+    void DestroyComponents() noexcept;
+
+    // Called once the component's properties are all set (by whoever reads
+    // them, e.g. a form description).
+    virtual void Loaded() {}
+
+private:
+    TComponent* FOwner = nullptr;  // weak
+    std::string FName;
+    std::vector<TComponent*> FComponents;
+};
+
+// ---- The main thread -----------------------------------------------------------
 
 // The thread that initialised the program (the one that runs the message loop).
 DWORD MainThreadID();

@@ -49,11 +49,6 @@ void RegisterOwnClass(const std::wstring& className, WNDPROC procedure)
 
 }  // namespace
 
-bool TComponent::SetProperty(const TDescProperty&, TFormReader&)
-{
-    return false;
-}
-
 TControl::TControl(TControl* parent) : FParent(parent), FId(gNextControlId++)
 {
     if (parent) {
@@ -446,7 +441,7 @@ void TControl::SetFocus()
         ::SetFocus(FHandle);
 }
 
-bool TControl::SetProperty(const TDescProperty& property, TFormReader& reader)
+bool TControl::SetProperty(const TDescProperty& property, TFormReader&)
 {
     const std::string& key = property.Name;
     if (key == "Bounds") {
@@ -508,7 +503,7 @@ bool TControl::SetProperty(const TDescProperty& property, TFormReader& reader)
         }
         FAnchors = anchors;
     } else {
-        return TComponent::SetProperty(property, reader);
+        return false;
     }
     return true;
 }

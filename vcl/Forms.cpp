@@ -170,8 +170,9 @@ TComponent& TFormReader::Component(const TDescProperty& property) const
 
 void TFormReader::ApplyProperties(const TDescObject& object, TComponent& component)
 {
+    auto* describable = dynamic_cast<IDescribable*>(&component);
     for (const TDescProperty& property : object.Properties)
-        if (!component.SetProperty(property, *this))
+        if (!describable || !describable->SetProperty(property, *this))
             FormDescriptionError(property.Line, object.ClassName + " has no property '" + property.Name + "'");
 }
 
@@ -186,7 +187,7 @@ void TFormReader::BuildChildren(const TDescObject& object, TControl* parent)
         std::unique_ptr<TComponent> component = entry->second.Factory(entry->second.IsControl ? parent : nullptr);
         TComponent& made = *component;
         made.SetName(child.Name);
-        FForm.FComponents.push_back(std::move(component));
+        FForm.InsertComponent(std::move(component));
         ApplyProperties(child, made);
         if (auto* control = dynamic_cast<TControl*>(&made))
             BuildChildren(child, control);
@@ -211,7 +212,7 @@ void TFormReader::Build(const TDescObject& formObject)
             FormDescriptionError(formObject.Line,
                                  "'" + name + "' is a " + component->ClassName() + ", not of its field's class");
     }
-    for (const auto& component : FForm.FComponents)
+    for (TComponent* component : FForm.Components())
         component->Loaded();
     FForm.Loaded();
 }
@@ -228,8 +229,9 @@ TForm::~TForm()
     // The windows go first, while every control object still exists.
     if (HandleAllocated())
         DestroyWindow(Handle());
-    while (!FComponents.empty())
-        FComponents.pop_back();  // children before their parents
+    // While the form's control part still exists: the controls leave their
+    // parents' lists as they go, children (added later) before their parents.
+    DestroyComponents();
 }
 
 void TForm::Load()
@@ -251,14 +253,6 @@ void TForm::LoadFromText(std::string_view utf8Description)
 {
     const TDescObject description = ParseFormDescription(utf8Description);
     TFormReader(*this).Build(description);
-}
-
-TComponent* TForm::FindComponent(const std::string& name) const
-{
-    for (const auto& component : FComponents)
-        if (component->Name() == name)
-            return component.get();
-    return nullptr;
 }
 
 void TForm::CreateParams(TCreateParams& params)

@@ -40,9 +40,6 @@ public:
     // The same from a text, without creating windows (CreateHandle does that).
     void LoadFromText(std::string_view utf8Description);
 
-    // A component of this form by name; null when there is none.
-    TComponent* FindComponent(const std::string& name) const;
-
     void Show();
     void Hide();
     // Asks the form to close: OnClose decides (caNone keeps it open); closing
@@ -100,7 +97,6 @@ private:
     using THandler = std::variant<TNotifyEvent, TKeyPressEvent, TCloseEvent>;
 
     std::wstring FResourceName;
-    std::vector<std::unique_ptr<TComponent>> FComponents;
     std::map<std::string, std::function<bool(TComponent*)>> FFields;
     std::map<std::string, THandler> FHandlers;
     int FClientWidth = 320;

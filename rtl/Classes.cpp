@@ -13,6 +13,8 @@ namespace rtl {
 std::atomic<TThreadExecuteHook> ThreadExecuteHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeCatchHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeReraiseHook{nullptr};
+std::atomic<TApplicationExceptionHook> HandleExceptionHook{nullptr};
+std::atomic<TApplicationExceptionHook> ShowExceptionHook{nullptr};
 
 // ---- TComponent -----------------------------------------------------------------
 

@@ -127,6 +127,14 @@ extern std::atomic<TSynchronizeHook> SynchronizeReraiseHook;
 // exception (compare THandlerInfo::FunctionStart of the handler walk).
 const void* SynchronizeCatchRoutine() noexcept;
 
+// The class library's application object calls these first with every
+// exception it handles (HandleExceptionHook) or shows (ShowExceptionHook), on
+// the main thread; false means the hook has dealt with it and the
+// application does nothing more. Empty until the crash reporter sets them.
+using TApplicationExceptionHook = bool (*)(std::exception_ptr error);
+extern std::atomic<TApplicationExceptionHook> HandleExceptionHook;
+extern std::atomic<TApplicationExceptionHook> ShowExceptionHook;
+
 // A thread of the system's own design: derive, override Execute.
 //
 // The object is always created suspended: the Win32 thread is made by Start,

@@ -406,9 +406,6 @@ bool TForm::SetProperty(const TDescProperty& property, TFormReader& reader)
 
 // --- TApplication -----------------------------------------------------------
 
-TExceptionHook TApplication::HandleExceptionHook = nullptr;
-TExceptionHook TApplication::ShowExceptionHook = nullptr;
-
 namespace {
 TApplication gApplication;
 
@@ -536,7 +533,8 @@ void TApplication::HandleException(rtl::TObject* sender, std::exception_ptr erro
             return;  // the silent abort: nothing to show
         } catch (...) {
         }
-        if (HandleExceptionHook && !HandleExceptionHook(error))
+        const rtl::TApplicationExceptionHook hook = rtl::HandleExceptionHook.load(std::memory_order_acquire);
+        if (hook && !hook(error))
             return;
         if (OnException)
             OnException(sender, error);
@@ -566,7 +564,8 @@ void TApplication::ShowException(std::exception_ptr error)
     if (!error)
         return;
     try {
-        if (ShowExceptionHook && !ShowExceptionHook(error))
+        const rtl::TApplicationExceptionHook hook = rtl::ShowExceptionHook.load(std::memory_order_acquire);
+        if (hook && !hook(error))
             return;
         const std::wstring message = ExceptionMessage(error);
         // The box's message loop keeps serving timers and paints: a handler

@@ -147,9 +147,6 @@ using TComponentFactory = std::function<std::unique_ptr<TComponent>(TControl* pa
 void RegisterComponentClass(const std::string& className, TComponentFactory factory, bool isControl);
 
 using TExceptionEvent = std::function<void(rtl::TObject* sender, std::exception_ptr error)>;
-// A hook point for a crash reporter: called first with every exception the
-// application handles or shows; false means it has been dealt with.
-using TExceptionHook = bool (*)(std::exception_ptr error);
 
 class TApplication : public rtl::TObject {
 public:
@@ -180,10 +177,11 @@ public:
     bool Terminated() const { return FTerminated; }
 
     // Handles an exception caught at a callback boundary: the silent abort is
-    // ignored; otherwise OnException, when set, else ShowException. Never throws.
+    // ignored; otherwise rtl::HandleExceptionHook is asked first, then
+    // OnException runs when set, else ShowException. Never throws.
     void HandleException(rtl::TObject* sender, std::exception_ptr error);
-    // Shows the exception's message in a message box with the error icon and
-    // the application's title. While such a box is open (its loop still
+    // Shows the exception's message (unless rtl::ShowExceptionHook takes it)
+    // in a message box with the error icon and the application's title. While such a box is open (its loop still
     // serves timers), further exceptions go to the debugger output instead
     // of a second box. Main thread; never throws.
     void ShowException(std::exception_ptr error);
@@ -198,8 +196,6 @@ public:
     void SetTitle(std::wstring title) { FTitle = std::move(title); }
 
     TExceptionEvent OnException;
-    static TExceptionHook HandleExceptionHook;
-    static TExceptionHook ShowExceptionHook;
 
     // A hidden window of the application, for timers. Null when the system
     // refuses it.

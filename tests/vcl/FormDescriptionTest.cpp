@@ -367,7 +367,7 @@ struct ExceptionRecorder {
     ~ExceptionRecorder()
     {
         vcl::Application->OnException = nullptr;
-        vcl::TApplication::HandleExceptionHook = nullptr;
+        rtl::HandleExceptionHook = nullptr;
     }
     rtl::TObject* Sender = nullptr;
     std::vector<std::wstring> Messages;
@@ -399,7 +399,7 @@ TEST(HandleException, AHookThatTakesTheExceptionEndsTheHandling)
 {
     ExceptionRecorder recorder;
     static int hookCalls = 0;
-    vcl::TApplication::HandleExceptionHook = [](std::exception_ptr) {
+    rtl::HandleExceptionHook = [](std::exception_ptr) {
         ++hookCalls;
         return false;
     };

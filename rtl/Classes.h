@@ -56,7 +56,8 @@ private:
 
 // ---- The main thread -----------------------------------------------------------
 
-// The thread that initialised the program (the one that runs the message loop).
+// The thread that ran the program's start-up list (the one that runs the
+// message loop); 0 before it ran.
 DWORD MainThreadID();
 
 // ---- Thread start ---------------------------------------------------------
@@ -97,11 +98,11 @@ using TThreadMethod = std::function<void()>;
 
 // Runs `method` on the main thread and returns when it has run. On the main
 // thread it runs at once. From another thread the call is queued and a hidden
-// window of the main thread (made while the program starts) is told, so that
-// every message loop there (the
-// program's, a message box's, a window drag's) runs it; WaitFor on the main
-// thread serves it too. An exception raised by the call is caught on the main
-// thread and raised again here, in the calling thread.
+// window of the main thread (made by the program's start-up list) is told, so
+// that every message loop there (the program's, a message box's, a window
+// drag's) runs it; WaitFor on the main thread serves it too. An exception
+// raised by the call is caught on the main thread and raised again here, in
+// the calling thread. EThread when the start-up list has not run.
 void Synchronize(const TThreadMethod& method);
 
 // Runs the calls queued for the main thread; answers whether any ran. Only the
@@ -149,7 +150,6 @@ class TThread : public TObject {
 public:
     using TNotifyEvent = std::function<void(TThread& sender)>;
 
-    // Makes the main thread's hidden window when called there.
     TThread();
     // A thread that still runs is asked to end and waited for (serving the
     // main-thread calls when this is the main thread). That wait comes after

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "rtl/Startup.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
 #include "vcl/VclPrivate.h"
@@ -406,8 +407,9 @@ bool TForm::SetProperty(const TDescProperty& property, TFormReader& reader)
 
 // --- TApplication -----------------------------------------------------------
 
+TApplication* Application = nullptr;
+
 namespace {
-TApplication gApplication;
 
 LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -420,9 +422,27 @@ LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     return 0;
 }
-}  // namespace
+void CreateApplication()
+{
+    if (!Application)
+        Application = new TApplication;
+}
 
-TApplication* const Application = &gApplication;
+// Before the runtime's steps are undone: a form's destructor may still wait
+// for a thread and serve its main-thread calls. The object stays reachable
+// while it goes: its forms' timers leave its hidden window.
+void DestroyApplication()
+{
+    delete Application;
+    Application = nullptr;
+}
+
+constexpr rtl::TStartupStep kClassLibrarySteps[] = {
+    {"Forms.Application", CreateApplication, DestroyApplication},
+};
+const rtl::TStartupRegistration kClassLibraryRegistration(rtl::TStartupLevel::slClassLibrary, kClassLibrarySteps);
+
+}  // namespace
 
 TApplication::TApplication()
 {

@@ -213,7 +213,9 @@ private:
     HWND FUtilityWindow = nullptr;
 };
 
-// The process's application object.
-extern TApplication* const Application;
+// The process's application object, made and freed (with its forms) by the
+// class library's step "Forms.Application" of the program's start-up list
+// (rtl/Startup.h); null outside it.
+extern TApplication* Application;
 
 }  // namespace vcl

@@ -422,6 +422,7 @@ LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     return 0;
 }
+
 void CreateApplication()
 {
     if (!Application)

@@ -189,8 +189,10 @@ LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam, 
             return DefWindowProcW(window, message, wParam, lParam);
         control->Dispatch(msg);
     } catch (...) {
-        // A C++ exception cannot unwind through the system's frames: it ends here.
-        Application->HandleException(control, std::current_exception());
+        // A C++ exception cannot unwind through the system's frames: it ends
+        // here (in a window that outlives the application object, unreported).
+        if (Application)
+            Application->HandleException(control, std::current_exception());
         msg.Result = 0;
     }
     if (message == WM_NCDESTROY && control)

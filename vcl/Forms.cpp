@@ -271,7 +271,7 @@ void TForm::CreateParams(TCreateParams& params)
         break;
     }
     params.ExStyle |= WS_EX_CONTROLPARENT;
-    if (Application->MainForm() == this)
+    if (Application && Application->MainForm() == this)
         params.ExStyle |= WS_EX_APPWINDOW;
     RECT bounds{0, 0, FClientWidth, FClientHeight};
     AdjustWindowRectEx(&bounds, params.Style, FALSE, params.ExStyle);
@@ -337,7 +337,7 @@ void TForm::Close()
         return;
     }
     Hide();
-    if (Application->MainForm() == this)
+    if (Application && Application->MainForm() == this)
         Application->Terminate();
 }
 

@@ -630,7 +630,7 @@ TTimer::TTimer() : FId(gNextTimerId++)
 
 TTimer::~TTimer()
 {
-    if (FRunning)
+    if (FRunning && Application)
         KillTimer(Application->UtilityWindow(), FId);
     Timers().erase(FId);
 }
@@ -657,7 +657,8 @@ void TTimer::UpdateTimer()
 {
     if (FLoading)
         return;
-    HWND window = Application->UtilityWindow();
+    // No application object outside the program's start-up list: no timer.
+    HWND window = Application ? Application->UtilityWindow() : nullptr;
     if (FRunning) {
         KillTimer(window, FId);
         FRunning = false;

@@ -4,10 +4,15 @@
 #include <exception>
 
 #include "app/main.h"
+#include "rtl/Startup.h"
 #include "vcl/Forms.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // Undone when this function returns, however the loop ended: the main
+    // form, which waits for a running calibration, goes before the runtime's
+    // main-thread calls it needs for that.
+    const rtl::TProgramStartup programStartup;
     wchar_t fileName[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, fileName, MAX_PATH);
     if (length > 0 && length < MAX_PATH)

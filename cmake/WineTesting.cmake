@@ -36,7 +36,8 @@ add_test(NAME wine_server_stop COMMAND ${WINE_ENV} /usr/bin/wineserver -k)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP WINE)
 
 # add_wine_gtest(NAME SOURCES ... [LIBS ...] [DEPENDS ...])
-# A GoogleTest program whose cases become CTest tests, run under Wine. Each
+# A GoogleTest program whose cases become CTest tests, run under Wine, with
+# the build's own entry function (test_main, tests/CMakeLists.txt). Each
 # program gets a scratch folder of its own, as a Windows path in
 # VOLUMETRA_TEST_OUT (made at configure time).
 function(add_wine_gtest name)
@@ -45,7 +46,7 @@ function(add_wine_gtest name)
   file(MAKE_DIRECTORY "${out}")
   string(REPLACE "/" "\\" out_windows "Z:${out}")
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_main GTest::gmock)
   add_dependencies(${name} wine_prefix ${ARG_DEPENDS})
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."

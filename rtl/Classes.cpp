@@ -1,10 +1,12 @@
-// Threads of the runtime and calls handed to the main thread.
+// Components, threads of the runtime and calls handed to the main thread.
 #include "rtl/Classes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <new>
 
+#include "rtl/StartupInternal.h"
 #include "rtl/SyncObjs.h"
 
 namespace rtl {
@@ -12,11 +14,54 @@ namespace rtl {
 std::atomic<TThreadExecuteHook> ThreadExecuteHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeCatchHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeReraiseHook{nullptr};
+std::atomic<TApplicationExceptionHook> HandleExceptionHook{nullptr};
+std::atomic<TApplicationExceptionHook> ShowExceptionHook{nullptr};
+
+// ---- TComponent -----------------------------------------------------------------
+
+TComponent::TComponent(TComponent* owner) : FOwner(owner)
+{
+    if (owner != nullptr) owner->FComponents.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    DestroyComponents();
+    if (FOwner != nullptr) {
+        std::vector<TComponent*>& siblings = FOwner->FComponents;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const
+{
+    for (TComponent* component : FComponents)
+        if (component->FName == name) return component;
+    return nullptr;
+}
+
+TComponent* TComponent::InsertComponent(std::unique_ptr<TComponent> component)
+{
+    if (component == nullptr || component->FOwner != nullptr)
+        throw Exception("InsertComponent takes a component that has no owner yet");
+    FComponents.push_back(component.get());
+    component->FOwner = this;
+    return component.release();
+}
+
+void TComponent::DestroyComponents() noexcept
+{
+    while (!FComponents.empty()) {
+        TComponent* last = FComponents.back();
+        FComponents.pop_back();
+        last->FOwner = nullptr;
+        delete last;
+    }
+}
 
 namespace {
 
-// Static initialisation runs on the thread that starts the program.
-const DWORD kMainThreadID = ::GetCurrentThreadId();
+DWORD gMainThreadID = 0;
 
 constexpr UINT kSyncMessage = WM_APP + 0x3A1;
 constexpr wchar_t kSyncWindowClass[] = L"rtlSynchronizeWindow";
@@ -36,10 +81,13 @@ struct SyncQueue {
     std::atomic<HWND> FWindow{nullptr};
 };
 
-SyncQueue& Queue()
+// Made by the start-up step, never freed: a thread that outlives the
+// program's shut-down may still queue a call or wait here.
+std::atomic<SyncQueue*> gQueue{nullptr};
+
+SyncQueue* Queue() noexcept
 {
-    static SyncQueue queue;
-    return queue;
+    return gQueue.load(std::memory_order_acquire);
 }
 
 LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -50,40 +98,6 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
-
-// The hidden window lives on the main thread for the rest of the process. A
-// message-only window needs no desktop, so it exists in windowless runs too.
-void EnsureSyncWindow()
-{
-    SyncQueue& queue = Queue();
-    if (queue.FWindow.load() != nullptr || ::GetCurrentThreadId() != kMainThreadID) return;
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = SyncWindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kSyncWindowClass;
-    ::RegisterClassExW(&windowClass);
-    const HWND window = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          windowClass.hInstance, nullptr);
-    if (window == nullptr) return;
-    queue.FWindow = window;
-    // A worker that queued its call before the window was there found no
-    // window to tell: one message serves whatever waits.
-    bool waiting;
-    {
-        TCriticalSectionLock lock(queue.FLock);
-        waiting = !queue.FRequests.empty();
-    }
-    if (waiting) ::PostMessageW(window, kSyncMessage, 0, 0);
-}
-
-// Made while the program starts, on its main thread (after kMainThreadID, in
-// this file's order), so that a worker never finds it missing: a worker's
-// call is served by every message loop of the main thread from the start.
-struct SyncWindowStartup {
-    SyncWindowStartup() { EnsureSyncWindow(); }
-};
-const SyncWindowStartup kSyncWindowStartup;
 
 // The one catch of a synchronised call's exception, in a function of its own
 // so that a handler walk can tell it by its start.
@@ -98,6 +112,41 @@ __attribute__((noinline)) void RunSynchronizedCall(SyncRequest& request) noexcep
 }
 
 }  // namespace
+
+namespace detail {
+
+void InitMainThread() noexcept
+{
+    gMainThreadID = ::GetCurrentThreadId();
+}
+
+// The hidden window lives on the main thread until shut-down. A message-only
+// window needs no desktop, so it exists in windowless runs too.
+void InitSynchronize()
+{
+    if (Queue() != nullptr) return;
+    SyncQueue* queue = new SyncQueue;
+    gQueue.store(queue, std::memory_order_release);
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = SyncWindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kSyncWindowClass;
+    ::RegisterClassExW(&windowClass);
+    const HWND window = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          windowClass.hInstance, nullptr);
+    if (window == nullptr) RaiseLastOSError();
+    queue->FWindow = window;
+}
+
+void DoneSynchronize() noexcept
+{
+    SyncQueue* queue = Queue();
+    if (queue == nullptr) return;
+    if (const HWND window = queue->FWindow.exchange(nullptr)) ::DestroyWindow(window);
+}
+
+}  // namespace detail
 
 DWORD WINAPI ThreadStartRoutine(void* startRecord)
 {
@@ -133,26 +182,26 @@ const void* SynchronizeCatchRoutine() noexcept
 
 DWORD MainThreadID()
 {
-    return kMainThreadID;
+    return gMainThreadID;
 }
 
 void Synchronize(const TThreadMethod& method)
 {
-    if (::GetCurrentThreadId() == kMainThreadID) {
-        EnsureSyncWindow();
+    if (::GetCurrentThreadId() == gMainThreadID) {
         method();
         return;
     }
+    SyncQueue* queue = Queue();
+    if (queue == nullptr) throw EThread("Synchronize needs the main-thread calls of the program's start-up");
     KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done) RaiseLastOSError();
     SyncRequest request{&method, nullptr, done.Get()};
-    SyncQueue& queue = Queue();
     {
-        TCriticalSectionLock lock(queue.FLock);
-        queue.FRequests.push_back(&request);
+        TCriticalSectionLock lock(queue->FLock);
+        queue->FRequests.push_back(&request);
     }
-    queue.FPending.SetEvent();
-    if (const HWND window = queue.FWindow.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
+    queue->FPending.SetEvent();
+    if (const HWND window = queue->FWindow.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
     ::WaitForSingleObject(done.Get(), INFINITE);
     if (request.FError) {
         if (const TSynchronizeHook hook = SynchronizeReraiseHook.load(std::memory_order_acquire)) hook(request.FError);
@@ -162,16 +211,16 @@ void Synchronize(const TThreadMethod& method)
 
 bool CheckSynchronize() noexcept
 {
-    if (::GetCurrentThreadId() != kMainThreadID) return false;
-    SyncQueue& queue = Queue();
+    SyncQueue* queue = Queue();
+    if (::GetCurrentThreadId() != gMainThreadID || queue == nullptr) return false;
     bool ran = false;
     for (;;) {
         SyncRequest* request = nullptr;
         {
-            TCriticalSectionLock lock(queue.FLock);
-            if (queue.FRequests.empty()) break;
-            request = queue.FRequests.front();
-            queue.FRequests.pop_front();
+            TCriticalSectionLock lock(queue->FLock);
+            if (queue->FRequests.empty()) break;
+            request = queue->FRequests.front();
+            queue->FRequests.pop_front();
         }
         // Taken off the queue before it runs: a call that opens a message box
         // serves the calls behind it from the box's own message loop.
@@ -182,10 +231,7 @@ bool CheckSynchronize() noexcept
     return ran;
 }
 
-TThread::TThread()
-{
-    EnsureSyncWindow();
-}
+TThread::TThread() = default;
 
 TThread::~TThread()
 {
@@ -201,7 +247,6 @@ TThread::~TThread()
 void TThread::Start()
 {
     if (FStarted) throw EThread("Cannot call Start on a running or suspended thread");
-    EnsureSyncWindow();
     DWORD id = 0;
     HANDLE handle = BeginThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, id);
     if (handle == nullptr) {
@@ -227,11 +272,12 @@ void TThread::WaitFor()
     if (!FStarted) throw EThread("Thread is not started");
     if (FFreeOnTerminate) throw EThread("Cannot wait for a thread that frees itself");
     if (::GetCurrentThreadId() == FThreadID) throw EThread("A thread cannot wait for itself");
-    if (::GetCurrentThreadId() != kMainThreadID) {
+    SyncQueue* queue = Queue();
+    if (::GetCurrentThreadId() != gMainThreadID || queue == nullptr) {
         ::WaitForSingleObject(FHandle.Get(), INFINITE);
         return;
     }
-    const HANDLE handles[2] = {FHandle.Get(), Queue().FPending.Handle()};
+    const HANDLE handles[2] = {FHandle.Get(), queue->FPending.Handle()};
     while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) CheckSynchronize();
     // The end handler may have been queued just before the thread ended.
     CheckSynchronize();

@@ -1,17 +1,63 @@
-// Threads of the runtime and calls handed to the main thread.
+// Components, threads of the runtime and calls handed to the main thread.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "rtl/Handles.h"
 #include "rtl/SysUtils.h"
 
 namespace rtl {
 
-// The thread that initialised the program (the one that runs the message loop).
+// ---- Components -------------------------------------------------------------
+
+// A named object that may own others. An owner frees the components it owns
+// when it is freed, the last added first (a part made after the one it
+// depends on goes before it); a component freed on its own leaves its
+// owner's list.
+class TComponent : public TObject {
+public:
+    // With an owner, the owner owns the new component: create it with new
+    // and let the owner free it.
+    explicit TComponent(TComponent* owner = nullptr);
+    ~TComponent() override;
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const noexcept { return FOwner; }
+    const std::string& Name() const { return FName; }
+    void SetName(std::string name) { FName = std::move(name); }
+
+    // The owned components, in the order they were added.
+    const std::vector<TComponent*>& Components() const noexcept { return FComponents; }
+    // An owned component by its name (compared exactly); null when there is none.
+    TComponent* FindComponent(const std::string& name) const;
+    // Takes over a component that has no owner yet; returns it.
+    TComponent* InsertComponent(std::unique_ptr<TComponent> component);
+    // Frees the owned components, the last added first. An owner whose own
+    // parts are used by its components calls it in its destructor, before
+    // those parts are gone.
+    void DestroyComponents() noexcept;
+
+    // Called once the component's properties are all set (by whoever reads
+    // them, e.g. a form description).
+    virtual void Loaded() {}
+
+private:
+    TComponent* FOwner = nullptr;  // weak
+    std::string FName;
+    std::vector<TComponent*> FComponents;
+};
+
+// ---- The main thread -----------------------------------------------------------
+
+// The thread that ran the program's start-up list (the one that runs the
+// message loop); 0 before it ran.
 DWORD MainThreadID();
 
 // ---- Thread start ---------------------------------------------------------
@@ -52,11 +98,11 @@ using TThreadMethod = std::function<void()>;
 
 // Runs `method` on the main thread and returns when it has run. On the main
 // thread it runs at once. From another thread the call is queued and a hidden
-// window of the main thread (made while the program starts) is told, so that
-// every message loop there (the
-// program's, a message box's, a window drag's) runs it; WaitFor on the main
-// thread serves it too. An exception raised by the call is caught on the main
-// thread and raised again here, in the calling thread.
+// window of the main thread (made by the program's start-up list) is told, so
+// that every message loop there (the program's, a message box's, a window
+// drag's) runs it; WaitFor on the main thread serves it too. An exception
+// raised by the call is caught on the main thread and raised again here, in
+// the calling thread. EThread when the start-up list has not run.
 void Synchronize(const TThreadMethod& method);
 
 // Runs the calls queued for the main thread; answers whether any ran. Only the
@@ -82,6 +128,14 @@ extern std::atomic<TSynchronizeHook> SynchronizeReraiseHook;
 // exception (compare THandlerInfo::FunctionStart of the handler walk).
 const void* SynchronizeCatchRoutine() noexcept;
 
+// The class library's application object calls these first with every
+// exception it handles (HandleExceptionHook) or shows (ShowExceptionHook), on
+// the main thread; false means the hook has dealt with it and the
+// application does nothing more. Empty until the crash reporter sets them.
+using TApplicationExceptionHook = bool (*)(std::exception_ptr error);
+extern std::atomic<TApplicationExceptionHook> HandleExceptionHook;
+extern std::atomic<TApplicationExceptionHook> ShowExceptionHook;
+
 // A thread of the system's own design: derive, override Execute.
 //
 // The object is always created suspended: the Win32 thread is made by Start,
@@ -96,7 +150,6 @@ class TThread : public TObject {
 public:
     using TNotifyEvent = std::function<void(TThread& sender)>;
 
-    // Makes the main thread's hidden window when called there.
     TThread();
     // A thread that still runs is asked to end and waited for (serving the
     // main-thread calls when this is the main thread). That wait comes after

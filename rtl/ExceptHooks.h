@@ -197,8 +197,9 @@ TWalkResult WalkHandlers(const TRaiseInfo& raise, THandlerVisitor visit, void* c
 
 // Installs the terminate handler, the vectored handler and the top-level
 // filter, and walks the stack once so that the unwinder has made its frame
-// tables before the first raise. Called once by the start-up object linked
-// into every program; a second call does nothing.
+// tables before the first raise. A step of the program's start-up list
+// (rtl/Startup.h); a second call does nothing. The terminate handler ends the
+// main thread with Halt(1), other threads with ExitThread(1).
 void InstallExceptionHooks() noexcept;
 
 }  // namespace rtl

@@ -5,14 +5,15 @@
 #include <cstdlib>
 #include <exception>
 
+#include "rtl/Classes.h"
 #include "rtl/ExceptInternal.h"
+#include "rtl/Startup.h"
 
 namespace rtl {
 namespace {
 
 constexpr DWORD kThreadNamingCode = 0x406D1388;
 
-DWORD gMainThreadID = 0;
 LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
 
 // With no handler for an exception, the C++ runtime calls terminate before it
@@ -34,7 +35,10 @@ LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
             if (state != nullptr) --state->HookDepth;
         }
     }
-    if (::GetCurrentThreadId() == gMainThreadID) std::exit(1);
+    // The main thread ends the program as a return from its entry function
+    // would: the start-up list is undone first, so that the forms and the
+    // threads they wait for end while everything they use still exists.
+    if (::GetCurrentThreadId() == MainThreadID()) Halt(1);
     ::ExitThread(1);
 }
 
@@ -57,7 +61,6 @@ namespace detail {
 
 void InstallTerminateHandler() noexcept
 {
-    gMainThreadID = ::GetCurrentThreadId();
     std::set_terminate(RuntimeTerminate);
 }
 

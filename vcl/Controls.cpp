@@ -49,11 +49,6 @@ void RegisterOwnClass(const std::wstring& className, WNDPROC procedure)
 
 }  // namespace
 
-bool TComponent::SetProperty(const TDescProperty&, TFormReader&)
-{
-    return false;
-}
-
 TControl::TControl(TControl* parent) : FParent(parent), FId(gNextControlId++)
 {
     if (parent) {
@@ -194,8 +189,10 @@ LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam, 
             return DefWindowProcW(window, message, wParam, lParam);
         control->Dispatch(msg);
     } catch (...) {
-        // A C++ exception cannot unwind through the system's frames: it ends here.
-        Application->HandleException(control, std::current_exception());
+        // A C++ exception cannot unwind through the system's frames: it ends
+        // here (in a window that outlives the application object, unreported).
+        if (Application)
+            Application->HandleException(control, std::current_exception());
         msg.Result = 0;
     }
     if (message == WM_NCDESTROY && control)
@@ -446,7 +443,7 @@ void TControl::SetFocus()
         ::SetFocus(FHandle);
 }
 
-bool TControl::SetProperty(const TDescProperty& property, TFormReader& reader)
+bool TControl::SetProperty(const TDescProperty& property, TFormReader&)
 {
     const std::string& key = property.Name;
     if (key == "Bounds") {
@@ -508,7 +505,7 @@ bool TControl::SetProperty(const TDescProperty& property, TFormReader& reader)
         }
         FAnchors = anchors;
     } else {
-        return TComponent::SetProperty(property, reader);
+        return false;
     }
     return true;
 }

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
 #include "vcl/Graphics.h"
 
@@ -59,31 +60,25 @@ public:
     using Exception::Exception;
 };
 
-// A named part of a form, owned by the form. Non-visual components (timers,
-// image lists) derive from it directly.
-class TComponent : public rtl::TObject {
+// The parts of a form are the runtime's components, owned by the form.
+using rtl::TComponent;
+
+// What a stored form description can set: every component class the
+// descriptions name (controls, timers, image lists) implements it.
+class IDescribable {
 public:
-    TComponent() = default;
-    TComponent(const TComponent&) = delete;
-    TComponent& operator=(const TComponent&) = delete;
+    // Applies one property of the description. False when the class has no
+    // property of that name; a bad value raises EFormDescriptionError.
+    virtual bool SetProperty(const TDescProperty& property, TFormReader& reader) = 0;
 
-    const std::string& Name() const { return FName; }
-    void SetName(std::string name) { FName = std::move(name); }
-
-    // Applies one property of a stored form description. False when the class
-    // has no property of that name; a bad value raises EFormDescriptionError.
-    virtual bool SetProperty(const TDescProperty& property, TFormReader& reader);
-    // Called once every property and child of the description is applied.
-    virtual void Loaded() {}
-
-private:
-    std::string FName;
+protected:
+    ~IDescribable() = default;
 };
 
 // A control: a native window with its position (in its parent's client
 // area), caption, font, colours and anchors. The values can be set before
 // the window exists; CreateHandle makes the window from them.
-class TControl : public TComponent {
+class TControl : public TComponent, public IDescribable {
 public:
     explicit TControl(TControl* parent);
     ~TControl() override;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "rtl/Startup.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
 #include "vcl/VclPrivate.h"
@@ -170,8 +171,9 @@ TComponent& TFormReader::Component(const TDescProperty& property) const
 
 void TFormReader::ApplyProperties(const TDescObject& object, TComponent& component)
 {
+    auto* describable = dynamic_cast<IDescribable*>(&component);
     for (const TDescProperty& property : object.Properties)
-        if (!component.SetProperty(property, *this))
+        if (!describable || !describable->SetProperty(property, *this))
             FormDescriptionError(property.Line, object.ClassName + " has no property '" + property.Name + "'");
 }
 
@@ -186,7 +188,7 @@ void TFormReader::BuildChildren(const TDescObject& object, TControl* parent)
         std::unique_ptr<TComponent> component = entry->second.Factory(entry->second.IsControl ? parent : nullptr);
         TComponent& made = *component;
         made.SetName(child.Name);
-        FForm.FComponents.push_back(std::move(component));
+        FForm.InsertComponent(std::move(component));
         ApplyProperties(child, made);
         if (auto* control = dynamic_cast<TControl*>(&made))
             BuildChildren(child, control);
@@ -211,7 +213,7 @@ void TFormReader::Build(const TDescObject& formObject)
             FormDescriptionError(formObject.Line,
                                  "'" + name + "' is a " + component->ClassName() + ", not of its field's class");
     }
-    for (const auto& component : FForm.FComponents)
+    for (TComponent* component : FForm.Components())
         component->Loaded();
     FForm.Loaded();
 }
@@ -228,8 +230,9 @@ TForm::~TForm()
     // The windows go first, while every control object still exists.
     if (HandleAllocated())
         DestroyWindow(Handle());
-    while (!FComponents.empty())
-        FComponents.pop_back();  // children before their parents
+    // While the form's control part still exists: the controls leave their
+    // parents' lists as they go, children (added later) before their parents.
+    DestroyComponents();
 }
 
 void TForm::Load()
@@ -253,14 +256,6 @@ void TForm::LoadFromText(std::string_view utf8Description)
     TFormReader(*this).Build(description);
 }
 
-TComponent* TForm::FindComponent(const std::string& name) const
-{
-    for (const auto& component : FComponents)
-        if (component->Name() == name)
-            return component.get();
-    return nullptr;
-}
-
 void TForm::CreateParams(TCreateParams& params)
 {
     TControl::CreateParams(params);
@@ -276,7 +271,7 @@ void TForm::CreateParams(TCreateParams& params)
         break;
     }
     params.ExStyle |= WS_EX_CONTROLPARENT;
-    if (Application->MainForm() == this)
+    if (Application && Application->MainForm() == this)
         params.ExStyle |= WS_EX_APPWINDOW;
     RECT bounds{0, 0, FClientWidth, FClientHeight};
     AdjustWindowRectEx(&bounds, params.Style, FALSE, params.ExStyle);
@@ -342,7 +337,7 @@ void TForm::Close()
         return;
     }
     Hide();
-    if (Application->MainForm() == this)
+    if (Application && Application->MainForm() == this)
         Application->Terminate();
 }
 
@@ -412,11 +407,9 @@ bool TForm::SetProperty(const TDescProperty& property, TFormReader& reader)
 
 // --- TApplication -----------------------------------------------------------
 
-TExceptionHook TApplication::HandleExceptionHook = nullptr;
-TExceptionHook TApplication::ShowExceptionHook = nullptr;
+TApplication* Application = nullptr;
 
 namespace {
-TApplication gApplication;
 
 LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -429,9 +422,28 @@ LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     return 0;
 }
-}  // namespace
 
-TApplication* const Application = &gApplication;
+void CreateApplication()
+{
+    if (!Application)
+        Application = new TApplication;
+}
+
+// Before the runtime's steps are undone: a form's destructor may still wait
+// for a thread and serve its main-thread calls. The object stays reachable
+// while it goes: its forms' timers leave its hidden window.
+void DestroyApplication()
+{
+    delete Application;
+    Application = nullptr;
+}
+
+constexpr rtl::TStartupStep kClassLibrarySteps[] = {
+    {"Forms.Application", CreateApplication, DestroyApplication},
+};
+const rtl::TStartupRegistration kClassLibraryRegistration(rtl::TStartupLevel::slClassLibrary, kClassLibrarySteps);
+
+}  // namespace
 
 TApplication::TApplication()
 {
@@ -542,7 +554,8 @@ void TApplication::HandleException(rtl::TObject* sender, std::exception_ptr erro
             return;  // the silent abort: nothing to show
         } catch (...) {
         }
-        if (HandleExceptionHook && !HandleExceptionHook(error))
+        const rtl::TApplicationExceptionHook hook = rtl::HandleExceptionHook.load(std::memory_order_acquire);
+        if (hook && !hook(error))
             return;
         if (OnException)
             OnException(sender, error);
@@ -572,7 +585,8 @@ void TApplication::ShowException(std::exception_ptr error)
     if (!error)
         return;
     try {
-        if (ShowExceptionHook && !ShowExceptionHook(error))
+        const rtl::TApplicationExceptionHook hook = rtl::ShowExceptionHook.load(std::memory_order_acquire);
+        if (hook && !hook(error))
             return;
         const std::wstring message = ExceptionMessage(error);
         // The box's message loop keeps serving timers and paints: a handler

@@ -40,9 +40,6 @@ public:
     // The same from a text, without creating windows (CreateHandle does that).
     void LoadFromText(std::string_view utf8Description);
 
-    // A component of this form by name; null when there is none.
-    TComponent* FindComponent(const std::string& name) const;
-
     void Show();
     void Hide();
     // Asks the form to close: OnClose decides (caNone keeps it open); closing
@@ -100,7 +97,6 @@ private:
     using THandler = std::variant<TNotifyEvent, TKeyPressEvent, TCloseEvent>;
 
     std::wstring FResourceName;
-    std::vector<std::unique_ptr<TComponent>> FComponents;
     std::map<std::string, std::function<bool(TComponent*)>> FFields;
     std::map<std::string, THandler> FHandlers;
     int FClientWidth = 320;
@@ -151,9 +147,6 @@ using TComponentFactory = std::function<std::unique_ptr<TComponent>(TControl* pa
 void RegisterComponentClass(const std::string& className, TComponentFactory factory, bool isControl);
 
 using TExceptionEvent = std::function<void(rtl::TObject* sender, std::exception_ptr error)>;
-// A hook point for a crash reporter: called first with every exception the
-// application handles or shows; false means it has been dealt with.
-using TExceptionHook = bool (*)(std::exception_ptr error);
 
 class TApplication : public rtl::TObject {
 public:
@@ -184,10 +177,11 @@ public:
     bool Terminated() const { return FTerminated; }
 
     // Handles an exception caught at a callback boundary: the silent abort is
-    // ignored; otherwise OnException, when set, else ShowException. Never throws.
+    // ignored; otherwise rtl::HandleExceptionHook is asked first, then
+    // OnException runs when set, else ShowException. Never throws.
     void HandleException(rtl::TObject* sender, std::exception_ptr error);
-    // Shows the exception's message in a message box with the error icon and
-    // the application's title. While such a box is open (its loop still
+    // Shows the exception's message (unless rtl::ShowExceptionHook takes it)
+    // in a message box with the error icon and the application's title. While such a box is open (its loop still
     // serves timers), further exceptions go to the debugger output instead
     // of a second box. Main thread; never throws.
     void ShowException(std::exception_ptr error);
@@ -202,8 +196,6 @@ public:
     void SetTitle(std::wstring title) { FTitle = std::move(title); }
 
     TExceptionEvent OnException;
-    static TExceptionHook HandleExceptionHook;
-    static TExceptionHook ShowExceptionHook;
 
     // A hidden window of the application, for timers. Null when the system
     // refuses it.
@@ -221,7 +213,9 @@ private:
     HWND FUtilityWindow = nullptr;
 };
 
-// The process's application object.
-extern TApplication* const Application;
+// The process's application object, made and freed (with its forms) by the
+// class library's step "Forms.Application" of the program's start-up list
+// (rtl/Startup.h); null outside it.
+extern TApplication* Application;
 
 }  // namespace vcl

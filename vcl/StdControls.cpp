@@ -516,7 +516,7 @@ void TImageList::GetBitmap(int index, TImage& image) const
     image.SetPicture(FBitmaps[static_cast<size_t>(index)].Get());
 }
 
-bool TImageList::SetProperty(const TDescProperty& property, TFormReader& reader)
+bool TImageList::SetProperty(const TDescProperty& property, TFormReader&)
 {
     if (property.Name == "Width") {
         FWidth = TFormReader::Integer(property);
@@ -536,7 +536,7 @@ bool TImageList::SetProperty(const TDescProperty& property, TFormReader& reader)
             FBitmaps.push_back(std::move(bitmap));
         }
     } else {
-        return TComponent::SetProperty(property, reader);
+        return false;
     }
     return true;
 }
@@ -630,7 +630,7 @@ TTimer::TTimer() : FId(gNextTimerId++)
 
 TTimer::~TTimer()
 {
-    if (FRunning)
+    if (FRunning && Application)
         KillTimer(Application->UtilityWindow(), FId);
     Timers().erase(FId);
 }
@@ -657,7 +657,8 @@ void TTimer::UpdateTimer()
 {
     if (FLoading)
         return;
-    HWND window = Application->UtilityWindow();
+    // No application object outside the program's start-up list: no timer.
+    HWND window = Application ? Application->UtilityWindow() : nullptr;
     if (FRunning) {
         KillTimer(window, FId);
         FRunning = false;
@@ -691,7 +692,7 @@ bool TTimer::SetProperty(const TDescProperty& property, TFormReader& reader)
     } else if (property.Name == "OnTimer") {
         FOnTimer = reader.NotifyEvent(property);
     } else {
-        return TComponent::SetProperty(property, reader);
+        return false;
     }
     return true;
 }

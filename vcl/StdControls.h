@@ -152,7 +152,7 @@ private:
 class TImage;
 
 // Pictures of one size, read from bitmap resources of the executable.
-class TImageList : public TComponent {
+class TImageList : public TComponent, public IDescribable {
 public:
     TImageList() = default;
     int Width() const { return FWidth; }
@@ -196,7 +196,7 @@ private:
 // Calls OnTimer every Interval milliseconds while enabled, on the main
 // thread, through the application's hidden window. An exception of OnTimer
 // goes to the application's exception handling; the timer keeps running.
-class TTimer : public TComponent {
+class TTimer : public TComponent, public IDescribable {
 public:
     TTimer();
     ~TTimer() override;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "rtl/Startup.h"
+
 namespace {
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring Quote(const std::wstring& argument)
@@ -31,6 +33,7 @@ std::wstring Quote(const std::wstring& argument)
 
 int wmain(int argc, wchar_t** argv)
 {
+    const rtl::TProgramStartup programStartup;
     if (argc < 3) {
         std::fprintf(stderr, "usage: desktop-run.exe EXIT-CODE-FILE PROGRAM [ARGS...]\n");
         return 2;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "rtl/ExceptHooks.h"
+#include "tests/support/ChildRun.h"
 
 namespace excepttest {
 
@@ -85,14 +86,12 @@ private:
     ScopedHook<rtl::TRaiseHook> FHook;
 };
 
-struct ChildRun {
-    DWORD FExitCode = 0;
-    std::string FOutput;  // what the child wrote to its result file
-    bool FFinished = false;
-};
+using testsupport::ChildRun;
 
-// Runs RaiseChild.exe (beside the test program) with a mode and a result file
-// in the test's scratch folder; waits up to 60 s.
-ChildRun RunChild(const std::string& mode);
+// Runs RaiseChild.exe (beside the test program) with a mode.
+inline ChildRun RunChild(const std::string& mode)
+{
+    return testsupport::RunChild(L"RaiseChild.exe", mode);
+}
 
 }  // namespace excepttest

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "rtl/ExceptHooks.h"
+#include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
 
 namespace {
@@ -67,6 +68,7 @@ double NanosecondsPerPair(int pairs)
 
 int main(int argc, char** argv)
 {
+    const rtl::TProgramStartup programStartup;
     const int pairs = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const rtl::TRaiseHook trivial = [](const rtl::TRaiseInfo&) noexcept { gRaises = gRaises + 1; };
     const rtl::TRaiseHook walking = [](const rtl::TRaiseInfo& raise) noexcept {

@@ -12,6 +12,7 @@
 
 #include "rtl/Classes.h"
 #include "rtl/ExceptHooks.h"
+#include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
 
 // Counts the C runtime's allocations while a raise hook runs (the program is
@@ -161,6 +162,7 @@ int ThreadThatThrows(void*)
 
 int wmain(int argc, wchar_t** argv)
 {
+    const rtl::TProgramStartup programStartup;
     if (argc < 3) return 2;
     const std::wstring mode = argv[1];
     wcsncpy(gResultFile, argv[2], MAX_PATH - 1);

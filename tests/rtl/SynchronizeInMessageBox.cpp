@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "rtl/Classes.h"
+#include "rtl/Startup.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ int Check(bool ok, const char* what)
 
 int main()
 {
+    const rtl::TProgramStartup programStartup;
     Worker worker;
     worker.Start();
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));

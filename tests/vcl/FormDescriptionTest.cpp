@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "rtl/Startup.h"
 #include "vcl/Forms.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
@@ -367,11 +368,24 @@ struct ExceptionRecorder {
     ~ExceptionRecorder()
     {
         vcl::Application->OnException = nullptr;
-        vcl::TApplication::HandleExceptionHook = nullptr;
+        rtl::HandleExceptionHook = nullptr;
     }
     rtl::TObject* Sender = nullptr;
     std::vector<std::wstring> Messages;
 };
+
+// The class library's level of the program's start-up list comes from
+// linking the library; the crash reporter's level stays free for it.
+TEST(ProgramStartup, TheClassLibrarysStepMadeTheApplication)
+{
+    const rtl::TStartupList& list = rtl::ProgramStartup();
+    const auto steps = list.Steps(rtl::TStartupLevel::slClassLibrary);
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_STREQ(steps[0].Name, "Forms.Application");
+    EXPECT_TRUE(list.IsRunning(rtl::TStartupLevel::slClassLibrary, 0));
+    EXPECT_NE(vcl::Application, nullptr);
+    EXPECT_TRUE(list.Steps(rtl::TStartupLevel::slCrashReporter).empty());
+}
 
 TEST(HandleException, TheSilentAbortShowsNothing)
 {
@@ -399,7 +413,7 @@ TEST(HandleException, AHookThatTakesTheExceptionEndsTheHandling)
 {
     ExceptionRecorder recorder;
     static int hookCalls = 0;
-    vcl::TApplication::HandleExceptionHook = [](std::exception_ptr) {
+    rtl::HandleExceptionHook = [](std::exception_ptr) {
         ++hookCalls;
         return false;
     };

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "rtl/Startup.h"
 #include "vcl/Forms.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
@@ -142,6 +143,7 @@ private:
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    const rtl::TProgramStartup programStartup;
     vcl::Application->SetTitle(L"Демо");
     try {
         vcl::Application->CreateForm<TDemoForm>();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "rtl/Startup.h"
 #include "tests/support/GuiTestSupport.h"
 #include "vcl/ControlNames.h"
 
@@ -166,6 +167,7 @@ void PressKey(WORD virtualKey)
 
 int wmain(int argc, wchar_t** argv)
 {
+    const rtl::TProgramStartup programStartup;
     if (argc < 2) {
         std::printf("usage: VclFormTest.exe PATH-TO-VclDemo.exe\n");
         return 2;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "rtl/Startup.h"
 #include "tests/support/GuiTestSupport.h"
 #include "vcl/ControlNames.h"
 
@@ -712,6 +713,7 @@ void CaseNoDriver(const TArgs& args)
 
 int wmain(int argc, wchar_t** argv)
 {
+    const rtl::TProgramStartup programStartup;
     if (argc != 5) {
         std::printf("usage: MainWindowTest.exe CASE Volumetra.exe ftd2xx.dll SCENARIO-FOLDER\n");
         return 2;

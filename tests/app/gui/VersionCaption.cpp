@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "rtl/Startup.h"
 #include "tests/support/GuiTestSupport.h"
 
 namespace {
@@ -122,6 +123,7 @@ bool PatchVersion(const std::wstring& file, WORD major, WORD minor, WORD release
 
 int wmain(int argc, wchar_t** argv)
 {
+    const rtl::TProgramStartup programStartup;
     using testsupport::Check;
     if (argc != 2) {
         std::printf("usage: VersionCaption.exe PATH-TO-Volumetra.exe\n");

@@ -10,9 +10,11 @@
 #include <string>
 
 #include "app/TerminalLink.h"
+#include "rtl/Startup.h"
 
 int main()
 {
+    const rtl::TProgramStartup programStartup;
     const HMODULE library = app::LoadDeviceLibrary();
     if (!library) {
         if (GetModuleHandleW(L"ftd2xx.dll"))

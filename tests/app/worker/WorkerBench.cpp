@@ -18,6 +18,7 @@
 #include <fstream>
 #include <string>
 
+#include "rtl/Startup.h"
 #include "tests/app/worker/WorkerTestSupport.h"
 
 namespace {
@@ -60,6 +61,7 @@ std::string Utf8(const std::wstring& text)
 
 int main(int argc, char** argv)
 {
+    const rtl::TProgramStartup programStartup;
     const int capacity = static_cast<int>(Option(argc, argv, "--capacity", 400));
     const int points = static_cast<int>(Option(argc, argv, "--points", 20));
     const double ppl = Option(argc, argv, "--ppl", 200);

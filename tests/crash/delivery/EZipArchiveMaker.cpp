@@ -12,6 +12,7 @@
 
 #include "crash/delivery/EZip.h"
 #include "crash/delivery/EZlib2.h"
+#include "rtl/Startup.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ bool WriteFileWithTime(const std::string& path, const std::string& bytes, const 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const rtl::TProgramStartup programStartup;
     if (argc != 2) {
         std::fprintf(stderr, "usage: EZipArchiveMaker FOLDER\n");
         return 2;

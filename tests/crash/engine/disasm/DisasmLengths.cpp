@@ -14,6 +14,7 @@
 
 #include "crash/engine/EDisAsm.h"
 #include "crash/engine/EHook.h"
+#include "rtl/Startup.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ struct TImage {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const rtl::TProgramStartup programStartup;
     if (argc != 4) {
         std::fprintf(stderr, "usage: disasm-lengths IMAGE ADDRESSES OUTPUT\n");
         return 2;

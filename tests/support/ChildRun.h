@@ -1,22 +1,34 @@
-// Runs the crashing child of the raise-path tests.
-#include <cstdio>
+// Runs a child program of a test: a program beside the test program that is
+// given a mode and a result file, and writes what it saw into that file.
+#pragma once
+#include <windows.h>
+
+#include <string>
 #include <vector>
 
-#include "ExceptTestSupport.h"
+#include "tests/support/TestFolders.h"
 
-namespace excepttest {
+namespace testsupport {
 
-ChildRun RunChild(const std::string& mode)
+struct ChildRun {
+    DWORD FExitCode = 0;
+    std::string FOutput;  // what the child wrote to its result file
+    bool FFinished = false;
+};
+
+// Runs `program` (a file name beside the test program) as "program MODE
+// RESULT-FILE", the result file in the test's scratch folder, and waits up to
+// 60 s; a child still running then is ended with exit code 99.
+inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
 {
     ChildRun run;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring child = self;
-    child = child.substr(0, child.find_last_of(L'\\') + 1) + L"RaiseChild.exe";
-    wchar_t scratch[MAX_PATH] = L".";
-    GetEnvironmentVariableW(L"VOLUMETRA_TEST_OUT", scratch, MAX_PATH);
+    child = child.substr(0, child.find_last_of(L'\\') + 1) + program;
     const std::wstring wideMode(mode.begin(), mode.end());
-    const std::wstring output = std::wstring(scratch) + L"\\child-" + wideMode + L".txt";
+    const std::wstring output = EnvironmentFolder(L"VOLUMETRA_TEST_OUT") + L"\\" +
+                                program.substr(0, program.rfind(L'.')) + L"-" + wideMode + L".txt";
     DeleteFileW(output.c_str());
     std::wstring command = L"\"" + child + L"\" " + wideMode + L" \"" + output + L"\"";
     std::vector<wchar_t> commandLine(command.begin(), command.end());
@@ -42,4 +54,4 @@ ChildRun RunChild(const std::string& mode)
     return run;
 }
 
-}  // namespace excepttest
+}  // namespace testsupport

@@ -1,0 +1,30 @@
+// Shut-down of a program whose message loop ends by an exception while a
+// worker runs: the forms go, with their worker, before static destruction.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/ChildRun.h"
+
+namespace {
+
+TEST(Shutdown, TheFormsEndWithTheirWorkerBeforeStaticDestruction)
+{
+    static constexpr struct {
+        const char* mode;
+        DWORD exitCode;  // the terminate handler's 1, or what the entry function returned
+        const char* first;
+    } kCases[] = {
+        {"uncaught", 1, "unhandled: the loop failed"},
+        {"caught", 0, "caught: the loop failed"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.mode);
+        const testsupport::ChildRun run = testsupport::RunChild(L"LoopEndChild.exe", c.mode);
+        ASSERT_TRUE(run.FFinished) << "the child still ran after 60 s: " << run.FOutput;
+        EXPECT_EQ(run.FExitCode, c.exitCode);
+        EXPECT_EQ(run.FOutput, std::string(c.first) + "\nworker finished\nform destroyed\nstatic destruction\n");
+    }
+}
+
+}  // namespace

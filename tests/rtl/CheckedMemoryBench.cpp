@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "rtl/CheckedMemory.h"
+#include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
 
 namespace {
@@ -29,6 +30,7 @@ double MicrosecondsPerCheck(int checks, Check check)
 
 int main(int argc, char** argv)
 {
+    const rtl::TProgramStartup programStartup;
     const int checks = argc > 1 ? std::atoi(argv[1]) : 200000;
     // Two readable pages of different protection, then a reserved one.
     auto* pages = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE, PAGE_NOACCESS));

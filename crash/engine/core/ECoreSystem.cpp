@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "crash/engine/ECore.h"
-#include "crash/engine/ECoreInternal.h"
+#include "crash/engine/core/ECoreInternal.h"
 
 namespace crash {
 

@@ -3,15 +3,14 @@
 #include <vector>
 
 #include "ExceptTestSupport.h"
+#include "rtl/Libraries.h"
 
 namespace excepttest {
 
 ChildRun RunChild(const std::string& mode)
 {
     ChildRun run;
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring child = self;
+    std::wstring child = rtl::ModuleFileName();
     child = child.substr(0, child.find_last_of(L'\\') + 1) + L"RaiseChild.exe";
     wchar_t scratch[MAX_PATH] = L".";
     GetEnvironmentVariableW(L"VOLUMETRA_TEST_OUT", scratch, MAX_PATH);

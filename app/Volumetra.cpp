@@ -4,13 +4,12 @@
 #include <exception>
 
 #include "app/main.h"
+#include "rtl/Libraries.h"
 #include "vcl/Forms.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    wchar_t fileName[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, fileName, MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
+    if (const std::wstring fileName = rtl::ModuleFileName(); !fileName.empty())
         app::ReadProgramVersion(fileName, app::ProgramVersion);
 
     try {

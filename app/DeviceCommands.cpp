@@ -4,18 +4,9 @@
 #include <climits>
 #include <cstdio>
 
+#include "rtl/TextScan.h"
+
 namespace app {
-
-namespace {
-
-// scanf needs a terminated text; a reply ends at its first zero byte anyway.
-std::string Terminated(std::string_view reply)
-{
-    const auto zero = reply.find('\0');
-    return std::string(reply.substr(0, zero));
-}
-
-}  // namespace
 
 std::string TareCommand(int pump, int second, int sensor)
 {
@@ -40,11 +31,10 @@ std::string InputFlagsCommand(int input)
 
 std::optional<TTareReply> ScanTareReply(std::string_view reply)
 {
-    const std::string text = Terminated(reply);
     TTareReply r;
     auto& f = r.FFields;
-    const int converted = std::sscanf(text.c_str(), "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;", &f[0], &f[1], &f[2],
-                                      &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9]);
+    const int converted = rtl::ScanFields(reply, "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;",
+                                          {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
     if (converted != static_cast<int>(f.size()))
         return std::nullopt;
     return r;
@@ -72,12 +62,11 @@ std::optional<TFirmwareVersion> ScanVersionReply(std::string_view reply)
 {
     if (reply.size() < kVersionReplyMinBytes)
         return std::nullopt;
-    const std::string text = Terminated(reply);
     TFirmwareVersion v;
-    if (std::sscanf(text.c_str(), "QVMA-%d.%d", &v.FMajor, &v.FMinor) == 2)
+    if (rtl::ScanFields(reply, "QVMA-%d.%d", {v.FMajor, v.FMinor}) == 2)
         return v;
     v = {};
-    if (std::sscanf(text.c_str(), "QVMB-%d.%d", &v.FMajor, &v.FMinor) == 2)
+    if (rtl::ScanFields(reply, "QVMB-%d.%d", {v.FMajor, v.FMinor}) == 2)
         return v;
     return std::nullopt;
 }

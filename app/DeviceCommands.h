@@ -1,9 +1,10 @@
 // The terminal's command protocol: the texts sent, how replies are judged,
 // the calibration worker's exchanges and the firmware check.
 //
-// Replies are 8-bit text scanned from their first byte with scanf's rules: a
-// reply is good only when every field of its pattern converts; characters
-// after the last field are not compared. Nothing here raises.
+// Replies are 8-bit text scanned from their first byte with scanf's rules
+// (rtl::ScanFields, where a number beyond the range of int is held at its
+// end): a reply is good only when every field of its pattern converts;
+// characters after the last field are not compared. Nothing here raises.
 #pragma once
 #include <array>
 #include <optional>

@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <vector>
+
+#include "rtl/SysUtils.h"
+#include "rtl/TextScan.h"
 
 namespace app {
 
@@ -35,9 +37,9 @@ bool ReadProgramVersion(const std::wstring& fileName, TProgramVersion& version)
                   translation->CodePage);
     if (!VerQueryValueW(block.data(), path, &value, &length) || length == 0)
         return false;
-    std::swscanf(static_cast<const wchar_t*>(value), L"%u.%u.%u", &version.Major, &version.Minor,
-                 &version.Release);
-    return true;
+    // A version string without a leading number is no version at all.
+    const std::string text = rtl::WideToAnsi(static_cast<const wchar_t*>(value));
+    return rtl::ScanFields(text, "%u.%u.%u", {version.Major, version.Minor, version.Release}) > 0;
 }
 
 }  // namespace app

@@ -11,9 +11,10 @@ struct TProgramVersion {
 };
 
 // Reads the first translation of "\VarFileInfo\Translation", then that
-// translation's "FileVersion" string, scanned as "%u.%u.%u". Fields the scan
-// does not convert stay as they were. False when the file has no version
-// block, no translation or no "FileVersion" string.
+// translation's "FileVersion" string, scanned as "%u.%u.%u" (rtl::ScanFields).
+// Fields the scan does not convert stay as they were. False when the file has
+// no version block, no translation, no "FileVersion" string or one whose first
+// number does not convert.
 bool ReadProgramVersion(const std::wstring& fileName, TProgramVersion& version);
 
 }  // namespace app

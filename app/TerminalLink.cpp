@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "app/DeviceCommands.h"
+#include "rtl/Libraries.h"
 
 namespace app {
 
@@ -16,39 +16,23 @@ namespace {
 TD2xxEntryPoints gEntryPoints;
 HMODULE gLibrary = nullptr;
 
-struct FreeLibraryDeleter {
-    void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
-};
-using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeLibraryDeleter>;
-
 constexpr wchar_t kLibraryName[] = L"ftd2xx.dll";
 
 // The program's folder first, so that a library shipped beside the program
 // wins over one installed for the system; then the system's usual search.
-LoadedModule LoadLibraryFile()
+rtl::LibraryHandle LoadLibraryFile()
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        std::wstring besideProgram(path, length);
-        const auto slash = besideProgram.find_last_of(L"\\/");
-        if (slash != std::wstring::npos) {
-            besideProgram.resize(slash + 1);
-            besideProgram += kLibraryName;
-            if (GetFileAttributesW(besideProgram.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                if (HMODULE module = LoadLibraryExW(besideProgram.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
-                    return LoadedModule(module);
-            }
+    std::wstring besideProgram = rtl::ModuleFileName();
+    const auto slash = besideProgram.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) {
+        besideProgram.resize(slash + 1);
+        besideProgram += kLibraryName;
+        if (GetFileAttributesW(besideProgram.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            if (HMODULE module = LoadLibraryExW(besideProgram.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+                return rtl::LibraryHandle(module);
         }
     }
-    return LoadedModule(LoadLibraryW(kLibraryName));
-}
-
-template <typename Pointer>
-bool Resolve(HMODULE module, const char* name, Pointer& slot)
-{
-    slot = reinterpret_cast<Pointer>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return slot != nullptr;
+    return rtl::LibraryHandle(LoadLibraryW(kLibraryName));
 }
 
 }  // namespace
@@ -57,30 +41,13 @@ HMODULE LoadDeviceLibrary()
 {
     if (gLibrary)
         return gLibrary;
-    LoadedModule module = LoadLibraryFile();
-    if (!module)
-        return nullptr;
-    TD2xxEntryPoints table;
-    HMODULE h = module.get();
-    const bool complete = Resolve(h, "FT_ListDevices", table.ListDevices) && Resolve(h, "FT_Open", table.Open) &&
-                          Resolve(h, "FT_Close", table.Close) && Resolve(h, "FT_ResetDevice", table.ResetDevice) &&
-                          Resolve(h, "FT_Purge", table.Purge) && Resolve(h, "FT_Read", table.Read) &&
-                          Resolve(h, "FT_Write", table.Write) && Resolve(h, "FT_SetDivisor", table.SetDivisor) &&
-                          Resolve(h, "FT_SetTimeouts", table.SetTimeouts) &&
-                          Resolve(h, "FT_SetBaudRate", table.SetBaudRate) &&
-                          Resolve(h, "FT_GetDeviceInfo", table.GetDeviceInfo) &&
-                          Resolve(h, "FT_GetStatus", table.GetStatus) &&
-                          Resolve(h, "FT_GetQueueStatus", table.GetQueueStatus) &&
-                          Resolve(h, "FT_SetRts", table.SetRts) &&
-                          Resolve(h, "FT_SetDataCharacteristics", table.SetDataCharacteristics) &&
-                          Resolve(h, "FT_SetFlowControl", table.SetFlowControl) &&
-                          Resolve(h, "FT_SetLatencyTimer", table.SetLatencyTimer);
     // An incomplete library is freed with the table left empty: pointers into
     // a module that is gone must never be callable.
-    if (!complete)
+    rtl::RuntimeLibrary<TD2xxEntryPoints> library(LoadLibraryFile());
+    if (!library)
         return nullptr;
-    gEntryPoints = table;
-    gLibrary = module.release();
+    gEntryPoints = library.Entries();
+    gLibrary = library.Release();
     return gLibrary;
 }
 

@@ -17,30 +17,9 @@
 
 namespace app {
 
-// The typed entry points of the loaded driver library, in the order they are
-// looked up. All seventeen must resolve for the library to count as loaded.
-struct TD2xxEntryPoints {
-    decltype(&::FT_ListDevices) ListDevices = nullptr;
-    decltype(&::FT_Open) Open = nullptr;
-    decltype(&::FT_Close) Close = nullptr;
-    decltype(&::FT_ResetDevice) ResetDevice = nullptr;
-    decltype(&::FT_Purge) Purge = nullptr;
-    decltype(&::FT_Read) Read = nullptr;
-    decltype(&::FT_Write) Write = nullptr;
-    decltype(&::FT_SetDivisor) SetDivisor = nullptr;
-    decltype(&::FT_SetTimeouts) SetTimeouts = nullptr;
-    decltype(&::FT_SetBaudRate) SetBaudRate = nullptr;
-    decltype(&::FT_GetDeviceInfo) GetDeviceInfo = nullptr;
-    decltype(&::FT_GetStatus) GetStatus = nullptr;
-    decltype(&::FT_GetQueueStatus) GetQueueStatus = nullptr;
-    decltype(&::FT_SetRts) SetRts = nullptr;
-    decltype(&::FT_SetDataCharacteristics) SetDataCharacteristics = nullptr;
-    decltype(&::FT_SetFlowControl) SetFlowControl = nullptr;
-    decltype(&::FT_SetLatencyTimer) SetLatencyTimer = nullptr;
-};
-
 // Loads "ftd2xx.dll", from the program's folder first and then through the
-// system's library search, and fills the process-wide entry-point table.
+// system's library search, and fills the process-wide entry-point table
+// (TD2xxEntryPoints, d2xx/D2xx.h).
 // Returns the module handle, or null when the library is missing or lacks an
 // entry point; then nothing stays loaded and the table is empty. Once loaded
 // the library is kept for the life of the process, and later calls return

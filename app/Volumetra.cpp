@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/main.h"
+#include "rtl/Libraries.h"
 #include "rtl/Startup.h"
 #include "vcl/Forms.h"
 
@@ -13,9 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // form, which waits for a running calibration, goes before the runtime's
     // main-thread calls it needs for that.
     const rtl::TProgramStartup programStartup;
-    wchar_t fileName[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, fileName, MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
+    if (const std::wstring fileName = rtl::ModuleFileName(); !fileName.empty())
         app::ReadProgramVersion(fileName, app::ProgramVersion);
 
     try {

@@ -5,6 +5,7 @@
 
 #include "app/DeviceCommands.h"
 #include "rtl/Classes.h"
+#include "rtl/Libraries.h"
 #include "rtl/SysUtils.h"
 
 namespace app {
@@ -28,17 +29,7 @@ constexpr wchar_t kNoFlowText[] = L"0 л/мин.";
 
 std::wstring ProgramDirectory()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = rtl::ModuleFileName();
     const size_t separator = path.find_last_of(L"\\/");
     return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
 }

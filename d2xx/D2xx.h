@@ -5,8 +5,8 @@
 // argument takes one 4-byte slot, handles and counts are 32-bit values and
 // every result is an FT_STATUS, FT_OK (0) on success. The program never links
 // against these declarations: it loads the library at run time and types its
-// pointers by decltype of them, so a mismatch between caller and library shows
-// at compile time wherever both include this header.
+// pointers by decltype of them (TD2xxEntryPoints below), so a mismatch between
+// caller and library shows at compile time wherever both include this header.
 #pragma once
 #include <windows.h>
 
@@ -73,3 +73,48 @@ FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, U
 FT_STATUS WINAPI FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xon, UCHAR xoff);
 FT_STATUS WINAPI FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs);
 }
+
+// The one table of the library's typed entry points, in the order they are
+// looked up (rtl::BindEntryTable); all seventeen are required, so a library
+// that lacks one leaves the table empty.
+struct TD2xxEntryPoints {
+    decltype(&::FT_ListDevices) ListDevices = nullptr;
+    decltype(&::FT_Open) Open = nullptr;
+    decltype(&::FT_Close) Close = nullptr;
+    decltype(&::FT_ResetDevice) ResetDevice = nullptr;
+    decltype(&::FT_Purge) Purge = nullptr;
+    decltype(&::FT_Read) Read = nullptr;
+    decltype(&::FT_Write) Write = nullptr;
+    decltype(&::FT_SetDivisor) SetDivisor = nullptr;
+    decltype(&::FT_SetTimeouts) SetTimeouts = nullptr;
+    decltype(&::FT_SetBaudRate) SetBaudRate = nullptr;
+    decltype(&::FT_GetDeviceInfo) GetDeviceInfo = nullptr;
+    decltype(&::FT_GetStatus) GetStatus = nullptr;
+    decltype(&::FT_GetQueueStatus) GetQueueStatus = nullptr;
+    decltype(&::FT_SetRts) SetRts = nullptr;
+    decltype(&::FT_SetDataCharacteristics) SetDataCharacteristics = nullptr;
+    decltype(&::FT_SetFlowControl) SetFlowControl = nullptr;
+    decltype(&::FT_SetLatencyTimer) SetLatencyTimer = nullptr;
+
+    template <class TBinder>
+    void BindEntries(TBinder& bind)
+    {
+        bind.Required(ListDevices, "FT_ListDevices");
+        bind.Required(Open, "FT_Open");
+        bind.Required(Close, "FT_Close");
+        bind.Required(ResetDevice, "FT_ResetDevice");
+        bind.Required(Purge, "FT_Purge");
+        bind.Required(Read, "FT_Read");
+        bind.Required(Write, "FT_Write");
+        bind.Required(SetDivisor, "FT_SetDivisor");
+        bind.Required(SetTimeouts, "FT_SetTimeouts");
+        bind.Required(SetBaudRate, "FT_SetBaudRate");
+        bind.Required(GetDeviceInfo, "FT_GetDeviceInfo");
+        bind.Required(GetStatus, "FT_GetStatus");
+        bind.Required(GetQueueStatus, "FT_GetQueueStatus");
+        bind.Required(SetRts, "FT_SetRts");
+        bind.Required(SetDataCharacteristics, "FT_SetDataCharacteristics");
+        bind.Required(SetFlowControl, "FT_SetFlowControl");
+        bind.Required(SetLatencyTimer, "FT_SetLatencyTimer");
+    }
+};

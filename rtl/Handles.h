@@ -6,89 +6,117 @@
 
 namespace rtl {
 
-// A kernel object handle (event, thread, mutex, mapping) whose "none" is null.
-// Closing never fails in a way the owner could act on, so it is not reported.
-class KernelHandle {
+// Owns one value of a Win32 handle kind: closes it when it goes, hands it on
+// when moved, never copies it. Traits give the kind's value type, its "none"
+// (Traits::None()) and its close function (Traits::Close, true when the
+// system accepted the close). Each kind below is a type of its own, so a file
+// handle cannot be given where a kernel object is expected.
+template <class Traits>
+class UniqueHandle {
 public:
-    KernelHandle() = default;
-    explicit KernelHandle(HANDLE handle) noexcept : FHandle(handle) {}
-    KernelHandle(KernelHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-    KernelHandle& operator=(KernelHandle other) noexcept
+    using Value = typename Traits::Value;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Value value) noexcept : FValue(value) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : FValue(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle other) noexcept
     {
-        std::swap(FHandle, other.FHandle);
+        std::swap(FValue, other.FValue);
         return *this;
     }
-    ~KernelHandle() { Reset(); }
+    ~UniqueHandle() { Reset(); }
 
-    HANDLE Get() const noexcept { return FHandle; }
-    explicit operator bool() const noexcept { return FHandle != nullptr; }
-    void Reset(HANDLE handle = nullptr) noexcept
+    Value Get() const noexcept { return FValue; }
+    explicit operator bool() const noexcept { return FValue != Traits::None(); }
+    // Closes the value held (its failure is not reported) and holds `value`.
+    void Reset(Value value = Traits::None()) noexcept
     {
-        if (FHandle != nullptr) ::CloseHandle(FHandle);
-        FHandle = handle;
+        if (FValue != Traits::None()) Traits::Close(FValue);
+        FValue = value;
     }
-    HANDLE Release() noexcept { return std::exchange(FHandle, nullptr); }
-
-private:
-    HANDLE FHandle = nullptr;
-};
-
-// A file handle from CreateFile, whose "none" is INVALID_HANDLE_VALUE, not null.
-class FileHandle {
-public:
-    FileHandle() = default;
-    explicit FileHandle(HANDLE handle) noexcept : FHandle(handle) {}
-    FileHandle(FileHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, INVALID_HANDLE_VALUE)) {}
-    FileHandle& operator=(FileHandle other) noexcept
-    {
-        std::swap(FHandle, other.FHandle);
-        return *this;
-    }
-    ~FileHandle() { Reset(); }
-
-    HANDLE Get() const noexcept { return FHandle; }
-    explicit operator bool() const noexcept { return FHandle != INVALID_HANDLE_VALUE; }
-    void Reset(HANDLE handle = INVALID_HANDLE_VALUE) noexcept
-    {
-        if (FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle);
-        FHandle = handle;
-    }
-    // Closes now and answers whether the system accepted it: a file's last
-    // buffered write can still fail here.
+    // Gives the value up without closing it.
+    Value Release() noexcept { return std::exchange(FValue, Traits::None()); }
+    // Closes now and answers whether the system accepted it (true when
+    // nothing was held): a file's last buffered write can still fail here.
     bool Close() noexcept
     {
-        const bool closed = FHandle == INVALID_HANDLE_VALUE || ::CloseHandle(FHandle) != FALSE;
-        FHandle = INVALID_HANDLE_VALUE;
+        const bool closed = FValue == Traits::None() || Traits::Close(FValue);
+        FValue = Traits::None();
         return closed;
     }
-
-private:
-    HANDLE FHandle = INVALID_HANDLE_VALUE;
-};
-
-// A module loaded with LoadLibrary, freed with FreeLibrary.
-class LibraryHandle {
-public:
-    LibraryHandle() = default;
-    explicit LibraryHandle(HMODULE module) noexcept : FModule(module) {}
-    LibraryHandle(LibraryHandle&& other) noexcept : FModule(std::exchange(other.FModule, nullptr)) {}
-    LibraryHandle& operator=(LibraryHandle other) noexcept
+    // Closes the value held and lends the slot to a call that returns a new
+    // one through a pointer (RegOpenKeyExW(..., key.Receive())).
+    Value* Receive() noexcept
     {
-        std::swap(FModule, other.FModule);
-        return *this;
-    }
-    ~LibraryHandle() { Reset(); }
-
-    HMODULE Get() const noexcept { return FModule; }
-    explicit operator bool() const noexcept { return FModule != nullptr; }
-    void Reset(HMODULE module = nullptr) noexcept
-    {
-        if (FModule != nullptr) ::FreeLibrary(FModule);
-        FModule = module;
+        Reset();
+        return &FValue;
     }
 
 private:
-    HMODULE FModule = nullptr;
+    Value FValue = Traits::None();
 };
+
+namespace detail {
+
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value None() noexcept { return nullptr; }
+    static bool Close(Value value) noexcept { return ::CloseHandle(value) != FALSE; }
+};
+
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static Value None() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(Value value) noexcept { return ::CloseHandle(value) != FALSE; }
+};
+
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value None() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(Value value) noexcept { return ::FindClose(value) != FALSE; }
+};
+
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value None() noexcept { return nullptr; }
+    static bool Close(Value value) noexcept { return ::RegCloseKey(value) == ERROR_SUCCESS; }
+};
+
+struct MappedViewTraits {
+    using Value = void*;
+    static Value None() noexcept { return nullptr; }
+    static bool Close(Value value) noexcept { return ::UnmapViewOfFile(value) != FALSE; }
+};
+
+struct LibraryHandleTraits {
+    using Value = HMODULE;
+    static Value None() noexcept { return nullptr; }
+    static bool Close(Value value) noexcept { return ::FreeLibrary(value) != FALSE; }
+};
+
+}  // namespace detail
+
+// A kernel object handle (event, thread, mutex, mapping) whose "none" is null.
+// Closing never fails in a way the owner could act on, so Reset does not
+// report it.
+using KernelHandle = UniqueHandle<detail::KernelHandleTraits>;
+
+// A file handle from CreateFile, whose "none" is INVALID_HANDLE_VALUE, not null.
+using FileHandle = UniqueHandle<detail::FileHandleTraits>;
+
+// A search from FindFirstFile, ended with FindClose; "none" is
+// INVALID_HANDLE_VALUE.
+using FindHandle = UniqueHandle<detail::FindHandleTraits>;
+
+// An open registry key from RegOpenKeyEx or RegCreateKeyEx, closed with
+// RegCloseKey. Never holds one of the predefined roots (HKEY_CURRENT_USER...).
+using RegistryKey = UniqueHandle<detail::RegistryKeyTraits>;
+
+// The base of a view from MapViewOfFile, unmapped with UnmapViewOfFile.
+using MappedView = UniqueHandle<detail::MappedViewTraits>;
+
+// A module loaded with LoadLibrary, freed with FreeLibrary (rtl/Libraries.h
+// looks its entry points up).
+using LibraryHandle = UniqueHandle<detail::LibraryHandleTraits>;
 
 }  // namespace rtl

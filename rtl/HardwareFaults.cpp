@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "rtl/ExceptInternal.h"
+#include "rtl/Libraries.h"
 #include "rtl/SysUtils.h"
 
 namespace rtl {
@@ -50,8 +51,8 @@ bool HasStackForThrow(std::uintptr_t esp) noexcept
     return esp <= top && esp > bottom + kStackReserveForThrow;
 }
 
-using NtContinueFunction = LONG(NTAPI*)(CONTEXT* context, BOOLEAN testAlert);
-NtContinueFunction gNtContinue = nullptr;
+using NtContinueFunction = LONG NTAPI(CONTEXT* context, BOOLEAN testAlert);
+NtContinueFunction* gNtContinue = nullptr;
 
 void* ObjectOf(const std::exception_ptr& pointer) noexcept
 {
@@ -155,8 +156,7 @@ void InstallVectoredHandler() noexcept
 {
     // First in the chain: a fault becomes a throw before any frame handler
     // of the system's sees it.
-    gNtContinue = reinterpret_cast<NtContinueFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtContinue")));
+    gNtContinue = EntryPoint<NtContinueFunction>(::GetModuleHandleW(L"ntdll.dll"), "NtContinue");
     ::AddVectoredExceptionHandler(1, FaultToThrow);
 }
 

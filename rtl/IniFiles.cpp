@@ -14,14 +14,23 @@ std::wstring TIniFile::ReadString(const std::wstring& section, const std::wstrin
                                   const std::wstring& defaultValue) const
 {
     // The profile functions cut a value that does not fit; grow until it does.
-    std::vector<wchar_t> buffer(2048);
-    for (;;) {
-        const DWORD length = ::GetPrivateProfileStringW(section.c_str(), ident.c_str(), defaultValue.c_str(),
-                                                        buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                        FFileName.c_str());
-        if (length + 1 < buffer.size() || buffer.size() >= 1u << 20) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 4);
-    }
+    const auto read = [&](const wchar_t* fallback) {
+        std::vector<wchar_t> buffer(2048);
+        for (;;) {
+            const DWORD length = ::GetPrivateProfileStringW(section.c_str(), ident.c_str(), fallback, buffer.data(),
+                                                            static_cast<DWORD>(buffer.size()), FFileName.c_str());
+            if (length + 1 < buffer.size() || buffer.size() >= 1u << 20) return std::wstring(buffer.data(), length);
+            buffer.resize(buffer.size() * 4);
+        }
+    };
+    // They would also trim the blanks and quotes off a default, so the default
+    // never goes through them. A key that is present gives the same text
+    // whatever default it is read with; an absent one gives back the default
+    // it was given. An empty answer is read once more with another default to
+    // tell the two apart.
+    std::wstring value = read(L"");
+    if (!value.empty()) return value;
+    return read(L"-").empty() ? value : defaultValue;
 }
 
 int TIniFile::ReadInteger(const std::wstring& section, const std::wstring& ident, int defaultValue) const

@@ -25,7 +25,8 @@ public:
 
     const std::wstring& FileName() const { return FFileName; }
 
-    // A key present with an empty value gives empty text, not the default.
+    // A key present with an empty value gives empty text, not the default; an
+    // absent key gives the default exactly as it stands, blanks and quotes kept.
     std::wstring ReadString(const std::wstring& section, const std::wstring& ident,
                             const std::wstring& defaultValue) const;
     // Decimal, or hexadecimal after "0x"/"0X"; anything else gives the default.

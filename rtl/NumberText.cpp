@@ -138,17 +138,21 @@ std::wstring IntToStr(int value)
     return std::to_wstring(value);
 }
 
-bool TryStrToInt(std::wstring_view text, int& value)
+namespace {
+
+// The one integer grammar of the runtime, for 8-bit and UTF-16 texts alike.
+template <class Char>
+bool ParseInteger(std::basic_string_view<Char> text, int& value)
 {
     size_t i = 0;
-    while (i < text.size() && text[i] == L' ') ++i;
+    while (i < text.size() && text[i] == Char(' ')) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    if (i < text.size() && (text[i] == Char('+') || text[i] == Char('-'))) negative = text[i++] == Char('-');
     unsigned base = 10;
-    if (i < text.size() && text[i] == L'$') {
+    if (i < text.size() && text[i] == Char('$')) {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+    } else if (i + 1 < text.size() && text[i] == Char('0') && (text[i + 1] == Char('x') || text[i + 1] == Char('X'))) {
         base = 16;
         i += 2;
     }
@@ -158,11 +162,11 @@ bool TryStrToInt(std::wstring_view text, int& value)
     const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     std::uint64_t number = 0;
     for (; i < text.size(); ++i) {
-        const wchar_t c = text[i];
+        const Char c = text[i];
         unsigned digit;
-        if (c >= L'0' && c <= L'9') digit = static_cast<unsigned>(c - L'0');
-        else if (base == 16 && c >= L'a' && c <= L'f') digit = static_cast<unsigned>(c - L'a' + 10);
-        else if (base == 16 && c >= L'A' && c <= L'F') digit = static_cast<unsigned>(c - L'A' + 10);
+        if (c >= Char('0') && c <= Char('9')) digit = static_cast<unsigned>(c - Char('0'));
+        else if (base == 16 && c >= Char('a') && c <= Char('f')) digit = static_cast<unsigned>(c - Char('a') + 10);
+        else if (base == 16 && c >= Char('A') && c <= Char('F')) digit = static_cast<unsigned>(c - Char('A') + 10);
         else return false;
         number = number * base + digit;
         if (number > limit) return false;
@@ -170,6 +174,18 @@ bool TryStrToInt(std::wstring_view text, int& value)
     const auto bits = static_cast<std::uint32_t>(number);
     value = static_cast<int>(negative ? 0u - bits : bits);
     return true;
+}
+
+}  // namespace
+
+bool TryStrToInt(std::wstring_view text, int& value)
+{
+    return ParseInteger(text, value);
+}
+
+bool TryStrToInt(std::string_view text, int& value)
+{
+    return ParseInteger(text, value);
 }
 
 int StrToInt(std::wstring_view text)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 
 namespace rtl {
 
@@ -107,6 +108,29 @@ std::string WideToAnsi(std::wstring_view text)
     std::string bytes(static_cast<size_t>(length), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
     return bytes;
+}
+
+namespace {
+
+template <class Char>
+std::basic_string_view<Char> TrimBlanks(std::basic_string_view<Char> text) noexcept
+{
+    const auto blank = [](Char c) { return static_cast<std::make_unsigned_t<Char>>(c) <= ' '; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::string_view Trim(std::string_view text) noexcept
+{
+    return TrimBlanks(text);
+}
+
+std::wstring_view Trim(std::wstring_view text) noexcept
+{
+    return TrimBlanks(text);
 }
 
 }  // namespace rtl

@@ -165,6 +165,12 @@ std::wstring SysErrorMessage(DWORD errorCode);
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
 
+// The text without the characters up to the blank (spaces and control
+// characters) at both of its ends: a view into `text`, so a temporary must be
+// copied before the end of the expression that trims it.
+std::string_view Trim(std::string_view text) noexcept;
+std::wstring_view Trim(std::wstring_view text) noexcept;
+
 // ---- Number texts -------------------------------------------------------
 
 // A 32-bit integer in decimal, with "-" when negative.
@@ -174,6 +180,7 @@ std::wstring IntToStr(int value);
 // "0x" or "0X"; nothing may follow the digits. The value must fit 32 bits.
 // StrToInt raises EConvertError ("'%s' is not a valid integer value").
 bool TryStrToInt(std::wstring_view text, int& value);
+bool TryStrToInt(std::string_view text, int& value);
 int StrToInt(std::wstring_view text);
 int StrToIntDef(std::wstring_view text, int defaultValue);
 

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rtl/SysUtils.h"
+
 namespace rtl {
 namespace {
 
@@ -149,13 +151,6 @@ const std::type_info* TypeOfObject(const void* object, ReadableRegionCache& cach
     return type;
 }
 
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-    return text;
-}
-
 bool SameTextNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size()) return false;
@@ -256,7 +251,7 @@ std::string SafeClassName(const void* object)
 
 bool IsTypeOfClassName(const std::type_info& type, std::string_view name)
 {
-    const std::string_view wanted = Trimmed(name);
+    const std::string_view wanted = Trim(name);
     const std::type_info* current = &type;
     for (int depth = 0; current != nullptr && depth < 64; ++depth) {
         if (SameTextNoCase(ClassNameOf(*current), wanted)) return true;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "d2xx/D2xx.h"
+#include "rtl/Libraries.h"
+#include "rtl/SysUtils.h"
 #include "sim/Simulator.h"
 
 namespace sim {
@@ -37,11 +39,9 @@ std::wstring ScenarioBesideLibrary()
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&ScenarioBesideLibrary), &self))
         return {};
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    std::wstring file = rtl::ModuleFileName(self);
+    if (file.empty())
         return {};
-    std::wstring file(path, length);
     file.resize(file.find_last_of(L"\\/") + 1);
     return file + L"ftd2xx.ini";
 }
@@ -65,13 +65,6 @@ bool FileContents(const std::wstring& path, std::string& contents)
         contents.append(buffer, read);
     CloseHandle(file);
     return ok;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    char buffer[MAX_PATH * 4];
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
-    return length > 0 ? std::string(buffer, length - 1) : std::string();
 }
 
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
@@ -210,9 +203,9 @@ void RefreshScenario(World& world)
     if (path.empty())
         LogLine("# scenario built-in");
     else if (!exists)
-        LogLine("# scenario missing, built-in used: " + Narrow(path));
+        LogLine("# scenario missing, built-in used: " + rtl::WideToAnsi(path));
     else
-        LogLine("# scenario " + Narrow(path));
+        LogLine("# scenario " + rtl::WideToAnsi(path));
     for (const std::string& warning : world.FScenario.FWarnings)
         LogLine("# scenario warning: " + warning);
 }

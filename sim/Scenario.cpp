@@ -5,20 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rtl/SysUtils.h"
 #include "sim/Simulator.h"
 
 namespace sim {
 
 namespace {
-
-std::string Trim(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::vector<std::string> Split(const std::string& text, char separator)
 {
@@ -26,7 +18,8 @@ std::vector<std::string> Split(const std::string& text, char separator)
     std::size_t start = 0;
     while (start <= text.size()) {
         const auto end = text.find(separator, start);
-        parts.push_back(Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        const std::size_t length = end == std::string::npos ? std::string::npos : end - start;
+        parts.emplace_back(rtl::Trim(std::string_view(text).substr(start, length)));
         if (end == std::string::npos)
             break;
         start = end + 1;
@@ -41,24 +34,20 @@ public:
     // The value in the ANSI code page, as the terminal's 8-bit texts are.
     std::optional<std::string> Get(const char* section, const std::string& key) const
     {
-        const std::wstring s = Widen(section), k = Widen(key.c_str());
+        const std::wstring s = rtl::AnsiToWide(section), k = rtl::AnsiToWide(key);
         wchar_t buffer[2048];
         const wchar_t kMissing[] = L"\x1F<missing>";
         GetPrivateProfileStringW(s.c_str(), k.c_str(), kMissing, buffer, 2048, FPath.c_str());
         if (std::wcscmp(buffer, kMissing) == 0)
             return std::nullopt;
-        char bytes[4096];
-        const int length = WideCharToMultiByte(CP_ACP, 0, buffer, -1, bytes, sizeof bytes, nullptr, nullptr);
-        if (length <= 0)
-            return std::string();
-        return Trim(std::string(bytes, length - 1));
+        return std::string(rtl::Trim(rtl::WideToAnsi(buffer)));
     }
     std::optional<std::wstring> GetWide(const char* section, const char* key) const
     {
         wchar_t buffer[MAX_PATH * 2];
         const wchar_t kMissing[] = L"\x1F<missing>";
-        GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), kMissing, buffer, MAX_PATH * 2,
-                                 FPath.c_str());
+        GetPrivateProfileStringW(rtl::AnsiToWide(section).c_str(), rtl::AnsiToWide(key).c_str(), kMissing, buffer,
+                                 MAX_PATH * 2, FPath.c_str());
         if (std::wcscmp(buffer, kMissing) == 0)
             return std::nullopt;
         return std::wstring(buffer);
@@ -86,12 +75,6 @@ public:
     }
 
 private:
-    static std::wstring Widen(const char* text)
-    {
-        wchar_t buffer[256];
-        const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, 256);
-        return length > 0 ? std::wstring(buffer, length - 1) : std::wstring();
-    }
     std::wstring FPath;
 };
 

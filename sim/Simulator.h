@@ -16,33 +16,15 @@
 #include <utility>
 #include <vector>
 
+#include "rtl/SyncObjs.h"
+
 namespace sim {
 
 // --- Locking and time -------------------------------------------------------
 
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&FSection); }
-    ~CriticalSection() { DeleteCriticalSection(&FSection); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    void Enter() { EnterCriticalSection(&FSection); }
-    void Leave() { LeaveCriticalSection(&FSection); }
-
-private:
-    CRITICAL_SECTION FSection;
-};
-
-class Lock {
-public:
-    explicit Lock(CriticalSection& section) : FSection(section) { FSection.Enter(); }
-    ~Lock() { FSection.Leave(); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CriticalSection& FSection;
-};
+// The runtime's critical section and its guard, under the names this folder uses.
+using CriticalSection = rtl::TCriticalSection;
+using Lock = rtl::TCriticalSectionLock;
 
 CriticalSection& SimLock();
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "rtl/TextScan.h"
 #include "sim/Simulator.h"
 
 namespace sim {
@@ -129,7 +130,7 @@ std::optional<std::string> Terminal::Handle(const std::string& command, double n
     switch (kind) {
     case CommandKind::Tare: {
         int pump = 0, second = 0, sensor = 0;
-        if (std::sscanf(command.c_str(), "QVTARE=%d,%d,%d", &pump, &second, &sensor) != 3)
+        if (rtl::ScanFields(command, "QVTARE=%d,%d,%d", {pump, second, sensor}) != 3)
             return std::nullopt;
         // The flow up to now ran under the old switch state.
         Advance(nowMs);

@@ -42,7 +42,7 @@ void RegisterOwnClass(const std::wstring& className, WNDPROC procedure)
     // A class of that name registered by other code would have its own window
     // procedure, and our controls would never see a message: refused too.
     if (!RegisterClassExW(&windowClass))
-        throw EWindowError("Cannot register the window class " + detail::Narrow(className) + " (error " +
+        throw EWindowError("Cannot register the window class " + rtl::WideToAnsi(className) + " (error " +
                            std::to_string(GetLastError()) + ")");
     registered.insert(className);
 }
@@ -120,7 +120,7 @@ void TControl::CreateHandle()
     FOwnClass = params.ClassName.empty();
     std::wstring className = params.ClassName;
     if (FOwnClass) {
-        className = detail::Widen(ClassName());
+        className = rtl::AnsiToWide(ClassName());
         RegisterOwnClass(className, WindowProc);
     }
     const HMENU menuOrId = (params.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FId)) : nullptr;
@@ -146,7 +146,7 @@ void TControl::Attach(HWND window)
     FHandle = window;
     SetPropW(window, kObjectProperty, this);
     if (!Name().empty()) {
-        FNameAtom = GlobalAddAtomW(detail::Widen(Name()).c_str());
+        FNameAtom = GlobalAddAtomW(rtl::AnsiToWide(Name()).c_str());
         if (FNameAtom)
             SetPropW(window, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(FNameAtom)));
     }

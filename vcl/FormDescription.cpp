@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cctype>
-#include <cstdlib>
 
 namespace vcl {
 
@@ -95,31 +94,22 @@ private:
         }
     }
 
+    // A sign and the letters and digits after it, read by the runtime's one
+    // integer grammar: decimal within the range of int, or "0x" and up to
+    // eight hexadecimal digits. Every numeric property of a control is a
+    // 32-bit value.
     long long ReadInteger()
     {
         const size_t start = FPos;
         if (FText[FPos] == '-' || FText[FPos] == '+')
             ++FPos;
-        int base = 10;
-        if (FPos + 1 < FText.size() && FText[FPos] == '0' && (FText[FPos + 1] == 'x' || FText[FPos + 1] == 'X')) {
-            base = 16;
-            FPos += 2;
-        }
-        const size_t digits = FPos;
         while (FPos < FText.size() && std::isalnum(static_cast<unsigned char>(FText[FPos])))
             ++FPos;
-        const std::string text(FText.substr(start, FPos - start));
-        const std::string digitText(FText.substr(digits, FPos - digits));
-        if (digitText.empty())
-            FormDescriptionError(FLine, "bad number '" + text + "'");
-        char* end = nullptr;
-        errno = 0;
-        const long long magnitude = std::strtoll(digitText.c_str(), &end, base);
-        // Only plain digits, and nothing that overflows an int: every numeric
-        // property of a control is a 32-bit value.
-        if (*end != '\0' || errno != 0 || magnitude > 0xFFFFFFFFLL || (base == 10 && magnitude > 0x7FFFFFFFLL))
-            FormDescriptionError(FLine, "bad number '" + text + "'");
-        return FText[start] == '-' ? -magnitude : magnitude;
+        const std::string_view text = FText.substr(start, FPos - start);
+        int value = 0;
+        if (!rtl::TryStrToInt(text, value))
+            FormDescriptionError(FLine, "bad number '" + std::string(text) + "'");
+        return value;
     }
 
     std::string ReadString()

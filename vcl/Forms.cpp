@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
+#include "rtl/Libraries.h"
 #include "rtl/Startup.h"
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
-#include "vcl/VclPrivate.h"
 
 namespace vcl {
 
@@ -242,7 +242,7 @@ void TForm::Load()
     HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
     const void* data = loaded ? LockResource(loaded) : nullptr;
     if (!data)
-        throw EFormDescriptionError("No form description resource " + detail::Narrow(FResourceName) + " for " +
+        throw EFormDescriptionError("No form description resource " + rtl::WideToAnsi(FResourceName) + " for " +
                                     ClassName());
     LoadFromText(std::string_view(static_cast<const char*>(data), SizeofResource(module, resource)));
     CreateHandle();
@@ -448,10 +448,7 @@ const rtl::TStartupRegistration kClassLibraryRegistration(rtl::TStartupLevel::sl
 TApplication::TApplication()
 {
     // The title defaults to the program's file name without its extension.
-    wchar_t fileName[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, fileName, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        std::wstring name(fileName, length);
+    if (std::wstring name = rtl::ModuleFileName(); !name.empty()) {
         name = name.substr(name.find_last_of(L"\\/") + 1);
         FTitle = name.substr(0, name.rfind(L'.'));
     }
@@ -572,9 +569,9 @@ std::wstring TApplication::ExceptionMessage(std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const rtl::Exception& e) {
-        return detail::Widen(e.Message());
+        return rtl::AnsiToWide(e.Message());
     } catch (const std::exception& e) {
-        return detail::Widen(e.what());
+        return rtl::AnsiToWide(e.what());
     } catch (...) {
         return L"Unknown exception";
     }

@@ -527,11 +527,11 @@ bool TImageList::SetProperty(const TDescProperty& property, TFormReader&)
             TBitmapHandle bitmap(static_cast<HBITMAP>(
                 LoadImageW(GetModuleHandleW(nullptr), resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
             if (!bitmap)
-                FormDescriptionError(property.Line, "no bitmap resource " + detail::Narrow(resource));
+                FormDescriptionError(property.Line, "no bitmap resource " + rtl::WideToAnsi(resource));
             BITMAP info{};
             GetObjectW(bitmap.Get(), sizeof info, &info);
             if (info.bmWidth != FWidth || info.bmHeight != FHeight)
-                FormDescriptionError(property.Line, "bitmap " + detail::Narrow(resource) + " is not " +
+                FormDescriptionError(property.Line, "bitmap " + rtl::WideToAnsi(resource) + " is not " +
                                                         std::to_string(FWidth) + " x " + std::to_string(FHeight));
             FBitmaps.push_back(std::move(bitmap));
         }

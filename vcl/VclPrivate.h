@@ -2,35 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
-
 namespace vcl::detail {
-
-// 8-bit text of the code page as UTF-16.
-inline std::wstring Widen(const std::string& text, UINT codePage = CP_ACP)
-{
-    if (text.empty())
-        return {};
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-// UTF-16 as 8-bit text of the code page.
-inline std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP)
-{
-    if (text.empty())
-        return {};
-    const int length =
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                            nullptr);
-    return narrow;
-}
 
 // Ends a paint cycle however the painting code leaves.
 class TPaintScope {

@@ -113,6 +113,8 @@ public:
 
     void Lock() noexcept { FLock.Enter(); }
     void Unlock() noexcept { FLock.Leave(); }
+    // The section Lock and Unlock take, for an rtl::TCriticalSectionLock.
+    rtl::TCriticalSection& CriticalSection() noexcept { return FLock; }
     // Callers hold the lock.
     std::vector<THookedMethod>& Items() noexcept { return FItems; }
 

@@ -50,6 +50,36 @@ TEST_F(IniFileTest, RoundTripAndDefaults)
     EXPECT_NE(Bytes().find("text=\xC3\xE0\xE7\xE5\xEB\xFC"), std::string::npos);
 }
 
+// The profile functions trim blanks and quotes off a default; a default is
+// the caller's text and comes back whole.
+TEST_F(IniFileTest, AnAbsentKeyGivesTheDefaultAsItStands)
+{
+    rtl::TIniFile ini(FPath);
+    ini.WriteString(L"S", L"empty", L"");
+    ini.WriteString(L"S", L"text", L"v");
+    const std::wstring long5000(5000, L'L');
+    const struct {
+        const wchar_t* section;
+        const wchar_t* ident;
+        std::wstring defaultValue;
+        std::wstring read;
+    } kCases[] = {
+        {L"S", L"absent", L"Name:  ", L"Name:  "},
+        {L"S", L"absent", L"  lead", L"  lead"},
+        {L"S", L"absent", L"\"quoted\"", L"\"quoted\""},
+        {L"S", L"absent", long5000, long5000},
+        {L"S", L"absent", L"", L""},
+        {L"Other", L"text", L"Name:  ", L"Name:  "},  // no such section
+        {L"S", L"empty", L"Name:  ", L""},            // present and empty stays empty
+        {L"S", L"text", L"Name:  ", L"v"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(rtl::WideToAnsi(std::wstring(c.section) + L"/" + c.ident + L" default " +
+                                     c.defaultValue.substr(0, 10)));
+        EXPECT_EQ(ini.ReadString(c.section, c.ident, c.defaultValue), c.read);
+    }
+}
+
 TEST_F(IniFileTest, ReadIntegerAcceptsDecimalAndHexOnly)
 {
     static constexpr struct {

@@ -86,23 +86,36 @@ TEST(IntegerText, WritesAndReads)
         {L"0x3", true, 3},
         {L"0X1f", true, 31},
         {L"$10", true, 16},
+        {L"-0x10", true, -16},
         {L"0xFFFFFFFF", true, -1},
         {L"2147483647", true, INT_MAX},
         {L"2147483648", false, 0},
         {L"-2147483648", true, INT_MIN},
+        {L"-2147483649", false, 0},
         {L"0x100000000", false, 0},
         {L"", false, 0},
         {L"-", false, 0},
         {L"0x", false, 0},
+        {L"$", false, 0},
+        {L"0x0x1", false, 0},
+        {L"\t42", false, 0},          // only spaces are skipped
         {L"word", false, 0},
         {L"12,5", false, 0},
+        {L"12abc", false, 0},
+        {L"Бак", false, 0},
     };
+    // One grammar for 8-bit and UTF-16 texts: every case reads the same in both.
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << "\"" << rtl::WideToAnsi(c.text) << "\"");
         int value = 12345;
         EXPECT_EQ(rtl::TryStrToInt(c.text, value), c.valid);
         if (c.valid) {
             EXPECT_EQ(value, c.value);
+        }
+        int narrowValue = 12345;
+        EXPECT_EQ(rtl::TryStrToInt(rtl::WideToAnsi(c.text), narrowValue), c.valid) << "8-bit";
+        if (c.valid) {
+            EXPECT_EQ(narrowValue, c.value) << "8-bit";
         }
     }
     try {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "rtl/SysUtils.h"
 #include "tests/support/TestFolders.h"
 
 namespace simtest {
@@ -19,18 +20,6 @@ namespace simtest {
 inline std::wstring ScratchDir()
 {
     return testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT");
-}
-
-inline std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());  // ASCII names only
-}
-
-inline std::string Narrow(const std::wstring& text)
-{
-    char buffer[MAX_PATH * 4];
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
-    return length > 0 ? std::string(buffer, length - 1) : std::string();
 }
 
 // One call the simulator received: "FT_SetBaudRate handle=0x1001 baud=460800 -> 0".
@@ -125,8 +114,8 @@ public:
             if (c == '/')
                 c = '_';
         name += "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++FCount);
-        FScenarioPath = ScratchDir() + L"\\" + Widen(name) + L".ini";
-        FLogPath = ScratchDir() + L"\\" + Widen(name) + L".log";
+        FScenarioPath = ScratchDir() + L"\\" + rtl::AnsiToWide(name) + L".ini";
+        FLogPath = ScratchDir() + L"\\" + rtl::AnsiToWide(name) + L".log";
         {
             std::ofstream file(FScenarioPath.c_str(), std::ios::binary | std::ios::trunc);
             file << ini;

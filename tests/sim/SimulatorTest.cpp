@@ -10,48 +10,20 @@
 #include <string>
 
 #include "d2xx/D2xx.h"
+#include "rtl/Libraries.h"
+#include "rtl/TextScan.h"
 #include "tests/sim/SimTestSupport.h"
 
 namespace {
 
 using simtest::SimBench;
 
-struct Driver {
-    HMODULE FModule = nullptr;
-    decltype(&::FT_ListDevices) ListDevices = nullptr;
-    decltype(&::FT_Open) Open = nullptr;
-    decltype(&::FT_Close) Close = nullptr;
-    decltype(&::FT_Read) Read = nullptr;
-    decltype(&::FT_Write) Write = nullptr;
-    decltype(&::FT_SetTimeouts) SetTimeouts = nullptr;
-    decltype(&::FT_GetStatus) GetStatus = nullptr;
-    decltype(&::FT_GetDeviceInfo) GetDeviceInfo = nullptr;
-};
+using Driver = rtl::RuntimeLibrary<TD2xxEntryPoints>;
 
-template <typename Pointer>
-void Get(HMODULE module, const char* name, Pointer& slot)
-{
-    slot = reinterpret_cast<Pointer>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    ASSERT_NE(slot, nullptr) << name;
-}
-
+// Loaded once, with every entry point, for the whole test program.
 const Driver& TheDriver()
 {
-    static Driver driver = [] {
-        Driver d;
-        d.FModule = LoadLibraryW(SIM_DLL_PATH);
-        if (d.FModule) {
-            Get(d.FModule, "FT_ListDevices", d.ListDevices);
-            Get(d.FModule, "FT_Open", d.Open);
-            Get(d.FModule, "FT_Close", d.Close);
-            Get(d.FModule, "FT_Read", d.Read);
-            Get(d.FModule, "FT_Write", d.Write);
-            Get(d.FModule, "FT_SetTimeouts", d.SetTimeouts);
-            Get(d.FModule, "FT_GetStatus", d.GetStatus);
-            Get(d.FModule, "FT_GetDeviceInfo", d.GetDeviceInfo);
-        }
-        return d;
-    }();
+    static const Driver driver(SIM_DLL_PATH);
     return driver;
 }
 
@@ -59,8 +31,8 @@ class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(TheDriver().FModule, nullptr) << "GetLastError " << GetLastError();
-        ft = &TheDriver();
+        ASSERT_TRUE(TheDriver()) << "GetLastError " << GetLastError();
+        ft = &TheDriver().Entries();
     }
     void TearDown() override
     {
@@ -98,14 +70,14 @@ protected:
     static int Field(const std::string& tareReply, int number)
     {
         int f[10] = {};
-        if (std::sscanf(tareReply.c_str(), "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;", &f[0], &f[1], &f[2], &f[3], &f[4],
-                        &f[5], &f[6], &f[7], &f[8], &f[9]) != 10)
+        if (rtl::ScanFields(tareReply, "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;",
+                            {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]}) != 10)
             return -999999;
         return f[number - 1];
     }
 
     SimBench bench;
-    const Driver* ft = nullptr;
+    const TD2xxEntryPoints* ft = nullptr;
     FT_HANDLE FHandle = 0;
 };
 
@@ -116,8 +88,8 @@ TEST_F(SimulatorTest, ExportsUndecoratedNamesOnly)
         "FT_Write", "FT_SetDivisor", "FT_SetTimeouts", "FT_SetBaudRate", "FT_GetDeviceInfo", "FT_GetStatus",
         "FT_GetQueueStatus", "FT_SetRts", "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetLatencyTimer"};
     for (const char* name : kNames)
-        EXPECT_NE(GetProcAddress(TheDriver().FModule, name), nullptr) << name;
-    EXPECT_EQ(GetProcAddress(TheDriver().FModule, "FT_Open@8"), nullptr);
+        EXPECT_NE(GetProcAddress(TheDriver().Module(), name), nullptr) << name;
+    EXPECT_EQ(GetProcAddress(TheDriver().Module(), "FT_Open@8"), nullptr);
 }
 
 TEST_F(SimulatorTest, BuiltInDeviceWhenNoScenarioIsNamed)

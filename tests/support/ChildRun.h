@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/TestFolders.h"
+#include "rtl/Libraries.h"
 
 namespace testsupport {
 
@@ -22,9 +23,7 @@ struct ChildRun {
 inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
 {
     ChildRun run;
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring child = self;
+    std::wstring child = rtl::ModuleFileName();
     child = child.substr(0, child.find_last_of(L'\\') + 1) + program;
     const std::wstring wideMode(mode.begin(), mode.end());
     const std::wstring output = EnvironmentFolder(L"VOLUMETRA_TEST_OUT") + L"\\" +

@@ -6,6 +6,8 @@
 
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
+#include "rtl/Handles.h"
+#include "rtl/SysUtils.h"
 
 namespace crash {
 
@@ -89,7 +91,7 @@ std::string DateTimeToStrFixed(TDateTime Value)
 TDateTime StrToDateTimeFixed(const std::string& Text)
 {
     // The fixed text uses "."; a text in the locale's own form is taken too.
-    std::string text = core::Trim(Text);
+    std::string text(rtl::Trim(Text));
     const char separator = LocaleDecimalSeparator();
     for (char& c : text)
         if (c == separator) c = '.';
@@ -149,7 +151,7 @@ TDateTime GetGMTDateTime(TDateTime Value)
 TDateTime GetModifiedDate(const std::string& FileName)
 {
     WIN32_FIND_DATAA data;
-    core::ScopedFind find(FileName, data);
+    const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &data));
     if (!find) return 0;
     FILETIME local;
     WORD dosDate = 0;

@@ -2,8 +2,11 @@
 // long names and the working files with their fallback to the user's folder.
 #include "crash/engine/ECore.h"
 
+#include <shfolder.h>
+
 #include "crash/engine/core/ECoreInternal.h"
 #include "rtl/Handles.h"
+#include "rtl/Libraries.h"
 
 namespace crash {
 
@@ -19,13 +22,22 @@ bool DirectoryExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The shell's folder lookup, from the library that has it on every system.
+struct ShellFolderEntries {
+    decltype(&::SHGetFolderPathA) GetFolderPath = nullptr;
+
+    template <class TBinder>
+    void BindEntries(TBinder& bind)
+    {
+        bind.Required(GetFolderPath, "SHGetFolderPathA");
+    }
+};
+
 std::string ShellFolder(int folderId)
 {
-    using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    core::ScopedLibrary shfolder("shfolder.dll");
-    const auto getFolderPath = shfolder.Find<GetFolderPathFn>("SHGetFolderPathA");
+    const rtl::RuntimeLibrary<ShellFolderEntries> shfolder(L"shfolder.dll");
     char path[MAX_PATH] = {};
-    if (!getFolderPath || FAILED(getFolderPath(nullptr, folderId, nullptr, 0, path))) return {};
+    if (!shfolder || FAILED(shfolder->GetFolderPath(nullptr, folderId, nullptr, 0, path))) return {};
     return path;
 }
 
@@ -77,16 +89,7 @@ std::string LibraryFolderIn(const std::string& applicationData)
 
 std::string Real_GetMainModuleFileName()
 {
-    std::string name(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, name.data(), static_cast<DWORD>(name.size()));
-        if (length == 0) return {};
-        if (length < name.size()) {
-            name.resize(length);
-            return name;
-        }
-        name.resize(name.size() * 2);
-    }
+    return rtl::ModuleFileNameAnsi();
 }
 
 std::string GetLongNameFromShort(const std::string& Path)
@@ -124,7 +127,7 @@ std::string GetLongNameFromShort(const std::string& Path)
         const bool plain = !component.empty() && component != "." && component != ".." &&
                            component.find_first_of("*?") == std::string::npos;
         if (!plain) break;
-        core::ScopedFind find(result + component, data);
+        const rtl::FindHandle find(::FindFirstFileA((result + component).c_str(), &data));
         if (!find) break;
         result += data.cFileName;
         if (next == std::string::npos) return result;

@@ -1,9 +1,7 @@
 // INI values of the core utilities, over the system's profile functions.
-#include <charconv>
-#include <cstdint>
-
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
+#include "rtl/SysUtils.h"
 
 namespace crash {
 
@@ -17,36 +15,6 @@ bool PlaceIniFile(const std::string& file, std::string& placed)
 {
     placed = core::ExtractFilePath(file).empty() ? core::JoinPath(GetLibraryDefaultFolder(), file) : file;
     return GetWorkingFile(placed, false, false);
-}
-
-// A number as the runtime's conversion reads it: leading blanks, a sign, and
-// decimal digits or "$"/"0x" with hexadecimal ones.
-bool ParseInteger(const std::string& text, int& value)
-{
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == text.size()) return false;
-    std::uint64_t magnitude = 0;
-    const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
-    const auto [end, error] = std::from_chars(first, last, magnitude, base);
-    if (error != std::errc() || end != last) return false;
-    // Hexadecimal texts may spell a negative number by its bit pattern.
-    const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
-    if (magnitude > limit) return false;
-    const auto bits = static_cast<std::uint32_t>(magnitude);
-    value = static_cast<int>(negative ? 0u - bits : bits);
-    return true;
 }
 
 }  // namespace
@@ -77,7 +45,8 @@ int ReadInteger(const std::string& File, const std::string& Section, const std::
                 int Default)
 {
     int value = Default;
-    return ParseInteger(ReadString(File, Section, Key, std::to_string(Default)), value) ? value : Default;
+    // The runtime's own integer grammar: blanks, a sign, decimal or "$"/"0x" hexadecimal.
+    return rtl::TryStrToInt(ReadString(File, Section, Key, std::to_string(Default)), value) ? value : Default;
 }
 
 bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key,

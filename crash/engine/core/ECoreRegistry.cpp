@@ -1,6 +1,6 @@
 // Registry reads of the core utilities.
 #include "crash/engine/ECore.h"
-#include "crash/engine/core/ECoreInternal.h"
+#include "rtl/Handles.h"
 
 namespace crash {
 
@@ -15,7 +15,7 @@ const char* SubKey(const std::string& key) noexcept
 
 std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
 {
-    core::ScopedRegKey key;
+    rtl::RegistryKey key;
     if (::RegOpenKeyExA(Root, SubKey(Key), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
     std::string value;
     // A value that keeps growing between the calls is given up after a few rounds.
@@ -44,7 +44,7 @@ std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
 
 bool CheckKey(HKEY Root, const std::string& Key)
 {
-    core::ScopedRegKey key;
+    rtl::RegistryKey key;
     return ::RegOpenKeyExA(Root, SubKey(Key), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 

@@ -1,7 +1,5 @@
 // Process facts of the core utilities: the development-environment flag, COM
 // interface queries and the user's character set.
-#include <cstdlib>
-
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
 
@@ -35,12 +33,11 @@ bool SupportsEx(IUnknown* Instance, REFIID Iid, void** Result)
 BYTE UserCharSet()
 {
     char text[6] = {};
+    int number = 0;
     UINT codePage = 0;
-    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, sizeof text) > 0) {
-        char* end = nullptr;
-        const unsigned long number = std::strtoul(text, &end, 10);
-        if (end != text && *end == '\0') codePage = static_cast<UINT>(number);
-    }
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, sizeof text) > 0 &&
+        rtl::TryStrToInt(text, number) && number > 0)
+        codePage = static_cast<UINT>(number);
     if (codePage == 0) codePage = ::GetACP();
     CHARSETINFO info = {};
     if (!::TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<std::uintptr_t>(codePage)), &info,

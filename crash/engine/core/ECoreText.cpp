@@ -2,21 +2,9 @@
 #include "crash/engine/ECore.h"
 
 #include "crash/engine/core/ECoreInternal.h"
+#include "rtl/SysUtils.h"
 
 namespace crash {
-
-namespace core {
-
-std::string Trim(std::string_view text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-    return std::string(text.substr(first, last - first));
-}
-
-}  // namespace core
 
 TCharSet MakeCharSet(std::string_view chars) noexcept
 {
@@ -37,17 +25,17 @@ bool IsIn(const TCharSet& set, char c) noexcept
 void ExtractList(const std::string& Text, std::vector<std::string>& Strings,
                  const TCharSet& Separators, bool Raw, bool AddEmpty)
 {
-    const std::string text = Raw ? Text : core::Trim(Text);
+    const std::string text = Raw ? Text : std::string(rtl::Trim(Text));
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (!IsIn(Separators, text[i])) continue;
         std::string piece = Raw ? text.substr(start, i + 1 - start)
-                                : core::Trim(std::string_view(text).substr(start, i - start));
+                                : std::string(rtl::Trim(std::string_view(text).substr(start, i - start)));
         if (!piece.empty() || AddEmpty) Strings.push_back(std::move(piece));
         start = i + 1;
     }
     std::string rest = text.substr(start);
-    if (!Raw) rest = core::Trim(rest);
+    if (!Raw) rest = std::string(rtl::Trim(rest));
     if (!rest.empty()) Strings.push_back(std::move(rest));
 }
 
@@ -59,10 +47,10 @@ void ExtractStringsEx(const TCharSet& Separators, const std::string& Text,
     if (start == Text.size()) return;
     for (std::size_t i = start; i < Text.size(); ++i) {
         if (!IsIn(Separators, Text[i])) continue;
-        Strings.push_back(core::Trim(std::string_view(Text).substr(start, i - start)));
+        Strings.emplace_back(rtl::Trim(std::string_view(Text).substr(start, i - start)));
         start = i + 1;
     }
-    std::string rest = core::Trim(std::string_view(Text).substr(start));
+    std::string rest(rtl::Trim(std::string_view(Text).substr(start)));
     if (!rest.empty()) Strings.push_back(std::move(rest));
 }
 

@@ -2,6 +2,7 @@
 // runs them in their new place and jumps back.
 #include "crash/engine/EHook.h"
 #include "crash/engine/hook/HookInternals.h"
+#include "rtl/Libraries.h"
 
 #include <cstring>
 
@@ -42,10 +43,8 @@ bool IsRelativeJumpOrCall(const TAsmInfo& info) {
 
 std::string ModuleFileNameOf(const void* address) {
     MEMORY_BASIC_INFORMATION mbi;
-    char path[MAX_PATH] = "";
-    if (::VirtualQuery(address, &mbi, sizeof mbi) == sizeof mbi)
-        ::GetModuleFileNameA(static_cast<HMODULE>(mbi.AllocationBase), path, MAX_PATH);
-    return path;
+    if (::VirtualQuery(address, &mbi, sizeof mbi) != sizeof mbi) return {};
+    return rtl::ModuleFileNameAnsi(static_cast<HMODULE>(mbi.AllocationBase));
 }
 
 struct TPiece {

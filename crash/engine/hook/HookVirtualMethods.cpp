@@ -21,21 +21,10 @@ void** SlotOf(void* const* vmt, int slotIndex) {
     return const_cast<void**>(vmt + slotIndex);
 }
 
-class TListLock {
-public:
-    explicit TListLock(THookedMethodsList& list) : FList(list) { FList.Lock(); }
-    ~TListLock() { FList.Unlock(); }
-    TListLock(const TListLock&) = delete;
-    TListLock& operator=(const TListLock&) = delete;
-
-private:
-    THookedMethodsList& FList;
-};
-
 }  // namespace
 
 THookedMethodsList::~THookedMethodsList() {
-    TListLock lock(*this);
+    rtl::TCriticalSectionLock lock(FLock);
     for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
         void* old = it->FOldMethod;
         WriteCode(SlotOf(it->FClass, it->FSlot), &old, sizeof old);
@@ -47,7 +36,7 @@ void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noex
     if (vmt == nullptr || slotIndex < 0) return nullptr;
     try {
         THookedMethodsList& list = *State().FMethods;
-        TListLock lock(list);
+        rtl::TCriticalSectionLock lock(list.CriticalSection());
         void** slot = SlotOf(vmt, slotIndex);
         void* current = nullptr;
         if (!IsInLoadedModule(slot) || !rtl::ReadValue(slot, current)) return nullptr;
@@ -72,7 +61,7 @@ bool UnhookVirtualMethod(void* const* vmt, int slotIndex) noexcept {
     if (vmt == nullptr) return false;
     try {
         THookedMethodsList& list = *State().FMethods;
-        TListLock lock(list);
+        rtl::TCriticalSectionLock lock(list.CriticalSection());
         auto& items = list.Items();
         for (auto it = items.rbegin(); it != items.rend(); ++it) {
             if (it->FClass != vmt || it->FSlot != slotIndex) continue;

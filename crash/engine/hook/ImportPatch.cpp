@@ -2,6 +2,7 @@
 // the entries of its import address table.
 #include "crash/engine/EHook.h"
 #include "crash/engine/hook/HookInternals.h"
+#include "rtl/Libraries.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,9 +65,7 @@ bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, vo
                   bool removable, bool noRaise, const std::string& name) {
     if (replaced == nullptr) throw EProcNull(NullProcedureText(name));
     if (IsWin9x() && reinterpret_cast<std::uintptr_t>(module) >= 0x80000000u) {
-        char path[MAX_PATH] = "";
-        ::GetModuleFileNameA(module, path, MAX_PATH);
-        throw ESharedArea("Cannot hook the module \"" + std::string(path) +
+        throw ESharedArea("Cannot hook the module \"" + rtl::ModuleFileNameAnsi(module) +
                           "\" located into the shared-area.");
     }
     std::uint32_t thunkImmediate = 0;

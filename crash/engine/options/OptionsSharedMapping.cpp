@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
@@ -50,8 +51,7 @@ std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module) {
 }
 
 void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept {
-    if (Mapping.FBase != nullptr) ::UnmapViewOfFile(Mapping.FBase);
-    Mapping.FBase = nullptr;
+    Mapping.FBase.Reset();
     Mapping.FView = nullptr;
     Mapping.FContentSize = 0;
     Mapping.FExisted = false;
@@ -76,16 +76,14 @@ bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptio
     }
     if (!handle) return false;
 
-    void* base = ::MapViewOfFile(handle.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-    if (base == nullptr) return false;
+    rtl::MappedView view(::MapViewOfFile(handle.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+    if (!view) return false;
+    void* const base = view.Get();
     // What the system really mapped bounds everything: a capacity word that
     // another party wrote is only believed within it.
     MEMORY_BASIC_INFORMATION region{};
     const std::size_t mapped = ::VirtualQuery(base, &region, sizeof region) == sizeof region ? region.RegionSize : 0;
-    if (mapped < kCapacityWord) {
-        ::UnmapViewOfFile(base);
-        return false;
-    }
+    if (mapped < kCapacityWord) return false;
     std::uint32_t capacity = 0;
     if (existed) {
         capacity = *static_cast<const std::uint32_t*>(base);
@@ -96,7 +94,7 @@ bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptio
         *static_cast<std::uint32_t*>(base) = capacity;
     }
     Mapping.FMapping = std::move(handle);
-    Mapping.FBase = base;
+    Mapping.FBase = std::move(view);
     Mapping.FView = static_cast<std::uint8_t*>(base) + kCapacityWord;
     Mapping.FContentSize = capacity - kCapacityWord;
     Mapping.FExisted = existed;

@@ -50,7 +50,7 @@ private:
     friend void CloseSharedOptionsMapping(TSharedOptionsMapping&) noexcept;
 
     rtl::KernelHandle FMapping;
-    void* FBase = nullptr;  // the capacity word
+    rtl::MappedView FBase;  // the capacity word
     std::uint8_t* FView = nullptr;
     std::uint32_t FContentSize = 0;
     bool FExisted = false;

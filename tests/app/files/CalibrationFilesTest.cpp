@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CalibrationFiles.h"
+#include "rtl/Handles.h"
 #include "rtl/IniFiles.h"
 #include "rtl/SysUtils.h"
 
@@ -82,12 +83,11 @@ protected:
     {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW data;
-        const HANDLE find = FindFirstFileW((FFolder + L"*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return names;
+        const rtl::FindHandle find(FindFirstFileW((FFolder + L"*").c_str(), &data));
+        if (!find) return names;
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
         return names;
     }
     static std::string Bytes(const std::wstring& path)

@@ -21,6 +21,8 @@ TEST(ReplyScan, TareReplyNeedsAllTenFieldsFromTheFirstByte)
         {"QVTARE=0,0,0,0,0,12", false, 0, 0},                    // cut off
         {"QVTARE=0,0,0,0,0,1234,0,567,0,0;QVTARE=0,0,0,0,0,1300,0,570,0,0;", true, 1234, 567},
         {"", false, 0, 0},
+        {"QVTARE=0,0,0,0,0,99999999999,0,-99999999999,0,0;", true, 2147483647, -2147483647 - 1},  // held inside int
+        {"QVTARE=0,0,0,0,0,1234,0,567,0,x;", false, 0, 0},  // the last field does not convert
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.reply);

@@ -16,7 +16,7 @@ namespace {
 
 std::wstring WindowsPath(const char* hostPath)
 {
-    std::wstring path = L"Z:" + simtest::Widen(hostPath);
+    std::wstring path = L"Z:" + rtl::AnsiToWide(hostPath);
     std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }
@@ -72,7 +72,7 @@ TEST(LoadDeviceLibrary, FindsTheLibraryBesideTheProgramThenOnTheSearchPath)
     };
     const std::wstring probe = WindowsPath(LINK_PROBE_EXE);
     for (const auto& c : kCases) {
-        SCOPED_TRACE(simtest::Narrow(c.name));
+        SCOPED_TRACE(rtl::WideToAnsi(c.name));
         const std::wstring folder =
             simtest::ScratchDir() + L"\\load-" + c.name + L"-" + std::to_wstring(GetCurrentProcessId());
         const std::wstring libraryFolder = c.place == kOnPath ? folder + L"\\lib" : folder;

@@ -11,6 +11,7 @@
 
 #include "app/TerminalLink.h"
 #include "rtl/Startup.h"
+#include "rtl/Libraries.h"
 
 int main()
 {
@@ -24,11 +25,8 @@ int main()
             return 3;
         return 0;
     }
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(library, path, MAX_PATH);
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring report(self);
+    const std::wstring path = rtl::ModuleFileName(library);
+    std::wstring report = rtl::ModuleFileName();
     report.resize(report.find_last_of(L"\\/") + 1);
     report += L"probe.txt";
     std::wofstream(report.c_str()) << path;

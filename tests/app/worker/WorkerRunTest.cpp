@@ -173,7 +173,7 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
     const auto rates = window.Events("rate");
     ASSERT_FALSE(rates.empty());
     for (const auto& rate : rates)
-        EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << simtest::Narrow(rate.FText);
+        EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << rtl::WideToAnsi(rate.FText);
 }
 
 TEST_F(WorkerRun, FailingTerminalEndsOrSkipsAndLeavesThePumpOff)

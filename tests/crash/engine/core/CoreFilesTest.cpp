@@ -6,6 +6,7 @@
 
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
+#include "rtl/Libraries.h"
 
 namespace crash {
 namespace {
@@ -36,9 +37,7 @@ std::string ShellAppData()
 
 std::string ProgramName()
 {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = core::ExtractFileName(path);
+    std::string name = core::ExtractFileName(rtl::ModuleFileNameAnsi());
     return name.substr(0, name.rfind('.'));
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "crash/engine/ECore.h"
+#include "rtl/Handles.h"
 
 namespace crash {
 namespace {
@@ -13,22 +14,22 @@ protected:
         // A key per test: the tests run side by side.
         FKeyName = std::string("Software\\VolumetraCoreTest\\") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, FKeyName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, FKeyName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  FKey.Receive(), nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override
     {
-        RegCloseKey(FKey);
+        FKey.Reset();
         RegDeleteKeyA(HKEY_CURRENT_USER, FKeyName.c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VolumetraCoreTest");  // fails while another test uses it
     }
     void Set(const char* name, DWORD type, const void* data, DWORD size)
     {
-        ASSERT_EQ(RegSetValueExA(FKey, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(FKey.Get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     }
     std::string FKeyName;
-    HKEY FKey = nullptr;
+    rtl::RegistryKey FKey;
 };
 
 TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)

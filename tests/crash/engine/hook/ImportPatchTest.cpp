@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crash/engine/EHook.h"
+#include "rtl/Libraries.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ __attribute__((noinline)) DWORD CallGetCurrentProcessId() {
     return ::GetCurrentProcessId();
 }
 
-std::string ProgramFileName() {
-    char path[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
+std::string ProgramFileName() { return rtl::ModuleFileNameAnsi(); }
 
 class ImportPatch : public ::testing::Test {
 protected:

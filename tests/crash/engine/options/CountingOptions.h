@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crash/engine/EOptions.h"
+#include "rtl/Libraries.h"
 #include "rtl/SysUtils.h"
 
 namespace crash::test {
@@ -31,11 +32,7 @@ private:
     int* FStores;
 };
 
-inline std::string TestModuleName() {
-    char name[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, name, MAX_PATH);
-    return std::string(name, length);
-}
+inline std::string TestModuleName() { return rtl::ModuleFileNameAnsi(); }
 
 inline std::unique_ptr<CountingOptions> MakeOptions(int* stores, std::string moduleName = TestModuleName()) {
     return TVexlorModuleOptions::Create<CountingOptions>(std::move(moduleName), stores);

@@ -47,10 +47,8 @@ public:
     explicit ForeignView(HMODULE module)
         : FHandle(OpenFileMappingA(FILE_MAP_READ, FALSE,
                                    SharedOptionsMappingName(GetCurrentProcessId(), module).c_str())) {
-        if (FHandle) FBase = static_cast<const std::uint8_t*>(MapViewOfFile(FHandle.Get(), FILE_MAP_READ, 0, 0, 0));
-    }
-    ~ForeignView() {
-        if (FBase) UnmapViewOfFile(FBase);
+        if (FHandle) FView.Reset(MapViewOfFile(FHandle.Get(), FILE_MAP_READ, 0, 0, 0));
+        FBase = static_cast<const std::uint8_t*>(FView.Get());
     }
     explicit operator bool() const { return FBase != nullptr; }
     std::uint32_t Capacity() const {
@@ -63,6 +61,7 @@ public:
 
 private:
     rtl::KernelHandle FHandle;
+    rtl::MappedView FView;
     const std::uint8_t* FBase = nullptr;
 };
 

@@ -1,0 +1,6 @@
+// The crash reporter's main unit: what the process is made of (system facts,
+// threads, objects and windows, modules and processes), and later the
+// pipeline, the hooks and the public interface. Each idea has a header of its
+// own in the folder that holds its code; this header brings them together for
+// the unit's includers.
+#pragma once

@@ -270,6 +270,30 @@ TEST_F(LinkTest, ReplyLargerThanTheBufferStaysQueued)
     link.CloseDevice();
 }
 
+TEST_F(LinkTest, AFailingStatusCallReadsAsNothingQueued)
+{
+    // The reply is there, but the driver fails every status call: the count
+    // it writes anyway is no answer.
+    bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=FT_GetStatus\n");
+    app::TTerminalLink link(&display);
+    Connect(link);
+    ASSERT_TRUE(link.IsDeviceOpen());
+    link.SendDeviceCommand(app::kVersionCommand);
+    app::TReplyBuffer<100> reply;
+    DWORD count = 99;
+    const DWORD start = Now();
+    EXPECT_EQ(link.ReceiveReply(reply, count, 300), 0u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_STREQ(reply.Text(), "");
+    EXPECT_EQ(Now() - start, 330u) << "the wait runs its full time, as for no reply at all";
+    EXPECT_TRUE(bench.Calls("FT_Read").empty()) << bench.LogText();
+    const auto polls = bench.Calls("FT_GetStatus");
+    ASSERT_EQ(polls.size(), 11u);
+    EXPECT_EQ(polls.back().FStatus, FT_OTHER_ERROR);
+    EXPECT_EQ(polls.back().Number("rx"), 16) << "the failed call did write a count";
+    link.CloseDevice();
+}
+
 DWORD gTickOffset = 0;
 decltype(&::SimTickCount) gSimTicks = nullptr;
 DWORD WINAPI TicksNearTheWrap()

@@ -180,11 +180,11 @@ DWORD TTerminalLink::ReceiveReply(char* buffer, DWORD size, DWORD& count, DWORD 
         if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK)
             rx = 0;
         if (rx == 0) {
-            Sleep(pollMs);
+            FPause(pollMs);
             continue;
         }
         // The first bytes are here; give the rest of the reply time to follow.
-        Sleep(pollMs);
+        FPause(pollMs);
         rx = 0;
         if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK)
             rx = 0;

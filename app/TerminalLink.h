@@ -116,9 +116,12 @@ public:
     int FirmwareNumber() const noexcept { return FFirmwareNumber; }
     void SetFirmwareNumber(int number) noexcept { FFirmwareNumber = number; }
 
-    // The clock of ReceiveReply; GetTickCount unless a test replaces it.
+    // The clock of ReceiveReply: its tick source and its pause between polls;
+    // GetTickCount and Sleep unless a test replaces them.
     using TickSource = DWORD(WINAPI*)();
+    using PauseFunction = void(WINAPI*)(DWORD);
     void SetTickSource(TickSource source) noexcept { FTickSource = source ? source : &::GetTickCount; }
+    void SetPause(PauseFunction pause) noexcept { FPause = pause ? pause : &::Sleep; }
 
 private:
     ILinkDisplay* FDisplay;  // weak
@@ -130,6 +133,7 @@ private:
     int FFirmwareMinor = 0;
     int FFirmwareNumber = kUnknownFirmware;
     TickSource FTickSource = &::GetTickCount;
+    PauseFunction FPause = &::Sleep;
 };
 
 }  // namespace app

@@ -1,5 +1,5 @@
 // The seventeen driver entry points of the simulator, its device list and the
-// byte queues of the open handles.
+// byte queues of the open handles. (The clock's exports are in Clock.cpp.)
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -16,14 +16,6 @@ namespace {
 
 CriticalSection gLock;
 World gWorld;
-
-LARGE_INTEGER StartCounter()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-const LARGE_INTEGER gStart = StartCounter();
 
 std::wstring EnvironmentValue(const wchar_t* name)
 {
@@ -97,6 +89,27 @@ DWORD ReadyBytes(const OpenHandle& open, double nowMs)
     return ready;
 }
 
+// The first moment after now that can end a read's wait: the next bytes due,
+// the device's unplug, or the read's deadline.
+double NextWaitEnd(const World& world, const OpenHandle& open, double now, double deadline)
+{
+    double end = deadline;
+    for (const Chunk& chunk : open.FQueue) {
+        if (chunk.FReadyMs > now) {
+            end = std::min(end, chunk.FReadyMs);
+            break;
+        }
+    }
+    const DeviceState& state = world.FDevices[open.FDevice];
+    const DeviceConfig& config = world.FScenario.FDevices[open.FDevice];
+    if (config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0) {
+        const double unplug = state.FFirstOpenMs + config.FUnplugAfterMs;
+        if (unplug > now)
+            end = std::min(end, unplug);
+    }
+    return end;
+}
+
 bool Failing(const World& world, const char* name)
 {
     return world.FScenario.FFailCalls.count(name) != 0;
@@ -166,14 +179,6 @@ CriticalSection& SimLock()
 World& TheWorld()
 {
     return gWorld;
-}
-
-double NowMs()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - gStart.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 void RefreshScenario(World& world)
@@ -384,7 +389,13 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWOR
                 // Like the driver: wait for the bytes asked for until the read
                 // time-out, then hand over what has come.
                 if (status == FT_OK && ReadyBytes(*open, now) < bytesToRead && now - start < open->FReadTimeoutMs) {
-                    // fall through to the sleep below
+                    // On the virtual clock the wait takes no real time: the
+                    // clock moves on to the next moment that can end it.
+                    if (ClockIsVirtual()) {
+                        AdvanceClockTo(NextWaitEnd(gWorld, *open, now, start + open->FReadTimeoutMs));
+                        continue;
+                    }
+                    // else on to the sleep below
                 } else {
                     std::string taken;
                     if (status == FT_OK) {
@@ -528,7 +539,10 @@ FT_STATUS WINAPI FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, 
         OpenHandle* open = nullptr;
         FT_STATUS status = CheckHandle(gWorld, "FT_GetStatus", handle, open);
         DWORD ready = 0;
-        if (status == FT_OK) {
+        // A call that fails by FailCalls still writes the count: what a failed
+        // call leaves in its out-values is no answer, and a caller that takes
+        // it for one shows.
+        if (status == FT_OK || (open && status == FT_OTHER_ERROR)) {
             ready = ReadyBytes(*open, NowMs());
             if (rxBytes)
                 *rxBytes = ready;

@@ -28,8 +28,13 @@ using Lock = rtl::TCriticalSectionLock;
 
 CriticalSection& SimLock();
 
-// Milliseconds since the simulator was loaded (performance counter).
+// The simulator's clock, in milliseconds: since the simulator was loaded on
+// real time (the performance counter); on the virtual clock of a test, where
+// the test and the waiting reads have moved it (Clock.cpp).
 double NowMs();
+bool ClockIsVirtual();
+// Moves the virtual clock on to ms; nothing on real time or for a time past.
+void AdvanceClockTo(double ms);
 
 // --- Scenario ---------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 
 #include "rtl/Classes.h"
 #include "rtl/Startup.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace {
 
@@ -61,12 +62,6 @@ DWORD WINAPI Watchdog(void*)
     return 0;
 }
 
-int Check(bool ok, const char* what)
-{
-    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
-    return ok ? 0 : 1;
-}
-
 }  // namespace
 
 int main()
@@ -78,9 +73,12 @@ int main()
     const int answer = MessageBoxW(nullptr, L"Ожидание вызова", L"Волюметра", MB_OKCANCEL);
     worker.WaitFor();
     int failures = 0;
-    failures += Check(worker.FSawBox, "the message box was shown");
-    failures += Check(answer == IDOK, "the call closed the box from inside its loop");
-    failures += Check(worker.FRanOn == rtl::MainThreadID(), "the call ran on the main thread");
-    std::fflush(stdout);
+    testsupport::Check(worker.FSawBox, "the message box was shown", "the worker saw no box within 10 s", failures);
+    testsupport::Check(answer == IDOK, "the call closed the box from inside its loop (IDOK)",
+                       answer == IDCANCEL ? "IDCANCEL: the watchdog closed it after 20 s"
+                                          : testsupport::Formatted("the box answered %d", answer),
+                       failures);
+    testsupport::CheckEqual(worker.FRanOn.load(), rtl::MainThreadID(),
+                            "the call ran on the main thread (its thread id; 0: it never ran)", failures);
     return failures;
 }

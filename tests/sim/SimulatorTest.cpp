@@ -1,5 +1,8 @@
 // The terminal simulator on its own: exports, scenario sources, the pump and
 // tank model, the faults it injects and the driver behaviour the link meets.
+// The cases run on the simulator's virtual clock: time moves only when a case
+// moves it, so every reply, pump run and time-out is exact however loaded the
+// machine is. One case checks real time, on which the program runs.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 #include "d2xx/D2xx.h"
 #include "rtl/Libraries.h"
 #include "rtl/TextScan.h"
+#include "sim/TestClock.h"
 #include "tests/sim/SimTestSupport.h"
 
 namespace {
@@ -33,12 +37,19 @@ protected:
     {
         ASSERT_TRUE(TheDriver()) << "GetLastError " << GetLastError();
         ft = &TheDriver().Entries();
+        ASSERT_TRUE(rtl::BindEntryTable(TheDriver().Module(), clock).Complete()) << "the clock's exports";
+        clock.UseVirtualClock(TRUE);
     }
     void TearDown() override
     {
         if (FHandle)
             ft->Close(FHandle);
+        clock.UseVirtualClock(FALSE);
     }
+
+    // Moves the simulator's clock on.
+    void Wait(DWORD ms) { clock.Sleep(ms); }
+    DWORD Now() const { return clock.TickCount(); }
 
     FT_HANDLE OpenFirst()
     {
@@ -52,7 +63,7 @@ protected:
         DWORD written = 0;
         EXPECT_EQ(ft->Write(FHandle, const_cast<char*>(command.data()), static_cast<DWORD>(command.size()), &written),
                   FT_OK);
-        Sleep(waitMs);
+        Wait(waitMs);
         return ReadQueued();
     }
     std::string ReadQueued()
@@ -78,6 +89,7 @@ protected:
 
     SimBench bench;
     const TD2xxEntryPoints* ft = nullptr;
+    TSimClockEntryPoints clock;
     FT_HANDLE FHandle = 0;
 };
 
@@ -86,10 +98,12 @@ TEST_F(SimulatorTest, ExportsUndecoratedNamesOnly)
     static constexpr const char* kNames[] = {
         "FT_ListDevices", "FT_Open", "FT_Close", "FT_ResetDevice", "FT_Purge", "FT_Read",
         "FT_Write", "FT_SetDivisor", "FT_SetTimeouts", "FT_SetBaudRate", "FT_GetDeviceInfo", "FT_GetStatus",
-        "FT_GetQueueStatus", "FT_SetRts", "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetLatencyTimer"};
+        "FT_GetQueueStatus", "FT_SetRts", "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetLatencyTimer",
+        "SimUseVirtualClock", "SimTickCount", "SimSleep"};  // the tests' clock beside the driver's seventeen
     for (const char* name : kNames)
         EXPECT_NE(GetProcAddress(TheDriver().Module(), name), nullptr) << name;
     EXPECT_EQ(GetProcAddress(TheDriver().Module(), "FT_Open@8"), nullptr);
+    EXPECT_EQ(GetProcAddress(TheDriver().Module(), "SimSleep@4"), nullptr);
 }
 
 TEST_F(SimulatorTest, BuiltInDeviceWhenNoScenarioIsNamed)
@@ -158,16 +172,16 @@ TEST_F(SimulatorTest, PumpFlowMeterAndSensorsFollowTheScenario)
     EXPECT_EQ(Field(before, 8), 300) << before;  // 2 litres
 
     Exchange("QVTARE=1,1,0");
-    Sleep(1000);
-    const std::string after = Exchange("QVTARE=0,0,0");
-    Sleep(300);
+    Wait(1000);
+    const std::string after = Exchange("QVTARE=0,0,0");  // the pump ran 40 + 1000 ms
+    Wait(300);
     const std::string stopped = Exchange("QVTARE=0,0,1");
 
     const int pulses = Field(after, 6) - 5000;
-    EXPECT_GT(pulses, 90) << after;   // about one litre
-    EXPECT_LT(pulses, 130) << after;
+    EXPECT_EQ(pulses, 104) << "1.04 l: " << after;
     const double litres = 2 + pulses / 100.0;
     EXPECT_NEAR(Field(after, 8), 100 + 100 * litres, 2) << after;
+    EXPECT_EQ(Field(after, 5), 30) << "the true level in decilitres";
     EXPECT_EQ(Field(stopped, 6), Field(after, 6)) << "the counter stands while the pump is off";
     EXPECT_NEAR(Field(stopped, 8), 4000 - 100 * litres, 2) << "sensor 1 has a table of its own: " << stopped;
     EXPECT_EQ(Field(Exchange("QVTARE=0,0,5"), 8), 0) << "a sensor that is not on the bus reads 0";
@@ -179,11 +193,12 @@ TEST_F(SimulatorTest, SensorsSettleAfterThePumpStops)
               "[Tank]\nSettleMs=300\n[Sensors]\nTable=0:0,100:1000\nNoise=0\n");
     OpenFirst();
     Exchange("QVTARE=1,1,0");
-    Sleep(500);
+    Wait(500);
     const std::string stop = Exchange("QVTARE=0,0,0");
     const double litres = Field(stop, 6) / 10.0;
+    EXPECT_EQ(Field(stop, 6), 54) << "5.4 l in 540 ms";
     const int lagging = Field(stop, 8);
-    Sleep(2000);
+    Wait(2000);
     const int settled = Field(Exchange("QVTARE=0,0,0"), 8);
     EXPECT_LT(lagging, litres * 10 - 5) << "the surface lags behind while filling: " << stop;
     EXPECT_NEAR(settled, litres * 10, 2);
@@ -208,7 +223,7 @@ TEST_F(SimulatorTest, InjectsTheFaultsOfTheScenario)
         OpenFirst();
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc");
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), c.second);
-        Sleep(300);
+        Wait(300);
         EXPECT_EQ(ReadQueued(), c.later);
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc") << "the third is sound";
         ft->Close(FHandle);
@@ -223,13 +238,15 @@ TEST_F(SimulatorTest, LateReplyHoldsBackTheNextOne)
     DWORD written = 0;
     char late[] = "PERIODCOUNT34=0;";
     ft->Write(FHandle, late, sizeof late - 1, &written);
-    Sleep(20);
+    Wait(20);
     char next[] = "INPFLAGS3=1,0,0,0,B,0,0,0,0;";
     ft->Write(FHandle, next, sizeof next - 1, &written);
-    Sleep(40);
+    Wait(40);
     EXPECT_EQ(ReadQueued(), "") << "the terminal answers in order";
-    Sleep(250);
-    EXPECT_EQ(ReadQueued(), "OK\r\nOK\r\n");
+    Wait(139);
+    EXPECT_EQ(ReadQueued(), "") << "199 ms after the late command";
+    Wait(1);
+    EXPECT_EQ(ReadQueued(), "OK\r\nOK\r\n") << "both at 200 ms, the second held back behind the first";
 }
 
 TEST_F(SimulatorTest, UnpluggedDeviceLeavesTheList)
@@ -237,9 +254,11 @@ TEST_F(SimulatorTest, UnpluggedDeviceLeavesTheList)
     bench.Use("[Device0]\nUnplugAfterMs=300\n");
     OpenFirst();
     EXPECT_NE(Exchange("FL_READ_VERSION$"), "");
-    Sleep(400);
+    Wait(259);
     DWORD rx = 0, tx = 0, events = 0;
-    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_IO_ERROR);
+    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_OK) << "299 ms after the open";
+    Wait(1);
+    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_IO_ERROR) << "300 ms after it";
     DWORD count = 99;
     ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     EXPECT_EQ(count, 0u);
@@ -268,17 +287,21 @@ TEST_F(SimulatorTest, ReadWaitsForTheBytesAskedUpToTheReadTimeout)
     ft->Write(FHandle, command, sizeof command - 1, &written);
     char buffer[64] = {};
     DWORD read = 0;
-    const DWORD start = GetTickCount();
+    const DWORD start = Now();
     ASSERT_EQ(ft->Read(FHandle, buffer, 5, &read), FT_OK);
-    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(Now() - start, 100u) << "the read waits until the reply is due";
     EXPECT_EQ(std::string(buffer, read), "QVMA-");
-    EXPECT_GE(took, 80u);
-    EXPECT_LT(took, 400u);
 
-    const DWORD again = GetTickCount();
+    const DWORD again = Now();
     ASSERT_EQ(ft->Read(FHandle, buffer, 60, &read), FT_OK);
-    EXPECT_GE(GetTickCount() - again, 380u) << "fewer bytes than asked: the read time-out runs out";
+    EXPECT_EQ(Now() - again, 400u) << "fewer bytes than asked: the read time-out runs out";
     EXPECT_EQ(std::string(buffer, read), "10.45 SIM\r\n");
+
+    ASSERT_EQ(ft->SetTimeouts(FHandle, 0, 200), FT_OK);
+    const DWORD third = Now();
+    ASSERT_EQ(ft->Read(FHandle, buffer, 60, &read), FT_OK);
+    EXPECT_EQ(Now() - third, 0u) << "a read time-out of 0 waits for nothing";
+    EXPECT_EQ(read, 0u);
 }
 
 TEST_F(SimulatorTest, SerialOfSixteenCharactersFillsTheBuffer)
@@ -293,6 +316,37 @@ TEST_F(SimulatorTest, SerialOfSixteenCharactersFillsTheBuffer)
     ASSERT_EQ(ft->GetDeviceInfo(FHandle, &type, &id, serial, description, nullptr), FT_OK);
     EXPECT_EQ(std::string(serial, 16), "SIM0123456789ABC");
     EXPECT_EQ(serial[16], '#') << "nothing is written past the 16 bytes";
+}
+
+TEST_F(SimulatorTest, RunsOnRealTimeUnlessTheVirtualClockIsOn)
+{
+    bench.Use("[Link]\nReplyDelayMs=5\n");
+    OpenFirst();
+    DWORD written = 0;
+    char command[] = "FL_READ_VERSION$";
+    ASSERT_EQ(ft->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
+    Sleep(100);
+    EXPECT_EQ(ReadQueued(), "") << "on the virtual clock no real time passes for the terminal";
+    const DWORD virtualNow = Now();
+
+    // Real time, as the program always has it: a real pause lets the reply in,
+    // and the clock goes on from where the virtual one stood.
+    clock.UseVirtualClock(FALSE);
+    EXPECT_GE(Now(), virtualNow);
+    Sleep(50);
+    EXPECT_EQ(ReadQueued(), "QVMA-10.45 SIM\r\n");
+    ASSERT_EQ(ft->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
+    const DWORD start = GetTickCount();
+    clock.Sleep(50);
+    EXPECT_GE(GetTickCount() - start, 40u) << "SimSleep sleeps on real time";
+    EXPECT_EQ(ReadQueued(), "QVMA-10.45 SIM\r\n");
+
+    clock.UseVirtualClock(TRUE);
+    const DWORD realNow = Now();
+    EXPECT_GE(realNow, virtualNow + 50) << "and back on the virtual clock, time does not run back";
+    clock.Sleep(1234);
+    EXPECT_EQ(Now(), realNow + 1234);
+    EXPECT_NE(bench.LogText().find("# clock real"), std::string::npos) << bench.LogText();
 }
 
 }  // namespace

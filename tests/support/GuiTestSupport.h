@@ -2,8 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 #include "tests/support/TestFolders.h"
 
@@ -76,14 +78,108 @@ inline HWND FindMessageBox(DWORD processId)
     });
 }
 
-// Prints a check's outcome; the test's exit code counts the failures.
-inline bool Check(bool ok, const char* what, int& failures)
+// ---- Checks ------------------------------------------------------------------
+// A window test counts its failed checks in its exit code and reports every
+// check as one line; a failed one adds what was expected and what was found,
+// so that a failure under load can be read from the log alone.
+
+// For the report: printf's %ls cannot print Cyrillic in the C locale.
+inline std::string Utf8(const std::wstring& text)
 {
-    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+inline std::string Formatted(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+inline std::string Formatted(const char* format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+// How the report shows a value.
+inline std::string Shown(const std::wstring& text)
+{
+    return "\"" + Utf8(text) + "\"";
+}
+inline std::string Shown(const wchar_t* text)
+{
+    return text ? Shown(std::wstring(text)) : "null";
+}
+inline std::string Shown(const std::string& bytes)  // 8-bit text, shown as it is
+{
+    return "\"" + bytes + "\"";
+}
+inline std::string Shown(const char* text)
+{
+    return text ? Shown(std::string(text)) : "null";
+}
+inline std::string Shown(bool value)
+{
+    return value ? "true" : "false";
+}
+inline std::string Shown(HWND window)
+{
+    return window ? Formatted("window %p", static_cast<void*>(window)) : "no window";
+}
+template <class T>
+    requires std::is_arithmetic_v<T>
+inline std::string Shown(T value)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return Formatted("%g", static_cast<double>(value));
+    else if constexpr (std::is_signed_v<T>)
+        return std::to_string(static_cast<long long>(value));
+    else
+        return std::to_string(static_cast<unsigned long long>(value));
+}
+
+// The system's error code as the report shows it.
+inline std::string ErrorText(DWORD code)
+{
+    return Formatted("error %lu", code);
+}
+
+// A check whose `what` states the expectation; `found` tells what there was
+// instead, printed when the check fails.
+inline bool Check(bool ok, const std::string& what, const std::string& found, int& failures)
+{
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
+    if (!ok)
+        std::printf("  found: %s\n", found.c_str());
     std::fflush(stdout);
     if (!ok)
         ++failures;
     return ok;
+}
+
+// A check that a value is the one expected; both are printed when it is not.
+template <class Found, class Expected>
+bool CheckEqual(const Found& found, const Expected& expected, const std::string& what, int& failures)
+{
+    const bool ok = found == expected;
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
+    if (!ok)
+        std::printf("  expected: %s\n  found:    %s\n", Shown(expected).c_str(), Shown(found).c_str());
+    std::fflush(stdout);
+    if (!ok)
+        ++failures;
+    return ok;
+}
+
+// Asks for a screenshot NAME.png and checks that it came.
+inline bool CheckScreenshot(const std::wstring& name, int& failures)
+{
+    return Check(RequestScreenshot(name), "screenshot " + Utf8(name) + ".png",
+                 "no " + Utf8(name) + ".png in the artifacts folder after 10 s", failures);
 }
 
 }  // namespace testsupport

@@ -26,7 +26,13 @@
 namespace {
 
 using testsupport::Check;
+using testsupport::CheckEqual;
+using testsupport::CheckScreenshot;
+using testsupport::ErrorText;
 using testsupport::FindMessageBox;
+using testsupport::Formatted;
+using testsupport::Shown;
+using testsupport::Utf8;
 
 int gFailures = 0;
 
@@ -36,17 +42,6 @@ constexpr wchar_t kStopped[] = L"Волюметра остановлена";
 constexpr wchar_t kResidualMessage[] = L"Остаток в баке не может быть больше самого бака";
 
 // ---- Windows of the other process ----------------------------------------------
-
-// For the report: printf's %ls cannot print Cyrillic in the C locale.
-std::string Utf8(const std::wstring& text)
-{
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
-    return bytes;
-}
 
 std::wstring WindowText(HWND window)
 {
@@ -80,13 +75,17 @@ bool WaitFor(TCondition condition, DWORD timeoutMs)
     return condition();
 }
 
-bool WaitText(HWND window, const std::wstring& text, DWORD timeoutMs)
+// Waits up to timeoutMs for the window to show the text, and checks it.
+bool CheckText(HWND window, const std::wstring& text, DWORD timeoutMs, const std::string& what)
 {
-    const bool ok = WaitFor([&] { return WindowText(window) == text; }, timeoutMs);
-    if (!ok)
-        std::printf("  the text of %p is \"%s\", not \"%s\"\n", static_cast<void*>(window),
-                    Utf8(WindowText(window)).c_str(), Utf8(text).c_str());
-    return ok;
+    WaitFor([&] { return WindowText(window) == text; }, timeoutMs);
+    return CheckEqual(WindowText(window), text, what, gFailures);
+}
+
+// The window's enabled state, for checks.
+bool Enabled(HWND window)
+{
+    return IsWindowEnabled(window) != FALSE;
 }
 
 RECT ParentRect(HWND window)
@@ -107,7 +106,8 @@ void CheckLayout(HWND form, const char* when)
     RECT client{};
     GetClientRect(form, &client);
     std::printf("client area %s: %ld x %ld\n", when, client.right, client.bottom);
-    Check(client.right == 577 && client.bottom == 510, "the client area is 577 x 510", gFailures);
+    Check(client.right == 577 && client.bottom == 510, "the client area is 577 x 510",
+          Formatted("%ld x %ld", client.right, client.bottom), gFailures);
     static constexpr TLayout kLayout[] = {
         {L"SerNum", 62, 8, 72, 20},          {L"FVersion", 227, 6, 72, 20},
         {L"GroupBox5", 159, 32, 152, 214},   {L"Edit1", 8, 35, 100, 21},  // in GroupBox1
@@ -124,8 +124,10 @@ void CheckLayout(HWND form, const char* when)
         char what[128];
         std::snprintf(what, sizeof what, "  %ls sits at %d, %d, %d x %d", c.FName, c.FLeft, c.FTop, c.FWidth,
                       c.FHeight);
-        if (!Check(same, what, gFailures))
-            std::printf("    it sits at %ld, %ld, %ld x %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        Check(same, what,
+              control ? Formatted("%ld, %ld, %ld x %ld", r.left, r.top, r.right - r.left, r.bottom - r.top)
+                      : "no such control",
+              gFailures);
     }
 }
 
@@ -268,10 +270,14 @@ public:
         startup.cb = sizeof startup;
         std::wstring commandLine = L"\"" + File(L"Volumetra.exe") + L"\"";
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, FDir.c_str(),
-                            &startup, &FProcess))
+                            &startup, &FProcess)) {
+            FStartError = GetLastError();
             return false;
+        }
         return true;
     }
+    // Why Start failed, for the report.
+    std::string StartError() const { return "CreateProcess: " + ErrorText(FStartError); }
     DWORD ProcessId() const { return FProcess.dwProcessId; }
 
     HWND WaitForForm()
@@ -295,12 +301,25 @@ public:
         GetExitCodeProcess(FProcess.hProcess, &exitCode);
         return true;
     }
+    // Closes the main form; true when the program ended with exit code 0.
+    // What happened instead is left in CloseResult for the report.
     bool Close(DWORD timeoutMs = 10000)
     {
         PostMessageW(FForm, WM_CLOSE, 0, 0);
-        DWORD exitCode = 1;
-        return WaitForEnd(timeoutMs, exitCode) && exitCode == 0;
+        return Ended(timeoutMs);
     }
+    // True when the program ends within timeoutMs with exit code 0.
+    bool Ended(DWORD timeoutMs)
+    {
+        DWORD exitCode = 1;
+        if (!WaitForEnd(timeoutMs, exitCode)) {
+            FEndResult = Formatted("still running after %lu ms", timeoutMs);
+            return false;
+        }
+        FEndResult = Formatted("exit code %lu", exitCode);
+        return exitCode == 0;
+    }
+    const std::string& EndResult() const { return FEndResult; }
 
     // The simulator's call log, and the part of it after a mark.
     std::string Log() const { return ReadFileBytes(File(L"sim-calls.log")); }
@@ -315,6 +334,8 @@ private:
     TArgs FArgs;
     std::wstring FDir;
     PROCESS_INFORMATION FProcess{};
+    DWORD FStartError = 0;
+    std::string FEndResult;
     HWND FForm = nullptr;
 };
 
@@ -378,14 +399,36 @@ void FillRunFields(TProgram& program, const wchar_t* points = L"4")
     SetText(program.Control(L"edDopOstatok"), L"");
 }
 
+void CheckNoMessageBox(const TProgram& program, const std::string& what)
+{
+    HWND box = FindMessageBox(program.ProcessId());
+    Check(box == nullptr, what, box ? "a box that reads " + Shown(WindowText(GetDlgItem(box, 0xFFFF))) : "",
+          gFailures);
+}
+
+// The last tare command of the log is the expected one (0,0: the pump is off).
+bool CheckLastTare(const TProgram& program, const char* expected, DWORD timeoutMs, const std::string& what)
+{
+    WaitFor([&] { return LastTare(program.Log()) == expected; }, timeoutMs);
+    return CheckEqual(LastTare(program.Log()), expected, what, gFailures);
+}
+
+// Pump-on exchanges in the log after a mark.
+bool CheckPumpOns(const TProgram& program, size_t mark, const std::string& what, bool some, DWORD timeoutMs = 0)
+{
+    WaitFor([&] { return (Count(program.LogSince(mark), kPumpOnWrite) > 0) == some; }, timeoutMs);
+    const size_t count = Count(program.LogSince(mark), kPumpOnWrite);
+    return Check((count > 0) == some, what, Formatted("%zu pump-on exchanges", count), gFailures);
+}
+
 bool StartWhenConnected(TProgram& program, const TArgs&)
 {
-    if (!Check(program.Start(), "Volumetra.exe started", gFailures))
+    if (!Check(program.Start(), "Volumetra.exe started", program.StartError(), gFailures))
         return false;
-    if (!Check(program.WaitForForm() != nullptr, "its main window MainForm is found", gFailures))
+    if (!Check(program.WaitForForm() != nullptr, "its main window MainForm is found",
+               "no visible form named MainForm after 15 s", gFailures))
         return false;
-    return Check(WaitText(program.Control(L"CommandInfo"), kConnected, 10000), "the status reads \"Устройство подключено\"",
-                 gFailures);
+    return CheckText(program.Control(L"CommandInfo"), kConnected, 10000, "the status reads \"Устройство подключено\"");
 }
 
 // ADC of the bench's sensor for a volume: its table, interpolated, held at the ends.
@@ -410,11 +453,14 @@ void CaseRun(const TArgs& args)
     if (!StartWhenConnected(program, args))
         return;
     HWND form = program.WaitForForm();
-    Check(WindowText(program.Control(L"SerNum")) == L"SIM00042", "SerNum shows the terminal's serial number",
+    CheckEqual(WindowText(program.Control(L"SerNum")), L"SIM00042", "SerNum shows the terminal's serial number",
+               gFailures);
+    CheckEqual(WindowText(program.Control(L"FVersion")), L"10.45", "FVersion shows 10.45", gFailures);
+    const bool startEnabled = Enabled(program.Control(L"btVolumetra"));
+    const bool pauseEnabled = Enabled(program.Control(L"Button1"));
+    Check(startEnabled && !pauseEnabled, "start enabled, pause disabled",
+          Formatted("start %s, pause %s", startEnabled ? "enabled" : "disabled", pauseEnabled ? "enabled" : "disabled"),
           gFailures);
-    Check(WindowText(program.Control(L"FVersion")) == L"10.45", "FVersion shows 10.45", gFailures);
-    Check(IsWindowEnabled(program.Control(L"btVolumetra")) && !IsWindowEnabled(program.Control(L"Button1")),
-          "start enabled, pause disabled", gFailures);
     // The key filters, as the operator types: Edit1 swallows the point and
     // letters, the whole-number fields drop what is not a digit.
     static constexpr struct {
@@ -433,12 +479,10 @@ void CaseRun(const TArgs& args)
         SetText(edit, L"");
         for (const wchar_t* c = t.FTyped; *c; ++c)
             SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
-        char what[96];
-        std::snprintf(what, sizeof what, "typing into %ls keeps what its filter lets pass", t.FEdit);
-        if (!Check(WindowText(edit) == t.FShown, what, gFailures))
-            std::printf("  it shows \"%s\"\n", Utf8(WindowText(edit)).c_str());
+        CheckEqual(WindowText(edit), t.FShown, "typing into " + Utf8(t.FEdit) + " keeps what its filter lets pass",
+                   gFailures);
     }
-    Check(FindMessageBox(program.ProcessId()) == nullptr, "the silent abort of the filters shows nothing", gFailures);
+    CheckNoMessageBox(program, "the silent abort of the filters shows nothing");
     FillRunFields(program);
     SetText(program.Control(L"markaAvto"), L"ГАЗ");
     SetText(program.Control(L"numberAvto"), L"А123ВС");
@@ -446,12 +490,12 @@ void CaseRun(const TArgs& args)
     SetText(program.Control(L"numberDut"), L"77");
     Sleep(300);
     CheckLayout(form, "before the run");
-    Check(testsupport::RequestScreenshot(L"before-run"), "screenshot before the run", gFailures);
+    CheckScreenshot(L"before-run", gFailures);
 
     Click(program.Control(L"btVolumetra"));
     HWND status = program.Control(L"CommandInfo");
-    Check(WaitText(program.Control(L"btVolumetra"), L"СТОП", 5000), "the start button reads \"СТОП\"", gFailures);
-    Check(WaitText(status, L"Наполняем Бак", 10000), "the worker fills the tank", gFailures);
+    CheckText(program.Control(L"btVolumetra"), L"СТОП", 5000, "the start button reads \"СТОП\"");
+    CheckText(status, L"Наполняем Бак", 10000, "the worker fills the tank");
 
     // A device-change message during the run probes nothing.
     {
@@ -459,8 +503,10 @@ void CaseRun(const TArgs& args)
         DWORD_PTR result = 0;
         SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG, 5000, &result);
         const std::string during = program.LogSince(mark);
-        Check(Count(during, " FT_ListDevices ") == 0 && Count(during, " FT_Open ") == 0,
-              "a device-change message during the run lists and opens no device", gFailures);
+        const size_t lists = Count(during, " FT_ListDevices ");
+        const size_t opens = Count(during, " FT_Open ");
+        Check(lists == 0 && opens == 0, "a device-change message during the run lists and opens no device",
+              Formatted("%zu FT_ListDevices and %zu FT_Open calls", lists, opens), gFailures);
     }
 
     // A message box held open for 3 s: the worker goes on meanwhile.
@@ -468,31 +514,34 @@ void CaseRun(const TArgs& args)
     SetText(program.Control(L"edDopOstatok"), L"50");
     Click(program.Control(L"Button1"));
     HWND box = WaitForMessageBox(program.ProcessId(), 5000);
-    if (Check(box != nullptr, "the pause button shows its message for tank 50, residual 50", gFailures)) {
-        Check(WindowText(box) == L"Волюметра", "  caption \"Волюметра\"", gFailures);
-        Check(WindowText(GetDlgItem(box, 0xFFFF)) == kResidualMessage, "  the residual message", gFailures);
-        Check(!HasIcon(box), "  no icon", gFailures);
+    if (Check(box != nullptr, "the pause button shows its message for tank 50, residual 50",
+              "no message box after 5 s", gFailures)) {
+        CheckEqual(WindowText(box), L"Волюметра", "  caption \"Волюметра\"", gFailures);
+        CheckEqual(WindowText(GetDlgItem(box, 0xFFFF)), kResidualMessage, "  the residual message", gFailures);
+        Check(!HasIcon(box), "  no icon", "an icon", gFailures);
         const size_t mark = program.Mark();
         Sleep(3000);
         const std::string during = program.LogSince(mark);
         std::printf("while the box was open: %zu pump-on and %zu pump-off exchanges\n", Count(during, kPumpOnWrite),
                     Count(during, kPumpOffWrite));
-        Check(Count(during, kPumpOnWrite) >= 10, "  the worker kept filling while the box was open", gFailures);
-        Check(Count(during, kPumpOffWrite) >= 1, "  and stopped the pump at its portion's end", gFailures);
+        Check(Count(during, kPumpOnWrite) >= 10, "  the worker kept filling while the box was open (10 pump-ons at least)",
+              Formatted("%zu pump-on exchanges", Count(during, kPumpOnWrite)), gFailures);
+        Check(Count(during, kPumpOffWrite) >= 1, "  and stopped the pump at its portion's end",
+              "no pump-off exchange", gFailures);
         PressOk(box);
-        Check(WindowText(program.Control(L"Button1")) == L"Приостановить", "  no pause was taken", gFailures);
+        CheckEqual(WindowText(program.Control(L"Button1")), L"Приостановить", "  no pause was taken", gFailures);
     }
     SetText(program.Control(L"edSizeBak"), L"");
     SetText(program.Control(L"edDopOstatok"), L"");
 
-    if (!Check(WaitText(status, kStopped, 90000), "the run ends: \"Волюметра остановлена\"", gFailures))
+    if (!CheckText(status, kStopped, 90000, "the run ends: \"Волюметра остановлена\""))
         return;
-    Check(WindowText(program.Control(L"btVolumetra")) == L"Волюметрить", "the start button reads \"Волюметрить\"",
-          gFailures);
-    Check(LastTare(program.Log()) == "0,0", "the pump is off at the end", gFailures);
+    CheckEqual(WindowText(program.Control(L"btVolumetra")), L"Волюметрить", "the start button reads \"Волюметрить\"",
+               gFailures);
+    CheckEqual(LastTare(program.Log()), "0,0", "the pump is off at the end: the last tare command is 0,0", gFailures);
     Sleep(300);
     CheckLayout(form, "after the run");
-    Check(testsupport::RequestScreenshot(L"after-run"), "screenshot after the run", gFailures);
+    CheckScreenshot(L"after-run", gFailures);
 
     // Save, then find the one table file and compare it with the bench's tank.
     Click(program.Control(L"btSaveTable"));
@@ -508,18 +557,20 @@ void CaseRun(const TArgs& args)
             return true;
         },
         5000);
-    if (!Check(!tableName.empty(), "the save button writes ГАЗ_А123ВС_LLS-1_<time>.txt", gFailures))
+    if (!Check(!tableName.empty(), "the save button writes ГАЗ_А123ВС_LLS-1_<time>.txt",
+               "no such file after 5 s", gFailures))
         return;
     std::printf("table file: %s\n", Utf8(tableName).c_str());
     const std::vector<std::wstring> lines = Lines(FromAnsi(ReadFileBytes(program.File(tableName.c_str()))));
     for (const auto& line : lines)
         std::printf("  | %s\n", Utf8(line).c_str());
-    if (!Check(lines.size() == 5 + 5, "four header lines, the titles, the start point and 4 points", gFailures))
+    if (!CheckEqual(lines.size(), 5u + 5u, "four header lines, the titles, the start point and 4 points: 10 lines",
+                    gFailures))
         return;
-    Check(lines[0] == L"Марка автомобиля: ГАЗ" && lines[1] == L"Номер автомобиля: А123ВС" &&
-              lines[2] == L"Марка ДУТа: ДУТ-М" && lines[3] == L"Номер ДУТа: 77" &&
-              lines[4] == L"Литры\tЗначение АЦП",
-          "the header lines", gFailures);
+    static constexpr const wchar_t* kHeader[] = {L"Марка автомобиля: ГАЗ", L"Номер автомобиля: А123ВС",
+                                                 L"Марка ДУТа: ДУТ-М", L"Номер ДУТа: 77", L"Литры\tЗначение АЦП"};
+    for (size_t i = 0; i < std::size(kHeader); ++i)
+        CheckEqual(lines[i], kHeader[i], Formatted("header line %zu", i + 1), gFailures);
     // The count crosses its target during a pass; the next pass sees it and
     // sends the pump-off. At 5 l/s the pump may run on for two passes.
     const double longestPass = LongestFillPass(program.Log());
@@ -536,17 +587,17 @@ void CaseRun(const TArgs& args)
         const double adc = tab == std::wstring::npos ? -1 : std::wcstod(line.c_str() + tab + 1, nullptr);
         const double target = 10.0 * point;
         const double expectedAdc = BenchAdc(litres);
-        char what[160];
-        std::snprintf(what, sizeof what, "  point %d: %.3f l (target %.0f, stopped within a pass), ADC %.0f (tank %.0f)",
-                      point, litres, target, adc, expectedAdc);
-        Check(litres >= target - 0.1 && litres <= target + overshoot &&
-                  std::fabs(adc - expectedAdc) <= std::max(12.0, expectedAdc * 0.015),
-              what, gFailures);
+        const double adcSlack = std::max(12.0, expectedAdc * 0.015);
+        Check(litres >= target - 0.1 && litres <= target + overshoot && std::fabs(adc - expectedAdc) <= adcSlack,
+              Formatted("  point %d: %.1f to %.2f l (its target, stopped within a pass), ADC %.0f ± %.0f "
+                        "(what the tank shows for its litres)",
+                        point, target - 0.1, target + overshoot, expectedAdc, adcSlack),
+              Formatted("%.3f l, ADC %.0f: \"%s\"", litres, adc, Utf8(line).c_str()), gFailures);
     }
-    Check(program.Close(), "the program ends after close, exit code 0", gFailures);
+    Check(program.Close(), "the program ends after close, exit code 0", program.EndResult(), gFailures);
     const std::string ini = ReadFileBytes(program.File(L"Volumetra.ini"));
     Check(ini.find("VBak=40") != std::string::npos && ini.find("Impuls=100") != std::string::npos,
-          "closing saved the fields into Volumetra.ini", gFailures);
+          "closing saved the fields into Volumetra.ini (VBak=40, Impuls=100)", Shown(ini), gFailures);
 }
 
 void CasePause(const TArgs& args)
@@ -560,33 +611,31 @@ void CasePause(const TArgs& args)
     SetText(program.Control(L"edDopOstatok"), L"15");
     HWND pause = program.Control(L"Button1");
     Click(program.Control(L"btVolumetra"));
-    Check(WaitText(program.Control(L"btVolumetra"), L"СТОП", 5000), "the run starts", gFailures);
+    CheckText(program.Control(L"btVolumetra"), L"СТОП", 5000, "the run starts");
 
-    if (!Check(WaitText(pause, L"Продолжить", 30000), "the automatic pause comes after two points", gFailures))
+    if (!CheckText(pause, L"Продолжить", 30000, "the automatic pause comes after two points"))
         return;
-    Check(WaitFor([&] { return LastTare(program.Log()) == "0,0"; }, 2000), "  the hold switched the pump off",
-          gFailures);
+    CheckLastTare(program, "0,0", 2000, "  the hold switched the pump off");
     size_t mark = program.Mark();
     Sleep(1500);
-    Check(Count(program.LogSince(mark), kPumpOnWrite) == 0, "  nothing pumps during the hold", gFailures);
+    CheckPumpOns(program, mark, "  nothing pumps during the hold", false);
 
     mark = program.Mark();
     Click(pause);
-    Check(WaitText(pause, L"Приостановить", 3000), "continue: the button reads \"Приостановить\"", gFailures);
-    Check(WaitFor([&] { return Count(program.LogSince(mark), kPumpOnWrite) > 0; }, 3000),
-          "  the pump runs again", gFailures);
+    CheckText(pause, L"Приостановить", 3000, "continue: the button reads \"Приостановить\"");
+    CheckPumpOns(program, mark, "  the pump runs again", true, 3000);
 
     Click(pause);
-    Check(WaitText(pause, L"Продолжить", 3000), "a pause by the button", gFailures);
-    Check(WaitFor([&] { return LastTare(program.Log()) == "0,0"; }, 3000), "  switches the pump off", gFailures);
+    CheckText(pause, L"Продолжить", 3000, "a pause by the button");
+    CheckLastTare(program, "0,0", 3000, "  switches the pump off");
 
     mark = program.Mark();
     Click(program.Control(L"btVolumetra"));
-    Check(WaitText(program.Control(L"CommandInfo"), kStopped, 30000), "stop on hold ends the run", gFailures);
-    Check(Count(program.LogSince(mark), kPumpOnWrite) == 0, "  without pumping again", gFailures);
-    Check(!IsWindowEnabled(pause) && WindowText(pause) == L"Приостановить", "  the pause button is reset",
-          gFailures);
-    Check(program.Close(), "the program ends after close", gFailures);
+    CheckText(program.Control(L"CommandInfo"), kStopped, 30000, "stop on hold ends the run");
+    CheckPumpOns(program, mark, "  without pumping again", false);
+    CheckEqual(Enabled(pause), false, "  the pause button is reset: disabled", gFailures);
+    CheckEqual(WindowText(pause), L"Приостановить", "  and reads \"Приостановить\"", gFailures);
+    Check(program.Close(), "the program ends after close", program.EndResult(), gFailures);
 }
 
 void CaseClose(const TArgs& args)
@@ -596,20 +645,24 @@ void CaseClose(const TArgs& args)
         return;
     FillRunFields(program);
     Click(program.Control(L"btVolumetra"));
-    if (!Check(WaitText(program.Control(L"CommandInfo"), L"Наполняем Бак", 10000), "the run fills", gFailures))
+    if (!CheckText(program.Control(L"CommandInfo"), L"Наполняем Бак", 10000, "the run fills"))
         return;
     HWND form = program.WaitForForm();
     PostMessageW(form, WM_CLOSE, 0, 0);
-    Check(WaitFor([&] { return !IsWindowEnabled(form); }, 3000), "closing during a run disables the window",
+    WaitFor([&] { return !Enabled(form); }, 3000);
+    CheckEqual(Enabled(form), false, "closing during a run disables the window", gFailures);
+    Check(program.Ended(30000), "the program ends once the worker has stopped, exit code 0", program.EndResult(),
           gFailures);
-    DWORD exitCode = 1;
-    const bool ended = program.WaitForEnd(30000, exitCode);
-    Check(ended && exitCode == 0, "the program ends once the worker has stopped, exit code 0", gFailures);
     const std::string log = program.Log();
-    Check(LastTare(log) == "0,0", "the pump was switched off before the end", gFailures);
-    Check(log.rfind(" FT_Close ") > log.rfind(kPumpOffWrite), "and the device closed after it", gFailures);
-    Check(ReadFileBytes(program.File(L"Volumetra.ini")).find("VBak=40") != std::string::npos,
-          "the settings were saved", gFailures);
+    CheckEqual(LastTare(log), "0,0", "the pump was switched off before the end: the last tare command is 0,0",
+               gFailures);
+    const size_t lastClose = log.rfind(" FT_Close ");
+    const size_t lastOff = log.rfind(kPumpOffWrite);
+    Check(lastClose != std::string::npos && lastClose > lastOff, "and the device closed after it",
+          lastClose == std::string::npos ? "no FT_Close" : Formatted("the last FT_Close at byte %zu of the log, the last pump-off at %zu", lastClose, lastOff),
+          gFailures);
+    const std::string ini = ReadFileBytes(program.File(L"Volumetra.ini"));
+    Check(ini.find("VBak=40") != std::string::npos, "the settings were saved (VBak=40)", Shown(ini), gFailures);
 }
 
 void CaseStartup(const TArgs& args)
@@ -626,19 +679,21 @@ void CaseStartup(const TArgs& args)
     for (const auto& c : kCases) {
         std::printf("bench %ls\n", c.FScenario);
         TProgram program(args, std::wstring(L"startup-") + c.FScenario, c.FScenario);
-        if (!Check(program.Start() && program.WaitForForm() != nullptr, "the main window is found", gFailures))
+        if (!Check(program.Start(), "Volumetra.exe started", program.StartError(), gFailures) ||
+            !Check(program.WaitForForm() != nullptr, "the main window is found",
+                   "no visible form named MainForm after 15 s", gFailures))
             continue;
         // The status reads "not connected" from the first showing on: wait
         // for the device check to have looked at the driver's list.
         Check(WaitFor([&] { return Count(program.Log(), " FT_ListDevices ") > 0; }, 5000), "  the device check ran",
-              gFailures);
-        Check(WaitText(program.Control(L"CommandInfo"), c.FStatus, c.FWithinMs), "  the status line", gFailures);
+              "no FT_ListDevices in the simulator's log after 5 s", gFailures);
+        CheckText(program.Control(L"CommandInfo"), c.FStatus, c.FWithinMs, "  the status line");
         Sleep(300);
-        Check(WindowText(program.Control(L"CommandInfo")) == c.FStatus, "  and stays", gFailures);
-        Check(!IsWindowEnabled(program.Control(L"btVolumetra")), "  start stays disabled", gFailures);
+        CheckEqual(WindowText(program.Control(L"CommandInfo")), c.FStatus, "  and stays", gFailures);
+        CheckEqual(Enabled(program.Control(L"btVolumetra")), false, "  start stays disabled", gFailures);
         if (c.FStatus == kNotConnected)
-            Check(WindowText(program.Control(L"SerNum")) == L"------", "  SerNum shows ------", gFailures);
-        Check(program.Close(), "  the program ends after close", gFailures);
+            CheckEqual(WindowText(program.Control(L"SerNum")), L"------", "  SerNum shows ------", gFailures);
+        Check(program.Close(), "  the program ends after close", program.EndResult(), gFailures);
     }
 }
 
@@ -649,20 +704,20 @@ void CaseUnplug(const TArgs& args)
         return;
     HWND status = program.Control(L"CommandInfo");
     HWND form = program.WaitForForm();
-    Check(WaitText(status, L"Ошибка чтения", 6000), "unplugged during the idle poll: \"Ошибка чтения\"", gFailures);
+    CheckText(status, L"Ошибка чтения", 6000, "unplugged during the idle poll: \"Ошибка чтения\"");
     DWORD_PTR result = 0;
     SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
-    Check(WaitText(status, kNotConnected, 3000), "a device-change message then: \"Устройство не подключено\"",
-          gFailures);
-    Check(!IsWindowEnabled(program.Control(L"btVolumetra")), "  start disabled", gFailures);
+    CheckText(status, kNotConnected, 3000, "a device-change message then: \"Устройство не подключено\"");
+    CheckEqual(Enabled(program.Control(L"btVolumetra")), false, "  start disabled", gFailures);
 
     program.UseScenario(L"replugged.ini");
     SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
-    Check(WaitText(status, kConnected, 3000), "plugged in again: \"Устройство подключено\"", gFailures);
-    Check(IsWindowEnabled(program.Control(L"btVolumetra")), "  start enabled", gFailures);
+    CheckText(status, kConnected, 3000, "plugged in again: \"Устройство подключено\"");
+    CheckEqual(Enabled(program.Control(L"btVolumetra")), true, "  start enabled", gFailures);
     const size_t mark = program.Mark();
-    Check(WaitFor([&] { return Count(program.LogSince(mark), kPumpOffWrite) >= 2; }, 3000), "  the idle poll runs",
-          gFailures);
+    WaitFor([&] { return Count(program.LogSince(mark), kPumpOffWrite) >= 2; }, 3000);
+    Check(Count(program.LogSince(mark), kPumpOffWrite) >= 2, "  the idle poll runs: 2 pump-off exchanges within 3 s",
+          Formatted("%zu", Count(program.LogSince(mark), kPumpOffWrite)), gFailures);
 
     // A device check while the poll holds the device: the bench refuses a
     // second open, so the probe must give the held handle back first.
@@ -673,13 +728,15 @@ void CaseUnplug(const TArgs& args)
     const size_t open = probe.find(" FT_Open ");
     Check(close != std::string::npos && open != std::string::npos && close < open &&
               probe.find("-> 0 handle=", open) != std::string::npos,
-          "a device check during the idle poll closes the held handle, then opens the device", gFailures);
-    Check(WindowText(status) == kConnected, "  the status stays \"Устройство подключено\"", gFailures);
+          "a device check during the idle poll closes the held handle, then opens the device", "the calls:\n" + probe,
+          gFailures);
+    CheckEqual(WindowText(status), kConnected, "  the status stays \"Устройство подключено\"", gFailures);
     const size_t pollMark = program.Mark();
-    Check(WaitFor([&] { return Count(program.LogSince(pollMark), " FT_Read ") >= 2; }, 3000),
-          "  the idle poll goes on with the new handle", gFailures);
-    Check(WindowText(status) == kConnected, "  without a read error", gFailures);
-    Check(program.Close(), "the program ends after close", gFailures);
+    WaitFor([&] { return Count(program.LogSince(pollMark), " FT_Read ") >= 2; }, 3000);
+    Check(Count(program.LogSince(pollMark), " FT_Read ") >= 2, "  the idle poll goes on with the new handle: 2 reads within 3 s",
+          Formatted("%zu", Count(program.LogSince(pollMark), " FT_Read ")), gFailures);
+    CheckEqual(WindowText(status), kConnected, "  without a read error", gFailures);
+    Check(program.Close(), "the program ends after close", program.EndResult(), gFailures);
 }
 
 void CaseNoDriver(const TArgs& args)
@@ -688,25 +745,23 @@ void CaseNoDriver(const TArgs& args)
     const std::string settings =
         "; the operator's own\r\n[SETTINGS]\r\nImpuls=321\r\nVBak=250\r\nLitrPoint=25\r\nIndexLLS=3\r\n"
         "marka=\xCA\xC0\xCC\xC0\xC7\r\nnumber=X1\r\nmarkaLLS=\r\nnumberLLS=9\r\nTimeout=5\r\nboltanie=0.5\r\n";
-    Check(WriteFileBytes(program.File(L"Volumetra.ini"), settings), "a filled Volumetra.ini", gFailures);
-    if (!Check(program.Start(), "Volumetra.exe started without ftd2xx.dll", gFailures))
+    const bool written = WriteFileBytes(program.File(L"Volumetra.ini"), settings);
+    Check(written, "a filled Volumetra.ini", ErrorText(GetLastError()), gFailures);
+    if (!Check(program.Start(), "Volumetra.exe started without ftd2xx.dll", program.StartError(), gFailures))
         return;
     HWND box = WaitForMessageBox(program.ProcessId(), 10000);
-    if (Check(box != nullptr, "the missing driver is reported", gFailures)) {
-        Check(WindowText(box) == L"Zarvonix Волюметра", "  caption \"Zarvonix Волюметра\"", gFailures);
-        const std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
-        if (!Check(text == L"Перед первым запуском программы подключите\t\t\t\r\nустройство к USB и установите драйвер.",
-                   "  the text", gFailures))
-            std::printf("  it reads \"%s\"\n", Utf8(text).c_str());
-        Check(HasIcon(box), "  the error icon", gFailures);
+    if (Check(box != nullptr, "the missing driver is reported", "no message box after 10 s", gFailures)) {
+        CheckEqual(WindowText(box), L"Zarvonix Волюметра", "  caption \"Zarvonix Волюметра\"", gFailures);
+        CheckEqual(WindowText(GetDlgItem(box, 0xFFFF)),
+                   L"Перед первым запуском программы подключите\t\t\t\r\nустройство к USB и установите драйвер.",
+                   "  the text", gFailures);
+        Check(HasIcon(box), "  the error icon", "no icon", gFailures);
         testsupport::RequestScreenshot(L"no-driver");
         PressOk(box);
     }
-    DWORD exitCode = 1;
-    Check(program.WaitForEnd(10000, exitCode) && exitCode == 0, "the program ends by itself, exit code 0",
-          gFailures);
-    Check(ReadFileBytes(program.File(L"Volumetra.ini")) == settings, "Volumetra.ini is byte for byte as it was",
-          gFailures);
+    Check(program.Ended(10000), "the program ends by itself, exit code 0", program.EndResult(), gFailures);
+    CheckEqual(ReadFileBytes(program.File(L"Volumetra.ini")), settings, "Volumetra.ini is byte for byte as it was",
+               gFailures);
 }
 
 }  // namespace
@@ -718,7 +773,7 @@ int wmain(int argc, wchar_t** argv)
         std::printf("usage: MainWindowTest.exe CASE Volumetra.exe ftd2xx.dll SCENARIO-FOLDER\n");
         return 2;
     }
-    Check(GetACP() == 1251, "the ANSI code page is 1251 (host locale ru_RU.UTF-8)", gFailures);
+    CheckEqual(GetACP(), 1251u, "the ANSI code page is 1251 (host locale ru_RU.UTF-8)", gFailures);
     const std::wstring name = argv[1];
     const TArgs args{argv[2], argv[3], argv[4]};
     if (name == L"run")

@@ -120,10 +120,10 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
         display.FVersions.clear();
         app::TTerminalLink link(&display);
         Connect(link);
-        const DWORD start = GetTickCount();
+        const DWORD start = Now();
         EXPECT_EQ(link.ReadFirmwareVersion(), c.read);
         std::printf("%zu version request(s), %s after %lu ms\n", c.requests, c.read ? "read" : "refused",
-                    GetTickCount() - start);
+                    Now() - start);
         EXPECT_EQ(link.FirmwareNumber(), c.number);
         const std::vector<std::string> shown = c.read ? std::vector<std::string>{c.shown} : std::vector<std::string>{};
         EXPECT_EQ(display.FVersions, shown);
@@ -222,7 +222,9 @@ TEST_F(LinkTest, LateReplyIsReadAtTheFrontOfTheNextOne)
     ASSERT_TRUE(link.IsDeviceOpen());
     app::TDeviceCommands commands(link, &host);
     int counter = -1;
+    const DWORD start = Now();
     EXPECT_FALSE(commands.ExchangeTare(0, 0, 3, counter)) << "nothing within 300 ms";
+    EXPECT_EQ(Now() - start, 330u) << "the time-out and one poll past it";
     EXPECT_EQ(host.FStops, 1);
     commands.ExchangeTare(0, 0, 4, counter);
     const auto writes = bench.Calls("FT_Write");
@@ -241,6 +243,7 @@ TEST_F(LinkTest, DrivesTheSimulatedPumpAndReadsCounterAndLevel)
               "[Tank]\nLitres=10\nCapacity=200\nSettleMs=200\n"
               "[Sensors]\nCount=8\nTable=0:0,200:1000\nNoise=0\n[Sensor3]\nTable=0:1000,200:11000\n");
     app::TTerminalLink link(&display);
+    OnSimulatorClock(link);
     ASSERT_TRUE(link.OpenDevice());
     link.SetConnected(true);
     ASSERT_TRUE(link.ReadFirmwareVersion());
@@ -259,12 +262,15 @@ TEST_F(LinkTest, DrivesTheSimulatedPumpAndReadsCounterAndLevel)
 
     int counter = 0;
     ASSERT_TRUE(commands.ExchangeTare(1, 1, 3, counter));
-    Sleep(1000);
+    Wait(1000);
     ASSERT_TRUE(commands.ExchangeTare(0, 0, 3, counter));
     const double litres = (counter - start) / 200.0;
     std::printf("pump on for about 1 s: %d pulses, %.3f l\n", counter - start, litres);
     EXPECT_NEAR(litres, 0.5, 0.1);  // 30 l/min
-    Sleep(1500);
+    // The reply of the pump-on is read 60 ms after its command: two polls
+    // of a tenth of the 300 ms time-out.
+    EXPECT_EQ(counter - start, 106) << "1060 ms at 30 l/min and 200 pulses a litre";
+    Wait(1500);
     int settled = 0;
     ASSERT_TRUE(commands.ExchangeTare(0, 0, 3, settled));
     EXPECT_EQ(settled, counter) << "the pump is off";
@@ -282,7 +288,7 @@ TEST_F(LinkTest, UnpluggedTerminalEndsTheExchangesAndTheConnection)
     app::TDeviceCommands commands(link, &host);
     int counter = 0;
     EXPECT_TRUE(commands.ExchangeTare(0, 0, 0, counter));
-    Sleep(700);
+    Wait(700);
     EXPECT_FALSE(commands.ExchangeTare(0, 0, 0, counter));
     EXPECT_EQ(host.FStops, 1);
     EXPECT_FALSE(link.IsDeviceOpen());

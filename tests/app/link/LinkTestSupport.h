@@ -1,5 +1,8 @@
 // Fixture for the link tests: the simulator beside the test program, a
-// scenario per case, and stand-ins for the window and the worker.
+// scenario per case, and stand-ins for the window and the worker. The
+// simulator runs on its virtual clock, and a link put on it waits on it too:
+// time-outs and replies then come at exact times, and a wait of seconds takes
+// none.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +13,8 @@
 
 #include "app/DeviceCommands.h"
 #include "app/TerminalLink.h"
+#include "rtl/Libraries.h"
+#include "sim/TestClock.h"
 #include "tests/sim/SimTestSupport.h"
 
 namespace linktest {
@@ -42,14 +47,32 @@ class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(app::LoadDeviceLibrary(), nullptr) << "ftd2xx.dll beside the test program";
+        HMODULE library = app::LoadDeviceLibrary();
+        ASSERT_NE(library, nullptr) << "ftd2xx.dll beside the test program";
+        ASSERT_TRUE(rtl::BindEntryTable(library, clock).Complete()) << "the simulator's clock exports";
+        clock.UseVirtualClock(TRUE);
     }
-    // A link that the device check found connected to device 0.
+    void TearDown() override { clock.UseVirtualClock(FALSE); }
+
+    // The link waits on the simulator's clock.
+    void OnSimulatorClock(app::TTerminalLink& link)
+    {
+        link.SetTickSource(clock.TickCount);
+        link.SetPause(clock.Sleep);
+    }
+    // A link on the simulator's clock that the device check found connected
+    // to device 0.
     void Connect(app::TTerminalLink& link)
     {
+        OnSimulatorClock(link);
         ASSERT_TRUE(link.OpenDevice()) << bench.LogText();
         link.SetConnected(true);
     }
+    // Moves the simulator's clock on, as the pause of a worker would.
+    void Wait(DWORD ms) { clock.Sleep(ms); }
+    DWORD Now() const { return clock.TickCount(); }
+
+    TSimClockEntryPoints clock;
     simtest::SimBench bench;
     FakeDisplay display;
     FakeHost host;

@@ -162,13 +162,14 @@ TEST_F(LinkTest, WithoutADeviceNothingIsSentAndNothingAwaited)
 {
     bench.Use(DevicesScenario({"Zarvonix"}));
     app::TTerminalLink link(&display);
+    OnSimulatorClock(link);
     link.SendDeviceCommand("FL_READ_VERSION$");
     app::TReplyBuffer<100> reply;
     std::memset(reply.Data(), 'x', reply.Size());
     DWORD count = 99;
-    const DWORD start = GetTickCount();
+    const DWORD start = Now();
     EXPECT_EQ(link.ReceiveReply(reply, count, 300), 0u);
-    EXPECT_LT(GetTickCount() - start, 50u);
+    EXPECT_EQ(Now() - start, 0u) << "no wait at all";
     EXPECT_EQ(count, 0u);
     EXPECT_STREQ(reply.Text(), "") << "the buffer is cleared";
     EXPECT_TRUE(bench.Calls().empty()) << bench.LogText();
@@ -186,14 +187,40 @@ TEST_F(LinkTest, TimeOutCostsAboutTheTimeOut)
         link.SendDeviceCommand(app::kVersionCommand);
         app::TReplyBuffer<100> reply;
         DWORD count = 0;
-        const DWORD start = GetTickCount();
+        const std::size_t pollsBefore = bench.Calls("FT_GetStatus").size();
+        const DWORD start = Now();
         EXPECT_EQ(link.ReceiveReply(reply, count, timeout), 0u);
-        const DWORD took = GetTickCount() - start;
+        const DWORD took = Now() - start;
         std::printf("time-out %lu ms: nothing after %lu ms\n", timeout, took);
-        RecordProperty("timeout_" + std::to_string(timeout) + "_ms", static_cast<int>(took));
         EXPECT_GE(took, timeout);
         EXPECT_LT(took, timeout + timeout / 10 + 150) << "about the time-out, not more";
+        // A poll every tenth of the time-out, the last one at the time-out itself.
+        EXPECT_EQ(took, timeout + timeout / 10);
+        EXPECT_EQ(bench.Calls("FT_GetStatus").size() - pollsBefore, 11u);
     }
+    link.CloseDevice();
+}
+
+TEST_F(LinkTest, ALinkWaitsOnRealTimeUnlessTestsReplaceItsClock)
+{
+    // As in the program: the simulator and the link on real time.
+    clock.UseVirtualClock(FALSE);
+    bench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nVersion.NoReply=1\n");
+    app::TTerminalLink link(&display);
+    ASSERT_TRUE(link.OpenDevice());
+    link.SetConnected(true);
+    ASSERT_TRUE(link.IsDeviceOpen());
+    link.SendDeviceCommand(app::kVersionCommand);
+    app::TReplyBuffer<100> reply;
+    DWORD count = 0;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(link.ReceiveReply(reply, count, 200), 0u);
+    const DWORD took = GetTickCount() - start;
+    std::printf("time-out 200 ms on real time: nothing after %lu ms\n", took);
+    RecordProperty("real_timeout_200_ms", static_cast<int>(took));
+    EXPECT_GE(took, 200u);
+    link.SendDeviceCommand(app::kVersionCommand);
+    EXPECT_EQ(link.ReceiveReply(reply, count, 300), 16u) << "the reply comes on real time";
     link.CloseDevice();
 }
 
@@ -206,13 +233,14 @@ TEST_F(LinkTest, ReplyIsReadATenthOfTheTimeOutAfterItsFirstByte)
     link.SendDeviceCommand(app::kVersionCommand);
     app::TReplyBuffer<100> reply;
     DWORD count = 0;
-    const DWORD start = GetTickCount();
+    const DWORD start = Now();
     EXPECT_EQ(link.ReceiveReply(reply, count, 300), 16u);
-    const DWORD took = GetTickCount() - start;
+    const DWORD took = Now() - start;
     std::printf("reply due after 5 ms, read after %lu ms\n", took);
     EXPECT_STREQ(reply.Text(), "QVMA-10.45 SIM\r\n");
     EXPECT_GE(took, 30u);
     EXPECT_LT(took, 150u);
+    EXPECT_EQ(took, 60u) << "seen at the poll 30 ms in, read 30 ms later";
     const auto reads = bench.Calls("FT_Read");
     ASSERT_EQ(reads.size(), 1u) << "one read, of what the second status reported";
     EXPECT_EQ(reads[0].Number("asked"), 16);
@@ -242,10 +270,35 @@ TEST_F(LinkTest, ReplyLargerThanTheBufferStaysQueued)
     link.CloseDevice();
 }
 
+TEST_F(LinkTest, AFailingStatusCallReadsAsNothingQueued)
+{
+    // The reply is there, but the driver fails every status call: the count
+    // it writes anyway is no answer.
+    bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=FT_GetStatus\n");
+    app::TTerminalLink link(&display);
+    Connect(link);
+    ASSERT_TRUE(link.IsDeviceOpen());
+    link.SendDeviceCommand(app::kVersionCommand);
+    app::TReplyBuffer<100> reply;
+    DWORD count = 99;
+    const DWORD start = Now();
+    EXPECT_EQ(link.ReceiveReply(reply, count, 300), 0u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_STREQ(reply.Text(), "");
+    EXPECT_EQ(Now() - start, 330u) << "the wait runs its full time, as for no reply at all";
+    EXPECT_TRUE(bench.Calls("FT_Read").empty()) << bench.LogText();
+    const auto polls = bench.Calls("FT_GetStatus");
+    ASSERT_EQ(polls.size(), 11u);
+    EXPECT_EQ(polls.back().FStatus, FT_OTHER_ERROR);
+    EXPECT_EQ(polls.back().Number("rx"), 16) << "the failed call did write a count";
+    link.CloseDevice();
+}
+
 DWORD gTickOffset = 0;
+decltype(&::SimTickCount) gSimTicks = nullptr;
 DWORD WINAPI TicksNearTheWrap()
 {
-    return GetTickCount() + gTickOffset;
+    return gSimTicks() + gTickOffset;
 }
 
 TEST_F(LinkTest, ReceiveReplyWaitsAcrossTheTickCounterWrap)
@@ -254,7 +307,8 @@ TEST_F(LinkTest, ReceiveReplyWaitsAcrossTheTickCounterWrap)
     app::TTerminalLink link(&display);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
-    gTickOffset = 0xFFFFFFFFu - 100u - GetTickCount();  // wraps 100 ms into the wait
+    gSimTicks = clock.TickCount;
+    gTickOffset = 0xFFFFFFFFu - 100u - Now();  // wraps 100 ms into the wait
     link.SetTickSource(&TicksNearTheWrap);
     link.SendDeviceCommand(app::kVersionCommand);
     app::TReplyBuffer<100> reply;
@@ -262,10 +316,11 @@ TEST_F(LinkTest, ReceiveReplyWaitsAcrossTheTickCounterWrap)
     EXPECT_EQ(link.ReceiveReply(reply, count, 300), 16u);
 
     link.SendDeviceCommand("NO SUCH COMMAND");
-    gTickOffset = 0xFFFFFFFFu - 100u - GetTickCount();
-    const DWORD start = GetTickCount();
+    gTickOffset = 0xFFFFFFFFu - 100u - Now();
+    const DWORD start = Now();
     EXPECT_EQ(link.ReceiveReply(reply, count, 300), 0u);
-    EXPECT_GE(GetTickCount() - start, 290u) << "the wait runs its full time";
+    EXPECT_GE(Now() - start, 290u) << "the wait runs its full time";
+    EXPECT_EQ(Now() - start, 330u) << "as long as a wait that does not wrap";
     link.CloseDevice();
 }
 

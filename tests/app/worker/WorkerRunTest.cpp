@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "rtl/SysUtils.h"
 #include "tests/app/worker/WorkerTestSupport.h"
 
 namespace {
@@ -234,6 +235,94 @@ TEST_F(WorkerRun, NothingIsFilledWithoutADeviceOrWithUnusableParameters)
         EXPECT_EQ(PumpOnCount(exchanges), 0u);
         EXPECT_TRUE(window.FCells.empty());
         ExpectPumpOffAtTheEnd(window, exchanges);
+    }
+}
+
+// A window whose calls fail once `throwWhen` takes what they were asked to
+// show: the worker's Synchronize hands the exception back into the worker.
+class ThrowingWindow : public RecordingWindow {
+public:
+    std::function<bool(const Event&)> FThrowWhen;
+    int FThrown = 0;
+
+    void SetTargetLitres(const std::wstring& text) override
+    {
+        RecordingWindow::SetTargetLitres(text);
+        FailIfAsked();
+    }
+    void ShowStatus(const std::wstring& text, bool error) override
+    {
+        RecordingWindow::ShowStatus(text, error);
+        FailIfAsked();
+    }
+    void ShowPumpPicture(int picture, const std::wstring& text) override
+    {
+        RecordingWindow::ShowPumpPicture(picture, text);
+        FailIfAsked();
+    }
+    void SetTableCell(int column, int row, const std::wstring& text) override
+    {
+        RecordingWindow::SetTableCell(column, row, text);
+        FailIfAsked();
+    }
+    void SetPerformance(const std::wstring& text) override
+    {
+        RecordingWindow::SetPerformance(text);
+        FailIfAsked();
+    }
+
+private:
+    void FailIfAsked()
+    {
+        if (FThrowWhen && FThrowWhen(FEvents.back())) {
+            ++FThrown;
+            throw rtl::Exception("the window failed to show " + FEvents.back().FKind);
+        }
+    }
+};
+
+TEST_F(WorkerRun, AWindowCallThatThrowsEndsTheRunWithThePumpOffAndTheDeviceClosed)
+{
+    using Event = RecordingWindow::Event;
+    static const struct {
+        const char* name;
+        std::function<bool(const Event&)> throwWhen;
+        std::size_t pumpOns;  // pump-on commands sent
+    } kCases[] = {
+        {"the pump display, as the pump goes on",
+         [](const Event& e) { return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOnPicture; }, 1},
+        {"the status line, while the pump runs", [](const Event& e) { return e.FKind == "status"; }, 1},
+        // The end's own pump display fails too; the pump-off is sent before it.
+        {"every call", [](const Event&) { return true; }, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Use(kFastBench);
+        ThrowingWindow window;
+        window.FThrowWhen = c.throwWhen;
+        Run(window, workertest::Params(40, 2), 30000);
+        ASSERT_GE(window.FThrown, 1) << "the window never failed";
+
+        const auto exchanges = workertest::Exchanges(bench);
+        EXPECT_EQ(PumpOnCount(exchanges), c.pumpOns) << "the run ends at the failure";
+        ASSERT_FALSE(exchanges.empty());
+        EXPECT_TRUE(exchanges.back().PumpOff()) << "the last command switches the pump off: "
+                                                << exchanges.back().FCommand;
+        // In the driver: the pump-off written, then the device closed.
+        const auto calls = bench.Calls();
+        std::size_t lastWrite = calls.size(), lastClose = calls.size();
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            if (calls[i].FName == "FT_Write")
+                lastWrite = i;
+            if (calls[i].FName == "FT_Close")
+                lastClose = i;
+        }
+        ASSERT_LT(lastWrite, calls.size());
+        ASSERT_LT(lastClose, calls.size()) << bench.LogText();
+        EXPECT_GT(lastClose, lastWrite) << bench.LogText();
+        EXPECT_EQ(calls[lastClose].FStatus, FT_OK);
+        EXPECT_EQ(calls[lastClose].Number("open"), 0) << "no handle left open in the driver";
+        EXPECT_TRUE(window.Cell(1, 4).empty()) << "no point recorded";
     }
 }
 

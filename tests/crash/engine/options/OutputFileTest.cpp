@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "crash/engine/ECore.h"
 #include "crash/engine/EOptions.h"
 #include "tests/crash/engine/options/CountingOptions.h"
 
@@ -100,12 +101,24 @@ TEST_F(OutputFiles, ARelativeOutputPathStaysRelative) {
     ::SetCurrentDirectoryA(previous);
 }
 
-TEST_F(OutputFiles, AnUnwritableFolderFallsBackToTheUsersFolder) {
+TEST_F(OutputFiles, AnUnwritableFolderFallsBackToAFolderNamedAfterTheProgramInTheUsersFolder) {
     // Wine: the prefix has drives C: and Z: only.
     FOptions->SetOutputPath("Q:\\nowhere");
     const std::string result = FOptions->OutputFile("D:\\x\\prog.vlf");
     EXPECT_NE(result.find("\\VexlorLog\\"), std::string::npos) << result;
     EXPECT_TRUE(result.ends_with("\\prog.vlf")) << result;
+
+    // The logs of several programs meet in the user's folder: this program's
+    // go into a folder of its own there, named after it without ".exe".
+    char module[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
+    std::string program = module;
+    program = program.substr(program.find_last_of('\\') + 1);
+    ASSERT_TRUE(program.ends_with(".exe")) << program;
+    program.resize(program.size() - 4);
+    const std::string folder = IncludeLastBackslash(GetUserApplicationsPath()) + "VexlorLog\\" + program;
+    EXPECT_EQ(result, folder + "\\prog.vlf");
+    EXPECT_TRUE(FolderExists(folder)) << folder;
 }
 
 TEST_F(OutputFiles, LogFileIsNamedAfterTheModule) {

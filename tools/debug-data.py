@@ -359,12 +359,14 @@ def pe_checksum(data, checksum_offset):
 
 def read_sequences(text):
     """The line table's sequences: (rows, end), rows as (address, line, file)
-    in the order objdump prints them; file is the path when objdump names it,
-    else the base name."""
+    in the order objdump prints them. file is the full path: objdump names it
+    when the file changes; a sequence that begins in another file than the
+    last one named gets the path that name had in its compilation unit."""
     sequences = []
     rows = []
     path = None
     path_base = None
+    known = {}
     for line in text.splitlines():
         parts = line.split()
         if not parts:
@@ -376,15 +378,17 @@ def read_sequences(text):
                 rows = []
                 continue
             base = parts[0]
-            rows.append((address, int(parts[1]), path if base == path_base else base))
+            rows.append((address, int(parts[1]), path if base == path_base else known.get(base, base)))
             continue
         if parts[0] == 'CU:' and len(parts) == 2:
             path = parts[1].rstrip(':')
+            known = {}
         elif len(parts) == 1 and line.endswith(':') and not line[0].isspace():
             path = line[:-1]
         else:
             continue
         path_base = os.path.basename(path)
+        known.setdefault(path_base, path)
     return sequences
 
 

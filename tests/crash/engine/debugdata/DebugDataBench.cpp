@@ -1,16 +1,36 @@
-// Figures of the data block of this program (prints them; not a test): the
-// light and the full read, the index built at the first lookup, and lookups
-// per second at random addresses of its rows on one and four threads, beside
-// the scan that reads the tables from their start.
+// Figures of a data block (prints them; not a test): the light and the full
+// read, the index built at the first lookup, and lookups per second at random
+// addresses of its rows on one and four threads, beside the scan that reads
+// the tables from their start. The block is this program's, or that of the
+// program named on the command line (mapped as an image, not run).
 #include <windows.h>
 #include <psapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
 #include <cstring>
+#include <new>
 #include <random>
 #include <vector>
 
 #include "crash/engine/EDebugData.h"
+
+// The bytes allocated and not yet freed: what the read and the index keep.
+std::atomic<std::size_t> gLive{0};
+void* operator new(std::size_t size) {
+    if (void* p = std::malloc(size ? size : 1)) {
+        gLive += _msize(p);
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    if (p != nullptr) gLive -= _msize(p);
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -27,12 +47,7 @@ double Now() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::size_t PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                           sizeof counters);
-    return counters.PrivateUsage;
-}
+std::size_t PrivateBytes() { return gLive.load(); }
 
 std::vector<std::uintptr_t> gAddresses;
 const TModuleDebugData* gData;
@@ -46,9 +61,17 @@ DWORD WINAPI LookUp(void* count) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     HMODULE self = ::GetModuleHandleA(nullptr);
-    const auto base = reinterpret_cast<std::uintptr_t>(self);
+    if (argc > 1) {
+        self = ::LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (self == nullptr) {
+            std::printf("cannot map %s\n", argv[1]);
+            return 1;
+        }
+    }
+    // An image mapped as a resource has its handle's low bits set.
+    const auto base = reinterpret_cast<std::uintptr_t>(self) & ~std::uintptr_t{0xFFFF};
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_SECTION_HEADER* text = IMAGE_FIRST_SECTION(nt);
     ShowVexlorLogUnits = true;
@@ -59,14 +82,18 @@ int main() {
         TModuleDebugData light(base);
         TDataReadSettings settings;
         settings.Refresh = true;
-        ReadModuleData(self, light, settings);
+        std::size_t size = 0;
+        const void* block = FindVexlorDataResource(self, size);
+        ReadResourceData(block, size, light, settings);
     }
     const double light = (Now() - start) / lightRounds;
 
     const std::size_t before = PrivateBytes();
     start = Now();
     auto data = std::make_unique<TModuleDebugData>(base);
-    if (!ReadModuleData(self, *data)) {
+    std::size_t size = 0;
+    const void* block = FindVexlorDataResource(self, size);
+    if (block == nullptr || !ReadResourceData(block, size, *data)) {
         std::printf("no data block\n");
         return 1;
     }
@@ -88,7 +115,7 @@ int main() {
         if (LookupSourceInfo(*gData, address, item)) gAddresses.push_back(address);
     }
 
-    std::printf("line tables: %zu bytes\n", data->DebugInformation->size());
+    std::printf("block: %zu bytes, line tables: %zu bytes\n", size, data->DebugInformation->size());
     std::printf("light read: %.3f ms\n", light * 1e3);
     std::printf("full read: %.1f ms, %zu KB\n", read * 1e3, (afterRead - before) / 1024);
     std::printf("index (first lookup): %.1f ms, %zu KB\n", index * 1e3, (afterIndex - afterRead) / 1024);

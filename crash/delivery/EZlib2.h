@@ -1,5 +1,5 @@
-// The crash reporter's own routines on zlib and minizip: one-shot inflation of
-// a zlib stream, and the calls that write a zip archive of files.
+// The crash reporter's own routines on zlib and minizip: the calls that write a
+// zip archive of files, beside the engine's one-shot inflation (EZlib.h).
 //
 // Ordinary delivery code: any thread; an archive handle belongs to one thread
 // at a time.
@@ -9,28 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "crash/engine/EZlib.h"
 #include "rtl/SysUtils.h"
 
 namespace crash {
-
-// A zlib failure. The message is zlib's own text for the code ("data error"
-// for -3, "buffer error" for -5, "need dictionary" for 2).
-class EZLibError : public rtl::Exception {
-public:
-    RTL_CLASS(EZLibError)
-    explicit EZLibError(int code);
-    int Code() const noexcept { return FCode; }
-
-private:
-    int FCode;
-};
-
-// Inflates a whole zlib stream (zlib header and Adler-32 trailer). The output
-// grows in steps of the input size rounded up to a multiple of 256. Succeeds
-// only when the stream ends cleanly; bytes after its end are ignored. A damaged,
-// truncated or dictionary stream raises EZLibError and yields nothing, so that
-// corrupt data never passes for good. May also throw std::bad_alloc.
-std::vector<std::uint8_t> ZDecompress(const void* inBuffer, std::size_t inCount);
 
 // An open zip archive being written; nullptr is "none".
 using ZipHandle = void*;

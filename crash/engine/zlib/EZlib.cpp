@@ -1,5 +1,5 @@
 // One-shot inflation of a zlib stream.
-#include "crash/delivery/EZlib2.h"
+#include "crash/engine/EZlib.h"
 
 #include <zlib.h>
 

@@ -1,0 +1,195 @@
+// The crash reporter's data block of a module and address-to-source lookups
+// over its line tables.
+//
+// A module that carries the crash reporter holds the block as its RCDATA
+// resource VLDATA (written by the post-link step, tools/debug-data.py) or
+// appended to its file: the library version that wrote it, the compile date,
+// code symbols, the module's options and line tables that map code addresses
+// to unit, class, procedure and line. The reader understands every layout
+// from version 405 on.
+//
+// Threads: lookups run on any number of threads at once. A module's data is
+// immutable once read; its index is built once, at the first lookup, under the
+// module's own lock; names are deciphered with the module's own key. Reading a
+// module's data sets LastVexlorVersion for the options load and restores it:
+// reads are serialised by the registry's lock.
+// Failure: nothing here raises. A damaged block, a length or count past the
+// bytes present, or data of a newer library than this one is no data (false).
+// Zone: ordinary code and the report thread (reading and indexing allocate);
+// a lookup over a built index allocates nothing.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crash/engine/ECore.h"
+#include "crash/engine/EDebugInfo.h"
+#include "crash/engine/EEncrypt.h"
+#include "crash/engine/EOptions.h"
+#include "rtl/SyncObjs.h"
+
+namespace crash {
+
+// The block's signatures; any other first word means no data.
+inline constexpr std::uint32_t kVexlorDataSignature = 0x100FAB10;
+inline constexpr std::uint32_t kVexlorDataSignatureOld = 0x000FAB10;
+constexpr bool IsVexlorDataSignature(std::uint32_t value) noexcept {
+    return value == kVexlorDataSignature || value == kVexlorDataSignatureOld;
+}
+
+// Bit 0 of the two bytes after the compile date: unit names carry their own
+// extension (header files without one among them), so none is appended.
+inline constexpr std::uint16_t kDataFlagUnitExtensions = 0x0001;
+
+// The extension appended to a unit name of a module's own data that has none.
+inline constexpr std::string_view kUnitSourceExtension = ".cpp";
+
+// The key of the names of blocks older than version 500 (one byte, XORed).
+inline constexpr std::uint8_t kOldNameKey = 0xA5;
+
+// The stored version word as a version: 600, 601 and 602 stand for 6000,
+// 6001 and 6002.
+constexpr std::uint16_t NormalizeVexlorVersion(std::uint16_t word) noexcept {
+    return word >= 600 && word <= 602 ? static_cast<std::uint16_t>(word % 600 + 6000) : word;
+}
+
+// While set, frames in the library's own units keep their unit, class,
+// procedure and line; else a lookup reduces them to the module. The
+// internal-error report sets it while it runs.
+extern std::atomic<bool> ShowVexlorLogUnits;
+
+// Whether the unit name (a file name, compared without regard to case) is one
+// of the library's own units: its historical unit names and the base names of
+// the files under crash/ (a list made at configure time).
+bool IsOwnUnitName(std::string_view Name) noexcept;
+
+class TLineIndex;
+
+// The crash reporter's data read from one module. The module record (module
+// list) owns it; until that exists the registry below does.
+class TModuleDebugData {
+public:
+    explicit TModuleDebugData(std::uintptr_t Handle);
+    ~TModuleDebugData();
+    TModuleDebugData(const TModuleDebugData&) = delete;
+    TModuleDebugData& operator=(const TModuleDebugData&) = delete;
+
+    // Where the block's code offsets start: the module handle + 0x1000.
+    std::uintptr_t CodeBase() const noexcept { return Handle + 0x1000; }
+
+    std::uintptr_t Handle;
+    // The version that wrote the data, normalised; the running library's own
+    // when the module carries none.
+    std::uint16_t VexlorVersion;
+    std::uint16_t VersionWord = 0;  // as stored
+    TDateTime CompilationDate = 0;
+    std::uint16_t HeaderFlags = 0;  // the two bytes after the date (from 6000 on)
+    bool FromResource = false;
+    std::unique_ptr<TVexlorModuleOptions> Options;
+    // The line tables; absent after a light read or when the module has none.
+    std::optional<std::vector<std::uint8_t>> DebugInformation;
+    // The symbol table's 9-byte entries (from version 500 on).
+    std::vector<std::uint8_t> Symbols;
+    std::string EncryptPassword;
+    bool IsValidEncryptPassword = true;
+    TCipherContext Key;  // of EncryptPassword: the names of this module's data
+
+    // The index over DebugInformation, built at the first call (under this
+    // object's lock); null when there are no line tables or they are damaged.
+    const TLineIndex* Index() const;
+
+private:
+    mutable rtl::TCriticalSection FIndexLock;
+    mutable std::atomic<const TLineIndex*> FIndex{nullptr};
+    mutable bool FIndexBuilt = false;
+};
+
+// How a module's data is read.
+struct TDataReadSettings {
+    // A module-list refresh: options only, no password check, no line tables.
+    bool Refresh = false;
+    // The password to use instead of asking the module.
+    std::optional<std::string> Password;
+};
+
+// The module's password for its enciphered names: its exported
+// "VexlorLog_PasswordRequestEvent" (given a length-prefixed buffer of 255
+// characters) when it has one, else the library's own key.
+std::string ModulePassword(HMODULE Module);
+using TPasswordRequestEvent = void(WINAPI*)(unsigned char* Password, std::int32_t MaxLength);
+
+// Reads a block in the resource layout (Size bytes at Data) into Target: the
+// version, date, options (loaded at the block's version), the password check
+// and the line tables. False for no data; Target's line tables stay absent.
+bool ReadResourceData(const void* Data, std::size_t Size, TModuleDebugData& Target,
+                      const TDataReadSettings& Settings = {});
+// The same for data appended to a file whose last Size bytes (or the whole
+// file) are at Data: the last four bytes the signature, the four before them
+// the length of the block before them. No password check.
+bool ReadAppendedData(const void* Data, std::size_t Size, TModuleDebugData& Target,
+                      const TDataReadSettings& Settings = {});
+// The data of a loaded module: its VLDATA resource when it has one, else the
+// data appended to its file.
+bool ReadModuleData(HMODULE Module, TModuleDebugData& Target, const TDataReadSettings& Settings = {});
+
+// The module has a VLDATA resource with a valid signature, or its file ends
+// with one.
+bool IsVexlorLogModule(HMODULE Module);
+// The version word as stored in the resource, else in the appended data; 0
+// when the module has none.
+std::uint16_t GetVexlorLogModuleVersion(HMODULE Module);
+// The module carries data of this library's version or a later one.
+bool IsVexlorLogCurrentData(HMODULE Module);
+
+// The VLDATA resource of the module: its bytes, or null (Size 0).
+const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept;
+
+// The code address of symbol Identifier in the data of the module that
+// carries this library; null when it has none.
+void* FindVexlorSymbol(std::uint8_t Identifier) noexcept;
+// The same in the given symbol table (9-byte entries) of a module.
+void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) noexcept;
+
+// Fills Item from the module's line tables: ddSourceCode, Addr, unit, class,
+// procedure, line and offset line; reduced to ddModule in the library's own
+// units unless ShowVexlorLogUnits. False when the address is in none of its
+// units. Uses the index; tables whose units are not in ascending order are
+// scanned as they lie.
+bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+// The same by reading the line tables from their start at every call,
+// deciphering every unit header: the reference the index answers like.
+bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+
+// The data of the loaded module Module, read (fully) at the first call and
+// kept; null when the module carries none or is not loaded.
+const TModuleDebugData* ModuleDebugData(HMODULE Module);
+// Drops what ModuleDebugData keeps for the module (it is being unloaded).
+void ForgetModuleDebugData(HMODULE Module);
+
+// The line tables of the module holding Address (ModuleDebugData), as
+// LookupSourceInfo.
+bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+
+// ---- The line tables' building blocks (shared with the tests) -------------------
+
+// One line record: the current line covers D bytes of code and then advances
+// by Delta; NewProcedure announces a procedure (its name follows the record)
+// after those bytes.
+struct TLineRecord {
+    std::uint32_t D = 0;
+    std::int32_t Delta = 0;
+    bool NewProcedure = false;
+};
+// Reads one record at Data (Size bytes left); its length, or 0 when it does
+// not fit.
+std::size_t DecodeLineRecord(const std::uint8_t* Data, std::size_t Size, std::uint16_t Version,
+                             TLineRecord& Record) noexcept;
+
+}  // namespace crash

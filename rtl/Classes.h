@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rtl/Handles.h"
@@ -15,6 +16,13 @@
 namespace rtl {
 
 // ---- Components -------------------------------------------------------------
+
+// An event handler as a component stores it: the code to call and the object
+// it is called for.
+struct TMethod {
+    void* Code = nullptr;
+    void* Data = nullptr;
+};
 
 // A named object that may own others. An owner frees the components it owns
 // when it is freed, the last added first (a part made after the one it
@@ -47,6 +55,11 @@ public:
     // Called once the component's properties are all set (by whoever reads
     // them, e.g. a form description).
     virtual void Loaded() {}
+
+    // The stored handler of the event named `name`, for code that redirects a
+    // component's events by name; null when there is no such event. A class
+    // names the events it lets be redirected by overriding it: none by default.
+    virtual TMethod* EventProperty(std::string_view /*name*/) noexcept { return nullptr; }
 
 private:
     TComponent* FOwner = nullptr;  // weak

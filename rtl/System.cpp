@@ -185,32 +185,56 @@ const std::type_info* ObjectTypeInfo(const void* object) noexcept
     return TypeOfObject(object, cache);
 }
 
-bool IsValidObject(const void* object) noexcept
+namespace {
+
+enum class TObjectKind { okNone, okOther, okTObject };
+
+// What `object` is, as IsValidObject and AsValidTObject tell it.
+TObjectKind KindOfObject(const void* object) noexcept
 {
     ReadableRegionCache cache;
     const std::type_info* type = TypeOfObject(object, cache);
-    if (type == nullptr) return false;
-    if (!IsTObjectType(type, cache)) return true;
+    if (type == nullptr) return TObjectKind::okNone;
+    if (!IsTObjectType(type, cache)) return TObjectKind::okOther;
     // InstanceSize's slot, from the ABI's form of a pointer to a virtual
     // member function (1 + the slot's byte offset in the vtable).
     std::size_t (TObject::*member)() const noexcept = &TObject::InstanceSize;
     std::uintptr_t slotOffset;
     std::memcpy(&slotOffset, &member, sizeof slotOffset);
-    if ((slotOffset & 1) == 0) return true;
+    if ((slotOffset & 1) == 0) return TObjectKind::okTObject;
     --slotOffset;
     std::uintptr_t vtable = 0;
     std::uintptr_t method = 0;
     if (!ReadValue(object, vtable, &cache) || !ReadValue(reinterpret_cast<const void*>(vtable + slotOffset), method, &cache))
-        return false;
+        return TObjectKind::okNone;
     // The slot is called below: it must hold code, not merely readable bytes,
     // on a page that may be touched at all.
     MEMORY_BASIC_INFORMATION info;
     if (::VirtualQuery(reinterpret_cast<const void*>(method), &info, sizeof info) != sizeof info ||
         info.State != MEM_COMMIT || !IsReadableProtection(info.Protect) ||
         (info.Protect & (PAGE_EXECUTE_READ | PAGE_EXECUTE | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) == 0)
-        return false;
+        return TObjectKind::okNone;
     const std::size_t size = static_cast<const TObject*>(object)->InstanceSize();
-    return size <= 1024 || IsReadableMemory(object, size, &cache);
+    return size <= 1024 || IsReadableMemory(object, size, &cache) ? TObjectKind::okTObject : TObjectKind::okNone;
+}
+
+}  // namespace
+
+bool IsValidObject(const void* object) noexcept
+{
+    return KindOfObject(object) != TObjectKind::okNone;
+}
+
+const TObject* AsValidTObject(const void* object) noexcept
+{
+    return KindOfObject(object) == TObjectKind::okTObject ? static_cast<const TObject*>(object) : nullptr;
+}
+
+bool IsValidClassType(const std::type_info* type) noexcept
+{
+    ReadableRegionCache cache;
+    TTypeWords words;
+    return ShapeOf(type, cache, words) != TTypeShape::tsNone && IsSaneName(words.FName, cache);
 }
 
 const std::type_info* ClassParent(const std::type_info& type) noexcept

@@ -69,6 +69,15 @@ const std::type_info* ObjectTypeInfo(const void* object) noexcept;
 // must be readable too.
 bool IsValidObject(const void* object) noexcept;
 
+// Whether `type` is sane type information of a class: readable, carrying one
+// of the C++ runtime's three class-type vtables, its mangled name readable and
+// printable. The test ObjectTypeInfo makes of an object's class. No allocation.
+bool IsValidClassType(const std::type_info* type) noexcept;
+
+// `object` as the TObject it is: a valid object (IsValidObject) of a class
+// derived from TObject through the bases at the object's address; else null.
+const TObject* AsValidTObject(const void* object) noexcept;
+
 // The parent of a class: the single base of a class with one public base, the
 // first base of a class with several; null for a root class or unknown type
 // information. Checked reads, no allocation.

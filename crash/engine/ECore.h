@@ -132,6 +132,9 @@ TDateTime GetModifiedDate(const std::string& FileName);
 // The program's file name (of the main module).
 std::string Real_GetMainModuleFileName();
 
+// The process's current folder; empty when it cannot be read.
+std::string CurrentDirectory();
+
 // Path with every component replaced by its long name, as far as the components
 // exist; the rest as given. Paths with "~" are made full first.
 std::string GetLongNameFromShort(const std::string& Path);

@@ -15,6 +15,7 @@ struct ChildRun {
     DWORD FExitCode = 0;
     std::string FOutput;  // what the child wrote to its result file
     bool FFinished = false;
+    DWORD FProcessId = 0;  // the child's, for tests that look for what it started
 };
 
 // Runs `program` (a file name beside the test program) as "program MODE
@@ -38,6 +39,7 @@ inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
     if (!CreateProcessW(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
         return run;
+    run.FProcessId = process.dwProcessId;
     run.FFinished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
     if (!run.FFinished) TerminateProcess(process.hProcess, 99);
     GetExitCodeProcess(process.hProcess, &run.FExitCode);

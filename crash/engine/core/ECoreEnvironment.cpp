@@ -32,6 +32,8 @@ std::string EnvironmentValue(const std::string& name)
     }
 }
 
+}  // namespace
+
 std::string CurrentDirectory()
 {
     const DWORD size = ::GetCurrentDirectoryA(0, nullptr);
@@ -41,6 +43,8 @@ std::string CurrentDirectory()
     folder.resize(length < size ? length : 0);
     return folder;
 }
+
+namespace {
 
 std::string LocaleDate()
 {

@@ -4,3 +4,4 @@
 // own in the folder that holds its code; this header brings them together for
 // the unit's includers.
 #pragma once
+#include "crash/engine/system/SystemInfo.h"

@@ -131,6 +131,8 @@ TDateTime GetGMTDateTime(TDateTime Value);
 // Local last-write time of the file, at the two-second step of DOS times; 0 when
 // the file is not found.
 TDateTime GetModifiedDate(const std::string& FileName);
+// The same of a last-write time (UTC) the caller has found already.
+TDateTime GetModifiedDate(const FILETIME& LastWriteTime);
 
 // ---- Files and folders ---------------------------------------------------------
 

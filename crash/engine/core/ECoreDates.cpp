@@ -153,10 +153,15 @@ TDateTime GetModifiedDate(const std::string& FileName)
     WIN32_FIND_DATAA data;
     const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &data));
     if (!find) return 0;
+    return GetModifiedDate(data.ftLastWriteTime);
+}
+
+TDateTime GetModifiedDate(const FILETIME& LastWriteTime)
+{
     FILETIME local;
     WORD dosDate = 0;
     WORD dosTime = 0;
-    if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+    if (!::FileTimeToLocalFileTime(&LastWriteTime, &local) ||
         !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
         return 0;
     SYSTEMTIME time = {};

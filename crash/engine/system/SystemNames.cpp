@@ -35,9 +35,12 @@ std::string ChooseRegisteredOwner(const std::string (&Values)[3], bool VistaOrLa
 
 std::string GetModuleFullFileName(HMODULE Module)
 {
-    const std::string name = rtl::ModuleFileNameAnsi(Module);
-    if (name.empty()) return name;
-    return GetLongNameFromShort(system::CutInternalPathPrefix(name));
+    const std::string name = system::CutInternalPathPrefix(rtl::ModuleFileNameAnsi(Module));
+    // Every short alias the system makes holds a "~": without one, each part
+    // of the name is its long form already, and the file system is not asked
+    // once for each of them.
+    if (name.find('~') == std::string::npos) return name;
+    return GetLongNameFromShort(name);
 }
 
 bool IsValidModuleHandle(HMODULE Module)

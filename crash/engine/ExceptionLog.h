@@ -5,3 +5,4 @@
 // the unit's includers.
 #pragma once
 #include "crash/engine/system/SystemInfo.h"
+#include "crash/engine/modules/ModuleLists.h"

@@ -76,6 +76,12 @@ struct FindHandleTraits {
     static bool Close(Value value) noexcept { return ::FindClose(value) != FALSE; }
 };
 
+struct SnapshotHandleTraits {
+    using Value = HANDLE;
+    static Value None() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(Value value) noexcept { return ::CloseHandle(value) != FALSE; }
+};
+
 struct RegistryKeyTraits {
     using Value = HKEY;
     static Value None() noexcept { return nullptr; }
@@ -107,6 +113,10 @@ using FileHandle = UniqueHandle<detail::FileHandleTraits>;
 // A search from FindFirstFile, ended with FindClose; "none" is
 // INVALID_HANDLE_VALUE.
 using FindHandle = UniqueHandle<detail::FindHandleTraits>;
+
+// A Tool Help snapshot from CreateToolhelp32Snapshot, which answers
+// INVALID_HANDLE_VALUE, not null, when it fails.
+using SnapshotHandle = UniqueHandle<detail::SnapshotHandleTraits>;
 
 // An open registry key from RegOpenKeyEx or RegCreateKeyEx, closed with
 // RegCloseKey. Never holds one of the predefined roots (HKEY_CURRENT_USER...).

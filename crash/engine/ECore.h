@@ -116,9 +116,14 @@ std::string GetEnvVariable(const std::string& Name);
 std::string DateTimeToStrFixed(TDateTime Value);
 // The inverse; 0 when Text is not a number.
 TDateTime StrToDateTimeFixed(const std::string& Text);
+// Splits a date-time into calendar fields, the day of the week included;
+// false outside the years 1 to 9999.
+bool DateTimeToSystemTime(TDateTime Value, SYSTEMTIME& Time);
 // The date-time in the user locale's short date and long time formats (the time
 // left out at midnight); outside the calendar's range the value as a number.
 std::string DateTimeToStrEx(TDateTime Value);
+// Local time minus UTC now, in minutes (+330 east of UTC at +05:30).
+int GetGMTMinutes();
 // Local time minus UTC, in whole hours rounded to the nearest.
 int GetGMT();
 // Value moved from local time to UTC by GetGMT() hours.
@@ -126,6 +131,8 @@ TDateTime GetGMTDateTime(TDateTime Value);
 // Local last-write time of the file, at the two-second step of DOS times; 0 when
 // the file is not found.
 TDateTime GetModifiedDate(const std::string& FileName);
+// The same of a last-write time (UTC) the caller has found already.
+TDateTime GetModifiedDate(const FILETIME& LastWriteTime);
 
 // ---- Files and folders ---------------------------------------------------------
 

@@ -4,4 +4,6 @@
 // own in the folder that holds its code; this header brings them together for
 // the unit's includers.
 #pragma once
+#include "crash/engine/system/SystemInfo.h"
+#include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"

@@ -23,26 +23,6 @@ double DateToDays(int y, unsigned m, unsigned d)
     return static_cast<double>((sys_days{year{y} / month{m} / day{d}} - kEpoch).count());
 }
 
-// Splits a date-time into calendar fields; false outside years 1 to 9999.
-bool DateTimeToSystemTime(TDateTime value, SYSTEMTIME& out)
-{
-    if (!std::isfinite(value) || value < -693593.0 || value >= 2958466.0) return false;
-    const double dayPart = std::trunc(value);
-    double msecs = std::round(std::fabs(value - dayPart) * kMSecsPerDay);
-    if (msecs >= kMSecsPerDay) msecs = kMSecsPerDay - 1;
-    const year_month_day date{kEpoch + days{static_cast<long>(dayPart)}};
-    const auto ms = static_cast<long>(msecs);
-    out.wYear = static_cast<WORD>(static_cast<int>(date.year()));
-    out.wMonth = static_cast<WORD>(static_cast<unsigned>(date.month()));
-    out.wDay = static_cast<WORD>(static_cast<unsigned>(date.day()));
-    out.wDayOfWeek = static_cast<WORD>(weekday{sys_days{date}}.c_encoding());
-    out.wHour = static_cast<WORD>(ms / 3600000);
-    out.wMinute = static_cast<WORD>(ms / 60000 % 60);
-    out.wSecond = static_cast<WORD>(ms / 1000 % 60);
-    out.wMilliseconds = static_cast<WORD>(ms % 1000);
-    return true;
-}
-
 char LocaleDecimalSeparator()
 {
     char text[8] = {};
@@ -77,6 +57,25 @@ double NowDateTime()
 }
 
 }  // namespace core
+
+bool DateTimeToSystemTime(TDateTime value, SYSTEMTIME& out)
+{
+    if (!std::isfinite(value) || value < -693593.0 || value >= 2958466.0) return false;
+    const double dayPart = std::trunc(value);
+    double msecs = std::round(std::fabs(value - dayPart) * kMSecsPerDay);
+    if (msecs >= kMSecsPerDay) msecs = kMSecsPerDay - 1;
+    const year_month_day date{kEpoch + days{static_cast<long>(dayPart)}};
+    const auto ms = static_cast<long>(msecs);
+    out.wYear = static_cast<WORD>(static_cast<int>(date.year()));
+    out.wMonth = static_cast<WORD>(static_cast<unsigned>(date.month()));
+    out.wDay = static_cast<WORD>(static_cast<unsigned>(date.day()));
+    out.wDayOfWeek = static_cast<WORD>(weekday{sys_days{date}}.c_encoding());
+    out.wHour = static_cast<WORD>(ms / 3600000);
+    out.wMinute = static_cast<WORD>(ms / 60000 % 60);
+    out.wSecond = static_cast<WORD>(ms / 1000 % 60);
+    out.wMilliseconds = static_cast<WORD>(ms % 1000);
+    return true;
+}
 
 std::string DateTimeToStrFixed(TDateTime Value)
 {
@@ -128,19 +127,20 @@ std::string DateTimeToStrEx(TDateTime Value)
     return DateTimeToStrFixed(Value);
 }
 
+int GetGMTMinutes()
+{
+    // One instant converted, so that no clock tick falls between the two readings.
+    FILETIME utc;
+    ::GetSystemTimeAsFileTime(&utc);
+    FILETIME local;
+    if (!::FileTimeToLocalFileTime(&utc, &local)) return 0;
+    const double minutes = static_cast<double>(FileTimeTicks(local) - FileTimeTicks(utc)) / 600000000.0;
+    return static_cast<int>(std::lround(minutes));
+}
+
 int GetGMT()
 {
-    SYSTEMTIME local;
-    SYSTEMTIME utc;
-    ::GetLocalTime(&local);
-    ::GetSystemTime(&utc);
-    FILETIME localFile;
-    FILETIME utcFile;
-    if (!::SystemTimeToFileTime(&local, &localFile) || !::SystemTimeToFileTime(&utc, &utcFile))
-        return 0;
-    const double hours =
-        static_cast<double>(FileTimeTicks(localFile) - FileTimeTicks(utcFile)) / 36000000000.0;
-    return static_cast<int>(std::lround(hours));
+    return static_cast<int>(std::lround(GetGMTMinutes() / 60.0));
 }
 
 TDateTime GetGMTDateTime(TDateTime Value)
@@ -153,10 +153,15 @@ TDateTime GetModifiedDate(const std::string& FileName)
     WIN32_FIND_DATAA data;
     const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &data));
     if (!find) return 0;
+    return GetModifiedDate(data.ftLastWriteTime);
+}
+
+TDateTime GetModifiedDate(const FILETIME& LastWriteTime)
+{
     FILETIME local;
     WORD dosDate = 0;
     WORD dosTime = 0;
-    if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+    if (!::FileTimeToLocalFileTime(&LastWriteTime, &local) ||
         !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
         return 0;
     SYSTEMTIME time = {};

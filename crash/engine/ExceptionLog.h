@@ -7,3 +7,4 @@
 #include "crash/engine/system/SystemInfo.h"
 #include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"
+#include "crash/engine/threads/ThreadRegistry.h"

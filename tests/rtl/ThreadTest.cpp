@@ -176,4 +176,46 @@ TEST(TMutex, NamedMutexTimesOutAndReportsAnAbandonedOwner)
     sameName.Release();
 }
 
+TEST(TMultiReadExclusiveWriteSynchronizer, ReadersShareAWriterIsAlone)
+{
+    rtl::TMultiReadExclusiveWriteSynchronizer lock;
+    rtl::TEvent readerIn(true, false);
+    rtl::TEvent writerIn(true, false);
+    rtl::TEvent leave(true, false);
+    LambdaThread reader([&](LambdaThread&) {
+        rtl::TReadLockGuard guard(lock);
+        readerIn.SetEvent();
+        leave.WaitFor(10000);
+    });
+    LambdaThread writer([&](LambdaThread&) {
+        rtl::TWriteLockGuard guard(lock);
+        writerIn.SetEvent();
+    });
+    {
+        rtl::TReadLockGuard guard(lock);
+        reader.Start();
+        // A second reader gets in while this one holds the lock.
+        EXPECT_EQ(readerIn.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    }
+    writer.Start();
+    EXPECT_EQ(writerIn.WaitFor(200), rtl::TWaitResult::wrTimeout);  // the other reader still holds it
+    leave.SetEvent();
+    EXPECT_EQ(writerIn.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    reader.WaitFor();
+    writer.WaitFor();
+    // And a writer keeps readers out.
+    rtl::TEvent readerAfterWriter(true, false);
+    LambdaThread lateReader([&](LambdaThread&) {
+        rtl::TReadLockGuard guard(lock);
+        readerAfterWriter.SetEvent();
+    });
+    {
+        rtl::TWriteLockGuard guard(lock);
+        lateReader.Start();
+        EXPECT_EQ(readerAfterWriter.WaitFor(200), rtl::TWaitResult::wrTimeout);
+    }
+    EXPECT_EQ(readerAfterWriter.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    lateReader.WaitFor();
+}
+
 }  // namespace

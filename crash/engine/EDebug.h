@@ -8,10 +8,12 @@
 // Our own programs always carry the data block and never reach these readers;
 // other modules can.
 //
-// Failure: nothing here raises. Damaged or cut data is checked against its own
-// bounds everywhere (offsets, sizes, counts, name indices and references): it
-// makes a source invalid or gives an empty answer, never a read outside it. A
-// side file over 64 MB is not loaded.
+// Failure: the sources, AssignValidDebugInfo and the lookup steps never raise
+// (they answer false); the scanners' own lookups raise nothing but running
+// out of memory. Damaged or cut data is checked against its own bounds
+// everywhere (offsets, sizes, counts, name indices and references): it makes
+// a source invalid or gives an empty answer, never a read outside it. A side
+// file over 64 MB is not loaded.
 // Threads: a source is built once, then its lookups may run on several threads
 // at once (the binary scanner's cache is unpacked once, under its own lock).
 // Zone: ordinary code and the report thread (sources and lookups allocate).
@@ -251,6 +253,8 @@ private:
     std::vector<TVLMapSourceName> FSourceNames;
     std::uint32_t FTopValidAddr = 0;
     bool FSegmentsAscending = true;
+    // The highest end of the segments up to each one, in map order.
+    std::vector<std::uint32_t> FEndsSoFar;
     int FLineNumberErrors = 0;
     TVLMapName FNewUnitFileName;
     bool FUnitFilePending = false;

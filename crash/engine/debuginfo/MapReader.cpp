@@ -331,6 +331,12 @@ void TVLMapScanner::Scan()
                                         [](const TVLMapSegment& a, const TVLMapSegment& b) {
                                             return a.StartAddr < b.StartAddr;
                                         });
+    FEndsSoFar.resize(FSegments.size());
+    std::uint32_t highest = 0;
+    for (std::size_t i = 0; i < FSegments.size(); ++i) {
+        highest = std::max(highest, FSegments[i].EndAddr);
+        FEndsSoFar[i] = highest;
+    }
 }
 
 void TVLMapScanner::ClassTableItem(const TVLMapAddress&, std::uint32_t, TVLMapName, TVLMapName) {}
@@ -381,14 +387,15 @@ const TVLMapSegment* TVLMapScanner::SegmentFromAddr(std::uint32_t Addr) const no
 {
     // The last segment in map order that holds the offset. In a map whose
     // segments rise, none after the last start at or below it can, so the
-    // search may start there.
+    // search may start there; and it ends where no segment before reaches
+    // the offset.
     std::size_t i = FSegments.size();
     if (FSegmentsAscending) {
         auto after = std::upper_bound(FSegments.begin(), FSegments.end(), Addr,
                                       [](std::uint32_t value, const TVLMapSegment& s) { return value < s.StartAddr; });
         i = static_cast<std::size_t>(after - FSegments.begin());
     }
-    while (i > 0) {
+    while (i > 0 && FEndsSoFar[i - 1] >= Addr) {
         const TVLMapSegment& segment = FSegments[--i];
         if (segment.StartAddr <= Addr && Addr <= segment.EndAddr) return &segment;
     }

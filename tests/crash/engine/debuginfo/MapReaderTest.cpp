@@ -148,6 +148,35 @@ TEST(MapParser, ItemFieldsStayOnTheirLine)
     EXPECT_EQ(scanner.Segments()[1].UnitName, "Second");
 }
 
+TEST(MapScanner, SegmentOrder)
+{
+    // Of the segments that hold an offset, the last in the map wins, whether
+    // they rise (and overlap) or not.
+    static constexpr char kRising[] =
+        "Detailed map of segments\n"
+        " 0001:00000000 00000100 C=CODE M=Outer\n"
+        " 0001:00000010 00000010 C=CODE M=Inner\n"
+        " 0001:00000300 00000010 C=CODE M=Far\n";
+    static constexpr char kFalling[] =
+        "Detailed map of segments\n"
+        " 0001:00000100 00000100 C=CODE M=High\n"
+        " 0001:00000000 00000080 C=CODE M=Low\n";
+    static constexpr struct {
+        const char* text;
+        std::uint32_t va;
+        const char* unit;
+    } kCases[] = {
+        {kRising, 0x18, "Inner"}, {kRising, 0x50, "Outer"}, {kRising, 0x100, "Outer"},
+        {kRising, 0x101, ""},     {kRising, 0x305, "Far"},  {kRising, 0x400, ""},
+        {kFalling, 0x40, "Low"},  {kFalling, 0x150, "High"}, {kFalling, 0x90, ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.unit << " 0x" << std::hex << c.va);
+        TVLMapScanner scanner{std::string_view(c.text)};
+        EXPECT_EQ(scanner.ModuleNameFromAddr(c.va), c.unit);
+    }
+}
+
 TEST(MapScanner, GeneratedMap)
 {
     TVLMapScanner scanner(TextOf(fixtures::kMapText));

@@ -15,6 +15,7 @@
 namespace {
 
 using testsupport::Check;
+using testsupport::Scaled;
 
 int gFailures = 0;
 
@@ -77,7 +78,7 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
     for (DWORD waited = 0;; waited += 50) {
         TBoxSearch search{processId, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.Found || waited >= timeoutMs)
+        if (search.Found || waited >= Scaled(timeoutMs))
             return search.Found;
         Sleep(50);
     }
@@ -118,7 +119,7 @@ void CheckErrorBox(DWORD processId, const wchar_t* text, const char* what, const
     if (shot)
         Check(testsupport::RequestScreenshot(shot), "  screenshot of the box", gFailures);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i)
+    for (DWORD waited = 0; waited < Scaled(5000) && IsWindow(box); waited += 50)
         Sleep(50);
 }
 
@@ -136,7 +137,7 @@ void ClickAt(POINT screen)
 template <class TCondition>
 bool WaitFor(TCondition condition)
 {
-    for (int waited = 0; waited < 5000; waited += 20) {
+    for (DWORD waited = 0; waited < Scaled(5000); waited += 20) {
         if (condition())
             return true;
         Sleep(20);
@@ -182,7 +183,7 @@ int wmain(int argc, wchar_t** argv)
     WaitForInputIdle(process.hProcess, 10000);
 
     HWND form = nullptr;
-    for (int i = 0; i < 200 && !(form && IsWindowVisible(form)); ++i) {
+    for (DWORD waited = 0; waited < Scaled(10000) && !(form && IsWindowVisible(form)); waited += 50) {
         form = vcl::FindFormWindow(process.dwProcessId, L"DemoForm");
         Sleep(50);
     }
@@ -321,7 +322,7 @@ int wmain(int argc, wchar_t** argv)
     Check(IsWindowVisible(form), "the form is still there", gFailures);
 
     PostMessageW(form, WM_CLOSE, 0, 0);
-    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process.hProcess, Scaled(10000)) == WAIT_OBJECT_0;
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     Check(ended && exitCode == 0, "closing the main form ends the program with exit code 0", gFailures);

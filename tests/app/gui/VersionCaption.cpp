@@ -146,7 +146,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
 
     HWND window = nullptr;
-    for (int i = 0; i < 200 && !window; ++i) {
+    for (DWORD waited = 0; waited < testsupport::Scaled(10000) && !window; waited += 50) {
         Sleep(50);
         window = testsupport::FindProcessWindow(process.dwProcessId);
     }
@@ -163,7 +163,7 @@ int wmain(int argc, wchar_t** argv)
         Check(testsupport::RequestScreenshot(L"main-window"), "screenshot taken", failures);
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    if (!Check(WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0, "program ended after close",
+    if (!Check(WaitForSingleObject(process.hProcess, testsupport::Scaled(10000)) == WAIT_OBJECT_0, "program ended after close",
                failures))
         TerminateProcess(process.hProcess, 1);
     DWORD exitCode = 1;

@@ -23,7 +23,8 @@ std::wstring WindowText(HWND window)
 {
     wchar_t text[512] = {};
     // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, Scaled(5000),
+                        nullptr);
     return text;
 }
 

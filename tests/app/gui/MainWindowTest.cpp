@@ -51,14 +51,15 @@ std::wstring WindowText(HWND window)
 {
     wchar_t text[512] = {};
     // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        testsupport::Scaled(5000), nullptr);
     return text;
 }
 
 void SetText(HWND window, const std::wstring& text)
 {
-    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        testsupport::Scaled(5000), nullptr);
 }
 
 // Posted, so that a handler that opens a message box does not hold the test.
@@ -431,7 +432,7 @@ void CaseRun(const TArgs& args)
         HWND edit = program.Control(t.FEdit);
         SetText(edit, L"");
         for (const wchar_t* c = t.FTyped; *c; ++c)
-            SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+            SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, testsupport::Scaled(5000), nullptr);
         char what[96];
         std::snprintf(what, sizeof what, "typing into %ls keeps what its filter lets pass", t.FEdit);
         if (!Check(WindowText(edit) == t.FShown, what, gFailures))
@@ -456,7 +457,8 @@ void CaseRun(const TArgs& args)
     {
         const size_t mark = program.Mark();
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG,
+                            testsupport::Scaled(5000), &result);
         const std::string during = program.LogSince(mark);
         Check(Count(during, " FT_ListDevices ") == 0 && Count(during, " FT_Open ") == 0,
               "a device-change message during the run lists and opens no device", gFailures);
@@ -656,13 +658,13 @@ void CaseUnplug(const TArgs& args)
     HWND form = program.WaitForForm();
     Check(WaitText(status, L"Ошибка чтения", 6000), "unplugged during the idle poll: \"Ошибка чтения\"", gFailures);
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     Check(WaitText(status, kNotConnected, 3000), "a device-change message then: \"Устройство не подключено\"",
           gFailures);
     Check(!IsWindowEnabled(program.Control(L"btVolumetra")), "  start disabled", gFailures);
 
     program.UseScenario(L"replugged.ini");
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     Check(WaitText(status, kConnected, 3000), "plugged in again: \"Устройство подключено\"", gFailures);
     Check(IsWindowEnabled(program.Control(L"btVolumetra")), "  start enabled", gFailures);
     const size_t mark = program.Mark();
@@ -672,7 +674,7 @@ void CaseUnplug(const TArgs& args)
     // A device check while the poll holds the device: the bench refuses a
     // second open, so the probe must give the held handle back first.
     const size_t probeMark = program.Mark();
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     const std::string probe = program.LogSince(probeMark);
     const size_t close = probe.find(" FT_Close ");
     const size_t open = probe.find(" FT_Open ");

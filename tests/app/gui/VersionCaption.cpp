@@ -163,8 +163,8 @@ int wmain(int argc, wchar_t** argv)
         Check(testsupport::RequestScreenshot(L"main-window"), "screenshot taken", failures);
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    if (!Check(WaitForSingleObject(process.hProcess, testsupport::Scaled(10000)) == WAIT_OBJECT_0, "program ended after close",
-               failures))
+    if (!Check(WaitForSingleObject(process.hProcess, testsupport::Scaled(10000)) == WAIT_OBJECT_0,
+               "program ended after close", failures))
         TerminateProcess(process.hProcess, 1);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);

@@ -80,6 +80,16 @@ struct TThreadExceptState {
 // the thread could get none).
 TThreadExceptState* CurrentExceptState() noexcept;
 
+// Highest address of the calling thread's stack, from its thread information
+// block (read through FS directly: the SDK's inline reader trips the
+// compiler's bounds check). Any thread, hooks included.
+inline std::uintptr_t CurrentStackTop() noexcept
+{
+    NT_TIB* block;
+    asm("movl %%fs:0x18, %0" : "=r"(block));
+    return reinterpret_cast<std::uintptr_t>(block->StackBase);
+}
+
 // ---- Hook points ------------------------------------------------------------
 
 // Called on every raise after the state is recorded and before the C++

@@ -32,7 +32,7 @@ void NTAPI ExceptStateTlsCallback(void*, DWORD reason, void*)
     case DLL_PROCESS_ATTACH:
         if (gStateSlot == TLS_OUT_OF_INDEXES) {
             gStateSlot = ::TlsAlloc();
-            gMainThreadState.TopOfStack = detail::StackTop();
+            gMainThreadState.TopOfStack = CurrentStackTop();
             if (gStateSlot != TLS_OUT_OF_INDEXES) ::TlsSetValue(gStateSlot, &gMainThreadState);
         }
         break;
@@ -40,7 +40,7 @@ void NTAPI ExceptStateTlsCallback(void*, DWORD reason, void*)
         if (gStateSlot != TLS_OUT_OF_INDEXES) {
             auto* state = static_cast<TThreadExceptState*>(
                 ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(TThreadExceptState)));
-            if (state != nullptr) state->TopOfStack = detail::StackTop();
+            if (state != nullptr) state->TopOfStack = CurrentStackTop();
             ::TlsSetValue(gStateSlot, state);
         }
         break;

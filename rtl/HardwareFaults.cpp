@@ -47,7 +47,7 @@ bool HasStackForThrow(std::uintptr_t esp) noexcept
     if (::VirtualQuery(reinterpret_cast<const void*>(esp - 4), &info, sizeof info) == 0) return false;
     // The whole reservation of the stack starts at its allocation base.
     const auto bottom = reinterpret_cast<std::uintptr_t>(info.AllocationBase);
-    const std::uintptr_t top = detail::StackTop();
+    const std::uintptr_t top = CurrentStackTop();
     return esp <= top && esp > bottom + kStackReserveForThrow;
 }
 

@@ -1,5 +1,6 @@
-// Locks and events of the runtime: Win32 critical sections and events behind
-// RAII owners (this toolchain's thread model has no std::mutex).
+// Locks and events of the runtime: Win32 critical sections, reader/writer
+// locks and events behind RAII owners (this toolchain's thread model has no
+// std::mutex).
 #pragma once
 #include <windows.h>
 
@@ -37,6 +38,51 @@ public:
 
 private:
     TCriticalSection& FSection;
+};
+
+// A lock that many readers may hold at once, or one writer alone: a slim
+// reader/writer lock. Not recursive in either mode: a thread that holds it
+// must not take it again, not even to read while it writes (it would wait for
+// itself). Any thread may use it; it is neither copied nor moved.
+class TMultiReadExclusiveWriteSynchronizer : public TObject {
+public:
+    TMultiReadExclusiveWriteSynchronizer() noexcept { ::InitializeSRWLock(&FLock); }
+    TMultiReadExclusiveWriteSynchronizer(const TMultiReadExclusiveWriteSynchronizer&) = delete;
+    TMultiReadExclusiveWriteSynchronizer& operator=(const TMultiReadExclusiveWriteSynchronizer&) = delete;
+
+    void BeginRead() noexcept { ::AcquireSRWLockShared(&FLock); }
+    void EndRead() noexcept { ::ReleaseSRWLockShared(&FLock); }
+    void BeginWrite() noexcept { ::AcquireSRWLockExclusive(&FLock); }
+    void EndWrite() noexcept { ::ReleaseSRWLockExclusive(&FLock); }
+
+private:
+    SRWLOCK FLock;
+};
+
+// Hold a reader/writer lock (anything with BeginRead/EndRead, resp.
+// BeginWrite/EndWrite) for the lifetime of the guard.
+template <class TLock>
+class TReadLockGuard {
+public:
+    explicit TReadLockGuard(TLock& lock) noexcept : FLock(lock) { FLock.BeginRead(); }
+    ~TReadLockGuard() { FLock.EndRead(); }
+    TReadLockGuard(const TReadLockGuard&) = delete;
+    TReadLockGuard& operator=(const TReadLockGuard&) = delete;
+
+private:
+    TLock& FLock;
+};
+
+template <class TLock>
+class TWriteLockGuard {
+public:
+    explicit TWriteLockGuard(TLock& lock) noexcept : FLock(lock) { FLock.BeginWrite(); }
+    ~TWriteLockGuard() { FLock.EndWrite(); }
+    TWriteLockGuard(const TWriteLockGuard&) = delete;
+    TWriteLockGuard& operator=(const TWriteLockGuard&) = delete;
+
+private:
+    TLock& FLock;
 };
 
 enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };

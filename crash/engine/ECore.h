@@ -98,6 +98,12 @@ bool IsGreaterVersion(const std::string& A, const std::string& B);
 std::string IncludeLastBackslash(const std::string& Path);
 // Path with one trailing backslash removed.
 std::string ExcludeLastBackslash(const std::string& Path);
+// The file-name part of a path: what follows its last "\", "/" or ":".
+std::string ExtractFileName(const std::string& Path);
+// The file name with its extension (from the last "." of its file-name part
+// on) replaced by Extension, which brings its own "."; an empty Extension
+// removes it, and a name without one gets Extension appended.
+std::string ChangeFileExt(const std::string& FileName, std::string_view Extension);
 
 // ---- Environment variables -----------------------------------------------------
 

@@ -79,6 +79,11 @@ bool UnhookProcedure(void* address) noexcept;
 void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllName,
                          const std::string& routineName, void* replacement);
 
+// Reverts the removable import patches that installed `replacement` (in every
+// module) and forgets them, so that EHookDone does not revert them again.
+// True when any was reverted. Never raises.
+bool UnhookDllProcedure(const void* replacement) noexcept;
+
 // The same for every loaded module among `moduleNames` (names that are not
 // loaded are skipped). `replaced` receives the DLL's own export address (null
 // when it has none). True when any entry was patched. With `noRaise` set no

@@ -5,6 +5,7 @@
 
 #include "rtl/Classes.h"
 #include "rtl/SyncObjs.h"
+#include "tests/support/TimeScale.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
 {
     const DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (GetTickCount() - start > testsupport::Scaled(timeoutMs)) return false;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
@@ -174,6 +175,48 @@ TEST(TMutex, NamedMutexTimesOutAndReportsAnAbandonedOwner)
     owner.WaitFor();
     EXPECT_EQ(sameName.WaitFor(1000), rtl::TWaitResult::wrAbandoned);
     sameName.Release();
+}
+
+TEST(TMultiReadExclusiveWriteSynchronizer, ReadersShareAWriterIsAlone)
+{
+    rtl::TMultiReadExclusiveWriteSynchronizer lock;
+    rtl::TEvent readerIn(true, false);
+    rtl::TEvent writerIn(true, false);
+    rtl::TEvent leave(true, false);
+    LambdaThread reader([&](LambdaThread&) {
+        rtl::TReadLockGuard guard(lock);
+        readerIn.SetEvent();
+        leave.WaitFor(10000);
+    });
+    LambdaThread writer([&](LambdaThread&) {
+        rtl::TWriteLockGuard guard(lock);
+        writerIn.SetEvent();
+    });
+    {
+        rtl::TReadLockGuard guard(lock);
+        reader.Start();
+        // A second reader gets in while this one holds the lock.
+        EXPECT_EQ(readerIn.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    }
+    writer.Start();
+    EXPECT_EQ(writerIn.WaitFor(200), rtl::TWaitResult::wrTimeout);  // the other reader still holds it
+    leave.SetEvent();
+    EXPECT_EQ(writerIn.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    reader.WaitFor();
+    writer.WaitFor();
+    // And a writer keeps readers out.
+    rtl::TEvent readerAfterWriter(true, false);
+    LambdaThread lateReader([&](LambdaThread&) {
+        rtl::TReadLockGuard guard(lock);
+        readerAfterWriter.SetEvent();
+    });
+    {
+        rtl::TWriteLockGuard guard(lock);
+        lateReader.Start();
+        EXPECT_EQ(readerAfterWriter.WaitFor(200), rtl::TWaitResult::wrTimeout);
+    }
+    EXPECT_EQ(readerAfterWriter.WaitFor(5000), rtl::TWaitResult::wrSignaled);
+    lateReader.WaitFor();
 }
 
 }  // namespace

@@ -51,12 +51,6 @@ std::string EnvironmentOnly(const char* name)
     return value;
 }
 
-std::string WithoutExtension(const std::string& name)
-{
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 bool ForceExpandedDirectories(const std::string& path)
 {
     if (path.empty()) return false;
@@ -207,7 +201,7 @@ bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly)
     std::string folder = core::LibraryFolderIn(GetUserApplicationsPath());
     bool found = ForceDirectoriesEx(folder);
     if (found && UseModuleFolder) {
-        folder = core::JoinPath(folder, WithoutExtension(core::ExtractFileName(Real_GetMainModuleFileName())));
+        folder = core::JoinPath(folder, ChangeFileExt(ExtractFileName(Real_GetMainModuleFileName()), ""));
         found = ForceDirectoriesEx(folder);
     }
     if (found) {

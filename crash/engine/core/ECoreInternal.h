@@ -5,13 +5,15 @@
 
 #include <string>
 
+#include "crash/engine/ECore.h"
+
 namespace crash::core {
 
 // The folder part of a path, with its closing delimiter ("C:\a\" of "C:\a\b.ini",
 // "C:" of "C:b.ini"); empty for a bare file name.
 std::string ExtractFilePath(const std::string& path);
-// The file-name part of a path.
-std::string ExtractFileName(const std::string& path);
+// The file-name part of a path (ECore.h).
+using crash::ExtractFileName;
 // Folder and name joined with exactly one backslash; an empty folder gives the
 // root of the current drive, never a network path.
 std::string JoinPath(const std::string& folder, const std::string& name);

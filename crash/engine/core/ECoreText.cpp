@@ -157,11 +157,6 @@ std::string ExtractFilePath(const std::string& path)
     return path.substr(0, NameStart(path));
 }
 
-std::string ExtractFileName(const std::string& path)
-{
-    return path.substr(NameStart(path));
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     std::size_t skip = 0;
@@ -170,5 +165,20 @@ std::string JoinPath(const std::string& folder, const std::string& name)
 }
 
 }  // namespace core
+
+std::string ExtractFileName(const std::string& Path)
+{
+    return Path.substr(core::NameStart(Path));
+}
+
+std::string ChangeFileExt(const std::string& FileName, std::string_view Extension)
+{
+    const std::size_t start = core::NameStart(FileName);
+    std::size_t dot = FileName.rfind('.');
+    if (dot == std::string::npos || dot < start) dot = FileName.size();
+    std::string result = FileName.substr(0, dot);
+    result += Extension;
+    return result;
+}
 
 }  // namespace crash

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "crash/engine/core/ECoreInternal.h"
+#include "crash/engine/ECore.h"
 #include "crash/engine/events/ExceptionEvents.h"
 #include "crash/engine/system/SystemInfo.h"
 
@@ -34,7 +34,7 @@ void WarnWhenInactive() noexcept
 
 std::string VexlorLogWarningText(const std::string& ModuleFileName)
 {
-    return "\r\nYou used a 'TVexlorLog' component in module \"" + core::ExtractFileName(ModuleFileName) +
+    return "\r\nYou used a 'TVexlorLog' component in module \"" + ExtractFileName(ModuleFileName) +
            "\" without activating VexlorLog.\r\n"
            "To activate VexlorLog, use the IDE \"Project/VexlorLog Options...\" menu.\r\n\r\n"
            "NOTE: This warning appears only if the program is run from the IDE!";

@@ -113,6 +113,26 @@ void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllNa
     return replaced;
 }
 
+bool UnhookDllProcedure(const void* replacement) noexcept {
+    std::vector<TImportPatch>& patches = State().FImportPatches;
+    bool reverted = false;
+    for (auto it = patches.begin(); it != patches.end();) {
+        if (it->FReplacement != replacement) {
+            ++it;
+            continue;
+        }
+        try {
+            if (PatchImports(it->FModule, it->FDllName, it->FReplacement, it->FReplaced,
+                             /*removable=*/false, /*noRaise=*/true, it->FDllName))
+                reverted = true;
+        } catch (...) {
+            // A module that went away takes its patch with it.
+        }
+        it = patches.erase(it);
+    }
+    return reverted;
+}
+
 bool TryHookDllProcedureEx(const std::vector<std::string>& moduleNames, const std::string& dllName,
                            const std::string& routineName, void* replacement, void*& replaced,
                            bool noRaise) {

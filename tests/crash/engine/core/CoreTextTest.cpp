@@ -217,6 +217,23 @@ TEST(PathPieces, BackslashesAndJoins)
     EXPECT_EQ(core::ExtractFilePath("b.ini"), "");
     EXPECT_EQ(core::ExtractFileName("C:\\a\\b.ini"), "b.ini");
     EXPECT_EQ(core::ExtractFileName("C:\\a\\"), "");
+
+    static constexpr struct {
+        const char* name;
+        const char* extension;
+        const char* changed;
+    } kExtensions[] = {
+        {"C:\\App\\Lib.dll", ".map", "C:\\App\\Lib.map"},
+        {"C:\\App\\Lib", ".map", "C:\\App\\Lib.map"},
+        {"C:\\App.v2\\Lib", ".tds", "C:\\App.v2\\Lib.tds"},  // a folder's dot is not the extension's
+        {"C:\\App\\Lib.tar.gz", ".jdbg", "C:\\App\\Lib.tar.jdbg"},
+        {"Lib.dll", "", "Lib"},
+        {"", ".map", ".map"},
+    };
+    for (const auto& c : kExtensions) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ChangeFileExt(c.name, c.extension), c.changed);
+    }
 }
 
 }  // namespace

@@ -46,6 +46,33 @@ TEST_F(ImportPatch, RedirectsAndShutDownRestores) {
     EXPECT_EQ(CallGetCurrentProcessId(), real);
 }
 
+DWORD WINAPI FakeGetCurrentThreadId() {
+    return kFakeId + 1;
+}
+
+__attribute__((noinline)) DWORD CallGetCurrentThreadId() {
+    asm volatile("" ::: "memory");
+    return ::GetCurrentThreadId();
+}
+
+TEST_F(ImportPatch, UnhookRevertsOnlyThePatchesOfItsReplacement) {
+    const DWORD realThread = CallGetCurrentThreadId();
+    crash::HookDllProcedureEx(ProgramFileName(), "kernel32.dll", "GetCurrentProcessId", Fake());
+    void* fakeThread = reinterpret_cast<void*>(&FakeGetCurrentThreadId);
+    crash::HookDllProcedureEx(ProgramFileName(), "kernel32.dll", "GetCurrentThreadId", fakeThread);
+    ASSERT_EQ(CallGetCurrentThreadId(), kFakeId + 1);
+    EXPECT_TRUE(crash::UnhookDllProcedure(fakeThread));
+    EXPECT_EQ(CallGetCurrentThreadId(), realThread);
+    EXPECT_EQ(CallGetCurrentProcessId(), kFakeId);
+    EXPECT_FALSE(crash::UnhookDllProcedure(fakeThread));  // forgotten: nothing left to revert
+    // Hooked again after the revert, and shut-down reverts that patch once.
+    crash::HookDllProcedureEx(ProgramFileName(), "kernel32.dll", "GetCurrentThreadId", fakeThread);
+    EXPECT_EQ(CallGetCurrentThreadId(), kFakeId + 1);
+    crash::EHookDone();
+    EXPECT_EQ(CallGetCurrentThreadId(), realThread);
+    EXPECT_NE(CallGetCurrentProcessId(), kFakeId);
+}
+
 TEST_F(ImportPatch, TryOverSeveralModulesSkipsTheMissingOnes) {
     void* replaced = nullptr;
     const std::vector<std::string> modules = {"no-such-module.dll", ProgramFileName(),

@@ -8,3 +8,4 @@
 #include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"
 #include "crash/engine/threads/ThreadRegistry.h"
+#include "crash/engine/events/ExceptionEvents.h"

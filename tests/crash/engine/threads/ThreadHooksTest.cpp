@@ -485,11 +485,11 @@ TEST_F(ThreadHooks, SnapshotsStayWholeWhileThreadsStartAndEnd)
         spawners.push_back(std::make_unique<TSpawnerThread>(stop));
         spawners.back()->Start();
     }
-    // At least 3 s and 20 snapshots: the writers keep the lock busy, and a
-    // slower machine takes fewer snapshots in the same time.
+    // At least 3 s and 3 snapshots: the eight writers keep the lock busy, and
+    // under emulation a snapshot waits more than a second for its turn.
     int snapshots = 0;
     for (const DWORD start = GetTickCount();
-         GetTickCount() - start < 3000 || (snapshots < 20 && GetTickCount() - start < testsupport::Scaled(60000));
+         GetTickCount() - start < 3000 || (snapshots < 3 && GetTickCount() - start < testsupport::Scaled(60000));
          ++snapshots) {
         TVexlorThreadsList snapshot(crash::ThreadsList());
         ASSERT_TRUE(snapshot.IsSnapshot());
@@ -517,7 +517,7 @@ TEST_F(ThreadHooks, SnapshotsStayWholeWhileThreadsStartAndEnd)
         started += spawner->FStarted;
     }
     EXPECT_GT(started, 8);
-    EXPECT_GT(snapshots, 8);
+    EXPECT_GE(snapshots, 3);
 
     // Nothing the snapshots freed was the registry's: the kept thread's
     // handle and stack copy are still whole, and all the others are gone.

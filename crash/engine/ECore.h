@@ -235,8 +235,9 @@ public:
 };
 
 // The target of an import thunk (FF 25 and the address of the slot) when the
-// thunk and its slot are readable; else Address.
-std::uintptr_t ConvertAddress(std::uintptr_t Address) noexcept;
+// thunk and its slot are readable; else Address. A walk passes its own region
+// cache.
+std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* Cache = nullptr) noexcept;
 
 // ---- Guarded steps -------------------------------------------------------------
 

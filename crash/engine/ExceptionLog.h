@@ -7,4 +7,5 @@
 #include "crash/engine/system/SystemInfo.h"
 #include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"
+#include "crash/engine/stack/CallStack.h"
 #include "crash/engine/threads/ThreadRegistry.h"

@@ -1,7 +1,7 @@
 // One code address resolved to module, unit, class, procedure and line.
 #include "crash/engine/EDebug.h"
 #include "crash/engine/EDebugData.h"
-#include "crash/engine/stack/CallStack.h"
+#include "crash/engine/stack/StackInternal.h"
 #include "rtl/Libraries.h"
 
 namespace crash {
@@ -22,11 +22,27 @@ void StartItem(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item,
 
 }  // namespace
 
-void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                        bool RunningThread)
+namespace stack {
+
+TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t Address)
+{
+    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(Address));
+    if (!handle) return nullptr;
+    for (int i = 0; i < FCount; ++i)
+        if (FEntries[i].FHandle == handle) return FEntries[i].FRecord;
+    TVexlorModuleInfo* record = ModuleInfoByHandle(handle);
+    FEntries[FNext] = {handle, record};
+    FNext = (FNext + 1) % kEntries;
+    if (FCount < kEntries) ++FCount;
+    return record;
+}
+
+void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                    bool RunningThread, TModuleRecordCache* Modules)
 {
     StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
-    TVexlorModuleInfo* module = ModuleInfoByAddr(reinterpret_cast<const void*>(X));
+    TVexlorModuleInfo* module =
+        Modules ? Modules->RecordOf(X) : ModuleInfoByAddr(reinterpret_cast<const void*>(X));
     Item.ModuleInfo = module;
     if (module) {
         // A record's data and debug source are made with it and never change.
@@ -46,6 +62,14 @@ void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugIn
     GetExportInfoByAddr(
         static_cast<std::size_t>(functions.Count()),
         [&](std::size_t i) -> TVexlorFunctionInfo& { return *functions.GetItem(static_cast<int>(i)); }, X, Item);
+}
+
+}  // namespace stack
+
+void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                        bool RunningThread)
+{
+    stack::ResolveAddress(X, ThreadID, Item, ErrorLine, RunningThread, nullptr);
 }
 
 void GetModuleOnlyInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,

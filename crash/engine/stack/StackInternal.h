@@ -16,6 +16,30 @@ struct TStackRange {
     std::uintptr_t Origin = 0;
 };
 
+// The module records one walk has found, by module handle: the module list
+// asks the loader for a module's name at every lookup (a module may have
+// been replaced at its address), which a walk over one stack need not repeat.
+// Made with the walk and gone with it.
+class TModuleRecordCache {
+public:
+    // ModuleInfoByAddr, asked once per module.
+    TVexlorModuleInfo* RecordOf(std::uintptr_t Address);
+
+private:
+    struct Entry {
+        HMODULE FHandle;
+        TVexlorModuleInfo* FRecord;
+    };
+    static constexpr int kEntries = 8;
+    Entry FEntries[kEntries] = {};
+    int FCount = 0;
+    int FNext = 0;
+};
+
+// GetDebugInfoByAddr with the walk's records (null: the module list alone).
+void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                    bool RunningThread, TModuleRecordCache* Modules);
+
 // ScanStackForReturnAddresses over a range that may be a copy.
 void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range,
                     std::uint32_t ThreadID, bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel,

@@ -25,8 +25,9 @@ struct TWalk {
     int Seen = 0;
     int Kept = 0;
     // Made with the walk and gone with it: regions found readable now may be
-    // released later.
+    // released later, modules unloaded.
     rtl::ReadableRegionCache Cache;
+    TModuleRecordCache Modules;
 };
 
 template <class T>
@@ -50,9 +51,13 @@ void AddItem(TWalk& walk, std::uintptr_t x, bool errorLine)
     if (IsFull(walk.List)) return;
     auto item = std::make_unique<TVexlorDebugInfo>();
     std::unique_ptr<TVexlorModuleInfo> module;
-    if (walk.FullResolution)
-        DebugInfoResolver.load(std::memory_order_acquire)(x, walk.ThreadID, *item, errorLine, walk.RunningThread);
-    else
+    if (walk.FullResolution) {
+        const TDebugInfoResolver resolver = DebugInfoResolver.load(std::memory_order_acquire);
+        if (resolver == &GetDebugInfoByAddr)
+            ResolveAddress(x, walk.ThreadID, *item, errorLine, walk.RunningThread, &walk.Modules);
+        else
+            resolver(x, walk.ThreadID, *item, errorLine, walk.RunningThread);
+    } else
         GetModuleOnlyInfoByAddr(x, walk.ThreadID, *item, errorLine, walk.RunningThread, module);
     if (!walk.Details.Contains(item->DebugDetail)) return;
     const bool keep = walk.FirstLevel == -1 || (walk.Seen >= walk.FirstLevel && walk.Kept < walk.LevelsCount);
@@ -236,8 +241,8 @@ void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TSta
                     std::uint32_t ThreadID, bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel,
                     std::int32_t LevelsCount, TVexlorDebugDetails Details, bool FullResolution)
 {
-    TWalk walk{List,        Range,   ThreadID, RunningThread, FollowCallTargets, FirstLevel, LevelsCount,
-               Details,     FullResolution, 0,  0,             {}};
+    TWalk walk{List,    Range,          ThreadID, RunningThread, FollowCallTargets, FirstLevel,
+               LevelsCount, Details, FullResolution, 0,  0,             {},                {}};
     const int firstIndex = List.Count();
     if (FirstAddr) AddItem(walk, FirstAddr, true);
     if (walk.Range.Start < walk.Range.End && walk.Range.End - walk.Range.Start > kMaxStackScan)

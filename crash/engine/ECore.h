@@ -122,6 +122,8 @@ std::string GetEnvVariable(const std::string& Name);
 std::string DateTimeToStrFixed(TDateTime Value);
 // The inverse; 0 when Text is not a number.
 TDateTime StrToDateTimeFixed(const std::string& Text);
+// The current local time.
+TDateTime NowDateTime();
 // Splits a date-time into calendar fields, the day of the week included;
 // false outside the years 1 to 9999.
 bool DateTimeToSystemTime(TDateTime Value, SYSTEMTIME& Time);

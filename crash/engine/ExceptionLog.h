@@ -5,6 +5,7 @@
 // the unit's includers.
 #pragma once
 #include "crash/engine/system/SystemInfo.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"
 #include "crash/engine/stack/CallStack.h"

@@ -17,6 +17,7 @@
 #include "crash/engine/modules/ModuleLists.h"
 #include "rtl/Streams.h"
 #include "tests/crash/engine/debugdata/BlockWriter.h"
+#include "tests/support/ModuleRecords.h"
 #include "tests/support/TestFolders.h"
 
 // The symbols the step puts into this program's table (SYMBOLS in CMakeLists.txt).
@@ -34,17 +35,6 @@ namespace crash {
 namespace {
 
 HMODULE Self() { return ::GetModuleHandleA(nullptr); }
-
-// The module records hold the data blocks: the lists and their reader, as
-// start-up makes them.
-class ModuleRecords : public ::testing::Environment {
-public:
-    void SetUp() override {
-        CreateModuleLists();
-        InstallModuleDataReader();
-    }
-};
-::testing::Environment* const gModuleRecords = ::testing::AddGlobalTestEnvironment(new ModuleRecords);
 
 const TModuleDebugData* DataOf(HMODULE module) {
     const TVexlorModuleInfo* record = ModuleInfoByHandle(module);

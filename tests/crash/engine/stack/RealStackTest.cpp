@@ -16,6 +16,7 @@
 #include "tests/crash/engine/stack/StackOracle.h"
 #include "tests/rtl/ExceptTestSupport.h"
 #include "tests/support/ChildRun.h"
+#include "tests/support/ModuleRecords.h"
 
 namespace crash {
 namespace {

@@ -143,7 +143,8 @@ void InitStackSnapshot();
 void FreeStackSnapshot() noexcept;
 
 // Copies the calling thread's stack, from the stack pointer of its last
-// raise (rtl's raise state: the raiser's ESP, or the fault's) up to the stack
+// raise (rtl's raise state: the raiser's ESP, or the fault's, also of a fault
+// that is not thrown yet) up to the stack
 // top, at most kMaxStackScan bytes, and keeps the thread and CodeAddr (5 lower
 // when IsReturnAddress and not 0: the CALL of a return address). A stack
 // pointer outside the thread's stack gives way to this routine's own frame.

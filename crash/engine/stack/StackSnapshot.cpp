@@ -80,7 +80,8 @@ __attribute__((noinline)) void SnapshotThreadStack(std::uintptr_t CodeAddr, bool
     const std::uintptr_t top = rtl::CurrentStackTop();
     const std::uintptr_t limit = rtl::CurrentStackLimit();
     const rtl::TThreadExceptState* state = rtl::CurrentExceptState();
-    std::uintptr_t start = state ? state->LastRaise.Registers.Esp : 0;
+    // A fault not yet thrown has its own context; a raise, the raiser's ESP.
+    std::uintptr_t start = !state ? 0 : state->FaultPending ? state->FaultContext.Esp : state->LastRaise.Registers.Esp;
     if (start < limit || start > top) start = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     const auto size = static_cast<std::uint32_t>(std::min<std::uintptr_t>(top - start, kMaxStackScan));
     rtl::TCriticalSectionLock hold(snapshot->Lock);

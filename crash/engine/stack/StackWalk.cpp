@@ -30,10 +30,12 @@ struct TWalk {
     TModuleRecordCache Modules;
 };
 
+// The walk's copies run in our own code, so that a page released under the
+// walk faults as an exception the slot's examination catches.
 template <class T>
-bool Read(TWalk& walk, std::uintptr_t address, T& value) noexcept
+bool Read(TWalk& walk, std::uintptr_t address, T& value)
 {
-    return rtl::ReadValue(reinterpret_cast<const void*>(address), value, &walk.Cache);
+    return rtl::ReadValueCatchable(reinterpret_cast<const void*>(address), value, &walk.Cache);
 }
 
 bool Readable(TWalk& walk, std::uintptr_t address, std::size_t size) noexcept
@@ -99,7 +101,8 @@ TCallSite CallBefore(TWalk& walk, std::uint32_t r, std::uintptr_t slot, TDisplac
 {
     TCallSite site;
     std::uint8_t code[7];
-    if (r < sizeof code || !rtl::ReadMemory(reinterpret_cast<const void*>(r - 7u), code, sizeof code, &walk.Cache))
+    if (r < sizeof code ||
+        !rtl::ReadMemoryCatchable(reinterpret_cast<const void*>(r - 7u), code, sizeof code, &walk.Cache))
         return site;
     // The byte k bytes before R.
     const auto at = [&](int k) { return code[7 - k]; };
@@ -118,7 +121,7 @@ TCallSite CallBefore(TWalk& walk, std::uint32_t r, std::uintptr_t slot, TDisplac
             std::uint8_t first[5];
             // A target that begins with a call of its own is a stub, not the
             // callee that ran.
-            if (rtl::ReadMemory(reinterpret_cast<const void*>(entry), first, sizeof first, &walk.Cache) &&
+            if (rtl::ReadMemoryCatchable(reinterpret_cast<const void*>(entry), first, sizeof first, &walk.Cache) &&
                 first[0] != 0xE8)
                 add(entry);
         }
@@ -216,7 +219,7 @@ void Scan(TWalk& walk)
         try {
             if (p < windowStart || p + 4 > windowStart + windowSize) {
                 windowStart = p;
-                windowSize = rtl::ReadMemoryPrefix(reinterpret_cast<const void*>(slot), window,
+                windowSize = rtl::ReadMemoryPrefixCatchable(reinterpret_cast<const void*>(slot), window,
                                                    static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, end + 1 - p)),
                                                    &walk.Cache);
                 if (windowSize < 4) {

@@ -264,6 +264,35 @@ TEST(CallTable, RangesFirstAddressAndCap)
     EXPECT_EQ(list.GetItem(kMaxStackItems - 1)->ThreadID, 2u);
 }
 
+std::uintptr_t gFaultAt = 0;
+
+// Resolves as the walk does, but faults on one address.
+void FaultingResolver(std::uintptr_t x, std::uint32_t thread, TVexlorDebugInfo& item, bool errorLine, bool running)
+{
+    if (x == gFaultAt) {
+        volatile std::uintptr_t nowhere = 0x10;
+        item.Line = *reinterpret_cast<volatile std::uint32_t*>(nowhere);
+    }
+    GetDebugInfoByAddr(x, thread, item, errorLine, running);
+}
+
+TEST(CallTable, AFaultWhileASlotIsExaminedLosesThatSlotOnly)
+{
+    CodePage page;
+    std::vector<std::uint32_t> stack;
+    std::vector<std::uintptr_t> calls;
+    for (int i = 0; i < 3; ++i) {
+        const std::uintptr_t r = page.Place({0xFF, 0xD6});
+        stack.push_back(static_cast<std::uint32_t>(r));
+        calls.push_back(r - 2);
+    }
+    gFaultAt = calls[1];
+    DebugInfoResolver.store(&FaultingResolver);
+    const std::vector<std::uintptr_t> found = Walk(stack);
+    DebugInfoResolver.store(&GetDebugInfoByAddr);
+    EXPECT_EQ(Hex(found), Hex({calls[0], calls[2]}));
+}
+
 TEST(CallTable, Levels)
 {
     CodePage page;

@@ -10,24 +10,9 @@ set(WINE_ENV env "WINEPREFIX=${WINE_PREFIX_DIR}" WINEARCH=win32 WINEDEBUG=-all
 set(WINE_RUN "${CMAKE_SOURCE_DIR}/cmake/wine-run.sh")
 set(GUI_RUN "${CMAKE_SOURCE_DIR}/tests/gui/run-in-desktop.sh")
 
-# The prefix is made once, at build time, so that test discovery after a link
-# finds it ready and parallel builds do not race on the first start.
-add_custom_command(
-  OUTPUT "${WINE_PREFIX_DIR}/.ready"
-  COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY ${WINE_ENV} /usr/bin/wineboot -i
-  # Without this, winedbg opens a crash dialog under Xvfb and a test that
-  # crashes on purpose waits for a click forever.
-  COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY ${WINE_ENV} /usr/bin/wine reg add
-          "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f
-  COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY ${WINE_ENV} /usr/bin/wine winecfg -v win10
-  COMMAND ${WINE_ENV} /usr/bin/wineserver -w
-  # Wine does not look into fonts-wine's folder by itself; without its Tahoma and
-  # MS Sans Serif the window falls back to a wider face and captions overflow.
-  COMMAND sh -c "cp /usr/share/wine/fonts/* '${WINE_PREFIX_DIR}/drive_c/windows/Fonts/'"
-  COMMAND ${CMAKE_COMMAND} -E touch "${WINE_PREFIX_DIR}/.ready"
-  COMMENT "Creating the Wine prefix ${WINE_PREFIX_DIR}"
-  VERBATIM)
-add_custom_target(wine_prefix DEPENDS "${WINE_PREFIX_DIR}/.ready")
+# The prefix is made by cmake/wine-run.sh before the first Windows program of
+# a test run (cmake/make-wine-prefix.sh), and the tests are listed at test
+# time too: building runs no Windows program, so it needs no Wine.
 
 # One server for the whole run, stopped after the last test.
 add_test(NAME wine_server_start COMMAND ${WINE_ENV} ${WINE_RUN} cmd /c exit 0)
@@ -47,9 +32,12 @@ function(add_wine_gtest name)
   string(REPLACE "/" "\\" out_windows "Z:${out}")
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_main GTest::gmock)
-  add_dependencies(${name} wine_prefix ${ARG_DEPENDS})
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
+    DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600
                ENVIRONMENT "VOLUMETRA_TEST_OUT=${out_windows}")

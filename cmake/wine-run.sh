@@ -1,5 +1,5 @@
 #!/bin/bash
-# Runs a Windows program under Wine for CTest and the build's test discovery.
+# Runs a Windows program under Wine for CTest and its test discovery.
 #
 # The wineserver and Wine's services are started by the first Wine process and
 # inherit its stdout and stderr; when that process is a CTest or ninja pipe, the
@@ -12,6 +12,12 @@ export WINEPREFIX
 export WINEARCH="${WINEARCH:-win32}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The prefix is made by the first Windows program of a test run (the build
+# runs none), one maker at a time.
+if [ ! -f "$WINEPREFIX/.ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  flock "$WINEPREFIX.lock" "$(dirname "$0")/make-wine-prefix.sh" "$WINEPREFIX" || exit 1
+fi
 if /usr/bin/wineserver -p"${WINE_LINGER_S:-5}" </dev/null >/dev/null 2>&1; then
   # 0: a new server was started (2 would mean one was already running)
   /usr/bin/wine cmd /c exit 0 </dev/null >/dev/null 2>&1

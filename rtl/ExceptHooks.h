@@ -142,6 +142,10 @@ std::string ExceptionMessage(void* object, const std::type_info* type);
 class TObject;
 TObject* RaisedObject(const TRaiseInfo& raise) noexcept;
 
+// The object an exception_ptr holds (the C++ object itself, as TRaiseInfo's
+// Object); null for an empty one. Its type is __cxa_exception_type().
+void* ExceptionPtrObject(const std::exception_ptr& pointer) noexcept;
+
 // Whether the code at `address` is our own: the program's objects and static
 // libraries, compiled with the flags that make faults catchable (their inline
 // functions and templates too); not the C and C++ runtimes, zlib, GoogleTest

@@ -128,6 +128,12 @@ std::string ExceptionMessage(void* object, const std::type_info* type)
     return {};
 }
 
+void* ExceptionPtrObject(const std::exception_ptr& pointer) noexcept
+{
+    // Its only member, by the library's layout.
+    return *reinterpret_cast<void* const*>(&pointer);
+}
+
 TObject* RaisedObject(const TRaiseInfo& raise) noexcept
 {
     if (raise.Object == nullptr || raise.Type == nullptr) return nullptr;

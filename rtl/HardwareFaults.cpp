@@ -54,11 +54,6 @@ bool HasStackForThrow(std::uintptr_t esp) noexcept
 using NtContinueFunction = LONG NTAPI(CONTEXT* context, BOOLEAN testAlert);
 NtContinueFunction* gNtContinue = nullptr;
 
-void* ObjectOf(const std::exception_ptr& pointer) noexcept
-{
-    return *reinterpret_cast<void* const*>(&pointer);
-}
-
 // Entered from the faulting instruction as if that instruction had called it:
 // its return address is the faulting instruction + 1, because the unwinder
 // looks up return address - 1 and would otherwise land in the instruction
@@ -77,7 +72,7 @@ void* ObjectOf(const std::exception_ptr& pointer) noexcept
     // so the top-level filter sees the original fault and registers.
     TRaiseInfo probe{};
     probe.Kind = TRaiseKind::rkFault;
-    probe.Object = ObjectOf(error);
+    probe.Object = ExceptionPtrObject(error);
     probe.Type = error.__cxa_exception_type();
     probe.Address = state->FaultRecord.ExceptionAddress;
     probe.WalkStartIP = state->FaultContext.Eip + 1;

@@ -68,12 +68,6 @@ namespace {
 
 using rtl::TRaiseKind;
 
-// The object an exception_ptr holds: its only member, by the library's layout.
-void* ObjectOf(const std::exception_ptr& pointer) noexcept
-{
-    return *reinterpret_cast<void* const*>(&pointer);
-}
-
 void CallRaiseHook(rtl::TThreadExceptState* state, const rtl::TRaiseInfo& info) noexcept
 {
     const rtl::TRaiseHook hook = rtl::RaiseHook.load(std::memory_order_acquire);
@@ -108,14 +102,14 @@ extern "C" void rtl_RaiseEntry(int kind, void* const* frame, const rtl::TRaiseRe
         // A bare throw with no exception being handled (the real routine then
         // terminates), or a foreign exception: there is nothing to read.
         const std::exception_ptr current = std::current_exception();
-        info.Object = ObjectOf(current);
+        info.Object = rtl::ExceptionPtrObject(current);
         info.Type = current ? current.__cxa_exception_type() : nullptr;
         break;
     }
     case TRaiseKind::rkRethrowException:
     case TRaiseKind::rkFault: {
         const auto* pointer = static_cast<const std::exception_ptr*>(frame[1]);
-        info.Object = ObjectOf(*pointer);
+        info.Object = rtl::ExceptionPtrObject(*pointer);
         info.Type = *pointer ? pointer->__cxa_exception_type() : nullptr;
         break;
     }
@@ -152,7 +146,7 @@ extern "C" void __wrap___cxa_end_catch()
             const std::exception_ptr current = std::current_exception();
             if (state != nullptr) ++state->HookDepth;
             // Empty for a foreign exception, whose header the C++ runtime cannot read.
-            hook(ObjectOf(current), current ? current.__cxa_exception_type() : nullptr);
+            hook(rtl::ExceptionPtrObject(current), current ? current.__cxa_exception_type() : nullptr);
             if (state != nullptr) --state->HookDepth;
         }
     }

@@ -10,3 +10,4 @@
 #include "crash/engine/objects/ObjectsAndWindows.h"
 #include "crash/engine/stack/CallStack.h"
 #include "crash/engine/threads/ThreadRegistry.h"
+#include "crash/engine/events/ExceptionEvents.h"

@@ -50,7 +50,12 @@ private:
 
 // The slots the pipeline calls, one TReportStep each. They come with the
 // pipeline, each with the signature its step needs.
-struct TReportSteps {};
+struct TReportSteps {
+    // Computes the current report's duplicate flag again; with Increment it
+    // also counts the repetition in the log. After every main-thread call it
+    // runs without counting.
+    TReportStep<void(bool Increment)> CountDuplicateError;
+};
 
 inline TReportSteps ReportSteps;
 

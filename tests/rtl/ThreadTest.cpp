@@ -5,6 +5,7 @@
 
 #include "rtl/Classes.h"
 #include "rtl/SyncObjs.h"
+#include "tests/support/TimeScale.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
 {
     const DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (GetTickCount() - start > testsupport::Scaled(timeoutMs)) return false;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "tests/support/TestFolders.h"
+#include "tests/support/TimeScale.h"
 
 namespace testsupport {
 
@@ -30,7 +31,7 @@ inline bool RequestScreenshot(const std::wstring& name, DWORD timeoutMs = 10000)
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+    for (DWORD waited = 0; waited < Scaled(timeoutMs); waited += 50) {
         if (GetFileAttributesW(shot.c_str()) != INVALID_FILE_ATTRIBUTES)
             return true;
         Sleep(50);

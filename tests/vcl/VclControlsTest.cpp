@@ -16,6 +16,7 @@
 #include "vcl/Grid.h"
 #include "vcl/StdControls.h"
 #include "rtl/Classes.h"
+#include "tests/support/TimeScale.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ bool PumpUntil(TDone done, DWORD timeoutMs = 3000)
 {
     const DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
+        if (GetTickCount() - start > testsupport::Scaled(timeoutMs))
             return false;
         vcl::Application->ProcessMessages();
         Sleep(5);

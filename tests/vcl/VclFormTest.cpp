@@ -20,6 +20,7 @@ using testsupport::CheckEqual;
 using testsupport::CheckScreenshot;
 using testsupport::Formatted;
 using testsupport::Utf8;
+using testsupport::Scaled;
 
 int gFailures = 0;
 
@@ -27,7 +28,8 @@ std::wstring WindowText(HWND window)
 {
     wchar_t text[512] = {};
     // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, Scaled(5000),
+                        nullptr);
     return text;
 }
 
@@ -97,7 +99,7 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
     for (DWORD waited = 0;; waited += 50) {
         TBoxSearch search{processId, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.Found || waited >= timeoutMs)
+        if (search.Found || waited >= Scaled(timeoutMs))
             return search.Found;
         Sleep(50);
     }
@@ -136,7 +138,7 @@ void CheckErrorBox(DWORD processId, const wchar_t* text, const char* what, const
     if (shot)
         CheckScreenshot(shot, gFailures);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i)
+    for (DWORD waited = 0; waited < Scaled(5000) && IsWindow(box); waited += 50)
         Sleep(50);
 }
 
@@ -168,7 +170,7 @@ void ClickAt(POINT screen)
 template <class TCondition>
 bool WaitFor(TCondition condition)
 {
-    for (int waited = 0; waited < 5000; waited += 20) {
+    for (DWORD waited = 0; waited < Scaled(5000); waited += 20) {
         if (condition())
             return true;
         Sleep(20);
@@ -223,7 +225,7 @@ int wmain(int argc, wchar_t** argv)
     WaitForInputIdle(process.hProcess, 10000);
 
     HWND form = nullptr;
-    for (int i = 0; i < 200 && !(form && IsWindowVisible(form)); ++i) {
+    for (DWORD waited = 0; waited < Scaled(10000) && !(form && IsWindowVisible(form)); waited += 50) {
         form = vcl::FindFormWindow(process.dwProcessId, L"DemoForm");
         Sleep(50);
     }
@@ -357,7 +359,7 @@ int wmain(int argc, wchar_t** argv)
     Check(Visible(form), "the form is still there", "gone", gFailures);
 
     PostMessageW(form, WM_CLOSE, 0, 0);
-    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process.hProcess, Scaled(10000)) == WAIT_OBJECT_0;
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     Check(ended && exitCode == 0, "closing the main form ends the program with exit code 0",

@@ -47,14 +47,15 @@ std::wstring WindowText(HWND window)
 {
     wchar_t text[512] = {};
     // WM_GETTEXT rather than GetWindowTextW, which does not ask another process's window.
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        testsupport::Scaled(5000), nullptr);
     return text;
 }
 
 void SetText(HWND window, const std::wstring& text)
 {
-    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        testsupport::Scaled(5000), nullptr);
 }
 
 // Posted, so that a handler that opens a message box does not hold the test.
@@ -67,7 +68,7 @@ template <class TCondition>
 bool WaitFor(TCondition condition, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
+    while (GetTickCount() - start < testsupport::Scaled(timeoutMs)) {
         if (condition())
             return true;
         Sleep(20);
@@ -296,7 +297,7 @@ public:
     // Ends (normally) within timeoutMs; the exit code in exitCode.
     bool WaitForEnd(DWORD timeoutMs, DWORD& exitCode)
     {
-        if (WaitForSingleObject(FProcess.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(FProcess.hProcess, testsupport::Scaled(timeoutMs)) != WAIT_OBJECT_0)
             return false;
         GetExitCodeProcess(FProcess.hProcess, &exitCode);
         return true;
@@ -478,7 +479,7 @@ void CaseRun(const TArgs& args)
         HWND edit = program.Control(t.FEdit);
         SetText(edit, L"");
         for (const wchar_t* c = t.FTyped; *c; ++c)
-            SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+            SendMessageTimeoutW(edit, WM_CHAR, *c, 1, SMTO_ABORTIFHUNG, testsupport::Scaled(5000), nullptr);
         CheckEqual(WindowText(edit), t.FShown, "typing into " + Utf8(t.FEdit) + " keeps what its filter lets pass",
                    gFailures);
     }
@@ -501,7 +502,8 @@ void CaseRun(const TArgs& args)
     {
         const size_t mark = program.Mark();
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        SendMessageTimeoutW(form, WM_DEVICECHANGE, 7 /* DBT_DEVNODES_CHANGED */, 0, SMTO_ABORTIFHUNG,
+                            testsupport::Scaled(5000), &result);
         const std::string during = program.LogSince(mark);
         const size_t lists = Count(during, " FT_ListDevices ");
         const size_t opens = Count(during, " FT_Open ");
@@ -509,7 +511,8 @@ void CaseRun(const TArgs& args)
               Formatted("%zu FT_ListDevices and %zu FT_Open calls", lists, opens), gFailures);
     }
 
-    // A message box held open for 3 s: the worker goes on meanwhile.
+    // A message box held open: the worker goes on meanwhile, filling and
+    // ending its portion (3 s are enough for that on a machine at full speed).
     SetText(program.Control(L"edSizeBak"), L"50");
     SetText(program.Control(L"edDopOstatok"), L"50");
     Click(program.Control(L"Button1"));
@@ -520,7 +523,12 @@ void CaseRun(const TArgs& args)
         CheckEqual(WindowText(GetDlgItem(box, 0xFFFF)), kResidualMessage, "  the residual message", gFailures);
         Check(!HasIcon(box), "  no icon", "an icon", gFailures);
         const size_t mark = program.Mark();
-        Sleep(3000);
+        WaitFor(
+            [&] {
+                const std::string during = program.LogSince(mark);
+                return Count(during, kPumpOnWrite) >= 10 && Count(during, kPumpOffWrite) >= 1;
+            },
+            3000);
         const std::string during = program.LogSince(mark);
         std::printf("while the box was open: %zu pump-on and %zu pump-off exchanges\n", Count(during, kPumpOnWrite),
                     Count(during, kPumpOffWrite));
@@ -706,12 +714,12 @@ void CaseUnplug(const TArgs& args)
     HWND form = program.WaitForForm();
     CheckText(status, L"Ошибка чтения", 6000, "unplugged during the idle poll: \"Ошибка чтения\"");
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     CheckText(status, kNotConnected, 3000, "a device-change message then: \"Устройство не подключено\"");
     CheckEqual(Enabled(program.Control(L"btVolumetra")), false, "  start disabled", gFailures);
 
     program.UseScenario(L"replugged.ini");
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     CheckText(status, kConnected, 3000, "plugged in again: \"Устройство подключено\"");
     CheckEqual(Enabled(program.Control(L"btVolumetra")), true, "  start enabled", gFailures);
     const size_t mark = program.Mark();
@@ -722,7 +730,7 @@ void CaseUnplug(const TArgs& args)
     // A device check while the poll holds the device: the bench refuses a
     // second open, so the probe must give the held handle back first.
     const size_t probeMark = program.Mark();
-    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(form, WM_DEVICECHANGE, 7, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(10000), &result);
     const std::string probe = program.LogSince(probeMark);
     const size_t close = probe.find(" FT_Close ");
     const size_t open = probe.find(" FT_Open ");

@@ -52,7 +52,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
 
     HWND window = nullptr;
-    for (int i = 0; i < 200 && !window; ++i) {
+    for (DWORD waited = 0; waited < testsupport::Scaled(10000) && !window; waited += 50) {
         Sleep(50);
         window = testsupport::FindProcessWindow(process.dwProcessId);
     }
@@ -69,7 +69,7 @@ int wmain(int argc, wchar_t** argv)
         testsupport::CheckScreenshot(L"main-window", failures);
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    const DWORD waited = WaitForSingleObject(process.hProcess, 10000);
+    const DWORD waited = WaitForSingleObject(process.hProcess, testsupport::Scaled(10000));
     if (!Check(waited == WAIT_OBJECT_0, "program ended after close",
                waited == WAIT_TIMEOUT ? "still running after 10 s" : ErrorText(GetLastError()), failures))
         TerminateProcess(process.hProcess, 1);

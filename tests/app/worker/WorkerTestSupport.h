@@ -17,6 +17,7 @@
 #include "app/VolumetraThread.h"
 #include "rtl/Classes.h"
 #include "tests/sim/SimTestSupport.h"
+#include "tests/support/TimeScale.h"
 
 namespace workertest {
 
@@ -125,7 +126,7 @@ inline bool PumpUntilFinished(RecordingWindow& window, DWORD timeoutMs, const st
             break;
         if (idle)
             idle();
-        if (inTime && GetTickCount() - start > timeoutMs) {
+        if (inTime && GetTickCount() - start > testsupport::Scaled(timeoutMs)) {
             inTime = false;
             if (window.FWorker)
                 window.FWorker->Stop();

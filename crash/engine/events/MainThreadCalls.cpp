@@ -1,0 +1,109 @@
+// The current record, the shared event data and the call slot.
+#include <atomic>
+#include <cstring>
+
+#include "crash/engine/events/ExceptionEvents.h"
+#include "crash/engine/options/OptionsSharedMapping.h"
+
+namespace crash {
+namespace {
+
+std::atomic<TVexlorExceptionRecord*> CurrentRecord{nullptr};
+
+// The slot: the procedure the report thread hands over, or null. Its owner
+// empties it, so the caller knows its procedure (living in its frame) is
+// no longer referred to.
+std::atomic<const TMainThreadProc*> CallSlot{nullptr};
+
+void RunSwallowed(const TMainThreadProc& proc) noexcept
+{
+    try {
+        if (proc) proc();
+    } catch (...) {
+        // A handler's failure ends its own call, not the report.
+    }
+}
+
+// What handlers may have changed elsewhere: the duplicate flag and, through
+// another module's copy, the report's options.
+void AfterMainThreadCall() noexcept
+{
+    TVexlorExceptionRecord* record = CurrentExceptionRecord();
+    if (record == nullptr) return;
+    try {
+        ReportSteps.CountDuplicateError(false);
+    } catch (...) {
+    }
+    try {
+        if (record->CurrentModuleOptions != nullptr) ReadSharedOptions(record->CurrentModuleOptions);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+TVexlorExceptionRecord* CurrentExceptionRecord() noexcept
+{
+    return CurrentRecord.load(std::memory_order_acquire);
+}
+
+void SetCurrentExceptionRecord(TVexlorExceptionRecord* Record) noexcept
+{
+    CurrentRecord.store(Record, std::memory_order_release);
+}
+
+TVexlorEventData& VexlorEventData()
+{
+    static TVexlorEventData data;
+    return data;
+}
+
+std::int32_t TVexlorStrings::Count() const noexcept
+{
+    return static_cast<std::int32_t>(FItems.size());
+}
+
+const char* TVexlorStrings::Item(std::int32_t Index, std::uint32_t* Length) const noexcept
+{
+    if (Index < 0 || static_cast<std::size_t>(Index) >= FItems.size()) {
+        if (Length != nullptr) *Length = 0;
+        return nullptr;
+    }
+    const std::string& item = FItems[static_cast<std::size_t>(Index)];
+    if (Length != nullptr) *Length = static_cast<std::uint32_t>(item.size());
+    return item.data();
+}
+
+bool TVexlorStrings::Add(const char* Text, std::uint32_t Length) noexcept
+{
+    if (Text == nullptr && Length != 0) return false;
+    try {
+        FItems.emplace_back(Text != nullptr ? Text : "", Length);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CallInMainThread(const TMainThreadProc& Proc) noexcept
+{
+    const TVexlorExceptionRecord* record = CurrentExceptionRecord();
+    if (record != nullptr && record->ExceptionThreadID != ::GetCurrentThreadId()) {
+        CallSlot.store(&Proc, std::memory_order_release);
+        while (CallSlot.load(std::memory_order_acquire) != nullptr) ::Sleep(10);
+    } else {
+        RunSwallowed(Proc);
+    }
+    AfterMainThreadCall();
+}
+
+bool ServeMainThreadCall() noexcept
+{
+    const TMainThreadProc* proc = CallSlot.load(std::memory_order_acquire);
+    if (proc == nullptr) return false;
+    RunSwallowed(*proc);
+    CallSlot.store(nullptr, std::memory_order_release);
+    return true;
+}
+
+}  // namespace crash

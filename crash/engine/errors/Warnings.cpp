@@ -46,8 +46,7 @@ TCurrentException CurrentException()
     TCurrentException current;
     const std::exception_ptr handled = std::current_exception();
     if (!handled) return current;
-    // The pointer is the exception_ptr's only member, by the library's layout.
-    current.Object = *reinterpret_cast<void* const*>(&handled);
+    current.Object = rtl::ExceptionPtrObject(handled);
     current.Type = handled.__cxa_exception_type();
     const rtl::TThreadExceptState* state = rtl::CurrentExceptState();
     if (state && current.Object && state->LastRaise.Object == current.Object)

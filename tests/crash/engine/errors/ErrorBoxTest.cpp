@@ -8,6 +8,7 @@
 #include <string>
 
 #include "crash/engine/errors/InternalErrors.h"
+#include "tests/support/TimeScale.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ BOOL CALLBACK ReadStatic(HWND child, LPARAM parameter)
 DWORD WINAPI CloseTheBox(void* parameter)
 {
     auto* seen = static_cast<Seen*>(parameter);
-    for (int i = 0; i < 300; ++i) {
+    const DWORD until = ::GetTickCount() + testsupport::Scaled(15000);
+    while (static_cast<LONG>(until - ::GetTickCount()) > 0) {
         if (HWND box = ::FindWindowA("#32770", "Error.")) {
             ::Sleep(200);  // let it finish drawing
             seen->Found = true;
@@ -56,7 +58,7 @@ TEST(ErrorBox, ASendFailureShowsItsMessageWhileTheProgressDialogIsOpen)
     Seen seen;
     HANDLE watcher = ::CreateThread(nullptr, 0, CloseTheBox, &seen, 0, nullptr);
     crash::SetLastVexlorLogError(crash::eeEmailSMTPError, "The server refused the message.");
-    EXPECT_EQ(::WaitForSingleObject(watcher, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(watcher, testsupport::Scaled(20000)), WAIT_OBJECT_0);
     ::CloseHandle(watcher);
     crash::ShowInternalSendErrors = false;
     crash::InternalErrorSteps.SendProgressWindow.Set(nullptr);

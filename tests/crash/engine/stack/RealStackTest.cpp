@@ -17,6 +17,7 @@
 #include "tests/rtl/ExceptTestSupport.h"
 #include "tests/support/ChildRun.h"
 #include "tests/support/ModuleRecords.h"
+#include "tests/support/TimeScale.h"
 
 namespace crash {
 namespace {
@@ -228,7 +229,7 @@ TEST(RealStack, ABlockedThreadFromItsContextToItsRegisteredTop)
     DWORD id = 0;
     HANDLE thread = ::CreateThread(nullptr, 0, BlockedThread, &blocked, 0, &id);
     ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(::WaitForSingleObject(blocked.Ready, 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(blocked.Ready, testsupport::Scaled(10000)), WAIT_OBJECT_0);
     ::Sleep(50);  // into the wait
     std::uint32_t top = 0;
     {
@@ -247,7 +248,7 @@ TEST(RealStack, ABlockedThreadFromItsContextToItsRegisteredTop)
         GetCallStackByAddresses(0, context.Esp, top - 1, id, true, true, -1, -1, kAllDebugDetails);
     ::ResumeThread(thread);
     ::SetEvent(blocked.Release);
-    EXPECT_EQ(::WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(thread, testsupport::Scaled(10000)), WAIT_OBJECT_0);
     ::CloseHandle(thread);
     ::CloseHandle(blocked.Ready);
     ::CloseHandle(blocked.Release);

@@ -13,7 +13,7 @@
 namespace crash {
 namespace {
 
-struct Spec {
+struct Row {
     TVexlorDebugDetail detail;
     TVexlorModuleInfo* module;
     std::uint32_t addr;
@@ -22,9 +22,9 @@ struct Spec {
     std::uint32_t thread;
 };
 
-void Fill(TVexlorStackList& list, std::initializer_list<Spec> specs)
+void Fill(TVexlorStackList& list, std::initializer_list<Row> rows)
 {
-    for (const Spec& s : specs) {
+    for (const Row& s : rows) {
         auto item = std::make_unique<TVexlorDebugInfo>();
         item->DebugDetail = s.detail;
         item->ModuleInfo = s.module;
@@ -61,7 +61,7 @@ TEST_F(Prune, RepeatedCallSitesKeepTheOuterOne)
 {
     struct Case {
         const char* name;
-        std::vector<Spec> items;
+        std::vector<Row> items;
         int firstIndex;
         const char* details;
     };
@@ -83,7 +83,7 @@ TEST_F(Prune, RepeatedCallSitesKeepTheOuterOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TVexlorStackList list;
-        for (const Spec& s : c.items) Fill(list, {s});
+        for (const Row& s : c.items) Fill(list, {s});
         PruneCallStack(list, c.firstIndex);
         EXPECT_EQ(Details(list), c.details);
     }
@@ -113,7 +113,7 @@ TEST_F(Prune, RunsBeforeAProcedureEntry)
 {
     struct Case {
         const char* name;
-        std::vector<Spec> items;
+        std::vector<Row> items;
         const char* details;
     };
     TVexlorModuleInfo* one = &FOne;
@@ -136,7 +136,7 @@ TEST_F(Prune, RunsBeforeAProcedureEntry)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TVexlorStackList list;
-        for (const Spec& s : c.items) Fill(list, {s});
+        for (const Row& s : c.items) Fill(list, {s});
         PruneCallStack(list, 0);
         EXPECT_EQ(Details(list), c.details);
     }

@@ -40,6 +40,15 @@ std::size_t ReadableUpTo(std::uintptr_t address, std::uintptr_t want, ReadableRe
     }
 }
 
+// Byte by byte through a volatile pointer, so that the compiler makes no call
+// of memcpy of it: each load is an instruction of ours that may fault.
+void CopyOwn(void* buffer, const void* address, std::size_t size)
+{
+    const volatile auto* from = static_cast<const volatile std::uint8_t*>(address);
+    auto* to = static_cast<std::uint8_t*>(buffer);
+    for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+}
+
 }  // namespace
 
 bool IsReadableProtection(std::uint32_t protect) noexcept
@@ -108,6 +117,20 @@ std::size_t ReadMemoryPrefix(const void* address, void* buffer, std::size_t size
 {
     const std::size_t readable = ReadableExtent(address, size, cache);
     if (readable != 0) std::memcpy(buffer, address, readable);
+    return readable;
+}
+
+bool ReadMemoryCatchable(const void* address, void* buffer, std::size_t size, ReadableRegionCache* cache)
+{
+    if (!IsReadableMemory(address, size, cache)) return false;
+    CopyOwn(buffer, address, size);
+    return true;
+}
+
+std::size_t ReadMemoryPrefixCatchable(const void* address, void* buffer, std::size_t size, ReadableRegionCache* cache)
+{
+    const std::size_t readable = ReadableExtent(address, size, cache);
+    CopyOwn(buffer, address, readable);
     return readable;
 }
 

@@ -68,4 +68,20 @@ bool ReadValue(const void* address, T& value, ReadableRegionCache* cache = nullp
     return ReadMemory(address, &value, sizeof value, cache);
 }
 
+// The same copies for callers that catch a fault. The copies above run in the
+// C runtime's memcpy, under a noexcept: a page released between the check and
+// the copy ends the program there. These copy with our own code and may
+// raise, so that such a fault becomes the runtime's EAccessViolation for the
+// caller to catch (outside a THookScope: inside one, faults are never thrown,
+// and the check is the only guard). They allocate nothing and take no lock.
+bool ReadMemoryCatchable(const void* address, void* buffer, std::size_t size, ReadableRegionCache* cache = nullptr);
+std::size_t ReadMemoryPrefixCatchable(const void* address, void* buffer, std::size_t size,
+                                      ReadableRegionCache* cache = nullptr);
+template <class T>
+bool ReadValueCatchable(const void* address, T& value, ReadableRegionCache* cache = nullptr)
+{
+    static_assert(std::is_trivially_copyable_v<T>, "only plain values are copied out of unchecked memory");
+    return ReadMemoryCatchable(address, &value, sizeof value, cache);
+}
+
 }  // namespace rtl

@@ -90,6 +90,15 @@ inline std::uintptr_t CurrentStackTop() noexcept
     return reinterpret_cast<std::uintptr_t>(block->StackBase);
 }
 
+// Lowest committed address of the calling thread's stack (the block's stack
+// limit): the stack has grown down to here so far. Any thread, hooks included.
+inline std::uintptr_t CurrentStackLimit() noexcept
+{
+    NT_TIB* block;
+    asm("movl %%fs:0x18, %0" : "=r"(block));
+    return reinterpret_cast<std::uintptr_t>(block->StackLimit);
+}
+
 // ---- Hook points ------------------------------------------------------------
 
 // Called on every raise after the state is recorded and before the C++

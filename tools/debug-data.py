@@ -361,12 +361,21 @@ def read_sequences(text):
     """The line table's sequences: (rows, end), rows as (address, line, file)
     in the order objdump prints them. file is the full path: objdump names it
     when the file changes; a sequence that begins in another file than the
-    last one named gets the path that name had in its compilation unit."""
+    last one named gets the path that name had in its compilation unit, also
+    when the unit names that file only later on."""
     sequences = []
     rows = []
     path = None
     path_base = None
     known = {}
+    unnamed = []  # (rows, index) of rows whose file the unit has not named yet
+
+    def name_unnamed():
+        for owner, index in unnamed:
+            address, number, base = owner[index]
+            owner[index] = (address, number, known.get(base, base))
+        unnamed.clear()
+
     for line in text.splitlines():
         parts = line.split()
         if not parts:
@@ -378,9 +387,16 @@ def read_sequences(text):
                 rows = []
                 continue
             base = parts[0]
-            rows.append((address, int(parts[1]), path if base == path_base else known.get(base, base)))
+            if base == path_base:
+                rows.append((address, int(parts[1]), path))
+            elif base in known:
+                rows.append((address, int(parts[1]), known[base]))
+            else:
+                unnamed.append((rows, len(rows)))
+                rows.append((address, int(parts[1]), base))
             continue
         if parts[0] == 'CU:' and len(parts) == 2:
+            name_unnamed()
             path = parts[1].rstrip(':')
             known = {}
         elif len(parts) == 1 and line.endswith(':') and not line[0].isspace():
@@ -389,6 +405,7 @@ def read_sequences(text):
             continue
         path_base = os.path.basename(path)
         known.setdefault(path_base, path)
+    name_unnamed()
     return sequences
 
 

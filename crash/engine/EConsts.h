@@ -15,6 +15,8 @@ namespace crash {
 
 // The version of the options stream that this library writes.
 inline constexpr std::uint16_t VexlorLogCurrentVersion = 6101;
+// The library's version as its texts show it.
+inline constexpr std::string_view VexlorLogVersionText = "6.1.01 RC 1";
 
 // The default text of every TMessageType, indexed by it.
 inline constexpr std::array<std::string_view, kMessageTypeCount> EVals = {

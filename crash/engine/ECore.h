@@ -122,6 +122,8 @@ std::string GetEnvVariable(const std::string& Name);
 std::string DateTimeToStrFixed(TDateTime Value);
 // The inverse; 0 when Text is not a number.
 TDateTime StrToDateTimeFixed(const std::string& Text);
+// The current local time.
+TDateTime NowDateTime();
 // Splits a date-time into calendar fields, the day of the week included;
 // false outside the years 1 to 9999.
 bool DateTimeToSystemTime(TDateTime Value, SYSTEMTIME& Time);
@@ -235,8 +237,9 @@ public:
 };
 
 // The target of an import thunk (FF 25 and the address of the slot) when the
-// thunk and its slot are readable; else Address.
-std::uintptr_t ConvertAddress(std::uintptr_t Address) noexcept;
+// thunk and its slot are readable; else Address. A walk passes its own region
+// cache.
+std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* Cache = nullptr) noexcept;
 
 // ---- Guarded steps -------------------------------------------------------------
 

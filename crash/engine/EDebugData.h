@@ -12,7 +12,7 @@
 // immutable once read; its index is built once, at the first lookup, under the
 // module's own lock; names are deciphered with the module's own key. Reading a
 // module's data sets LastVexlorVersion for the options load and restores it:
-// reads are serialised by the registry's lock.
+// reads into module records are serialised by the reader's own lock.
 // Failure: nothing here raises. A damaged block, a length or count past the
 // bytes present, or data of a newer library than this one is no data (false).
 // Zone: ordinary code and the report thread (reading and indexing allocate);
@@ -71,9 +71,10 @@ extern std::atomic<bool> ShowVexlorLogUnits;
 bool IsOwnUnitName(std::string_view Name) noexcept;
 
 class TLineIndex;
+struct TVexlorModuleInfo;
 
 // The crash reporter's data read from one module. The module record (module
-// list) owns it; until that exists the registry below does.
+// list) owns it, as its ExtraInformation.DebugInformation.
 class TModuleDebugData {
 public:
     explicit TModuleDebugData(std::uintptr_t Handle);
@@ -92,6 +93,8 @@ public:
     TDateTime CompilationDate = 0;
     std::uint16_t HeaderFlags = 0;  // the two bytes after the date (from 6000 on)
     bool FromResource = false;
+    // The options the block holds; handed over to the module record that
+    // takes the data (null from then on).
     std::unique_ptr<TVexlorModuleOptions> Options;
     // The line tables; absent after a light read or when the module has none.
     std::optional<std::vector<std::uint8_t>> DebugInformation;
@@ -167,14 +170,20 @@ bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVex
 // deciphering every unit header: the reference the index answers like.
 bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
 
-// The data of the loaded module Module, read (fully) at the first call and
-// kept; null when the module carries none or is not loaded.
-const TModuleDebugData* ModuleDebugData(HMODULE Module);
-// Drops what ModuleDebugData keeps for the module (it is being unloaded).
-void ForgetModuleDebugData(HMODULE Module);
+// The reader of the module records' slot (ModuleDebugReaders.ReadModuleData):
+// reads the module's data (Light: options only, no password check, no line
+// tables) into the record's ExtraInformation, version, compile date, options
+// and, when it has line tables, the data itself as DebugInformation; and the
+// record's password and whether it was valid. False, the record untouched,
+// when the module carries no data.
+bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light);
+// Start-up: puts ReadModuleRecordData into the slot.
+void InstallModuleDataReader() noexcept;
 
-// The line tables of the module holding Address (ModuleDebugData), as
-// LookupSourceInfo.
+// The line tables of the module holding Address, as its module record
+// (ModuleInfoByAddr) has them, as LookupSourceInfo. False without a record or
+// line tables (before the module list exists, or without the reader in its
+// slot).
 bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
 
 // ---- The line tables' building blocks (shared with the tests) -------------------

@@ -5,7 +5,9 @@
 // the unit's includers.
 #pragma once
 #include "crash/engine/system/SystemInfo.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "crash/engine/modules/ModuleLists.h"
 #include "crash/engine/objects/ObjectsAndWindows.h"
+#include "crash/engine/stack/CallStack.h"
 #include "crash/engine/threads/ThreadRegistry.h"
 #include "crash/engine/events/ExceptionEvents.h"

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "rtl/CheckedMemory.h"
+#include "rtl/SysUtils.h"
 #include "tests/support/MemoryPages.h"
 
 namespace {
@@ -67,6 +68,9 @@ TEST_F(CheckedPages, RangesOfEveryKindAreCopiedExactlyWhenReadable)
             } else {
                 EXPECT_EQ(copy[0], 0xEE) << "a refused read copied something";
             }
+            std::memset(copy, 0xEE, sizeof copy);
+            EXPECT_EQ(rtl::ReadMemoryCatchable(from, copy, c.size, regions), c.valid);
+            EXPECT_EQ(c.valid ? std::memcmp(copy, from, c.size) == 0 : copy[0] == 0xEE, true);
         }
     }
     ExpectGuardKept();
@@ -138,6 +142,34 @@ TEST(CheckedMemory, ReleasedMemoryIsRefusedAtOnce)
     rtl::ReadableRegionCache newCache;
     EXPECT_FALSE(rtl::ReadValue(block, value, &newCache));
     EXPECT_EQ(value, 0u);
+}
+
+// A cache that still holds a region released since: the check passes, the
+// copy faults, and the catchable copy lets the fault out as the runtime's
+// EAccessViolation.
+TEST(CheckedMemory, AFaultInACatchableCopyCanBeCaught)
+{
+    auto* block = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(block, nullptr);
+    rtl::ReadableRegionCache stale;
+    std::uint8_t bytes[16];
+    ASSERT_TRUE(rtl::ReadMemoryCatchable(block, bytes, sizeof bytes, &stale));
+    ASSERT_TRUE(VirtualFree(block, 0, MEM_RELEASE));
+    EXPECT_FALSE(rtl::ReadMemoryCatchable(block, bytes, sizeof bytes));  // checked afresh
+    for (const bool prefix : {false, true}) {
+        SCOPED_TRACE(prefix ? "prefix" : "whole");
+        bool caught = false;
+        try {
+            if (prefix)
+                rtl::ReadMemoryPrefixCatchable(block, bytes, sizeof bytes, &stale);
+            else
+                rtl::ReadMemoryCatchable(block, bytes, sizeof bytes, &stale);
+        } catch (const rtl::EAccessViolation& e) {
+            caught = true;
+            EXPECT_EQ(e.AccessAddress(), block);
+        }
+        EXPECT_TRUE(caught);
+    }
 }
 
 TEST(CheckedMemory, AnExecuteOnlyPageIsReadAndCopied)

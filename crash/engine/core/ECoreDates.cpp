@@ -49,14 +49,14 @@ double SystemTimeToDateTime(const SYSTEMTIME& time)
     return date >= 0 ? date + fraction : date - fraction;
 }
 
-double NowDateTime()
+}  // namespace core
+
+TDateTime NowDateTime()
 {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    return SystemTimeToDateTime(now);
+    return core::SystemTimeToDateTime(now);
 }
-
-}  // namespace core
 
 bool DateTimeToSystemTime(TDateTime value, SYSTEMTIME& out)
 {

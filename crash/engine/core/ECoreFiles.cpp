@@ -5,6 +5,7 @@
 #include <shfolder.h>
 
 #include "crash/engine/core/ECoreInternal.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "rtl/Handles.h"
 #include "rtl/Libraries.h"
 
@@ -213,7 +214,7 @@ bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly)
     }
     // A file to be read may simply not exist; one to be written that has no
     // place at all is the crash reporter's own failure.
-    if (!ReadOnly) core::CoreWarning("Cannot find a writable place for \"" + FileName + "\".");
+    if (!ReadOnly) SetLastVexlorLogError(eeLogError, "Cannot find a writable place for \"" + FileName + "\".");
     return false;
 }
 

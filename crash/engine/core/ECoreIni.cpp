@@ -1,6 +1,7 @@
 // INI values of the core utilities, over the system's profile functions.
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "rtl/SysUtils.h"
 
 namespace crash {
@@ -62,7 +63,7 @@ bool WriteString(const std::string& File, const std::string& Section, const std:
     if (!PlaceIniFile(File, placed)) return false;
     if (::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), placed.c_str()))
         return true;
-    core::CoreWarning("Cannot write the key \"" + Key + "\" to \"" + placed + "\".");
+    SetLastVexlorLogError(eeLogError, "Cannot write the key \"" + Key + "\" to \"" + placed + "\".");
     return false;
 }
 

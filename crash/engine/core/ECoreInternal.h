@@ -1,5 +1,5 @@
-// Internals shared by the core utilities: path pieces, date conversions and
-// the warning sink. Only the core utilities' own files and their tests use it.
+// Internals shared by the core utilities: path pieces and date conversions.
+// Only the core utilities' own files and their tests use it.
 #pragma once
 #include <windows.h>
 
@@ -20,14 +20,7 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // The library's folder below an application-data folder.
 std::string LibraryFolderIn(const std::string& applicationData);
 
-// The current local time as a date-time.
-double NowDateTime();
 // A date-time from a SYSTEMTIME (no range check).
 double SystemTimeToDateTime(const SYSTEMTIME& time);
-
-// Warnings of the core utilities. Until the crash reporter's warning store
-// exists, a warning is only written to the debugger output, in the warning line
-// format; the store will take this function's place.
-void CoreWarning(const std::string& message) noexcept;
 
 }  // namespace crash::core

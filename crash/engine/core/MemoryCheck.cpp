@@ -23,16 +23,16 @@ bool TValidRegionCache::IsValidBlockAddr(std::uintptr_t Address, std::size_t Siz
     return rtl::IsReadableMemory(reinterpret_cast<const void*>(Address), Size, this);
 }
 
-std::uintptr_t ConvertAddress(std::uintptr_t Address) noexcept
+std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* Cache) noexcept
 {
     // FF 25 and the slot's address, read as one 8-byte jump entry.
     std::uint8_t thunk[8];
-    if (!rtl::ReadMemory(reinterpret_cast<const void*>(Address), thunk, sizeof thunk)) return Address;
+    if (!rtl::ReadMemory(reinterpret_cast<const void*>(Address), thunk, sizeof thunk, Cache)) return Address;
     if (thunk[0] != 0xFF || thunk[1] != 0x25) return Address;
     std::uint32_t slot = 0;
     std::memcpy(&slot, thunk + 2, sizeof slot);
     std::uint32_t target = 0;
-    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target)) return Address;
+    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target, Cache)) return Address;
     return target;
 }
 

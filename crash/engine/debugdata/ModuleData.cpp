@@ -1,11 +1,11 @@
 // The data of loaded modules: their resource or file, the symbols the hooks
-// look up, and the registry that keeps each module's data once read.
+// look up, and the reader that puts it into their module records.
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 #include "crash/engine/EConsts.h"
 #include "crash/engine/debugdata/DebugDataInternal.h"
+#include "crash/engine/modules/ModuleLists.h"
 #include "rtl/Handles.h"
 
 namespace crash {
@@ -78,17 +78,6 @@ void* SymbolIn(const std::uint8_t* table, std::size_t size, std::uintptr_t codeB
     return nullptr;
 }
 
-struct Registry {
-    rtl::TCriticalSection FLock;
-    std::map<std::uintptr_t, std::unique_ptr<TModuleDebugData>> FModules;
-    std::map<std::uintptr_t, bool> FRead;  // whether the module's data was found
-};
-
-Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
-}
-
 }  // namespace
 
 const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept {
@@ -158,37 +147,36 @@ void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) 
     return SymbolIn(Data.Symbols.data(), Data.Symbols.size(), Data.CodeBase(), Identifier);
 }
 
-const TModuleDebugData* ModuleDebugData(HMODULE Module) {
-    if (Module == nullptr) return nullptr;
-    Registry& registry = TheRegistry();
-    rtl::TCriticalSectionLock lock(registry.FLock);
-    const auto key = reinterpret_cast<std::uintptr_t>(Module);
-    if (auto found = registry.FRead.find(key); found != registry.FRead.end())
-        return found->second ? registry.FModules[key].get() : nullptr;
-    wchar_t name[MAX_PATH];
-    if (::GetModuleFileNameW(Module, name, MAX_PATH) == 0) return nullptr;  // not a loaded module
-    auto data = std::make_unique<TModuleDebugData>(key);
-    const bool read = ReadModuleData(Module, *data);
-    registry.FRead[key] = read;
-    if (!read) return nullptr;
-    return (registry.FModules[key] = std::move(data)).get();
+bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light) {
+    auto data = std::make_unique<TModuleDebugData>(Module.Handle);
+    TDataReadSettings settings;
+    settings.Refresh = Light;
+    // Records are made outside the module list's lock, and a read sets the
+    // process-wide version of the options load.
+    static rtl::TCriticalSection readLock;
+    rtl::TCriticalSectionLock hold(readLock);
+    if (!ReadModuleData(reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(Module.Handle)), *data, settings))
+        return false;
+    TVexlorExtraInformation& extra = Module.ExtraInformation;
+    extra.VexlorVersion = data->VexlorVersion;
+    extra.CompilationDate = data->CompilationDate;
+    extra.Options = std::move(data->Options);
+    Module.EncryptPassword = data->EncryptPassword;
+    Module.IsValidEncryptPassword = data->IsValidEncryptPassword;
+    if (data->DebugInformation)
+        extra.DebugInformation = std::move(data);
+    else
+        extra.DebugInformation.reset();
+    return true;
 }
 
-void ForgetModuleDebugData(HMODULE Module) {
-    Registry& registry = TheRegistry();
-    rtl::TCriticalSectionLock lock(registry.FLock);
-    const auto key = reinterpret_cast<std::uintptr_t>(Module);
-    registry.FRead.erase(key);
-    registry.FModules.erase(key);
-}
+void InstallModuleDataReader() noexcept { ModuleDebugReaders.ReadModuleData.Set(&ReadModuleRecordData); }
 
 bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept {
     try {
-        HMODULE module = nullptr;
-        if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                  reinterpret_cast<LPCSTR>(Address), &module))
-            return false;
-        const TModuleDebugData* data = ModuleDebugData(module);
+        const TVexlorModuleInfo* module = ModuleInfoByAddr(reinterpret_cast<const void*>(Address));
+        // A record's data is made with it and never changes.
+        const TModuleDebugData* data = module ? module->ExtraInformation.DebugInformation.get() : nullptr;
         return data != nullptr && LookupSourceInfo(*data, Address, Item);
     } catch (...) {
         return false;

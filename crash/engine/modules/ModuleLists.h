@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "crash/engine/ECore.h"
+#include "crash/engine/EDebugData.h"
 #include "crash/engine/EOptions.h"
 #include "crash/engine/ReportSteps.h"
 #include "rtl/CheckedMemory.h"
@@ -115,7 +116,9 @@ struct TVexlorExtraInformation {
     std::uint16_t VexlorVersion = 0;
     TDateTime CompilationDate = 0;  // 0 without data
     std::unique_ptr<TVexlorModuleOptions> Options;
-    std::unique_ptr<rtl::TMemoryStream> DebugInformation;  // the line tables; null without
+    // The data block as read, with its line tables and their index; null
+    // without line tables (no data, or a light record).
+    std::unique_ptr<TModuleDebugData> DebugInformation;
 };
 
 struct TVexlorModuleInfo {

@@ -11,6 +11,7 @@
 #include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EOptions.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "rtl/Streams.h"
 #include "rtl/SyncObjs.h"
 
@@ -132,7 +133,7 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
         TSharedOptionsMapping& mapping = library.FMapping;
         if (!CreateSharedOptionsMapping(Options->ModuleHandle(), content, mapping)) return false;
         if (mapping.ContentSize() < content) {
-            core::CoreWarning("The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
+            SetLastVexlorLogError(eeLogError, "The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
                                                                                         Options->ModuleHandle()) +
                               " need " + std::to_string(content) + " bytes, but another module holds the copy with " +
                               std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
@@ -146,9 +147,9 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
         Flag(mapping).store(1);
         return true;
     } catch (const std::exception& e) {
-        core::CoreWarning(std::string("The options could not be shared: ") + e.what());
+        SetLastVexlorLogError(eeLogError, std::string("The options could not be shared: ") + e.what());
     } catch (const rtl::Exception& e) {
-        core::CoreWarning("The options could not be shared: " + e.Message());
+        SetLastVexlorLogError(eeLogError, "The options could not be shared: " + e.Message());
     }
     return false;
 }
@@ -165,11 +166,11 @@ bool ReadSharedOptions(TVexlorModuleOptions* Options) {
         Options->LoadFromStream(stream);
         return true;
     } catch (const rtl::Exception& e) {
-        core::CoreWarning("The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
+        SetLastVexlorLogError(eeLogError, "The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
                                                                                     Options->ModuleHandle()) +
                           " cannot be read: " + e.Message());
     } catch (const std::exception& e) {
-        core::CoreWarning(std::string("The shared options cannot be read: ") + e.what());
+        SetLastVexlorLogError(eeLogError, std::string("The shared options cannot be read: ") + e.what());
     }
     return false;
 }

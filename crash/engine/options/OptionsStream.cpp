@@ -9,6 +9,7 @@
 #include "crash/engine/core/ECoreInternal.h"
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EOptions.h"
+#include "crash/engine/errors/InternalErrors.h"
 #include "rtl/Streams.h"
 
 namespace crash {
@@ -103,7 +104,7 @@ public:
             field = static_cast<E>(value);
             return;
         }
-        core::CoreWarning(std::string("The options stream holds the value ") + std::to_string(value) + " for " + name +
+        SetLastVexlorLogError(eeLogError, std::string("The options stream holds the value ") + std::to_string(value) + " for " + name +
                           ", which has no meaning; the option keeps its value.");
     }
 

@@ -7,6 +7,7 @@
 #include "crash/engine/ECore.h"
 #include "crash/engine/core/ECoreInternal.h"
 #include "rtl/Libraries.h"
+#include "tests/support/DebugLines.h"
 
 namespace crash {
 namespace {
@@ -41,28 +42,7 @@ std::string ProgramName()
     return name.substr(0, name.rfind('.'));
 }
 
-// Debugger-output lines written while it lives: OutputDebugStringA raises
-// DBG_PRINTEXCEPTION_C first, which a vectored handler sees before the system.
-class DebugLines {
-public:
-    DebugLines() { FHandler = AddVectoredExceptionHandler(1, &Catch); }
-    ~DebugLines() { RemoveVectoredExceptionHandler(FHandler); }
-    static std::vector<std::string>& Lines()
-    {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-
-private:
-    static LONG CALLBACK Catch(EXCEPTION_POINTERS* info)
-    {
-        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2)
-            Lines().emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    void* FHandler;
-};
+using testsupport::DebugLines;
 
 // A drive letter that this machine does not have.
 std::string MissingDrive()

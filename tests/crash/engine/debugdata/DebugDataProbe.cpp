@@ -15,6 +15,7 @@
 #include <string>
 
 #include "crash/engine/EDebugData.h"
+#include "crash/engine/modules/ModuleLists.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ int RunProbe(const std::string& setting) {
         module = ::LoadLibraryA(setting.substr(second + 1).c_str());
         if (module == nullptr) return 3;
     }
+    // The data blocks live in the module records, as after start-up.
+    crash::CreateModuleLists();
+    crash::InstallModuleDataReader();
     crash::ShowVexlorLogUnits = true;
     std::ifstream input(in);
     std::ofstream output(out, std::ios::binary);

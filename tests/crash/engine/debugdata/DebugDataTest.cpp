@@ -14,8 +14,10 @@
 
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EDebugData.h"
+#include "crash/engine/modules/ModuleLists.h"
 #include "rtl/Streams.h"
 #include "tests/crash/engine/debugdata/BlockWriter.h"
+#include "tests/support/ModuleRecords.h"
 #include "tests/support/TestFolders.h"
 
 // The symbols the step puts into this program's table (SYMBOLS in CMakeLists.txt).
@@ -33,6 +35,11 @@ namespace crash {
 namespace {
 
 HMODULE Self() { return ::GetModuleHandleA(nullptr); }
+
+const TModuleDebugData* DataOf(HMODULE module) {
+    const TVexlorModuleInfo* record = ModuleInfoByHandle(module);
+    return record ? record->ExtraInformation.DebugInformation.get() : nullptr;
+}
 
 std::string WindowsPath(std::string path) {
     for (char& c : path)
@@ -74,7 +81,7 @@ struct Answer {
 Answer Ask(std::uintptr_t address, bool scan = false) {
     TVexlorDebugInfo item;
     Answer a;
-    const TModuleDebugData* data = ModuleDebugData(Self());
+    const TModuleDebugData* data = DataOf(Self());
     a.Found = scan ? ScanSourceInfo(*data, address, item) : GetSourceInfoByAddr(address, item);
     if (a.Found) {
         a.Unit = item.UnitName.Str();
@@ -106,7 +113,7 @@ TEST_F(OwnBlock, TheProgramCarriesCurrentData) {
     EXPECT_TRUE(IsVexlorLogModule(Self()));
     EXPECT_EQ(GetVexlorLogModuleVersion(Self()), VexlorLogCurrentVersion);
     EXPECT_TRUE(IsVexlorLogCurrentData(Self()));
-    const TModuleDebugData* data = ModuleDebugData(Self());
+    const TModuleDebugData* data = DataOf(Self());
     ASSERT_NE(data, nullptr);
     EXPECT_TRUE(data->FromResource);
     EXPECT_TRUE(data->IsValidEncryptPassword);
@@ -117,14 +124,14 @@ TEST_F(OwnBlock, TheProgramCarriesCurrentData) {
     // A module of the system carries none.
     EXPECT_FALSE(IsVexlorLogModule(::GetModuleHandleA("kernel32.dll")));
     EXPECT_EQ(GetVexlorLogModuleVersion(::GetModuleHandleA("kernel32.dll")), 0);
-    EXPECT_EQ(ModuleDebugData(::GetModuleHandleA("kernel32.dll")), nullptr);
+    EXPECT_EQ(DataOf(::GetModuleHandleA("kernel32.dll")), nullptr);
 }
 
 TEST_F(OwnBlock, SymbolsAreWhereTheLinkerPutThem) {
     EXPECT_EQ(FindVexlorSymbol(0), reinterpret_cast<void*>(&DebugDataSymbolTarget));
     EXPECT_EQ(FindVexlorSymbol(7), reinterpret_cast<void*>(&test::DebugDataOtherTarget));
     EXPECT_EQ(FindVexlorSymbol(1), nullptr);
-    EXPECT_EQ(FindVexlorSymbolIn(*ModuleDebugData(Self()), 7), reinterpret_cast<void*>(&test::DebugDataOtherTarget));
+    EXPECT_EQ(FindVexlorSymbolIn(*DataOf(Self()), 7), reinterpret_cast<void*>(&test::DebugDataOtherTarget));
 }
 
 TEST_F(OwnBlock, AFunctionOfThisFileResolvesToItsLine) {
@@ -199,7 +206,7 @@ TEST_F(OwnBlock, TheChecksumOfTheFilledImageIsValid) {
 TEST(OptionsFile, TheBlockHoldsTheOptionsOfItsFile) {
     auto fromFile = TVexlorModuleOptions::Create("");
     fromFile->LoadFromFile(WindowsPath(DEBUGDATA_TEST_OPTIONS));
-    EXPECT_EQ(StreamOf(*ModuleDebugData(Self())->Options), StreamOf(*fromFile));
+    EXPECT_EQ(StreamOf(*ModuleInfoByHandle(Self())->ExtraInformation.Options), StreamOf(*fromFile));
     EXPECT_EQ(fromFile->SMTPPort(), 2525);  // not the defaults
 }
 
@@ -302,17 +309,18 @@ TEST(AppendedData, ACopyOfALibraryWithABlockAtItsEnd) {
     ASSERT_NE(module, nullptr);
     EXPECT_TRUE(IsVexlorLogModule(module));
     EXPECT_EQ(GetVexlorLogModuleVersion(module), 6101);
-    const TModuleDebugData* data = ModuleDebugData(module);
+    const TModuleDebugData* data = DataOf(module);
     ASSERT_NE(data, nullptr);
     EXPECT_FALSE(data->FromResource);
-    EXPECT_EQ(data->Options->WebPort(), 4321);
+    // The options went to the module's record with the data.
+    EXPECT_EQ(data->Options, nullptr);
+    EXPECT_EQ(ModuleInfoByHandle(module)->ExtraInformation.Options->WebPort(), 4321);
     TVexlorDebugInfo item;
     const auto function = reinterpret_cast<std::uintptr_t>(::GetProcAddress(module, "DebugDataDllFunction"));
     ASSERT_TRUE(GetSourceInfoByAddr(function + 2, item));
     EXPECT_EQ(item.UnitName.View(), "Appended.cpp");
     EXPECT_EQ(item.ProcedureName.View(), "DebugDataDllFunction");
     EXPECT_EQ(item.Line, 41u);
-    ForgetModuleDebugData(module);
     ::FreeLibrary(module);
 }
 

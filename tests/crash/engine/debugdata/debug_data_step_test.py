@@ -77,6 +77,32 @@ class Records(unittest.TestCase):
             self.assertTrue(all(r[0] == 0 for r in records[last + 1:]))
 
 
+class Sequences(unittest.TestCase):
+    def test_a_file_named_after_its_first_rows_gets_its_path(self):
+        # A unit whose code starts in an included file: objdump names that
+        # file only where the rows come back to it, after another file.
+        text = """
+CU: /src/a.cpp:
+File name                            Line number    Starting address    View    Stmt
+vector.tcc                                   111            0x401000               x
+/inc/bits/basic_string.h:
+basic_string.h                               233            0x401004               x
+/inc/bits/vector.tcc:
+vector.tcc                                   119            0x401008               x
+vector.tcc                                     -            0x40100c
+
+CU: /src/b.cpp:
+File name                            Line number    Starting address    View    Stmt
+other.h                                        7            0x402000               x
+other.h                                        -            0x402004
+"""
+        (first, _), (second, _) = step.read_sequences(text)
+        self.assertEqual([row[2] for row in first], ['/inc/bits/vector.tcc', '/inc/bits/basic_string.h',
+                                                     '/inc/bits/vector.tcc'])
+        # A file no header of its unit names keeps its bare name.
+        self.assertEqual(second, [(0x402000, 7, 'other.h')])
+
+
 class Names(unittest.TestCase):
     def test_splits(self):
         cases = {

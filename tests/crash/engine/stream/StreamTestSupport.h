@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "rtl/Streams.h"
+#include "tests/support/DebugLines.h"
 
 namespace crash::test {
 
@@ -40,39 +41,7 @@ inline std::string StreamText(const rtl::TMemoryStream& stream) {
     return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
-// Debugger-output lines written while it lives: OutputDebugStringA raises
-// DBG_PRINTEXCEPTION_C first, which a vectored handler sees before the system.
-class DebugLines {
-public:
-    DebugLines() {
-        Lines().clear();
-        FHandler = AddVectoredExceptionHandler(1, &Catch);
-    }
-    ~DebugLines() { RemoveVectoredExceptionHandler(FHandler); }
-    DebugLines(const DebugLines&) = delete;
-    DebugLines& operator=(const DebugLines&) = delete;
-
-    static std::vector<std::string>& Lines() {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-    // The warnings whose line holds Part.
-    static int Count(std::string_view part) {
-        int n = 0;
-        for (const std::string& line : Lines())
-            if (line.starts_with("[WARNING]") && line.find(part) != std::string::npos) ++n;
-        return n;
-    }
-
-private:
-    static LONG CALLBACK Catch(EXCEPTION_POINTERS* info) {
-        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2)
-            Lines().emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    void* FHandler;
-};
+using testsupport::DebugLines;
 
 // A folder of the test program's scratch folder for the running case.
 inline std::string CaseFolder() {

@@ -1,0 +1,91 @@
+// One code address resolved to module, unit, class, procedure and line.
+#include "crash/engine/EDebug.h"
+#include "crash/engine/EDebugData.h"
+#include "crash/engine/stack/StackInternal.h"
+#include "rtl/Libraries.h"
+
+namespace crash {
+
+std::atomic<TDebugInfoResolver> DebugInfoResolver{&GetDebugInfoByAddr};
+
+namespace {
+
+void StartItem(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine, bool runningThread)
+{
+    item = TVexlorDebugInfo{};
+    item.ThreadID = threadId;
+    item.ErrorLine = errorLine;
+    item.RunningThread = runningThread;
+    item.IsALeak = false;
+    item.Addr = static_cast<std::uint32_t>(x);
+}
+
+}  // namespace
+
+namespace stack {
+
+TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t Address)
+{
+    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(Address));
+    if (!handle) return nullptr;
+    for (int i = 0; i < FCount; ++i)
+        if (FEntries[i].FHandle == handle) return FEntries[i].FRecord;
+    TVexlorModuleInfo* record = ModuleInfoByHandle(handle);
+    FEntries[FNext] = {handle, record};
+    FNext = (FNext + 1) % kEntries;
+    if (FCount < kEntries) ++FCount;
+    return record;
+}
+
+void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                    bool RunningThread, TModuleRecordCache* Modules)
+{
+    StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
+    TVexlorModuleInfo* module =
+        Modules ? Modules->RecordOf(X) : ModuleInfoByAddr(reinterpret_cast<const void*>(X));
+    Item.ModuleInfo = module;
+    if (module) {
+        // A record's data and debug source are made with it and never change.
+        if (const TModuleDebugData* data = module->ExtraInformation.DebugInformation.get())
+            if (LookupSourceInfo(*data, X, Item)) return;
+        if (GetOtherDebugInfoByAddr(dynamic_cast<TVLDebugInfoSource*>(module->OtherDebugData.get()), X, Item)) return;
+    }
+    Item.DebugDetail = module ? ddModule : ddNone;
+    Item.Addr = static_cast<std::uint32_t>(X);
+    Item.Line = 0;
+    if (!module) return;
+    // The export lookup measures a function the first time it is met, which
+    // changes the record: under the list's lock, as every change to it.
+    rtl::TCriticalSectionLock hold(ModulesListLock());
+    TVexlorFunctionsList& functions = module->FunctionsList;
+    if (functions.Count() == 0) return;
+    GetExportInfoByAddr(
+        static_cast<std::size_t>(functions.Count()),
+        [&](std::size_t i) -> TVexlorFunctionInfo& { return *functions.GetItem(static_cast<int>(i)); }, X, Item);
+}
+
+}  // namespace stack
+
+void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                        bool RunningThread)
+{
+    stack::ResolveAddress(X, ThreadID, Item, ErrorLine, RunningThread, nullptr);
+}
+
+void GetModuleOnlyInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                             bool RunningThread, std::unique_ptr<TVexlorModuleInfo>& Module)
+{
+    StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
+    Item.DebugDetail = ddModule;
+    Module.reset();
+    // Nothing here touches the module list: this is the resolution that is
+    // left when the full one has failed.
+    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(X));
+    if (!handle) return;
+    Module = std::make_unique<TVexlorModuleInfo>();
+    Module->Handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
+    Module->Name = rtl::ModuleFileNameAnsi(handle);
+    Item.ModuleInfo = Module.get();
+}
+
+}  // namespace crash

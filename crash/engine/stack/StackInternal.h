@@ -1,0 +1,53 @@
+// Internals of the call-stack walk shared by the folder's files and its tests.
+#pragma once
+#include <cstdint>
+
+#include "crash/engine/stack/CallStack.h"
+
+namespace crash::stack {
+
+// The walk's stack range and where it came from: Origin is the address the
+// byte at Start had on the thread's stack (Start itself for a live stack, the
+// thread's stack pointer for a copy), so that saved frame pointers, which
+// hold addresses of the original stack, can be followed in a copy.
+struct TStackRange {
+    std::uintptr_t Start = 0;
+    std::uintptr_t End = 0;  // the highest byte
+    std::uintptr_t Origin = 0;
+};
+
+// The module records one walk has found, by module handle: the module list
+// asks the loader for a module's name at every lookup (a module may have
+// been replaced at its address), which a walk over one stack need not repeat.
+// Made with the walk and gone with it.
+class TModuleRecordCache {
+public:
+    // ModuleInfoByAddr, asked once per module.
+    TVexlorModuleInfo* RecordOf(std::uintptr_t Address);
+
+private:
+    struct Entry {
+        HMODULE FHandle;
+        TVexlorModuleInfo* FRecord;
+    };
+    static constexpr int kEntries = 8;
+    Entry FEntries[kEntries] = {};
+    int FCount = 0;
+    int FNext = 0;
+};
+
+// GetDebugInfoByAddr with the walk's records (null: the module list alone).
+void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
+                    bool RunningThread, TModuleRecordCache* Modules);
+
+// ScanStackForReturnAddresses over a range that may be a copy.
+void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range,
+                    std::uint32_t ThreadID, bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel,
+                    std::int32_t LevelsCount, TVexlorDebugDetails Details, bool FullResolution);
+
+// How many saved frame pointers in a row, each followed by a return address,
+// vouch for a call through a register and a displacement (one more may be
+// the chain's end instead).
+inline constexpr int kVouchingLinks = 2;
+
+}  // namespace crash::stack

@@ -105,6 +105,11 @@ using TVLDebugInfoSourceClass = std::unique_ptr<TVLDebugInfoSource> (*)(HMODULE 
 // source in Source (true); null and false when the module has none.
 bool AssignValidDebugInfo(HMODULE Module, std::unique_ptr<TVLDebugInfoSource>& Source) noexcept;
 
+// Fills the module records' slot (ModuleDebugReaders.AssignValidDebugInfo)
+// with AssignValidDebugInfo, so that a full record of a module without the
+// crash reporter's data gets its other debug source. Start-up calls it.
+void InstallOtherDebugInfoReader() noexcept;
+
 // ---- The linker's text map ------------------------------------------------------
 
 // "segment:offset", both hexadecimal in the text.

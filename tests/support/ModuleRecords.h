@@ -1,9 +1,10 @@
 // The module records of a test program as start-up makes them, with the data
-// block reader in their slot: included by any file of the program, it sets
+// block reader and the other debug-information readers in their slots: included by any file of the program, it sets
 // them up before the first test.
 #pragma once
 #include <gtest/gtest.h>
 
+#include "crash/engine/EDebug.h"
 #include "crash/engine/EDebugData.h"
 #include "crash/engine/modules/ModuleLists.h"
 
@@ -15,6 +16,7 @@ public:
     {
         crash::CreateModuleLists();
         crash::InstallModuleDataReader();
+        crash::InstallOtherDebugInfoReader();
     }
 };
 

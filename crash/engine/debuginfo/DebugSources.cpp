@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "crash/engine/debuginfo/DebugInfoInternal.h"
+#include "crash/engine/modules/ModuleLists.h"
 #include "rtl/CheckedMemory.h"
 #include "rtl/Libraries.h"
 
@@ -34,6 +35,15 @@ bool AssignValidDebugInfo(HMODULE Module, std::unique_ptr<TVLDebugInfoSource>& S
         }
     }
     return false;
+}
+
+void InstallOtherDebugInfoReader() noexcept
+{
+    ModuleDebugReaders.AssignValidDebugInfo.Set([](const TVexlorModuleInfo& module) -> std::unique_ptr<rtl::TObject> {
+        std::unique_ptr<TVLDebugInfoSource> source;
+        AssignValidDebugInfo(reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(module.Handle)), source);
+        return source;
+    });
 }
 
 namespace debuginfo {

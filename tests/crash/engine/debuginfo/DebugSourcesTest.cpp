@@ -7,7 +7,9 @@
 
 #include <string>
 
+#include "crash/engine/stack/CallStack.h"
 #include "tests/crash/engine/debuginfo/DebugInfoTestSupport.h"
+#include "tests/support/ModuleRecords.h"
 #include "tests/support/TestFolders.h"
 
 namespace crash::test {
@@ -118,6 +120,30 @@ TEST(AssignValidDebugInfo, WhereTheDataCameFrom)
         EXPECT_FALSE(jedy->FromSection());
         EXPECT_EQ(jedy->Scanner()->ModuleName(), "FixtureModule");
     }
+}
+
+// A full module record of a library without the crash reporter's data takes
+// its other source, and an address of the library resolves through it.
+TEST(AssignValidDebugInfo, ModuleRecordsTakeTheSourceAndAddressesResolveThroughIt)
+{
+    TLoaded module("DbgMapTds");
+    ASSERT_NE(module.Get(), nullptr) << ::GetLastError();
+    const TVexlorModuleInfo* record = ModuleInfoByHandle(module.Get());
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(dynamic_cast<TVLDebugInfoMap*>(record->OtherDebugData.get()), nullptr);
+    const auto base = reinterpret_cast<std::uintptr_t>(module.Get()) + 0x1000;
+    int resolved = 0;
+    for (const fixtures::FixtureAnswer& a : fixtures::kMapAnswers) {
+        if (!a.Found || a.Line <= 0) continue;
+        SCOPED_TRACE(testing::Message() << "va 0x" << std::hex << a.Va);
+        TVexlorDebugInfo item;
+        GetDebugInfoByAddr(base + a.Va, GetCurrentThreadId(), item, false, true);
+        EXPECT_EQ(item.DebugDetail, ddSourceCode);
+        EXPECT_EQ(item.ModuleInfo, record);
+        EXPECT_EQ(item.Line, static_cast<std::uint32_t>(a.Line));
+        ++resolved;
+    }
+    EXPECT_GT(resolved, 0);
 }
 
 TEST(AssignValidDebugInfo, NothingOrAlreadySet)

@@ -30,12 +30,9 @@ constexpr TextSetting kLeadingSettings[] = {
 // hold the sensor number under that name; the selection gets a key of its own.
 constexpr wchar_t kSensorKey[] = L"IndexLLS";
 constexpr TextSetting kTrailingSettings[] = {
-    {L"marka", TCalibrationText::markaAvto, L""},
-    {L"number", TCalibrationText::numberAvto, L""},
-    {L"markaLLS", TCalibrationText::markaDut, L""},
-    {L"numberLLS", TCalibrationText::numberDut, L""},
-    {L"Timeout", TCalibrationText::edTime, L"1"},
-    {L"boltanie", TCalibrationText::edBoltanie, L"0.1"},
+    {L"marka", TCalibrationText::markaAvto, L""},   {L"number", TCalibrationText::numberAvto, L""},
+    {L"markaLLS", TCalibrationText::markaDut, L""}, {L"numberLLS", TCalibrationText::numberDut, L""},
+    {L"Timeout", TCalibrationText::edTime, L"1"},   {L"boltanie", TCalibrationText::edBoltanie, L"0.1"},
 };
 
 std::wstring SaveFailureText(const std::wstring& path, DWORD error)
@@ -53,8 +50,8 @@ DWORD WriteReplacing(const std::string& folder, const std::string& target, const
     if (::GetTempFileNameA(folder.c_str(), "vlm", 0, temporary) == 0) return ::GetLastError();
     DWORD error = 0;
     {
-        rtl::FileHandle file(::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        rtl::FileHandle file(
+            ::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         if (!file) {
             error = ::GetLastError();
@@ -66,8 +63,7 @@ DWORD WriteReplacing(const std::string& folder, const std::string& target, const
             error = ::GetLastError();
         }
     }
-    if (error == 0 &&
-        !::MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (error == 0 && !::MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = ::GetLastError();
     if (error != 0) ::DeleteFileA(temporary);
     return error;
@@ -77,9 +73,9 @@ DWORD WriteReplacing(const std::string& folder, const std::string& target, const
 
 std::wstring TableFileName(const CalibrationControls& controls, const SYSTEMTIME& time)
 {
-    return controls.Text(TCalibrationText::markaAvto) + L"_" + controls.Text(TCalibrationText::numberAvto) +
-           L"_LLS-" + rtl::IntToStr(controls.SensorIndex() + 1) + L"_" +
-           rtl::FormatDateTime(L"dd.mmm.yy_hh.mm.ss", time) + L".txt";
+    return controls.Text(TCalibrationText::markaAvto) + L"_" + controls.Text(TCalibrationText::numberAvto) + L"_LLS-" +
+           rtl::IntToStr(controls.SensorIndex() + 1) + L"_" + rtl::FormatDateTime(L"dd.mmm.yy_hh.mm.ss", time) +
+           L".txt";
 }
 
 std::string TableFileText(const CalibrationControls& controls)

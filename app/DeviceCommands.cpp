@@ -35,8 +35,7 @@ std::optional<TTareReply> ScanTareReply(std::string_view reply)
     auto& f = r.FFields;
     const int converted = rtl::ScanFields(reply, "QVTARE=%d,%d,%d,%d,%d,%d,%d,%d,%d,%d;",
                                           {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
-    if (converted != static_cast<int>(f.size()))
-        return std::nullopt;
+    if (converted != static_cast<int>(f.size())) return std::nullopt;
     return r;
 }
 
@@ -44,10 +43,8 @@ int TFirmwareVersion::Number() const noexcept
 {
     // The numbers come from the terminal: keep the product inside int.
     const long long number = static_cast<long long>(FMajor) * 100 + FMinor;
-    if (number > INT_MAX)
-        return INT_MAX;
-    if (number < INT_MIN)
-        return INT_MIN;
+    if (number > INT_MAX) return INT_MAX;
+    if (number < INT_MIN) return INT_MIN;
     return static_cast<int>(number);
 }
 
@@ -60,23 +57,18 @@ std::string TFirmwareVersion::DisplayText() const
 
 std::optional<TFirmwareVersion> ScanVersionReply(std::string_view reply)
 {
-    if (reply.size() < kVersionReplyMinBytes)
-        return std::nullopt;
+    if (reply.size() < kVersionReplyMinBytes) return std::nullopt;
     TFirmwareVersion v;
-    if (rtl::ScanFields(reply, "QVMA-%d.%d", {v.FMajor, v.FMinor}) == 2)
-        return v;
+    if (rtl::ScanFields(reply, "QVMA-%d.%d", {v.FMajor, v.FMinor}) == 2) return v;
     v = {};
-    if (rtl::ScanFields(reply, "QVMB-%d.%d", {v.FMajor, v.FMinor}) == 2)
-        return v;
+    if (rtl::ScanFields(reply, "QVMB-%d.%d", {v.FMajor, v.FMinor}) == 2) return v;
     return std::nullopt;
 }
 
 TFirmwareCheck CheckFirmware(bool versionRead, int firmwareNumber)
 {
-    if (!versionRead)
-        return {L"Ошибка чтения версии прошивки", true, false};
-    if (firmwareNumber < kMinimumFirmware)
-        return {L"Обновите прошивку до 10.45", true, false};
+    if (!versionRead) return {L"Ошибка чтения версии прошивки", true, false};
+    if (firmwareNumber < kMinimumFirmware) return {L"Обновите прошивку до 10.45", true, false};
     return {L"Устройство подключено", false, true};
 }
 
@@ -102,8 +94,7 @@ bool TDeviceCommands::ExchangeTare(int pump, int second, int sensor, int& counte
     } else if (FHost) {
         FHost->RequestStop();
     }
-    if (FHost)
-        FHost->ShowPumpState(pump == 1);
+    if (FHost) FHost->ShowPumpState(pump == 1);
     return accepted;
 }
 

@@ -15,7 +15,7 @@
 
 namespace app {
 
-inline constexpr DWORD kCommandReplySize = 2000;     // every exchange but the version request
+inline constexpr DWORD kCommandReplySize = 2000;  // every exchange but the version request
 inline constexpr DWORD kCommandReplyTimeoutMs = 300;
 inline constexpr DWORD kVersionReplySize = 100;
 inline constexpr DWORD kVersionReplyTimeoutMs = 200;

@@ -39,13 +39,11 @@ rtl::LibraryHandle LoadLibraryFile()
 
 HMODULE LoadDeviceLibrary()
 {
-    if (gLibrary)
-        return gLibrary;
+    if (gLibrary) return gLibrary;
     // An incomplete library is freed with the table left empty: pointers into
     // a module that is gone must never be callable.
     rtl::RuntimeLibrary<TD2xxEntryPoints> library(LoadLibraryFile());
-    if (!library)
-        return nullptr;
+    if (!library) return nullptr;
     gEntryPoints = library.Entries();
     gLibrary = library.Release();
     return gLibrary;
@@ -60,8 +58,7 @@ DWORD TickDelta(DWORD start, DWORD now)
 {
     // The wrapped branch counts one millisecond short of the true distance;
     // callers only compare it with seconds-long intervals, so it stays.
-    if (now < start)
-        return (0xFFFFFFFFu - start) + now;
+    if (now < start) return (0xFFFFFFFFu - start) + now;
     return now - start;
 }
 
@@ -95,19 +92,16 @@ bool TTerminalLink::OpenDevice()
             if (ft.ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(i)), description,
                                FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) != FT_OK)
                 continue;
-            if (std::memcmp(description, FDescriptionPrefix.data(), prefixLength) == 0)
-                found = static_cast<int>(i);
+            if (std::memcmp(description, FDescriptionPrefix.data(), prefixLength) == 0) found = static_cast<int>(i);
         }
     }
     FDeviceIndex = found;
-    if (found < 0)
-        return false;
+    if (found < 0) return false;
 
     // A handle left open would leak in the driver once overwritten.
     CloseDevice();
     FT_HANDLE handle = 0;
-    if (ft.Open(found, &handle) != FT_OK)
-        return false;
+    if (ft.Open(found, &handle) != FT_OK) return false;
     FDeviceHandle = handle;
 
     ULONG deviceType = 0;
@@ -130,8 +124,7 @@ bool TTerminalLink::OpenDevice()
 
 bool TTerminalLink::IsDeviceOpen()
 {
-    if (!FConnected || FDeviceIndex < 0)
-        return false;
+    if (!FConnected || FDeviceIndex < 0) return false;
     // The device check probes the terminal while the idle poll may still hold
     // it open: give that handle back before asking for a new one.
     CloseDevice();
@@ -156,8 +149,7 @@ void TTerminalLink::CloseDevice()
 
 void TTerminalLink::SendDeviceCommand(const char* bytes, DWORD count)
 {
-    if (FDeviceHandle == 0)
-        return;
+    if (FDeviceHandle == 0) return;
     DWORD written = 0;
     gEntryPoints.Write(FDeviceHandle, const_cast<char*>(bytes), count, &written);
 }
@@ -174,11 +166,9 @@ DWORD TTerminalLink::ReceiveReply(char* buffer, DWORD size, DWORD& count, DWORD 
     // Measured as a distance from start, so that the wait also ends when the
     // tick counter wraps during it.
     while (TickDelta(start, FTickSource()) <= timeoutMs) {
-        if (FDeviceHandle == 0)
-            return 0;
+        if (FDeviceHandle == 0) return 0;
         DWORD rx = 0, tx = 0, events = 0;
-        if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK)
-            rx = 0;
+        if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK) rx = 0;
         if (rx == 0) {
             FPause(pollMs);
             continue;
@@ -186,17 +176,14 @@ DWORD TTerminalLink::ReceiveReply(char* buffer, DWORD size, DWORD& count, DWORD 
         // The first bytes are here; give the rest of the reply time to follow.
         FPause(pollMs);
         rx = 0;
-        if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK)
-            rx = 0;
+        if (ft.GetStatus(FDeviceHandle, &rx, &tx, &events) != FT_OK) rx = 0;
         queued = rx;
         seen = true;
         break;
     }
-    if (!seen || queued == 0 || queued > size)
-        return 0;
+    if (!seen || queued == 0 || queued > size) return 0;
     DWORD read = 0;
-    if (ft.Read(FDeviceHandle, buffer, queued, &read) != FT_OK)
-        return 0;
+    if (ft.Read(FDeviceHandle, buffer, queued, &read) != FT_OK) return 0;
     // The driver never returns more than asked; should it claim to, the text
     // still ends inside the buffer.
     count = std::min(read, queued);
@@ -205,24 +192,20 @@ DWORD TTerminalLink::ReceiveReply(char* buffer, DWORD size, DWORD& count, DWORD 
 
 bool TTerminalLink::ReadFirmwareVersion()
 {
-    if (!IsDeviceOpen())
-        return false;
+    if (!IsDeviceOpen()) return false;
     bool read = false;
     TReplyBuffer<kVersionReplySize> reply;
     for (int attempt = 0; attempt < kVersionAttempts && !read; ++attempt) {
         SendDeviceCommand(kVersionCommand);
         DWORD count = 0;
         ReceiveReply(reply, count, kVersionReplyTimeoutMs);
-        if (count < kVersionReplyMinBytes)
-            continue;
+        if (count < kVersionReplyMinBytes) continue;
         const std::optional<TFirmwareVersion> version = ScanVersionReply(std::string_view(reply.Text(), count));
-        if (!version)
-            continue;
+        if (!version) continue;
         FFirmwareMajor = version->FMajor;
         FFirmwareMinor = version->FMinor;
         FFirmwareNumber = version->Number();
-        if (FDisplay)
-            FDisplay->ShowFirmwareVersion(version->DisplayText());
+        if (FDisplay) FDisplay->ShowFirmwareVersion(version->DisplayText());
         read = true;
     }
     CloseDevice();

@@ -83,7 +83,10 @@ public:
     void CloseDevice();
     // Writes the bytes as they are; nothing is sent while no device is open.
     void SendDeviceCommand(const char* bytes, DWORD count);
-    void SendDeviceCommand(std::string_view command) { SendDeviceCommand(command.data(), static_cast<DWORD>(command.size())); }
+    void SendDeviceCommand(std::string_view command)
+    {
+        SendDeviceCommand(command.data(), static_cast<DWORD>(command.size()));
+    }
     // Waits up to timeoutMs for a reply, polling every timeoutMs/10, and reads
     // what has arrived timeoutMs/10 after the first byte, in one piece. The
     // size bytes of buffer are zeroed first; at most size bytes are written.

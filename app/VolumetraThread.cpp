@@ -29,12 +29,9 @@ float RoundedFloat(float value) noexcept
 
 int TruncatedToInt(double value) noexcept
 {
-    if (std::isnan(value))
-        return INT_MAX;  // no usable count: never pause by itself
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
+    if (std::isnan(value)) return INT_MAX;  // no usable count: never pause by itself
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
     return static_cast<int>(value);  // toward zero
 }
 
@@ -100,16 +97,12 @@ bool TSettlingWindow::IsStable(float deviation) const noexcept
     int lo = FValues[0];
     int hi = FValues[0];
     for (int value : FValues) {
-        if (value < lo)
-            lo = value;
-        if (value > hi)
-            hi = value;
+        if (value < lo) lo = value;
+        if (value > hi) hi = value;
     }
     // A sensor that reads 0 would divide by zero; 0 counts as 1.
-    if (lo == 0)
-        lo = 1;
-    if (hi == 0)
-        hi = 1;
+    if (lo == 0) lo = 1;
+    if (hi == 0) hi = 1;
     const double ratio = Rounded(static_cast<double>(lo) / static_cast<double>(hi));
     const double spread = Rounded(100 - Rounded(ratio * 100));
     return spread <= static_cast<double>(deviation);
@@ -127,8 +120,7 @@ TVolumetra::TVolumetra(bool createSuspended, const TVolumetraParams& params, TTe
       FAllowedResidual(params.FAllowedResidual)
 {
     // The class is final: the object is whole here.
-    if (!createSuspended)
-        Start();
+    if (!createSuspended) Start();
 }
 
 TVolumetra::~TVolumetra()
@@ -139,8 +131,7 @@ TVolumetra::~TVolumetra()
         Stop();
         try {
             WaitFor();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -238,8 +229,7 @@ void TVolumetra::ShowPoint(int row, double litres)
 
 void TVolumetra::ShowRate(std::int32_t counter, DWORD& referenceTick, std::int32_t& referenceCount)
 {
-    if (TickDelta(referenceTick) < kRateIntervalMs)
-        return;
+    if (TickDelta(referenceTick) < kRateIntervalMs) return;
     referenceTick = ::GetTickCount();
     // Litres in the last interval, taken as one second: litres per minute.
     const double rate = static_cast<double>(PulsesSince(referenceCount, counter)) / FParams.FPulsesPerLitre * 60;
@@ -252,14 +242,12 @@ void TVolumetra::AutomaticPause()
     bool held = false;
     OnMain([this, &held] { held = FWindow.PerformPauseAction(); });
     // Taken at once: the fill's first exchange would switch the pump on.
-    if (held)
-        HoldIfRequested();
+    if (held) HoldIfRequested();
 }
 
 bool TVolumetra::HoldIfRequested()
 {
-    if (!FHoldRequested.load() || Terminated())
-        return FStoppedInHold;
+    if (!FHoldRequested.load() || Terminated()) return FStoppedInHold;
     int sensor;
     {
         rtl::TCriticalSectionLock lock(FLock);
@@ -272,8 +260,7 @@ bool TVolumetra::HoldIfRequested()
     while (FHoldRequested.load() && !Terminated())
         FHoldChanged.WaitFor(100);  // the timeout also catches a bare Terminate()
     FHolding = false;
-    if (Terminated())
-        FStoppedInHold = true;
+    if (Terminated()) FStoppedInHold = true;
     return FStoppedInHold;
 }
 
@@ -282,8 +269,7 @@ bool TVolumetra::Tare(int pump, std::int32_t& counter)
     HoldIfRequested();
     // The operator held the run to keep the pump off and then stopped it:
     // it ends without pumping again.
-    if (FStoppedInHold && pump != 0)
-        return false;
+    if (FStoppedInHold && pump != 0) return false;
     int value = counter;
     const bool accepted = FCommands.ExchangeTare(pump, pump, FParams.FSensorIndex, value);
     counter = value;
@@ -294,8 +280,7 @@ void TVolumetra::Execute()
 {
     std::exception_ptr failure;
     try {
-        if (VolumetraParamsUsable(FParams))
-            Run();
+        if (VolumetraParamsUsable(FParams)) Run();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -304,12 +289,10 @@ void TVolumetra::Execute()
         int ignored = 0;
         FCommands.ExchangeTare(0, 0, FParams.FSensorIndex, ignored);
     } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
+        if (!failure) failure = std::current_exception();
     }
     FLink.CloseDevice();
-    if (failure)
-        std::rethrow_exception(failure);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TVolumetra::Run()
@@ -323,15 +306,12 @@ void TVolumetra::Run()
     }
     FCurrentPoint = 0;
 
-    if (!FLink.IsDeviceOpen())
-        return;
+    if (!FLink.IsDeviceOpen()) return;
 
     HoldIfRequested();
-    if (!FCommands.SendPeriodCount(kPeriodCountParameter, kPeriodCountValue))
-        Stop();
+    if (!FCommands.SendPeriodCount(kPeriodCountParameter, kPeriodCountValue)) Stop();
     HoldIfRequested();
-    if (!FCommands.SendInputFlags(kInputFlagsInput))
-        Stop();
+    if (!FCommands.SendInputFlags(kInputFlagsInput)) Stop();
     std::int32_t start = 0;
     if (!Tare(0, start)) {
         // Without a start count no litres value of this run would be right.
@@ -358,12 +338,10 @@ void TVolumetra::Run()
         bool pause;
         {
             rtl::TCriticalSectionLock lock(FLock);
-            if (FTankSize > 0 && FAllowedResidual > 0)
-                --FPointsBeforePause;
+            if (FTankSize > 0 && FAllowedResidual > 0) --FPointsBeforePause;
             pause = FPointsBeforePause == 0;
         }
-        if (pause)
-            AutomaticPause();
+        if (pause) AutomaticPause();
 
         // Fill: one pass at least, until the portion is in or a stop is asked.
         const double target = TargetPulses(point, FLitresPerPoint, pulsesPerLitre);
@@ -379,24 +357,20 @@ void TVolumetra::Run()
                 ShowPoint(kCurrentRow, litres);
                 portionIn = PortionIsIn(pulses, target, margin);
                 ::Sleep(kFillPauseMs);
-                if (portionIn)
-                    Tare(0, counter);
+                if (portionIn) Tare(0, counter);
             }
         } while (!portionIn && !Terminated());
 
         // Pump off and read; without an answer the count is unknown.
-        if (!Tare(0, counter))
-            return;
+        if (!Tare(0, counter)) return;
         litres = PulsesSince(start, counter) / static_cast<double>(pulsesPerLitre);
         ShowPoint(kCurrentRow, litres);
         ShowWorkerStatus(kSettlingText);
 
         // Settle. A stop waits for this point to be recorded.
         for (;;) {
-            for (int slice = 0; slice < FParams.FSettlingTime * 2; ++slice)
-                ::Sleep(kSettleSliceMs);
-            if (!Tare(0, counter))
-                break;  // the point stays empty
+            for (int slice = 0; slice < FParams.FSettlingTime * 2; ++slice) ::Sleep(kSettleSliceMs);
+            if (!Tare(0, counter)) break;  // the point stays empty
             litres = PulsesSince(start, counter) / static_cast<double>(pulsesPerLitre);
             ShowPoint(kCurrentRow, litres);
             window.Add(FCommands.LastAdcValue());
@@ -405,8 +379,7 @@ void TVolumetra::Run()
                 break;
             }
         }
-        if (Terminated())
-            return;
+        if (Terminated()) return;
     }
 }
 

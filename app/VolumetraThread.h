@@ -26,15 +26,15 @@ namespace app {
 
 // The parameters of one run, as the start button reads them from the window.
 struct TVolumetraParams {
-    float FPulsesPerLitre = 0;      // flow-meter pulses per litre
-    std::uint8_t FSensorType = 0;   // 0 = "RS-485"; kept, not used by the run
-    int FTankCapacity = 0;          // litres filled over the whole run
-    int FPointCount = 0;            // portions of the run
-    int FSensorIndex = 0;           // level sensor on the terminal's bus, 0..7
-    float FDeviation = 0;           // allowed spread of the last five ADC values, percent
-    int FSettlingTime = 0;          // seconds to wait before each settling read
-    int FTankSize = -1;             // litres; -1 when not given
-    int FAllowedResidual = -1;      // litres; -1 when not given
+    float FPulsesPerLitre = 0;     // flow-meter pulses per litre
+    std::uint8_t FSensorType = 0;  // 0 = "RS-485"; kept, not used by the run
+    int FTankCapacity = 0;         // litres filled over the whole run
+    int FPointCount = 0;           // portions of the run
+    int FSensorIndex = 0;          // level sensor on the terminal's bus, 0..7
+    float FDeviation = 0;          // allowed spread of the last five ADC values, percent
+    int FSettlingTime = 0;         // seconds to wait before each settling read
+    int FTankSize = -1;            // litres; -1 when not given
+    int FAllowedResidual = -1;     // litres; -1 when not given
 };
 
 // False for parameters a run cannot work with: no points, no capacity, or a
@@ -47,8 +47,8 @@ bool VolumetraParamsUsable(const TVolumetraParams& params) noexcept;
 
 inline constexpr double kEarlyFraction = 0.006;  // of a portion: counts as reached early
 inline constexpr DWORD kRateIntervalMs = 1000;
-inline constexpr DWORD kFillPauseMs = 25;        // before and after each fill exchange
-inline constexpr DWORD kSettleSliceMs = 500;     // twice per second of settling time
+inline constexpr DWORD kFillPauseMs = 25;     // before and after each fill exchange
+inline constexpr DWORD kSettleSliceMs = 500;  // twice per second of settling time
 inline constexpr int kSettlingWindow = 5;
 inline constexpr int kPeriodCountParameter = 34;
 inline constexpr int kPeriodCountValue = 0;
@@ -59,7 +59,10 @@ inline constexpr int kLitresColumn = 1;
 inline constexpr int kAdcColumn = 2;
 inline constexpr int kCurrentRow = 1;
 inline constexpr int kStartPointRow = 3;
-inline constexpr int PointRow(int point) noexcept { return point + 4; }
+inline constexpr int PointRow(int point) noexcept
+{
+    return point + 4;
+}
 
 // Tank capacity / number of points, as the worker keeps it (a float).
 // pointCount must be above 0.
@@ -196,21 +199,21 @@ private:
     bool Tare(int pump, std::int32_t& counter);
     void OnMain(const rtl::TThreadMethod& method);
 
-    TVolumetraParams FParams;         // the nine parameters, copied
-    TTerminalLink& FLink;             // weak: the main window's
-    IVolumetraWindow& FWindow;        // weak
-    TDeviceCommands FCommands;        // the reply buffer is its own
+    TVolumetraParams FParams;               // the nine parameters, copied
+    TTerminalLink& FLink;                   // weak: the main window's
+    IVolumetraWindow& FWindow;              // weak
+    TDeviceCommands FCommands;              // the reply buffer is its own
     std::atomic<float> FLitresPerPoint{0};  // set once at the start of the run
     std::atomic<int> FCurrentPoint{0};
     std::wstring FStatusText;
-    bool FStoppedInHold = false;      // the worker's thread only
+    bool FStoppedInHold = false;  // the worker's thread only
 
     // The hold, and the values the pause button changes while the run goes on.
     mutable rtl::TCriticalSection FLock;
-    int FTankSize;                    // guarded by FLock
-    int FAllowedResidual;             // guarded by FLock
-    int FPointsBeforePause = 0;       // guarded by FLock
-    int FHoldSensorIndex = 0;         // guarded by FLock
+    int FTankSize;               // guarded by FLock
+    int FAllowedResidual;        // guarded by FLock
+    int FPointsBeforePause = 0;  // guarded by FLock
+    int FHoldSensorIndex = 0;    // guarded by FLock
     std::atomic<bool> FHoldRequested{false};
     std::atomic<bool> FHolding{false};
     rtl::TEvent FHoldChanged{false, false};

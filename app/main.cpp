@@ -91,13 +91,11 @@ TMainForm::~TMainForm()
     // controls: let it end (its last calls, WorkerFinished among them, are
     // served here) before they go. There is no time limit: a worker that is
     // settling finishes its point first, and the window must outlive it.
-    if (!FWorker)
-        return;
+    if (!FWorker) return;
     FClosePending = true;
     FWorker->Stop();
     while (FWorker) {
-        if (!rtl::CheckSynchronize())
-            Sleep(10);
+        if (!rtl::CheckSynchronize()) Sleep(10);
     }
 }
 
@@ -148,8 +146,7 @@ void TMainForm::FormClose(rtl::TObject*, vcl::TCloseAction& action)
     FLink.CloseDevice();
     // Without the driver the settings were never read: writing the form's
     // defaults would replace the operator's.
-    if (!FLibraryMissing)
-        SaveSettings(FFileControls, FProgramDirectory);
+    if (!FLibraryMissing) SaveSettings(FFileControls, FProgramDirectory);
 }
 
 // ---- Device check ------------------------------------------------------------
@@ -175,11 +172,9 @@ void TMainForm::CheckDevice()
     // A run owns the device, and its worker waits for this thread at every
     // step: waiting here for another instance's check would hold the pump
     // on past its portion.
-    if (FLibraryMissing || FRunActive)
-        return;
+    if (FLibraryMissing || FRunActive) return;
     const rtl::TWaitResult waited = FDevChangeMutex.WaitFor(kDevChangeWaitMs);
-    if (waited != rtl::TWaitResult::wrSignaled && waited != rtl::TWaitResult::wrAbandoned)
-        return;
+    if (waited != rtl::TWaitResult::wrSignaled && waited != rtl::TWaitResult::wrAbandoned) return;
     struct TRelease {
         rtl::TMutex& FMutex;
         ~TRelease() { FMutex.Release(); }
@@ -198,14 +193,12 @@ void TMainForm::CheckDevice()
         FLink.SetConnected(check.FUsable);
         ShowStatus(check.FStatusText, check.FError);
         btVolumetra->SetEnabled(check.FUsable);
-        if (check.FUsable && FLink.IsDeviceOpen())
-            TimerAlwaysRead->SetEnabled(true);
+        if (check.FUsable && FLink.IsDeviceOpen()) TimerAlwaysRead->SetEnabled(true);
         return;
     }
     // The probe gives back a handle the idle poll holds and opens anew, so
     // the poll goes on with the new one.
-    if (!FLink.IsDeviceOpen())
-        NotConnected();
+    if (!FLink.IsDeviceOpen()) NotConnected();
 }
 
 void TMainForm::NotConnected()
@@ -249,8 +242,7 @@ void TMainForm::btVolumetraClick(rtl::TObject*)
         // Continue before it would see no stop and switch the pump on again.
         const bool wasOnHold = FWorker->OnHold();
         FWorker->Stop();
-        if (wasOnHold)
-            Button1->SetCaption(kPauseCaption);
+        if (wasOnHold) Button1->SetCaption(kPauseCaption);
         btVolumetra->SetEnabled(false);
         Button1->SetEnabled(false);
         return;
@@ -283,8 +275,7 @@ void TMainForm::StartRun()
         // poll included; the exception display says why.
         EndRunControls();
         ShowStatus(kRunStoppedText, false);
-        if (FLink.IsDeviceOpen())
-            TimerAlwaysRead->SetEnabled(true);
+        if (FLink.IsDeviceOpen()) TimerAlwaysRead->SetEnabled(true);
         throw;
     }
     Button1->SetEnabled(true);
@@ -300,8 +291,7 @@ void TMainForm::Button1Click(rtl::TObject*)
 
 bool TMainForm::PauseOrContinue()
 {
-    if (!FWorker)
-        return false;
+    if (!FWorker) return false;
     if (FWorker->OnHold()) {
         FWorker->Continue();
         Button1->SetCaption(kPauseCaption);
@@ -337,8 +327,7 @@ void TMainForm::WorkerFinished()
         PostMessageW(Handle(), WM_CLOSE, 0, 0);
         return;
     }
-    if (FLink.IsDeviceOpen())
-        TimerAlwaysRead->SetEnabled(true);
+    if (FLink.IsDeviceOpen()) TimerAlwaysRead->SetEnabled(true);
 }
 
 void TMainForm::EndRunControls()
@@ -360,14 +349,12 @@ void TMainForm::btSaveTableClick(rtl::TObject*)
 
 void TMainForm::Edit1KeyPress(rtl::TObject*, wchar_t& key)
 {
-    if (!PulsesKeyPasses(key))
-        key = 0;
+    if (!PulsesKeyPasses(key)) key = 0;
 }
 
 void TMainForm::edBakKeyPress(rtl::TObject*, wchar_t& key)
 {
-    if (!WholeNumberKeyPasses(key))
-        rtl::Abort();
+    if (!WholeNumberKeyPasses(key)) rtl::Abort();
 }
 
 void TMainForm::edColPointKeyPress(rtl::TObject* sender, wchar_t& key)
@@ -464,8 +451,7 @@ std::wstring TMainForm::TFileControls::Text(TCalibrationText control) const
 
 void TMainForm::TFileControls::SetText(TCalibrationText control, const std::wstring& text)
 {
-    if (vcl::TEdit* edit = Edit(control))
-        edit->SetText(text);
+    if (vcl::TEdit* edit = Edit(control)) edit->SetText(text);
 }
 
 int TMainForm::TFileControls::SensorIndex() const

@@ -139,8 +139,8 @@ private:
     TMainFormFields FFields;
     TVolumetra* FWorker = nullptr;  // weak: frees itself after WorkerFinished
     bool FRunActive = false;
-    bool FLibraryMissing = false;   // the program ends without touching the settings
-    bool FClosePending = false;     // closed during a run: close once the worker has ended
+    bool FLibraryMissing = false;  // the program ends without touching the settings
+    bool FClosePending = false;    // closed during a run: close once the worker has ended
     std::wstring FProgramDirectory;
 };
 

@@ -108,7 +108,7 @@ bool ByteCursor::ReadLeb128(bool isSigned, unsigned width, std::uint64_t& bits) 
     bits = 0;
     if (FFailed) return false;
     const unsigned firstHigh = isSigned ? width - 1 : width;  // the first bit that must be a copy
-    int high = isSigned ? -1 : 0;                               // what those bits hold; -1: not seen yet
+    int high = isSigned ? -1 : 0;                             // what those bits hold; -1: not seen yet
     std::uint64_t value = 0;
     unsigned shift = 0;
     const std::uint8_t* at = FPos;

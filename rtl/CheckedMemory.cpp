@@ -63,10 +63,8 @@ bool IsReadableProtection(std::uint32_t protect) noexcept
     case PAGE_EXECUTE:
     case PAGE_EXECUTE_READ:
     case PAGE_EXECUTE_READWRITE:
-    case PAGE_EXECUTE_WRITECOPY:
-        return true;
-    default:
-        return false;
+    case PAGE_EXECUTE_WRITECOPY: return true;
+    default: return false;
     }
 }
 

@@ -239,8 +239,7 @@ TThread::~TThread()
         Terminate();
         try {
             WaitFor();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 

@@ -48,20 +48,26 @@ std::wstring FormatDateTime(std::wstring_view format, const SYSTEMTIME& time)
             ++run;
         switch (lower) {
         case L'd':
-            if (run <= 2) AppendNumber(text, time.wDay, run);
-            else text += LocaleText((run == 3 ? LOCALE_SABBREVDAYNAME1 : LOCALE_SDAYNAME1) + (time.wDayOfWeek + 6) % 7);
+            if (run <= 2)
+                AppendNumber(text, time.wDay, run);
+            else
+                text += LocaleText((run == 3 ? LOCALE_SABBREVDAYNAME1 : LOCALE_SDAYNAME1) + (time.wDayOfWeek + 6) % 7);
             afterHour = false;
             break;
         case L'm':
-            if (afterHour && run <= 2) AppendNumber(text, time.wMinute, run);
-            else if (run <= 2) AppendNumber(text, time.wMonth, run);
+            if (afterHour && run <= 2)
+                AppendNumber(text, time.wMinute, run);
+            else if (run <= 2)
+                AppendNumber(text, time.wMonth, run);
             else if (time.wMonth >= 1 && time.wMonth <= 12)
                 text += LocaleText((run == 3 ? LOCALE_SABBREVMONTHNAME1 : LOCALE_SMONTHNAME1) + time.wMonth - 1);
             afterHour = false;
             break;
         case L'y':
-            if (run <= 2) AppendNumber(text, time.wYear % 100, 2);
-            else AppendNumber(text, time.wYear, 4);
+            if (run <= 2)
+                AppendNumber(text, time.wYear % 100, 2);
+            else
+                AppendNumber(text, time.wYear, 4);
             afterHour = false;
             break;
         case L'h':

@@ -181,24 +181,24 @@ enum class THandlerKind : std::uint8_t {
 struct THandlerInfo {
     static constexpr int kMaxCatchTypes = 8;
     THandlerKind Kind;
-    int Frame;                       // 0 = the raising function
-    std::uintptr_t IP;               // return address in that frame
-    std::uintptr_t FunctionStart;    // start of the frame's function
-    std::uintptr_t FrameAddress;     // the frame's canonical frame address
-    int CatchTypeCount;              // how many catch clauses (hkCatchTyped)
+    int Frame;                                         // 0 = the raising function
+    std::uintptr_t IP;                                 // return address in that frame
+    std::uintptr_t FunctionStart;                      // start of the frame's function
+    std::uintptr_t FrameAddress;                       // the frame's canonical frame address
+    int CatchTypeCount;                                // how many catch clauses (hkCatchTyped)
     const std::type_info* CatchTypes[kMaxCatchTypes];  // in order; null = catch (...)
-    bool Matches;                    // the raised object is taken here
+    bool Matches;                                      // the raised object is taken here
 };
 
 enum class TWalkEnd : std::uint8_t {
-    weCaught,      // a handler takes the exception
-    weTerminate,   // a noexcept boundary ends the program first
-    weNoHandler,   // the frames with unwind data end: std::terminate
+    weCaught,     // a handler takes the exception
+    weTerminate,  // a noexcept boundary ends the program first
+    weNoHandler,  // the frames with unwind data end: std::terminate
 };
 
 struct TWalkResult {
     TWalkEnd End;
-    int HandlerCount;                // handlers that would catch or terminate (0 or 1) plus cleanups
+    int HandlerCount;  // handlers that would catch or terminate (0 or 1) plus cleanups
     int FramesWalked;
     std::uintptr_t FirstFrameAddress;  // stack position of the raising frame (its CFA)
     std::uintptr_t LastIP;             // last frame that has unwind data

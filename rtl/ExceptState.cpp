@@ -51,8 +51,7 @@ void NTAPI ExceptStateTlsCallback(void*, DWORD reason, void*)
             if (state != nullptr && state != &gMainThreadState) ::HeapFree(::GetProcessHeap(), 0, state);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -63,8 +62,8 @@ void NTAPI ExceptStateTlsCallback(void*, DWORD reason, void*)
 // ranges of .text that came from the build's own objects and libraries. An
 // image the step did not fill has a count of 0: no own code at all.
 extern "C" {
-__attribute__((section(".rtlown"), used)) const detail::TOwnCodeTable rtl_own_code_table = {
-    detail::kOwnCodeSignature, detail::kOwnCodeCapacity, 0, 0, {}};
+__attribute__((section(".rtlown"), used))
+const detail::TOwnCodeTable rtl_own_code_table = {detail::kOwnCodeSignature, detail::kOwnCodeCapacity, 0, 0, {}};
 }
 
 // The C runtime's TLS directory runs every callback between its .CRT$XLA and
@@ -108,8 +107,9 @@ bool IsOwnCode(const void* address) noexcept
     // The last range that begins at or before the address is the only one
     // that can hold it.
     const detail::TOwnCodeRange* end = table->Ranges + count;
-    const detail::TOwnCodeRange* next = std::upper_bound(
-        table->Ranges, end, rva, [](std::uintptr_t key, const detail::TOwnCodeRange& range) { return key < range.Begin; });
+    const detail::TOwnCodeRange* next =
+        std::upper_bound(table->Ranges, end, rva,
+                         [](std::uintptr_t key, const detail::TOwnCodeRange& range) { return key < range.Begin; });
     return next != table->Ranges && rva < next[-1].End;
 }
 

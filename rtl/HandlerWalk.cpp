@@ -151,7 +151,8 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
             if (displacement < 0 ? distance > displacementAt : distance > table.Size() - displacementAt) return false;
             chain = table.At(displacement < 0 ? displacementAt - distance : displacementAt + distance);
         }
-        if (handler.CatchTypeCount > THandlerInfo::kMaxCatchTypes) handler.CatchTypeCount = THandlerInfo::kMaxCatchTypes;
+        if (handler.CatchTypeCount > THandlerInfo::kMaxCatchTypes)
+            handler.CatchTypeCount = THandlerInfo::kMaxCatchTypes;
         if (anyTyped)
             handler.Kind = THandlerKind::hkCatchTyped;
         else if (catchAll)

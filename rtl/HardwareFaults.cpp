@@ -33,8 +33,7 @@ bool IsHardwareFault(DWORD code) noexcept
     case EXCEPTION_FLT_UNDERFLOW:
     case EXCEPTION_FLT_INEXACT_RESULT:
     case EXCEPTION_FLT_DENORMAL_OPERAND:
-    case EXCEPTION_FLT_STACK_CHECK:
-        return true;
+    case EXCEPTION_FLT_STACK_CHECK: return true;
     default:
         // Stack overflow among them: its thread has no stack left to throw on.
         return false;

@@ -113,10 +113,10 @@ public:
     }
     // A moved-from object is empty, table included.
     RuntimeLibrary(RuntimeLibrary&& other) noexcept
-        : FModule(std::move(other.FModule)), FTable(std::exchange(other.FTable, Table{})),
+        : FModule(std::move(other.FModule)),
+          FTable(std::exchange(other.FTable, Table{})),
           FResult(std::move(other.FResult))
-    {
-    }
+    {}
     RuntimeLibrary& operator=(RuntimeLibrary other) noexcept
     {
         std::swap(FModule, other.FModule);

@@ -67,8 +67,9 @@ void RoundDigits(DecimalDigits& d, int count)
 
 wchar_t DigitAt(const DecimalDigits& d, int index)
 {
-    return index >= 0 && index < static_cast<int>(d.digits.size()) ? static_cast<wchar_t>(d.digits[static_cast<size_t>(index)])
-                                                                   : L'0';
+    return index >= 0 && index < static_cast<int>(d.digits.size())
+               ? static_cast<wchar_t>(d.digits[static_cast<size_t>(index)])
+               : L'0';
 }
 
 std::wstring GeneralText(DecimalDigits d, int precision, int exponentDigits)
@@ -164,10 +165,14 @@ bool ParseInteger(std::basic_string_view<Char> text, int& value)
     for (; i < text.size(); ++i) {
         const Char c = text[i];
         unsigned digit;
-        if (c >= Char('0') && c <= Char('9')) digit = static_cast<unsigned>(c - Char('0'));
-        else if (base == 16 && c >= Char('a') && c <= Char('f')) digit = static_cast<unsigned>(c - Char('a') + 10);
-        else if (base == 16 && c >= Char('A') && c <= Char('F')) digit = static_cast<unsigned>(c - Char('A') + 10);
-        else return false;
+        if (c >= Char('0') && c <= Char('9'))
+            digit = static_cast<unsigned>(c - Char('0'));
+        else if (base == 16 && c >= Char('a') && c <= Char('f'))
+            digit = static_cast<unsigned>(c - Char('a') + 10);
+        else if (base == 16 && c >= Char('A') && c <= Char('F'))
+            digit = static_cast<unsigned>(c - Char('A') + 10);
+        else
+            return false;
         number = number * base + digit;
         if (number > limit) return false;
     }
@@ -223,7 +228,8 @@ bool TryStrToFloat(std::wstring_view text, double& value)
     }
     auto digitsAt = [&](size_t& pos) {
         size_t count = 0;
-        for (; pos < end && text[pos] >= L'0' && text[pos] <= L'9'; ++pos, ++count) plain += static_cast<char>(text[pos]);
+        for (; pos < end && text[pos] >= L'0' && text[pos] <= L'9'; ++pos, ++count)
+            plain += static_cast<char>(text[pos]);
         return count;
     };
     size_t mantissa = digitsAt(i);
@@ -250,8 +256,7 @@ bool TryStrToFloat(std::wstring_view text, double& value)
 double StrToFloat(std::wstring_view text)
 {
     double value = 0;
-    if (!TryStrToFloat(text, value))
-        throw EConvertError(QuotedNarrow(text) + " is not a valid floating point value");
+    if (!TryStrToFloat(text, value)) throw EConvertError(QuotedNarrow(text) + " is not a valid floating point value");
     return value;
 }
 

@@ -48,8 +48,9 @@ void ReportFailure(const TStartupStep& step, TStartupPhase phase, const std::exc
         return;
     }
     try {
-        const std::string text = std::string("rtl: the ") + (phase == TStartupPhase::spInit ? "start-up" : "shut-down") +
-                                 " step \"" + step.Name + "\" failed: " + ErrorText(error) + "\n";
+        const std::string text = std::string("rtl: the ") +
+                                 (phase == TStartupPhase::spInit ? "start-up" : "shut-down") + " step \"" + step.Name +
+                                 "\" failed: " + ErrorText(error) + "\n";
         ::OutputDebugStringA(text.c_str());
         std::fputs(text.c_str(), stderr);
         std::fflush(stderr);

@@ -119,7 +119,10 @@ void TMemoryStream::Clear()
     Sync();
 }
 
-std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t) { return 0; }
+std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t)
+{
+    return 0;
+}
 
 // ---- Files -----------------------------------------------------------------------
 
@@ -135,7 +138,8 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : FFileName
         static constexpr DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
         const unsigned accessIndex = Mode & 0x3;
         const unsigned shareIndex = (Mode & 0xF0) >> 4;
-        if (accessIndex > 2 || shareIndex > 4) throw EFOpenError("Cannot open file \"" + FileName + "\". Invalid mode.");
+        if (accessIndex > 2 || shareIndex > 4)
+            throw EFOpenError("Cannot open file \"" + FileName + "\". Invalid mode.");
         access = kAccess[accessIndex];
         share = kShare[shareIndex];
     }

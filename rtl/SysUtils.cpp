@@ -50,14 +50,11 @@ std::string AccessViolationText(const EXCEPTION_RECORD& record)
 
 EExternal::EExternal(std::string message, const EXCEPTION_RECORD& record)
     : Exception(std::move(message)), FExceptionRecord(WithoutNestedRecord(record))
-{
-}
+{}
 
 EAccessViolation::EAccessViolation(const EXCEPTION_RECORD& record)
-    : EExternal(AccessViolationText(record), record), FAccess(AccessOf(record)),
-      FAccessAddress(AccessAddressOf(record))
-{
-}
+    : EExternal(AccessViolationText(record), record), FAccess(AccessOf(record)), FAccessAddress(AccessAddressOf(record))
+{}
 
 void Abort()
 {
@@ -79,9 +76,9 @@ void RaiseLastOSError(DWORD errorCode)
 std::wstring SysErrorMessage(DWORD errorCode)
 {
     wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        errorCode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, errorCode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text(buffer != nullptr ? buffer : L"", buffer != nullptr ? length : 0);
     if (buffer != nullptr) ::LocalFree(buffer);
     // The system ends its sentences with a full stop and a line break; the

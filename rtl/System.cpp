@@ -106,8 +106,7 @@ const std::type_info* ParentOf(const std::type_info& type, ReadableRegionCache& 
 {
     TTypeWords words;
     switch (ShapeOf(&type, cache, words)) {
-    case TTypeShape::tsSingle:
-        return ShapeOf(words.FBase, cache) != TTypeShape::tsNone ? words.FBase : nullptr;
+    case TTypeShape::tsSingle: return ShapeOf(words.FBase, cache) != TTypeShape::tsNone ? words.FBase : nullptr;
     case TTypeShape::tsSeveral: {
         const auto& several = static_cast<const abi::__vmi_class_type_info&>(type);
         unsigned count = 0;
@@ -128,8 +127,7 @@ const std::type_info* ParentOf(const std::type_info& type, ReadableRegionCache& 
         }
         return ShapeOf(parent, cache) != TTypeShape::tsNone ? parent : nullptr;
     }
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 
@@ -205,7 +203,8 @@ TObjectKind KindOfObject(const void* object) noexcept
     --slotOffset;
     std::uintptr_t vtable = 0;
     std::uintptr_t method = 0;
-    if (!ReadValue(object, vtable, &cache) || !ReadValue(reinterpret_cast<const void*>(vtable + slotOffset), method, &cache))
+    if (!ReadValue(object, vtable, &cache) ||
+        !ReadValue(reinterpret_cast<const void*>(vtable + slotOffset), method, &cache))
         return TObjectKind::okNone;
     // The slot is called below: it must hold code, not merely readable bytes,
     // on a page that may be touched at all.

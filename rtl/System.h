@@ -26,9 +26,15 @@ std::unique_ptr<TObject> CloneOf(const T& self)
 
 // Declares the class's copy and size to TObject; put it in the public part of
 // every class whose objects may be copied by the crash reporter (exceptions).
-#define RTL_CLASS(TName)                                                                                  \
-    std::unique_ptr<::rtl::TObject> Clone() const override { return ::rtl::CloneOf<TName>(*this); }  \
-    std::size_t InstanceSize() const noexcept override { return sizeof(TName); }
+#define RTL_CLASS(TName)                                                                                               \
+    std::unique_ptr<::rtl::TObject> Clone() const override                                                             \
+    {                                                                                                                  \
+        return ::rtl::CloneOf<TName>(*this);                                                                           \
+    }                                                                                                                  \
+    std::size_t InstanceSize() const noexcept override                                                                 \
+    {                                                                                                                  \
+        return sizeof(TName);                                                                                          \
+    }
 
 // Every class of the system's own design derives from TObject. Objects are
 // owned explicitly (std::unique_ptr or an owner component).

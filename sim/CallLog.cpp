@@ -15,8 +15,7 @@ std::wstring CurrentLogPath()
 {
     wchar_t buffer[MAX_PATH * 2];
     const DWORD length = GetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", buffer, MAX_PATH * 2);
-    if (length > 0 && length < MAX_PATH * 2)
-        return std::wstring(buffer, length);
+    if (length > 0 && length < MAX_PATH * 2) return std::wstring(buffer, length);
     return gScenarioLogPath;
 }
 
@@ -33,16 +32,14 @@ void LogLine(const std::string& line)
     // its cases at a log of its own.
     const std::wstring path = CurrentLogPath();
     if (path != gOpenPath) {
-        if (gFile != INVALID_HANDLE_VALUE)
-            CloseHandle(gFile);
+        if (gFile != INVALID_HANDLE_VALUE) CloseHandle(gFile);
         gFile = INVALID_HANDLE_VALUE;
         gOpenPath = path;
         if (!path.empty())
             gFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    if (gFile == INVALID_HANDLE_VALUE)
-        return;
+    if (gFile == INVALID_HANDLE_VALUE) return;
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%10.3f ", NowMs());
     const std::string text = stamp + line + "\r\n";

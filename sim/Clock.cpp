@@ -22,8 +22,7 @@ double CounterMs()
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(Counter().QuadPart - gStart.QuadPart) * 1000.0 /
-           static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(Counter().QuadPart - gStart.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 // Guarded by SimLock().
@@ -50,8 +49,7 @@ bool ClockIsVirtual()
 void AdvanceClockTo(double ms)
 {
     Lock lock(SimLock());
-    if (gVirtual && ms > gVirtualMs)
-        gVirtualMs = ms;
+    if (gVirtual && ms > gVirtualMs) gVirtualMs = ms;
 }
 
 }  // namespace sim
@@ -65,8 +63,7 @@ void WINAPI SimUseVirtualClock(BOOL on)
     try {
         Lock lock(SimLock());
         const bool virtualClock = on != FALSE;
-        if (virtualClock == gVirtual)
-            return;
+        if (virtualClock == gVirtual) return;
         // A whole millisecond to start from: the times a test adds stay exact,
         // so a pump that runs 1040 ms at 1 l/s has pumped 1.04 l, not a hair less.
         if (virtualClock)
@@ -96,8 +93,7 @@ void WINAPI SimSleep(DWORD milliseconds)
             slept = true;
         }
     }
-    if (!slept)
-        ::Sleep(milliseconds);
+    if (!slept) ::Sleep(milliseconds);
 }
 
 }  // extern "C"

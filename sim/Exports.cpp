@@ -32,8 +32,7 @@ std::wstring ScenarioBesideLibrary()
                             reinterpret_cast<LPCWSTR>(&ScenarioBesideLibrary), &self))
         return {};
     std::wstring file = rtl::ModuleFileName(self);
-    if (file.empty())
-        return {};
+    if (file.empty()) return {};
     file.resize(file.find_last_of(L"\\/") + 1);
     return file + L"ftd2xx.ini";
 }
@@ -44,12 +43,10 @@ std::wstring ScenarioBesideLibrary()
 bool FileContents(const std::wstring& path, std::string& contents)
 {
     contents.clear();
-    if (path.empty())
-        return false;
+    if (path.empty()) return false;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     char buffer[4096];
     DWORD read = 0;
     bool ok = true;
@@ -73,8 +70,7 @@ std::string Format(const char* format, ...)
 OpenHandle* FindHandle(World& world, FT_HANDLE handle)
 {
     for (auto& [value, open] : world.FHandles)
-        if (value == handle)
-            return &open;
+        if (value == handle) return &open;
     return nullptr;
 }
 
@@ -82,8 +78,7 @@ DWORD ReadyBytes(const OpenHandle& open, double nowMs)
 {
     DWORD ready = 0;
     for (const Chunk& chunk : open.FQueue) {
-        if (chunk.FReadyMs > nowMs)
-            break;  // bytes arrive in the order they were sent
+        if (chunk.FReadyMs > nowMs) break;  // bytes arrive in the order they were sent
         ready += static_cast<DWORD>(chunk.FBytes.size());
     }
     return ready;
@@ -104,8 +99,7 @@ double NextWaitEnd(const World& world, const OpenHandle& open, double now, doubl
     const DeviceConfig& config = world.FScenario.FDevices[open.FDevice];
     if (config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0) {
         const double unplug = state.FFirstOpenMs + config.FUnplugAfterMs;
-        if (unplug > now)
-            end = std::min(end, unplug);
+        if (unplug > now) end = std::min(end, unplug);
     }
     return end;
 }
@@ -121,12 +115,9 @@ FT_STATUS CheckHandle(World& world, const char* name, FT_HANDLE handle, OpenHand
 {
     UpdatePlugs(world, NowMs());
     open = FindHandle(world, handle);
-    if (!open)
-        return FT_INVALID_HANDLE;
-    if (world.FDevices[open->FDevice].FGone)
-        return FT_IO_ERROR;
-    if (Failing(world, name))
-        return FT_OTHER_ERROR;
+    if (!open) return FT_INVALID_HANDLE;
+    if (world.FDevices[open->FDevice].FGone) return FT_IO_ERROR;
+    if (Failing(world, name)) return FT_OTHER_ERROR;
     return FT_OK;
 }
 
@@ -140,8 +131,7 @@ FT_STATUS Guarded(const char* name, Body&& body) noexcept
         try {
             Lock lock(gLock);
             LogLine(std::string(name) + " -> exception");
-        } catch (...) {
-        }
+        } catch (...) {}
         return FT_OTHER_ERROR;
     }
 }
@@ -154,8 +144,7 @@ FT_STATUS SimpleCall(const char* name, FT_HANDLE handle, const std::string& argu
         Lock lock(gLock);
         OpenHandle* open = nullptr;
         const FT_STATUS status = CheckHandle(gWorld, name, handle, open);
-        if (status == FT_OK)
-            effect(*open);
+        if (status == FT_OK) effect(*open);
         LogLine(Format("%s handle=0x%X%s%s -> %u", name, static_cast<unsigned>(handle), arguments.empty() ? "" : " ",
                        arguments.c_str(), static_cast<unsigned>(status)));
         return status;
@@ -189,11 +178,9 @@ void RefreshScenario(World& world)
     if (path.empty()) {
         path = ScenarioBesideLibrary();
         exists = FileContents(path, contents);
-        if (!exists)
-            path.clear();
+        if (!exists) path.clear();
     }
-    if (world.FLoaded && path == world.FLoadedPath && contents == world.FLoadedContents)
-        return;
+    if (world.FLoaded && path == world.FLoadedPath && contents == world.FLoadedContents) return;
 
     // A new scenario is a new bench: every handle of the old one is gone.
     world.FLoaded = true;
@@ -211,8 +198,7 @@ void RefreshScenario(World& world)
         LogLine("# scenario missing, built-in used: " + rtl::WideToAnsi(path));
     else
         LogLine("# scenario " + rtl::WideToAnsi(path));
-    for (const std::string& warning : world.FScenario.FWarnings)
-        LogLine("# scenario warning: " + warning);
+    for (const std::string& warning : world.FScenario.FWarnings) LogLine("# scenario warning: " + warning);
 }
 
 void UpdatePlugs(World& world, double nowMs)
@@ -220,10 +206,9 @@ void UpdatePlugs(World& world, double nowMs)
     for (std::size_t i = 0; i < world.FDevices.size(); ++i) {
         DeviceState& state = world.FDevices[i];
         const DeviceConfig& config = world.FScenario.FDevices[i];
-        if (state.FGone)
-            continue;
-        const bool timeUp =
-            config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0 && nowMs - state.FFirstOpenMs >= config.FUnplugAfterMs;
+        if (state.FGone) continue;
+        const bool timeUp = config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0 &&
+                            nowMs - state.FFirstOpenMs >= config.FUnplugAfterMs;
         const bool commandsUp = config.FUnplugAfterCommands >= 0 && state.FCommands >= config.FUnplugAfterCommands;
         if (timeUp || commandsUp) {
             state.FGone = true;
@@ -236,8 +221,7 @@ std::vector<std::size_t> PresentDevices(const World& world)
 {
     std::vector<std::size_t> present;
     for (std::size_t i = 0; i < world.FDevices.size(); ++i)
-        if (!world.FDevices[i].FGone)
-            present.push_back(i);
+        if (!world.FDevices[i].FGone) present.push_back(i);
     return present;
 }
 
@@ -296,8 +280,10 @@ FT_STATUS WINAPI FT_ListDevices(void* pArg1, void* pArg2, DWORD flags)
         } else {
             status = FT_INVALID_PARAMETER;
         }
-        LogLine(Format("FT_ListDevices arg1=0x%X flags=0x%08X -> %u", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pArg1)),
-                       static_cast<unsigned>(flags), static_cast<unsigned>(status)) + result);
+        LogLine(Format("FT_ListDevices arg1=0x%X flags=0x%08X -> %u",
+                       static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pArg1)), static_cast<unsigned>(flags),
+                       static_cast<unsigned>(status)) +
+                result);
         return status;
     });
 }
@@ -330,8 +316,7 @@ FT_STATUS WINAPI FT_Open(int deviceIndex, FT_HANDLE* handle)
                 open.FDevice = device;
                 gWorld.FHandles.emplace_back(opened, std::move(open));
                 ++state.FOpenCount;
-                if (state.FFirstOpenMs < 0)
-                    state.FFirstOpenMs = now;
+                if (state.FFirstOpenMs < 0) state.FFirstOpenMs = now;
                 *handle = opened;
             }
         }
@@ -355,8 +340,8 @@ FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
             --gWorld.FDevices[it->second.FDevice].FOpenCount;
             handles.erase(it);
         }
-        LogLine(Format("FT_Close handle=0x%X -> %u open=%u", static_cast<unsigned>(handle), static_cast<unsigned>(status),
-                       static_cast<unsigned>(handles.size())));
+        LogLine(Format("FT_Close handle=0x%X -> %u open=%u", static_cast<unsigned>(handle),
+                       static_cast<unsigned>(status), static_cast<unsigned>(handles.size())));
         return status;
     });
 }
@@ -369,8 +354,7 @@ FT_STATUS WINAPI FT_ResetDevice(FT_HANDLE handle)
 FT_STATUS WINAPI FT_Purge(FT_HANDLE handle, ULONG mask)
 {
     return SimpleCall("FT_Purge", handle, Format("mask=%lu", mask), [mask](OpenHandle& open) {
-        if (mask & FT_PURGE_RX)
-            open.FQueue.clear();
+        if (mask & FT_PURGE_RX) open.FQueue.clear();
     });
 }
 
@@ -383,8 +367,7 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWOR
                 Lock lock(gLock);
                 OpenHandle* open = nullptr;
                 FT_STATUS status = CheckHandle(gWorld, "FT_Read", handle, open);
-                if (status == FT_OK && (!buffer || !bytesReturned))
-                    status = FT_INVALID_PARAMETER;
+                if (status == FT_OK && (!buffer || !bytesReturned)) status = FT_INVALID_PARAMETER;
                 const double now = NowMs();
                 // Like the driver: wait for the bytes asked for until the read
                 // time-out, then hand over what has come.
@@ -402,11 +385,11 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWOR
                         while (taken.size() < bytesToRead && !open->FQueue.empty() &&
                                open->FQueue.front().FReadyMs <= now) {
                             Chunk& chunk = open->FQueue.front();
-                            const std::size_t n = std::min<std::size_t>(bytesToRead - taken.size(), chunk.FBytes.size());
+                            const std::size_t n =
+                                std::min<std::size_t>(bytesToRead - taken.size(), chunk.FBytes.size());
                             taken.append(chunk.FBytes, 0, n);
                             chunk.FBytes.erase(0, n);
-                            if (chunk.FBytes.empty())
-                                open->FQueue.pop_front();
+                            if (chunk.FBytes.empty()) open->FQueue.pop_front();
                         }
                         std::memcpy(buffer, taken.data(), taken.size());
                         *bytesReturned = static_cast<DWORD>(taken.size());
@@ -428,21 +411,18 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DW
         Lock lock(gLock);
         OpenHandle* open = nullptr;
         FT_STATUS status = CheckHandle(gWorld, "FT_Write", handle, open);
-        if (status == FT_OK && !buffer && bytesToWrite > 0)
-            status = FT_INVALID_PARAMETER;
+        if (status == FT_OK && !buffer && bytesToWrite > 0) status = FT_INVALID_PARAMETER;
         const std::string command = status == FT_OK ? std::string(static_cast<const char*>(buffer), bytesToWrite) : "";
         std::string note;
         if (status == FT_OK) {
-            if (bytesWritten)
-                *bytesWritten = bytesToWrite;
+            if (bytesWritten) *bytesWritten = bytesToWrite;
             const double now = NowMs();
             const std::size_t device = open->FDevice;
             ++gWorld.FDevices[device].FCommands;
             const Scenario& scenario = gWorld.FScenario;
             CommandKind kind = ClassifyCommand(command);
             std::optional<std::string> reply;
-            if (scenario.FDevices[device].FTerminal)
-                reply = gWorld.FTerminal.Handle(command, now, kind);
+            if (scenario.FDevices[device].FTerminal) reply = gWorld.FTerminal.Handle(command, now, kind);
             note = std::string(" command=") + CommandKindName(kind);
             if (kind != CommandKind::Unknown) {
                 const int n = ++gWorld.FCommandCounts[static_cast<std::size_t>(kind)];
@@ -472,8 +452,7 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DW
                     // The terminal answers one command after the other: a
                     // reply never overtakes the one before it.
                     double ready = now + delay;
-                    if (!open->FQueue.empty())
-                        ready = std::max(ready, open->FQueue.back().FReadyMs);
+                    if (!open->FQueue.empty()) ready = std::max(ready, open->FQueue.back().FReadyMs);
                     open->FQueue.push_back(Chunk{ready, *reply});
                     note += Format(" due=%.1f reply=", ready - now) + Quoted(reply->data(), reply->size());
                 }
@@ -511,23 +490,20 @@ FT_STATUS WINAPI FT_GetDeviceInfo(FT_HANDLE handle, ULONG* deviceType, DWORD* de
         const FT_STATUS status = CheckHandle(gWorld, "FT_GetDeviceInfo", handle, open);
         if (status == FT_OK) {
             const DeviceConfig& d = gWorld.FScenario.FDevices[open->FDevice];
-            if (deviceType)
-                *deviceType = d.FType;
-            if (deviceId)
-                *deviceId = d.FId;
+            if (deviceType) *deviceType = d.FType;
+            if (deviceId) *deviceId = d.FId;
             if (serialNumber) {
                 // A serial number of 16 characters fills the buffer with no
                 // room for its end, as a badly programmed bridge reports it.
                 const std::size_t n = std::min(d.FSerial.size(), kFtSerialNumberSize);
                 std::memcpy(serialNumber, d.FSerial.data(), n);
-                if (n < kFtSerialNumberSize)
-                    serialNumber[n] = '\0';
+                if (n < kFtSerialNumberSize) serialNumber[n] = '\0';
             }
-            if (description)
-                CopyText(description, kFtDescriptionSize, d.FDescription);
+            if (description) CopyText(description, kFtDescriptionSize, d.FDescription);
         }
         LogLine(Format("FT_GetDeviceInfo handle=0x%X reserved=0x%X -> %u", static_cast<unsigned>(handle),
-                       static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(reserved)), static_cast<unsigned>(status)));
+                       static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(reserved)),
+                       static_cast<unsigned>(status)));
         return status;
     });
 }
@@ -544,12 +520,9 @@ FT_STATUS WINAPI FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, 
         // it for one shows.
         if (status == FT_OK || (open && status == FT_OTHER_ERROR)) {
             ready = ReadyBytes(*open, NowMs());
-            if (rxBytes)
-                *rxBytes = ready;
-            if (txBytes)
-                *txBytes = 0;
-            if (eventState)
-                *eventState = 0;
+            if (rxBytes) *rxBytes = ready;
+            if (txBytes) *txBytes = 0;
+            if (eventState) *eventState = 0;
         }
         LogLine(Format("FT_GetStatus handle=0x%X -> %u rx=%lu", static_cast<unsigned>(handle),
                        static_cast<unsigned>(status), ready));
@@ -560,8 +533,7 @@ FT_STATUS WINAPI FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, 
 FT_STATUS WINAPI FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes)
 {
     return SimpleCall("FT_GetQueueStatus", handle, "", [rxBytes](OpenHandle& open) {
-        if (rxBytes)
-            *rxBytes = ReadyBytes(open, NowMs());
+        if (rxBytes) *rxBytes = ReadyBytes(open, NowMs());
     });
 }
 

@@ -20,8 +20,7 @@ std::vector<std::string> Split(const std::string& text, char separator)
         const auto end = text.find(separator, start);
         const std::size_t length = end == std::string::npos ? std::string::npos : end - start;
         parts.emplace_back(rtl::Trim(std::string_view(text).substr(start, length)));
-        if (end == std::string::npos)
-            break;
+        if (end == std::string::npos) break;
         start = end + 1;
     }
     return parts;
@@ -38,8 +37,7 @@ public:
         wchar_t buffer[2048];
         const wchar_t kMissing[] = L"\x1F<missing>";
         GetPrivateProfileStringW(s.c_str(), k.c_str(), kMissing, buffer, 2048, FPath.c_str());
-        if (std::wcscmp(buffer, kMissing) == 0)
-            return std::nullopt;
+        if (std::wcscmp(buffer, kMissing) == 0) return std::nullopt;
         return std::string(rtl::Trim(rtl::WideToAnsi(buffer)));
     }
     std::optional<std::wstring> GetWide(const char* section, const char* key) const
@@ -48,14 +46,12 @@ public:
         const wchar_t kMissing[] = L"\x1F<missing>";
         GetPrivateProfileStringW(rtl::AnsiToWide(section).c_str(), rtl::AnsiToWide(key).c_str(), kMissing, buffer,
                                  MAX_PATH * 2, FPath.c_str());
-        if (std::wcscmp(buffer, kMissing) == 0)
-            return std::nullopt;
+        if (std::wcscmp(buffer, kMissing) == 0) return std::nullopt;
         return std::wstring(buffer);
     }
     void Number(const char* section, const char* key, double& value) const
     {
-        if (auto text = Get(section, key); text && !text->empty())
-            value = std::strtod(text->c_str(), nullptr);
+        if (auto text = Get(section, key); text && !text->empty()) value = std::strtod(text->c_str(), nullptr);
     }
     template <typename Int>
     void Integer(const char* section, const char* key, Int& value) const
@@ -65,13 +61,11 @@ public:
     }
     void Flag(const char* section, const char* key, bool& value) const
     {
-        if (auto text = Get(section, key); text && !text->empty())
-            value = std::strtol(text->c_str(), nullptr, 0) != 0;
+        if (auto text = Get(section, key); text && !text->empty()) value = std::strtol(text->c_str(), nullptr, 0) != 0;
     }
     void Text(const char* section, const char* key, std::string& value) const
     {
-        if (auto text = Get(section, key))
-            value = Unescape(*text);
+        if (auto text = Get(section, key)) value = Unescape(*text);
     }
 
 private:
@@ -84,8 +78,7 @@ std::vector<std::pair<double, double>> ParseTable(const std::string& text)
     std::vector<std::pair<double, double>> table;
     for (const std::string& point : Split(text, ',')) {
         const auto colon = point.find(':');
-        if (colon == std::string::npos)
-            continue;
+        if (colon == std::string::npos) continue;
         table.emplace_back(std::strtod(point.substr(0, colon).c_str(), nullptr),
                            std::strtod(point.substr(colon + 1).c_str(), nullptr));
     }
@@ -99,8 +92,7 @@ const char* const kFaultKinds[kCommandKinds] = {"Tare", "PeriodCount", "InputFla
 
 bool Occurrences::Hits(int n) const
 {
-    if (FAll)
-        return true;
+    if (FAll) return true;
     return std::any_of(FRanges.begin(), FRanges.end(), [n](const auto& r) { return n >= r.first && n <= r.second; });
 }
 
@@ -108,8 +100,7 @@ bool ParseOccurrences(const std::string& text, Occurrences& out)
 {
     out = {};
     for (const std::string& item : Split(text, ',')) {
-        if (item.empty())
-            continue;
+        if (item.empty()) continue;
         if (item == "*") {
             out.FAll = true;
             continue;
@@ -120,11 +111,9 @@ bool ParseOccurrences(const std::string& text, Occurrences& out)
         if (*end == '-') {
             const char* rest = end + 1;
             last = std::strtol(rest, &end, 10);
-            if (end == rest)
-                last = 0x7FFFFFFF;  // "5-": from the fifth on
+            if (end == rest) last = 0x7FFFFFFF;  // "5-": from the fifth on
         }
-        if (*end != '\0' || first < 1 || last < first)
-            return false;
+        if (*end != '\0' || first < 1 || last < first) return false;
         out.FRanges.emplace_back(static_cast<int>(first), static_cast<int>(last));
     }
     return true;
@@ -210,16 +199,14 @@ Scenario LoadScenario(const std::wstring& path)
     ini.Flag("Link", "AllowSecondOpen", s.FAllowSecondOpen);
     if (auto calls = ini.Get("Link", "FailCalls")) {
         for (const std::string& name : Split(*calls, ','))
-            if (!name.empty())
-                s.FFailCalls.insert(name);
+            if (!name.empty()) s.FFailCalls.insert(name);
     }
     if (auto log = ini.GetWide("Link", "Log"); log && !log->empty()) {
         std::wstring logPath = *log;
         // A relative log path is taken from the scenario's folder.
         if (logPath.size() < 2 || (logPath[1] != L':' && logPath[0] != L'\\')) {
             const auto slash = path.find_last_of(L"\\/");
-            if (slash != std::wstring::npos)
-                logPath = path.substr(0, slash + 1) + logPath;
+            if (slash != std::wstring::npos) logPath = path.substr(0, slash + 1) + logPath;
         }
         s.FLogPath = logPath;
     }
@@ -241,8 +228,7 @@ Scenario LoadScenario(const std::wstring& path)
     sensors = std::clamp(sensors, 0, 8);
     ini.Integer("Sensors", "MissingAdc", s.FMissingAdc);
     std::vector<std::pair<double, double>> table = s.FSensors[0].FTable;
-    if (auto text = ini.Get("Sensors", "Table"))
-        table = ParseTable(*text);
+    if (auto text = ini.Get("Sensors", "Table")) table = ParseTable(*text);
     double noise = s.FSensors[0].FNoise;
     ini.Number("Sensors", "Noise", noise);
     for (int i = 0; i < 8; ++i) {
@@ -251,8 +237,7 @@ Scenario LoadScenario(const std::wstring& path)
         sensor.FPresent = i < sensors;
         sensor.FTable = table;
         sensor.FNoise = noise;
-        if (auto text = ini.Get(section.c_str(), "Table"))
-            sensor.FTable = ParseTable(*text);
+        if (auto text = ini.Get(section.c_str(), "Table")) sensor.FTable = ParseTable(*text);
         ini.Number(section.c_str(), "Noise", sensor.FNoise);
     }
 

@@ -11,14 +11,10 @@ namespace sim {
 
 CommandKind ClassifyCommand(const std::string& command)
 {
-    if (command.rfind("QVTARE=", 0) == 0)
-        return CommandKind::Tare;
-    if (command.rfind("PERIODCOUNT", 0) == 0)
-        return CommandKind::PeriodCount;
-    if (command.rfind("INPFLAGS", 0) == 0)
-        return CommandKind::InputFlags;
-    if (command == "FL_READ_VERSION$")
-        return CommandKind::Version;
+    if (command.rfind("QVTARE=", 0) == 0) return CommandKind::Tare;
+    if (command.rfind("PERIODCOUNT", 0) == 0) return CommandKind::PeriodCount;
+    if (command.rfind("INPFLAGS", 0) == 0) return CommandKind::InputFlags;
+    if (command == "FL_READ_VERSION$") return CommandKind::Version;
     return CommandKind::Unknown;
 }
 
@@ -48,11 +44,9 @@ void Terminal::Reset(const Scenario& scenario, double nowMs)
 void Terminal::Advance(double nowMs)
 {
     const double dt = nowMs - FLastMs;
-    if (dt <= 0 || !FScenario)
-        return;
+    if (dt <= 0 || !FScenario) return;
     FLastMs = nowMs;
-    if (FPumpOn)
-        FPumpedLitres += FScenario->FFlowLitresPerMinute / 60000.0 * dt;
+    if (FPumpOn) FPumpedLitres += FScenario->FFlowLitresPerMinute / 60000.0 * dt;
     const double level = Level();
     // The sensors see the surface, which needs time to come to rest: they
     // follow the true level with a first-order lag.
@@ -64,8 +58,7 @@ void Terminal::Advance(double nowMs)
 
 double Terminal::TankLitres(double nowMs)
 {
-    if (!FScenario)
-        return 0;
+    if (!FScenario) return 0;
     Advance(nowMs);
     return Level();
 }
@@ -79,24 +72,20 @@ double Terminal::Level() const
 
 std::int32_t Terminal::Counter(double nowMs)
 {
-    if (!FScenario)
-        return 0;
+    if (!FScenario) return 0;
     Advance(nowMs);
-    const auto pulses =
-        FScenario->FCounterStart + static_cast<std::int64_t>(std::floor(FPumpedLitres * FScenario->FPulsesPerLitre + 1e-9));
+    const auto pulses = FScenario->FCounterStart +
+                        static_cast<std::int64_t>(std::floor(FPumpedLitres * FScenario->FPulsesPerLitre + 1e-9));
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(pulses));  // a 32-bit counter wraps
 }
 
 int Terminal::Adc(int sensor, double nowMs)
 {
-    if (!FScenario)
-        return 0;
+    if (!FScenario) return 0;
     Advance(nowMs);
-    if (sensor < 0 || sensor >= static_cast<int>(FScenario->FSensors.size()))
-        return FScenario->FMissingAdc;
+    if (sensor < 0 || sensor >= static_cast<int>(FScenario->FSensors.size())) return FScenario->FMissingAdc;
     const SensorConfig& config = FScenario->FSensors[static_cast<std::size_t>(sensor)];
-    if (!config.FPresent || config.FTable.empty())
-        return FScenario->FMissingAdc;
+    if (!config.FPresent || config.FTable.empty()) return FScenario->FMissingAdc;
     const auto& table = config.FTable;
     double value;
     if (FSensedLitres <= table.front().first) {
@@ -125,13 +114,11 @@ int Terminal::Adc(int sensor, double nowMs)
 std::optional<std::string> Terminal::Handle(const std::string& command, double nowMs, CommandKind& kind)
 {
     kind = ClassifyCommand(command);
-    if (!FScenario)
-        return std::nullopt;
+    if (!FScenario) return std::nullopt;
     switch (kind) {
     case CommandKind::Tare: {
         int pump = 0, second = 0, sensor = 0;
-        if (rtl::ScanFields(command, "QVTARE=%d,%d,%d", {pump, second, sensor}) != 3)
-            return std::nullopt;
+        if (rtl::ScanFields(command, "QVTARE=%d,%d,%d", {pump, second, sensor}) != 3) return std::nullopt;
         // The flow up to now ran under the old switch state.
         Advance(nowMs);
         FPumpOn = pump != 0;
@@ -145,12 +132,9 @@ std::optional<std::string> Terminal::Handle(const std::string& command, double n
         return std::string(reply);
     }
     case CommandKind::PeriodCount:
-    case CommandKind::InputFlags:
-        return FScenario->FShortReply;
-    case CommandKind::Version:
-        return FScenario->FVersionReply;
-    case CommandKind::Unknown:
-        break;
+    case CommandKind::InputFlags: return FScenario->FShortReply;
+    case CommandKind::Version: return FScenario->FVersionReply;
+    case CommandKind::Unknown: break;
     }
     return std::nullopt;
 }

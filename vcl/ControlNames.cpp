@@ -34,8 +34,7 @@ BOOL CALLBACK MatchName(HWND window, LPARAM param) noexcept
 std::wstring ControlName(HWND window)
 {
     const auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(window, kNameProperty)));
-    if (!atom)
-        return {};
+    if (!atom) return {};
     wchar_t name[256];
     const UINT length = GlobalGetAtomNameW(atom, name, 256);
     return std::wstring(name, length);
@@ -43,10 +42,8 @@ std::wstring ControlName(HWND window)
 
 HWND FindControl(HWND root, const std::wstring& name)
 {
-    if (!root)
-        return nullptr;
-    if (ControlName(root) == name)
-        return root;
+    if (!root) return nullptr;
+    if (ControlName(root) == name) return root;
     TSearch search{0, &name, nullptr};
     // EnumChildWindows visits every descendant, not only the direct children.
     EnumChildWindows(root, MatchName, reinterpret_cast<LPARAM>(&search));

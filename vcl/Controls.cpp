@@ -30,8 +30,7 @@ void RegisterOwnClass(const std::wstring& className, WNDPROC procedure)
 {
     static auto* registeredClasses = new std::set<std::wstring>;
     std::set<std::wstring>& registered = *registeredClasses;
-    if (registered.count(className))
-        return;
+    if (registered.count(className)) return;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_DBLCLKS;
@@ -62,34 +61,29 @@ TControl::TControl(TControl* parent) : FParent(parent), FId(gNextControlId++)
 
 TControl::~TControl()
 {
-    if (FHandle)
-        DestroyWindow(FHandle);
+    if (FHandle) DestroyWindow(FHandle);
     ControlsById().erase(FId);
     if (FParent) {
         auto& siblings = FParent->FControls;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
     }
-    for (TControl* child : FControls)
-        child->FParent = nullptr;
+    for (TControl* child : FControls) child->FParent = nullptr;
 }
 
 TForm* TControl::ParentForm()
 {
     TControl* control = this;
-    while (control->FParent)
-        control = control->FParent;
+    while (control->FParent) control = control->FParent;
     return dynamic_cast<TForm*>(control);
 }
 
 TControl* TControl::FromHandle(HWND window)
 {
-    if (!window)
-        return nullptr;
+    if (!window) return nullptr;
     // The property of another process's window would point into that process.
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId != GetCurrentProcessId())
-        return nullptr;
+    if (processId != GetCurrentProcessId()) return nullptr;
     return static_cast<TControl*>(GetPropW(window, kObjectProperty));
 }
 
@@ -102,19 +96,15 @@ void TControl::CreateParams(TCreateParams& params)
     if (FParent) {
         params.Parent = FParent->FHandle;
         params.Style |= WS_CHILD;
-        if (FVisible)
-            params.Style |= WS_VISIBLE;
+        if (FVisible) params.Style |= WS_VISIBLE;
     }
-    if (!FEnabled)
-        params.Style |= WS_DISABLED;
+    if (!FEnabled) params.Style |= WS_DISABLED;
 }
 
 void TControl::CreateHandle()
 {
-    if (FHandle)
-        return;
-    if (FParent && !FParent->FHandle)
-        throw EWindowError("The parent of " + Name() + " has no window");
+    if (FHandle) return;
+    if (FParent && !FParent->FHandle) throw EWindowError("The parent of " + Name() + " has no window");
     TCreateParams params;
     CreateParams(params);
     FOwnClass = params.ClassName.empty();
@@ -128,17 +118,12 @@ void TControl::CreateHandle()
                                   params.Top, params.Width, params.Height, params.Parent, menuOrId,
                                   GetModuleHandleW(nullptr), FOwnClass ? this : nullptr);
     if (!window)
-        throw EWindowError("Cannot create the window of " + Name() + " (error " + std::to_string(GetLastError()) +
-                           ")");
-    if (!FOwnClass)
-        Attach(window);
-    if (HFONT font = FFont.Handle())
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (FParent)
-        RememberAnchorDistances();
+        throw EWindowError("Cannot create the window of " + Name() + " (error " + std::to_string(GetLastError()) + ")");
+    if (!FOwnClass) Attach(window);
+    if (HFONT font = FFont.Handle()) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (FParent) RememberAnchorDistances();
     HandleCreated();
-    for (TControl* child : FControls)
-        child->CreateHandle();
+    for (TControl* child : FControls) child->CreateHandle();
 }
 
 void TControl::Attach(HWND window)
@@ -147,8 +132,7 @@ void TControl::Attach(HWND window)
     SetPropW(window, kObjectProperty, this);
     if (!Name().empty()) {
         FNameAtom = GlobalAddAtomW(rtl::AnsiToWide(Name()).c_str());
-        if (FNameAtom)
-            SetPropW(window, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(FNameAtom)));
+        if (FNameAtom) SetPropW(window, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(FNameAtom)));
     }
     if (FOwnClass) {
         FDefaultProc = DefWindowProcW;
@@ -160,15 +144,12 @@ void TControl::Attach(HWND window)
 
 void TControl::Detach()
 {
-    if (!FHandle)
-        return;
+    if (!FHandle) return;
     RemovePropW(FHandle, kObjectProperty);
     RemovePropW(FHandle, kNameProperty);
-    if (FNameAtom)
-        GlobalDeleteAtom(FNameAtom);
+    if (FNameAtom) GlobalDeleteAtom(FNameAtom);
     FNameAtom = 0;
-    if (!FOwnClass)
-        SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FDefaultProc));
+    if (!FOwnClass) SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FDefaultProc));
     FHandle = nullptr;
 }
 
@@ -181,29 +162,24 @@ LRESULT CALLBACK TControl::WindowProc(HWND window, UINT message, WPARAM wParam, 
         // try, and a failed WM_NCCREATE (result 0) ends the window's creation.
         if (message == WM_NCCREATE) {
             auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-            if (auto* created = static_cast<TControl*>(create->lpCreateParams))
-                created->Attach(window);
+            if (auto* created = static_cast<TControl*>(create->lpCreateParams)) created->Attach(window);
         }
         control = static_cast<TControl*>(GetPropW(window, kObjectProperty));
-        if (!control)
-            return DefWindowProcW(window, message, wParam, lParam);
+        if (!control) return DefWindowProcW(window, message, wParam, lParam);
         control->Dispatch(msg);
     } catch (...) {
         // A C++ exception cannot unwind through the system's frames: it ends
         // here (in a window that outlives the application object, unreported).
-        if (Application)
-            Application->HandleException(control, std::current_exception());
+        if (Application) Application->HandleException(control, std::current_exception());
         msg.Result = 0;
     }
-    if (message == WM_NCDESTROY && control)
-        control->Detach();
+    if (message == WM_NCDESTROY && control) control->Detach();
     return msg.Result;
 }
 
 void TControl::DefaultHandler(TMessage& message)
 {
-    if (!FHandle)
-        return;
+    if (!FHandle) return;
     message.Result = FOwnClass ? DefWindowProcW(FHandle, message.Msg, message.WParam, message.LParam)
                                : CallWindowProcW(FDefaultProc, FHandle, message.Msg, message.WParam, message.LParam);
 }
@@ -217,30 +193,23 @@ void TControl::Dispatch(TMessage& message)
 {
     TControl* child = nullptr;
     switch (message.Msg) {
-    case WM_COMMAND:
-        child = FromHandle(reinterpret_cast<HWND>(message.LParam));
-        break;
+    case WM_COMMAND: child = FromHandle(reinterpret_cast<HWND>(message.LParam)); break;
     case WM_NOTIFY:
-        if (message.LParam)
-            child = FromHandle(reinterpret_cast<NMHDR*>(message.LParam)->hwndFrom);
+        if (message.LParam) child = FromHandle(reinterpret_cast<NMHDR*>(message.LParam)->hwndFrom);
         break;
     case WM_DRAWITEM:
     case WM_MEASUREITEM: {
-        if (!message.LParam)
-            break;
+        if (!message.LParam) break;
         const UINT id = message.Msg == WM_DRAWITEM ? reinterpret_cast<DRAWITEMSTRUCT*>(message.LParam)->CtlID
                                                    : reinterpret_cast<MEASUREITEMSTRUCT*>(message.LParam)->CtlID;
         auto found = ControlsById().find(id);
-        if (found != ControlsById().end() && found->second->FParent == this)
-            child = found->second;
+        if (found != ControlsById().end() && found->second->FParent == this) child = found->second;
         break;
     }
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORLISTBOX:
-        child = FromHandle(reinterpret_cast<HWND>(message.LParam));
-        break;
+    case WM_CTLCOLORLISTBOX: child = FromHandle(reinterpret_cast<HWND>(message.LParam)); break;
     case WM_ERASEBKGND:
         if (FOwnClass) {
             PaintBackground(reinterpret_cast<HDC>(message.WParam));
@@ -278,18 +247,15 @@ void TControl::Dispatch(TMessage& message)
         }
         break;
     case WM_SETFONT:
-        if (FOwnClass)
-            return;  // the TFont is the font: SetFont changes it
+        if (FOwnClass) return;  // the TFont is the font: SetFont changes it
         break;
     case WM_SIZE:
         DefaultHandler(message);
         AnchorChildren();
         return;
-    default:
-        break;
+    default: break;
     }
-    if (child && child != this && child->Notification(message))
-        return;
+    if (child && child != this && child->Notification(message)) return;
     DefaultHandler(message);
 }
 
@@ -303,8 +269,7 @@ void TControl::PaintBackground(HDC dc)
 
 void TControl::PaintParentBackground(HDC dc)
 {
-    if (!FParent || !FParent->FHandle || !FHandle)
-        return;
+    if (!FParent || !FParent->FHandle || !FHandle) return;
     POINT origin{0, 0};
     MapWindowPoints(FHandle, FParent->FHandle, &origin, 1);
     detail::TSavedDC saved(dc);
@@ -322,8 +287,7 @@ void TControl::PaintParentBackground(HDC dc)
 RECT TControl::ClientRect() const
 {
     RECT rect{0, 0, FWidth, FHeight};
-    if (FHandle)
-        GetClientRect(FHandle, &rect);
+    if (FHandle) GetClientRect(FHandle, &rect);
     return rect;
 }
 
@@ -335,8 +299,7 @@ void TControl::SetBounds(int left, int top, int width, int height)
     FHeight = height;
     if (FHandle) {
         MoveWindow(FHandle, left, top, width, height, TRUE);
-        if (FParent)
-            RememberAnchorDistances();
+        if (FParent) RememberAnchorDistances();
     }
 }
 
@@ -351,8 +314,7 @@ void TControl::AnchorChildren()
 {
     const RECT client = ClientRect();
     for (TControl* child : FControls) {
-        if (!child->FHandle)
-            continue;
+        if (!child->FHandle) continue;
         int left = child->FLeft, top = child->FTop, width = child->FWidth, height = child->FHeight;
         if (child->FAnchors & akRight) {
             if (child->FAnchors & akLeft)
@@ -374,8 +336,7 @@ void TControl::AnchorChildren()
 
 std::wstring TControl::Caption() const
 {
-    if (!FHandle)
-        return FCaption;
+    if (!FHandle) return FCaption;
     const int length = GetWindowTextLengthW(FHandle);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     const int copied = GetWindowTextW(FHandle, text.data(), length + 1);
@@ -386,8 +347,7 @@ std::wstring TControl::Caption() const
 void TControl::SetCaption(const std::wstring& caption)
 {
     FCaption = caption;
-    if (FHandle)
-        SetWindowTextW(FHandle, caption.c_str());
+    if (FHandle) SetWindowTextW(FHandle, caption.c_str());
 }
 
 void TControl::SetFont(const TFont& font)
@@ -414,33 +374,28 @@ void TControl::SetColor(TColor color)
 void TControl::SetVisible(bool visible)
 {
     FVisible = visible;
-    if (FHandle)
-        ShowWindow(FHandle, visible ? SW_SHOW : SW_HIDE);
+    if (FHandle) ShowWindow(FHandle, visible ? SW_SHOW : SW_HIDE);
 }
 
 void TControl::SetEnabled(bool enabled)
 {
     FEnabled = enabled;
-    if (FHandle)
-        EnableWindow(FHandle, enabled);
+    if (FHandle) EnableWindow(FHandle, enabled);
 }
 
 void TControl::Invalidate()
 {
-    if (FHandle)
-        InvalidateRect(FHandle, nullptr, TRUE);
+    if (FHandle) InvalidateRect(FHandle, nullptr, TRUE);
 }
 
 void TControl::Update()
 {
-    if (FHandle)
-        UpdateWindow(FHandle);
+    if (FHandle) UpdateWindow(FHandle);
 }
 
 void TControl::SetFocus()
 {
-    if (FHandle)
-        ::SetFocus(FHandle);
+    if (FHandle) ::SetFocus(FHandle);
 }
 
 bool TControl::SetProperty(const TDescProperty& property, TFormReader&)
@@ -464,8 +419,7 @@ bool TControl::SetProperty(const TDescProperty& property, TFormReader&)
         FFont.Name = TFormReader::Text(property);
     } else if (key == "FontSize") {
         const int height = TFormReader::Integer(property);
-        if (height <= 0)
-            FormDescriptionError(property.Line, "FontSize must be a positive number of pixels");
+        if (height <= 0) FormDescriptionError(property.Line, "FontSize must be a positive number of pixels");
         FFont.Height = height;
     } else if (key == "FontStyle") {
         FFont.Bold = FFont.Italic = FFont.Underline = false;

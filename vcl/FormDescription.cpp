@@ -24,20 +24,23 @@ struct TToken {
 
 std::wstring Utf8ToWide(const std::string& text, int line)
 {
-    if (text.empty())
-        return {};
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0)
-        FormDescriptionError(line, "text is not valid UTF-8");
+    if (text.empty()) return {};
+    const int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) FormDescriptionError(line, "text is not valid UTF-8");
     std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
 }
 
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.'; }
+bool IsIdentStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsIdentChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
+}
 
 class TLexer {
 public:
@@ -48,13 +51,11 @@ public:
         SkipBlanks();
         TToken token;
         token.Line = FLine;
-        if (FPos >= FText.size())
-            return token;
+        if (FPos >= FText.size()) return token;
         const char c = FText[FPos];
         if (IsIdentStart(c)) {
             const size_t start = FPos;
-            while (FPos < FText.size() && IsIdentChar(FText[FPos]))
-                ++FPos;
+            while (FPos < FText.size() && IsIdentChar(FText[FPos])) ++FPos;
             token.Kind = TToken::tkIdent;
             token.Text = std::string(FText.substr(start, FPos - start));
         } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+') {
@@ -84,8 +85,7 @@ private:
             } else if (c == ' ' || c == '\t' || c == '\r') {
                 ++FPos;
             } else if (c == '#' || (c == '/' && FPos + 1 < FText.size() && FText[FPos + 1] == '/')) {
-                while (FPos < FText.size() && FText[FPos] != '\n')
-                    ++FPos;
+                while (FPos < FText.size() && FText[FPos] != '\n') ++FPos;
             } else if (FPos == 0 && FText.substr(0, 3) == "\xEF\xBB\xBF") {
                 FPos = 3;  // an editor's UTF-8 signature
             } else {
@@ -101,14 +101,11 @@ private:
     long long ReadInteger()
     {
         const size_t start = FPos;
-        if (FText[FPos] == '-' || FText[FPos] == '+')
-            ++FPos;
-        while (FPos < FText.size() && std::isalnum(static_cast<unsigned char>(FText[FPos])))
-            ++FPos;
+        if (FText[FPos] == '-' || FText[FPos] == '+') ++FPos;
+        while (FPos < FText.size() && std::isalnum(static_cast<unsigned char>(FText[FPos]))) ++FPos;
         const std::string_view text = FText.substr(start, FPos - start);
         int value = 0;
-        if (!rtl::TryStrToInt(text, value))
-            FormDescriptionError(FLine, "bad number '" + std::string(text) + "'");
+        if (!rtl::TryStrToInt(text, value)) FormDescriptionError(FLine, "bad number '" + std::string(text) + "'");
         return value;
     }
 
@@ -117,17 +114,14 @@ private:
         ++FPos;  // the opening quote
         std::string text;
         while (true) {
-            if (FPos >= FText.size() || FText[FPos] == '\n')
-                FormDescriptionError(FLine, "text not closed by '\"'");
+            if (FPos >= FText.size() || FText[FPos] == '\n') FormDescriptionError(FLine, "text not closed by '\"'");
             const char c = FText[FPos++];
-            if (c == '"')
-                return text;
+            if (c == '"') return text;
             if (c != '\\') {
                 text += c;
                 continue;
             }
-            if (FPos >= FText.size())
-                FormDescriptionError(FLine, "text not closed by '\"'");
+            if (FPos >= FText.size()) FormDescriptionError(FLine, "text not closed by '\"'");
             switch (const char escaped = FText[FPos++]) {
             case '"': text += '"'; break;
             case '\\': text += '\\'; break;
@@ -150,12 +144,10 @@ public:
 
     TDescObject ParseTop()
     {
-        if (FToken.Kind != TToken::tkIdent)
-            FormDescriptionError(FToken.Line, "expected the form's class name");
+        if (FToken.Kind != TToken::tkIdent) FormDescriptionError(FToken.Line, "expected the form's class name");
         std::string className = Take().Text;
         TDescObject form = ParseObject(std::move(className));
-        if (FToken.Kind != TToken::tkEnd)
-            FormDescriptionError(FToken.Line, "text after the end of the form");
+        if (FToken.Kind != TToken::tkEnd) FormDescriptionError(FToken.Line, "text after the end of the form");
         return form;
     }
 
@@ -170,8 +162,7 @@ private:
     bool IsSymbol(const char* symbol) const { return FToken.Kind == TToken::tkSymbol && FToken.Text == symbol; }
     void Expect(const char* symbol)
     {
-        if (!IsSymbol(symbol))
-            FormDescriptionError(FToken.Line, std::string("expected '") + symbol + "'");
+        if (!IsSymbol(symbol)) FormDescriptionError(FToken.Line, std::string("expected '") + symbol + "'");
         Advance();
     }
 
@@ -188,8 +179,7 @@ private:
         while (!IsSymbol("}")) {
             if (FToken.Kind == TToken::tkEnd)
                 FormDescriptionError(FToken.Line, "'" + object.Name + "' not closed by '}'");
-            if (FToken.Kind != TToken::tkIdent)
-                FormDescriptionError(FToken.Line, "expected a property or an object");
+            if (FToken.Kind != TToken::tkIdent) FormDescriptionError(FToken.Line, "expected a property or an object");
             TToken first = Take();
             if (IsSymbol("=")) {
                 Advance();
@@ -224,13 +214,11 @@ private:
                 value.Kind = TDescValue::vkIdent;
                 value.Ident = FToken.Text;
                 break;
-            default:
-                FormDescriptionError(FToken.Line, "expected a value of '" + property.Name + "'");
+            default: FormDescriptionError(FToken.Line, "expected a value of '" + property.Name + "'");
             }
             Advance();
             property.Values.push_back(std::move(value));
-            if (!IsSymbol(","))
-                return property;
+            if (!IsSymbol(",")) return property;
             Advance();
         }
     }

@@ -33,10 +33,10 @@ TClassEntry ComponentClass()
 std::map<std::string, TClassEntry>& ComponentClasses()
 {
     static auto& classes = *new std::map<std::string, TClassEntry>{
-        {"TLabel", ControlClass<TLabel>()},         {"TPanel", ControlClass<TPanel>()},
-        {"TGroupBox", ControlClass<TGroupBox>()},   {"TEdit", ControlClass<TEdit>()},
-        {"TButton", ControlClass<TButton>()},       {"TComboBox", ControlClass<TComboBox>()},
-        {"TImage", ControlClass<TImage>()},         {"TStringGrid", ControlClass<TStringGrid>()},
+        {"TLabel", ControlClass<TLabel>()},           {"TPanel", ControlClass<TPanel>()},
+        {"TGroupBox", ControlClass<TGroupBox>()},     {"TEdit", ControlClass<TEdit>()},
+        {"TButton", ControlClass<TButton>()},         {"TComboBox", ControlClass<TComboBox>()},
+        {"TImage", ControlClass<TImage>()},           {"TStringGrid", ControlClass<TStringGrid>()},
         {"TImageList", ComponentClass<TImageList>()}, {"TTimer", ComponentClass<TTimer>()},
     };
     return classes;
@@ -75,8 +75,7 @@ std::wstring TFormReader::Text(const TDescProperty& property, size_t index)
 std::vector<std::wstring> TFormReader::Texts(const TDescProperty& property)
 {
     std::vector<std::wstring> texts;
-    for (size_t i = 0; i < property.Values.size(); ++i)
-        texts.push_back(Text(property, i));
+    for (size_t i = 0; i < property.Values.size(); ++i) texts.push_back(Text(property, i));
     return texts;
 }
 
@@ -89,10 +88,8 @@ bool TFormReader::Boolean(const TDescProperty& property)
 {
     ExpectCount(property, 1);
     const std::string value = Ident(property);
-    if (value == "true")
-        return true;
-    if (value == "false")
-        return false;
+    if (value == "true") return true;
+    if (value == "false") return false;
     FormDescriptionError(property.Line, "'" + property.Name + "' expects true or false");
 }
 
@@ -103,10 +100,18 @@ TColor TFormReader::Color(const TDescProperty& property)
         const char* Name;
         TColor Color;
     } kColors[] = {
-        {"black", clBlack},         {"white", clWhite},         {"red", clRed},
-        {"green", clGreen},         {"blue", clBlue},           {"navy", clNavy},
-        {"gray", clGray},           {"btnface", clBtnFace},     {"window", clWindow},
-        {"windowtext", clWindowText}, {"highlight", clHighlight}, {"highlighttext", clHighlightText},
+        {"black", clBlack},
+        {"white", clWhite},
+        {"red", clRed},
+        {"green", clGreen},
+        {"blue", clBlue},
+        {"navy", clNavy},
+        {"gray", clGray},
+        {"btnface", clBtnFace},
+        {"window", clWindow},
+        {"windowtext", clWindowText},
+        {"highlight", clHighlight},
+        {"highlighttext", clHighlightText},
     };
     if (property.Values[0].Kind == TDescValue::vkString) {
         const std::wstring& text = property.Values[0].String;
@@ -119,8 +124,7 @@ TColor TFormReader::Color(const TDescProperty& property)
     }
     const std::string name = Ident(property);
     for (const auto& color : kColors)
-        if (name == color.Name)
-            return color.Color;
+        if (name == color.Name) return color.Color;
     FormDescriptionError(property.Line, "unknown colour '" + name + "'");
 }
 
@@ -140,8 +144,7 @@ TEvent TFormReader::Event(const TDescProperty& property, const char* kind) const
     if (found == FForm.FHandlers.end())
         FormDescriptionError(property.Line, FForm.ClassName() + " has no handler '" + name + "'");
     const TEvent* event = std::get_if<TEvent>(&found->second);
-    if (!event)
-        FormDescriptionError(property.Line, "handler '" + name + "' is not " + kind + " handler");
+    if (!event) FormDescriptionError(property.Line, "handler '" + name + "' is not " + kind + " handler");
     return *event;
 }
 
@@ -164,8 +167,7 @@ TComponent& TFormReader::Component(const TDescProperty& property) const
 {
     const std::string name = Ident(property);
     TComponent* component = FForm.FindComponent(name);
-    if (!component)
-        FormDescriptionError(property.Line, "no component '" + name + "' described before this line");
+    if (!component) FormDescriptionError(property.Line, "no component '" + name + "' described before this line");
     return *component;
 }
 
@@ -200,21 +202,19 @@ void TFormReader::BuildChildren(const TDescObject& object, TControl* parent)
 void TFormReader::Build(const TDescObject& formObject)
 {
     if (formObject.ClassName != FForm.ClassName())
-        FormDescriptionError(formObject.Line, "the description is of " + formObject.ClassName + ", not of " +
-                                                  FForm.ClassName());
+        FormDescriptionError(formObject.Line,
+                             "the description is of " + formObject.ClassName + ", not of " + FForm.ClassName());
     FForm.SetName(formObject.Name);
     ApplyProperties(formObject, FForm);
     BuildChildren(formObject, &FForm);
     for (const auto& [name, bind] : FForm.FFields) {
         TComponent* component = FForm.FindComponent(name);
-        if (!component)
-            FormDescriptionError(formObject.Line, FForm.ClassName() + " needs a component '" + name + "'");
+        if (!component) FormDescriptionError(formObject.Line, FForm.ClassName() + " needs a component '" + name + "'");
         if (!bind(component))
             FormDescriptionError(formObject.Line,
                                  "'" + name + "' is a " + component->ClassName() + ", not of its field's class");
     }
-    for (TComponent* component : FForm.Components())
-        component->Loaded();
+    for (TComponent* component : FForm.Components()) component->Loaded();
     FForm.Loaded();
 }
 
@@ -228,8 +228,7 @@ TForm::TForm(std::wstring resourceName) : TControl(nullptr), FResourceName(std::
 TForm::~TForm()
 {
     // The windows go first, while every control object still exists.
-    if (HandleAllocated())
-        DestroyWindow(Handle());
+    if (HandleAllocated()) DestroyWindow(Handle());
     // While the form's control part still exists: the controls leave their
     // parents' lists as they go, children (added later) before their parents.
     DestroyComponents();
@@ -246,8 +245,7 @@ void TForm::Load()
                                     ClassName());
     LoadFromText(std::string_view(static_cast<const char*>(data), SizeofResource(module, resource)));
     CreateHandle();
-    if (OnCreate)
-        OnCreate(this);
+    if (OnCreate) OnCreate(this);
 }
 
 void TForm::LoadFromText(std::string_view utf8Description)
@@ -271,8 +269,7 @@ void TForm::CreateParams(TCreateParams& params)
         break;
     }
     params.ExStyle |= WS_EX_CONTROLPARENT;
-    if (Application && Application->MainForm() == this)
-        params.ExStyle |= WS_EX_APPWINDOW;
+    if (Application && Application->MainForm() == this) params.ExStyle |= WS_EX_APPWINDOW;
     RECT bounds{0, 0, FClientWidth, FClientHeight};
     AdjustWindowRectEx(&bounds, params.Style, FALSE, params.ExStyle);
     params.Width = bounds.right - bounds.left;
@@ -285,9 +282,7 @@ void TForm::CreateParams(TCreateParams& params)
         params.Top = std::max(work.top, work.top + (work.bottom - work.top - params.Height) / 2);
         break;
     }
-    case poDefault:
-        params.Left = params.Top = CW_USEDEFAULT;
-        break;
+    case poDefault: params.Left = params.Top = CW_USEDEFAULT; break;
     case poDesigned:
         params.Left = Left();
         params.Top = Top();
@@ -301,8 +296,7 @@ void TForm::SetClientSize(int width, int height)
 {
     FClientWidth = width;
     FClientHeight = height;
-    if (!HandleAllocated())
-        return;
+    if (!HandleAllocated()) return;
     const DWORD style = static_cast<DWORD>(GetWindowLongW(Handle(), GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(Handle(), GWL_EXSTYLE));
     RECT bounds{0, 0, width, height};
@@ -313,8 +307,7 @@ void TForm::SetClientSize(int width, int height)
 
 void TForm::Show()
 {
-    if (!HandleAllocated())
-        CreateHandle();
+    if (!HandleAllocated()) CreateHandle();
     SetVisible(true);
     SetForegroundWindow(Handle());
     Update();
@@ -328,17 +321,14 @@ void TForm::Hide()
 void TForm::Close()
 {
     TCloseAction action = caHide;
-    if (OnClose)
-        OnClose(this, action);
-    if (action == caNone)
-        return;
+    if (OnClose) OnClose(this, action);
+    if (action == caNone) return;
     if (action == caMinimize) {
         ShowWindow(Handle(), SW_MINIMIZE);
         return;
     }
     Hide();
-    if (Application && Application->MainForm() == this)
-        Application->Terminate();
+    if (Application && Application->MainForm() == this) Application->Terminate();
 }
 
 void TForm::Dispatch(TMessage& message)
@@ -350,11 +340,9 @@ void TForm::Dispatch(TMessage& message)
         return;
     case WM_SHOWWINDOW:
         DefaultHandler(message);
-        if (message.WParam && OnShow)
-            OnShow(this);
+        if (message.WParam && OnShow) OnShow(this);
         return;
-    default:
-        TControl::Dispatch(message);
+    default: TControl::Dispatch(message);
     }
 }
 
@@ -413,8 +401,7 @@ namespace {
 
 LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != WM_TIMER)
-        return DefWindowProcW(window, message, wParam, lParam);
+    if (message != WM_TIMER) return DefWindowProcW(window, message, wParam, lParam);
     try {
         TTimer::DispatchTimer(wParam);
     } catch (...) {
@@ -425,8 +412,7 @@ LRESULT CALLBACK UtilityWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 void CreateApplication()
 {
-    if (!Application)
-        Application = new TApplication;
+    if (!Application) Application = new TApplication;
 }
 
 // Before the runtime's steps are undone: a form's destructor may still wait
@@ -456,25 +442,21 @@ TApplication::TApplication()
 
 TApplication::~TApplication()
 {
-    while (!FForms.empty())
-        FForms.pop_back();
-    if (FUtilityWindow)
-        DestroyWindow(FUtilityWindow);
+    while (!FForms.empty()) FForms.pop_back();
+    if (FUtilityWindow) DestroyWindow(FUtilityWindow);
 }
 
 void TApplication::AddForm(std::unique_ptr<TForm> form)
 {
     TForm* added = form.get();
     FForms.push_back(std::move(form));
-    if (!FMainForm)
-        FMainForm = added;
+    if (!FMainForm) FMainForm = added;
     added->Load();
 }
 
 HWND TApplication::UtilityWindow()
 {
-    if (FUtilityWindow)
-        return FUtilityWindow;
+    if (FUtilityWindow) return FUtilityWindow;
     static const wchar_t kClassName[] = L"TApplicationUtility";
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -482,27 +464,23 @@ HWND TApplication::UtilityWindow()
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kClassName;
     RegisterClassExW(&windowClass);
-    FUtilityWindow = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
+    FUtilityWindow =
+        CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     return FUtilityWindow;
 }
 
 void TApplication::Run()
 {
-    if (FMainForm)
-        FMainForm->Show();
-    while (!FTerminated)
-        HandleMessage();
+    if (FMainForm) FMainForm->Show();
+    while (!FTerminated) HandleMessage();
 }
 
 bool TApplication::IsDialogKey(MSG& message)
 {
-    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST || !message.hwnd)
-        return false;
+    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST || !message.hwnd) return false;
     // Tab and the arrows move between the controls of our forms, as in a dialog.
     HWND root = GetAncestor(message.hwnd, GA_ROOT);
-    if (!dynamic_cast<TForm*>(TControl::FromHandle(root)))
-        return false;
+    if (!dynamic_cast<TForm*>(TControl::FromHandle(root))) return false;
     return IsDialogMessageW(root, &message) != FALSE;
 }
 
@@ -542,18 +520,15 @@ void TApplication::Terminate()
 
 void TApplication::HandleException(rtl::TObject* sender, std::exception_ptr error)
 {
-    if (!error)
-        return;
+    if (!error) return;
     try {
         try {
             std::rethrow_exception(error);
         } catch (const rtl::EAbort&) {
             return;  // the silent abort: nothing to show
-        } catch (...) {
-        }
+        } catch (...) {}
         const rtl::TApplicationExceptionHook hook = rtl::HandleExceptionHook.load(std::memory_order_acquire);
-        if (hook && !hook(error))
-            return;
+        if (hook && !hook(error)) return;
         if (OnException)
             OnException(sender, error);
         else
@@ -579,12 +554,10 @@ std::wstring TApplication::ExceptionMessage(std::exception_ptr error)
 
 void TApplication::ShowException(std::exception_ptr error)
 {
-    if (!error)
-        return;
+    if (!error) return;
     try {
         const rtl::TApplicationExceptionHook hook = rtl::ShowExceptionHook.load(std::memory_order_acquire);
-        if (hook && !hook(error))
-            return;
+        if (hook && !hook(error)) return;
         const std::wstring message = ExceptionMessage(error);
         // The box's message loop keeps serving timers and paints: a handler
         // that fails again would open a box inside the box, without end.

@@ -8,8 +8,7 @@ namespace vcl {
 
 COLORREF ColorToRGB(TColor color)
 {
-    if (color & kSystemColorFlag)
-        return GetSysColor(static_cast<int>(color & 0xFF));
+    if (color & kSystemColorFlag) return GetSysColor(static_cast<int>(color & 0xFF));
     return color & 0xFFFFFF;
 }
 
@@ -18,8 +17,7 @@ HBRUSH ColorBrush(TColor color)
     // A handful of colours is ever used; the brushes live as long as the process.
     static auto& brushes = *new std::map<TColor, HBRUSH>;  // never destroyed, like the brushes
     auto found = brushes.find(color);
-    if (found != brushes.end())
-        return found->second;
+    if (found != brushes.end()) return found->second;
     HBRUSH brush = (color & kSystemColorFlag) ? GetSysColorBrush(static_cast<int>(color & 0xFF))
                                               : CreateSolidBrush(ColorToRGB(color));
     brushes.emplace(color, brush);
@@ -49,19 +47,16 @@ HFONT TFont::Handle() const
     static auto& fonts = *new std::map<Key, HFONT>;  // never destroyed, like the fonts
     const Key key{Name, Height, Bold, Italic, Underline};
     auto found = fonts.find(key);
-    if (found != fonts.end())
-        return found->second;
+    if (found != fonts.end()) return found->second;
     const LOGFONTW logFont = LogFont();
     HFONT font = CreateFontIndirectW(&logFont);
-    if (font)
-        fonts.emplace(key, font);
+    if (font) fonts.emplace(key, font);
     return font;
 }
 
 HBITMAP CopyBitmap(HBITMAP source)
 {
-    if (!source)
-        return nullptr;
+    if (!source) return nullptr;
     return static_cast<HBITMAP>(CopyImage(source, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 

@@ -14,7 +14,10 @@ namespace vcl {
 // high bit, resolved when painting so that it follows the system's scheme.
 using TColor = DWORD;
 inline constexpr TColor kSystemColorFlag = 0x80000000u;
-inline constexpr TColor SystemColor(int index) { return kSystemColorFlag | static_cast<TColor>(index); }
+inline constexpr TColor SystemColor(int index)
+{
+    return kSystemColorFlag | static_cast<TColor>(index);
+}
 
 inline constexpr TColor clBlack = RGB(0, 0, 0);
 inline constexpr TColor clWhite = RGB(255, 255, 255);
@@ -71,8 +74,7 @@ public:
     }
     ~TGdiObject()
     {
-        if (FObject)
-            ::DeleteObject(FObject);
+        if (FObject) ::DeleteObject(FObject);
     }
     T Get() const noexcept { return FObject; }
     explicit operator bool() const noexcept { return FObject != nullptr; }

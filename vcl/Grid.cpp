@@ -35,12 +35,8 @@ public:
             return;
         case WM_KEYDOWN:
             switch (message.WParam) {
-            case VK_RETURN:
-                FGrid.HideEditor(true);
-                return;
-            case VK_ESCAPE:
-                FGrid.HideEditor(false);
-                return;
+            case VK_RETURN: FGrid.HideEditor(true); return;
+            case VK_ESCAPE: FGrid.HideEditor(false); return;
             case VK_UP:
             case VK_DOWN:
             case VK_PRIOR:
@@ -48,23 +44,19 @@ public:
                 FGrid.HideEditor(true);
                 FGrid.KeyDown(static_cast<UINT>(message.WParam));
                 return;
-            default:
-                break;
+            default: break;
             }
             break;
         case WM_CHAR:
             // Enter and Escape are handled at key-down; the edit would only beep.
-            if (message.WParam == VK_RETURN || message.WParam == VK_ESCAPE)
-                return;
+            if (message.WParam == VK_RETURN || message.WParam == VK_ESCAPE) return;
             break;
         case WM_KILLFOCUS:
             TEdit::Dispatch(message);
             // The focus is on its way elsewhere: keep the text, but do not pull it back.
-            if (Visible())
-                FGrid.HideEditor(true, false);
+            if (Visible()) FGrid.HideEditor(true, false);
             return;
-        default:
-            break;
+        default: break;
         }
         TEdit::Dispatch(message);
     }
@@ -116,16 +108,14 @@ void TStringGrid::SetCell(int col, int row, std::wstring text)
     }
     if (HandleAllocated()) {
         const RECT cell = CellRect(col, row);
-        if (!IsRectEmpty(&cell))
-            InvalidateRect(Handle(), &cell, FALSE);
+        if (!IsRectEmpty(&cell)) InvalidateRect(Handle(), &cell, FALSE);
     }
 }
 
 void TStringGrid::ResizeCells()
 {
     FCells.resize(static_cast<size_t>(FColCount));
-    for (auto& column : FCells)
-        column.resize(static_cast<size_t>(FRowCount));
+    for (auto& column : FCells) column.resize(static_cast<size_t>(FRowCount));
     FColWidths.resize(static_cast<size_t>(FColCount), FDefaultColWidth);
 }
 
@@ -200,24 +190,21 @@ void TStringGrid::SetDefaultRowHeight(int height)
 void TStringGrid::SetOptions(TGridOptions options)
 {
     FOptions = options;
-    if (!(FOptions & goEditing))
-        HideEditor(true);
+    if (!(FOptions & goEditing)) HideEditor(true);
     Invalidate();
 }
 
 void TStringGrid::SetCol(int col)
 {
     CheckCell(col, FRow);
-    if (col < FFixedCols)
-        throw EGridError("Grid index out of range (column " + std::to_string(col) + " is fixed)");
+    if (col < FFixedCols) throw EGridError("Grid index out of range (column " + std::to_string(col) + " is fixed)");
     MoveFocus(col, FRow, false);
 }
 
 void TStringGrid::SetRow(int row)
 {
     CheckCell(FCol, row);
-    if (row < FFixedRows)
-        throw EGridError("Grid index out of range (row " + std::to_string(row) + " is fixed)");
+    if (row < FFixedRows) throw EGridError("Grid index out of range (row " + std::to_string(row) + " is fixed)");
     MoveFocus(FCol, row, false);
 }
 
@@ -271,8 +258,7 @@ void TStringGrid::ScrollIntoView(int row)
 
 void TStringGrid::UpdateScrollBar()
 {
-    if (!HandleAllocated())
-        return;
+    if (!HandleAllocated()) return;
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
@@ -286,41 +272,34 @@ void TStringGrid::UpdateScrollBar()
 RECT TStringGrid::CellRect(int col, int row) const
 {
     RECT cell{0, 0, 0, 0};
-    if (col < 0 || col >= FColCount || row < 0 || row >= FRowCount)
-        return cell;
+    if (col < 0 || col >= FColCount || row < 0 || row >= FRowCount) return cell;
     const int rowPitch = FDefaultRowHeight + kLineWidth;
     int top;
     if (row < FFixedRows) {
         top = row * rowPitch;
     } else {
-        if (row < FTopRow)
-            return cell;
+        if (row < FTopRow) return cell;
         top = (FFixedRows + row - FTopRow) * rowPitch;
     }
     int left = 0;
-    for (int c = 0; c < col; ++c)
-        left += FColWidths[static_cast<size_t>(c)] + kLineWidth;
+    for (int c = 0; c < col; ++c) left += FColWidths[static_cast<size_t>(c)] + kLineWidth;
     const RECT client = ClientRect();
-    if (top >= client.bottom || left >= client.right)
-        return cell;
+    if (top >= client.bottom || left >= client.right) return cell;
     cell = {left, top, left + FColWidths[static_cast<size_t>(col)], top + FDefaultRowHeight};
     return cell;
 }
 
 bool TStringGrid::MouseToCell(int x, int y, int& col, int& row) const
 {
-    if (x < 0 || y < 0)
-        return false;
+    if (x < 0 || y < 0) return false;
     const int rowPitch = FDefaultRowHeight + kLineWidth;
     const int line = y / rowPitch;
     row = line < FFixedRows ? line : FTopRow + line - FFixedRows;
-    if (row >= FRowCount)
-        return false;
+    if (row >= FRowCount) return false;
     int left = 0;
     for (col = 0; col < FColCount; ++col) {
         const int right = left + FColWidths[static_cast<size_t>(col)] + kLineWidth;
-        if (x < right)
-            return true;
+        if (x < right) return true;
         left = right;
     }
     return false;
@@ -341,8 +320,7 @@ void TStringGrid::SetEditorMode(bool on)
 
 void TStringGrid::ShowEditor(const std::wstring* startText)
 {
-    if (!(FOptions & goEditing) || !FEditor || !FEditor->HandleAllocated() || FCol < FFixedCols ||
-        FRow < FFixedRows)
+    if (!(FOptions & goEditing) || !FEditor || !FEditor->HandleAllocated() || FCol < FFixedCols || FRow < FFixedRows)
         return;
     ScrollIntoView(FRow);
     const RECT cell = CellRect(FCol, FRow);
@@ -360,16 +338,14 @@ void TStringGrid::ShowEditor(const std::wstring* startText)
 
 void TStringGrid::HideEditor(bool keepText, bool refocus)
 {
-    if (!EditorMode())
-        return;
+    if (!EditorMode()) return;
     // Hiding moves the focus, which would come back here: the editor is
     // marked hidden first.
     FEditor->SetVisible(false);
     if (keepText && FEditCol >= 0 && FEditCol < FColCount && FEditRow >= 0 && FEditRow < FRowCount)
         SetCell(FEditCol, FEditRow, FEditor->Text());
     FEditCol = FEditRow = -1;
-    if (refocus)
-        SetFocus();
+    if (refocus) SetFocus();
     Invalidate();
 }
 
@@ -402,8 +378,7 @@ void TStringGrid::CreateParams(TCreateParams& params)
 
 void TStringGrid::HandleCreated()
 {
-    if (!FEditor)
-        FEditor = std::make_unique<TInplaceEdit>(*this);
+    if (!FEditor) FEditor = std::make_unique<TInplaceEdit>(*this);
     ClampPosition();
     UpdateScrollBar();
 }
@@ -414,13 +389,10 @@ void TStringGrid::Dispatch(TMessage& message)
     case WM_GETDLGCODE: {
         message.Result = DLGC_WANTARROWS | DLGC_WANTCHARS;
         const auto* msg = reinterpret_cast<const MSG*>(message.LParam);
-        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
-            message.Result |= DLGC_WANTMESSAGE;
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) message.Result |= DLGC_WANTMESSAGE;
         return;
     }
-    case WM_KEYDOWN:
-        KeyDown(static_cast<UINT>(message.WParam));
-        return;
+    case WM_KEYDOWN: KeyDown(static_cast<UINT>(message.WParam)); return;
     case WM_CHAR:
         if (message.WParam >= 32 && (FOptions & goEditing)) {
             const std::wstring typed(1, static_cast<wchar_t>(message.WParam));
@@ -431,8 +403,8 @@ void TStringGrid::Dispatch(TMessage& message)
     case WM_LBUTTONDBLCLK: {
         SetFocus();
         int col, row;
-        if (!MouseToCell(GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam), col, row) ||
-            col < FFixedCols || row < FFixedRows)
+        if (!MouseToCell(GET_X_LPARAM(message.LParam), GET_Y_LPARAM(message.LParam), col, row) || col < FFixedCols ||
+            row < FFixedRows)
             return;
         MoveFocus(col, row, (message.WParam & MK_SHIFT) != 0);
         if (message.Msg == WM_LBUTTONDBLCLK) {
@@ -456,8 +428,7 @@ void TStringGrid::Dispatch(TMessage& message)
     case WM_CAPTURECHANGED:
         if (FSelecting) {
             FSelecting = false;
-            if (message.Msg == WM_LBUTTONUP)
-                ReleaseCapture();
+            if (message.Msg == WM_LBUTTONUP) ReleaseCapture();
         }
         return;
     case WM_VSCROLL: {
@@ -482,16 +453,13 @@ void TStringGrid::Dispatch(TMessage& message)
         SetTopRow(FTopRow - GET_WHEEL_DELTA_WPARAM(message.WParam) / WHEEL_DELTA * 3);
         return;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        Invalidate();
-        break;
+    case WM_KILLFOCUS: Invalidate(); break;
     case WM_SIZE:
         TControl::Dispatch(message);
         ClampPosition();
         UpdateScrollBar();
         return;
-    default:
-        break;
+    default: break;
     }
     TControl::Dispatch(message);
 }
@@ -526,13 +494,11 @@ void TStringGrid::DrawCells(HDC dc, const RECT& client)
     HBRUSH cellLine = ColorBrush(clBtnFace);
 
     for (int row = 0; row < FRowCount; ++row) {
-        if (row >= FFixedRows && row < FTopRow)
-            continue;
+        if (row >= FFixedRows && row < FTopRow) continue;
         for (int col = 0; col < FColCount; ++col) {
             const RECT cell = CellRect(col, row);
             if (IsRectEmpty(&cell)) {
-                if (col == 0 && row >= FFixedRows)
-                    return;  // the rows below are out of view too
+                if (col == 0 && row >= FFixedRows) return;  // the rows below are out of view too
                 continue;
             }
             const bool fixed = col < FFixedCols || row < FFixedRows;
@@ -603,17 +569,21 @@ bool TStringGrid::SetProperty(const TDescProperty& property, TFormReader& reader
             const char* Name;
             TGridOption Option;
         } kOptions[] = {
-            {"fixedvertline", goFixedVertLine}, {"fixedhorzline", goFixedHorzLine}, {"vertline", goVertLine},
-            {"horzline", goHorzLine},           {"rangeselect", goRangeSelect},     {"editing", goEditing},
-            {"drawfocusselected", goDrawFocusSelected}, {"rowselect", goRowSelect},
+            {"fixedvertline", goFixedVertLine},
+            {"fixedhorzline", goFixedHorzLine},
+            {"vertline", goVertLine},
+            {"horzline", goHorzLine},
+            {"rangeselect", goRangeSelect},
+            {"editing", goEditing},
+            {"drawfocusselected", goDrawFocusSelected},
+            {"rowselect", goRowSelect},
         };
         TGridOptions options = 0;
         for (size_t i = 0; i < property.Values.size(); ++i) {
             const std::string name = TFormReader::Ident(property, i);
             auto found = std::find_if(std::begin(kOptions), std::end(kOptions),
                                       [&](const auto& option) { return name == option.Name; });
-            if (found == std::end(kOptions))
-                FormDescriptionError(property.Line, "unknown grid option '" + name + "'");
+            if (found == std::end(kOptions)) FormDescriptionError(property.Line, "unknown grid option '" + name + "'");
             options |= found->Option;
         }
         FOptions = options;

@@ -14,12 +14,9 @@ namespace {
 TAlignment ReadAlignment(const TDescProperty& property)
 {
     const std::string value = TFormReader::Ident(property);
-    if (value == "left")
-        return taLeftJustify;
-    if (value == "center")
-        return taCenter;
-    if (value == "right")
-        return taRightJustify;
+    if (value == "left") return taLeftJustify;
+    if (value == "center") return taCenter;
+    if (value == "right") return taRightJustify;
     FormDescriptionError(property.Line, "unknown alignment '" + value + "'");
 }
 
@@ -89,8 +86,7 @@ void TLabel::HandleCreated()
 
 void TLabel::AdjustSize()
 {
-    if (!FAutoSize || !HandleAllocated())
-        return;
+    if (!FAutoSize || !HandleAllocated()) return;
     HDC dc = GetDC(Handle());
     RECT area{0, 0, 0, 0};
     {
@@ -100,8 +96,7 @@ void TLabel::AdjustSize()
                   DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX);
     }
     ReleaseDC(Handle(), dc);
-    if (area.right != Width() || area.bottom != Height())
-        SetBounds(Left(), Top(), area.right, area.bottom);
+    if (area.right != Width() || area.bottom != Height()) SetBounds(Left(), Top(), area.right, area.bottom);
 }
 
 void TLabel::PaintBackground(HDC dc)
@@ -199,8 +194,7 @@ void TGroupBox::Paint(HDC dc)
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
 
     const std::wstring caption = Caption();
-    if (caption.empty())
-        return;
+    if (caption.empty()) return;
     RECT text{8, 0, 0, metrics.tmHeight};
     DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     // The caption interrupts the frame's top edge.
@@ -219,15 +213,13 @@ TEdit::TEdit(TControl* parent) : TControl(parent)
 void TEdit::SetMaxLength(int maxLength)
 {
     FMaxLength = maxLength < 0 ? 0 : maxLength;
-    if (HandleAllocated())
-        SendMessageW(Handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
+    if (HandleAllocated()) SendMessageW(Handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
 }
 
 void TEdit::SetReadOnly(bool readOnly)
 {
     FReadOnly = readOnly;
-    if (HandleAllocated())
-        SendMessageW(Handle(), EM_SETREADONLY, readOnly, 0);
+    if (HandleAllocated()) SendMessageW(Handle(), EM_SETREADONLY, readOnly, 0);
 }
 
 void TEdit::CreateParams(TCreateParams& params)
@@ -240,8 +232,7 @@ void TEdit::CreateParams(TCreateParams& params)
 
 void TEdit::HandleCreated()
 {
-    if (FMaxLength > 0)
-        SendMessageW(Handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
+    if (FMaxLength > 0) SendMessageW(Handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
 }
 
 void TEdit::Dispatch(TMessage& message)
@@ -264,8 +255,7 @@ bool TEdit::Notification(TMessage& message)
 {
     switch (message.Msg) {
     case WM_COMMAND:
-        if (HIWORD(message.WParam) == EN_CHANGE && OnChange)
-            OnChange(this);
+        if (HIWORD(message.WParam) == EN_CHANGE && OnChange) OnChange(this);
         return true;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
@@ -275,8 +265,7 @@ bool TEdit::Notification(TMessage& message)
         message.Result = reinterpret_cast<LRESULT>(ColorBrush(Color()));
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -284,8 +273,7 @@ bool TEdit::SetProperty(const TDescProperty& property, TFormReader& reader)
 {
     if (property.Name == "MaxLength") {
         const int length = TFormReader::Integer(property);
-        if (length < 0)
-            FormDescriptionError(property.Line, "MaxLength cannot be negative");
+        if (length < 0) FormDescriptionError(property.Line, "MaxLength cannot be negative");
         FMaxLength = length;
     } else if (property.Name == "ReadOnly") {
         FReadOnly = TFormReader::Boolean(property);
@@ -305,8 +293,7 @@ TButton::TButton(TControl* parent) : TControl(parent) {}
 
 void TButton::Click()
 {
-    if (OnClick)
-        OnClick(this);
+    if (OnClick) OnClick(this);
 }
 
 void TButton::CreateParams(TCreateParams& params)
@@ -347,30 +334,26 @@ void TComboBox::SetItems(std::vector<std::wstring> items)
     FItemIndex = -1;
     if (HandleAllocated()) {
         SendMessageW(Handle(), CB_RESETCONTENT, 0, 0);
-        for (const auto& item : FItems)
-            SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        for (const auto& item : FItems) SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     }
 }
 
 void TComboBox::AddItem(const std::wstring& item)
 {
     FItems.push_back(item);
-    if (HandleAllocated())
-        SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    if (HandleAllocated()) SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
 
 int TComboBox::ItemIndex() const
 {
-    if (HandleAllocated())
-        return static_cast<int>(SendMessageW(Handle(), CB_GETCURSEL, 0, 0));
+    if (HandleAllocated()) return static_cast<int>(SendMessageW(Handle(), CB_GETCURSEL, 0, 0));
     return FItemIndex;
 }
 
 void TComboBox::SetItemIndex(int index)
 {
     FItemIndex = index >= 0 && index < static_cast<int>(FItems.size()) ? index : -1;
-    if (HandleAllocated())
-        SendMessageW(Handle(), CB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
+    if (HandleAllocated()) SendMessageW(Handle(), CB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
 }
 
 int TComboBox::DropDownHeight() const
@@ -385,8 +368,7 @@ void TComboBox::SetBounds(int left, int top, int width, int height)
 {
     // The window of a drop-down list includes its list; Height is the closed control's.
     TControl::SetBounds(left, top, width, height);
-    if (HandleAllocated())
-        MoveWindow(Handle(), left, top, width, height + DropDownHeight(), TRUE);
+    if (HandleAllocated()) MoveWindow(Handle(), left, top, width, height + DropDownHeight(), TRUE);
 }
 
 void TComboBox::CreateParams(TCreateParams& params)
@@ -394,19 +376,16 @@ void TComboBox::CreateParams(TCreateParams& params)
     TControl::CreateParams(params);
     params.ClassName = L"COMBOBOX";
     params.Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS;
-    if (FStyle == csOwnerDrawFixed)
-        params.Style |= CBS_OWNERDRAWFIXED;
+    if (FStyle == csOwnerDrawFixed) params.Style |= CBS_OWNERDRAWFIXED;
     params.Height += DropDownHeight();
 }
 
 void TComboBox::HandleCreated()
 {
-    for (const auto& item : FItems)
-        SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    for (const auto& item : FItems) SendMessageW(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     // The closed control's height comes from its selection field.
     SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(1, Height() - 6));
-    if (FStyle == csOwnerDrawFixed)
-        SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, FItemHeight);
+    if (FStyle == csOwnerDrawFixed) SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, FItemHeight);
     SendMessageW(Handle(), CB_SETCURSEL, static_cast<WPARAM>(FItemIndex), 0);
 }
 
@@ -416,8 +395,7 @@ bool TComboBox::Notification(TMessage& message)
     case WM_COMMAND:
         if (HIWORD(message.WParam) == CBN_SELCHANGE) {
             FItemIndex = ItemIndex();
-            if (OnChange)
-                OnChange(this);
+            if (OnChange) OnChange(this);
         }
         return true;
     case WM_MEASUREITEM: {
@@ -438,8 +416,7 @@ bool TComboBox::Notification(TMessage& message)
         message.Result = reinterpret_cast<LRESULT>(ColorBrush(Color()));
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -462,8 +439,7 @@ void TComboBox::DrawItem(const DRAWITEMSTRUCT& item)
         DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
-    if (item.itemState & ODS_FOCUS)
-        DrawFocusRect(dc, &area);
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &area);
 }
 
 bool TComboBox::SetProperty(const TDescProperty& property, TFormReader& reader)
@@ -477,8 +453,7 @@ bool TComboBox::SetProperty(const TDescProperty& property, TFormReader& reader)
         FItemIndex = index;
     } else if (property.Name == "ItemHeight") {
         const int height = TFormReader::Integer(property);
-        if (height <= 0 || height > 255)
-            FormDescriptionError(property.Line, "ItemHeight must be 1 to 255");
+        if (height <= 0 || height > 255) FormDescriptionError(property.Line, "ItemHeight must be 1 to 255");
         FItemHeight = height;
     } else if (property.Name == "DropDownCount") {
         FDropDownCount = std::max(1, TFormReader::Integer(property));
@@ -503,8 +478,7 @@ bool TComboBox::SetProperty(const TDescProperty& property, TFormReader& reader)
 bool TImageList::Add(HBITMAP bitmap)
 {
     HBITMAP copy = CopyBitmap(bitmap);
-    if (!copy)
-        return false;
+    if (!copy) return false;
     FBitmaps.emplace_back(copy);
     return true;
 }
@@ -526,8 +500,7 @@ bool TImageList::SetProperty(const TDescProperty& property, TFormReader&)
         for (const std::wstring& resource : TFormReader::Texts(property)) {
             TBitmapHandle bitmap(static_cast<HBITMAP>(
                 LoadImageW(GetModuleHandleW(nullptr), resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-            if (!bitmap)
-                FormDescriptionError(property.Line, "no bitmap resource " + rtl::WideToAnsi(resource));
+            if (!bitmap) FormDescriptionError(property.Line, "no bitmap resource " + rtl::WideToAnsi(resource));
             BITMAP info{};
             GetObjectW(bitmap.Get(), sizeof info, &info);
             if (info.bmWidth != FWidth || info.bmHeight != FHeight)
@@ -559,8 +532,7 @@ void TImage::PaintBackground(HDC dc)
 
 void TImage::Paint(HDC dc)
 {
-    if (!FPicture)
-        return;
+    if (!FPicture) return;
     BITMAP info{};
     GetObjectW(FPicture.Get(), sizeof info, &info);
     const RECT client = ClientRect();
@@ -576,12 +548,11 @@ void TImage::Paint(HDC dc)
         const int width = target.right - target.left, height = target.bottom - target.top;
         if (FTransparent) {
             const COLORREF key = GetPixel(source, 0, info.bmHeight - 1);
-            GdiTransparentBlt(dc, target.left, target.top, width, height, source, 0, 0, info.bmWidth,
-                              info.bmHeight, key);
+            GdiTransparentBlt(dc, target.left, target.top, width, height, source, 0, 0, info.bmWidth, info.bmHeight,
+                              key);
         } else {
             SetStretchBltMode(dc, COLORONCOLOR);
-            StretchBlt(dc, target.left, target.top, width, height, source, 0, 0, info.bmWidth, info.bmHeight,
-                       SRCCOPY);
+            StretchBlt(dc, target.left, target.top, width, height, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
         }
     }
     DeleteDC(source);
@@ -599,8 +570,7 @@ bool TImage::SetProperty(const TDescProperty& property, TFormReader& reader)
         // Picture = imageList, index
         TFormReader::ExpectCount(property, 2);
         auto* list = dynamic_cast<TImageList*>(&reader.Component(property));
-        if (!list)
-            FormDescriptionError(property.Line, "'" + TFormReader::Ident(property) + "' is not an image list");
+        if (!list) FormDescriptionError(property.Line, "'" + TFormReader::Ident(property) + "' is not an image list");
         const int index = TFormReader::Integer(property, 1);
         if (index < 0 || index >= list->Count())
             FormDescriptionError(property.Line, "no picture " + std::to_string(index) + " in " + list->Name());
@@ -630,8 +600,7 @@ TTimer::TTimer() : FId(gNextTimerId++)
 
 TTimer::~TTimer()
 {
-    if (FRunning && Application)
-        KillTimer(Application->UtilityWindow(), FId);
+    if (FRunning && Application) KillTimer(Application->UtilityWindow(), FId);
     Timers().erase(FId);
 }
 
@@ -655,8 +624,7 @@ void TTimer::SetOnTimer(TNotifyEvent handler)
 
 void TTimer::UpdateTimer()
 {
-    if (FLoading)
-        return;
+    if (FLoading) return;
     // No application object outside the program's start-up list: no timer.
     HWND window = Application ? Application->UtilityWindow() : nullptr;
     if (FRunning) {
@@ -664,18 +632,15 @@ void TTimer::UpdateTimer()
         FRunning = false;
     }
     // Setting a timer again restarts its interval, as disabling and enabling should.
-    if (FEnabled && FInterval > 0 && FOnTimer && window)
-        FRunning = SetTimer(window, FId, FInterval, nullptr) != 0;
+    if (FEnabled && FInterval > 0 && FOnTimer && window) FRunning = SetTimer(window, FId, FInterval, nullptr) != 0;
 }
 
 bool TTimer::DispatchTimer(UINT_PTR id)
 {
     auto found = Timers().find(id);
-    if (found == Timers().end())
-        return false;
+    if (found == Timers().end()) return false;
     TTimer* timer = found->second;
-    if (timer->FOnTimer)
-        timer->FOnTimer(timer);
+    if (timer->FOnTimer) timer->FOnTimer(timer);
     return true;
 }
 
@@ -684,8 +649,7 @@ bool TTimer::SetProperty(const TDescProperty& property, TFormReader& reader)
     FLoading = true;  // the timer starts when its whole description is read
     if (property.Name == "Interval") {
         const int interval = TFormReader::Integer(property);
-        if (interval < 0)
-            FormDescriptionError(property.Line, "Interval cannot be negative");
+        if (interval < 0) FormDescriptionError(property.Line, "Interval cannot be negative");
         FInterval = static_cast<UINT>(interval);
     } else if (property.Name == "Enabled") {
         FEnabled = TFormReader::Boolean(property);

@@ -26,8 +26,7 @@ public:
     TSelectScope(HDC dc, HGDIOBJ object) : FDC(dc), FOld(object ? SelectObject(dc, object) : nullptr) {}
     ~TSelectScope()
     {
-        if (FOld)
-            SelectObject(FDC, FOld);
+        if (FOld) SelectObject(FDC, FOld);
     }
     TSelectScope(const TSelectScope&) = delete;
     TSelectScope& operator=(const TSelectScope&) = delete;

@@ -4,13 +4,16 @@
 namespace crash {
 
 TZipWriter::TZipWriter(const std::string& FileName, const std::string& Password)
-    : FZipHandle(CreateZipFile(FileName)), FPassword(Password) {}
+    : FZipHandle(CreateZipFile(FileName)), FPassword(Password)
+{}
 
-TZipWriter::~TZipWriter() {
+TZipWriter::~TZipWriter()
+{
     CloseZipFile(FZipHandle);
 }
 
-void TZipWriter::AddFile(const std::string& FileName, const std::string& ArchiveFileName) {
+void TZipWriter::AddFile(const std::string& FileName, const std::string& ArchiveFileName)
+{
     AddZipFile(FZipHandle, FileName, ArchiveFileName, FPassword);
 }
 

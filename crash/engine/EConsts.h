@@ -27,7 +27,8 @@ inline constexpr std::array<std::string_view, kMessageTypeCount> EVals = {
 
 // The identifier's own name ("mtDialog_Caption"), the key of the customised
 // texts file; empty for a value outside the enumeration.
-constexpr std::string_view MessageTypeName(TMessageType type) noexcept {
+constexpr std::string_view MessageTypeName(TMessageType type) noexcept
+{
     constexpr std::string_view kNames[] = {
 #define VEXLOR_MESSAGE_NAME(name, text) #name,
         VEXLOR_MESSAGE_TYPES(VEXLOR_MESSAGE_NAME)
@@ -223,54 +224,54 @@ inline constexpr std::array<EMsgsRec, 171> EMsgs = {{
 // "Section|Item" of every report-header item, indexed by TShowOption: the
 // default texts of its section header and of its label.
 inline constexpr std::array<std::string_view, kShowOptionCount> EShowOptions = {
-    "Application|Start Date",  // soAppStartDate
-    "Application|Name",  // soAppName
-    "Application|Version Number",  // soAppVersionNumber
-    "Application|Parameters",  // soAppParameters
-    "Application|Compilation Date",  // soAppCompilationDate
-    "Application|Up Time",  // soAppUpTime
-    "Exception|Date",  // soExcDate
-    "Exception|Address",  // soExcAddress
-    "Exception|Module Name",  // soExcModuleName
-    "Exception|Module Version",  // soExcModuleVersion
-    "Exception|Type",  // soExcType
-    "Exception|Message",  // soExcMessage
-    "Exception|ID",  // soExcID
-    "Exception|Count",  // soExcCount
-    "Exception|Status",  // soExcStatus
-    "Exception|Note",  // soExcNote
-    "User|ID",  // soUserID
-    "User|Name",  // soUserName
-    "User|Email",  // soUserEmail
-    "User|Privileges",  // soUserPrivileges
-    "User|Company",  // soUserCompany
-    "Active Controls|Form Class",  // soActCtlsFormClass
-    "Active Controls|Form Text",  // soActCtlsFormText
+    "Application|Start Date",         // soAppStartDate
+    "Application|Name",               // soAppName
+    "Application|Version Number",     // soAppVersionNumber
+    "Application|Parameters",         // soAppParameters
+    "Application|Compilation Date",   // soAppCompilationDate
+    "Application|Up Time",            // soAppUpTime
+    "Exception|Date",                 // soExcDate
+    "Exception|Address",              // soExcAddress
+    "Exception|Module Name",          // soExcModuleName
+    "Exception|Module Version",       // soExcModuleVersion
+    "Exception|Type",                 // soExcType
+    "Exception|Message",              // soExcMessage
+    "Exception|ID",                   // soExcID
+    "Exception|Count",                // soExcCount
+    "Exception|Status",               // soExcStatus
+    "Exception|Note",                 // soExcNote
+    "User|ID",                        // soUserID
+    "User|Name",                      // soUserName
+    "User|Email",                     // soUserEmail
+    "User|Privileges",                // soUserPrivileges
+    "User|Company",                   // soUserCompany
+    "Active Controls|Form Class",     // soActCtlsFormClass
+    "Active Controls|Form Text",      // soActCtlsFormText
     "Active Controls|Control Class",  // soActCtlsControlClass
-    "Active Controls|Control Text",  // soActCtlsControlText
-    "Computer|Name",  // soCmpName
-    "Computer|Total Memory",  // soCmpTotalMemory
-    "Computer|Free Memory",  // soCmpFreeMemory
-    "Computer|Total Disk",  // soCmpTotalDisk
-    "Computer|Free Disk",  // soCmpFreeDisk
-    "Computer|System Up Time",  // soCmpSysUpTime
-    "Computer|Processor",  // soCmpProcessor
-    "Computer|Display Mode",  // soCmpDisplayMode
-    "Computer|Display DPI",  // soCmpDisplayDPI
-    "Computer|Video Card",  // soCmpVideoCard
-    "Computer|Printer",  // soCmpPrinter
-    "Operating System|Type",  // soOSType
-    "Operating System|Build #",  // soOSBuildN
-    "Operating System|Update",  // soOSUpdate
-    "Operating System|Language",  // soOSLanguage
-    "Operating System|Charset",  // soOSCharset
-    "Network|IP Address",  // soNetIP
-    "Network|Submask",  // soNetSubmask
-    "Network|Gateway",  // soNetGateway
-    "Network|DNS 1",  // soNetDNS1
-    "Network|DNS 2",  // soNetDNS2
-    "Network|DHCP",  // soNetDHCP
-    "Custom Data|All",  // soCustomData
+    "Active Controls|Control Text",   // soActCtlsControlText
+    "Computer|Name",                  // soCmpName
+    "Computer|Total Memory",          // soCmpTotalMemory
+    "Computer|Free Memory",           // soCmpFreeMemory
+    "Computer|Total Disk",            // soCmpTotalDisk
+    "Computer|Free Disk",             // soCmpFreeDisk
+    "Computer|System Up Time",        // soCmpSysUpTime
+    "Computer|Processor",             // soCmpProcessor
+    "Computer|Display Mode",          // soCmpDisplayMode
+    "Computer|Display DPI",           // soCmpDisplayDPI
+    "Computer|Video Card",            // soCmpVideoCard
+    "Computer|Printer",               // soCmpPrinter
+    "Operating System|Type",          // soOSType
+    "Operating System|Build #",       // soOSBuildN
+    "Operating System|Update",        // soOSUpdate
+    "Operating System|Language",      // soOSLanguage
+    "Operating System|Charset",       // soOSCharset
+    "Network|IP Address",             // soNetIP
+    "Network|Submask",                // soNetSubmask
+    "Network|Gateway",                // soNetGateway
+    "Network|DNS 1",                  // soNetDNS1
+    "Network|DNS 2",                  // soNetDNS2
+    "Network|DHCP",                   // soNetDHCP
+    "Custom Data|All",                // soCustomData
 };
 
 // "Name | Description" of every variable a text may use as %Name%. The names

@@ -59,14 +59,13 @@ bool DetectIntoIDE();
 // in Raw mode a piece keeps its closing separator. A piece is added when not
 // empty or when AddEmpty is set; the rest after the last separator only when it
 // is not empty.
-void ExtractList(const std::string& Text, std::vector<std::string>& Strings,
-                 const TCharSet& Separators, bool Raw = false, bool AddEmpty = false);
+void ExtractList(const std::string& Text, std::vector<std::string>& Strings, const TCharSet& Separators,
+                 bool Raw = false, bool AddEmpty = false);
 
 // Appends to Strings the trimmed pieces of Text between separators, empty ones
 // included, after skipping leading separators; a last piece that is empty after
 // trimming is not added.
-void ExtractStringsEx(const TCharSet& Separators, const std::string& Text,
-                      std::vector<std::string>& Strings);
+void ExtractStringsEx(const TCharSet& Separators, const std::string& Text, std::vector<std::string>& Strings);
 
 // 1-based position of the first SubStr in S at or after Offset; 0 when there is
 // none, SubStr is empty or Offset lies outside S.
@@ -192,20 +191,15 @@ bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);
 
 // The stored value (at most 2047 characters; a present empty value is empty),
 // or Default exactly as given when the file, section or key is absent.
-std::string ReadString(const std::string& File, const std::string& Section,
-                       const std::string& Key, const std::string& Default);
-int ReadInteger(const std::string& File, const std::string& Section,
-                const std::string& Key, int Default);
+std::string ReadString(const std::string& File, const std::string& Section, const std::string& Key,
+                       const std::string& Default);
+int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key, int Default);
 // True only for a stored 1.
-bool ReadBool(const std::string& File, const std::string& Section,
-              const std::string& Key, bool Default);
-bool WriteString(const std::string& File, const std::string& Section,
-                 const std::string& Key, const std::string& Value);
-bool WriteInteger(const std::string& File, const std::string& Section,
-                  const std::string& Key, int Value);
+bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key, bool Default);
+bool WriteString(const std::string& File, const std::string& Section, const std::string& Key, const std::string& Value);
+bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key, int Value);
 // Stored as 1 or 0.
-bool WriteBool(const std::string& File, const std::string& Section,
-               const std::string& Key, bool Value);
+bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key, bool Value);
 
 // ---- Registry ------------------------------------------------------------------
 

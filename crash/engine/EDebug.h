@@ -51,7 +51,7 @@ struct TVLLocationInfo {
     std::string ProcedureName;
     std::int32_t ProcOffsetLine = 0;  // lines from the procedure's first line
     std::int32_t LineNumber = 0;
-    std::string SourceName;  // the source file's name
+    std::string SourceName;                   // the source file's name
     TVLDebugInfoSource* DebugInfo = nullptr;  // weak: the source that answered
 };
 
@@ -300,8 +300,8 @@ struct TVLJdbgHeader {
     std::uint32_t SourceNames;
     std::uint32_t Symbols;
     std::uint32_t LineNumbers;
-    std::uint32_t Words;      // offset of the names area
-    std::uint32_t ModuleName; // name reference
+    std::uint32_t Words;       // offset of the names area
+    std::uint32_t ModuleName;  // name reference
     std::uint32_t CheckSum;
     std::uint8_t CheckSumValid;
 };

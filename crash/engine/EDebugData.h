@@ -40,7 +40,8 @@ namespace crash {
 // The block's signatures; any other first word means no data.
 inline constexpr std::uint32_t kVexlorDataSignature = 0x100FAB10;
 inline constexpr std::uint32_t kVexlorDataSignatureOld = 0x000FAB10;
-constexpr bool IsVexlorDataSignature(std::uint32_t value) noexcept {
+constexpr bool IsVexlorDataSignature(std::uint32_t value) noexcept
+{
     return value == kVexlorDataSignature || value == kVexlorDataSignatureOld;
 }
 
@@ -56,7 +57,8 @@ inline constexpr std::uint8_t kOldNameKey = 0xA5;
 
 // The stored version word as a version: 600, 601 and 602 stand for 6000,
 // 6001 and 6002.
-constexpr std::uint16_t NormalizeVexlorVersion(std::uint16_t word) noexcept {
+constexpr std::uint16_t NormalizeVexlorVersion(std::uint16_t word) noexcept
+{
     return word >= 600 && word <= 602 ? static_cast<std::uint16_t>(word % 600 + 6000) : word;
 }
 

@@ -39,7 +39,8 @@ struct TShortString {
     char Chars[Capacity] = {};
 
     // Text beyond Capacity bytes is cut.
-    void Assign(std::string_view text) noexcept {
+    void Assign(std::string_view text) noexcept
+    {
         Length = static_cast<std::uint8_t>(text.size() < Capacity ? text.size() : Capacity);
         std::memcpy(Chars, text.data(), Length);
     }
@@ -60,20 +61,20 @@ struct TVexlorDebugInfo {
     std::uint32_t LeakSize = 0;
     std::uint32_t LeakCount = 0;
     std::uint32_t Addr = 0;
-    TShortString<255> UnitName;       // source file name with its extension
-    TShortString<255> ClassName;      // empty for plain procedures
+    TShortString<255> UnitName;   // source file name with its extension
+    TShortString<255> ClassName;  // empty for plain procedures
     TShortString<255> ProcedureName;
-    std::uint32_t Line = 0;           // 0 when unknown
-    std::uint32_t ProcOffsetLine = 0; // lines from the procedure's first line
+    std::uint32_t Line = 0;            // 0 when unknown
+    std::uint32_t ProcOffsetLine = 0;  // lines from the procedure's first line
     TShortString<255> CustomMsg;
 };
 
 #pragma pack(pop)
 
 static_assert(offsetof(TVexlorDebugInfo, ModuleInfo) == 1 && offsetof(TVexlorDebugInfo, ThreadID) == 5 &&
-              offsetof(TVexlorDebugInfo, LeakType) == 12 && offsetof(TVexlorDebugInfo, Addr) == 85 &&
-              offsetof(TVexlorDebugInfo, UnitName) == 89 && offsetof(TVexlorDebugInfo, Line) == 857 &&
-              offsetof(TVexlorDebugInfo, CustomMsg) == 865 && sizeof(TVexlorDebugInfo) == 1121,
+                  offsetof(TVexlorDebugInfo, LeakType) == 12 && offsetof(TVexlorDebugInfo, Addr) == 85 &&
+                  offsetof(TVexlorDebugInfo, UnitName) == 89 && offsetof(TVexlorDebugInfo, Line) == 857 &&
+                  offsetof(TVexlorDebugInfo, CustomMsg) == 865 && sizeof(TVexlorDebugInfo) == 1121,
               "the item is a packed record in this field order");
 
 }  // namespace crash

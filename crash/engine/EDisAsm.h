@@ -28,16 +28,15 @@ struct TdaRef {
 
 // Every callback gets the operand's default text in Result and may replace it.
 // ValueAddress is the address of the operand's bytes in the code.
-using TJumpInstrProc = std::function<void(void* Param, const void* ValueAddress,
-                                          std::uint32_t JumpAddress, std::string& Result)>;
-using TCallInstrProc = std::function<void(void* Param, const void* ValueAddress,
-                                          std::uint32_t CallAddress, std::string& Result)>;
-using TAddressRefProc = std::function<void(void* Param, const void* ValueAddress,
-                                           std::uint32_t RefAddress, std::string& Result)>;
-using TRefProc = std::function<void(void* Param, const TdaRef& Ref, int RefSize,
-                                    std::string& Result)>;
-using TImmidiateDataProc = std::function<void(void* Param, const void* ValueAddress,
-                                              int OperandSize, bool Sigend, std::string& Result)>;
+using TJumpInstrProc =
+    std::function<void(void* Param, const void* ValueAddress, std::uint32_t JumpAddress, std::string& Result)>;
+using TCallInstrProc =
+    std::function<void(void* Param, const void* ValueAddress, std::uint32_t CallAddress, std::string& Result)>;
+using TAddressRefProc =
+    std::function<void(void* Param, const void* ValueAddress, std::uint32_t RefAddress, std::string& Result)>;
+using TRefProc = std::function<void(void* Param, const TdaRef& Ref, int RefSize, std::string& Result)>;
+using TImmidiateDataProc =
+    std::function<void(void* Param, const void* ValueAddress, int OperandSize, bool Sigend, std::string& Result)>;
 
 class TDisAsm : public rtl::TObject {
 public:

@@ -76,8 +76,8 @@ bool UnhookProcedure(void* address) noexcept;
 // `replacement`. Answers the DLL's own export. Removable: undone by EHookDone.
 // Raises EProcNull when the DLL does not export the routine, EHookingError
 // when the module is not loaded, its headers are unreadable or nothing matched.
-void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllName,
-                         const std::string& routineName, void* replacement);
+void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllName, const std::string& routineName,
+                         void* replacement);
 
 // Reverts the removable import patches that installed `replacement` (in every
 // module) and forgets them, so that EHookDone does not revert them again.
@@ -90,8 +90,7 @@ bool UnhookDllProcedure(const void* replacement) noexcept;
 // exception escapes for a module that does not import the routine or a
 // routine that does not exist.
 bool TryHookDllProcedureEx(const std::vector<std::string>& moduleNames, const std::string& dllName,
-                           const std::string& routineName, void* replacement, void*& replaced,
-                           bool noRaise);
+                           const std::string& routineName, void* replacement, void*& replaced, bool noRaise);
 
 // Replaces slot `slotIndex` of the virtual method table `vmt` by `replacement`
 // and answers the method it held. The slot is written only when it lies inside

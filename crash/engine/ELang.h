@@ -14,7 +14,8 @@
 namespace crash {
 
 // Every text at its default, as a new options object starts.
-inline TCustomizedTexts DefaultCustomizedTexts() {
+inline TCustomizedTexts DefaultCustomizedTexts()
+{
     TCustomizedTexts texts;
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) texts[i] = std::string(EVals[i]);
     return texts;

@@ -130,8 +130,8 @@ enum TFilterActionType : std::uint8_t { fatNone, fatTerminate, fatRestart };
 
 static_assert(TShowOptions::kByteCount == 6 && TCommonSendOptions::kByteCount == 2 &&
               TExceptionDialogOptions::kByteCount == 2 && TBehaviourOptions::kByteCount == 2 &&
-              TLogOptions::kByteCount == 1 && TCallStackOptions::kByteCount == 1 &&
-              TLeaksOptions::kByteCount == 1 && TCompiledFileOptions::kByteCount == 1);
+              TLogOptions::kByteCount == 1 && TCallStackOptions::kByteCount == 1 && TLeaksOptions::kByteCount == 1 &&
+              TCompiledFileOptions::kByteCount == 1);
 
 // ---- Exception filters ----------------------------------------------------------
 
@@ -221,7 +221,8 @@ public:
     // The options of the module AModuleName (a file name as GetModuleHandleA
     // takes it; empty for none), at their defaults.
     template <class T = TVexlorModuleOptions, class... Args>
-    static std::unique_ptr<T> Create(std::string AModuleName, Args&&... args) {
+    static std::unique_ptr<T> Create(std::string AModuleName, Args&&... args)
+    {
         static_assert(std::is_base_of_v<TVexlorModuleOptions, T>);
         auto options = std::make_unique<T>(CreateKey{}, std::move(AModuleName), std::forward<Args>(args)...);
         options->SetToDefaultOptions();
@@ -451,7 +452,8 @@ protected:
     // Runs Change with publication suspended, then resumes and publishes once,
     // also when Change throws (the exception then goes on).
     template <class Change>
-    void RunBulkChange(Change&& change) {
+    void RunBulkChange(Change&& change)
+    {
         DisableSharedDataWrite();
         try {
             change();
@@ -465,7 +467,8 @@ protected:
     }
 
     template <class Field, class Value>
-    void Store(Field& field, Value&& value) {
+    void Store(Field& field, Value&& value)
+    {
         field = std::forward<Value>(value);
         SaveToSharedData();
     }

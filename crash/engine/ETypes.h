@@ -28,7 +28,8 @@ public:
     using Bytes = std::array<std::uint8_t, kByteCount>;
 
     constexpr EnumSet() noexcept = default;
-    constexpr EnumSet(std::initializer_list<E> members) noexcept {
+    constexpr EnumSet(std::initializer_list<E> members) noexcept
+    {
         for (E member : members) Include(member);
     }
 
@@ -37,12 +38,14 @@ public:
 
     // From the stored form; bits beyond the last member are dropped, so that a
     // damaged stream cannot yield members that do not exist.
-    static constexpr EnumSet FromBytes(const Bytes& bytes) noexcept {
+    static constexpr EnumSet FromBytes(const Bytes& bytes) noexcept
+    {
         std::uint64_t bits = 0;
         for (std::size_t i = 0; i < kByteCount; ++i) bits |= std::uint64_t{bytes[i]} << (8 * i);
         return EnumSet(bits & kAllBits);
     }
-    constexpr Bytes ToBytes() const noexcept {
+    constexpr Bytes ToBytes() const noexcept
+    {
         Bytes bytes{};
         for (std::size_t i = 0; i < kByteCount; ++i) bytes[i] = static_cast<std::uint8_t>(FBits >> (8 * i));
         return bytes;
@@ -50,15 +53,18 @@ public:
 
     // A member outside the enumeration's range is never contained and cannot
     // be included.
-    constexpr bool Contains(E member) const noexcept {
+    constexpr bool Contains(E member) const noexcept
+    {
         const auto n = static_cast<std::size_t>(member);
         return n < Count && ((FBits >> n) & 1u) != 0;
     }
-    constexpr void Include(E member) noexcept {
+    constexpr void Include(E member) noexcept
+    {
         const auto n = static_cast<std::size_t>(member);
         if (n < Count) FBits |= std::uint64_t{1} << n;
     }
-    constexpr void Exclude(E member) noexcept {
+    constexpr void Exclude(E member) noexcept
+    {
         const auto n = static_cast<std::size_t>(member);
         if (n < Count) FBits &= ~(std::uint64_t{1} << n);
     }
@@ -71,8 +77,7 @@ public:
     friend constexpr bool operator==(const EnumSet&, const EnumSet&) noexcept = default;
 
 private:
-    static constexpr std::uint64_t kAllBits =
-        Count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << Count) - 1;
+    static constexpr std::uint64_t kAllBits = Count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << Count) - 1;
     constexpr explicit EnumSet(std::uint64_t bits) noexcept : FBits(bits) {}
 
     std::uint64_t FBits = 0;
@@ -114,7 +119,8 @@ static_assert(TShowOptions::kByteCount == 6);
 
 // The text that labels a report-header item, and the header of its section.
 // soCustomData is labelled by the custom information section's header.
-constexpr TMessageType ShowOptionLabel(TShowOption option) noexcept {
+constexpr TMessageType ShowOptionLabel(TShowOption option) noexcept
+{
     constexpr TMessageType kLabels[] = {
 #define VEXLOR_SHOW_OPTION_LABEL(name, header, label) label,
         VEXLOR_SHOW_OPTIONS(VEXLOR_SHOW_OPTION_LABEL)
@@ -122,7 +128,8 @@ constexpr TMessageType ShowOptionLabel(TShowOption option) noexcept {
     };
     return option < kShowOptionCount ? kLabels[option] : mtLog_CustInfoHeader;
 }
-constexpr TMessageType ShowOptionSection(TShowOption option) noexcept {
+constexpr TMessageType ShowOptionSection(TShowOption option) noexcept
+{
     constexpr TMessageType kSections[] = {
 #define VEXLOR_SHOW_OPTION_SECTION(name, header, label) header,
         VEXLOR_SHOW_OPTIONS(VEXLOR_SHOW_OPTION_SECTION)

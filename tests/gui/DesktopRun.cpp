@@ -17,8 +17,7 @@ namespace {
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring Quote(const std::wstring& argument)
 {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
     std::wstring quoted = L"\"";
     size_t backslashes = 0;
     for (wchar_t c : argument) {
@@ -45,11 +44,9 @@ void ReportMainWindow(HANDLE process, DWORD processId, const wchar_t* readyFile)
             GetClassNameW(w, className, 32);
             return !GetWindow(w, GW_OWNER) && std::wstring(className) != L"#32770";
         });
-        if (window)
-            break;
+        if (window) break;
     }
-    if (!window)
-        return;
+    if (!window) return;
     // The window's thread has handled what was queued before, and painted
     // the window and its controls, when these return.
     DWORD_PTR unused = 0;
@@ -80,17 +77,14 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     std::wstring commandLine;
-    for (int i = 2; i < argc; ++i)
-        commandLine += (i > 2 ? L" " : L"") + Quote(argv[i]);
+    for (int i = 2; i < argc; ++i) commandLine += (i > 2 ? L" " : L"") + Quote(argv[i]);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     DWORD exitCode = 255;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        if (readyFile)
-            ReportMainWindow(process.hProcess, process.dwProcessId, readyFile);
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (readyFile) ReportMainWindow(process.hProcess, process.dwProcessId, readyFile);
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &exitCode);
         CloseHandle(process.hThread);

@@ -128,8 +128,8 @@ TEST(ByteCursor, FixedReadsEndExactlyAtTheBoundary)
         std::size_t read;
         bool ok;
     } kCases[] = {
-        {4, 0, 4, true}, {3, 0, 4, false}, {7, 3, 4, true}, {7, 4, 4, false},
-        {0, 0, 1, false}, {0, 0, 0, true}, {7, 7, 0, true}, {7, 7, 1, false},
+        {4, 0, 4, true},  {3, 0, 4, false}, {7, 3, 4, true}, {7, 4, 4, false},
+        {0, 0, 1, false}, {0, 0, 0, true},  {7, 7, 0, true}, {7, 7, 1, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE("size " + std::to_string(c.size) + ", at " + std::to_string(c.before) + ", read " +
@@ -205,8 +205,8 @@ TEST(ByteCursor, EncodedPointersOfEveryFormAndApplication)
         {rtl::kEhPeUleb128, "\xE5\x8E\x26"sv, true, 624485, false, false, "unsigned LEB128"},
         {rtl::kEhPeSleb128, "\x7C"sv, true, static_cast<std::uintptr_t>(-4), false, false, "signed LEB128"},
         {rtl::kEhPePcRel | rtl::kEhPeSdata4, "\x10\x00\x00\x00"sv, true, 16, true, false, "pc-relative"},
-        {rtl::kEhPePcRel | rtl::kEhPeSdata4, "\xF0\xFF\xFF\xFF"sv, true, static_cast<std::uintptr_t>(-16), true,
-         false, "pc-relative backwards"},
+        {rtl::kEhPePcRel | rtl::kEhPeSdata4, "\xF0\xFF\xFF\xFF"sv, true, static_cast<std::uintptr_t>(-16), true, false,
+         "pc-relative backwards"},
         {rtl::kEhPePcRel | rtl::kEhPeSdata4, "\x00\x00\x00\x00"sv, true, 0, false, false, "pc-relative 0 stays 0"},
         {rtl::kEhPeTextRel | rtl::kEhPeUdata2, "\x10\x00"sv, true, 0x1010, false, true, "text-relative"},
         {rtl::kEhPeDataRel | rtl::kEhPeUdata2, "\x10\x00"sv, true, 0x2010, false, true, "data-relative"},
@@ -233,8 +233,13 @@ TEST(ByteCursor, EncodedPointersOfEveryFormAndApplication)
         std::uint8_t encoding;
         std::size_t size;
     } kSizes[] = {
-        {rtl::kEhPeAbsPtr, 4}, {rtl::kEhPePcRel | rtl::kEhPeSdata4, 4}, {rtl::kEhPeUdata2, 2},
-        {rtl::kEhPeIndirect | rtl::kEhPeSdata8, 8}, {rtl::kEhPeUleb128, 0}, {rtl::kEhPeSleb128, 0}, {0x05, 0},
+        {rtl::kEhPeAbsPtr, 4},
+        {rtl::kEhPePcRel | rtl::kEhPeSdata4, 4},
+        {rtl::kEhPeUdata2, 2},
+        {rtl::kEhPeIndirect | rtl::kEhPeSdata8, 8},
+        {rtl::kEhPeUleb128, 0},
+        {rtl::kEhPeSleb128, 0},
+        {0x05, 0},
     };
     for (const auto& c : kSizes) EXPECT_EQ(rtl::EncodedValueSize(c.encoding), c.size) << std::hex << int{c.encoding};
 }

@@ -49,18 +49,14 @@ int main(int argc, char** argv)
         const void* address;
     };
     const Case kCases[] = {
-        {"check 8 bytes in one region", [](const void* a, void*, rtl::ReadableRegionCache* c) {
-             return rtl::IsReadableMemory(a, 8, c);
-         }, inside},
-        {"copy 4 bytes in one region", [](const void* a, void* out, rtl::ReadableRegionCache* c) {
-             return rtl::ReadMemory(a, out, 4, c);
-         }, inside},
-        {"copy 16 bytes across two regions", [](const void* a, void* out, rtl::ReadableRegionCache* c) {
-             return rtl::ReadMemory(a, out, 16, c);
-         }, across},
-        {"refuse 4 bytes of a reserved page", [](const void* a, void* out, rtl::ReadableRegionCache* c) {
-             return rtl::ReadMemory(a, out, 4, c);
-         }, refused},
+        {"check 8 bytes in one region",
+         [](const void* a, void*, rtl::ReadableRegionCache* c) { return rtl::IsReadableMemory(a, 8, c); }, inside},
+        {"copy 4 bytes in one region",
+         [](const void* a, void* out, rtl::ReadableRegionCache* c) { return rtl::ReadMemory(a, out, 4, c); }, inside},
+        {"copy 16 bytes across two regions",
+         [](const void* a, void* out, rtl::ReadableRegionCache* c) { return rtl::ReadMemory(a, out, 16, c); }, across},
+        {"refuse 4 bytes of a reserved page",
+         [](const void* a, void* out, rtl::ReadableRegionCache* c) { return rtl::ReadMemory(a, out, 4, c); }, refused},
     };
     constexpr int kRounds = 5;
     std::printf("%d checks each, fastest of %d rounds, microseconds per check\n", checks, kRounds);
@@ -70,7 +66,8 @@ int main(int argc, char** argv)
         for (int round = 0; round < kRounds; ++round) {
             for (int cached = 0; cached < 2; ++cached) {
                 rtl::ReadableRegionCache* regions = cached ? &cache : nullptr;
-                const double time = MicrosecondsPerCheck(checks / kRounds, [&] { return c.check(c.address, copy, regions); });
+                const double time =
+                    MicrosecondsPerCheck(checks / kRounds, [&] { return c.check(c.address, copy, regions); });
                 if (time < best[cached]) best[cached] = time;
             }
         }

@@ -26,7 +26,7 @@ TEST(FormatDateTime, TokensOfTheFormatLanguage)
         {L"dd.mm.yyyy", L"08.12.2026"},
         {L"d/m/yy", L"8/12/26"},
         {L"hh:nn:ss.zzz", L"07:05:33.009"},
-        {L"hh.mm", L"07.05"},        // m right after an hour means minutes
+        {L"hh.mm", L"07.05"},  // m right after an hour means minutes
         {L"h.m", L"7.5"},
         {L"mm hh", L"12 07"},
         {L"'dd' \"mm\"", L"dd mm"},  // quoted text is literal

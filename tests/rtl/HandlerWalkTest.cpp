@@ -140,8 +140,7 @@ TEST(HandlerWalk, PredictsWhichCatchTakesTheException)
         const rtl::TWalkResult& result = recorder->FWalkResult;
         EXPECT_EQ(result.End, rtl::TWalkEnd::weCaught);
         std::string handlers;
-        for (int i = 0; i < recorder->FHandlerCount; ++i)
-            handlers += (i ? " " : "") + KindText(recorder->FHandlers[i]);
+        for (int i = 0; i < recorder->FHandlerCount; ++i) handlers += (i ? " " : "") + KindText(recorder->FHandlers[i]);
         EXPECT_EQ(handlers, c.handlers);
         const rtl::THandlerInfo& taker = recorder->FHandlers[recorder->FHandlerCount - 1];
         EXPECT_EQ(taker.Frame, c.catcherFrame);

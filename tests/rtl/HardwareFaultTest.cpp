@@ -233,9 +233,8 @@ TEST(HardwareFault, TheObjectHookMapsTheFault)
 {
     excepttest::ScopedHook<rtl::TExceptObjProc> hook(
         rtl::ExceptObjProc, [](const EXCEPTION_RECORD& record, const CONTEXT&) noexcept {
-            return std::make_exception_ptr(rtl::EConvertError(record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION
-                                                                  ? "mapped"
-                                                                  : "other"));
+            return std::make_exception_ptr(
+                rtl::EConvertError(record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION ? "mapped" : "other"));
         });
     try {
         ReadNull();

@@ -74,8 +74,8 @@ TEST_F(IniFileTest, AnAbsentKeyGivesTheDefaultAsItStands)
         {L"S", L"text", L"Name:  ", L"v"},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(rtl::WideToAnsi(std::wstring(c.section) + L"/" + c.ident + L" default " +
-                                     c.defaultValue.substr(0, 10)));
+        SCOPED_TRACE(
+            rtl::WideToAnsi(std::wstring(c.section) + L"/" + c.ident + L" default " + c.defaultValue.substr(0, 10)));
         EXPECT_EQ(ini.ReadString(c.section, c.ident, c.defaultValue), c.read);
     }
 }
@@ -86,15 +86,8 @@ TEST_F(IniFileTest, ReadIntegerAcceptsDecimalAndHexOnly)
         const wchar_t* stored;
         int value;
     } kCases[] = {
-        {L"9", 9},
-        {L"0", 0},
-        {L"-2", -2},
-        {L"0x3", 3},
-        {L"0X1A", 26},
-        {L"word", 77},
-        {L"", 77},
-        {L"$3", 77},
-        {L"3 4", 77},
+        {L"9", 9},     {L"0", 0}, {L"-2", -2}, {L"0x3", 3},  {L"0X1A", 26},
+        {L"word", 77}, {L"", 77}, {L"$3", 77}, {L"3 4", 77},
     };
     rtl::TIniFile ini(FPath);
     for (const auto& c : kCases) {

@@ -44,7 +44,8 @@ TEST(Handles, EachOwnerClosesWithItsOwnFunctionAndKnowsItsOwnNone)
     EXPECT_FALSE(key) << "Receive closed the key it held";
 
     // A view is unmapped when its owner goes, before the mapping is closed.
-    const rtl::KernelHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr));
+    const rtl::KernelHandle mapping(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr));
     ASSERT_TRUE(mapping);
     void* base = nullptr;
     {

@@ -24,18 +24,18 @@ TEST(FloatToStrF, LitresAtPrecisionFourWithThreeDecimals)
         const wchar_t* text;
     } kCases[] = {
         {20, L"20.000"},
-        {123.456, L"123.500"},       // four significant digits first
+        {123.456, L"123.500"},  // four significant digits first
         {0, L"0.000"},
         {0.5, L"0.500"},
-        {12.125, L"12.130"},         // an exact tie rounds away from zero
+        {12.125, L"12.130"},  // an exact tie rounds away from zero
         {-12.125, L"-12.130"},
         {0.0005, L"0.001"},
         {0.0004, L"0.000"},
-        {-0.0001, L"0.000"},         // no sign on a value that rounds to zero
+        {-0.0001, L"0.000"},  // no sign on a value that rounds to zero
         {1234.5678, L"1235.000"},
         {9999.4, L"9999.000"},
-        {9999.6, L"1E004"},          // rounds up to five integer digits
-        {10000, L"1E004"},           // more integer digits than the precision
+        {9999.6, L"1E004"},  // rounds up to five integer digits
+        {10000, L"1E004"},   // more integer digits than the precision
         {12345.678, L"1.235E004"},
     };
     for (const auto& c : kCases) {
@@ -52,12 +52,8 @@ TEST(FloatToStrF, GeneralFormAndSpecialValues)
         int digits;
         const wchar_t* text;
     } kCases[] = {
-        {1.5, 15, 0, L"1.5"},
-        {1e20, 15, 0, L"1E20"},
-        {0.00001, 15, 0, L"0.00001"},
-        {0.000001, 15, 0, L"1E-6"},
-        {-250, 15, 0, L"-250"},
-        {2.0 / 3.0, 4, 2, L"0.6667"},
+        {1.5, 15, 0, L"1.5"},       {1e20, 15, 0, L"1E20"}, {0.00001, 15, 0, L"0.00001"},
+        {0.000001, 15, 0, L"1E-6"}, {-250, 15, 0, L"-250"}, {2.0 / 3.0, 4, 2, L"0.6667"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.value);
@@ -79,8 +75,8 @@ TEST(IntegerText, WritesAndReads)
         int value;
     } kCases[] = {
         {L"42", true, 42},
-        {L"  42", true, 42},         // leading blanks are skipped
-        {L"42 ", false, 0},          // nothing may follow the digits
+        {L"  42", true, 42},  // leading blanks are skipped
+        {L"42 ", false, 0},   // nothing may follow the digits
         {L"-7", true, -7},
         {L"+7", true, 7},
         {L"0x3", true, 3},
@@ -98,7 +94,7 @@ TEST(IntegerText, WritesAndReads)
         {L"0x", false, 0},
         {L"$", false, 0},
         {L"0x0x1", false, 0},
-        {L"\t42", false, 0},          // only spaces are skipped
+        {L"\t42", false, 0},  // only spaces are skipped
         {L"word", false, 0},
         {L"12,5", false, 0},
         {L"12abc", false, 0},
@@ -133,17 +129,9 @@ TEST(FloatReader, UsesTheLocaleSeparator)
         bool valid;
         double value;
     } kCases[] = {
-        {L"12.5", true, 12.5},
-        {L" 3 ", true, 3},
-        {L"-0.25", true, -0.25},
-        {L"1E3", true, 1000},
-        {L"2.5e-1", true, 0.25},
-        {L".5", true, 0.5},
-        {L".", false, 0},
-        {L"", false, 0},
-        {L"1e", false, 0},
-        {L"1.2.3", false, 0},
-        {L"abc", false, 0},
+        {L"12.5", true, 12.5},   {L" 3 ", true, 3},    {L"-0.25", true, -0.25}, {L"1E3", true, 1000},
+        {L"2.5e-1", true, 0.25}, {L".5", true, 0.5},   {L".", false, 0},        {L"", false, 0},
+        {L"1e", false, 0},       {L"1.2.3", false, 0}, {L"abc", false, 0},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << "\"" << rtl::WideToAnsi(Localised(c.text)) << "\"");

@@ -39,7 +39,8 @@ struct TSized : rtl::TObject {
 
 TEST(ObjectModel, ClassNamesAndParentChainComeFromTheTypeInformation)
 {
-    const rtl::EAccessViolation violation(EXCEPTION_RECORD{EXCEPTION_ACCESS_VIOLATION, 0, nullptr, nullptr, 2, {0, 16}});
+    const rtl::EAccessViolation violation(
+        EXCEPTION_RECORD{EXCEPTION_ACCESS_VIOLATION, 0, nullptr, nullptr, 2, {0, 16}});
     EXPECT_EQ(violation.ClassName(), "EAccessViolation");
     std::string chain;
     for (const std::type_info* type = &typeid(violation); type != nullptr; type = rtl::ClassParent(*type))

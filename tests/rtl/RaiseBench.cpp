@@ -42,8 +42,7 @@ double NanosecondsPerFault(int faults)
     for (int i = 0; i < faults; ++i) {
         try {
             gSink = ReadNull();
-        } catch (const rtl::EAccessViolation&) {
-        }
+        } catch (const rtl::EAccessViolation&) {}
     }
     QueryPerformanceCounter(&stop);
     return 1e9 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) / faults;
@@ -57,8 +56,7 @@ double NanosecondsPerPair(int pairs)
     for (int i = 0; i < pairs; ++i) {
         try {
             Middle(i);
-        } catch (const rtl::Exception&) {
-        }
+        } catch (const rtl::Exception&) {}
     }
     QueryPerformanceCounter(&stop);
     return 1e9 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) / pairs;

@@ -110,7 +110,8 @@ void ReportUnhandled(void* object, const std::type_info* type, void* address) no
 LONG ReportFilter(EXCEPTION_POINTERS* pointers) noexcept
 {
     char line[96];
-    std::snprintf(line, sizeof line, "filter %08lX", static_cast<unsigned long>(pointers->ExceptionRecord->ExceptionCode));
+    std::snprintf(line, sizeof line, "filter %08lX",
+                  static_cast<unsigned long>(pointers->ExceptionRecord->ExceptionCode));
     Write(line);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -221,8 +222,7 @@ int wmain(int argc, wchar_t** argv)
         };
         try {
             Thrower();
-        } catch (...) {
-        }
+        } catch (...) {}
     } else if (mode == L"synchronize-first") {
         // No TThread and no Synchronize on the main thread before the worker
         // asks: only the main thread's message loop can serve it.
@@ -262,8 +262,8 @@ int wmain(int argc, wchar_t** argv)
         // msvcrt is a system DLL here: its fault is no C++ throw, the catch
         // below never sees it.
         using StrLen = size_t(__cdecl*)(const char*);
-        auto strLen = reinterpret_cast<StrLen>(
-            reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"msvcrt.dll"), "strlen")));
+        auto strLen =
+            reinterpret_cast<StrLen>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"msvcrt.dll"), "strlen")));
         try {
             strLen(reinterpret_cast<const char*>(16));
         } catch (...) {

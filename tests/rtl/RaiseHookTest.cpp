@@ -112,8 +112,7 @@ TEST(RaiseHook, AHookThatThrowsInsideIsNotEnteredAgain)
         ++calls;
         try {
             throw 1;
-        } catch (int) {
-        }
+        } catch (int) {}
     });
     EXPECT_THROW(ThrowConvertError(), rtl::EConvertError);
     EXPECT_EQ(calls, 1);
@@ -136,8 +135,8 @@ TEST(ExceptProc, UnhandledThrowReachesItWithTheThrowerOnTheStack)
         const excepttest::ChildRun run = excepttest::RunChild(c.mode);
         ASSERT_TRUE(run.FFinished);
         EXPECT_EQ(run.FExitCode, 1u);
-        EXPECT_EQ(run.FOutput, std::string(c.walk) +
-                                   "\nproc EConvertError 'lost' thrower-on-stack=1 address-in-thrower=1\n");
+        EXPECT_EQ(run.FOutput,
+                  std::string(c.walk) + "\nproc EConvertError 'lost' thrower-on-stack=1 address-in-thrower=1\n");
     }
 }
 

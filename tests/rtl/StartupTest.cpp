@@ -35,15 +35,20 @@ void RecordFailure(const rtl::TStartupStep& step, rtl::TStartupPhase phase, cons
         std::rethrow_exception(error);
     } catch (const rtl::Exception& e) {
         message = e.Message();
-    } catch (...) {
-    }
+    } catch (...) {}
     Failures().push_back({step.Name, phase, message});
 }
 
 // The steps of the tests are functions named after them.
-#define TRACE_STEP(name)                                      \
-    void Init_##name() { Trace().push_back("+" #name); }      \
-    void Done_##name() { Trace().push_back("-" #name); }
+#define TRACE_STEP(name)                                                                                               \
+    void Init_##name()                                                                                                 \
+    {                                                                                                                  \
+        Trace().push_back("+" #name);                                                                                  \
+    }                                                                                                                  \
+    void Done_##name()                                                                                                 \
+    {                                                                                                                  \
+        Trace().push_back("-" #name);                                                                                  \
+    }
 TRACE_STEP(Runtime1)
 TRACE_STEP(Runtime2)
 TRACE_STEP(Reporter)
@@ -118,8 +123,8 @@ TEST_F(StartupList, AFailingStepIsReportedAndTheOthersGoOn)
     EXPECT_TRUE(list.IsRunning(rtl::TStartupLevel::slCrashReporter, 1));
     list.Finalize();
     // The failed step is not undone; a failing Done does not stop the steps below it.
-    const std::vector<std::string> expected = {"+Runtime1", "+Runtime2", "+Fails",    "+Reporter", "+Library",
-                                               "-DoneFails", "-Runtime2", "-Runtime1"};
+    const std::vector<std::string> expected = {"+Runtime1", "+Runtime2",  "+Fails",    "+Reporter",
+                                               "+Library",  "-DoneFails", "-Runtime2", "-Runtime1"};
     EXPECT_EQ(Trace(), expected);
     ASSERT_EQ(Failures().size(), 2u);
     EXPECT_EQ(Failures()[0].FStep, "Test.Fails");
@@ -176,7 +181,8 @@ TEST(ProgramStartup, TheRuntimesStepsRanBeforeTheTests)
     for (const rtl::TStartupStep& step : list.Steps(rtl::TStartupLevel::slRuntime)) names.push_back(step.Name);
     const std::vector<std::string> expected = {"Classes.MainThread", "System.ExceptionHooks", "Classes.Synchronize"};
     EXPECT_EQ(names, expected);
-    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_TRUE(list.IsRunning(rtl::TStartupLevel::slRuntime, i)) << names[i];
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_TRUE(list.IsRunning(rtl::TStartupLevel::slRuntime, i)) << names[i];
     // Nothing of the crash reporter or the class library is linked into this program.
     EXPECT_TRUE(list.Steps(rtl::TStartupLevel::slCrashReporter).empty());
     EXPECT_TRUE(list.Steps(rtl::TStartupLevel::slClassLibrary).empty());

@@ -16,12 +16,12 @@ TEST(Trim, DropsBlanksAndControlCharactersAtBothEnds)
         std::string_view trimmed;
     } kCases[] = {
         {"abc", "abc"},
-        {"  a b  ", "a b"},                 // blanks inside stay
-        {"\t\r\n a\x01", "a"},              // every character up to the blank
+        {"  a b  ", "a b"},     // blanks inside stay
+        {"\t\r\n a\x01", "a"},  // every character up to the blank
         {"\x01\x1F", ""},
         {"", ""},
         {"   ", ""},
-        {"\0a\0"sv, "a"},                   // a zero byte is a control character too
+        {"\0a\0"sv, "a"},                          // a zero byte is a control character too
         {"\xA0\xC4\xE0\xA0", "\xA0\xC4\xE0\xA0"},  // 8-bit letters and the no-break space are no blanks
     };
     for (const auto& c : kCases) {

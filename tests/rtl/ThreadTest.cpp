@@ -30,8 +30,7 @@ class LambdaThread : public rtl::TThread {
 public:
     explicit LambdaThread(std::function<void(LambdaThread&)> body, bool* destroyed = nullptr)
         : FBody(std::move(body)), FDestroyed(destroyed)
-    {
-    }
+    {}
     ~LambdaThread() override
     {
         if (FDestroyed != nullptr) *FDestroyed = true;
@@ -152,7 +151,6 @@ TEST(TThread, TerminateRequestAndFatalException)
     polling.WaitFor();
     ASSERT_TRUE(polling.FatalException());
     EXPECT_THROW(std::rethrow_exception(polling.FatalException()), rtl::EAbort);
-
 }
 
 TEST(TMutex, NamedMutexTimesOutAndReportsAnAbandonedOwner)

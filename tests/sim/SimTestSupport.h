@@ -56,7 +56,9 @@ inline std::string UnquoteLogValue(const std::string& quoted)
 inline bool ParseLogLine(const std::string& line, LoggedCall& call)
 {
     std::size_t pos = 0;
-    auto skipBlanks = [&] { while (pos < line.size() && line[pos] == ' ') ++pos; };
+    auto skipBlanks = [&] {
+        while (pos < line.size() && line[pos] == ' ') ++pos;
+    };
     auto word = [&] {
         skipBlanks();
         const std::size_t start = pos;
@@ -66,28 +68,24 @@ inline bool ParseLogLine(const std::string& line, LoggedCall& call)
     call = {};
     call.FAtMs = std::strtod(word().c_str(), nullptr);
     call.FName = word();
-    if (call.FName.rfind("FT_", 0) != 0)
-        return false;
+    if (call.FName.rfind("FT_", 0) != 0) return false;
     while (true) {
         skipBlanks();
-        if (pos >= line.size())
-            break;
+        if (pos >= line.size()) break;
         if (line.compare(pos, 2, "->") == 0) {
             pos += 2;
             call.FStatus = static_cast<unsigned>(std::strtoul(word().c_str(), nullptr, 0));
             continue;
         }
         const std::size_t equals = line.find('=', pos);
-        if (equals == std::string::npos)
-            break;
+        if (equals == std::string::npos) break;
         const std::string key = line.substr(pos, equals - pos);
         pos = equals + 1;
         std::string value;
         if (pos < line.size() && line[pos] == '"') {
             const std::size_t start = pos++;
             while (pos < line.size() && line[pos] != '"') {
-                if (line[pos] == '\\')
-                    ++pos;
+                if (line[pos] == '\\') ++pos;
                 ++pos;
             }
             ++pos;
@@ -111,8 +109,7 @@ public:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "." + info->name();
         for (char& c : name)
-            if (c == '/')
-                c = '_';
+            if (c == '/') c = '_';
         name += "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++FCount);
         FScenarioPath = ScratchDir() + L"\\" + rtl::AnsiToWide(name) + L".ini";
         FLogPath = ScratchDir() + L"\\" + rtl::AnsiToWide(name) + L".log";
@@ -132,11 +129,9 @@ public:
         std::ifstream file(FLogPath.c_str(), std::ios::binary);
         std::string line;
         while (std::getline(file, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             LoggedCall call;
-            if (ParseLogLine(line, call))
-                calls.push_back(call);
+            if (ParseLogLine(line, call)) calls.push_back(call);
         }
         return calls;
     }
@@ -144,8 +139,7 @@ public:
     {
         std::vector<LoggedCall> matching;
         for (const LoggedCall& call : Calls())
-            if (call.FName == name)
-                matching.push_back(call);
+            if (call.FName == name) matching.push_back(call);
         return matching;
     }
     // The whole log, for failure messages.

@@ -42,8 +42,7 @@ protected:
     }
     void TearDown() override
     {
-        if (FHandle)
-            ft->Close(FHandle);
+        if (FHandle) ft->Close(FHandle);
         clock.UseVirtualClock(FALSE);
     }
 
@@ -95,6 +94,7 @@ protected:
 
 TEST_F(SimulatorTest, ExportsUndecoratedNamesOnly)
 {
+    // clang-format off
     static constexpr const char* kNames[] = {
         "FT_ListDevices", "FT_Open", "FT_Close", "FT_ResetDevice", "FT_Purge", "FT_Read",
         "FT_Write", "FT_SetDivisor", "FT_SetTimeouts", "FT_SetBaudRate", "FT_GetDeviceInfo", "FT_GetStatus",
@@ -216,10 +216,12 @@ TEST_F(SimulatorTest, InjectsTheFaultsOfTheScenario)
         {"Version.Truncate=2", "QVMA-1", ""},
         {"Version.Late=2", "", "QVMA-10.45 abc"},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.fault);
         bench.Use(std::string("[Terminal]\nVersion=QVMA-10.45 abc\n[Link]\nStrayByte=0x7E\nTruncateBytes=6\n"
-                              "LateReplyMs=250\n[Faults]\n") + c.fault + "\n");
+                              "LateReplyMs=250\n[Faults]\n") +
+                  c.fault + "\n");
         OpenFirst();
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc");
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), c.second);

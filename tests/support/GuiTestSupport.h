@@ -28,12 +28,10 @@ inline bool RequestScreenshot(const std::wstring& name, DWORD timeoutMs = 10000)
     DeleteFileW(shot.c_str());
     const std::wstring request = dir + L"\\" + name + L".shot-request";
     HANDLE file = CreateFileW(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     for (DWORD waited = 0; waited < Scaled(timeoutMs); waited += 50) {
-        if (GetFileAttributesW(shot.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return true;
+        if (GetFileAttributesW(shot.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
         Sleep(50);
     }
     return false;
@@ -87,11 +85,10 @@ inline HWND FindMessageBox(DWORD processId)
 // For the report: printf's %ls cannot print Cyrillic in the C locale.
 inline std::string Utf8(const std::wstring& text)
 {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr, nullptr);
     return bytes;
 }
 
@@ -132,7 +129,7 @@ inline std::string Shown(HWND window)
     return window ? Formatted("window %p", static_cast<void*>(window)) : "no window";
 }
 template <class T>
-    requires std::is_arithmetic_v<T>
+requires std::is_arithmetic_v<T>
 inline std::string Shown(T value)
 {
     if constexpr (std::is_floating_point_v<T>)
@@ -154,11 +151,9 @@ inline std::string ErrorText(DWORD code)
 inline bool Check(bool ok, const std::string& what, const std::string& found, int& failures)
 {
     std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-    if (!ok)
-        std::printf("  found: %s\n", found.c_str());
+    if (!ok) std::printf("  found: %s\n", found.c_str());
     std::fflush(stdout);
-    if (!ok)
-        ++failures;
+    if (!ok) ++failures;
     return ok;
 }
 
@@ -168,11 +163,9 @@ bool CheckEqual(const Found& found, const Expected& expected, const std::string&
 {
     const bool ok = found == expected;
     std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-    if (!ok)
-        std::printf("  expected: %s\n  found:    %s\n", Shown(expected).c_str(), Shown(found).c_str());
+    if (!ok) std::printf("  expected: %s\n  found:    %s\n", Shown(expected).c_str(), Shown(found).c_str());
     std::fflush(stdout);
-    if (!ok)
-        ++failures;
+    if (!ok) ++failures;
     return ok;
 }
 

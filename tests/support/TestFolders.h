@@ -12,8 +12,7 @@ inline std::wstring EnvironmentFolder(const wchar_t* variable)
 {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(variable, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return L".";
+    if (length == 0 || length >= MAX_PATH) return L".";
     return buffer;
 }
 

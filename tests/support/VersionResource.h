@@ -24,8 +24,7 @@ struct VersionNode {
 
 inline void Align4(std::vector<std::uint8_t>& out)
 {
-    while (out.size() % 4)
-        out.push_back(0);
+    while (out.size() % 4) out.push_back(0);
 }
 
 inline void PutWord(std::vector<std::uint8_t>& out, size_t at, std::uint16_t word)
@@ -47,8 +46,7 @@ inline void Serialize(const VersionNode& node, std::vector<std::uint8_t>& out)
     out.push_back(0);
     Align4(out);
     out.insert(out.end(), node.Value.begin(), node.Value.end());
-    for (const auto& child : node.Children)
-        Serialize(child, out);
+    for (const auto& child : node.Children) Serialize(child, out);
     PutWord(out, start, static_cast<std::uint16_t>(out.size() - start));
     // A text value's length counts characters, a binary one's bytes.
     PutWord(out, start + 2, static_cast<std::uint16_t>(node.Text ? node.Value.size() / 2 : node.Value.size()));
@@ -107,8 +105,7 @@ inline bool PatchVersion(const std::wstring& file, const std::vector<std::uint8_
         EnumResourceLanguagesW(module.Get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), detail::TakeLanguage,
                                reinterpret_cast<LONG_PTR>(&language));
     HANDLE update = BeginUpdateResourceW(file.c_str(), FALSE);
-    if (!update)
-        return false;
+    if (!update) return false;
     if (!UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
                          const_cast<std::uint8_t*>(block.data()), static_cast<DWORD>(block.size()))) {
         EndUpdateResourceW(update, TRUE);

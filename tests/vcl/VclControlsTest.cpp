@@ -39,8 +39,7 @@ bool PumpUntil(TDone done, DWORD timeoutMs = 3000)
 {
     const DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > testsupport::Scaled(timeoutMs))
-            return false;
+        if (GetTickCount() - start > testsupport::Scaled(timeoutMs)) return false;
         vcl::Application->ProcessMessages();
         Sleep(5);
     }
@@ -85,8 +84,7 @@ public:
     void TickerTimer(rtl::TObject*)
     {
         ++Ticks;
-        if (!QuietTicks)
-            throw rtl::Exception("tick failed");
+        if (!QuietTicks) throw rtl::Exception("tick failed");
     }
     void FormClose(rtl::TObject*, vcl::TCloseAction& action) { action = KeepOpen ? vcl::caNone : vcl::caHide; }
 
@@ -250,8 +248,7 @@ TEST_F(Controls, TheFontsAreRealisedAsNamed)
 TEST_F(Controls, KeyHandlersChangeSwallowOrCancelTheKey)
 {
     HWND edit = FForm.Edit1->Handle();
-    for (const wchar_t key : std::wstring(L"a#b!c?d"))
-        SendMessageW(edit, WM_CHAR, key, 1);
+    for (const wchar_t key : std::wstring(L"a#b!c?d")) SendMessageW(edit, WM_CHAR, key, 1);
     // 'd' is past the limit of 3 characters.
     EXPECT_EQ(FForm.Edit1->Text(), L"ABC");
     // Only the real failure is reported; the silent abort and the swallowed key are not.
@@ -296,8 +293,7 @@ BOOL CALLBACK VisitBox(HWND window, LPARAM param)
     GetClassNameW(window, className, 16);
     if (process == GetCurrentProcessId() && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
         ++walk.Count;
-        if (walk.Close)
-            PostMessageW(window, WM_COMMAND, IDOK, 0);
+        if (walk.Close) PostMessageW(window, WM_COMMAND, IDOK, 0);
     }
     return TRUE;
 }
@@ -450,8 +446,7 @@ protected:
     void TypeIntoGrid(const std::wstring& text)
     {
         SendMessageW(G().Handle(), WM_CHAR, text[0], 1);
-        for (size_t i = 1; i < text.size(); ++i)
-            SendMessageW(Editor(), WM_CHAR, text[i], 1);
+        for (size_t i = 1; i < text.size(); ++i) SendMessageW(Editor(), WM_CHAR, text[i], 1);
     }
 };
 

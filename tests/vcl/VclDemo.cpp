@@ -17,8 +17,7 @@ std::string Ansi(const std::wstring& text)
     const int length =
         WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), length, nullptr, nullptr);
     return bytes;
 }
 
@@ -57,8 +56,7 @@ public:
         sgTable->Cells[2][2] = L"значение АЦП";
         sgTable->Cells[2][1] = L"1234";
         sgTable->SetRowCount(20 + 5);
-        for (int row = 3; row < 20 + 5; ++row)
-            sgTable->Cells[0][row] = std::to_wstring(row - 3);
+        for (int row = 3; row < 20 + 5; ++row) sgTable->Cells[0][row] = std::to_wstring(row - 3);
         sgTable->SetRow(3);
         CommandInfo->SetCaption(L"Устройство не подключено");
         CommandInfo->SetFontColor(vcl::clRed);
@@ -69,27 +67,24 @@ public:
     // Digits, backspace and the comma pass; the rest is swallowed.
     void Edit1KeyPress(rtl::TObject*, wchar_t& key)
     {
-        if (!((key >= L'0' && key <= L'9') || key == 8 || key == L','))
-            key = 0;
+        if (!((key >= L'0' && key <= L'9') || key == 8 || key == L',')) key = 0;
     }
 
     // Digits and backspace pass; the rest is cancelled by the silent abort.
     void edBakKeyPress(rtl::TObject*, wchar_t& key)
     {
-        if (!((key >= L'0' && key <= L'9') || key == 8))
-            rtl::Abort();
+        if (!((key >= L'0' && key <= L'9') || key == 8)) rtl::Abort();
     }
 
     void btApplyClick(rtl::TObject*)
     {
         const vcl::TGridRect selection = sgTable->Selection();
-        lbResult->SetCaption(L"Edit1=" + Edit1->Text() + L";edBak=" + edBak->Text() + L";edSizeBak=" +
-                             edSizeBak->Text() + L";LLS=" + std::to_wstring(cbNumberLLS->ItemIndex()) +
-                             L";cell=" + sgTable->Cells[1][3].Text() + L";current=" +
-                             sgTable->Cells[sgTable->Col()][sgTable->Row()].Text() + L";row=" +
-                             std::to_wstring(sgTable->Row()) +
-                             L";sel=" + std::to_wstring(selection.Left) + L"," + std::to_wstring(selection.Top) +
-                             L"," + std::to_wstring(selection.Right) + L"," + std::to_wstring(selection.Bottom));
+        lbResult->SetCaption(
+            L"Edit1=" + Edit1->Text() + L";edBak=" + edBak->Text() + L";edSizeBak=" + edSizeBak->Text() + L";LLS=" +
+            std::to_wstring(cbNumberLLS->ItemIndex()) + L";cell=" + sgTable->Cells[1][3].Text() + L";current=" +
+            sgTable->Cells[sgTable->Col()][sgTable->Row()].Text() + L";row=" + std::to_wstring(sgTable->Row()) +
+            L";sel=" + std::to_wstring(selection.Left) + L"," + std::to_wstring(selection.Top) + L"," +
+            std::to_wstring(selection.Right) + L"," + std::to_wstring(selection.Bottom));
     }
 
     void btPumpClick(rtl::TObject*)

@@ -19,8 +19,8 @@ using testsupport::Check;
 using testsupport::CheckEqual;
 using testsupport::CheckScreenshot;
 using testsupport::Formatted;
-using testsupport::Utf8;
 using testsupport::Scaled;
+using testsupport::Utf8;
 
 int gFailures = 0;
 
@@ -35,8 +35,7 @@ std::wstring WindowText(HWND window)
 
 void Type(HWND window, const wchar_t* text)
 {
-    for (; *text; ++text)
-        SendMessageW(window, WM_CHAR, *text, 1);
+    for (; *text; ++text) SendMessageW(window, WM_CHAR, *text, 1);
 }
 
 // The control's rectangle in its parent's client area.
@@ -52,8 +51,8 @@ RECT ParentRect(HWND window)
 void CheckRect(HWND window, int left, int top, int width, int height, const std::string& what)
 {
     const RECT rect = ParentRect(window);
-    const bool same = rect.left == left && rect.top == top && rect.right - rect.left == width &&
-                      rect.bottom - rect.top == height;
+    const bool same =
+        rect.left == left && rect.top == top && rect.right - rect.left == width && rect.bottom - rect.top == height;
     Check(same, what,
           window ? Formatted("%ld, %ld, %ld x %ld", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
                  : "no such control",
@@ -63,8 +62,7 @@ void CheckRect(HWND window, int left, int top, int width, int height, const std:
 // A window as the report names it: its control name, if it has one.
 std::string Named(HWND window)
 {
-    if (!window)
-        return "no window";
+    if (!window) return "no window";
     const std::wstring name = vcl::ControlName(window);
     return name.empty() ? Formatted("window %p", static_cast<void*>(window)) : Utf8(name);
 }
@@ -99,8 +97,7 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
     for (DWORD waited = 0;; waited += 50) {
         TBoxSearch search{processId, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.Found || waited >= Scaled(timeoutMs))
-            return search.Found;
+        if (search.Found || waited >= Scaled(timeoutMs)) return search.Found;
         Sleep(50);
     }
 }
@@ -130,16 +127,13 @@ bool HasIcon(HWND box)
 void CheckErrorBox(DWORD processId, const wchar_t* text, const char* what, const wchar_t* shot = nullptr)
 {
     HWND box = WaitForMessageBox(processId, 5000);
-    if (!Check(box != nullptr, what, "no message box after 5 s", gFailures))
-        return;
+    if (!Check(box != nullptr, what, "no message box after 5 s", gFailures)) return;
     CheckEqual(WindowText(box), L"Демо", "  the box's caption is the application's title", gFailures);
     CheckEqual(WindowText(GetDlgItem(box, 0xFFFF)), text, "  the box shows the exception's message", gFailures);
     Check(HasIcon(box), "  the box shows an icon", "no icon", gFailures);
-    if (shot)
-        CheckScreenshot(shot, gFailures);
+    if (shot) CheckScreenshot(shot, gFailures);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (DWORD waited = 0; waited < Scaled(5000) && IsWindow(box); waited += 50)
-        Sleep(50);
+    for (DWORD waited = 0; waited < Scaled(5000) && IsWindow(box); waited += 50) Sleep(50);
 }
 
 // A click at a point of the screen, through the system's input queue. The
@@ -171,8 +165,7 @@ template <class TCondition>
 bool WaitFor(TCondition condition)
 {
     for (DWORD waited = 0; waited < Scaled(5000); waited += 20) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         Sleep(20);
     }
     return condition();
@@ -241,9 +234,9 @@ int wmain(int argc, wchar_t** argv)
     GetClientRect(form, &client);
     Check(client.right == 420 && client.bottom == 330, "the client area is 420 x 330",
           Formatted("%ld x %ld", client.right, client.bottom), gFailures);
-    const wchar_t* const names[] = {L"Label2",      L"SerNum",    L"GroupBox1", L"Edit1",       L"imStatRele",
-                                    L"cbNumberLLS", L"edBak",     L"edSizeBak", L"sgTable",     L"btApply",
-                                    L"btFail",      L"lbResult",  L"CommandInfo", L"InplaceEditor"};
+    const wchar_t* const names[] = {L"Label2",      L"SerNum",   L"GroupBox1",   L"Edit1",        L"imStatRele",
+                                    L"cbNumberLLS", L"edBak",    L"edSizeBak",   L"sgTable",      L"btApply",
+                                    L"btFail",      L"lbResult", L"CommandInfo", L"InplaceEditor"};
     for (const wchar_t* name : names) {
         const std::string what = "control " + std::string(name, name + wcslen(name)) + " is found by its name";
         Check(vcl::FindControl(form, name) != nullptr, what, "no window of that name", gFailures);
@@ -352,8 +345,7 @@ int wmain(int argc, wchar_t** argv)
 
     // Exceptions of a click handler and of a timer are shown, and the program goes on.
     PostMessageW(vcl::FindControl(form, L"btFail"), BM_CLICK, 0, 0);
-    CheckErrorBox(process.dwProcessId, L"Сбой: проверка", "an exception of a click handler is shown",
-                  L"vcl-error-box");
+    CheckErrorBox(process.dwProcessId, L"Сбой: проверка", "an exception of a click handler is shown", L"vcl-error-box");
     PostMessageW(vcl::FindControl(form, L"btTimerFail"), BM_CLICK, 0, 0);
     CheckErrorBox(process.dwProcessId, L"Сбой таймера", "an exception of a timer handler is shown");
     Check(Visible(form), "the form is still there", "gone", gFailures);
@@ -364,8 +356,7 @@ int wmain(int argc, wchar_t** argv)
     GetExitCodeProcess(process.hProcess, &exitCode);
     Check(ended && exitCode == 0, "closing the main form ends the program with exit code 0",
           ended ? Formatted("exit code %lu", exitCode) : "still running after 10 s", gFailures);
-    if (!ended)
-        TerminateProcess(process.hProcess, 1);
+    if (!ended) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     std::printf("%d failure(s)\n", gFailures);

@@ -32,8 +32,7 @@ char LocaleDecimalSeparator()
 
 std::int64_t FileTimeTicks(const FILETIME& time)
 {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                                     time.dwLowDateTime);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
 }  // namespace
@@ -44,8 +43,7 @@ double SystemTimeToDateTime(const SYSTEMTIME& time)
 {
     const double date = DateToDays(time.wYear, time.wMonth, time.wDay);
     const double fraction =
-        (((time.wHour * 60.0 + time.wMinute) * 60.0 + time.wSecond) * 1000.0 + time.wMilliseconds) /
-        kMSecsPerDay;
+        (((time.wHour * 60.0 + time.wMinute) * 60.0 + time.wSecond) * 1000.0 + time.wMilliseconds) / kMSecsPerDay;
     return date >= 0 ? date + fraction : date - fraction;
 }
 
@@ -108,15 +106,12 @@ std::string DateTimeToStrEx(TDateTime Value)
     SYSTEMTIME time;
     if (DateTimeToSystemTime(Value, time)) {
         char date[128];
-        const int dateLength =
-            ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
+        const int dateLength = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
         if (dateLength > 0) {
             std::string text(date, static_cast<std::size_t>(dateLength - 1));
-            if (time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0)
-                return text;
+            if (time.wHour == 0 && time.wMinute == 0 && time.wSecond == 0 && time.wMilliseconds == 0) return text;
             char clock[128];
-            const int clockLength =
-                ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, clock, sizeof clock);
+            const int clockLength = ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, clock, sizeof clock);
             if (clockLength > 0) {
                 text += ' ';
                 text.append(clock, static_cast<std::size_t>(clockLength - 1));
@@ -161,8 +156,7 @@ TDateTime GetModifiedDate(const FILETIME& LastWriteTime)
     FILETIME local;
     WORD dosDate = 0;
     WORD dosTime = 0;
-    if (!::FileTimeToLocalFileTime(&LastWriteTime, &local) ||
-        !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+    if (!::FileTimeToLocalFileTime(&LastWriteTime, &local) || !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
         return 0;
     SYSTEMTIME time = {};
     time.wYear = static_cast<WORD>(1980 + (dosDate >> 9));

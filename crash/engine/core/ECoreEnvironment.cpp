@@ -21,8 +21,7 @@ std::string EnvironmentValue(const std::string& name)
 {
     std::string value(1024, '\0');
     for (;;) {
-        const DWORD length = ::GetEnvironmentVariableA(name.c_str(), value.data(),
-                                                       static_cast<DWORD>(value.size()));
+        const DWORD length = ::GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length < value.size()) {
             value.resize(length);
             return value;
@@ -49,8 +48,7 @@ namespace {
 std::string LocaleDate()
 {
     char text[128];
-    const int length = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr,
-                                        text, sizeof text);
+    const int length = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, text, sizeof text);
     return length > 0 ? std::string(text, static_cast<std::size_t>(length - 1)) : std::string();
 }
 

@@ -144,18 +144,16 @@ bool IsWritableFile(const std::string& FileName)
     if (FileName.empty()) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         {
-            rtl::FileHandle existing(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                          kShareAll, nullptr, OPEN_EXISTING,
-                                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            rtl::FileHandle existing(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (existing) return true;
         }
         if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
         // Only a file made here may go again, and the system removes it with the
         // last handle: a file that someone else creates in between is never touched.
-        rtl::FileHandle created(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                     kShareAll, nullptr, CREATE_NEW,
-                                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                                     nullptr));
+        rtl::FileHandle created(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                              CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                              nullptr));
         if (created) return true;
         if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return false;
     }
@@ -165,8 +163,8 @@ bool IsWritableFile(const std::string& FileName)
 bool IsReadableFile(const std::string& FileName)
 {
     if (FileName.empty()) return false;
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, kShareAll, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
 }
 

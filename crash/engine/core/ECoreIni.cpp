@@ -20,8 +20,8 @@ bool PlaceIniFile(const std::string& file, std::string& placed)
 
 }  // namespace
 
-std::string ReadString(const std::string& File, const std::string& Section,
-                       const std::string& Key, const std::string& Default)
+std::string ReadString(const std::string& File, const std::string& Section, const std::string& Key,
+                       const std::string& Default)
 {
     std::string placed;
     if (!PlaceIniFile(File, placed)) return Default;
@@ -42,39 +42,33 @@ std::string ReadString(const std::string& File, const std::string& Section,
     return read("-").empty() ? value : Default;
 }
 
-int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key,
-                int Default)
+int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key, int Default)
 {
     int value = Default;
     // The runtime's own integer grammar: blanks, a sign, decimal or "$"/"0x" hexadecimal.
     return rtl::TryStrToInt(ReadString(File, Section, Key, std::to_string(Default)), value) ? value : Default;
 }
 
-bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key,
-              bool Default)
+bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key, bool Default)
 {
     return ReadInteger(File, Section, Key, Default ? 1 : 0) == 1;
 }
 
-bool WriteString(const std::string& File, const std::string& Section, const std::string& Key,
-                 const std::string& Value)
+bool WriteString(const std::string& File, const std::string& Section, const std::string& Key, const std::string& Value)
 {
     std::string placed;
     if (!PlaceIniFile(File, placed)) return false;
-    if (::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), placed.c_str()))
-        return true;
+    if (::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), placed.c_str())) return true;
     SetLastVexlorLogError(eeLogError, "Cannot write the key \"" + Key + "\" to \"" + placed + "\".");
     return false;
 }
 
-bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key,
-                  int Value)
+bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key, int Value)
 {
     return WriteString(File, Section, Key, std::to_string(Value));
 }
 
-bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key,
-               bool Value)
+bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key, bool Value)
 {
     return WriteString(File, Section, Key, Value ? "1" : "0");
 }

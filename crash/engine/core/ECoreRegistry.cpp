@@ -24,8 +24,7 @@ std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name)
         DWORD type = REG_NONE;
         DWORD size = static_cast<DWORD>(value.size());
         const LONG status = ::RegQueryValueExA(key.Get(), Name.c_str(), nullptr, &type,
-                                               value.empty() ? nullptr : reinterpret_cast<BYTE*>(value.data()),
-                                               &size);
+                                               value.empty() ? nullptr : reinterpret_cast<BYTE*>(value.data()), &size);
         if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
         // A first call with no buffer, or a value that grew meanwhile, answers the size.
         if ((status == ERROR_SUCCESS && value.empty() && size > 0) || status == ERROR_MORE_DATA) {

@@ -16,8 +16,7 @@ namespace {
 {
     if (CriticalError) {
         char address[16];
-        std::snprintf(address, sizeof address, "%08X",
-                      static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(proc)));
+        std::snprintf(address, sizeof address, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(proc)));
         CriticalError(name + " (Address: " + address + ")");
         rtl::Abort();
     }

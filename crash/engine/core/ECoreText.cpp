@@ -22,8 +22,8 @@ bool IsIn(const TCharSet& set, char c) noexcept
 
 }  // namespace
 
-void ExtractList(const std::string& Text, std::vector<std::string>& Strings,
-                 const TCharSet& Separators, bool Raw, bool AddEmpty)
+void ExtractList(const std::string& Text, std::vector<std::string>& Strings, const TCharSet& Separators, bool Raw,
+                 bool AddEmpty)
 {
     const std::string text = Raw ? Text : std::string(rtl::Trim(Text));
     std::size_t start = 0;
@@ -39,8 +39,7 @@ void ExtractList(const std::string& Text, std::vector<std::string>& Strings,
     if (!rest.empty()) Strings.push_back(std::move(rest));
 }
 
-void ExtractStringsEx(const TCharSet& Separators, const std::string& Text,
-                      std::vector<std::string>& Strings)
+void ExtractStringsEx(const TCharSet& Separators, const std::string& Text, std::vector<std::string>& Strings)
 {
     std::size_t start = 0;
     while (start < Text.size() && IsIn(Separators, Text[start])) ++start;
@@ -67,8 +66,7 @@ std::string QuickStringReplace(std::string_view S, std::string_view Old, std::st
     // Whole report texts pass through here: the result is sized once, for the
     // worst case, and filled with block copies.
     std::size_t capacity = S.size();
-    if (New.size() > Old.size())
-        capacity = S.size() / Old.size() * New.size() + S.size() % Old.size();
+    if (New.size() > Old.size()) capacity = S.size() / Old.size() * New.size() + S.size() % Old.size();
     std::string result;
     result.reserve(capacity);
     std::size_t from = 0;
@@ -93,14 +91,12 @@ std::string StringToUtf8(const std::string& Text)
     const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, Text.data(), length, nullptr, 0);
     if (wideLength <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, Text.data(), length, wide.data(), wideLength) != wideLength)
-        return {};
-    const int utf8Length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0,
-                                                 nullptr, nullptr);
+    if (::MultiByteToWideChar(CP_ACP, 0, Text.data(), length, wide.data(), wideLength) != wideLength) return {};
+    const int utf8Length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (utf8Length <= 0) return {};
     std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
-    if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), utf8Length,
-                              nullptr, nullptr) != utf8Length)
+    if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), utf8Length, nullptr, nullptr) !=
+        utf8Length)
         return {};
     return utf8;
 }

@@ -32,7 +32,8 @@ std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* 
     std::uint32_t slot = 0;
     std::memcpy(&slot, thunk + 2, sizeof slot);
     std::uint32_t target = 0;
-    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target, Cache)) return Address;
+    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target, Cache))
+        return Address;
     return target;
 }
 

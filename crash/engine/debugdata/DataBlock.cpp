@@ -13,7 +13,8 @@ void DeleteLineIndex(const TLineIndex* Index) noexcept;
 
 namespace {
 
-std::string ModuleFileName(std::uintptr_t handle) {
+std::string ModuleFileName(std::uintptr_t handle)
+{
     char name[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(reinterpret_cast<HMODULE>(handle), name, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::string(name, length) : std::string();
@@ -33,7 +34,8 @@ private:
 };
 
 // Loads the options stream at the cursor's position; the cursor moves past it.
-void LoadOptions(TModuleDebugData& target, rtl::ByteCursor& cursor, std::uint16_t version) {
+void LoadOptions(TModuleDebugData& target, rtl::ByteCursor& cursor, std::uint16_t version)
+{
     rtl::TReadOnlyMemoryStream stream(cursor.Position(), cursor.Remaining());
     VersionScope scope(version);
     target.Options->LoadFromStream(stream);
@@ -41,7 +43,8 @@ void LoadOptions(TModuleDebugData& target, rtl::ByteCursor& cursor, std::uint16_
 }
 
 // N and N bytes of line tables.
-bool TakeLineTables(TModuleDebugData& target, rtl::ByteCursor& cursor) {
+bool TakeLineTables(TModuleDebugData& target, rtl::ByteCursor& cursor)
+{
     std::uint32_t length = 0;
     const std::uint8_t* bytes = nullptr;
     if (!cursor.Read(length) || !cursor.Take(length, bytes)) return false;
@@ -49,14 +52,16 @@ bool TakeLineTables(TModuleDebugData& target, rtl::ByteCursor& cursor) {
     return true;
 }
 
-void SetPassword(TModuleDebugData& target, const TDataReadSettings& settings) {
-    target.EncryptPassword = settings.Password ? *settings.Password
-                                               : ModulePassword(reinterpret_cast<HMODULE>(target.Handle));
+void SetPassword(TModuleDebugData& target, const TDataReadSettings& settings)
+{
+    target.EncryptPassword =
+        settings.Password ? *settings.Password : ModulePassword(reinterpret_cast<HMODULE>(target.Handle));
     InitKey(target.Key, target.EncryptPassword);
 }
 
 // As a module without data has it.
-void ClearData(TModuleDebugData& target) {
+void ClearData(TModuleDebugData& target)
+{
     target.VexlorVersion = VexlorLogCurrentVersion;
     target.VersionWord = 0;
     target.CompilationDate = 0;
@@ -66,7 +71,8 @@ void ClearData(TModuleDebugData& target) {
     target.IsValidEncryptPassword = true;
 }
 
-bool ReadResource(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings) {
+bool ReadResource(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings)
+{
     rtl::ByteCursor cursor(data, size);
     std::uint32_t signature = 0;
     std::uint16_t word = 0;
@@ -118,7 +124,8 @@ bool ReadResource(const void* data, std::size_t size, TModuleDebugData& target, 
     return TakeLineTables(target, rest);
 }
 
-bool ReadAppended(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings) {
+bool ReadAppended(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings)
+{
     if (size < 8) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::uint32_t signature = 0, length = 0;
@@ -141,7 +148,8 @@ bool ReadAppended(const void* data, std::size_t size, TModuleDebugData& target, 
 }
 
 template <class Read>
-bool Guarded(TModuleDebugData& target, Read&& read) noexcept {
+bool Guarded(TModuleDebugData& target, Read&& read) noexcept
+{
     try {
         if (read()) return true;
     } catch (...) {
@@ -149,20 +157,25 @@ bool Guarded(TModuleDebugData& target, Read&& read) noexcept {
     }
     try {
         ClearData(target);
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 
 }  // namespace
 
 TModuleDebugData::TModuleDebugData(std::uintptr_t Handle)
-    : Handle(Handle), VexlorVersion(VexlorLogCurrentVersion),
-      Options(TVexlorModuleOptions::Create(ModuleFileName(Handle))) {}
+    : Handle(Handle),
+      VexlorVersion(VexlorLogCurrentVersion),
+      Options(TVexlorModuleOptions::Create(ModuleFileName(Handle)))
+{}
 
-TModuleDebugData::~TModuleDebugData() { DeleteLineIndex(FIndex.load()); }
+TModuleDebugData::~TModuleDebugData()
+{
+    DeleteLineIndex(FIndex.load());
+}
 
-std::string ModulePassword(HMODULE Module) {
+std::string ModulePassword(HMODULE Module)
+{
     if (Module != nullptr) {
         if (auto request = reinterpret_cast<TPasswordRequestEvent>(
                 reinterpret_cast<void*>(::GetProcAddress(Module, "VexlorLog_PasswordRequestEvent")))) {
@@ -174,14 +187,14 @@ std::string ModulePassword(HMODULE Module) {
     return std::string(kEmbeddedDataKey);
 }
 
-bool ReadResourceData(const void* Data, std::size_t Size, TModuleDebugData& Target,
-                      const TDataReadSettings& Settings) {
+bool ReadResourceData(const void* Data, std::size_t Size, TModuleDebugData& Target, const TDataReadSettings& Settings)
+{
     Target.FromResource = true;
     return Guarded(Target, [&] { return ReadResource(Data, Size, Target, Settings); });
 }
 
-bool ReadAppendedData(const void* Data, std::size_t Size, TModuleDebugData& Target,
-                      const TDataReadSettings& Settings) {
+bool ReadAppendedData(const void* Data, std::size_t Size, TModuleDebugData& Target, const TDataReadSettings& Settings)
+{
     Target.FromResource = false;
     return Guarded(Target, [&] { return ReadAppended(Data, Size, Target, Settings); });
 }

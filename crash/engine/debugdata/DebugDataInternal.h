@@ -73,7 +73,8 @@ void SplitProcedureName(std::string_view Name, const std::string& PreviousClass,
 
 template <class OnRange>
 void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uintptr_t CodeBase,
-              const TUnitHeader& Header, OnRange&& onRange) {
+              const TUnitHeader& Header, OnRange&& onRange)
+{
     rtl::ByteCursor records = Cursor.At(Header.RecordsBegin);
     records = records.Split(Header.RecordsEnd - Header.RecordsBegin);
     TUnitState state;
@@ -91,8 +92,7 @@ void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uin
             announced = false;
         }
         TLineRecord record;
-        const std::size_t length =
-            DecodeLineRecord(records.Position(), records.Remaining(), Reader.Version, record);
+        const std::size_t length = DecodeLineRecord(records.Position(), records.Remaining(), Reader.Version, record);
         if (length == 0) break;
         records.Skip(length);
         const std::uint32_t nextLine = state.Line + static_cast<std::uint32_t>(record.Delta);

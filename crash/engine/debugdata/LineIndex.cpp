@@ -51,7 +51,8 @@ public:
 namespace {
 
 void FillItem(std::uintptr_t Address, std::string_view Unit, std::string_view Class, std::string_view Procedure,
-              std::uint32_t Line, std::uint32_t ProcOffsetLine, TVexlorDebugInfo& Item) noexcept {
+              std::uint32_t Line, std::uint32_t ProcOffsetLine, TVexlorDebugInfo& Item) noexcept
+{
     Item.Addr = static_cast<std::uint32_t>(Address);
     if (!ShowVexlorLogUnits.load(std::memory_order_relaxed) && IsOwnUnitName(Unit)) {
         Item.DebugDetail = ddModule;
@@ -70,11 +71,13 @@ void FillItem(std::uintptr_t Address, std::string_view Unit, std::string_view Cl
     Item.ProcOffsetLine = ProcOffsetLine;
 }
 
-bool Holds(const TUnitHeader& unit, std::uint64_t offset) noexcept {
+bool Holds(const TUnitHeader& unit, std::uint64_t offset) noexcept
+{
     return offset >= unit.StartOffset && offset < unit.End();
 }
 
-std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data) {
+std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data)
+{
     const std::vector<std::uint8_t>& bytes = *Data.DebugInformation;
     rtl::ByteCursor cursor(bytes.data(), bytes.size());
     const TNameReader reader = debugdata::NameReaderOf(Data);
@@ -102,8 +105,9 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data) {
                             [&](std::uint64_t begin, std::uint64_t end, const TUnitState& state) {
                                 end = std::min(end, unitEnd);
                                 if (begin >= end || begin > 0xFFFFFFFFu) return false;
-                                auto [entry, fresh] = names.try_emplace({state.ClassName, state.ProcedureName},
-                                                                        static_cast<std::uint32_t>(index->FNames.size()));
+                                auto [entry, fresh] =
+                                    names.try_emplace({state.ClassName, state.ProcedureName},
+                                                      static_cast<std::uint32_t>(index->FNames.size()));
                                 if (fresh) index->FNames.push_back({state.ClassName, state.ProcedureName});
                                 index->FRows.push_back({static_cast<std::uint32_t>(begin), state.Line,
                                                         debugdata::ProcOffsetLineOf(state), entry->second});
@@ -140,7 +144,8 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data) {
 }
 
 bool IndexLookup(const TLineIndex& index, const TModuleDebugData& Data, std::uintptr_t Address,
-                 TVexlorDebugInfo& Item) noexcept {
+                 TVexlorDebugInfo& Item) noexcept
+{
     if (Address < Data.CodeBase()) return false;
     const std::uint64_t offset = Address - Data.CodeBase();
     const auto& segments = index.FSegments;
@@ -164,9 +169,13 @@ bool IndexLookup(const TLineIndex& index, const TModuleDebugData& Data, std::uin
 
 }  // namespace
 
-void DeleteLineIndex(const TLineIndex* Index) noexcept { delete Index; }
+void DeleteLineIndex(const TLineIndex* Index) noexcept
+{
+    delete Index;
+}
 
-const TLineIndex* TModuleDebugData::Index() const {
+const TLineIndex* TModuleDebugData::Index() const
+{
     if (const TLineIndex* index = FIndex.load(std::memory_order_acquire)) return index;
     rtl::TCriticalSectionLock lock(FIndexLock);
     if (!FIndexBuilt) {
@@ -182,7 +191,8 @@ const TLineIndex* TModuleDebugData::Index() const {
     return FIndex.load(std::memory_order_acquire);
 }
 
-bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept {
+bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+{
     if (!Data.DebugInformation) return false;
     try {
         const std::vector<std::uint8_t>& bytes = *Data.DebugInformation;
@@ -217,12 +227,12 @@ bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlo
                                 });
             return hit;
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 
-bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept {
+bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+{
     try {
         const TLineIndex* index = Data.Index();
         if (index == nullptr) return false;

@@ -12,14 +12,16 @@ namespace {
 constexpr std::uint32_t kExtendedMarker = 0x0FFEFFFE;
 constexpr std::uint32_t kZeroLengthField = 0xFFF;
 
-std::int32_t SignedWord(std::uint32_t value) noexcept {
+std::int32_t SignedWord(std::uint32_t value) noexcept
+{
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
 }
 
 }  // namespace
 
 std::size_t DecodeLineRecord(const std::uint8_t* Data, std::size_t Size, std::uint16_t Version,
-                             TLineRecord& Record) noexcept {
+                             TLineRecord& Record) noexcept
+{
     Record = {};
     if (Size < 1) return 0;
     const std::uint8_t b = Data[0];
@@ -61,7 +63,8 @@ std::size_t DecodeLineRecord(const std::uint8_t* Data, std::size_t Size, std::ui
 
 namespace debugdata {
 
-TNameReader NameReaderOf(const TModuleDebugData& Data) noexcept {
+TNameReader NameReaderOf(const TModuleDebugData& Data) noexcept
+{
     TNameReader reader;
     reader.Version = Data.VexlorVersion;
     reader.Key = &Data.Key;
@@ -70,7 +73,8 @@ TNameReader NameReaderOf(const TModuleDebugData& Data) noexcept {
     return reader;
 }
 
-bool ReadDebugName(rtl::ByteCursor& Cursor, const TNameReader& Reader, std::string& Name) {
+bool ReadDebugName(rtl::ByteCursor& Cursor, const TNameReader& Reader, std::string& Name)
+{
     Name.clear();
     for (;;) {
         std::uint8_t length = 0;
@@ -97,7 +101,8 @@ bool ReadDebugName(rtl::ByteCursor& Cursor, const TNameReader& Reader, std::stri
     }
 }
 
-bool ReadUnitHeader(rtl::ByteCursor& Cursor, const TNameReader& Reader, TUnitHeader& Header) {
+bool ReadUnitHeader(rtl::ByteCursor& Cursor, const TNameReader& Reader, TUnitHeader& Header)
+{
     if (!ReadDebugName(Cursor, Reader, Header.Name)) return false;
     std::uint32_t recordsLength = 0;
     if (!Cursor.Read(Header.FirstLine) || !Cursor.Read(Header.StartOffset) || !Cursor.Read(Header.CodeSize) ||
@@ -114,7 +119,8 @@ bool ReadUnitHeader(rtl::ByteCursor& Cursor, const TNameReader& Reader, TUnitHea
     return Cursor.Skip(recordsLength);
 }
 
-bool SeekUnitCount(rtl::ByteCursor& Cursor, std::uint16_t Version, std::uint32_t& Count) noexcept {
+bool SeekUnitCount(rtl::ByteCursor& Cursor, std::uint16_t Version, std::uint32_t& Count) noexcept
+{
     if (Version >= 405 && Version <= 499) {
         std::uint32_t skipped = 0;
         if (!Cursor.Read(skipped) || !Cursor.Skip(skipped)) return false;
@@ -125,7 +131,8 @@ bool SeekUnitCount(rtl::ByteCursor& Cursor, std::uint16_t Version, std::uint32_t
 }
 
 void SplitProcedureName(std::string_view Name, const std::string& PreviousClass, std::string& ClassName,
-                        std::string& ProcedureName) {
+                        std::string& ProcedureName)
+{
     if (!Name.empty() && Name.front() == '.') {
         ClassName = PreviousClass;
         ProcedureName.assign(Name.substr(1));
@@ -139,7 +146,8 @@ void SplitProcedureName(std::string_view Name, const std::string& PreviousClass,
     if (!ProcedureName.empty() && ProcedureName.front() == '@') ProcedureName.front() = '_';
 }
 
-std::uint32_t ProcOffsetLineOf(const TUnitState& State) noexcept {
+std::uint32_t ProcOffsetLineOf(const TUnitState& State) noexcept
+{
     if (!State.StartKnown) return 0;
     std::int64_t start = State.StartLine;
     if (State.ProcedureName == "Finalization") {

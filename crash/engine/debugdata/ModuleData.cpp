@@ -16,7 +16,8 @@ namespace {
 
 // The module's file, opened for reading while others may read and write it
 // (it is running).
-rtl::FileHandle OpenModuleFile(HMODULE module) {
+rtl::FileHandle OpenModuleFile(HMODULE module)
+{
     wchar_t name[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameW(module, name, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return rtl::FileHandle();
@@ -24,7 +25,8 @@ rtl::FileHandle OpenModuleFile(HMODULE module) {
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool ReadAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count) {
+bool ReadAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count)
+{
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
     DWORD done = 0;
@@ -35,7 +37,8 @@ bool ReadAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count
 // The appended block and the 8 bytes after it, read from the end of the
 // module's file; empty when the file does not end with a signature or the
 // block's length is longer than the file.
-std::vector<std::uint8_t> ReadAppendedTail(HMODULE module, bool signatureOnly, std::uint16_t* version = nullptr) {
+std::vector<std::uint8_t> ReadAppendedTail(HMODULE module, bool signatureOnly, std::uint16_t* version = nullptr)
+{
     rtl::FileHandle file = OpenModuleFile(module);
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 8) return {};
@@ -56,7 +59,8 @@ std::vector<std::uint8_t> ReadAppendedTail(HMODULE module, bool signatureOnly, s
 }
 
 // The resource's version word when it has a signature.
-bool ResourceHeader(HMODULE module, std::uint16_t& word) noexcept {
+bool ResourceHeader(HMODULE module, std::uint16_t& word) noexcept
+{
     std::size_t size = 0;
     const auto* data = static_cast<const std::uint8_t*>(FindVexlorDataResource(module, size));
     std::uint32_t signature = 0;
@@ -68,7 +72,8 @@ bool ResourceHeader(HMODULE module, std::uint16_t& word) noexcept {
     return true;
 }
 
-void* SymbolIn(const std::uint8_t* table, std::size_t size, std::uintptr_t codeBase, std::uint8_t identifier) noexcept {
+void* SymbolIn(const std::uint8_t* table, std::size_t size, std::uintptr_t codeBase, std::uint8_t identifier) noexcept
+{
     for (std::size_t at = 0; at + 9 <= size; at += 9) {
         if (table[at] != identifier) continue;
         std::uint32_t offset = 0;
@@ -80,7 +85,8 @@ void* SymbolIn(const std::uint8_t* table, std::size_t size, std::uintptr_t codeB
 
 }  // namespace
 
-const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept {
+const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept
+{
     Size = 0;
     if (Module == nullptr) return nullptr;
     HRSRC resource = ::FindResourceA(Module, "VLDATA", MAKEINTRESOURCEA(10));  // RT_RCDATA
@@ -91,18 +97,19 @@ const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept {
     return data;
 }
 
-bool ReadModuleData(HMODULE Module, TModuleDebugData& Target, const TDataReadSettings& Settings) {
+bool ReadModuleData(HMODULE Module, TModuleDebugData& Target, const TDataReadSettings& Settings)
+{
     std::size_t size = 0;
     if (const void* data = FindVexlorDataResource(Module, size)) return ReadResourceData(data, size, Target, Settings);
     try {
         const std::vector<std::uint8_t> tail = ReadAppendedTail(Module, false);
         if (!tail.empty()) return ReadAppendedData(tail.data(), tail.size(), Target, Settings);
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 
-bool IsVexlorLogModule(HMODULE Module) {
+bool IsVexlorLogModule(HMODULE Module)
+{
     std::uint16_t word = 0;
     if (ResourceHeader(Module, word)) return true;
     try {
@@ -112,7 +119,8 @@ bool IsVexlorLogModule(HMODULE Module) {
     }
 }
 
-std::uint16_t GetVexlorLogModuleVersion(HMODULE Module) {
+std::uint16_t GetVexlorLogModuleVersion(HMODULE Module)
+{
     std::uint16_t word = 0;
     std::size_t size = 0;
     if (FindVexlorDataResource(Module, size) != nullptr) return ResourceHeader(Module, word) ? word : 0;
@@ -124,11 +132,13 @@ std::uint16_t GetVexlorLogModuleVersion(HMODULE Module) {
     return word;
 }
 
-bool IsVexlorLogCurrentData(HMODULE Module) {
+bool IsVexlorLogCurrentData(HMODULE Module)
+{
     return IsVexlorLogModule(Module) && GetVexlorLogModuleVersion(Module) >= VexlorLogCurrentVersion;
 }
 
-void* FindVexlorSymbol(std::uint8_t Identifier) noexcept {
+void* FindVexlorSymbol(std::uint8_t Identifier) noexcept
+{
     const HMODULE module = LibraryModuleHandle();
     std::size_t size = 0;
     const void* data = FindVexlorDataResource(module, size);
@@ -143,11 +153,13 @@ void* FindVexlorSymbol(std::uint8_t Identifier) noexcept {
     return SymbolIn(table, length, reinterpret_cast<std::uintptr_t>(module) + 0x1000, Identifier);
 }
 
-void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) noexcept {
+void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) noexcept
+{
     return SymbolIn(Data.Symbols.data(), Data.Symbols.size(), Data.CodeBase(), Identifier);
 }
 
-bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light) {
+bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light)
+{
     auto data = std::make_unique<TModuleDebugData>(Module.Handle);
     TDataReadSettings settings;
     settings.Refresh = Light;
@@ -170,9 +182,13 @@ bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light) {
     return true;
 }
 
-void InstallModuleDataReader() noexcept { ModuleDebugReaders.ReadModuleData.Set(&ReadModuleRecordData); }
+void InstallModuleDataReader() noexcept
+{
+    ModuleDebugReaders.ReadModuleData.Set(&ReadModuleRecordData);
+}
 
-bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept {
+bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+{
     try {
         const TVexlorModuleInfo* module = ModuleInfoByAddr(reinterpret_cast<const void*>(Address));
         // A record's data is made with it and never changes.
@@ -192,7 +208,8 @@ constexpr std::string_view kOwnUnitNames[] = {
 #include "OwnUnitNames.inc"
 };
 
-int CompareNoCase(std::string_view a, std::string_view b) noexcept {
+int CompareNoCase(std::string_view a, std::string_view b) noexcept
+{
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto x = static_cast<unsigned char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] + 32 : a[i]);
@@ -204,7 +221,8 @@ int CompareNoCase(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
-bool IsOwnUnitName(std::string_view Name) noexcept {
+bool IsOwnUnitName(std::string_view Name) noexcept
+{
     const auto found = std::lower_bound(std::begin(kOwnUnitNames), std::end(kOwnUnitNames), Name,
                                         [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
     return found != std::end(kOwnUnitNames) && CompareNoCase(*found, Name) == 0;

@@ -56,8 +56,7 @@ bool LocationFromScanner(const TScanner& Scanner, TVLDebugInfoSource& Source, st
     Info.LineNumber = Scanner.LineNumberFromAddr(va);
     Info.SourceName = Scanner.SourceNameFromAddr(va);
     Info.DebugInfo = &Source;
-    Info.ProcOffsetLine =
-        Info.LineNumber - Scanner.LineNumberFromAddr(va - static_cast<std::uint32_t>(procOffset));
+    Info.ProcOffsetLine = Info.LineNumber - Scanner.LineNumberFromAddr(va - static_cast<std::uint32_t>(procOffset));
     return true;
 }
 

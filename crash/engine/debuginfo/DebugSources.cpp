@@ -116,14 +116,14 @@ bool ReadImageHeaders(HMODULE Module, TImageHeaders& Headers)
         return false;
     if (header.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return false;
     Headers.SizeOfImage = header.SizeOfImage;
-    const std::size_t debugEnd =
-        offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory) + (IMAGE_DIRECTORY_ENTRY_DEBUG + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    const std::size_t debugEnd = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory) +
+                                 (IMAGE_DIRECTORY_ENTRY_DEBUG + 1) * sizeof(IMAGE_DATA_DIRECTORY);
     if (header.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_DEBUG && copied >= debugEnd)
         Headers.Debug = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG];
     const std::size_t count = Headers.File.NumberOfSections;
     Headers.Sections.resize(count);
-    if (count != 0 && !rtl::ReadMemory(optional + optionalSize, Headers.Sections.data(),
-                                       count * sizeof(IMAGE_SECTION_HEADER))) {
+    if (count != 0 &&
+        !rtl::ReadMemory(optional + optionalSize, Headers.Sections.data(), count * sizeof(IMAGE_SECTION_HEADER))) {
         Headers.Sections.clear();
         return false;
     }

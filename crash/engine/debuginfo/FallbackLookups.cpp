@@ -45,7 +45,8 @@ bool LocationInfoToDebugInfo(const TVLLocationInfo& Location, TVexlorDebugInfo& 
 {
     if (Location.ProcedureName.empty()) return false;
     try {
-        const std::string unit = ExtractFileName(!Location.SourceName.empty() ? Location.SourceName : Location.UnitName);
+        const std::string unit =
+            ExtractFileName(!Location.SourceName.empty() ? Location.SourceName : Location.UnitName);
         std::string_view parts[3];
         const std::size_t count = SplitDotted(Location.ProcedureName, parts, 3);
         std::string_view className, procedureName;

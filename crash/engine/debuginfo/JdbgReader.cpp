@@ -120,7 +120,10 @@ std::string TVLBinDebugScanner::NameFromRef(std::uint32_t Ref) const
     return JdbgNameFromRef(FData + FHeader.Words, FSize - FHeader.Words, Ref);
 }
 
-std::string TVLBinDebugScanner::ModuleName() const { return NameFromRef(FHeader.ModuleName); }
+std::string TVLBinDebugScanner::ModuleName() const
+{
+    return NameFromRef(FHeader.ModuleName);
+}
 
 bool TVLBinDebugScanner::FindPair(std::uint32_t ListOffset, std::uint32_t Addr, std::uint32_t& ItemAddr,
                                   std::uint32_t& Value) const noexcept
@@ -338,7 +341,10 @@ bool TVLDebugInfoJedy::InitializeSource()
     return FScanner->ValidFormat();
 }
 
-bool TVLDebugInfoJedy::ValidData() const noexcept { return FScanner != nullptr && FScanner->ValidFormat(); }
+bool TVLDebugInfoJedy::ValidData() const noexcept
+{
+    return FScanner != nullptr && FScanner->ValidFormat();
+}
 
 bool TVLDebugInfoJedy::GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept
 {

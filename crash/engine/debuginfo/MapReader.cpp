@@ -10,10 +10,22 @@ namespace crash {
 
 namespace {
 
-bool IsLineEnd(char c) noexcept { return c == '\r' || c == '\n' || c == '\0'; }
-bool IsBlank(char c) noexcept { return c == ' ' || c == '\t'; }
-bool IsWhiteSpace(char c) noexcept { return IsBlank(c) || c == '\r' || c == '\n'; }
-bool IsDecDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool IsLineEnd(char c) noexcept
+{
+    return c == '\r' || c == '\n' || c == '\0';
+}
+bool IsBlank(char c) noexcept
+{
+    return c == ' ' || c == '\t';
+}
+bool IsWhiteSpace(char c) noexcept
+{
+    return IsBlank(c) || c == '\r' || c == '\n';
+}
+bool IsDecDigit(char c) noexcept
+{
+    return c >= '0' && c <= '9';
+}
 
 // A position in the map text. Every read stops at its end; a NUL counts as a
 // line end.
@@ -304,9 +316,15 @@ void TVLMapParser::LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress&
 
 // ---- The scanner -------------------------------------------------------------------
 
-TVLMapScanner::TVLMapScanner(const std::string& MapFileName) : TVLAbstractMapParser(MapFileName) { Scan(); }
+TVLMapScanner::TVLMapScanner(const std::string& MapFileName) : TVLAbstractMapParser(MapFileName)
+{
+    Scan();
+}
 
-TVLMapScanner::TVLMapScanner(std::string_view Text) : TVLAbstractMapParser(Text) { Scan(); }
+TVLMapScanner::TVLMapScanner(std::string_view Text) : TVLAbstractMapParser(Text)
+{
+    Scan();
+}
 
 void TVLMapScanner::Scan()
 {
@@ -327,10 +345,9 @@ void TVLMapScanner::Scan()
     // Line numbers are taken only in rising order; sorting keeps them so.
     SortByAddr(FLineNumbers);
     SortByAddr(FSourceNames);
-    FSegmentsAscending = std::is_sorted(FSegments.begin(), FSegments.end(),
-                                        [](const TVLMapSegment& a, const TVLMapSegment& b) {
-                                            return a.StartAddr < b.StartAddr;
-                                        });
+    FSegmentsAscending =
+        std::is_sorted(FSegments.begin(), FSegments.end(),
+                       [](const TVLMapSegment& a, const TVLMapSegment& b) { return a.StartAddr < b.StartAddr; });
     FEndsSoFar.resize(FSegments.size());
     std::uint32_t highest = 0;
     for (std::size_t i = 0; i < FSegments.size(); ++i) {
@@ -367,9 +384,8 @@ void TVLMapScanner::LineNumberUnitItem(TVLMapName, TVLMapName UnitFileName)
 void TVLMapScanner::LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address)
 {
     const bool accepted =
-        FLineNumbers.empty() ||
-        (Address.Offset > 0 && static_cast<std::uint32_t>(Address.Offset) <= FTopValidAddr &&
-         Address.Segment == FLastAccepted.Segment && Address.Offset > FLastAccepted.Offset);
+        FLineNumbers.empty() || (Address.Offset > 0 && static_cast<std::uint32_t>(Address.Offset) <= FTopValidAddr &&
+                                 Address.Segment == FLastAccepted.Segment && Address.Offset > FLastAccepted.Offset);
     if (!accepted) {
         ++FLineNumberErrors;
         return;

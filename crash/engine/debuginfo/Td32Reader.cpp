@@ -66,8 +66,7 @@ std::string CleanTD32ProcName(std::string_view Name, std::string_view ModuleName
 
 TVLTD32InfoParser::TVLTD32InfoParser(const void* Data, std::size_t Size) noexcept
     : FData(static_cast<const std::uint8_t*>(Data)), FSize(Data == nullptr ? 0 : Size)
-{
-}
+{}
 
 bool TVLTD32InfoParser::IsTD32DebugInfoValid(const void* Data, std::size_t Size) noexcept
 {
@@ -119,8 +118,7 @@ bool TVLTD32InfoParser::Walk()
     std::vector<std::uint32_t> visited;
     while (directory != 0) {
         // A chain that comes back to a directory is damage, not more data.
-        if (visited.size() == kMaxDirectories ||
-            std::find(visited.begin(), visited.end(), directory) != visited.end())
+        if (visited.size() == kMaxDirectories || std::find(visited.begin(), visited.end(), directory) != visited.end())
             return false;
         visited.push_back(directory);
         rtl::ByteCursor header = SubAt(base, size, directory);
@@ -334,7 +332,8 @@ bool TVLSourceModuleInfo::FindLine(std::uint32_t Addr, TVLLineInfo& Line) const 
     return true;
 }
 
-const TVLModuleInfo* TVLTD32InfoScanner::ModuleFromAddr(std::uint32_t Addr, const TVLSegmentInfo** Segment) const noexcept
+const TVLModuleInfo* TVLTD32InfoScanner::ModuleFromAddr(std::uint32_t Addr,
+                                                        const TVLSegmentInfo** Segment) const noexcept
 {
     for (const auto& module : Modules()) {
         for (const TVLSegmentInfo& segment : module->Segments) {

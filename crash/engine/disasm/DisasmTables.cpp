@@ -3,6 +3,7 @@
 // no instruction. Mnemonics are padded with blanks to 8 characters.
 #include "crash/engine/disasm/DisasmTables.h"
 
+// clang-format off
 namespace crash::disasm_detail {
 
 // One-byte opcodes, by the opcode byte.
@@ -327,3 +328,4 @@ const char* const kCoprocessorTemplates[576] = {
 };
 
 }  // namespace crash::disasm_detail
+// clang-format on

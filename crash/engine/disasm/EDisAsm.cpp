@@ -27,14 +27,16 @@ constexpr int kMaxInstruction = 15;
 // Expansion never needs more steps than this; a table fault must not loop.
 constexpr int kMaxSteps = 256;
 
-std::string Hex(std::uint32_t value, int digits) {
+std::string Hex(std::uint32_t value, int digits)
+{
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%0*X", digits, static_cast<unsigned>(value));
     return buffer;
 }
 
 // Text that the scan must not look into again: "^", a count byte, the text.
-std::string Protect(const std::string& text) {
+std::string Protect(const std::string& text)
+{
     std::string out;
     for (std::size_t at = 0; at < text.size(); at += 255) {
         const std::size_t n = std::min<std::size_t>(255, text.size() - at);
@@ -45,7 +47,8 @@ std::string Protect(const std::string& text) {
     return out;
 }
 
-const char* SizeWord(int size) {
+const char* SizeWord(int size)
+{
     switch (size) {
     case 1: return "byte ptr ";
     case 2: return "word ptr ";
@@ -64,14 +67,16 @@ public:
     std::string Run(int& size);
 
 private:
-    bool NextByte(std::uint8_t& b) {
+    bool NextByte(std::uint8_t& b)
+    {
         if (FPos >= kMaxInstruction) return false;
         b = FCode[FPos++];
         return true;
     }
     // The caller vouches for 15 bytes only: a byte beyond them is never read;
     // the instruction is then shown as data.
-    std::uint8_t Take() {
+    std::uint8_t Take()
+    {
         if (FPos >= kMaxInstruction) {
             FOverrun = true;
             ++FPos;
@@ -79,13 +84,15 @@ private:
         }
         return FCode[FPos++];
     }
-    std::uint32_t ReadValue(int bytes) {
+    std::uint32_t ReadValue(int bytes)
+    {
         std::uint32_t value = 0;
         for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(Take()) << (8 * i);
         return value;
     }
     int OperandSize() const { return FOperandSize ? 2 : 4; }
-    void NeedModRM() {
+    void NeedModRM()
+    {
         if (FHaveModRM) return;
         FModRM = Take();
         FHaveModRM = true;
@@ -102,7 +109,8 @@ private:
     std::string FarPointer();
     std::string MemoryOperand(int size);
     std::string AddressText(std::uint32_t address, const void* valueAddress);
-    std::string RegisterName(unsigned index, int size) const {
+    std::string RegisterName(unsigned index, int size) const
+    {
         return size == 1 ? kRegs8[index] : size == 2 ? kRegs16[index] : kRegs32[index];
     }
     std::string DataBytes() const;
@@ -121,7 +129,8 @@ private:
     std::string FMemory;  // the memory operand, built once
 };
 
-int TExpansion::SizeOf(char letter) const {
+int TExpansion::SizeOf(char letter) const
+{
     switch (letter) {
     case 'b': return 1;
     case 'w': return 2;
@@ -137,7 +146,8 @@ int TExpansion::SizeOf(char letter) const {
     }
 }
 
-std::string TExpansion::Immediate(int bytes, bool isSigned) {
+std::string TExpansion::Immediate(int bytes, bool isSigned)
+{
     if (bytes != 1 && bytes != 2 && bytes != 4) return "???";
     const void* at = FCode + FPos;
     std::string text = "$" + Hex(ReadValue(bytes), bytes * 2);
@@ -145,16 +155,16 @@ std::string TExpansion::Immediate(int bytes, bool isSigned) {
     return text;
 }
 
-std::string TExpansion::Target(int bytes, char role) {
+std::string TExpansion::Target(int bytes, char role)
+{
     if (bytes != 1 && bytes != 2 && bytes != 4) return "???";
     const void* at = FCode + FPos;
     std::uint32_t raw = ReadValue(bytes);
     std::int32_t distance = bytes == 1   ? static_cast<std::int8_t>(raw)
                             : bytes == 2 ? static_cast<std::int16_t>(raw)
                                          : static_cast<std::int32_t>(raw);
-    std::uint32_t target =
-        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(FCode + FPos)) +
-        static_cast<std::uint32_t>(distance);
+    std::uint32_t target = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(FCode + FPos)) +
+                           static_cast<std::uint32_t>(distance);
     if (bytes == 2) target &= 0xFFFF;  // a 16-bit operand size cuts the instruction pointer
     std::string text = "$" + Hex(target, 8);
     if (role == 'j' && FOwner.OnJumpInstr) FOwner.OnJumpInstr(FOwner.Param, at, target, text);
@@ -162,27 +172,31 @@ std::string TExpansion::Target(int bytes, char role) {
     return text;
 }
 
-std::string TExpansion::AddressText(std::uint32_t address, const void* valueAddress) {
+std::string TExpansion::AddressText(std::uint32_t address, const void* valueAddress)
+{
     std::string text = "$" + Hex(address, 8);
     if (FOwner.OnAddressRef) FOwner.OnAddressRef(FOwner.Param, valueAddress, address, text);
     return text;
 }
 
-std::string TExpansion::DirectOffset() {
+std::string TExpansion::DirectOffset()
+{
     std::string text = FSegment ? std::string(FSegment) + ":" : std::string();
     if (FAddressSize) return text + "[$" + Hex(ReadValue(2), 4) + "]";
     const void* at = FCode + FPos;
     return text + "[" + AddressText(ReadValue(4), at) + "]";
 }
 
-std::string TExpansion::FarPointer() {
+std::string TExpansion::FarPointer()
+{
     const int offsetBytes = OperandSize();
     const std::uint32_t offset = ReadValue(offsetBytes);
     const std::uint32_t selector = ReadValue(2);
     return "$" + Hex(selector, 4) + ":$" + Hex(offset, offsetBytes * 2);
 }
 
-std::string TExpansion::MemoryOperand(int size) {
+std::string TExpansion::MemoryOperand(int size)
+{
     if (!FHaveMemory) {
         FHaveMemory = true;
         TdaRef ref;
@@ -265,7 +279,8 @@ std::string TExpansion::MemoryOperand(int size) {
     return out + Protect(FMemory);
 }
 
-std::string TExpansion::Operand(char kind, char sizeLetter, char role) {
+std::string TExpansion::Operand(char kind, char sizeLetter, char role)
+{
     const int size = SizeOf(sizeLetter);
     if (size == 0) return Protect("???");
     switch (kind) {
@@ -273,7 +288,10 @@ std::string TExpansion::Operand(char kind, char sizeLetter, char role) {
         // A register only: the processor ignores the mod field here.
         NeedModRM();
         return Protect(RegisterName(RM(), size));
-    case 'E': case 'M': case 'Q': case 'W':
+    case 'E':
+    case 'M':
+    case 'Q':
+    case 'W':
         NeedModRM();
         if (Mod() == 3) {
             if (kind == 'Q') return Protect("MM" + std::to_string(RM()));
@@ -281,41 +299,31 @@ std::string TExpansion::Operand(char kind, char sizeLetter, char role) {
             return Protect(RegisterName(RM(), size));
         }
         return MemoryOperand(size);
-    case 'G':
-        NeedModRM();
-        return Protect(RegisterName(Reg(), size));
-    case 'P':
-        NeedModRM();
-        return Protect("MM" + std::to_string(Reg()));
-    case 'V':
-        NeedModRM();
-        return Protect("xmm" + std::to_string(Reg()));
-    case 'S':
-        NeedModRM();
-        return Protect(kSegments[Reg()] ? kSegments[Reg()] : "???");
-    case 'C': case 'D': case 'T':
-        NeedModRM();
-        return Protect(std::string(1, kind) + std::to_string(Reg()));
-    case 'I': case 'H':
-        return Protect(Immediate(size, role == 's'));
-    case 'J':
-        return Protect(Target(size, role));
-    case 'O':
-        return Protect(DirectOffset());
-    case 'A':
-        return Protect(FarPointer());
-    default:
-        return Protect("???");
+    case 'G': NeedModRM(); return Protect(RegisterName(Reg(), size));
+    case 'P': NeedModRM(); return Protect("MM" + std::to_string(Reg()));
+    case 'V': NeedModRM(); return Protect("xmm" + std::to_string(Reg()));
+    case 'S': NeedModRM(); return Protect(kSegments[Reg()] ? kSegments[Reg()] : "???");
+    case 'C':
+    case 'D':
+    case 'T': NeedModRM(); return Protect(std::string(1, kind) + std::to_string(Reg()));
+    case 'I':
+    case 'H': return Protect(Immediate(size, role == 's'));
+    case 'J': return Protect(Target(size, role));
+    case 'O': return Protect(DirectOffset());
+    case 'A': return Protect(FarPointer());
+    default: return Protect("???");
     }
 }
 
-std::string TExpansion::DataBytes() const {
+std::string TExpansion::DataBytes() const
+{
     std::string text = "DB      $" + Hex(FCode[0], 2);
     for (int i = 1; i < std::min(FPos, kMaxInstruction); ++i) text += ", $" + Hex(FCode[i], 2);
     return text + "  //";
 }
 
-std::string TExpansion::Run(int& size) {
+std::string TExpansion::Run(int& size)
+{
     std::string text = kOneByteTemplates[FCode[FPos++]];
     std::size_t i = 0;
     int steps = 0;
@@ -331,9 +339,7 @@ std::string TExpansion::Run(int& size) {
             continue;
         }
         if (c == '#') {
-            std::string operand = i + 3 < text.size()
-                                      ? Operand(text[i + 1], text[i + 2], text[i + 3])
-                                      : Protect("???");
+            std::string operand = i + 3 < text.size() ? Operand(text[i + 1], text[i + 2], text[i + 3]) : Protect("???");
             const std::size_t length = std::min<std::size_t>(4, text.size() - i);
             text.replace(i, length, operand);
             i += operand.size();
@@ -351,7 +357,10 @@ std::string TExpansion::Run(int& size) {
         switch (what) {
         case 'c':
             if (arg == '1' || arg == '2') {
-                if (!NextByte(next)) { with = "%c "; break; }
+                if (!NextByte(next)) {
+                    with = "%c ";
+                    break;
+                }
                 with = arg == '1' ? kOneByteTemplates[next] : kTwoByteTemplates[next];
             } else if (arg >= 'a' && arg <= 'h') {
                 NeedModRM();
@@ -377,9 +386,7 @@ std::string TExpansion::Run(int& size) {
             NeedModRM();
             with = arg >= '1' && arg <= '4' ? kGroupTailTemplates[(arg - '1') * 8 + Reg()] : "???";
             break;
-        case 'm':
-            FNoSizeWord = true;
-            break;
+        case 'm': FNoSizeWord = true; break;
         case 'o': {
             const char* suffixes = FOperandSize ? "bwd" : "wdq";
             with = arg == '2' ? suffixes[0] : arg == '4' ? suffixes[1] : arg == '8' ? suffixes[2] : '?';
@@ -444,7 +451,8 @@ std::string TExpansion::Run(int& size) {
 
 }  // namespace
 
-std::string TDisAsm::GetInstruction(const void* code, int& size) {
+std::string TDisAsm::GetInstruction(const void* code, int& size)
+{
     TExpansion expansion(*this, static_cast<const std::uint8_t*>(code));
     return expansion.Run(size);
 }

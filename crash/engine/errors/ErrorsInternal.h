@@ -21,7 +21,7 @@ struct TCurrentException {
     // Its message when it is an exception of ours or of the standard library.
     bool HasMessage = false;
     std::string Message;
-    std::string ClassName;  // with HasMessage
+    std::string ClassName;   // with HasMessage
     bool IsLanguage = true;  // raised by code, not made from a fault
     bool IsAbort = false;    // the silent abort, or a socket error
 };

@@ -153,22 +153,17 @@ void InternalErrorHook(const std::string& Section) noexcept
         std::string lastExcept;
         if (const void* last = InternalErrorSteps.LastReportExceptionObject(); last && IsValidObject(last))
             lastExcept = SafeClassName(last);
-        const std::string line = "[ERROR] - Section: " + Section + " - Address: " + Hex8(address) + " - Message: \"" +
-                                 message + "\"";
+        const std::string line =
+            "[ERROR] - Section: " + Section + " - Address: " + Hex8(address) + " - Message: \"" + message + "\"";
         ::OutputDebugStringA(line.c_str());
         lineWritten = true;
 
-        const std::string text = "Version   : " + std::string(VexlorLogVersionText) +
-                                 "\r\nDate      : " + MailDateText(NowDateTime()) +
-                                 "\r\nOS        : " + WindowsVersionText() +
-                                 "\r\nRAD       : " + RADText() +
-                                 "\r\nDump      : " + DumpText(address) +
-                                 "\r\nSection   : " + Section +
-                                 "\r\nLastExcept: " + lastExcept +
-                                 "\r\nAddress   : " + AddressText(address) +
-                                 "\r\nException : " + className +
-                                 "\r\nMessage   : " + message +
-                                 "\r\nCall Stack: " + InternalErrorCallStackText();
+        const std::string text =
+            "Version   : " + std::string(VexlorLogVersionText) + "\r\nDate      : " + MailDateText(NowDateTime()) +
+            "\r\nOS        : " + WindowsVersionText() + "\r\nRAD       : " + RADText() +
+            "\r\nDump      : " + DumpText(address) + "\r\nSection   : " + Section + "\r\nLastExcept: " + lastExcept +
+            "\r\nAddress   : " + AddressText(address) + "\r\nException : " + className + "\r\nMessage   : " + message +
+            "\r\nCall Stack: " + InternalErrorCallStackText();
         std::string fileName = ChangeFileExt(Real_GetMainModuleFileName(), ".log");
         if (!GetWorkingFile(fileName, false, false)) return;
         SaveLines(text, fileName);
@@ -190,8 +185,8 @@ void InternalErrorHook(const std::string& Section) noexcept
         // written: the developer still gets the line.
         if (reporting && !lineWritten) {
             char line[512];
-            std::snprintf(line, sizeof line, "[ERROR] - Section: %s - Address: %08X - Message: \"%s\"",
-                          Section.c_str(), static_cast<unsigned>(address), "General internal error.");
+            std::snprintf(line, sizeof line, "[ERROR] - Section: %s - Address: %08X - Message: \"%s\"", Section.c_str(),
+                          static_cast<unsigned>(address), "General internal error.");
             ::OutputDebugStringA(line);
         }
     }

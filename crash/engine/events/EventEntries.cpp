@@ -72,8 +72,7 @@ public:
         FMapped = nullptr;
         try {
             if (FRecord.CurrentModuleOptions != nullptr) PublishSharedOptions(FRecord.CurrentModuleOptions);
-        } catch (...) {
-        }
+        } catch (...) {}
         SetCurrentExceptionRecord(FSaved);
     }
     TReceivedRecord(const TReceivedRecord&) = delete;
@@ -136,11 +135,9 @@ void ReceiveFlag(const TVexlorExceptionRecord* Record, bool* CallerFlag, bool& S
         Shared = value;
         try {
             Fire();
-        } catch (...) {
-        }
+        } catch (...) {}
         *CallerFlag = Shared;
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // A list event: the caller's items copied into the list here, the handlers
@@ -166,13 +163,11 @@ void ReceiveStrings(const TVexlorExceptionRecord* Record, IVexlorStrings* Caller
         const std::size_t copied = Local.Strings().size();
         try {
             Fire();
-        } catch (...) {
-        }
+        } catch (...) {}
         const std::vector<std::string>& items = Local.Strings();
         for (std::size_t i = copied; i < items.size(); ++i)
             Caller->Add(items[i].data(), static_cast<std::uint32_t>(items[i].size()));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // The password handlers on the caller's text, the result back into its buffer.
@@ -183,11 +178,9 @@ void ReceivePassword(unsigned char* Password, std::int32_t MaxLength) noexcept
         if (!ReadPasswordBuffer(Password, MaxLength, data.Password)) return;
         try {
             FirePasswordRequest();
-        } catch (...) {
-        }
+        } catch (...) {}
         WritePasswordBuffer(data.Password, Password, MaxLength);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // namespace
@@ -249,8 +242,7 @@ void __stdcall VexlorLog_PasswordRequestEventEx(const TVexlorExceptionRecord* Re
     try {
         const TReceivedRecord received(Record);
         if (received.Valid()) ReceivePassword(Password, MaxLength);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void __stdcall VexlorLog_PasswordRequestEvent(unsigned char* Password, std::int32_t MaxLength) noexcept

@@ -159,9 +159,8 @@ void ForwardExceptionActionNotify(TVexlorActionType Action, bool& Execute)
 
 void FireExceptionActionNotify(TVexlorActionType Action, bool& Execute)
 {
-    FireComponents(
-        [](const TVexlorLog& log) -> const TExceptionActionNotify& { return log.OnExceptionActionNotify(); },
-        [&](const TExceptionActionNotify& handler) { handler(CurrentRecordCopy(), Action, Execute); });
+    FireComponents([](const TVexlorLog& log) -> const TExceptionActionNotify& { return log.OnExceptionActionNotify(); },
+                   [&](const TExceptionActionNotify& handler) { handler(CurrentRecordCopy(), Action, Execute); });
     if (const TExceptionActionNotifyProc proc = LoadProc(ExceptionActionNotify))
         proc(CurrentRecordCopy(), static_cast<std::uint32_t>(Action), &Execute);
 }
@@ -174,9 +173,8 @@ void ForwardExceptionErrorNotify(TVexlorActionType Action, bool& Retry)
 
 void FireExceptionErrorNotify(TVexlorActionType Action, bool& Retry)
 {
-    FireComponents(
-        [](const TVexlorLog& log) -> const TExceptionErrorNotify& { return log.OnExceptionErrorNotify(); },
-        [&](const TExceptionErrorNotify& handler) { handler(CurrentRecordCopy(), Action, Retry); });
+    FireComponents([](const TVexlorLog& log) -> const TExceptionErrorNotify& { return log.OnExceptionErrorNotify(); },
+                   [&](const TExceptionErrorNotify& handler) { handler(CurrentRecordCopy(), Action, Retry); });
     if (const TExceptionErrorNotifyProc proc = LoadProc(ExceptionErrorNotify))
         proc(CurrentRecordCopy(), static_cast<std::uint32_t>(Action), &Retry);
 }
@@ -220,8 +218,8 @@ bool DoPasswordRequest(HMODULE Module)
     TVexlorEventData& data = VexlorEventData();
     unsigned char buffer[kMaxPasswordLength + 1];
     WritePasswordBuffer(data.Password, buffer, kMaxPasswordLength);
-    if (auto* extended = rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEventEx)>(
-            Module, "VexlorLog_PasswordRequestEventEx")) {
+    if (auto* extended =
+            rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEventEx)>(Module, "VexlorLog_PasswordRequestEventEx")) {
         const TVexlorExceptionRecord record = CurrentRecordCopy();
         extended(&record, buffer, kMaxPasswordLength);
     } else if (auto* plain = rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEvent)>(

@@ -44,10 +44,10 @@ class TVexlorModuleOptions;
 // objects of the module that made the record: another module's copy of the
 // library built from these headers may read them, nothing else.
 struct TVexlorExceptionRecord {
-    void* ExceptionObject = nullptr;   // the raised object (a TObject), or null
+    void* ExceptionObject = nullptr;  // the raised object (a TObject), or null
     // For a raise of the language: the raising call (return address - 5).
     void* ExceptionAddress = nullptr;
-    std::uint32_t ExceptionThreadID = 0;  // the raising thread (main thread for a hang)
+    std::uint32_t ExceptionThreadID = 0;               // the raising thread (main thread for a hang)
     EXCEPTION_RECORD* Win32ExceptionRecord = nullptr;  // the system's record, or null
     CONTEXT* Win32Context = nullptr;                   // the raising thread's registers, or null
     const char* LogText = nullptr;  // the full report text: LogTextLength bytes, no terminator needed
@@ -140,8 +140,7 @@ using TCustomButtonClickNotify = std::function<void(TVexlorExceptionRecord Vexlo
 // arguments in C form. A password is a length-prefixed buffer: Password[0]
 // characters follow it, at most MaxLength of them (and never more than 255).
 using TExceptionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, bool* Handled);
-using TExceptionActionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, std::uint32_t Action,
-                                                    bool* Execute);
+using TExceptionActionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, std::uint32_t Action, bool* Execute);
 using TExceptionErrorNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, std::uint32_t Action, bool* Retry);
 using TPasswordRequestProc = void(__stdcall*)(TVexlorExceptionRecord Record, unsigned char* Password,
                                               std::int32_t MaxLength);

@@ -32,12 +32,10 @@ void AfterMainThreadCall() noexcept
     if (record == nullptr) return;
     try {
         ReportSteps.CountDuplicateError(false);
-    } catch (...) {
-    }
+    } catch (...) {}
     try {
         if (record->CurrentModuleOptions != nullptr) ReadSharedOptions(record->CurrentModuleOptions);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // namespace

@@ -64,8 +64,8 @@ void DecipherBlock(const std::uint32_t (&k)[4], std::uint8_t* block)
 
 // Both directions end alike: the chaining block enciphered once more gives the
 // bytes that mask a tail shorter than a block.
-void MaskTail(const std::uint32_t (&k)[4], std::uint8_t* chain, const std::uint8_t* source,
-              std::uint8_t* dest, std::size_t count)
+void MaskTail(const std::uint32_t (&k)[4], std::uint8_t* chain, const std::uint8_t* source, std::uint8_t* dest,
+              std::size_t count)
 {
     EncipherBlock(k, chain);
     for (std::size_t i = 0; i < count; ++i) dest[i] = source[i] ^ chain[i];

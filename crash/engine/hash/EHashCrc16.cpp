@@ -27,8 +27,7 @@ std::uint16_t GetCRC16(std::string_view Text) noexcept
 {
     std::uint16_t crc = 0;
     for (char c : Text)
-        crc = static_cast<std::uint16_t>(kCrc16Table[((crc >> 8) ^ static_cast<std::uint8_t>(c)) & 0xFF] ^
-                                         (crc << 8));
+        crc = static_cast<std::uint16_t>(kCrc16Table[((crc >> 8) ^ static_cast<std::uint8_t>(c)) & 0xFF] ^ (crc << 8));
     return crc;
 }
 

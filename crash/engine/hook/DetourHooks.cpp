@@ -15,33 +15,38 @@ using namespace hook_detail;
 
 constexpr std::size_t kJumpSize = 5;
 
-void PutRel32(std::uint8_t* at, std::int32_t value) {
+void PutRel32(std::uint8_t* at, std::int32_t value)
+{
     std::memcpy(at, &value, sizeof value);
 }
 
-std::int32_t GetRel32(const std::uint8_t* at) {
+std::int32_t GetRel32(const std::uint8_t* at)
+{
     std::int32_t value;
     std::memcpy(&value, at, sizeof value);
     return value;
 }
 
-std::int32_t Distance(const void* from, const void* to) {
-    return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(to) -
-                                     reinterpret_cast<std::uintptr_t>(from));
+std::int32_t Distance(const void* from, const void* to)
+{
+    return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(to) - reinterpret_cast<std::uintptr_t>(from));
 }
 
-bool IsShortJump(const TAsmInfo& info) {
+bool IsShortJump(const TAsmInfo& info)
+{
     if (info.FTwoByte) return false;
     const std::uint8_t op = info.FOpcode;
     return (op >= 0x70 && op <= 0x7F) || (op >= 0xE0 && op <= 0xE3) || op == 0xEB;
 }
 
-bool IsRelativeJumpOrCall(const TAsmInfo& info) {
+bool IsRelativeJumpOrCall(const TAsmInfo& info)
+{
     if (info.FTwoByte) return info.FOpcode >= 0x80 && info.FOpcode <= 0x8F;
     return info.FOpcode == 0xE8 || info.FOpcode == 0xE9;
 }
 
-std::string ModuleFileNameOf(const void* address) {
+std::string ModuleFileNameOf(const void* address)
+{
     MEMORY_BASIC_INFORMATION mbi;
     if (::VirtualQuery(address, &mbi, sizeof mbi) != sizeof mbi) return {};
     return rtl::ModuleFileNameAnsi(static_cast<HMODULE>(mbi.AllocationBase));
@@ -56,7 +61,8 @@ struct TPiece {
 
 namespace hook_detail {
 
-bool RemoveDetour(std::size_t index) noexcept {
+bool RemoveDetour(std::size_t index) noexcept
+{
     auto& detours = State().FDetours;
     TDetour& d = detours[index];
     if (!WriteCode(d.FHooked, d.FSaved.data(), d.FSaved.size())) return false;
@@ -67,13 +73,13 @@ bool RemoveDetour(std::size_t index) noexcept {
 
 }  // namespace hook_detail
 
-void* HookProcedureEx(void* routine, void* replacement, const std::string& name) {
+void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
+{
     if (routine == nullptr || replacement == nullptr) throw EProcNull(NullProcedureText(name));
     auto* code = static_cast<std::uint8_t*>(FollowJumpThunk(routine));
     replacement = FollowJumpThunk(replacement);
     if (IsWin9x() && reinterpret_cast<std::uintptr_t>(code) >= 0x80000000u)
-        throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(code) +
-                          "\" located into the shared-area.");
+        throw ESharedArea("Cannot hook the module \"" + ModuleFileNameOf(code) + "\" located into the shared-area.");
 
     THookState& state = State();
     for (const TDetour& d : state.FDetours)
@@ -92,8 +98,7 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
         TAsmInfo info;
         if (!DecodeAsm(head + copied, extent - copied, info)) throw EHookingError(failure);
         // A 16-bit displacement cannot reach the trampoline from the old place.
-        if ((IsShortJump(info) || IsRelativeJumpOrCall(info)) && info.FOperandSize)
-            throw EHookingError(failure);
+        if ((IsShortJump(info) || IsRelativeJumpOrCall(info)) && info.FOperandSize) throw EHookingError(failure);
         pieces.push_back({copied, info});
         copied += info.FLength;
     }
@@ -106,8 +111,8 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     }
 
     const std::size_t size = copied + kJumpSize + kJumpSize * outsideJumps;
-    auto* trampoline = static_cast<std::uint8_t*>(
-        ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    auto* trampoline =
+        static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
     if (trampoline == nullptr) throw EHookingError(failure);
     std::memcpy(trampoline, head, copied);
 
@@ -117,13 +122,11 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     for (const TPiece& p : pieces) {
         const std::size_t end = p.FAt + p.FInfo.FLength;
         if (IsShortJump(p.FInfo)) {
-            const std::ptrdiff_t target =
-                static_cast<std::ptrdiff_t>(end) + static_cast<std::int8_t>(head[end - 1]);
+            const std::ptrdiff_t target = static_cast<std::ptrdiff_t>(end) + static_cast<std::int8_t>(head[end - 1]);
             if (target >= 0 && target < static_cast<std::ptrdiff_t>(copied)) continue;
             // The short jump now lands on a long jump to its old target.
             trampoline[stub] = 0xE9;
-            PutRel32(trampoline + stub + 1,
-                     Distance(trampoline + stub + kJumpSize, code + target));
+            PutRel32(trampoline + stub + 1, Distance(trampoline + stub + kJumpSize, code + target));
             trampoline[end - 1] = static_cast<std::uint8_t>(stub - end);
             stub += kJumpSize;
         } else if (IsRelativeJumpOrCall(p.FInfo)) {
@@ -153,14 +156,14 @@ void* HookProcedureEx(void* routine, void* replacement, const std::string& name)
     return trampoline;
 }
 
-bool UnhookProcedure(void* address) noexcept {
+bool UnhookProcedure(void* address) noexcept
+{
     if (address == nullptr) return false;
     auto* thunkTarget = static_cast<std::uint8_t*>(FollowJumpThunk(address));
     auto& detours = State().FDetours;
     for (std::size_t i = detours.size(); i-- > 0;) {
         const TDetour& d = detours[i];
-        if (d.FHooked == address || d.FTrampoline == address || d.FHooked == thunkTarget)
-            return RemoveDetour(i);
+        if (d.FHooked == address || d.FTrampoline == address || d.FHooked == thunkTarget) return RemoveDetour(i);
     }
     return false;
 }

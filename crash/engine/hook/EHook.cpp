@@ -14,7 +14,8 @@ THookState* GState = nullptr;
 
 }  // namespace
 
-THookState& State() {
+THookState& State()
+{
     if (GState == nullptr) {
         auto state = std::make_unique<THookState>();
         state->FMethods = std::make_unique<THookedMethodsList>();
@@ -23,30 +24,34 @@ THookState& State() {
     return *GState;
 }
 
-std::string NullProcedureText(const std::string& name) {
+std::string NullProcedureText(const std::string& name)
+{
     return "Cannot hook a null procedure (\"" + name + "\").";
 }
 
-std::string HookFailureText(const std::string& name) {
+std::string HookFailureText(const std::string& name)
+{
     return "Cannot hook the procedure \"" + name + "\".";
 }
 
 }  // namespace hook_detail
 
-void JumpToMem(void* at, const void* target) {
+void JumpToMem(void* at, const void* target)
+{
     std::uint8_t jump[5] = {0xE9};
-    const std::uint32_t distance = static_cast<std::uint32_t>(
-        reinterpret_cast<std::uintptr_t>(target) - reinterpret_cast<std::uintptr_t>(at) - 5);
+    const std::uint32_t distance =
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) - reinterpret_cast<std::uintptr_t>(at) - 5);
     std::memcpy(jump + 1, &distance, sizeof distance);
-    if (!hook_detail::WriteCode(at, jump, sizeof jump))
-        throw EHookingError(hook_detail::HookFailureText("JumpToMem"));
+    if (!hook_detail::WriteCode(at, jump, sizeof jump)) throw EHookingError(hook_detail::HookFailureText("JumpToMem"));
 }
 
-void EHookInit() {
+void EHookInit()
+{
     hook_detail::State();
 }
 
-void EHookDone() noexcept {
+void EHookDone() noexcept
+{
     using namespace hook_detail;
     if (GState == nullptr) return;
     THookState& state = *GState;

@@ -29,13 +29,15 @@ constexpr const char* kTwoByteClasses[16] = {
     "eeeeeeee00000000", "feeeeefeeeeeeeee", "eeeeeefeeeeeeeee", "feeeeeeeeeeeeeef",
 };
 
-constexpr std::uint8_t HexDigit(char c) {
+constexpr std::uint8_t HexDigit(char c)
+{
     return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'a' + 10);
 }
 
 // One byte per opcode value: the one-byte class in the low four bits, the
 // class after 0F in the high four.
-constexpr std::array<std::uint8_t, 256> MakeClassTable() {
+constexpr std::array<std::uint8_t, 256> MakeClassTable()
+{
     std::array<std::uint8_t, 256> table{};
     for (int op = 0; op < 256; ++op) {
         const std::uint8_t low = HexDigit(kOneByteClasses[op >> 4][op & 15]);
@@ -49,23 +51,39 @@ constexpr std::array<std::uint8_t, 256> kClassTable = MakeClassTable();
 constexpr std::uint8_t kModRM = 14;
 constexpr std::uint8_t kNotDecoded = 15;
 
-constexpr bool IsPrefix(std::uint8_t b) {
+constexpr bool IsPrefix(std::uint8_t b)
+{
     switch (b) {
-    case 0x26: case 0x2E: case 0x36: case 0x3E: case 0x64: case 0x65:
-    case 0x66: case 0x67: case 0xF0: case 0xF2: case 0xF3:
-        return true;
-    default:
-        return false;
+    case 0x26:
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x64:
+    case 0x65:
+    case 0x66:
+    case 0x67:
+    case 0xF0:
+    case 0xF2:
+    case 0xF3: return true;
+    default: return false;
     }
 }
 
-constexpr bool TwoByteHasImm8(std::uint8_t op) {
+constexpr bool TwoByteHasImm8(std::uint8_t op)
+{
     switch (op) {
-    case 0x70: case 0x71: case 0x72: case 0x73: case 0xA4: case 0xAC:
-    case 0xBA: case 0xC2: case 0xC4: case 0xC5: case 0xC6:
-        return true;
-    default:
-        return false;
+    case 0x70:
+    case 0x71:
+    case 0x72:
+    case 0x73:
+    case 0xA4:
+    case 0xAC:
+    case 0xBA:
+    case 0xC2:
+    case 0xC4:
+    case 0xC5:
+    case 0xC6: return true;
+    default: return false;
     }
 }
 
@@ -78,7 +96,8 @@ constexpr std::size_t kMaxInstructionLength = 15;
 
 namespace hook_detail {
 
-bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) noexcept {
+bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) noexcept
+{
     info = TAsmInfo{};
     bool addressSize = false;
     std::size_t pos = 0;
@@ -152,11 +171,17 @@ bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) 
             if (TwoByteHasImm8(op)) immediate = 1;
         } else {
             switch (op) {
-            case 0x6B: case 0x80: case 0x82: case 0x83: case 0xC0: case 0xC1: case 0xC6:
-                immediate = 1;
-                break;
+            case 0x6B:
+            case 0x80:
+            case 0x82:
+            case 0x83:
+            case 0xC0:
+            case 0xC1:
+            case 0xC6: immediate = 1; break;
             case 0xF6: immediate = reg == 0 ? 1 : 0; break;
-            case 0x69: case 0x81: case 0xC7: immediate = full; break;
+            case 0x69:
+            case 0x81:
+            case 0xC7: immediate = full; break;
             case 0xF7: immediate = reg == 0 ? full : 0; break;
             default: break;
             }
@@ -177,7 +202,8 @@ bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) 
 
 }  // namespace hook_detail
 
-bool GetAsmSize(const void* code, std::uint8_t& size) noexcept {
+bool GetAsmSize(const void* code, std::uint8_t& size) noexcept
+{
     TAsmInfo info;
     // The caller vouches for 15 bytes, the longest an instruction can be; a
     // longer prefix chain is not decoded rather than read past them.
@@ -186,7 +212,8 @@ bool GetAsmSize(const void* code, std::uint8_t& size) noexcept {
     return decoded;
 }
 
-std::size_t GetFunctionSize(const void* address, std::size_t maxLength) noexcept {
+std::size_t GetFunctionSize(const void* address, std::size_t maxLength) noexcept
+{
     if (maxLength == 0) return 0;
     const auto* code = static_cast<const std::uint8_t*>(address);
     // The routine is decoded from copies of its readable bytes, a window at a
@@ -194,7 +221,7 @@ std::size_t GetFunctionSize(const void* address, std::size_t maxLength) noexcept
     std::uint8_t window[256];
     std::size_t windowAt = 0;  // the routine's offset of window[0]
     std::size_t windowLength = 0;
-    bool last = false;         // the window reaches the end of the readable bytes
+    bool last = false;  // the window reaches the end of the readable bytes
     std::size_t pos = 0;
     while (pos < maxLength) {
         if (!last && windowAt + windowLength - pos < kMaxInstructionLength) {

@@ -15,7 +15,8 @@
 namespace crash::hook_detail {
 
 // ConvertAddress for pointers: the target of a jump thunk, else `address`.
-inline void* FollowJumpThunk(void* address) noexcept {
+inline void* FollowJumpThunk(void* address) noexcept
+{
     return reinterpret_cast<void*>(ConvertAddress(reinterpret_cast<std::uintptr_t>(address)));
 }
 
@@ -29,12 +30,12 @@ bool IsWin9x() noexcept;
 
 // What the length decoder learnt about one instruction.
 struct TAsmInfo {
-    std::uint8_t FLength = 1;       // whole instruction, prefixes included
-    std::uint8_t FPrefixes = 0;     // number of prefix bytes
-    std::uint8_t FOpcode = 0;       // the opcode byte (the second one after 0F)
-    bool FTwoByte = false;          // the opcode followed 0F
-    bool FOperandSize = false;      // a 66 prefix was present
-    bool FDecoded = false;          // false: the opcode is not decoded
+    std::uint8_t FLength = 1;    // whole instruction, prefixes included
+    std::uint8_t FPrefixes = 0;  // number of prefix bytes
+    std::uint8_t FOpcode = 0;    // the opcode byte (the second one after 0F)
+    bool FTwoByte = false;       // the opcode followed 0F
+    bool FOperandSize = false;   // a 66 prefix was present
+    bool FDecoded = false;       // false: the opcode is not decoded
 };
 
 // Decodes the instruction at `code` reading at most `available` bytes. False
@@ -43,7 +44,8 @@ struct TAsmInfo {
 bool DecodeAsm(const std::uint8_t* code, std::size_t available, TAsmInfo& info) noexcept;
 
 // True for the return instructions C2, C3, CA and CB.
-constexpr bool IsReturnOpcode(std::uint8_t opcode) noexcept {
+constexpr bool IsReturnOpcode(std::uint8_t opcode) noexcept
+{
     return opcode == 0xC2 || opcode == 0xC3 || opcode == 0xCA || opcode == 0xCB;
 }
 
@@ -80,8 +82,8 @@ THookState& State();
 
 // Patches the imports of `routine`-valued entries from `dllName` in `module`
 // (the shared step of the import hooks); true when any entry was patched.
-bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, void* replacement,
-                  bool removable, bool noRaise, const std::string& name);
+bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, void* replacement, bool removable,
+                  bool noRaise, const std::string& name);
 
 // Removes one detour (restores its bytes, frees its trampoline); false when
 // the bytes could not be written back (the detour is then kept).

@@ -5,7 +5,8 @@
 
 namespace crash::hook_detail {
 
-bool WriteCode(void* at, const void* bytes, std::size_t count) noexcept {
+bool WriteCode(void* at, const void* bytes, std::size_t count) noexcept
+{
     DWORD old;
     if (!::VirtualProtect(at, count, PAGE_EXECUTE_READWRITE, &old)) return false;
     std::memcpy(at, bytes, count);
@@ -15,7 +16,8 @@ bool WriteCode(void* at, const void* bytes, std::size_t count) noexcept {
     return true;
 }
 
-bool IsWin9x() noexcept {
+bool IsWin9x() noexcept
+{
     return (::GetVersion() & 0x80000000u) != 0;
 }
 

@@ -9,21 +9,23 @@ using namespace hook_detail;
 
 // Method tables of a loaded module are the only ones worth patching; anything
 // else is a stale or foreign pointer.
-bool IsInLoadedModule(const void* address) {
+bool IsInLoadedModule(const void* address)
+{
     HMODULE module = nullptr;
-    return ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    return ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                 static_cast<LPCSTR>(address), &module) &&
            module != nullptr;
 }
 
-void** SlotOf(void* const* vmt, int slotIndex) {
+void** SlotOf(void* const* vmt, int slotIndex)
+{
     return const_cast<void**>(vmt + slotIndex);
 }
 
 }  // namespace
 
-THookedMethodsList::~THookedMethodsList() {
+THookedMethodsList::~THookedMethodsList()
+{
     rtl::TCriticalSectionLock lock(FLock);
     for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
         void* old = it->FOldMethod;
@@ -32,7 +34,8 @@ THookedMethodsList::~THookedMethodsList() {
     FItems.clear();
 }
 
-void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noexcept {
+void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noexcept
+{
     if (vmt == nullptr || slotIndex < 0) return nullptr;
     try {
         THookedMethodsList& list = *State().FMethods;
@@ -57,7 +60,8 @@ void* HookVirtualMethod(void* const* vmt, int slotIndex, void* replacement) noex
     }
 }
 
-bool UnhookVirtualMethod(void* const* vmt, int slotIndex) noexcept {
+bool UnhookVirtualMethod(void* const* vmt, int slotIndex) noexcept
+{
     if (vmt == nullptr) return false;
     try {
         THookedMethodsList& list = *State().FMethods;

@@ -17,7 +17,8 @@ using namespace hook_detail;
 // The non-NT systems hand out per-process thunks for system routines: a push
 // of a 32-bit immediate followed by a relative jump. Two thunks of the same
 // routine carry the same immediate.
-bool ReadSystemThunk(const void* address, std::uint32_t& immediate) {
+bool ReadSystemThunk(const void* address, std::uint32_t& immediate)
+{
     std::uint8_t code[10];
     if (!rtl::ReadMemory(address, code, sizeof code) || code[0] != 0x68 || code[5] != 0xE9) return false;
     std::memcpy(&immediate, code + 1, sizeof immediate);
@@ -25,7 +26,8 @@ bool ReadSystemThunk(const void* address, std::uint32_t& immediate) {
 }
 
 // A zero-terminated name inside a module, read only as far as it is readable.
-bool ReadName(const char* text, std::string& out) {
+bool ReadName(const char* text, std::string& out)
+{
     out.clear();
     char piece[64];
     while (out.size() < 512) {
@@ -38,7 +40,8 @@ bool ReadName(const char* text, std::string& out) {
     return false;
 }
 
-const IMAGE_IMPORT_DESCRIPTOR* FirstImportDescriptor(HMODULE module) {
+const IMAGE_IMPORT_DESCRIPTOR* FirstImportDescriptor(HMODULE module)
+{
     const auto* base = reinterpret_cast<const std::uint8_t*>(module);
     IMAGE_DOS_HEADER dos;
     if (!rtl::ReadValue(base, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
@@ -51,7 +54,8 @@ const IMAGE_IMPORT_DESCRIPTOR* FirstImportDescriptor(HMODULE module) {
     return reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
 }
 
-void* ExportOf(const std::string& dllName, const std::string& routineName) {
+void* ExportOf(const std::string& dllName, const std::string& routineName)
+{
     HMODULE dll = ::GetModuleHandleA(dllName.c_str());
     if (dll == nullptr) return nullptr;
     return reinterpret_cast<void*>(::GetProcAddress(dll, routineName.c_str()));
@@ -61,8 +65,9 @@ void* ExportOf(const std::string& dllName, const std::string& routineName) {
 
 namespace hook_detail {
 
-bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, void* replacement,
-                  bool removable, bool noRaise, const std::string& name) {
+bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, void* replacement, bool removable,
+                  bool noRaise, const std::string& name)
+{
     if (replaced == nullptr) throw EProcNull(NullProcedureText(name));
     if (IsWin9x() && reinterpret_cast<std::uintptr_t>(module) >= 0x80000000u) {
         throw ESharedArea("Cannot hook the module \"" + rtl::ModuleFileNameAnsi(module) +
@@ -94,16 +99,16 @@ bool PatchImports(HMODULE module, const std::string& dllName, void* replaced, vo
             if (matches && WriteCode(entry, &replacement, sizeof replacement)) patched = true;
         }
     }
-    if (patched && removable)
-        State().FImportPatches.push_back({module, dllName, replaced, replacement});
+    if (patched && removable) State().FImportPatches.push_back({module, dllName, replaced, replacement});
     if (!patched && !noRaise) throw EHookingError(HookFailureText(name));
     return patched;
 }
 
 }  // namespace hook_detail
 
-void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllName,
-                         const std::string& routineName, void* replacement) {
+void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllName, const std::string& routineName,
+                         void* replacement)
+{
     const std::string name = dllName + "." + routineName;
     void* replaced = ExportOf(dllName, routineName);
     HMODULE module = ::GetModuleHandleA(moduleName.c_str());
@@ -113,7 +118,8 @@ void* HookDllProcedureEx(const std::string& moduleName, const std::string& dllNa
     return replaced;
 }
 
-bool UnhookDllProcedure(const void* replacement) noexcept {
+bool UnhookDllProcedure(const void* replacement) noexcept
+{
     std::vector<TImportPatch>& patches = State().FImportPatches;
     bool reverted = false;
     for (auto it = patches.begin(); it != patches.end();) {
@@ -134,8 +140,8 @@ bool UnhookDllProcedure(const void* replacement) noexcept {
 }
 
 bool TryHookDllProcedureEx(const std::vector<std::string>& moduleNames, const std::string& dllName,
-                           const std::string& routineName, void* replacement, void*& replaced,
-                           bool noRaise) {
+                           const std::string& routineName, void* replacement, void*& replaced, bool noRaise)
+{
     const std::string name = dllName + "." + routineName;
     replaced = ExportOf(dllName, routineName);
     if (replaced == nullptr) {
@@ -147,8 +153,7 @@ bool TryHookDllProcedureEx(const std::vector<std::string>& moduleNames, const st
         HMODULE module = ::GetModuleHandleA(moduleName.c_str());
         if (module == nullptr) continue;
         try {
-            if (PatchImports(module, dllName, replaced, replacement, /*removable=*/true, noRaise, name))
-                any = true;
+            if (PatchImports(module, dllName, replaced, replacement, /*removable=*/true, noRaise, name)) any = true;
         } catch (const EHookError&) {
             if (!noRaise) throw;
         }

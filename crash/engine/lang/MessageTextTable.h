@@ -8,6 +8,7 @@
 // middle, reorder nothing.
 #pragma once
 
+// clang-format off
 #define VEXLOR_MESSAGE_TYPES(X)                                                                  \
     /* Message-box captions */                                                                   \
     X(mtInformationMsgCaption, "Information.")                                                   \
@@ -236,3 +237,4 @@
     X(soNetDNS2, mtLog_NetHeader, mtLog_NetDNS2)                        \
     X(soNetDHCP, mtLog_NetHeader, mtLog_NetDHCP)                        \
     X(soCustomData, mtLog_CustInfoHeader, mtLog_CustInfoHeader)
+// clang-format on

@@ -11,8 +11,7 @@ std::string ExtractPathText(const std::string& FileName)
     const std::size_t delimiter = name.find_last_of("\\:");
     if (delimiter == std::string_view::npos) return {};
     std::string_view folder = name.substr(0, delimiter + 1);
-    if (folder.ends_with('\\') && !(folder.size() >= 2 && folder[folder.size() - 2] == ':'))
-        folder.remove_suffix(1);
+    if (folder.ends_with('\\') && !(folder.size() >= 2 && folder[folder.size() - 2] == ':')) folder.remove_suffix(1);
     return std::string(folder);
 }
 
@@ -36,13 +35,13 @@ std::string ShortVersionText(const std::string& Version)
 std::string PriorityClassText(std::uint32_t Priority)
 {
     switch (Priority) {
-        case NORMAL_PRIORITY_CLASS: return "Normal";
-        case IDLE_PRIORITY_CLASS: return "Low";
-        case HIGH_PRIORITY_CLASS: return "High";
-        case REALTIME_PRIORITY_CLASS: return "Real-Time";
-        case BELOW_NORMAL_PRIORITY_CLASS: return "Below-Normal";
-        case ABOVE_NORMAL_PRIORITY_CLASS: return "Above-Normal";
-        default: return {};
+    case NORMAL_PRIORITY_CLASS: return "Normal";
+    case IDLE_PRIORITY_CLASS: return "Low";
+    case HIGH_PRIORITY_CLASS: return "High";
+    case REALTIME_PRIORITY_CLASS: return "Real-Time";
+    case BELOW_NORMAL_PRIORITY_CLASS: return "Below-Normal";
+    case ABOVE_NORMAL_PRIORITY_CLASS: return "Above-Normal";
+    default: return {};
     }
 }
 

@@ -75,8 +75,7 @@ bool ReadOptionalHeader(THModuleStream& Stream, std::uint32_t NtHeaders, const I
 bool ExportsLieInSection(THModuleStream& Stream, std::uint32_t NtHeaders, const IMAGE_FILE_HEADER& FileHeader,
                          std::uint32_t ExportRva) noexcept
 {
-    const std::uint32_t table =
-        NtHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + FileHeader.SizeOfOptionalHeader;
+    const std::uint32_t table = NtHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + FileHeader.SizeOfOptionalHeader;
     for (std::uint32_t i = 0; i < FileHeader.NumberOfSections; ++i) {
         IMAGE_SECTION_HEADER section;
         if (!ReadAt(Stream, table + i * sizeof section, section)) return false;
@@ -156,8 +155,8 @@ bool ReadExportTable(std::uintptr_t Base, TVexlorFunctionsList& Functions, bool 
         std::uintptr_t address = Base + rva;
         if (rva - exports.VirtualAddress < exports.Size) {
             // A forwarder names a function of another module: ask the system.
-            address = reinterpret_cast<std::uintptr_t>(::GetProcAddress(reinterpret_cast<HMODULE>(Base),
-                                                                         function->Name.c_str()));
+            address = reinterpret_cast<std::uintptr_t>(
+                ::GetProcAddress(reinterpret_cast<HMODULE>(Base), function->Name.c_str()));
             if (address == 0) continue;
         }
         if (NonNT) {

@@ -122,19 +122,19 @@ struct TVexlorExtraInformation {
 };
 
 struct TVexlorModuleInfo {
-    std::uint32_t Handle = 0;  // load address; the list's sort key
-    std::string Name;          // GetModuleFullFileName
-    std::string Description;   // "FileDescription" of the version resource
-    std::string Version;       // "a.b.c.d"; empty when none or "0.0.0.0"
-    std::uint32_t Size = 0;    // of the file (low 32 bits); 0 when not found
+    std::uint32_t Handle = 0;            // load address; the list's sort key
+    std::string Name;                    // GetModuleFullFileName
+    std::string Description;             // "FileDescription" of the version resource
+    std::string Version;                 // "a.b.c.d"; empty when none or "0.0.0.0"
+    std::uint32_t Size = 0;              // of the file (low 32 bits); 0 when not found
     TVexlorFunctionsList FunctionsList;  // empty for the main module and light records
     TVexlorModuleType ModuleType = TVexlorModuleType::mtUnknown;
     TVexlorExtraInformation ExtraInformation;
     // Another debug-information source of the module (a map file, ...);
     // null when none.
     std::unique_ptr<rtl::TObject> OtherDebugData;
-    TDateTime LastModified = 0;  // of the file when the record was made
-    std::string EncryptPassword;  // for the module's enciphered names; empty until given
+    TDateTime LastModified = 0;          // of the file when the record was made
+    std::string EncryptPassword;         // for the module's enciphered names; empty until given
     bool IsValidEncryptPassword = true;  // false once a password check failed
     // Made during a refresh (type mtUnknown, no functions, no other debug
     // source, data read without password check or line tables): the first

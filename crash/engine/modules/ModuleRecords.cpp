@@ -104,8 +104,7 @@ std::vector<HMODULE> EnumerateByToolhelp()
     std::vector<HMODULE> modules;
     TToolhelpModules toolhelp;
     if (!rtl::BindEntryTable(::GetModuleHandleW(L"kernel32.dll"), toolhelp).Complete()) return modules;
-    const rtl::SnapshotHandle snapshot(
-        toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, ::GetCurrentProcessId()));
+    const rtl::SnapshotHandle snapshot(toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, ::GetCurrentProcessId()));
     if (!snapshot) return modules;
     MODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;

@@ -43,9 +43,9 @@ std::vector<HMODULE> EnumerateModules();
 std::uint32_t PriorityOfBasePriority(LONG BasePriority) noexcept;
 
 enum class TProcessListMethod {
-    plmBySystem,      // as the running system asks: the snapshot method on Vista and later
-    plmOpenProcess,   // the Tool Help process walk, each process opened, threads counted after
-    plmEnumProcesses, // the process identifiers of PSAPI, each opened, threads counted after
+    plmBySystem,       // as the running system asks: the snapshot method on Vista and later
+    plmOpenProcess,    // the Tool Help process walk, each process opened, threads counted after
+    plmEnumProcesses,  // the process identifiers of PSAPI, each opened, threads counted after
 };
 // Fills List (cleared first) with the machine's processes, sorted by ID.
 void FillProcessesList(TVexlorProcessesList& List, TProcessListMethod Method);

@@ -153,8 +153,7 @@ private:
     // name itself when none is found.
     std::string ExecutablePath(DWORD ProcessId, const std::string& ExeName)
     {
-        if (!FToolhelp.CreateToolhelp32Snapshot || !FToolhelp.Module32First || !FToolhelp.Module32Next)
-            return ExeName;
+        if (!FToolhelp.CreateToolhelp32Snapshot || !FToolhelp.Module32First || !FToolhelp.Module32Next) return ExeName;
         const rtl::SnapshotHandle snapshot(FToolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, ProcessId));
         if (!snapshot) return ExeName;
         MODULEENTRY32 entry{};

@@ -25,8 +25,7 @@ void GetFileDescriptionAndVersion(const std::string& FileName, std::string& Desc
         WORD translation[2];
         std::memcpy(translation, value, sizeof translation);
         char path[64];
-        std::snprintf(path, sizeof path, "\\StringFileInfo\\%04X%04X\\FileDescription", translation[0],
-                      translation[1]);
+        std::snprintf(path, sizeof path, "\\StringFileInfo\\%04X%04X\\FileDescription", translation[0], translation[1]);
         if (::VerQueryValueA(block.data(), path, &value, &length) && value && length > 0) {
             const char* text = static_cast<const char*>(value);
             // A one-character description is a placeholder, not a description.

@@ -144,8 +144,7 @@ void ProcessOneMessage() noexcept
         }
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void RestoreMainWindow()

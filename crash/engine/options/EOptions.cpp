@@ -7,24 +7,24 @@
 
 namespace crash {
 
-const std::string_view kDefaultHTMLLayout =
-    "<html>\r\n"
-    "  <head>\r\n"
-    "  </head>\r\n"
-    "  <body TopMargin=10 LeftMargin=10>\r\n"
-    "    <table width=\"100%\" border=\"0\">\r\n"
-    "      <tr>\r\n"
-    "        <td nowrap>\r\n"
-    "          <font face=\"Lucida Console, Courier\" size=\"2\">\r\n"
-    "            <%HTML_TAG%>\r\n"
-    "          </font>\r\n"
-    "        </td>\r\n"
-    "      </tr>\r\n"
-    "    </table>\r\n"
-    "  </body>\r\n"
-    "</html>";
+const std::string_view kDefaultHTMLLayout = "<html>\r\n"
+                                            "  <head>\r\n"
+                                            "  </head>\r\n"
+                                            "  <body TopMargin=10 LeftMargin=10>\r\n"
+                                            "    <table width=\"100%\" border=\"0\">\r\n"
+                                            "      <tr>\r\n"
+                                            "        <td nowrap>\r\n"
+                                            "          <font face=\"Lucida Console, Courier\" size=\"2\">\r\n"
+                                            "            <%HTML_TAG%>\r\n"
+                                            "          </font>\r\n"
+                                            "        </td>\r\n"
+                                            "      </tr>\r\n"
+                                            "    </table>\r\n"
+                                            "  </body>\r\n"
+                                            "</html>";
 
-HMODULE LibraryModuleHandle() noexcept {
+HMODULE LibraryModuleHandle() noexcept
+{
     // The module that holds this very function: the program when the library
     // is linked in statically, the library's own file otherwise.
     HMODULE module = nullptr;
@@ -38,46 +38,60 @@ HMODULE LibraryModuleHandle() noexcept {
 TVexlorModuleOptions::TVexlorModuleOptions(CreateKey, std::string AModuleName)
     : FModuleName(std::move(AModuleName)),
       FModuleHandle(FModuleName.empty() ? nullptr : ::GetModuleHandleA(FModuleName.c_str())),
-      FExceptionsFilters(std::make_unique<TVexlorExceptionsFilters>(this)) {}
+      FExceptionsFilters(std::make_unique<TVexlorExceptionsFilters>(this))
+{}
 
-TVexlorModuleOptions::~TVexlorModuleOptions() {
+TVexlorModuleOptions::~TVexlorModuleOptions()
+{
     DisableSharedDataWrite();
     FExceptionsFilters.reset();
 }
 
-void TVexlorModuleOptions::SaveToSharedData() {
+void TVexlorModuleOptions::SaveToSharedData()
+{
     if (FSharedData > 0) return;
     // Only the library's own options are shared; another module's options
     // object is a working copy or the other module's business.
     if (FModuleHandle != nullptr && FModuleHandle == LibraryModuleHandle()) StoreSharedData();
 }
 
-void TVexlorModuleOptions::SetActive(bool Value) { Store(FActive, Value); }
+void TVexlorModuleOptions::SetActive(bool Value)
+{
+    Store(FActive, Value);
+}
 
-void TVexlorModuleOptions::SetFreezeActivate(bool Value) { Store(FFreezeActivate, Value); }
+void TVexlorModuleOptions::SetFreezeActivate(bool Value)
+{
+    Store(FFreezeActivate, Value);
+}
 
-void TVexlorModuleOptions::SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> Value) {
+void TVexlorModuleOptions::SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> Value)
+{
     if (!Value) Value = std::make_unique<TVexlorExceptionsFilters>(this);
     Value->FOwner = this;
     FExceptionsFilters = std::move(Value);
     SaveToSharedData();
 }
 
-const std::string& TVexlorModuleOptions::GetCustomizedTexts(TMessageType Index) const noexcept {
+const std::string& TVexlorModuleOptions::GetCustomizedTexts(TMessageType Index) const noexcept
+{
     static const std::string kNone;
     return Index < kMessageTypeCount ? FCustomizedTexts[Index] : kNone;
 }
 
-void TVexlorModuleOptions::SetCustomizedTexts(TMessageType Index, std::string Value) {
+void TVexlorModuleOptions::SetCustomizedTexts(TMessageType Index, std::string Value)
+{
     if (Index >= kMessageTypeCount) return;
     Store(FCustomizedTexts[Index], std::move(Value));
 }
 
-std::string TVexlorModuleOptions::GetCustomizedExpandedTexts(TMessageType Index) const {
+std::string TVexlorModuleOptions::GetCustomizedExpandedTexts(TMessageType Index) const
+{
     return ExpandEnvVars(GetCustomizedTexts(Index));
 }
 
-void TVexlorModuleOptions::SetToDefaultOptions() {
+void TVexlorModuleOptions::SetToDefaultOptions()
+{
     RunBulkChange([this] {
         FCustomizedTexts = DefaultCustomizedTexts();
         FTextsCollection = "English";
@@ -110,8 +124,9 @@ void TVexlorModuleOptions::SetToDefaultOptions() {
         FWebPort = 0;
         FAttachedFiles.clear();
         FCommonSendOptions = {sndShowSendDialog, sndSendScreenshot, sndSendLastHTMLPage};
-        FExceptionDialogOptions = {edoSendErrorReportChecked, edoAttachScreenshotChecked, edoShowCopyToClipOption,
-                                   edoShowDetailsButton, edoShowSendErrorReportOption, edoShowAttachScreenshotOption};
+        FExceptionDialogOptions = {edoSendErrorReportChecked,    edoAttachScreenshotChecked,
+                                   edoShowCopyToClipOption,      edoShowDetailsButton,
+                                   edoShowSendErrorReportOption, edoShowAttachScreenshotOption};
         FAutoCloseDialogSecs = 0;
         FSupportURL.clear();
         FHTMLLayout = std::string(kDefaultHTMLLayout);
@@ -143,7 +158,8 @@ void TVexlorModuleOptions::SetToDefaultOptions() {
     });
 }
 
-void TVexlorModuleOptions::Assign(const TVexlorModuleOptions* Source) {
+void TVexlorModuleOptions::Assign(const TVexlorModuleOptions* Source)
+{
     if (Source == nullptr) throw rtl::EConvertError("Impossible to assign nil as TVexlorModuleOptions.");
     if (Source == this) return;
     RunBulkChange([this, &s = *Source] {

@@ -14,7 +14,8 @@ namespace {
 
 // Lines as a text list splits them: at CR LF, a lone CR or a lone LF; a break
 // at the very end opens no empty line.
-std::vector<std::string> SplitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text)
+{
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -28,7 +29,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 // The collection a texts file stands for: its name without folder and extension.
-std::string CollectionName(const std::string& fileName) {
+std::string CollectionName(const std::string& fileName)
+{
     std::string name = core::ExtractFileName(fileName);
     if (const std::size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
     return name;
@@ -37,7 +39,8 @@ std::string CollectionName(const std::string& fileName) {
 }  // namespace
 
 bool WriteRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                     const std::string& Text, const std::string& KeyPrefix) {
+                     const std::string& Text, const std::string& KeyPrefix)
+{
     const std::vector<std::string> lines = SplitLines(Text);
     bool written = WriteInteger(File, Section, CountKey, static_cast<int>(lines.size()));
     for (std::size_t i = 0; i < lines.size(); ++i)
@@ -46,7 +49,8 @@ bool WriteRawStrings(const std::string& File, const std::string& Section, const 
 }
 
 void ReadRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                    std::string& Result, const std::string& Default, const std::string& KeyPrefix) {
+                    std::string& Result, const std::string& Default, const std::string& KeyPrefix)
+{
     const int count = ReadInteger(File, Section, CountKey, 0);
     if (count < 1) {
         Result = Default;
@@ -62,7 +66,8 @@ void ReadRawStrings(const std::string& File, const std::string& Section, const s
     Result = std::move(text);
 }
 
-void TVexlorModuleOptions::SaveCustomizedTextsToFile(const std::string& FileName) {
+void TVexlorModuleOptions::SaveCustomizedTextsToFile(const std::string& FileName)
+{
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
         const std::string name(MessageTypeName(static_cast<TMessageType>(i)));
         if (!WriteRawStrings(FileName, kCustomizedTextsSection, "Count " + name, FCustomizedTexts[i], name)) {
@@ -73,7 +78,8 @@ void TVexlorModuleOptions::SaveCustomizedTextsToFile(const std::string& FileName
     SetTextsCollection(CollectionName(FileName));
 }
 
-void TVexlorModuleOptions::LoadCustomizedTextsFromFile(const std::string& FileName) {
+void TVexlorModuleOptions::LoadCustomizedTextsFromFile(const std::string& FileName)
+{
     RunBulkChange([this, &FileName] {
         for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
             const std::string name(MessageTypeName(static_cast<TMessageType>(i)));

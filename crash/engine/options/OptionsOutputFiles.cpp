@@ -13,24 +13,34 @@ namespace {
 // File-name pieces as the runtime cuts them: the folder ends at the last "\"
 // or ":", the extension starts at the last "." after it. Code page 1251 has no
 // multi-byte characters, so bytes can be searched directly.
-std::size_t NameStart(const std::string& path) {
+std::size_t NameStart(const std::string& path)
+{
     const auto delimiter = path.find_last_of("\\:");
     return delimiter == std::string::npos ? 0 : delimiter + 1;
 }
 
-std::string ExtractFolder(const std::string& path) { return path.substr(0, NameStart(path)); }
-std::string ExtractName(const std::string& path) { return path.substr(NameStart(path)); }
+std::string ExtractFolder(const std::string& path)
+{
+    return path.substr(0, NameStart(path));
+}
+std::string ExtractName(const std::string& path)
+{
+    return path.substr(NameStart(path));
+}
 
-std::size_t ExtensionStart(const std::string& path) {
+std::size_t ExtensionStart(const std::string& path)
+{
     const auto dot = path.find_last_of('.');
     return dot == std::string::npos || dot < NameStart(path) ? path.size() : dot;
 }
 
-std::string ChangeExtension(const std::string& path, std::string_view extension) {
+std::string ChangeExtension(const std::string& path, std::string_view extension)
+{
     return path.substr(0, ExtensionStart(path)) + std::string(extension);
 }
 
-bool HasLogExtension(const std::string& path) {
+bool HasLogExtension(const std::string& path)
+{
     const std::string extension = path.substr(ExtensionStart(path));
     if (extension.size() != 4) return false;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -41,7 +51,8 @@ bool HasLogExtension(const std::string& path) {
     return true;
 }
 
-std::string ComputerName() {
+std::string ComputerName()
+{
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
     if (!::GetComputerNameA(name, &size)) return {};
@@ -50,7 +61,8 @@ std::string ComputerName() {
 
 }  // namespace
 
-std::string InsertComputerNameInFileName(const std::string& LogFile, std::string_view ComputerName) {
+std::string InsertComputerNameInFileName(const std::string& LogFile, std::string_view ComputerName)
+{
     if (ComputerName.empty()) return LogFile;
     std::string safe(ComputerName);
     for (char& c : safe) {
@@ -60,7 +72,8 @@ std::string InsertComputerNameInFileName(const std::string& LogFile, std::string
     return LogFile.substr(0, extension) + "_" + safe + LogFile.substr(extension);
 }
 
-std::string TVexlorModuleOptions::OutputFile(const std::string& FileName) const {
+std::string TVexlorModuleOptions::OutputFile(const std::string& FileName) const
+{
     std::string result;
     if (HasLogExtension(FOutputPath)) {
         result = FOutputPath;
@@ -78,10 +91,12 @@ std::string TVexlorModuleOptions::OutputFile(const std::string& FileName) const 
     return result;
 }
 
-std::string TVexlorModuleOptions::OutputLogFile(const std::string& BaseFile) const {
+std::string TVexlorModuleOptions::OutputLogFile(const std::string& BaseFile) const
+{
     const std::string base = BaseFile.empty() ? DotNetHostedFile(FModuleName) : BaseFile;
     std::string result = OutputFile(ChangeExtension(base, ".vlf"));
-    if (FLogOptions.Contains(loAddComputerNameInLogFileName)) result = InsertComputerNameInFileName(result, ComputerName());
+    if (FLogOptions.Contains(loAddComputerNameInLogFileName))
+        result = InsertComputerNameInFileName(result, ComputerName());
     return result;
 }
 

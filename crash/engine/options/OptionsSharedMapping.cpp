@@ -29,29 +29,36 @@ struct LibraryMapping {
     TSharedOptionsMapping FMapping;
 };
 
-LibraryMapping& Library() {
+LibraryMapping& Library()
+{
     static LibraryMapping library;
     return library;
 }
 
 // The flag is written and read as an atomic byte: its store after the stream
 // (and before it, the store of 0) must not be moved across the copy.
-std::atomic_ref<std::uint8_t> Flag(const TSharedOptionsMapping& mapping) noexcept {
+std::atomic_ref<std::uint8_t> Flag(const TSharedOptionsMapping& mapping) noexcept
+{
     return std::atomic_ref<std::uint8_t>(mapping.View()[0]);
 }
 
 }  // namespace
 
-TSharedOptionsMapping::~TSharedOptionsMapping() { CloseSharedOptionsMapping(*this); }
+TSharedOptionsMapping::~TSharedOptionsMapping()
+{
+    CloseSharedOptionsMapping(*this);
+}
 
-std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module) {
+std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module)
+{
     char name[17];
     std::snprintf(name, sizeof name, "%08lX%08lX", static_cast<unsigned long>(ProcessId),
                   static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(Module)));
     return name;
 }
 
-void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept {
+void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept
+{
     Mapping.FBase.Reset();
     Mapping.FView = nullptr;
     Mapping.FContentSize = 0;
@@ -59,7 +66,8 @@ void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept {
     Mapping.FMapping.Reset();
 }
 
-bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptionsMapping& Mapping) {
+bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptionsMapping& Mapping)
+{
     CloseSharedOptionsMapping(Mapping);
     if (Size > std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
     const std::string name = SharedOptionsMappingName(::GetCurrentProcessId(), Module);
@@ -71,8 +79,8 @@ bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptio
         handle.Reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
     } else {
         ::SetLastError(ERROR_SUCCESS);
-        handle.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, Size + kCapacityWord,
-                                          name.c_str()));
+        handle.Reset(
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, Size + kCapacityWord, name.c_str()));
         existed = handle && ::GetLastError() == ERROR_ALREADY_EXISTS;
     }
     if (!handle) return false;
@@ -102,7 +110,8 @@ bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptio
     return true;
 }
 
-bool CreateLibrarySharedOptionsMapping(HMODULE Module) {
+bool CreateLibrarySharedOptionsMapping(HMODULE Module)
+{
     LibraryMapping& library = Library();
     rtl::TCriticalSectionLock lock(library.FLock);
     if (!CreateSharedOptionsMapping(Module, 1, library.FMapping)) return false;
@@ -110,13 +119,15 @@ bool CreateLibrarySharedOptionsMapping(HMODULE Module) {
     return true;
 }
 
-void CloseLibrarySharedOptionsMapping() noexcept {
+void CloseLibrarySharedOptionsMapping() noexcept
+{
     LibraryMapping& library = Library();
     rtl::TCriticalSectionLock lock(library.FLock);
     CloseSharedOptionsMapping(library.FMapping);
 }
 
-bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
+bool PublishSharedOptions(const TVexlorModuleOptions* Options)
+{
     if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
     try {
         rtl::TMemoryStream stream;
@@ -133,10 +144,11 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
         TSharedOptionsMapping& mapping = library.FMapping;
         if (!CreateSharedOptionsMapping(Options->ModuleHandle(), content, mapping)) return false;
         if (mapping.ContentSize() < content) {
-            SetLastVexlorLogError(eeLogError, "The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
-                                                                                        Options->ModuleHandle()) +
-                              " need " + std::to_string(content) + " bytes, but another module holds the copy with " +
-                              std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
+            SetLastVexlorLogError(
+                eeLogError, "The shared options of module " +
+                                SharedOptionsMappingName(::GetCurrentProcessId(), Options->ModuleHandle()) + " need " +
+                                std::to_string(content) + " bytes, but another module holds the copy with " +
+                                std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
             return false;
         }
         // A reader that finds the flag 1 must find the whole stream behind it.
@@ -154,7 +166,8 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options) {
     return false;
 }
 
-bool ReadSharedOptions(TVexlorModuleOptions* Options) {
+bool ReadSharedOptions(TVexlorModuleOptions* Options)
+{
     if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
     TSharedOptionsMapping mapping;
     if (!CreateSharedOptionsMapping(Options->ModuleHandle(), 0, mapping)) return false;
@@ -166,9 +179,10 @@ bool ReadSharedOptions(TVexlorModuleOptions* Options) {
         Options->LoadFromStream(stream);
         return true;
     } catch (const rtl::Exception& e) {
-        SetLastVexlorLogError(eeLogError, "The shared options of module " + SharedOptionsMappingName(::GetCurrentProcessId(),
-                                                                                    Options->ModuleHandle()) +
-                          " cannot be read: " + e.Message());
+        SetLastVexlorLogError(eeLogError,
+                              "The shared options of module " +
+                                  SharedOptionsMappingName(::GetCurrentProcessId(), Options->ModuleHandle()) +
+                                  " cannot be read: " + e.Message());
     } catch (const std::exception& e) {
         SetLastVexlorLogError(eeLogError, std::string("The shared options cannot be read: ") + e.what());
     }

@@ -33,11 +33,13 @@ public:
     void Int(std::int32_t value) { Raw(&value, 4); }
     void Word(std::uint16_t value) { Raw(&value, 2); }
     template <class Set>
-    void Bits(const Set& set) {
+    void Bits(const Set& set)
+    {
         const auto bytes = set.ToBytes();
         FStream.WriteBuffer(bytes.data(), bytes.size());
     }
-    void String(std::string_view text) {
+    void String(std::string_view text)
+    {
         // A one-line text that ends in its line break is stored without it:
         // the editors of old library versions added that break themselves.
         if (text.size() > 1 && text.find("\r\n") == text.size() - 2) text.remove_suffix(2);
@@ -58,18 +60,21 @@ class StreamReader {
 public:
     explicit StreamReader(rtl::TStream& stream) : FStream(stream) {}
 
-    std::uint8_t Byte() {
+    std::uint8_t Byte()
+    {
         std::uint8_t value = 0;
         FStream.ReadBuffer(&value, 1);
         return value;
     }
     bool Bool() { return Byte() != 0; }
-    std::int32_t Int() {
+    std::int32_t Int()
+    {
         std::int32_t value = 0;
         FStream.ReadBuffer(&value, 4);
         return value;
     }
-    std::uint16_t Word() {
+    std::uint16_t Word()
+    {
         std::uint16_t value = 0;
         FStream.ReadBuffer(&value, 2);
         return value;
@@ -77,12 +82,14 @@ public:
     // The first Count bytes of the set's stored form (older streams stored
     // narrower sets); the rest stay 0.
     template <class Set>
-    Set Bits(std::size_t count = Set::kByteCount) {
+    Set Bits(std::size_t count = Set::kByteCount)
+    {
         typename Set::Bytes bytes{};
         FStream.ReadBuffer(bytes.data(), count);
         return Set::FromBytes(bytes);
     }
-    std::string String() {
+    std::string String()
+    {
         const std::int32_t length = Int();
         if (length <= 0) return {};
         // A damaged length must not make us allocate what the stream cannot hold.
@@ -93,19 +100,21 @@ public:
         return text;
     }
     // Raises the read error unless Count more bytes are left.
-    void Need(std::uint64_t count) {
+    void Need(std::uint64_t count)
+    {
         if (static_cast<std::uint64_t>(FStream.Remaining()) < count) throw rtl::EReadError("Stream read error");
     }
     // An enumeration byte: a value past Last keeps Field and is reported.
     template <class E>
-    void Enum(E& field, E last, const char* name) {
+    void Enum(E& field, E last, const char* name)
+    {
         const std::uint8_t value = Byte();
         if (value <= static_cast<std::uint8_t>(last)) {
             field = static_cast<E>(value);
             return;
         }
-        SetLastVexlorLogError(eeLogError, std::string("The options stream holds the value ") + std::to_string(value) + " for " + name +
-                          ", which has no meaning; the option keeps its value.");
+        SetLastVexlorLogError(eeLogError, std::string("The options stream holds the value ") + std::to_string(value) +
+                                              " for " + name + ", which has no meaning; the option keeps its value.");
     }
 
 private:
@@ -116,53 +125,112 @@ private:
 
 // The first library version whose stream carries the text; the texts of
 // version 400 carry 0.
-constexpr std::uint16_t TextFirstVersion(TMessageType type) noexcept {
+constexpr std::uint16_t TextFirstVersion(TMessageType type) noexcept
+{
     switch (type) {
-    case mtDialog_DetailsButtonCaption:
-        return 420;
-    case mtDialog_RestartButtonCaption:
-        return 421;
+    case mtDialog_DetailsButtonCaption: return 420;
+    case mtDialog_RestartButtonCaption: return 421;
 
-    case mtDialog_ModulesCaption: case mtDialog_ModulesHeader: case mtDialog_CPUCaption: case mtDialog_CPUHeader:
-    case mtDialog_SendMessage: case mtDialog_ScreenshotMessage: case mtDialog_CopyMessage:
-    case mtLog_ExcModuleName: case mtLog_ExcModuleVersion: case mtLog_CmpTotalMemory: case mtLog_OSUpdate:
-        return 450;
+    case mtDialog_ModulesCaption:
+    case mtDialog_ModulesHeader:
+    case mtDialog_CPUCaption:
+    case mtDialog_CPUHeader:
+    case mtDialog_SendMessage:
+    case mtDialog_ScreenshotMessage:
+    case mtDialog_CopyMessage:
+    case mtLog_ExcModuleName:
+    case mtLog_ExcModuleVersion:
+    case mtLog_CmpTotalMemory:
+    case mtLog_OSUpdate: return 450;
 
-    case mtDialog_SupportMessage: case mtLog_AppCompilationDate: case mtLog_CmpSystemUpTime:
-    case mtLog_CmpProcessor: case mtLog_CmpDisplayMode: case mtLog_CmpDisplayDPI: case mtLog_CmpVideoCard:
+    case mtDialog_SupportMessage:
+    case mtLog_AppCompilationDate:
+    case mtLog_CmpSystemUpTime:
+    case mtLog_CmpProcessor:
+    case mtLog_CmpDisplayMode:
+    case mtLog_CmpDisplayDPI:
+    case mtLog_CmpVideoCard:
     case mtLog_CmpPrinter:
-    case mtLog_NetHeader: case mtLog_NetIP: case mtLog_NetSubmask: case mtLog_NetGateway: case mtLog_NetDNS1:
-    case mtLog_NetDNS2: case mtLog_NetDHCP:
+    case mtLog_NetHeader:
+    case mtLog_NetIP:
+    case mtLog_NetSubmask:
+    case mtLog_NetGateway:
+    case mtLog_NetDNS1:
+    case mtLog_NetDNS2:
+    case mtLog_NetDHCP:
     case mtLog_CustInfoHeader:
-    case mtCallStack_MainThread: case mtCallStack_ExceptionThread: case mtCallStack_RunningThread:
-    case mtCallStack_CallingThread: case mtCallStack_ThreadID: case mtCallStack_ThreadPriority:
+    case mtCallStack_MainThread:
+    case mtCallStack_ExceptionThread:
+    case mtCallStack_RunningThread:
+    case mtCallStack_CallingThread:
+    case mtCallStack_ThreadID:
+    case mtCallStack_ThreadPriority:
     case mtCallStack_ThreadClass:
-    case mtModules_LastModified: case mtSend_SuccessMsg: case mtSend_FailureMsg:
-        return 500;
+    case mtModules_LastModified:
+    case mtSend_SuccessMsg:
+    case mtSend_FailureMsg: return 500;
 
-    case mtErrorMsgCaption: case mtDialog_ProcessesCaption: case mtDialog_ProcessesHeader: case mtDialog_AsmCaption:
-    case mtDialog_AsmHeader: case mtDialog_CustomButtonCaption:
-    case mtMSDialog_ErrorMsgCaption: case mtMSDialog_RestartCaption: case mtMSDialog_TerminateCaption:
-    case mtMSDialog_PleaseCaption: case mtMSDialog_DescriptionCaption: case mtMSDialog_SeeDetailsCaption:
-    case mtMSDialog_SeeClickCaption: case mtMSDialog_HowToReproduceCaption: case mtMSDialog_EmailCaption:
-    case mtMSDialog_SendButtonCaption: case mtMSDialog_NoSendButtonCaption:
-    case mtLog_AppParameters: case mtLog_AppUpTime: case mtLog_ExcID: case mtLog_ExcCount: case mtLog_ExcStatus:
+    case mtErrorMsgCaption:
+    case mtDialog_ProcessesCaption:
+    case mtDialog_ProcessesHeader:
+    case mtDialog_AsmCaption:
+    case mtDialog_AsmHeader:
+    case mtDialog_CustomButtonCaption:
+    case mtMSDialog_ErrorMsgCaption:
+    case mtMSDialog_RestartCaption:
+    case mtMSDialog_TerminateCaption:
+    case mtMSDialog_PleaseCaption:
+    case mtMSDialog_DescriptionCaption:
+    case mtMSDialog_SeeDetailsCaption:
+    case mtMSDialog_SeeClickCaption:
+    case mtMSDialog_HowToReproduceCaption:
+    case mtMSDialog_EmailCaption:
+    case mtMSDialog_SendButtonCaption:
+    case mtMSDialog_NoSendButtonCaption:
+    case mtLog_AppParameters:
+    case mtLog_AppUpTime:
+    case mtLog_ExcID:
+    case mtLog_ExcCount:
+    case mtLog_ExcStatus:
     case mtLog_ExcNote:
-    case mtLog_UserHeader: case mtLog_UserID: case mtLog_UserName: case mtLog_UserEmail: case mtLog_UserCompany:
+    case mtLog_UserHeader:
+    case mtLog_UserID:
+    case mtLog_UserName:
+    case mtLog_UserEmail:
+    case mtLog_UserCompany:
     case mtLog_UserPrivileges:
     case mtLog_OSCharset:
-    case mtCallStack_LeakCaption: case mtCallStack_LeakData: case mtCallStack_LeakType: case mtCallStack_LeakSize:
+    case mtCallStack_LeakCaption:
+    case mtCallStack_LeakData:
+    case mtCallStack_LeakType:
+    case mtCallStack_LeakSize:
     case mtCallStack_LeakCount:
-    case mtSendDialog_Login: case mtSendDialog_Sent:
-    case mtSendDialog_SelectProject: case mtSendDialog_Searching: case mtSendDialog_Modifying:
-    case mtSendDialog_Disconnecting: case mtSendDialog_Disconnected:
-    case mtProcesses_ID: case mtProcesses_Name: case mtProcesses_Description: case mtProcesses_Version:
-    case mtProcesses_Memory: case mtProcesses_Priority: case mtProcesses_Threads: case mtProcesses_Path:
-    case mtSend_BugClosedMsg: case mtSend_UnknownErrorMsg: case mtSend_InvalidLoginMsg: case mtSend_InvalidSearchMsg:
-    case mtSend_InvalidSelectionMsg: case mtSend_InvalidInsertMsg: case mtSend_InvalidModifyMsg:
-    case mtException_LeakMultiFree: case mtException_LeakMemoryOverrun: case mtException_AntiFreeze:
-    case mtInvalidEmailMsg:
-        return 6000;
+    case mtSendDialog_Login:
+    case mtSendDialog_Sent:
+    case mtSendDialog_SelectProject:
+    case mtSendDialog_Searching:
+    case mtSendDialog_Modifying:
+    case mtSendDialog_Disconnecting:
+    case mtSendDialog_Disconnected:
+    case mtProcesses_ID:
+    case mtProcesses_Name:
+    case mtProcesses_Description:
+    case mtProcesses_Version:
+    case mtProcesses_Memory:
+    case mtProcesses_Priority:
+    case mtProcesses_Threads:
+    case mtProcesses_Path:
+    case mtSend_BugClosedMsg:
+    case mtSend_UnknownErrorMsg:
+    case mtSend_InvalidLoginMsg:
+    case mtSend_InvalidSearchMsg:
+    case mtSend_InvalidSelectionMsg:
+    case mtSend_InvalidInsertMsg:
+    case mtSend_InvalidModifyMsg:
+    case mtException_LeakMultiFree:
+    case mtException_LeakMemoryOverrun:
+    case mtException_AntiFreeze:
+    case mtInvalidEmailMsg: return 6000;
 
     default:
         // The send-progress dialog and every table after it came with 450.
@@ -170,7 +238,8 @@ constexpr std::uint16_t TextFirstVersion(TMessageType type) noexcept {
     }
 }
 
-constexpr bool TextInStream(TMessageType type, std::uint16_t version) noexcept {
+constexpr bool TextInStream(TMessageType type, std::uint16_t version) noexcept
+{
     if (version < TextFirstVersion(type)) return false;
     // The 500 series dropped these two captions for a while.
     if ((type == mtDialog_OKButtonCaption || type == mtDialog_TerminateButtonCaption) && version >= 500 &&
@@ -182,7 +251,8 @@ constexpr bool TextInStream(TMessageType type, std::uint16_t version) noexcept {
 // Old streams stored the report-header items before several were added in
 // between: the stored bits as a text of digits, new items inserted as "1"
 // (shown) at their places, the first 48 digits read back.
-TShowOptions RemapShowOptions(const std::uint8_t* bytes, std::size_t count, std::uint16_t version) {
+TShowOptions RemapShowOptions(const std::uint8_t* bytes, std::size_t count, std::uint16_t version)
+{
     std::string digits(kShowOptionCount, '0');
     for (std::size_t bit = 0; bit < count * 8 && bit < kShowOptionCount; ++bit)
         if ((bytes[bit / 8] >> (bit % 8)) & 1u) digits[bit] = '1';
@@ -190,15 +260,17 @@ TShowOptions RemapShowOptions(const std::uint8_t* bytes, std::size_t count, std:
         std::size_t FPosition;  // 1-based, on the text as the insertions before left it
         std::string_view FDigits;
     };
-    static constexpr Insertion kBefore500[] = {
-        {5, "11"}, {10, "1"}, {13, "1111"}, {23, "1111"}, {31, "111111"}, {42, "1111111"}};
-    static constexpr Insertion kBefore6000[] = {
-        {6, "1"}, {10, "1"}, {13, "1111"}, {23, "1111"}, {34, "111"}, {41, "1"}, {48, "1"}};
+    static constexpr Insertion kBefore500[] = {{5, "11"},    {10, "1"},      {13, "1111"},
+                                               {23, "1111"}, {31, "111111"}, {42, "1111111"}};
+    static constexpr Insertion kBefore6000[] = {{6, "1"},    {10, "1"}, {13, "1111"}, {23, "1111"},
+                                                {34, "111"}, {41, "1"}, {48, "1"}};
     auto apply = [&digits](const auto& insertions) {
         for (const Insertion& i : insertions) digits.insert(std::min(i.FPosition - 1, digits.size()), i.FDigits);
     };
-    if (version < 500) apply(kBefore500);
-    else apply(kBefore6000);
+    if (version < 500)
+        apply(kBefore500);
+    else
+        apply(kBefore6000);
     TShowOptions result;
     for (std::size_t bit = 0; bit < kShowOptionCount; ++bit)
         if (digits[bit] == '1') result.Include(static_cast<TShowOption>(bit));
@@ -207,7 +279,8 @@ TShowOptions RemapShowOptions(const std::uint8_t* bytes, std::size_t count, std:
 
 }  // namespace
 
-void TVexlorModuleOptions::SaveToStream(rtl::TStream& Stream) const {
+void TVexlorModuleOptions::SaveToStream(rtl::TStream& Stream) const
+{
     StreamWriter w(Stream);
     w.Bool(FActivateLog);
     w.Bool(FActivateHandle);
@@ -277,13 +350,16 @@ void TVexlorModuleOptions::SaveToStream(rtl::TStream& Stream) const {
     w.String(FTextsCollection);
 }
 
-void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream) {
+void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream)
+{
     const std::uint16_t v = LastVexlorVersion;
     RunBulkChange([this, &Stream, v] {
         StreamReader r(Stream);
         auto switchMember = [](auto& set, auto member, bool on) {
-            if (on) set.Include(member);
-            else set.Exclude(member);
+            if (on)
+                set.Include(member);
+            else
+                set.Exclude(member);
         };
 
         FActivateLog = r.Bool();
@@ -334,8 +410,10 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream) {
         FEMailSubject = r.String();
         if (v < 450) {
             // Old streams knew only "send" or "do not send".
-            if (r.Byte() != esmNoSend) FEMailSendMode = FSMTPHost.empty() ? esmEmailClient : esmSMTPClient;
-            else FEMailSendMode = esmNoSend;
+            if (r.Byte() != esmNoSend)
+                FEMailSendMode = FSMTPHost.empty() ? esmEmailClient : esmSMTPClient;
+            else
+                FEMailSendMode = esmNoSend;
         } else {
             r.Enum(FEMailSendMode, esmSMTPServer, "EMailSendMode");
         }
@@ -358,7 +436,8 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream) {
             FAttachedFiles = r.String();
             FCommonSendOptions = r.Bits<TCommonSendOptions>();
             if (v < 6000) FCommonSendOptions.Exclude(sndAddComputerNameInFileName);
-            FExceptionDialogOptions = r.Bits<TExceptionDialogOptions>(v < 6000 ? 1 : TExceptionDialogOptions::kByteCount);
+            FExceptionDialogOptions =
+                r.Bits<TExceptionDialogOptions>(v < 6000 ? 1 : TExceptionDialogOptions::kByteCount);
             FAutoCloseDialogSecs = r.Int();
             FSupportURL = r.String();
             FHTMLLayout = r.String();
@@ -431,12 +510,14 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream) {
     });
 }
 
-void TVexlorModuleOptions::SaveToFile(const std::string& FileName) const {
+void TVexlorModuleOptions::SaveToFile(const std::string& FileName) const
+{
     rtl::TFileStream file(FileName, rtl::fmCreate);
     SaveToStream(file);
 }
 
-void TVexlorModuleOptions::LoadFromFile(const std::string& FileName) {
+void TVexlorModuleOptions::LoadFromFile(const std::string& FileName)
+{
     rtl::TFileStream file(FileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
     // A file holds what SaveToFile wrote: the current version, whatever an
     // earlier data block left in the global.

@@ -41,8 +41,7 @@ void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& 
                     bool RunningThread, TModuleRecordCache* Modules)
 {
     StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
-    TVexlorModuleInfo* module =
-        Modules ? Modules->RecordOf(X) : ModuleInfoByAddr(reinterpret_cast<const void*>(X));
+    TVexlorModuleInfo* module = Modules ? Modules->RecordOf(X) : ModuleInfoByAddr(reinterpret_cast<const void*>(X));
     Item.ModuleInfo = module;
     if (module) {
         // A record's data and debug source are made with it and never change.

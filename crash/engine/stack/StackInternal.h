@@ -41,9 +41,9 @@ void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& 
                     bool RunningThread, TModuleRecordCache* Modules);
 
 // ScanStackForReturnAddresses over a range that may be a copy.
-void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range,
-                    std::uint32_t ThreadID, bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel,
-                    std::int32_t LevelsCount, TVexlorDebugDetails Details, bool FullResolution);
+void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range, std::uint32_t ThreadID,
+                    bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
+                    TVexlorDebugDetails Details, bool FullResolution);
 
 // How many saved frame pointers in a row, each followed by a return address,
 // vouch for a call through a register and a displacement (one more may be

@@ -34,7 +34,8 @@ void PruneCallStack(TVexlorStackList& List, int FirstIndex)
     if (IntoIDE) {
         for (int i = List.Count() - 1; i >= FirstIndex; --i) {
             const TVexlorDebugInfo& item = *List.GetItem(i);
-            if (!IsProcedureLevel(item.DebugDetail) || item.ProcedureName.View().find("HandleException") != std::string_view::npos)
+            if (!IsProcedureLevel(item.DebugDetail) ||
+                item.ProcedureName.View().find("HandleException") != std::string_view::npos)
                 List.Delete(i);
         }
     }

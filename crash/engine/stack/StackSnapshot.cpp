@@ -88,8 +88,7 @@ __attribute__((noinline)) void SnapshotThreadStack(std::uintptr_t CodeAddr, bool
     snapshot->ThreadID = ::GetCurrentThreadId();
     snapshot->CodeAddr = CodeAddr && IsReturnAddress ? CodeAddr - 5 : CodeAddr;
     snapshot->Origin = start;
-    snapshot->Size =
-        rtl::ReadMemory(reinterpret_cast<const void*>(start), snapshot->Buffer.get(), size) ? size : 0;
+    snapshot->Size = rtl::ReadMemory(reinterpret_cast<const void*>(start), snapshot->Buffer.get(), size) ? size : 0;
 }
 
 std::unique_ptr<TVexlorStackList> GetLastExceptionCallStack() noexcept

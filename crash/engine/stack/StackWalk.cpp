@@ -211,17 +211,15 @@ void Scan(TWalk& walk)
     const std::uint64_t end = walk.Range.End;
     // Nothing more can be kept once the list is full or the levels asked for
     // are all there.
-    const auto done = [&] {
-        return IsFull(walk.List) || (walk.FirstLevel != -1 && walk.Kept >= walk.LevelsCount);
-    };
+    const auto done = [&] { return IsFull(walk.List) || (walk.FirstLevel != -1 && walk.Kept >= walk.LevelsCount); };
     for (std::uint64_t p = walk.Range.Start; p + 3 <= end && !done(); p += 4) {
         const auto slot = static_cast<std::uintptr_t>(p);
         try {
             if (p < windowStart || p + 4 > windowStart + windowSize) {
                 windowStart = p;
-                windowSize = rtl::ReadMemoryPrefixCatchable(reinterpret_cast<const void*>(slot), window,
-                                                   static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, end + 1 - p)),
-                                                   &walk.Cache);
+                windowSize = rtl::ReadMemoryPrefixCatchable(
+                    reinterpret_cast<const void*>(slot), window,
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, end + 1 - p)), &walk.Cache);
                 if (windowSize < 4) {
                     windowSize = 0;
                     continue;
@@ -240,12 +238,13 @@ void Scan(TWalk& walk)
 
 }  // namespace
 
-void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range,
-                    std::uint32_t ThreadID, bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel,
-                    std::int32_t LevelsCount, TVexlorDebugDetails Details, bool FullResolution)
+void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range, std::uint32_t ThreadID,
+                    bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
+                    TVexlorDebugDetails Details, bool FullResolution)
 {
-    TWalk walk{List,    Range,          ThreadID, RunningThread, FollowCallTargets, FirstLevel,
-               LevelsCount, Details, FullResolution, 0,  0,             {},                {}};
+    TWalk walk{List,       Range,       ThreadID, RunningThread,  FollowCallTargets,
+               FirstLevel, LevelsCount, Details,  FullResolution, 0,
+               0,          {},          {}};
     const int firstIndex = List.Count();
     if (FirstAddr) AddItem(walk, FirstAddr, true);
     if (walk.Range.Start < walk.Range.End && walk.Range.End - walk.Range.Start > kMaxStackScan)
@@ -274,14 +273,13 @@ std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t FirstAd
     std::unique_ptr<TVexlorStackList> list;
     try {
         list = std::make_unique<TVexlorStackList>();
-        ScanStackForReturnAddresses(*list, FirstAddr, StackStart, StackEnd, ThreadID, RunningThread,
-                                    FollowCallTargets, FirstLevel, LevelsCount, Details);
+        ScanStackForReturnAddresses(*list, FirstAddr, StackStart, StackEnd, ThreadID, RunningThread, FollowCallTargets,
+                                    FirstLevel, LevelsCount, Details);
     } catch (...) {
         // What was found up to the failure is still the caller's best answer.
         try {
             if (list) PruneCallStack(*list, 0);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     return list;
 }

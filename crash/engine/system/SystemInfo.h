@@ -54,11 +54,11 @@ struct TWindowsVersion {
 // extended query, then its plain one; all of them failing leaves zeros.
 TWindowsVersion QueryWindowsVersion();
 
-bool OSIsWindows95();      // the 9x line, minor version below 10
-bool OSIsWindowsNT4();     // the NT line, major version below 5
-bool OSIsVistaOrLater();   // the NT line, major version above 5
-bool IsWorkstation();      // the system says it is a workstation, not a server
-bool IsWow64();            // the kernel's WOW64 test, looked up when called, says so
+bool OSIsWindows95();     // the 9x line, minor version below 10
+bool OSIsWindowsNT4();    // the NT line, major version below 5
+bool OSIsVistaOrLater();  // the NT line, major version above 5
+bool IsWorkstation();     // the system says it is a workstation, not a server
+bool IsWow64();           // the kernel's WOW64 test, looked up when called, says so
 
 // "Microsoft Windows " and the edition the fields name ("XP", "7",
 // "Server 2008 R2", "95 OSR 2", ...) or "major.minor", and " (64 bit)" on the
@@ -91,7 +91,10 @@ inline const std::string& ChooseText(bool Flag, const std::string& IfSet, const 
 {
     return Flag ? IfSet : IfNotSet;
 }
-inline std::string TextIf(bool Flag, const std::string& Text) { return Flag ? Text : std::string(); }
+inline std::string TextIf(bool Flag, const std::string& Text)
+{
+    return Flag ? Text : std::string();
+}
 // The system's folder for temporary files, with its final backslash.
 std::string TempFolder();
 // A duration in days as "1 day, 12 hours, 0 second": days, hours and minutes

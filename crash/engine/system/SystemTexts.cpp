@@ -28,13 +28,12 @@ namespace system {
 std::string MailDateText(TDateTime Value, int OffsetMinutes)
 {
     SYSTEMTIME time;
-    if (!DateTimeToSystemTime(Value, time) || time.wDayOfWeek > 6 || time.wMonth < 1 || time.wMonth > 12)
-        return {};
+    if (!DateTimeToSystemTime(Value, time) || time.wDayOfWeek > 6 || time.wMonth < 1 || time.wMonth > 12) return {};
     // The real offset, minutes and all: +05:30 is +0530, not a rounded +0600.
     const int offset = std::abs(OffsetMinutes);
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02d%02d", kDayNames[time.wDayOfWeek],
-                  time.wDay, kMonthNames[time.wMonth - 1], time.wYear, time.wHour, time.wMinute, time.wSecond,
+    std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02d%02d", kDayNames[time.wDayOfWeek], time.wDay,
+                  kMonthNames[time.wMonth - 1], time.wYear, time.wHour, time.wMinute, time.wSecond,
                   OffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     return text;
 }

@@ -120,10 +120,10 @@ std::string WindowsVersionText(const TWindowsVersion& Version)
             text += "NT 4.0";
         } else if (Version.MajorVersion == 5) {
             switch (Version.MinorVersion) {
-                case 0: text += "2000"; break;
-                case 1: text += "XP"; break;
-                case 2: text += Version.Workstation ? "XP" : "2003"; break;
-                default: text += MajorMinor(Version);
+            case 0: text += "2000"; break;
+            case 1: text += "XP"; break;
+            case 2: text += Version.Workstation ? "XP" : "2003"; break;
+            default: text += MajorMinor(Version);
             }
         } else if (Version.MajorVersion == 6 && Version.MinorVersion == 0) {
             text += Version.Workstation ? "Vista" : "Server 2008";

@@ -135,9 +135,8 @@ bool ThreadHooksInstalled() noexcept
     return InstalledList() != nullptr;
 }
 
-HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize,
-                                 LPTHREAD_START_ROUTINE startAddress, void* parameter, DWORD flags,
-                                 DWORD* threadId) noexcept
+HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE startAddress,
+                                 void* parameter, DWORD flags, DWORD* threadId) noexcept
 {
     const auto realCreateThread = Kernel().CreateThread;
     TVexlorThreadsList* list = InstalledList();

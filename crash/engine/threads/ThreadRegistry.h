@@ -61,12 +61,12 @@ struct TVexlorThreadInfo {
     HANDLE Handle;
     DWORD CallerID;  // the thread that resumed it last; the first is its creator
     std::int32_t Priority;
-    rtl::TThread* Thread;  // weak; the thread object, null for a thread TThread did not make
-    std::uint32_t TopOfStack;  // highest stack address, 0 until the thread has started
-    rtl::TThreadExecute ExecuteMethod;  // the routine rtl::ThreadExecuteHook was handed
-    rtl::TThreadFunc BeginThreadFunction;  // the function given to BeginThread
+    rtl::TThread* Thread;                         // weak; the thread object, null for a thread TThread did not make
+    std::uint32_t TopOfStack;                     // highest stack address, 0 until the thread has started
+    rtl::TThreadExecute ExecuteMethod;            // the routine rtl::ThreadExecuteHook was handed
+    rtl::TThreadFunc BeginThreadFunction;         // the function given to BeginThread
     LPTHREAD_START_ROUTINE CreateThreadFunction;  // the start routine given to CreateThread directly
-    void* Parameter;  // that function's parameter (the TThread for a thread object)
+    void* Parameter;                              // that function's parameter (the TThread for a thread object)
     std::uint32_t CallerStackSize;
     // A copy of the resumer's stack from its stack pointer at the resume up to
     // its top, owned by the list (new[]); null when none was taken.
@@ -184,9 +184,8 @@ inline TReportStep<bool()> InsideReportProcessing;
 // reporter's own thread classes, told by class name), wraps its start and
 // creates it with the caller's flags plus CREATE_SUSPENDED; resumes it
 // through HookedResumeThread unless the caller asked for it suspended.
-HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize,
-                                 LPTHREAD_START_ROUTINE startAddress, void* parameter, DWORD flags,
-                                 DWORD* threadId) noexcept;
+HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE startAddress,
+                                 void* parameter, DWORD flags, DWORD* threadId) noexcept;
 // ResumeThread: the resumer becomes the item's caller and its stack is copied
 // (unless InsideReportProcessing), then the thread is resumed.
 DWORD WINAPI HookedResumeThread(HANDLE thread) noexcept;

@@ -9,22 +9,22 @@ namespace {
 // Ends the inflation on every way out, so that an exception leaks nothing.
 class InflateSession {
 public:
-    explicit InflateSession(z_stream& stream) : FStream(stream) {
-        if (const int rc = inflateInit(&FStream); rc < 0)
-            throw EZLibError(rc);
+    explicit InflateSession(z_stream& stream) : FStream(stream)
+    {
+        if (const int rc = inflateInit(&FStream); rc < 0) throw EZLibError(rc);
         FActive = true;
     }
-    ~InflateSession() {
-        if (FActive)
-            inflateEnd(&FStream);
+    ~InflateSession()
+    {
+        if (FActive) inflateEnd(&FStream);
     }
     InflateSession(const InflateSession&) = delete;
     InflateSession& operator=(const InflateSession&) = delete;
 
-    void End() {
+    void End()
+    {
         FActive = false;
-        if (const int rc = inflateEnd(&FStream); rc < 0)
-            throw EZLibError(rc);
+        if (const int rc = inflateEnd(&FStream); rc < 0) throw EZLibError(rc);
     }
 
 private:
@@ -34,9 +34,9 @@ private:
 
 // zError indexes a table with the code, so a code zlib does not define must
 // not reach it.
-std::string ZlibMessage(int code) {
-    if (code < Z_VERSION_ERROR || code > Z_NEED_DICT)
-        return "unknown zlib error " + std::to_string(code);
+std::string ZlibMessage(int code)
+{
+    if (code < Z_VERSION_ERROR || code > Z_NEED_DICT) return "unknown zlib error " + std::to_string(code);
     return zError(code);
 }
 
@@ -44,7 +44,8 @@ std::string ZlibMessage(int code) {
 
 EZLibError::EZLibError(int code) : rtl::Exception(ZlibMessage(code)), FCode(code) {}
 
-std::vector<std::uint8_t> ZDecompress(const void* inBuffer, std::size_t inCount) {
+std::vector<std::uint8_t> ZDecompress(const void* inBuffer, std::size_t inCount)
+{
     // The smallest multiple of 256 not below the input, and never 0, or an
     // empty input would grow the output by nothing for ever.
     const std::size_t step = inCount == 0 ? 256 : (inCount + 255) / 256 * 256;
@@ -68,8 +69,7 @@ std::vector<std::uint8_t> ZDecompress(const void* inBuffer, std::size_t inCount)
     // Only the stream's own end is success: a data error half-way, a stream
     // cut short (buffer error) or one that needs a dictionary would otherwise
     // hand back a prefix as if it were the whole.
-    if (rc != Z_STREAM_END)
-        throw EZLibError(rc);
+    if (rc != Z_STREAM_END) throw EZLibError(rc);
 
     const std::size_t produced = stream.total_out;
     session.End();

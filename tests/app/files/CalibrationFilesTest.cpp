@@ -101,12 +101,11 @@ protected:
     FakeControls FControls;
 };
 
-constexpr char kHeader[] =
-    "Марка автомобиля: Газель\r\n"
-    "Номер автомобиля: А123ВС\r\n"
-    "Марка ДУТа: Омникомм\r\n"
-    "Номер ДУТа: 7781\r\n"
-    "Литры\tЗначение АЦП\r\n";
+constexpr char kHeader[] = "Марка автомобиля: Газель\r\n"
+                           "Номер автомобиля: А123ВС\r\n"
+                           "Марка ДУТа: Омникомм\r\n"
+                           "Номер ДУТа: 7781\r\n"
+                           "Литры\tЗначение АЦП\r\n";
 
 // The literals of this file are UTF-8; the files hold code page 1251.
 std::string Ansi(const char* utf8)
@@ -132,11 +131,11 @@ TEST_F(CalibrationFilesTest, TableTextIsHeaderThenFilledRows)
     EXPECT_EQ(app::TableFileText(FControls), Ansi(kHeader));
 
     FControls.SetRows({
-        {L"0", L"512"},        // the start point
+        {L"0", L"512"},  // the start point
         {L"20,000", L"1034"},
-        {L"40,015", L""},      // ADC emptied by the operator: left out
-        {L"", L"2011"},        // litres emptied: left out
-        {L"80,5", L"3000"},    // typed by hand, kept as typed
+        {L"40,015", L""},    // ADC emptied by the operator: left out
+        {L"", L"2011"},      // litres emptied: left out
+        {L"80,5", L"3000"},  // typed by hand, kept as typed
     });
     const std::string text = app::TableFileText(FControls);
     EXPECT_EQ(text, Ansi(kHeader) + "0\t512\r\n20,000\t1034\r\n80,5\t3000\r\n");
@@ -164,7 +163,7 @@ TEST_F(CalibrationFilesTest, UnwritableTableFileIsReportedAndLeavesNothing)
         const wchar_t* subfolder;  // appended to the scratch folder
         DWORD error;
     } kCases[] = {
-        {L"АВ/12", L"", ERROR_PATH_NOT_FOUND},            // "/" in the vehicle number
+        {L"АВ/12", L"", ERROR_PATH_NOT_FOUND},  // "/" in the vehicle number
         {L"А123ВС", L"no-such-folder\\", ERROR_DIRECTORY},
     };
     for (const auto& c : kCases) {
@@ -201,10 +200,10 @@ TEST_F(CalibrationFilesTest, SettingsRoundTripInKeyOrder)
         TCalibrationText control;
         const wchar_t* text;
     } kTexts[] = {
-        {TCalibrationText::Edit1, L"12,5"},       {TCalibrationText::edBak, L"600"},
-        {TCalibrationText::edColPoint, L"30"},    {TCalibrationText::markaAvto, L"КамАЗ"},
+        {TCalibrationText::Edit1, L"12,5"},        {TCalibrationText::edBak, L"600"},
+        {TCalibrationText::edColPoint, L"30"},     {TCalibrationText::markaAvto, L"КамАЗ"},
         {TCalibrationText::numberAvto, L"Е001КХ"}, {TCalibrationText::markaDut, L"ДУТ-Э"},
-        {TCalibrationText::numberDut, L"3"},      {TCalibrationText::edTime, L"45"},
+        {TCalibrationText::numberDut, L"3"},       {TCalibrationText::edTime, L"45"},
         {TCalibrationText::edBoltanie, L"0.5"},
     };
     // The sensor number "3" looks like a selection and must not become one.
@@ -224,8 +223,8 @@ TEST_F(CalibrationFilesTest, SettingsRoundTripInKeyOrder)
     const std::string bytes = Bytes(SettingsPath());
     size_t position = bytes.find("[SETTINGS]");
     ASSERT_NE(position, std::string::npos);
-    for (const char* key : {"Impuls=12,5", "VBak=600", "LitrPoint=30", "IndexLLS=6", "marka=", "number=",
-                            "markaLLS=", "numberLLS=3\r\n", "Timeout=45", "boltanie=0.5"}) {
+    for (const char* key : {"Impuls=12,5", "VBak=600", "LitrPoint=30", "IndexLLS=6",
+                            "marka=", "number=", "markaLLS=", "numberLLS=3\r\n", "Timeout=45", "boltanie=0.5"}) {
         SCOPED_TRACE(key);
         const size_t next = bytes.find(key, position);
         ASSERT_NE(next, std::string::npos);
@@ -242,11 +241,9 @@ TEST_F(CalibrationFilesTest, MissingFileGivesFirstStartDefaults)
         TCalibrationText control;
         const wchar_t* text;
     } kDefaults[] = {
-        {TCalibrationText::Edit1, L"200"},     {TCalibrationText::edBak, L"400"},
-        {TCalibrationText::edColPoint, L"20"}, {TCalibrationText::markaAvto, L""},
-        {TCalibrationText::numberAvto, L""},   {TCalibrationText::markaDut, L""},
-        {TCalibrationText::numberDut, L""},    {TCalibrationText::edTime, L"1"},
-        {TCalibrationText::edBoltanie, L"0.1"},
+        {TCalibrationText::Edit1, L"200"},  {TCalibrationText::edBak, L"400"},   {TCalibrationText::edColPoint, L"20"},
+        {TCalibrationText::markaAvto, L""}, {TCalibrationText::numberAvto, L""}, {TCalibrationText::markaDut, L""},
+        {TCalibrationText::numberDut, L""}, {TCalibrationText::edTime, L"1"},    {TCalibrationText::edBoltanie, L"0.1"},
     };
     for (const auto& d : kDefaults) {
         SCOPED_TRACE(static_cast<int>(d.control));
@@ -261,8 +258,8 @@ TEST_F(CalibrationFilesTest, StoredSelectionSelectsOnlyOneToEight)
         const wchar_t* stored;
         int index;  // the selection after loading; it starts at 4
     } kCases[] = {
-        {L"1", 0}, {L"8", 7}, {L"0x3", 2}, {L"9", 4}, {L"0", 4}, {L"-1", 4},
-        {L"word", 0},  // not a number: the default 1
+        {L"1", 0}, {L"8", 7},  {L"0x3", 2},  {L"9", 4},
+        {L"0", 4}, {L"-1", 4}, {L"word", 0},  // not a number: the default 1
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(rtl::WideToAnsi(c.stored));

@@ -69,8 +69,7 @@ bool WaitFor(TCondition condition, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < testsupport::Scaled(timeoutMs)) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         Sleep(20);
     }
     return condition();
@@ -112,7 +111,7 @@ void CheckLayout(HWND form, const char* when)
     static constexpr TLayout kLayout[] = {
         {L"SerNum", 62, 8, 72, 20},          {L"FVersion", 227, 6, 72, 20},
         {L"GroupBox5", 159, 32, 152, 214},   {L"Edit1", 8, 35, 100, 21},  // in GroupBox1
-        {L"edTime", 88, 26, 52, 21},         // in GroupBox6
+        {L"edTime", 88, 26, 52, 21},                                      // in GroupBox6
         {L"edDopOstatok", 256, 369, 53, 21}, {L"sgTableVolumetra", 317, 72, 252, 324},
         {L"btVolumetra", 159, 452, 157, 28}, {L"btSaveTable", 322, 452, 232, 28},
         {L"CommandInfo", -1, 486, 574, 24},
@@ -147,9 +146,8 @@ bool HasIcon(HWND box)
         [](HWND window, LPARAM param) WINAPI -> BOOL {
             wchar_t className[32] = {};
             GetClassNameW(window, className, 32);
-            if (_wcsicmp(className, L"Static") == 0 &&
-                (GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(window) &&
-                SendMessageW(window, STM_GETICON, 0, 0) != 0) {
+            if (_wcsicmp(className, L"Static") == 0 && (GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                IsWindowVisible(window) && SendMessageW(window, STM_GETICON, 0, 0) != 0) {
                 *reinterpret_cast<bool*>(param) = true;
                 return FALSE;
             }
@@ -171,13 +169,11 @@ std::string ReadFileBytes(const std::wstring& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
+    if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     CloseHandle(file);
     return bytes;
 }
@@ -185,11 +181,10 @@ std::string ReadFileBytes(const std::wstring& path)
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(file);
     return ok;
 }
@@ -208,8 +203,7 @@ std::vector<std::wstring> Lines(const std::wstring& text)
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start) + L"<no CR LF>");
+    if (start < text.size()) lines.push_back(text.substr(start) + L"<no CR LF>");
     return lines;
 }
 
@@ -231,22 +225,18 @@ public:
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW((FDir + L"\\*.txt").c_str(), &found);  // tables of an earlier run
         if (search != INVALID_HANDLE_VALUE) {
-            do
-                DeleteFileW((FDir + L"\\" + found.cFileName).c_str());
+            do DeleteFileW((FDir + L"\\" + found.cFileName).c_str());
             while (FindNextFileW(search, &found));
             FindClose(search);
         }
         CopyFileW(args.FVolumetra.c_str(), (FDir + L"\\Volumetra.exe").c_str(), FALSE);
-        if (withDriver)
-            CopyFileW(args.FDriver.c_str(), (FDir + L"\\ftd2xx.dll").c_str(), FALSE);
-        if (scenario)
-            UseScenario(scenario);
+        if (withDriver) CopyFileW(args.FDriver.c_str(), (FDir + L"\\ftd2xx.dll").c_str(), FALSE);
+        if (scenario) UseScenario(scenario);
     }
     ~TProgram()
     {
         if (FProcess.hProcess) {
-            if (WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(FProcess.hProcess, 1);
+            if (WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(FProcess.hProcess, 1);
             CloseHandle(FProcess.hThread);
             CloseHandle(FProcess.hProcess);
         }
@@ -270,8 +260,8 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring commandLine = L"\"" + File(L"Volumetra.exe") + L"\"";
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, FDir.c_str(),
-                            &startup, &FProcess)) {
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, FDir.c_str(), &startup,
+                            &FProcess)) {
             FStartError = GetLastError();
             return false;
         }
@@ -297,8 +287,7 @@ public:
     // Ends (normally) within timeoutMs; the exit code in exitCode.
     bool WaitForEnd(DWORD timeoutMs, DWORD& exitCode)
     {
-        if (WaitForSingleObject(FProcess.hProcess, testsupport::Scaled(timeoutMs)) != WAIT_OBJECT_0)
-            return false;
+        if (WaitForSingleObject(FProcess.hProcess, testsupport::Scaled(timeoutMs)) != WAIT_OBJECT_0) return false;
         GetExitCodeProcess(FProcess.hProcess, &exitCode);
         return true;
     }
@@ -343,8 +332,7 @@ private:
 size_t Count(const std::string& text, const std::string& what)
 {
     size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
     return count;
 }
 
@@ -356,12 +344,9 @@ std::string LastTare(const std::string& log)
 {
     const size_t on = log.rfind(kPumpOnWrite);
     const size_t off = log.rfind(kPumpOffWrite);
-    if (on == std::string::npos && off == std::string::npos)
-        return "none";
-    if (on == std::string::npos)
-        return "0,0";
-    if (off == std::string::npos)
-        return "1,1";
+    if (on == std::string::npos && off == std::string::npos) return "none";
+    if (on == std::string::npos) return "0,0";
+    if (off == std::string::npos) return "1,1";
     return on > off ? "1,1" : "0,0";
 }
 
@@ -373,12 +358,10 @@ double LongestFillPass(const std::string& log)
     size_t start = 0;
     for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string line = log.substr(start, end - start);
-        if (line.find(" FT_Write ") == std::string::npos)
-            continue;
+        if (line.find(" FT_Write ") == std::string::npos) continue;
         const double at = std::strtod(line.c_str(), nullptr);
         if (line.find(kPumpOnWrite) != std::string::npos) {
-            if (lastOn >= 0 && at - lastOn > longest)
-                longest = at - lastOn;
+            if (lastOn >= 0 && at - lastOn > longest) longest = at - lastOn;
             lastOn = at;
         } else if (line.find(kPumpOffWrite) != std::string::npos) {
             lastOn = -1;
@@ -403,8 +386,7 @@ void FillRunFields(TProgram& program, const wchar_t* points = L"4")
 void CheckNoMessageBox(const TProgram& program, const std::string& what)
 {
     HWND box = FindMessageBox(program.ProcessId());
-    Check(box == nullptr, what, box ? "a box that reads " + Shown(WindowText(GetDlgItem(box, 0xFFFF))) : "",
-          gFailures);
+    Check(box == nullptr, what, box ? "a box that reads " + Shown(WindowText(GetDlgItem(box, 0xFFFF))) : "", gFailures);
 }
 
 // The last tare command of the log is the expected one (0,0: the pump is off).
@@ -424,8 +406,7 @@ bool CheckPumpOns(const TProgram& program, size_t mark, const std::string& what,
 
 bool StartWhenConnected(TProgram& program, const TArgs&)
 {
-    if (!Check(program.Start(), "Volumetra.exe started", program.StartError(), gFailures))
-        return false;
+    if (!Check(program.Start(), "Volumetra.exe started", program.StartError(), gFailures)) return false;
     if (!Check(program.WaitForForm() != nullptr, "its main window MainForm is found",
                "no visible form named MainForm after 15 s", gFailures))
         return false;
@@ -436,8 +417,7 @@ bool StartWhenConnected(TProgram& program, const TArgs&)
 double BenchAdc(double litres)
 {
     static constexpr double kTable[][2] = {{0, 100}, {40, 1700}, {80, 2900}};
-    if (litres <= kTable[0][0])
-        return kTable[0][1];
+    if (litres <= kTable[0][0]) return kTable[0][1];
     for (size_t i = 1; i < std::size(kTable); ++i)
         if (litres <= kTable[i][0]) {
             const double f = (litres - kTable[i - 1][0]) / (kTable[i][0] - kTable[i - 1][0]);
@@ -451,8 +431,7 @@ double BenchAdc(double litres)
 void CaseRun(const TArgs& args)
 {
     TProgram program(args, L"run", L"fast.ini");
-    if (!StartWhenConnected(program, args))
-        return;
+    if (!StartWhenConnected(program, args)) return;
     HWND form = program.WaitForForm();
     CheckEqual(WindowText(program.Control(L"SerNum")), L"SIM00042", "SerNum shows the terminal's serial number",
                gFailures);
@@ -469,8 +448,7 @@ void CaseRun(const TArgs& args)
         const wchar_t* FTyped;
         const wchar_t* FShown;
     } kTyping[] = {
-        {L"Edit1", L"12.,5x", L"12,5"},
-        {L"edBak", L"4a0,\b5", L"45"},
+        {L"Edit1", L"12.,5x", L"12,5"},        {L"edBak", L"4a0,\b5", L"45"},
         {L"edSizeBak", L"1234567", L"123456"},  // at most 6 characters
         {L"edDopOstatok", L"1-23", L"12"},      // at most 2
         {L"edBoltanie", L"0,5", L"0,5"},        // no filter
@@ -517,8 +495,8 @@ void CaseRun(const TArgs& args)
     SetText(program.Control(L"edDopOstatok"), L"50");
     Click(program.Control(L"Button1"));
     HWND box = WaitForMessageBox(program.ProcessId(), 5000);
-    if (Check(box != nullptr, "the pause button shows its message for tank 50, residual 50",
-              "no message box after 5 s", gFailures)) {
+    if (Check(box != nullptr, "the pause button shows its message for tank 50, residual 50", "no message box after 5 s",
+              gFailures)) {
         CheckEqual(WindowText(box), L"Волюметра", "  caption \"Волюметра\"", gFailures);
         CheckEqual(WindowText(GetDlgItem(box, 0xFFFF)), kResidualMessage, "  the residual message", gFailures);
         Check(!HasIcon(box), "  no icon", "an icon", gFailures);
@@ -532,18 +510,18 @@ void CaseRun(const TArgs& args)
         const std::string during = program.LogSince(mark);
         std::printf("while the box was open: %zu pump-on and %zu pump-off exchanges\n", Count(during, kPumpOnWrite),
                     Count(during, kPumpOffWrite));
-        Check(Count(during, kPumpOnWrite) >= 10, "  the worker kept filling while the box was open (10 pump-ons at least)",
+        Check(Count(during, kPumpOnWrite) >= 10,
+              "  the worker kept filling while the box was open (10 pump-ons at least)",
               Formatted("%zu pump-on exchanges", Count(during, kPumpOnWrite)), gFailures);
-        Check(Count(during, kPumpOffWrite) >= 1, "  and stopped the pump at its portion's end",
-              "no pump-off exchange", gFailures);
+        Check(Count(during, kPumpOffWrite) >= 1, "  and stopped the pump at its portion's end", "no pump-off exchange",
+              gFailures);
         PressOk(box);
         CheckEqual(WindowText(program.Control(L"Button1")), L"Приостановить", "  no pause was taken", gFailures);
     }
     SetText(program.Control(L"edSizeBak"), L"");
     SetText(program.Control(L"edDopOstatok"), L"");
 
-    if (!CheckText(status, kStopped, 90000, "the run ends: \"Волюметра остановлена\""))
-        return;
+    if (!CheckText(status, kStopped, 90000, "the run ends: \"Волюметра остановлена\"")) return;
     CheckEqual(WindowText(program.Control(L"btVolumetra")), L"Волюметрить", "the start button reads \"Волюметрить\"",
                gFailures);
     CheckEqual(LastTare(program.Log()), "0,0", "the pump is off at the end: the last tare command is 0,0", gFailures);
@@ -558,20 +536,18 @@ void CaseRun(const TArgs& args)
         [&] {
             WIN32_FIND_DATAW found;
             HANDLE search = FindFirstFileW(program.File(L"ГАЗ_А123ВС_LLS-1_*.txt").c_str(), &found);
-            if (search == INVALID_HANDLE_VALUE)
-                return false;
+            if (search == INVALID_HANDLE_VALUE) return false;
             tableName = found.cFileName;
             FindClose(search);
             return true;
         },
         5000);
-    if (!Check(!tableName.empty(), "the save button writes ГАЗ_А123ВС_LLS-1_<time>.txt",
-               "no such file after 5 s", gFailures))
+    if (!Check(!tableName.empty(), "the save button writes ГАЗ_А123ВС_LLS-1_<time>.txt", "no such file after 5 s",
+               gFailures))
         return;
     std::printf("table file: %s\n", Utf8(tableName).c_str());
     const std::vector<std::wstring> lines = Lines(FromAnsi(ReadFileBytes(program.File(tableName.c_str()))));
-    for (const auto& line : lines)
-        std::printf("  | %s\n", Utf8(line).c_str());
+    for (const auto& line : lines) std::printf("  | %s\n", Utf8(line).c_str());
     if (!CheckEqual(lines.size(), 5u + 5u, "four header lines, the titles, the start point and 4 points: 10 lines",
                     gFailures))
         return;
@@ -589,8 +565,7 @@ void CaseRun(const TArgs& args)
         const size_t tab = line.find(L'\t');
         std::wstring litresText = line.substr(0, tab);
         for (auto& c : litresText)
-            if (c == L',')
-                c = L'.';
+            if (c == L',') c = L'.';
         const double litres = std::wcstod(litresText.c_str(), nullptr);
         const double adc = tab == std::wstring::npos ? -1 : std::wcstod(line.c_str() + tab + 1, nullptr);
         const double target = 10.0 * point;
@@ -611,8 +586,7 @@ void CaseRun(const TArgs& args)
 void CasePause(const TArgs& args)
 {
     TProgram program(args, L"pause", L"fast.ini");
-    if (!StartWhenConnected(program, args))
-        return;
+    if (!StartWhenConnected(program, args)) return;
     FillRunFields(program);
     // (30 - 15) / 10 + 1 = 2 points before the automatic pause.
     SetText(program.Control(L"edSizeBak"), L"30");
@@ -621,8 +595,7 @@ void CasePause(const TArgs& args)
     Click(program.Control(L"btVolumetra"));
     CheckText(program.Control(L"btVolumetra"), L"СТОП", 5000, "the run starts");
 
-    if (!CheckText(pause, L"Продолжить", 30000, "the automatic pause comes after two points"))
-        return;
+    if (!CheckText(pause, L"Продолжить", 30000, "the automatic pause comes after two points")) return;
     CheckLastTare(program, "0,0", 2000, "  the hold switched the pump off");
     size_t mark = program.Mark();
     Sleep(1500);
@@ -649,12 +622,10 @@ void CasePause(const TArgs& args)
 void CaseClose(const TArgs& args)
 {
     TProgram program(args, L"close", L"slow.ini");
-    if (!StartWhenConnected(program, args))
-        return;
+    if (!StartWhenConnected(program, args)) return;
     FillRunFields(program);
     Click(program.Control(L"btVolumetra"));
-    if (!CheckText(program.Control(L"CommandInfo"), L"Наполняем Бак", 10000, "the run fills"))
-        return;
+    if (!CheckText(program.Control(L"CommandInfo"), L"Наполняем Бак", 10000, "the run fills")) return;
     HWND form = program.WaitForForm();
     PostMessageW(form, WM_CLOSE, 0, 0);
     WaitFor([&] { return !Enabled(form); }, 3000);
@@ -667,7 +638,9 @@ void CaseClose(const TArgs& args)
     const size_t lastClose = log.rfind(" FT_Close ");
     const size_t lastOff = log.rfind(kPumpOffWrite);
     Check(lastClose != std::string::npos && lastClose > lastOff, "and the device closed after it",
-          lastClose == std::string::npos ? "no FT_Close" : Formatted("the last FT_Close at byte %zu of the log, the last pump-off at %zu", lastClose, lastOff),
+          lastClose == std::string::npos
+              ? "no FT_Close"
+              : Formatted("the last FT_Close at byte %zu of the log, the last pump-off at %zu", lastClose, lastOff),
           gFailures);
     const std::string ini = ReadFileBytes(program.File(L"Volumetra.ini"));
     Check(ini.find("VBak=40") != std::string::npos, "the settings were saved (VBak=40)", Shown(ini), gFailures);
@@ -708,8 +681,7 @@ void CaseStartup(const TArgs& args)
 void CaseUnplug(const TArgs& args)
 {
     TProgram program(args, L"unplug", L"unplug.ini");
-    if (!StartWhenConnected(program, args))
-        return;
+    if (!StartWhenConnected(program, args)) return;
     HWND status = program.Control(L"CommandInfo");
     HWND form = program.WaitForForm();
     CheckText(status, L"Ошибка чтения", 6000, "unplugged during the idle poll: \"Ошибка чтения\"");
@@ -741,7 +713,8 @@ void CaseUnplug(const TArgs& args)
     CheckEqual(WindowText(status), kConnected, "  the status stays \"Устройство подключено\"", gFailures);
     const size_t pollMark = program.Mark();
     WaitFor([&] { return Count(program.LogSince(pollMark), " FT_Read ") >= 2; }, 3000);
-    Check(Count(program.LogSince(pollMark), " FT_Read ") >= 2, "  the idle poll goes on with the new handle: 2 reads within 3 s",
+    Check(Count(program.LogSince(pollMark), " FT_Read ") >= 2,
+          "  the idle poll goes on with the new handle: 2 reads within 3 s",
           Formatted("%zu", Count(program.LogSince(pollMark), " FT_Read ")), gFailures);
     CheckEqual(WindowText(status), kConnected, "  without a read error", gFailures);
     Check(program.Close(), "the program ends after close", program.EndResult(), gFailures);
@@ -755,8 +728,7 @@ void CaseNoDriver(const TArgs& args)
         "marka=\xCA\xC0\xCC\xC0\xC7\r\nnumber=X1\r\nmarkaLLS=\r\nnumberLLS=9\r\nTimeout=5\r\nboltanie=0.5\r\n";
     const bool written = WriteFileBytes(program.File(L"Volumetra.ini"), settings);
     Check(written, "a filled Volumetra.ini", ErrorText(GetLastError()), gFailures);
-    if (!Check(program.Start(), "Volumetra.exe started without ftd2xx.dll", program.StartError(), gFailures))
-        return;
+    if (!Check(program.Start(), "Volumetra.exe started without ftd2xx.dll", program.StartError(), gFailures)) return;
     HWND box = WaitForMessageBox(program.ProcessId(), 10000);
     if (Check(box != nullptr, "the missing driver is reported", "no message box after 10 s", gFailures)) {
         CheckEqual(WindowText(box), L"Zarvonix Волюметра", "  caption \"Zarvonix Волюметра\"", gFailures);

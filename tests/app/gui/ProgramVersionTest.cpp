@@ -23,13 +23,10 @@ TEST(ReadProgramVersion, ScansTheFileVersionTextAndRefusesOneWithoutANumber)
         bool read;
         unsigned major, minor, release;  // 100, 200, 300: left as they were
     } kCases[] = {
-        {L"whole", L"7.8.9.0", true, 7, 8, 9},
-        {L"two-numbers", L"7.8", true, 7, 8, 300},
+        {L"whole", L"7.8.9.0", true, 7, 8, 9},          {L"two-numbers", L"7.8", true, 7, 8, 300},
         {L"blanks", L" 3 . 4.5", true, 3, 200, 300},  // blanks before a number only
-        {L"text", L"beta", false, 100, 200, 300},
-        {L"dot-first", L".1.2", false, 100, 200, 300},
-        {L"negative", L"-1.2.3", false, 100, 200, 300},
-        {L"huge", L"99999999999.1.2", true, UINT_MAX, 1, 2},
+        {L"text", L"beta", false, 100, 200, 300},       {L"dot-first", L".1.2", false, 100, 200, 300},
+        {L"negative", L"-1.2.3", false, 100, 200, 300}, {L"huge", L"99999999999.1.2", true, UINT_MAX, 1, 2},
         {L"no-block", nullptr, false, 100, 200, 300},
     };
     const std::wstring self = rtl::ModuleFileName();

@@ -34,8 +34,7 @@ int wmain(int argc, wchar_t** argv)
 
     const std::wstring copy = testsupport::ArtifactsDir() + L"\\Volumetra.exe";
     const bool copied = CopyFileW(argv[1], copy.c_str(), FALSE) != FALSE;
-    if (!Check(copied, "copy of Volumetra.exe made", ErrorText(GetLastError()), failures))
-        return 1;
+    if (!Check(copied, "copy of Volumetra.exe made", ErrorText(GetLastError()), failures)) return 1;
     const bool patched = PatchVersion(copy, 7, 8, 9);
     if (!Check(patched, "version resource patched to 7.8.9", "the resource update failed: " + ErrorText(GetLastError()),
                failures))
@@ -45,11 +44,9 @@ int wmain(int argc, wchar_t** argv)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring commandLine = L"\"" + copy + L"\"";
-    const bool started =
-        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) !=
-        FALSE;
-    if (!Check(started, "Volumetra.exe started", ErrorText(GetLastError()), failures))
-        return 1;
+    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                        &startup, &process) != FALSE;
+    if (!Check(started, "Volumetra.exe started", ErrorText(GetLastError()), failures)) return 1;
 
     HWND window = nullptr;
     for (DWORD waited = 0; waited < testsupport::Scaled(10000) && !window; waited += 50) {

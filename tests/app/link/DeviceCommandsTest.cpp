@@ -18,7 +18,7 @@ TEST(ReplyScan, TareReplyNeedsAllTenFieldsFromTheFirstByte)
         {"QVTARE=1,1,3,0,0, -42,0,+99,0,0;trailing", true, -42, 99},
         {"QVTARE=1,2,3;", false, 0, 0},
         {"\xFEQVTARE=0,0,0,0,0,1234,0,567,0,0;", false, 0, 0},  // a stray byte in front
-        {"QVTARE=0,0,0,0,0,12", false, 0, 0},                    // cut off
+        {"QVTARE=0,0,0,0,0,12", false, 0, 0},                   // cut off
         {"QVTARE=0,0,0,0,0,1234,0,567,0,0;QVTARE=0,0,0,0,0,1300,0,570,0,0;", true, 1234, 567},
         {"", false, 0, 0},
         {"QVTARE=0,0,0,0,0,99999999999,0,-99999999999,0,0;", true, 2147483647, -2147483647 - 1},  // held inside int
@@ -128,8 +128,7 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
         const std::vector<std::string> shown = c.read ? std::vector<std::string>{c.shown} : std::vector<std::string>{};
         EXPECT_EQ(display.FVersions, shown);
         std::size_t requests = 0;
-        for (const auto& write : bench.Calls("FT_Write"))
-            requests += write.Arg("data") == "FL_READ_VERSION$";
+        for (const auto& write : bench.Calls("FT_Write")) requests += write.Arg("data") == "FL_READ_VERSION$";
         EXPECT_EQ(requests, c.requests);
         EXPECT_EQ(link.DeviceHandle(), 0u) << "closed whatever the outcome";
         EXPECT_EQ(bench.Calls("FT_Close").back().Number("open"), 0);

@@ -23,8 +23,7 @@ std::wstring WindowsPath(const char* hostPath)
 
 std::wstring Lower(std::wstring text)
 {
-    for (wchar_t& c : text)
-        c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
     return text;
 }
 
@@ -89,8 +88,7 @@ TEST(LoadDeviceLibrary, FindsTheLibraryBesideTheProgramThenOnTheSearchPath)
 
         wchar_t oldPath[8192] = {};
         GetEnvironmentVariableW(L"PATH", oldPath, 8192);
-        if (c.place == kOnPath)
-            SetEnvironmentVariableW(L"PATH", (libraryFolder + L";" + oldPath).c_str());
+        if (c.place == kOnPath) SetEnvironmentVariableW(L"PATH", (libraryFolder + L";" + oldPath).c_str());
         const ProbeResult result = RunProbe(folder);
         SetEnvironmentVariableW(L"PATH", oldPath);
 

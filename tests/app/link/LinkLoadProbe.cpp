@@ -18,11 +18,9 @@ int main()
     const rtl::TProgramStartup programStartup;
     const HMODULE library = app::LoadDeviceLibrary();
     if (!library) {
-        if (GetModuleHandleW(L"ftd2xx.dll"))
-            return 2;
+        if (GetModuleHandleW(L"ftd2xx.dll")) return 2;
         const auto& table = app::DeviceEntryPoints();
-        if (table.ListDevices || table.Open || table.SetLatencyTimer)
-            return 3;
+        if (table.ListDevices || table.Open || table.SetLatencyTimer) return 3;
         return 0;
     }
     const std::wstring path = rtl::ModuleFileName(library);

@@ -38,8 +38,7 @@ inline std::vector<std::string> CallNames(const std::vector<simtest::LoggedCall>
 {
     std::vector<std::string> names;
     for (const auto& call : calls)
-        if (call.FName != "FT_GetStatus")
-            names.push_back(call.FName);
+        if (call.FName != "FT_GetStatus") names.push_back(call.FName);
     return names;
 }
 

@@ -13,8 +13,8 @@ std::string DevicesScenario(const std::vector<std::string>& descriptions)
 {
     std::string ini = "[Devices]\nCount=" + std::to_string(descriptions.size()) + "\n";
     for (std::size_t i = 0; i < descriptions.size(); ++i)
-        ini += "[Device" + std::to_string(i) + "]\nDescription=" + descriptions[i] + "\nSerial=SIM-" + std::to_string(i) +
-               "\n";
+        ini += "[Device" + std::to_string(i) + "]\nDescription=" + descriptions[i] + "\nSerial=SIM-" +
+               std::to_string(i) + "\n";
     return ini;
 }
 
@@ -61,7 +61,7 @@ TEST_F(LinkTest, OpenDeviceConfiguresTheBridgeAndClosesIt)
     ASSERT_TRUE(link.OpenDevice());
     const auto calls = bench.Calls();
     const std::vector<std::string> expected = {
-        "FT_ListDevices", "FT_ListDevices", "FT_Open", "FT_SetBaudRate", "FT_SetDataCharacteristics",
+        "FT_ListDevices", "FT_ListDevices",     "FT_Open",           "FT_SetBaudRate",   "FT_SetDataCharacteristics",
         "FT_SetTimeouts", "FT_SetLatencyTimer", "FT_SetFlowControl", "FT_GetDeviceInfo", "FT_ResetDevice",
         "FT_Close"};
     ASSERT_EQ(CallNames(calls), expected) << bench.LogText();
@@ -85,8 +85,8 @@ TEST_F(LinkTest, OpenDeviceConfiguresTheBridgeAndClosesIt)
 
 TEST_F(LinkTest, AFailingConfigurationStepStopsTheRestAndShowsNothing)
 {
-    static constexpr const char* kSteps[] = {"FT_SetBaudRate", "FT_SetDataCharacteristics", "FT_SetTimeouts",
-                                             "FT_SetLatencyTimer", "FT_SetFlowControl", "FT_GetDeviceInfo"};
+    static constexpr const char* kSteps[] = {"FT_SetBaudRate",     "FT_SetDataCharacteristics", "FT_SetTimeouts",
+                                             "FT_SetLatencyTimer", "FT_SetFlowControl",         "FT_GetDeviceInfo"};
     for (std::size_t failing = 0; failing < std::size(kSteps); ++failing) {
         SCOPED_TRACE(kSteps[failing]);
         bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=" + kSteps[failing] + "\n");
@@ -141,8 +141,7 @@ TEST_F(LinkTest, IsDeviceOpenNeedsAConnectedTerminalWithAnIndex)
     ASSERT_TRUE(link.IsDeviceOpen()) << bench.LogText();
     const auto calls = bench.Calls();
     EXPECT_EQ(CallNames(calls), (std::vector<std::string>{"FT_Open", "FT_ResetDevice", "FT_Close", "FT_Open"}));
-    for (const auto& open : bench.Calls("FT_Open"))
-        EXPECT_EQ(open.Number("open"), 1) << "one driver handle at a time";
+    for (const auto& open : bench.Calls("FT_Open")) EXPECT_EQ(open.Number("open"), 1) << "one driver handle at a time";
     link.CloseDevice();
     EXPECT_EQ(link.DeviceHandle(), 0u);
     EXPECT_EQ(bench.Calls("FT_Close").back().Number("open"), 0);

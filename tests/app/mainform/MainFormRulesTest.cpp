@@ -57,9 +57,11 @@ TEST(StartFields, FirstFailureGivesItsMessage)
         // Values the run could not work with, though they convert.
         {"deviation nan", {L"200", L"400", L"20", L"30", L"", L"", L"nan"}, app::kBadDeviationMessage},
         {"deviation inf", {L"200", L"400", L"20", L"30", L"", L"", L"inf"}, app::kBadDeviationMessage},
-        {"pulses beyond a float", {L"1000000000000000000000000000000000000000", L"400", L"20", L"30", L"", L"", L"0.1"},
+        {"pulses beyond a float",
+         {L"1000000000000000000000000000000000000000", L"400", L"20", L"30", L"", L"", L"0.1"},
          app::kBadPulsesMessage},
-        {"capacity beyond the pulse counter", {L"200", L"10737419", L"20", L"30", L"", L"", L"0.1"},
+        {"capacity beyond the pulse counter",
+         {L"200", L"10737419", L"20", L"30", L"", L"", L"0.1"},
          app::kBadCapacityMessage},
         {"capacity just inside the counter", {L"200", L"10737418", L"20", L"30", L"", L"", L"0.1"}, L""},
         {"points beyond the grid", {L"200", L"400", L"100001", L"30", L"", L"", L"0.1"}, app::kBadPointsMessage},
@@ -120,9 +122,8 @@ TEST(StartFields, DeviationScansWithThePoint)
         bool converts;
         float value;
     } kCases[] = {
-        {L"0.1", true, 0.1f},   {L"12.5", true, 12.5f}, {L"0,5", true, 0},
-        {L" 3", true, 3},       {L"abc", false, 0},     {L"", false, 0},
-        {L"2abc", true, 2},
+        {L"0.1", true, 0.1f}, {L"12.5", true, 12.5f}, {L"0,5", true, 0},  {L" 3", true, 3},
+        {L"abc", false, 0},   {L"", false, 0},        {L"2abc", true, 2},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(rtl::WideToAnsi(c.text));
@@ -141,9 +142,8 @@ TEST(KeyFilters, PulsesTakeTheCommaWholeNumbersOnlyDigits)
         wchar_t key;
         bool pulses, whole;
     } kCases[] = {
-        {L'0', true, true}, {L'9', true, true}, {8, true, true},     {L',', true, false},
-        {L'.', false, false}, {L'-', false, false}, {L'a', false, false}, {L'е', false, false},
-        {L' ', false, false}, {13, false, false},
+        {L'0', true, true},   {L'9', true, true},   {8, true, true},      {L',', true, false},  {L'.', false, false},
+        {L'-', false, false}, {L'a', false, false}, {L'е', false, false}, {L' ', false, false}, {13, false, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(static_cast<int>(c.key));

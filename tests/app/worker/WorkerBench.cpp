@@ -27,8 +27,7 @@ double Option(int argc, char** argv, const char* name, double fallback)
 {
     const std::size_t length = std::strlen(name);
     for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], name, length) == 0 && argv[i][length] == '=')
-            return std::atof(argv[i] + length + 1);
+        if (std::strncmp(argv[i], name, length) == 0 && argv[i][length] == '=') return std::atof(argv[i] + length + 1);
     return fallback;
 }
 
@@ -38,22 +37,19 @@ std::vector<simtest::LoggedCall> Writes(const std::wstring& logPath)
     std::ifstream file(logPath.c_str(), std::ios::binary);
     std::string line;
     while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         simtest::LoggedCall call;
-        if (simtest::ParseLogLine(line, call) && call.FName == "FT_Write")
-            calls.push_back(call);
+        if (simtest::ParseLogLine(line, call) && call.FName == "FT_Write") calls.push_back(call);
     }
     return calls;
 }
 
 std::string Utf8(const std::wstring& text)
 {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
     return out;
 }
 
@@ -135,15 +131,14 @@ int main(int argc, char** argv)
     int measured = 0;
     for (std::size_t j = 0; j < run.FPoints.size(); ++j) {
         const auto& point = run.FPoints[j];
-        if (point.FFills.empty() || point.FOffs.size() < 2)
-            continue;
+        if (point.FFills.empty() || point.FOffs.size() < 2) continue;
         const double target = app::TargetPulses(static_cast<int>(j), perPoint, static_cast<float>(ppl));
         const int decided = app::PulsesSince(start, point.FFills.back().PulseCounter());
         const int final = app::PulsesSince(start, point.FOffs[1].PulseCounter());
         double pass = 0;  // mean pulses between two fill reads of this point
         if (point.FFills.size() > 1)
-            pass = static_cast<double>(app::PulsesSince(point.FFills.front().PulseCounter(),
-                                                        point.FFills.back().PulseCounter())) /
+            pass = static_cast<double>(
+                       app::PulsesSince(point.FFills.front().PulseCounter(), point.FFills.back().PulseCounter())) /
                    static_cast<double>(point.FFills.size() - 1);
         const double over = final - target;
         const double passes = pass > 0 ? over / pass : 0;
@@ -159,8 +154,7 @@ int main(int argc, char** argv)
         std::printf("%5zu %9.0f %9d %9d %8.0f %7.0f %7.2f %9.3f %9.1f %6d %9.3f %9.3f %8.3f %8zu%s\n", j + 1, target,
                     decided, final, over, pass, passes, litres, level, adc, adcLitres, litres - level,
                     litres - adcLitres, reads, recorded ? "" : "  (not recorded)");
-        if (!recorded)
-            continue;
+        if (!recorded) continue;
         ++measured;
         sumOver += over;
         maxOver = std::max(maxOver, over);
@@ -181,8 +175,7 @@ int main(int argc, char** argv)
     std::printf("table against the litres the recorded ADC stands for: mean |error| %.3f l, max %.3f l\n",
                 sumAdc / measured, maxAdc);
     std::vector<std::wstring> rates;
-    for (const auto& e : window.Events("rate"))
-        rates.push_back(e.FText);
+    for (const auto& e : window.Events("rate")) rates.push_back(e.FText);
     std::printf("flow-rate label: %zu updates", rates.size());
     for (std::size_t i = 0; i < rates.size() && i < 6; ++i)
         std::printf("%s \"%s\"", i ? "," : "", Utf8(rates[i]).c_str());

@@ -26,17 +26,12 @@ TEST(PortionRule, InWithinTheMarginOrPastTheTargetButNotExactlyAtIt)
         std::int32_t pulses;
         bool in;
     } kCases[] = {
-        {0, 0, false},
-        {0, 3976, false},  // T - M itself is not inside
-        {0, 3977, true},   // inside the margin: in early
-        {0, 3999, true},
-        {0, 4000, false},  // exactly the target: not yet
-        {0, 4001, true},   // past it
-        {0, 80000, true},
-        {1, 4001, false},  // the second portion's target is 8000
-        {1, 7977, true},
-        {1, 8000, false},
-        {0, -5, false},
+        {0, 0, false},    {0, 3976, false},  // T - M itself is not inside
+        {0, 3977, true},                     // inside the margin: in early
+        {0, 3999, true},  {0, 4000, false},  // exactly the target: not yet
+        {0, 4001, true},                     // past it
+        {0, 80000, true}, {1, 4001, false},  // the second portion's target is 8000
+        {1, 7977, true},  {1, 8000, false}, {0, -5, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << "point " << c.point << ", pulses " << c.pulses);
@@ -54,13 +49,9 @@ TEST(PortionRule, FractionalPulseRatesDecideOnTheExactTarget)
         std::int32_t pulses;
         bool in;
     } kCases[] = {
-        {400, 20, 12.5f, 248, false},
-        {400, 20, 12.5f, 249, true},
-        {400, 20, 12.5f, 250, false},
-        {400, 20, 12.5f, 251, true},
-        {30, 4, 12.5f, 93, false},  // short of 93.75 - 0.5625
-        {30, 4, 12.5f, 94, true},
-        {30, 4, 12.5f, 92, false},
+        {400, 20, 12.5f, 248, false}, {400, 20, 12.5f, 249, true}, {400, 20, 12.5f, 250, false},
+        {400, 20, 12.5f, 251, true},  {30, 4, 12.5f, 93, false},  // short of 93.75 - 0.5625
+        {30, 4, 12.5f, 94, true},     {30, 4, 12.5f, 92, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.capacity << "/" << c.points << " at " << c.pulsesPerLitre << ": "
@@ -125,8 +116,7 @@ TEST(SettlingWindow, FiveValuesWithinTheDeviation)
         int stableAt = 0;
         for (std::size_t i = 0; i < c.reads.size() && stableAt == 0; ++i) {
             window.Add(c.reads[i]);
-            if (window.IsStable(c.deviation))
-                stableAt = static_cast<int>(i + 1);
+            if (window.IsStable(c.deviation)) stableAt = static_cast<int>(i + 1);
         }
         EXPECT_EQ(stableAt, c.stableAt);
     }
@@ -135,8 +125,7 @@ TEST(SettlingWindow, FiveValuesWithinTheDeviation)
 TEST(SettlingWindow, CarriesOverBetweenPoints)
 {
     app::TSettlingWindow window;
-    for (int i = 0; i < 5; ++i)
-        window.Add(1000);
+    for (int i = 0; i < 5; ++i) window.Add(1000);
     ASSERT_TRUE(window.IsStable(0.5f));
     // The next point reads 1200: the old values count until they are pushed out.
     for (int i = 1; i <= 4; ++i) {
@@ -157,14 +146,8 @@ TEST(VolumetraParams, RefusesWhatWouldDivideByZeroOrFillBackwards)
         float pulsesPerLitre;
         bool usable;
     } kCases[] = {
-        {400, 20, 200, true},
-        {400, 0, 200, false},
-        {400, -3, 200, false},
-        {0, 20, 200, false},
-        {-400, 20, 200, false},
-        {400, 20, 0, false},
-        {400, 20, -200, false},
-        {1, 1, 0.001f, true},
+        {400, 20, 200, true},   {400, 0, 200, false}, {400, -3, 200, false},  {0, 20, 200, false},
+        {-400, 20, 200, false}, {400, 20, 0, false},  {400, 20, -200, false}, {1, 1, 0.001f, true},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.capacity << " l, " << c.points << " points, " << c.pulsesPerLitre);

@@ -42,11 +42,10 @@ const std::vector<std::pair<double, double>> kBenchTable = {{0, 500}, {500, 5500
 // in every run. Tare exchange 1 reads the start count, 2 and 3 are the first
 // point's passes, 4 its pump-off, 5 the read after the fill, 6 to 10 its
 // settling reads.
-constexpr char kFastBench[] =
-    "[Device0]\nDescription=Zarvonix\n"
-    "[Pump]\nFlowLitresPerMinute=60000\nPulsesPerLitre=200\nCounterStart=5000\n"
-    "[Tank]\nLitres=0\nCapacity=100000\nSettleMs=0\n"
-    "[Sensors]\nTable=0:500,2000:20500\nNoise=0\n";
+constexpr char kFastBench[] = "[Device0]\nDescription=Zarvonix\n"
+                              "[Pump]\nFlowLitresPerMinute=60000\nPulsesPerLitre=200\nCounterStart=5000\n"
+                              "[Tank]\nLitres=0\nCapacity=100000\nSettleMs=0\n"
+                              "[Sensors]\nTable=0:500,2000:20500\nNoise=0\n";
 
 std::size_t PumpOnCount(const std::vector<Exchange>& exchanges)
 {
@@ -116,11 +115,9 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
     ASSERT_EQ(run.FPoints.size(), 20u);
 
     std::vector<std::wstring> targets;
-    for (const auto& e : window.Events("target"))
-        targets.push_back(e.FText);
+    for (const auto& e : window.Events("target")) targets.push_back(e.FText);
     std::vector<std::wstring> expectedTargets;
-    for (int j = 1; j <= 20; ++j)
-        expectedTargets.push_back(app::LitresText(20.0 * j));
+    for (int j = 1; j <= 20; ++j) expectedTargets.push_back(app::LitresText(20.0 * j));
     EXPECT_EQ(targets, expectedTargets);
 
     app::TSettlingWindow settling;  // replayed over the whole run
@@ -135,8 +132,7 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
 
         // The count stands still while the pump is off.
         const int final = app::PulsesSince(start, point.FOffs[1].PulseCounter());
-        for (const auto& off : point.FOffs)
-            EXPECT_EQ(app::PulsesSince(start, off.PulseCounter()), final);
+        for (const auto& off : point.FOffs) EXPECT_EQ(app::PulsesSince(start, off.PulseCounter()), final);
         const double target = 4000.0 * static_cast<double>(j + 1);
         std::int32_t pass = 0;  // the most pulses between two fill reads
         for (std::size_t k = 1; k < point.FFills.size(); ++k)
@@ -166,8 +162,7 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
         std::size_t stableAt = 0;
         for (std::size_t k = 0; k < reads && stableAt == 0; ++k) {
             settling.Add(point.FOffs[firstRead + k].AdcValue());
-            if (settling.IsStable(params.FDeviation))
-                stableAt = k + 1;
+            if (settling.IsStable(params.FDeviation)) stableAt = k + 1;
         }
         EXPECT_EQ(stableAt, reads) << "recorded at its first stable read";
         const int adc = point.FOffs[firstRead + reads - 1].AdcValue();
@@ -185,26 +180,25 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
     EXPECT_EQ(status.back().FText, L"Ожидаем устаканивание в баке");
     const auto rates = window.Events("rate");
     ASSERT_FALSE(rates.empty());
-    for (const auto& rate : rates)
-        EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << rtl::WideToAnsi(rate.FText);
+    for (const auto& rate : rates) EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << rtl::WideToAnsi(rate.FText);
 }
 
 TEST_F(WorkerRun, FailingTerminalEndsOrSkipsAndLeavesThePumpOff)
 {
     static constexpr struct {
         const char* fault;
-        int pumpOns;          // pump-on commands sent; -1: not counted
-        bool first, second;   // points recorded
+        int pumpOns;         // pump-on commands sent; -1: not counted
+        bool first, second;  // points recorded
     } kCases[] = {
         {"", 3, true, true},
-        {"Tare.Stray=3", 4, true, true},          // a garbled fill read: the pass is repeated
-        {"Tare.Truncate=5", 2, false, false},     // the read after the fill is not good: the run ends
-        {"Tare.Stray=6", 3, false, true},         // a garbled settling read skips the point
-        {"Tare.NoReply=6-", 2, false, false},     // the terminal goes silent while settling
-        {"Tare.NoReply=3-", 2, false, false},     // ... while filling
+        {"Tare.Stray=3", 4, true, true},            // a garbled fill read: the pass is repeated
+        {"Tare.Truncate=5", 2, false, false},       // the read after the fill is not good: the run ends
+        {"Tare.Stray=6", 3, false, true},           // a garbled settling read skips the point
+        {"Tare.NoReply=6-", 2, false, false},       // the terminal goes silent while settling
+        {"Tare.NoReply=3-", 2, false, false},       // ... while filling
         {"PeriodCount.NoReply=1", 1, true, false},  // stop request: one pass, the point recorded
         {"InputFlags.NoReply=1", 1, true, false},
-        {"Tare.NoReply=1", 0, false, false},      // no start count: nothing is filled
+        {"Tare.NoReply=1", 0, false, false},  // no start count: nothing is filled
         {"Tare.Truncate=1", 0, false, false},
     };
     for (const auto& c : kCases) {
@@ -318,16 +312,14 @@ TEST_F(WorkerRun, AWindowCallThatThrowsEndsTheRunWithThePumpOffAndTheDeviceClose
         const auto exchanges = workertest::Exchanges(bench);
         EXPECT_EQ(PumpOnCount(exchanges), c.pumpOns) << "the run ends at the failure";
         ASSERT_FALSE(exchanges.empty());
-        EXPECT_TRUE(exchanges.back().PumpOff()) << "the last command switches the pump off: "
-                                                << exchanges.back().FCommand;
+        EXPECT_TRUE(exchanges.back().PumpOff())
+            << "the last command switches the pump off: " << exchanges.back().FCommand;
         // In the driver: the pump-off written, then the device closed.
         const auto calls = bench.Calls();
         std::size_t lastWrite = calls.size(), lastClose = calls.size();
         for (std::size_t i = 0; i < calls.size(); ++i) {
-            if (calls[i].FName == "FT_Write")
-                lastWrite = i;
-            if (calls[i].FName == "FT_Close")
-                lastClose = i;
+            if (calls[i].FName == "FT_Write") lastWrite = i;
+            if (calls[i].FName == "FT_Close") lastClose = i;
         }
         ASSERT_LT(lastWrite, calls.size());
         ASSERT_LT(lastClose, calls.size()) << bench.LogText();
@@ -352,8 +344,7 @@ TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
     PauseScript script;
     Run(window, workertest::Params(60, 3), 60000, [&] {
         app::TVolumetra* worker = window.FWorker;
-        if (!worker)
-            return;
+        if (!worker) return;
         if (!script.FClicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
             worker->RequestPause(-1, -1, 1, 5);  // the window's sensor choice is LLS 6
             EXPECT_TRUE(worker->OnHold());
@@ -397,24 +388,22 @@ TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
     const auto click = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "click"; });
     const auto cont = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "continue"; });
     ASSERT_TRUE(click != events.end() && cont != events.end());
-    const auto offAfterClick = std::find_if(click, cont, [](const auto& e) {
-        return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOffPicture;
-    });
+    const auto offAfterClick = std::find_if(
+        click, cont, [](const auto& e) { return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOffPicture; });
     ASSERT_NE(offAfterClick, cont);
     EXPECT_TRUE(std::none_of(offAfterClick, cont, [](const auto& e) {
         return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOnPicture;
     }));
 
     // The run went on to the end.
-    for (int row = 4; row <= 6; ++row)
-        EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
+    for (int row = 4; row <= 6; ++row) EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
 }
 
 TEST_F(WorkerRun, StopWhileFillingRecordsThePortionSoFar)
 {
     static constexpr struct {
         const char* name;
-        bool onHold;        // stopped while on hold, else while the pump runs
+        bool onHold;               // stopped while on hold, else while the pump runs
         std::size_t extraPumpOns;  // pump-on commands after the stop, at most
     } kCases[] = {
         {"while the pump runs: the pass in progress ends", false, 1},
@@ -428,8 +417,7 @@ TEST_F(WorkerRun, StopWhileFillingRecordsThePortionSoFar)
         std::size_t writesAtStop = 0;
         Run(window, workertest::Params(60, 3), 60000, [&] {
             app::TVolumetra* worker = window.FWorker;
-            if (!worker || stopped)
-                return;
+            if (!worker || stopped) return;
             const bool filling = window.Events("pump").size() >= 4 && window.FPumpOn;
             if (c.onHold && !clicked && filling) {
                 worker->RequestPause(-1, -1, 1, 0);
@@ -543,8 +531,7 @@ TEST_F(WorkerRun, StopWhileSettlingRecordsThePointFirst)
     const auto& offs = run.FPoints[0].FOffs;
     ASSERT_GE(offs.size(), 6u);
     app::TSettlingWindow last;
-    for (std::size_t k = offs.size() - 6; k + 1 < offs.size(); ++k)
-        last.Add(offs[k].AdcValue());
+    for (std::size_t k = offs.size() - 6; k + 1 < offs.size(); ++k) last.Add(offs[k].AdcValue());
     EXPECT_TRUE(last.IsStable(params.FDeviation));
     EXPECT_EQ(window.Cell(2, 4), rtl::IntToStr(offs[offs.size() - 2].AdcValue()));
 }
@@ -570,8 +557,7 @@ TEST_F(WorkerRun, AutomaticPauseComesBeforeThePointItCountsDownTo)
         params.FAllowedResidual = c.residual;
         Run(window, params, 60000);
         std::vector<int> asked;
-        for (const auto& e : window.Events("pause"))
-            asked.push_back(e.FPoint);
+        for (const auto& e : window.Events("pause")) asked.push_back(e.FPoint);
         EXPECT_EQ(asked, c.askedBefore);
         for (int row = 4; row <= 8; ++row)
             EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row << ": the run went on";
@@ -595,8 +581,7 @@ TEST_F(WorkerRun, AutomaticPauseHoldsLikeThePauseButton)
     bool continued = false;
     Run(window, params, 60000, [&] {
         app::TVolumetra* worker = window.FWorker;
-        if (!worker || continued || !worker->Holding())
-            return;
+        if (!worker || continued || !worker->Holding()) return;
         if (heldAt == 0) {
             heldAt = GetTickCount();
             EXPECT_EQ(worker->PointsLeftBeforePause(), 5);
@@ -626,8 +611,7 @@ TEST_F(WorkerRun, AutomaticPauseHoldsLikeThePauseButton)
     const auto pauses = window.Events("pause");
     ASSERT_EQ(pauses.size(), 1u);
     EXPECT_EQ(pauses[0].FPoint, 4);
-    for (int row = 4; row <= 8; ++row)
-        EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
+    for (int row = 4; row <= 8; ++row) EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
 }
 
 TEST_F(WorkerRun, SettlingTimeIsWaitedBeforeEveryRead)
@@ -653,8 +637,7 @@ TEST_F(WorkerRun, SettlingTimeIsWaitedBeforeEveryRead)
         bool filling = false;
         for (const Exchange& e : exchanges) {
             filling = filling || e.PumpOn();
-            if (filling && e.PumpOff() && ++offsSeen > 2)
-                times.push_back(e.FAtMs);
+            if (filling && e.PumpOff() && ++offsSeen > 2) times.push_back(e.FAtMs);
         }
         ASSERT_GE(times.size(), 6u);  // five reads and the end of the run
         // The time a read takes beyond the wait grows on a slower machine.

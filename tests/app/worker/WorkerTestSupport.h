@@ -92,8 +92,7 @@ public:
     {
         std::vector<Event> out;
         for (const Event& e : FEvents)
-            if (e.FKind == kind)
-                out.push_back(e);
+            if (e.FKind == kind) out.push_back(e);
         return out;
     }
 
@@ -122,14 +121,11 @@ inline bool PumpUntilFinished(RecordingWindow& window, DWORD timeoutMs, const st
             DispatchMessageW(&message);
         }
         rtl::CheckSynchronize();
-        if (window.FFinished)
-            break;
-        if (idle)
-            idle();
+        if (window.FFinished) break;
+        if (idle) idle();
         if (inTime && GetTickCount() - start > testsupport::Scaled(timeoutMs)) {
             inTime = false;
-            if (window.FWorker)
-                window.FWorker->Stop();
+            if (window.FWorker) window.FWorker->Stop();
         }
     }
     return inTime;
@@ -163,8 +159,7 @@ inline std::vector<Exchange> Exchanges(const std::vector<simtest::LoggedCall>& w
         e.FAtMs = call.FAtMs;
         const std::string reply = call.Arg("reply");
         e.FReplied = reply != "<none>";
-        if (e.FReplied)
-            e.FTare = app::ScanTareReply(reply);
+        if (e.FReplied) e.FTare = app::ScanTareReply(reply);
         out.push_back(e);
     }
     return out;
@@ -190,16 +185,12 @@ inline RunExchanges Split(const std::vector<Exchange>& exchanges)
 {
     RunExchanges run;
     std::size_t i = 0;
-    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i)
-        run.FStartup.push_back(exchanges[i].FCommand);
-    if (i < exchanges.size())
-        run.FStart = exchanges[i++].FTare;
+    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i) run.FStartup.push_back(exchanges[i].FCommand);
+    if (i < exchanges.size()) run.FStart = exchanges[i++].FTare;
     for (; i < exchanges.size(); ++i) {
         const Exchange& e = exchanges[i];
-        if (e.PumpOn() && (run.FPoints.empty() || !run.FPoints.back().FOffs.empty()))
-            run.FPoints.emplace_back();
-        if (run.FPoints.empty() || !e.FTare)
-            continue;
+        if (e.PumpOn() && (run.FPoints.empty() || !run.FPoints.back().FOffs.empty())) run.FPoints.emplace_back();
+        if (run.FPoints.empty() || !e.FTare) continue;
         (e.PumpOn() ? run.FPoints.back().FFills : run.FPoints.back().FOffs).push_back(*e.FTare);
     }
     return run;
@@ -222,8 +213,7 @@ inline app::TVolumetraParams Params(int capacity, int points, float pulsesPerLit
 // backwards (it rises monotonically in these scenarios).
 inline double LitresForAdc(const std::vector<std::pair<double, double>>& table, double adc)
 {
-    if (adc <= table.front().second)
-        return table.front().first;
+    if (adc <= table.front().second) return table.front().first;
     for (std::size_t i = 1; i < table.size(); ++i)
         if (adc <= table[i].second) {
             const auto& [l0, a0] = table[i - 1];

@@ -18,14 +18,15 @@ namespace {
 
 int gFailures = 0;
 
-void Expect(bool ok, const std::string& what) {
+void Expect(bool ok, const std::string& what)
+{
     std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-    if (!ok)
-        ++gFailures;
+    if (!ok) ++gFailures;
 }
 
 // A UTC time as a file time.
-FILETIME UtcTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+FILETIME UtcTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
     SYSTEMTIME st{};
     st.wYear = year;
     st.wMonth = month;
@@ -38,10 +39,10 @@ FILETIME UtcTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD s
     return ft;
 }
 
-bool WriteFileWithTime(const std::string& path, const std::string& bytes, const FILETIME& lastWrite) {
+bool WriteFileWithTime(const std::string& path, const std::string& bytes, const FILETIME& lastWrite)
+{
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                                 written == bytes.size());
@@ -52,7 +53,8 @@ bool WriteFileWithTime(const std::string& path, const std::string& bytes, const 
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const rtl::TProgramStartup programStartup;
     if (argc != 2) {
         std::fprintf(stderr, "usage: EZipArchiveMaker FOLDER\n");
@@ -109,8 +111,7 @@ int main(int argc, char** argv) {
     }
     {
         crash::TZipWriter writer(folder + "password.zip", "s3cr3t");
-        for (const auto& s : kSources)
-            writer.AddFile(folder + s.name, s.name);
+        for (const auto& s : kSources) writer.AddFile(folder + s.name, s.name);
     }
     {
         crash::TZipWriter writer(folder + "emptypassword.zip", "");

@@ -13,27 +13,28 @@
 namespace crash {
 namespace {
 
-std::string ScratchFolder() {
+std::string ScratchFolder()
+{
     const char* out = std::getenv("VOLUMETRA_TEST_OUT");
     return out != nullptr ? std::string(out) + "\\" : std::string(".\\");
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
+bool WriteBytes(const std::string& path, const std::string& bytes)
+{
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(h);
     return ok;
 }
 
 // A file of `size` bytes that takes no disk space (Wine: a sparse Linux file).
-bool MakeHugeFile(const std::string& path, ULONGLONG size) {
+bool MakeHugeFile(const std::string& path, ULONGLONG size)
+{
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
     const bool ok = SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h);
@@ -43,14 +44,16 @@ bool MakeHugeFile(const std::string& path, ULONGLONG size) {
 
 class ZipFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         FFolder = ScratchFolder() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
         CreateDirectoryA(FFolder.c_str(), nullptr);
         ASSERT_TRUE(WriteBytes(FFolder + "good.txt", "good"));
         FArchive = CreateZipFile(FFolder + "test.zip");
         ASSERT_NE(FArchive, nullptr);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (FArchive != nullptr) {
             EXPECT_TRUE(CloseZipFile(FArchive));
         }
@@ -62,7 +65,8 @@ protected:
 
 // Each refusal gives false, leaves the archive usable, and closing it still
 // succeeds (TearDown).
-TEST_F(ZipFiles, FileThatCannotBeReadGivesFalse) {
+TEST_F(ZipFiles, FileThatCannotBeReadGivesFalse)
+{
     static constexpr struct {
         const char* what;
         const char* name;
@@ -88,15 +92,15 @@ TEST_F(ZipFiles, FileThatCannotBeReadGivesFalse) {
         }
         EXPECT_FALSE(AddZipFile(FArchive, path, c.name));
         EXPECT_FALSE(AddZipFile(FArchive, path, c.name, "secret"));
-        if (other != INVALID_HANDLE_VALUE)
-            CloseHandle(other);
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
         EXPECT_TRUE(AddZipFile(FArchive, FFolder + "good.txt", std::string("after ") + c.name));
     }
 }
 
 // Too big for the memory of a 32-bit process, and bigger than 4 GB, where the
 // low 32 bits of the size would make a silently cut entry.
-TEST_F(ZipFiles, FileTooBigGivesFalse) {
+TEST_F(ZipFiles, FileTooBigGivesFalse)
+{
     static constexpr struct {
         const char* what;
         ULONGLONG size;
@@ -107,15 +111,15 @@ TEST_F(ZipFiles, FileTooBigGivesFalse) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         const std::string path = FFolder + "huge.bin";
-        if (!MakeHugeFile(path, c.size))
-            GTEST_SKIP() << "no room for a sparse file: " << GetLastError();
+        if (!MakeHugeFile(path, c.size)) GTEST_SKIP() << "no room for a sparse file: " << GetLastError();
         EXPECT_FALSE(AddZipFile(FArchive, path, "huge.bin"));
         DeleteFileA(path.c_str());
         EXPECT_TRUE(AddZipFile(FArchive, FFolder + "good.txt", std::string("after ") + c.what));
     }
 }
 
-TEST(ZipArchive, NoArchiveIsRefusedWithoutHarm) {
+TEST(ZipArchive, NoArchiveIsRefusedWithoutHarm)
+{
     const std::string nowhere = ScratchFolder() + "no such folder\\test.zip";
     EXPECT_EQ(CreateZipFile(nowhere), nullptr);
     EXPECT_FALSE(AddZipFile(nullptr, ScratchFolder() + "whatever.txt", "whatever.txt"));

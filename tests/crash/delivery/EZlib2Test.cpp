@@ -9,7 +9,8 @@
 namespace crash {
 namespace {
 
-TEST(ZDecompress, InflatesStreamsOfAnotherZlibUser) {
+TEST(ZDecompress, InflatesStreamsOfAnotherZlibUser)
+{
     for (const auto& s : zlib_streams::kGood) {
         SCOPED_TRACE(s.name);
         std::vector<std::uint8_t> out;
@@ -21,7 +22,8 @@ TEST(ZDecompress, InflatesStreamsOfAnotherZlibUser) {
 
 // Half a stream must never pass for the whole: every damage raises, with the
 // code that Python's inflation met in the same place.
-TEST(ZDecompress, DamagedStreamRaises) {
+TEST(ZDecompress, DamagedStreamRaises)
+{
     for (const auto& s : zlib_streams::kDamaged) {
         SCOPED_TRACE(s.name);
         try {
@@ -36,15 +38,14 @@ TEST(ZDecompress, DamagedStreamRaises) {
     EXPECT_THROW(ZDecompress(notZlib, sizeof notZlib), rtl::Exception);
 }
 
-TEST(EZLibError, MessageIsZlibsTextForTheCode) {
+TEST(EZLibError, MessageIsZlibsTextForTheCode)
+{
     static constexpr struct {
         int code;
         const char* message;
     } kCases[] = {
-        {Z_DATA_ERROR, "data error"},
-        {Z_BUF_ERROR, "buffer error"},
-        {Z_NEED_DICT, "need dictionary"},
-        {Z_VERSION_ERROR, "incompatible version"},
+        {Z_DATA_ERROR, "data error"},     {Z_BUF_ERROR, "buffer error"},
+        {Z_NEED_DICT, "need dictionary"}, {Z_VERSION_ERROR, "incompatible version"},
         {-7, "unknown zlib error -7"},  // outside zlib's own table
         {3, "unknown zlib error 3"},
     };

@@ -10,11 +10,13 @@
 namespace rtl {
 namespace {
 
-std::string Bytes(TMemoryStream& stream) {
+std::string Bytes(TMemoryStream& stream)
+{
     return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
-TEST(MemoryStream, GrowsWithZerosAndReadsBack) {
+TEST(MemoryStream, GrowsWithZerosAndReadsBack)
+{
     TMemoryStream stream;
     stream.WriteBuffer("abc", 3);
     EXPECT_EQ(stream.Position(), 3);
@@ -37,7 +39,8 @@ TEST(MemoryStream, GrowsWithZerosAndReadsBack) {
     EXPECT_EQ(stream.Position(), 0);
 }
 
-TEST(MemoryStream, SeekBeforeTheStartIsRefused) {
+TEST(MemoryStream, SeekBeforeTheStartIsRefused)
+{
     TMemoryStream stream;
     stream.WriteBuffer("abcd", 4);
     static constexpr struct {
@@ -45,12 +48,9 @@ TEST(MemoryStream, SeekBeforeTheStartIsRefused) {
         TSeekOrigin origin;
         std::int64_t result;  // -1: refused, the position stays at 2
     } kCases[] = {
-        {-1, TSeekOrigin::soBeginning, -1},
-        {-3, TSeekOrigin::soCurrent, -1},
-        {-5, TSeekOrigin::soEnd, -1},
-        {-4, TSeekOrigin::soEnd, 0},
-        {10, TSeekOrigin::soEnd, 14},
-        {0x7FFFFFFFFFFFFFFF, TSeekOrigin::soCurrent, -1},
+        {-1, TSeekOrigin::soBeginning, -1}, {-3, TSeekOrigin::soCurrent, -1},
+        {-5, TSeekOrigin::soEnd, -1},       {-4, TSeekOrigin::soEnd, 0},
+        {10, TSeekOrigin::soEnd, 14},       {0x7FFFFFFFFFFFFFFF, TSeekOrigin::soCurrent, -1},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.offset);
@@ -66,7 +66,8 @@ TEST(MemoryStream, SeekBeforeTheStartIsRefused) {
     EXPECT_EQ(stream.Remaining(), 0);
 }
 
-TEST(MemoryStream, ShortReadRaisesAndKeepsWhatWasThere) {
+TEST(MemoryStream, ShortReadRaisesAndKeepsWhatWasThere)
+{
     TMemoryStream stream;
     stream.WriteBuffer("xyz", 3);
     stream.SetPosition(1);
@@ -83,7 +84,8 @@ TEST(MemoryStream, ShortReadRaisesAndKeepsWhatWasThere) {
     stream.ReadBuffer(buffer, 0);  // nothing asked, nothing missing
 }
 
-TEST(MemoryStream, CopyFromWholeSourceOrPart) {
+TEST(MemoryStream, CopyFromWholeSourceOrPart)
+{
     TMemoryStream source;
     source.WriteBuffer("0123456789", 10);
     source.SetPosition(7);
@@ -102,7 +104,8 @@ TEST(MemoryStream, CopyFromWholeSourceOrPart) {
 // would fault instead of failing.
 class PageEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         SYSTEM_INFO info;
         GetSystemInfo(&info);
         FPage = info.dwPageSize;
@@ -112,7 +115,8 @@ protected:
         ASSERT_TRUE(VirtualProtect(FBase + FPage, FPage, PAGE_NOACCESS, &old));
     }
     void TearDown() override { VirtualFree(FBase, 0, MEM_RELEASE); }
-    std::uint8_t* Tail(const char* text, std::size_t size) {
+    std::uint8_t* Tail(const char* text, std::size_t size)
+    {
         std::uint8_t* at = FBase + FPage - size;
         std::memcpy(at, text, size);
         return at;
@@ -121,7 +125,8 @@ protected:
     DWORD FPage = 0;
 };
 
-TEST_F(PageEnd, ReadOnlyStreamNeverReadsPastItsMemory) {
+TEST_F(PageEnd, ReadOnlyStreamNeverReadsPastItsMemory)
+{
     TReadOnlyMemoryStream stream(Tail("tail", 4), 4);
     EXPECT_EQ(stream.Size(), 4);
     char buffer[16] = {};
@@ -133,7 +138,8 @@ TEST_F(PageEnd, ReadOnlyStreamNeverReadsPastItsMemory) {
     EXPECT_EQ(stream.Read(buffer, 1), 0u);
 }
 
-TEST_F(PageEnd, ReadOnlyStreamTakesNoWrite) {
+TEST_F(PageEnd, ReadOnlyStreamTakesNoWrite)
+{
     std::uint8_t* memory = Tail("abcd", 4);
     TReadOnlyMemoryStream stream(memory, 4);
     EXPECT_EQ(stream.Write("x", 1), 0u);
@@ -143,7 +149,8 @@ TEST_F(PageEnd, ReadOnlyStreamTakesNoWrite) {
 
 class FileStreams : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char out[MAX_PATH];
         ASSERT_GT(GetEnvironmentVariableA("VOLUMETRA_TEST_OUT", out, MAX_PATH), 0u);
         FDir = std::string(out) + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -152,7 +159,8 @@ protected:
         DeleteFileA(FFile.c_str());
     }
     // Whether another party can open the file now with this access (any share).
-    static DWORD OpenError(const std::string& file, DWORD access) {
+    static DWORD OpenError(const std::string& file, DWORD access)
+    {
         SetLastError(0xdeadbeef);
         HANDLE h = CreateFileA(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -164,7 +172,8 @@ protected:
     std::string FFile;
 };
 
-TEST_F(FileStreams, CreateTruncatesAndSharesNothing) {
+TEST_F(FileStreams, CreateTruncatesAndSharesNothing)
+{
     {
         TFileStream file(FFile, fmCreate);
         file.WriteBuffer("0123456789", 10);
@@ -180,8 +189,11 @@ TEST_F(FileStreams, CreateTruncatesAndSharesNothing) {
     EXPECT_EQ(std::string(two, 2), "bc");
 }
 
-TEST_F(FileStreams, ReadDeniesOthersWriteButNotRead) {
-    { TFileStream(FFile, fmCreate).WriteBuffer("content", 7); }
+TEST_F(FileStreams, ReadDeniesOthersWriteButNotRead)
+{
+    {
+        TFileStream(FFile, fmCreate).WriteBuffer("content", 7);
+    }
     TFileStream file(FFile, fmOpenRead | fmShareDenyWrite);
     EXPECT_EQ(OpenError(FFile, GENERIC_READ), 0u);
     EXPECT_EQ(OpenError(FFile, GENERIC_WRITE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -191,7 +203,8 @@ TEST_F(FileStreams, ReadDeniesOthersWriteButNotRead) {
     EXPECT_EQ(std::string(buffer), "content");
 }
 
-TEST_F(FileStreams, FailuresNameTheFileAndTheReason) {
+TEST_F(FileStreams, FailuresNameTheFileAndTheReason)
+{
     const std::string missing = FDir + "\\missing.bin";
     const std::string noFolder = FDir + "\\no folder\\x.bin";
     try {

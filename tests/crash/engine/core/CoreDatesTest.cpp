@@ -17,11 +17,7 @@ TEST(DateTexts, FixedTextUsesADotInAnyLocale)
         double value;
         const char* text;
     } kCases[] = {
-        {45000.5, "45000.5"},
-        {0.0, "0"},
-        {-1.25, "-1.25"},
-        {46000.123456789, "46000.123456789"},
-        {45351.0, "45351"},
+        {45000.5, "45000.5"}, {0.0, "0"}, {-1.25, "-1.25"}, {46000.123456789, "46000.123456789"}, {45351.0, "45351"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.text);
@@ -36,11 +32,8 @@ TEST(DateTexts, FixedTextReadsBack)
         const char* text;
         double value;
     } kCases[] = {
-        {"45000,5", 45000.5},   // the locale's own form is understood too
-        {" 45000.5 ", 45000.5},
-        {"abc", 0.0},
-        {"", 0.0},
-        {"1.5x", 0.0},
+        {"45000,5", 45000.5},  // the locale's own form is understood too
+        {" 45000.5 ", 45000.5}, {"abc", 0.0}, {"", 0.0}, {"1.5x", 0.0},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.text);
@@ -55,10 +48,10 @@ TEST(DateTexts, LocaleTextOrNumberOutsideTheCalendar)
         const char* text;
     } kCases[] = {
         {45000.5, "15.03.2023 12:00:00"},
-        {45000.0, "15.03.2023"},             // midnight: the date alone
+        {45000.0, "15.03.2023"},  // midnight: the date alone
         {45351.0 + (13 * 3600 + 45 * 60 + 30) / 86400.0, "29.02.2024 13:45:30"},
-        {-1.25, "29.12.1899 06:00:00"},       // before the epoch the fraction is still the time
-        {1e7, "10000000"},                   // past the year 9999
+        {-1.25, "29.12.1899 06:00:00"},  // before the epoch the fraction is still the time
+        {1e7, "10000000"},               // past the year 9999
         {-1e6, "-1000000"},
     };
     for (const auto& c : kCases) {

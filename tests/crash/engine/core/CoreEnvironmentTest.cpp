@@ -27,18 +27,18 @@ TEST_F(EnvVars, ExpandsNamesBetweenPercentSigns)
         const char* text;
         const char* expanded;
     } kCases[] = {
-        {"100% sure", "100% sure"},          // a lone "%" stays
+        {"100% sure", "100% sure"},  // a lone "%" stays
         {"50%", "50%"},
         {"%", "%"},
-        {"%%", ""},                          // the empty name has no value
+        {"%%", ""},  // the empty name has no value
         {"a%%b", "ab"},
         {"%VLTEST_UNKNOWN_NAME%abc", "abc"},
         {"%VLTEST_A%", "x"},
         {"[%VLTEST_A%%VLTEST_A%]", "[xx]"},
-        {"%vltest_a%", "x"},                 // the system's names ignore case
+        {"%vltest_a%", "x"},  // the system's names ignore case
         {"%VLTEST_A", "%VLTEST_A"},
         {"%VLTEST_A %", "%VLTEST_A %"},
-        {"%VLTEST_INNER%", "%TEMP%"},        // a value is never expanded again
+        {"%VLTEST_INNER%", "%TEMP%"},  // a value is never expanded again
         {"%VLTEST_INNER%%VLTEST_A%", "%TEMP%x"},
         {"%_LineBreak%", ""},
         {"\xCF\xF3\xF2\xFC %VLTEST_A%", "\xCF\xF3\xF2\xFC x"},

@@ -57,7 +57,8 @@ TEST_F(Ini, AnAbsentKeyGivesTheDefaultAsItStands)
         {"Main", "Text", "Name:  ", "v"},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(std::string(c.section) + "/" + c.key + " default " + testing::PrintToString(c.defaultText.substr(0, 10)));
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key + " default " +
+                     testing::PrintToString(c.defaultText.substr(0, 10)));
         EXPECT_EQ(ReadString(FFile, c.section, c.key, c.defaultText), c.read);
     }
     // A file that is not there yet reads the same.
@@ -70,20 +71,12 @@ TEST_F(Ini, NumbersAsTheRuntimeReadsThem)
 {
     static constexpr struct {
         const char* stored;
-        int value;     // read with the default 7
-        bool isTrue;   // read as Boolean with the default false
+        int value;    // read with the default 7
+        bool isTrue;  // read as Boolean with the default false
     } kCases[] = {
-        {"12", 12, false},
-        {"1", 1, true},
-        {"2", 2, false},          // only 1 is true
-        {"-5", -5, false},
-        {"$1F", 31, false},
-        {"0x10", 16, false},
-        {"abc", 7, false},
-        {"12abc", 7, false},
-        {"", 7, false},
-        {"99999999999", 7, false},
-        {"-2147483648", -2147483647 - 1, false},
+        {"12", 12, false},   {"1", 1, true},     {"2", 2, false},  // only 1 is true
+        {"-5", -5, false},   {"$1F", 31, false}, {"0x10", 16, false},       {"abc", 7, false},
+        {"12abc", 7, false}, {"", 7, false},     {"99999999999", 7, false}, {"-2147483648", -2147483647 - 1, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.stored);

@@ -36,28 +36,24 @@ TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
 {
     const std::string long5000(5000, 'L');
     Set("terminated", REG_SZ, "abc", 4);
-    Set("unterminated", REG_SZ, "abc", 3);   // stored without the zero
+    Set("unterminated", REG_SZ, "abc", 3);  // stored without the zero
     Set("empty", REG_SZ, "", 0);
     Set("zeroOnly", REG_SZ, "", 1);
     Set("expand", REG_EXPAND_SZ, "%TEMP%\\x", 9);
     Set("long", REG_SZ, long5000.c_str(), 5001);
     Set("cyrillic", REG_SZ, "\xC4\xE0", 3);
-    Set("twoZeros", REG_SZ, "abc\0", 5);    // a zero of its own before the terminating one
+    Set("twoZeros", REG_SZ, "abc\0", 5);  // a zero of its own before the terminating one
     Set("zerosOnly", REG_SZ, "\0", 2);
-    const DWORD number = 0x00636261;         // "abc" when read as bytes
+    const DWORD number = 0x00636261;  // "abc" when read as bytes
     Set("number", REG_DWORD, &number, sizeof number);
 
     static constexpr struct {
         const char* name;
         const char* value;
     } kCases[] = {
-        {"terminated", "abc"},
-        {"unterminated", "abc"},
-        {"empty", ""},
-        {"zeroOnly", ""},
-        {"expand", "%TEMP%\\x"},   // read as stored
-        {"cyrillic", "\xC4\xE0"},
-        {"number", ""},            // not a string
+        {"terminated", "abc"},    {"unterminated", "abc"}, {"empty", ""},
+        {"zeroOnly", ""},         {"expand", "%TEMP%\\x"},  // read as stored
+        {"cyrillic", "\xC4\xE0"}, {"number", ""},           // not a string
         {"absent", ""},
     };
     for (const auto& c : kCases) {

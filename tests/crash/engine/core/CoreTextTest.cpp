@@ -27,12 +27,12 @@ TEST(ExtractList, SplitsTrimsAndKeepsEmptyItemsOnRequest)
         {"a; ;b", ";", false, false, "[a][b]"},
         {"a; ;b", ";", false, true, "[a][][b]"},
         {"  a ; b  ", ";", false, false, "[a][b]"},
-        {"a;b;", ";", false, false, "[a][b]"},       // trailing separator
-        {"a;b;", ";", false, true, "[a][b]"},        // the rest is never added empty
+        {"a;b;", ";", false, false, "[a][b]"},  // trailing separator
+        {"a;b;", ";", false, true, "[a][b]"},   // the rest is never added empty
         {";a", ";", false, true, "[][a]"},
         {"a,b;c", ",;", false, false, "[a][b][c]"},
-        {"a;;b", ";", true, false, "[a;][;][b]"},    // raw: a piece keeps its separator
-        {" a;b ", ";", true, false, "[ a;][b ]"},    // raw: nothing trimmed
+        {"a;;b", ";", true, false, "[a;][;][b]"},  // raw: a piece keeps its separator
+        {" a;b ", ";", true, false, "[ a;][b ]"},  // raw: nothing trimmed
         {"", ";", false, true, ""},
         {"   ", ";", false, true, ""},
         {"abc", ";", false, false, "[abc]"},
@@ -61,7 +61,7 @@ TEST(ExtractStringsEx, SkipsLeadingSeparatorsAndKeepsInnerEmptyItems)
         {";;a;;b;", "[a][][b]"},
         {"a; ;b", "[a][][b]"},
         {" a ; b ", "[a][b]"},
-        {"a;b; ", "[a][b]"},    // last piece empty after trimming
+        {"a;b; ", "[a][b]"},  // last piece empty after trimming
         {";;;", ""},
         {"", ""},
         {"a", "[a]"},
@@ -82,14 +82,10 @@ TEST(PosEx, FindsFromTheOffset)
         std::size_t offset;
         std::size_t position;
     } kCases[] = {
-        {"b", "abcabc", 1, 2},
-        {"b", "abcabc", 3, 5},
-        {"bc", "abcabc", 5, 5},
-        {"bc", "abcabc", 6, 0},   // beyond the last possible start
-        {"b", "abc", 4, 0},       // beyond the text
-        {"a", "abc", 0, 0},
-        {"", "abc", 1, 0},
-        {"B", "abc", 1, 0},       // byte for byte
+        {"b", "abcabc", 1, 2},  {"b", "abcabc", 3, 5}, {"bc", "abcabc", 5, 5},
+        {"bc", "abcabc", 6, 0},                                             // beyond the last possible start
+        {"b", "abc", 4, 0},                                                 // beyond the text
+        {"a", "abc", 0, 0},     {"", "abc", 1, 0},     {"B", "abc", 1, 0},  // byte for byte
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(c.sub) + " in " + c.text + " from " + std::to_string(c.offset));
@@ -105,17 +101,17 @@ TEST(QuickStringReplace, ReplacesLeftToRightWithoutOverlap)
         const char* to;
         const char* result;
     } kCases[] = {
-        {"a-b-c", "-", "--", "a--b--c"},      // growing
-        {"a--b--c", "--", "-", "a-b-c"},      // shrinking
+        {"a-b-c", "-", "--", "a--b--c"},  // growing
+        {"a--b--c", "--", "-", "a-b-c"},  // shrinking
         {"x--y", "--", "", "xy"},
-        {"aaaa", "aa", "b", "bb"},            // overlapping candidates
+        {"aaaa", "aa", "b", "bb"},  // overlapping candidates
         {"aaa", "aa", "b", "ba"},
-        {"ab", "a", "aa", "aab"},             // the new text is not searched again
-        {"AbAB", "ab", "x", "AbAB"},          // case-sensitive
+        {"ab", "a", "aa", "aab"},     // the new text is not searched again
+        {"AbAB", "ab", "x", "AbAB"},  // case-sensitive
         {"abc", "abc", "longer text", "longer text"},
         {"xyz", "q", "r", "xyz"},
         {"", "a", "b", ""},
-        {"keep", "", "x", "keep"},            // an empty search text changes nothing
+        {"keep", "", "x", "keep"},  // an empty search text changes nothing
         {"\xCE\xF8\xE8\xE1\xEA\xE0!", "\xE8\xE1", "..", "\xCE\xF8..\xEA\xE0!"},
     };
     for (const auto& c : kCases) {
@@ -163,14 +159,14 @@ TEST(IsGreaterVersion, ComparesNormalisedParts)
         {"6.1", "6.1.1", true},
         {"6.1.1", "6.1", false},
         {"6.1", "6.1", false},
-        {"6.1", "6.1.0.0", false},        // missing parts count as zero
-        {"6.01", "6.1", false},           // padding makes these equal
+        {"6.1", "6.1.0.0", false},  // missing parts count as zero
+        {"6.01", "6.1", false},     // padding makes these equal
         {"", "1.0", false},
         {"1.0", "", false},
         {"9", "10", true},
         {"10", "9", false},
         {"1.9.9", "1.10", true},
-        {"6.1 RC 1", "6.1", true},        // a release after its candidate
+        {"6.1 RC 1", "6.1", true},  // a release after its candidate
         {"6.1", "6.1 RC 1", false},
         {"6.1 RC 1", "6.1 RC 2", true},
         {"6.1 RC 2", "6.1.1", true},
@@ -202,8 +198,8 @@ TEST(PathPieces, BackslashesAndJoins)
         {"C:\\x", "y.log", "C:\\x\\y.log"},
         {"C:\\x\\", "y.log", "C:\\x\\y.log"},
         {"C:\\x\\", "\\y.log", "C:\\x\\y.log"},
-        {"\\", "VexlorLog", "\\VexlorLog"},   // an unknown user folder: the drive's root,
-        {"", "VexlorLog", "\\VexlorLog"},     // never a network path
+        {"\\", "VexlorLog", "\\VexlorLog"},  // an unknown user folder: the drive's root,
+        {"", "VexlorLog", "\\VexlorLog"},    // never a network path
     };
     for (const auto& c : kJoins) {
         SCOPED_TRACE(std::string(c.folder) + " + " + c.name);

@@ -14,15 +14,36 @@ int gRuns = 0;
 std::vector<std::string> gCritical;
 bool gHandledDuringCritical = false;
 
-void Succeeds() { ++gRuns; }
-void ThrowsException() { throw rtl::Exception("step failed"); }
-void ThrowsIgnore() { throw EIgnoreException("ignored"); }
-void ThrowsNumber() { throw 42; }
-void ThrowsStd() { throw std::runtime_error("standard failure"); }
-void ThrowsAbort() { rtl::Abort(); }
+void Succeeds()
+{
+    ++gRuns;
+}
+void ThrowsException()
+{
+    throw rtl::Exception("step failed");
+}
+void ThrowsIgnore()
+{
+    throw EIgnoreException("ignored");
+}
+void ThrowsNumber()
+{
+    throw 42;
+}
+void ThrowsStd()
+{
+    throw std::runtime_error("standard failure");
+}
+void ThrowsAbort()
+{
+    rtl::Abort();
+}
 
 class PlainObject : public rtl::TObject {};
-void ThrowsObject() { throw PlainObject(); }
+void ThrowsObject()
+{
+    throw PlainObject();
+}
 
 void RecordCritical(const std::string& text)
 {

@@ -15,17 +15,20 @@
 
 namespace crash::test {
 
-inline std::string Le32(std::uint32_t v) {
+inline std::string Le32(std::uint32_t v)
+{
     std::string s(4, '\0');
     std::memcpy(s.data(), &v, 4);
     return s;
 }
-inline std::string Le16(std::uint16_t v) {
+inline std::string Le16(std::uint16_t v)
+{
     std::string s(2, '\0');
     std::memcpy(s.data(), &v, 2);
     return s;
 }
-inline std::string Compressed(const std::string& data) {
+inline std::string Compressed(const std::string& data)
+{
     uLongf size = compressBound(static_cast<uLong>(data.size()));
     std::string out(size, '\0');
     compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
@@ -35,13 +38,16 @@ inline std::string Compressed(const std::string& data) {
 }
 
 // Records in their one-byte forms and the long form, as the reader decodes them.
-inline std::string Short(int d, int delta) {
+inline std::string Short(int d, int delta)
+{
     return std::string(1, static_cast<char>(((delta - 1) << 6) | ((d - 1) << 1)));
 }
-inline std::string Proc(int d, int delta) {
+inline std::string Proc(int d, int delta)
+{
     return std::string(1, static_cast<char>(((delta - 1) << 5) | ((d - 1) << 2) | 1));
 }
-inline std::string Long(int d, int delta, bool proc = false) {
+inline std::string Long(int d, int delta, bool proc = false)
+{
     const std::uint32_t field = d == 0 ? 0xFFF : static_cast<std::uint32_t>(d - 1);
     const std::uint32_t v = field << 16 | (static_cast<std::uint32_t>(delta - 1) & 0xFFFF);
     return Le32(v << 4 | 8 | (proc ? 4 : 0) | 3);
@@ -50,12 +56,14 @@ inline std::string Long(int d, int delta, bool proc = false) {
 // Names and units as a block of one version stores them.
 class LineTables {
 public:
-    explicit LineTables(std::uint16_t version, std::string_view password = kEmbeddedDataKey) : FVersion(version) {
+    explicit LineTables(std::uint16_t version, std::string_view password = kEmbeddedDataKey) : FVersion(version)
+    {
         InitKey(FKey, password);
     }
 
     // A name of parts (joined by "." when read); before version 502 one part.
-    std::string Name(std::initializer_list<std::string_view> parts) const {
+    std::string Name(std::initializer_list<std::string_view> parts) const
+    {
         std::string out;
         std::size_t index = 0;
         for (std::string_view part : parts) {
@@ -74,13 +82,15 @@ public:
     std::string Name(std::string_view name) const { return Name({name}); }
 
     LineTables& Unit(std::string_view name, std::uint32_t firstLine, std::uint32_t start, std::uint32_t size,
-                     const std::string& records) {
-        FUnits += Name(name) + Le32(firstLine) + Le32(start) + Le32(size) + Le32(static_cast<std::uint32_t>(records.size())) +
-                  records;
+                     const std::string& records)
+    {
+        FUnits += Name(name) + Le32(firstLine) + Le32(start) + Le32(size) +
+                  Le32(static_cast<std::uint32_t>(records.size())) + records;
         ++FCount;
         return *this;
     }
-    std::string Bytes() const {
+    std::string Bytes() const
+    {
         std::string prefix;
         if (FVersion >= 405 && FVersion <= 499) prefix = Le32(3) + "old";
         return prefix + Le32(FCount) + FUnits;
@@ -104,7 +114,8 @@ struct BlockParts {
     std::string CheckPassword = std::string(kEmbeddedDataKey);
 };
 
-inline std::string ResourceBlock(const BlockParts& p) {
+inline std::string ResourceBlock(const BlockParts& p)
+{
     const std::uint16_t v = NormalizeVexlorVersion(p.Word);
     std::string out = Le32(p.Signature) + Le16(p.Word);
     out.append(reinterpret_cast<const char*>(&p.Date), 8);
@@ -127,7 +138,8 @@ inline std::string ResourceBlock(const BlockParts& p) {
     return out;
 }
 
-inline std::string AppendedBlock(const BlockParts& p) {
+inline std::string AppendedBlock(const BlockParts& p)
+{
     std::string block = Le16(p.Word);
     block.append(reinterpret_cast<const char*>(&p.Date), 8);
     block += p.Options + Le32(static_cast<std::uint32_t>(p.Tables.size())) + p.Tables;

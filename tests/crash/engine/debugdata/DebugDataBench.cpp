@@ -19,24 +19,30 @@
 
 // The bytes allocated and not yet freed: what the read and the index keep.
 std::atomic<std::size_t> gLive{0};
-void* operator new(std::size_t size) {
+void* operator new(std::size_t size)
+{
     if (void* p = std::malloc(size ? size : 1)) {
         gLive += _msize(p);
         return p;
     }
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
+void operator delete(void* p) noexcept
+{
     if (p != nullptr) gLive -= _msize(p);
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
 
 namespace {
 
 using namespace crash;
 
-double Now() {
+double Now()
+{
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
         ::QueryPerformanceFrequency(&f);
@@ -47,12 +53,16 @@ double Now() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::size_t PrivateBytes() { return gLive.load(); }
+std::size_t PrivateBytes()
+{
+    return gLive.load();
+}
 
 std::vector<std::uintptr_t> gAddresses;
 const TModuleDebugData* gData;
 
-DWORD WINAPI LookUp(void* count) {
+DWORD WINAPI LookUp(void* count)
+{
     TVexlorDebugInfo item;
     const std::size_t n = *static_cast<std::size_t*>(count);
     for (std::size_t i = 0; i < n; ++i) LookupSourceInfo(*gData, gAddresses[i % gAddresses.size()], item);
@@ -61,7 +71,8 @@ DWORD WINAPI LookUp(void* count) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     HMODULE self = ::GetModuleHandleA(nullptr);
     if (argc > 1) {
         self = ::LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -72,7 +83,8 @@ int main(int argc, char** argv) {
     }
     // An image mapped as a resource has its handle's low bits set.
     const auto base = reinterpret_cast<std::uintptr_t>(self) & ~std::uintptr_t{0xFFFF};
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_SECTION_HEADER* text = IMAGE_FIRST_SECTION(nt);
     ShowVexlorLogUnits = true;
 
@@ -123,7 +135,8 @@ int main(int argc, char** argv) {
         std::size_t perThread = 2000000;
         std::vector<HANDLE> handles;
         start = Now();
-        for (int t = 0; t < threads; ++t) handles.push_back(::CreateThread(nullptr, 0, &LookUp, &perThread, 0, nullptr));
+        for (int t = 0; t < threads; ++t)
+            handles.push_back(::CreateThread(nullptr, 0, &LookUp, &perThread, 0, nullptr));
         ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
         const double seconds = Now() - start;
         for (HANDLE h : handles) ::CloseHandle(h);

@@ -21,13 +21,16 @@ using namespace crash::test;
 
 // ---- The records ---------------------------------------------------------------------
 
-std::vector<std::uint8_t> FromHex(const std::string& hex) {
+std::vector<std::uint8_t> FromHex(const std::string& hex)
+{
     std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
-TEST(LineRecords, HandComputedTableDecodes) {
+TEST(LineRecords, HandComputedTableDecodes)
+{
     std::ifstream table(DEBUGDATA_SOURCE_DIR "/record-bytes.txt");
     ASSERT_TRUE(table);
     std::string line;
@@ -52,8 +55,11 @@ TEST(LineRecords, HandComputedTableDecodes) {
     EXPECT_GE(rows, 20);
 }
 
-TEST(LineRecords, ExtendedFormOnlyFrom423) {
-    const std::vector<std::uint8_t> bytes = FromHex("ebffefff" "feff" "fe0f");
+TEST(LineRecords, ExtendedFormOnlyFrom423)
+{
+    const std::vector<std::uint8_t> bytes = FromHex("ebffefff"
+                                                    "feff"
+                                                    "fe0f");
     TLineRecord record;
     ASSERT_EQ(DecodeLineRecord(bytes.data(), bytes.size(), 423, record), 8u);
     EXPECT_EQ(record.D, 0xFFFu);
@@ -67,7 +73,8 @@ TEST(LineRecords, ExtendedFormOnlyFrom423) {
 
 // ---- Blocks ---------------------------------------------------------------------------
 
-std::string CurrentOptions(std::int32_t freezeTimeout = 45) {
+std::string CurrentOptions(std::int32_t freezeTimeout = 45)
+{
     auto options = TVexlorModuleOptions::Create("");
     options->SetFreezeTimeout(freezeTimeout);
     options->SetSMTPHost("smtp.example.org");
@@ -84,7 +91,8 @@ struct Lookup {
     TVexlorDebugInfo Item;
 };
 
-Lookup Find(const TModuleDebugData& data, std::uintptr_t address) {
+Lookup Find(const TModuleDebugData& data, std::uintptr_t address)
+{
     Lookup index, scan;
     index.Found = LookupSourceInfo(data, address, index.Item);
     scan.Found = ScanSourceInfo(data, address, scan.Item);
@@ -108,7 +116,9 @@ protected:
 
     // Reads a block of the current version holding Tables.
     std::unique_ptr<TModuleDebugData> Read(const std::string& tables, std::uint16_t flags = 0,
-                                           std::uintptr_t handle = kHandle, std::string password = std::string(kEmbeddedDataKey)) {
+                                           std::uintptr_t handle = kHandle,
+                                           std::string password = std::string(kEmbeddedDataKey))
+    {
         BlockParts parts;
         parts.Options = CurrentOptions();
         parts.Tables = tables;
@@ -122,7 +132,8 @@ protected:
     }
 };
 
-TEST_F(Blocks, EveryLayoutReadsItsParts) {
+TEST_F(Blocks, EveryLayoutReadsItsParts)
+{
     for (const std::uint16_t word : {405, 423, 450, 500, 502, 600, 601, 6000, 6101}) {
         SCOPED_TRACE(word);
         const std::uint16_t v = NormalizeVexlorVersion(word);
@@ -170,16 +181,19 @@ TEST_F(Blocks, EveryLayoutReadsItsParts) {
     LastVexlorVersion = VexlorLogCurrentVersion;
 }
 
-TEST_F(Blocks, HandWrittenVersion423Block) {
+TEST_F(Blocks, HandWrittenVersion423Block)
+{
     // Below 450 nothing is compressed: the block is these bytes.
-    std::string block("\x10\xab\x0f\x10" "\xa7\x01", 6);            // signature, version 423
-    block += std::string("\x00\x00\x00\x00\x20\x21\xe6\x40", 8);   // 45321.0
-    block += WriteOld(423);                                          // the options of 423
-    std::string units = Le32(0);                                     // 405..499: a block skipped, empty
-    units += Le32(1);                                                // one unit
-    units += std::string("\x04\xf0\xcb\xcc\xd1", 5);                 // "Unit", XORed with 0xA5
-    units += Le32(7) + Le32(0x10) + Le32(4) + Le32(1);               // line 7, at 0x10, 4 bytes, 1 byte of records
-    units += "\x06";                                                 // 4 bytes, then one line on
+    std::string block("\x10\xab\x0f\x10"
+                      "\xa7\x01",
+                      6);                                         // signature, version 423
+    block += std::string("\x00\x00\x00\x00\x20\x21\xe6\x40", 8);  // 45321.0
+    block += WriteOld(423);                                       // the options of 423
+    std::string units = Le32(0);                                  // 405..499: a block skipped, empty
+    units += Le32(1);                                             // one unit
+    units += std::string("\x04\xf0\xcb\xcc\xd1", 5);              // "Unit", XORed with 0xA5
+    units += Le32(7) + Le32(0x10) + Le32(4) + Le32(1);            // line 7, at 0x10, 4 bytes, 1 byte of records
+    units += "\x06";                                              // 4 bytes, then one line on
     block += Le32(static_cast<std::uint32_t>(units.size())) + units;
     TModuleDebugData data(kHandle);
     ASSERT_TRUE(ReadResourceData(block.data(), block.size(), data));
@@ -195,13 +209,12 @@ TEST_F(Blocks, HandWrittenVersion423Block) {
     EXPECT_FALSE(LookupSourceInfo(data, kBase + 0x14, item));
 }
 
-TEST_F(Blocks, NewerVersionsAndOtherSignaturesAreNoData) {
+TEST_F(Blocks, NewerVersionsAndOtherSignaturesAreNoData)
+{
     LineTables tables(6101);
     tables.Unit("Main", 1, 0, 4, Short(4, 1));
-    for (const auto& [word, signature, readable] :
-         std::vector<std::tuple<std::uint16_t, std::uint32_t, bool>>{{6102, kVexlorDataSignature, false},
-                                                                     {6101, kVexlorDataSignatureOld, true},
-                                                                     {6101, 0x100FAB11, false}}) {
+    for (const auto& [word, signature, readable] : std::vector<std::tuple<std::uint16_t, std::uint32_t, bool>>{
+             {6102, kVexlorDataSignature, false}, {6101, kVexlorDataSignatureOld, true}, {6101, 0x100FAB11, false}}) {
         BlockParts parts;
         parts.Word = word;
         parts.Signature = signature;
@@ -217,7 +230,8 @@ TEST_F(Blocks, NewerVersionsAndOtherSignaturesAreNoData) {
     }
 }
 
-TEST_F(Blocks, TailAndOverlappingUnits) {
+TEST_F(Blocks, TailAndOverlappingUnits)
+{
     LineTables tables(6101);
     // Outer [0x100, 0x200): records cover 0x40 bytes, the tail the rest.
     tables.Unit("Outer", 100, 0x100, 0x100, Short(32, 1) + Short(32, 4));
@@ -231,10 +245,10 @@ TEST_F(Blocks, TailAndOverlappingUnits) {
         std::uint32_t line;
     };
     for (const Case& c : {Case{0x100, "Outer.cpp", 100}, Case{0x120, "Outer.cpp", 101},
-                          Case{0x140, "Outer.cpp", 105},     // the tail: the last line
+                          Case{0x140, "Outer.cpp", 105},  // the tail: the last line
                           Case{0x150, "Inner.cpp", 500}, Case{0x165, "Innermost.cpp", 900},
-                          Case{0x171, "Inner.cpp", 501},     // inner's tail: the line after its last record
-                          Case{0x190, "Outer.cpp", 105},     // the scan walks back to the outer unit
+                          Case{0x171, "Inner.cpp", 501},  // inner's tail: the line after its last record
+                          Case{0x190, "Outer.cpp", 105},  // the scan walks back to the outer unit
                           Case{0x1FF, "Outer.cpp", 105}}) {
         const Lookup hit = Find(*data, kBase + c.offset);
         ASSERT_TRUE(hit.Found) << std::hex << c.offset;
@@ -247,7 +261,8 @@ TEST_F(Blocks, TailAndOverlappingUnits) {
     EXPECT_FALSE(LookupSourceInfo(*data, kHandle, item));
 }
 
-TEST_F(Blocks, UnitsOutOfOrderAreScanned) {
+TEST_F(Blocks, UnitsOutOfOrderAreScanned)
+{
     // The scan looks ahead only over units that start inside the one it
     // found: here the blocker ends the look-ahead before the wide unit, which
     // holds the late unit's code too. Out of order, the scan's answer stands.
@@ -261,15 +276,16 @@ TEST_F(Blocks, UnitsOutOfOrderAreScanned) {
     EXPECT_EQ(Find(*data, kBase + 0x405).Item.UnitName.View(), "Blocker.cpp");
 }
 
-TEST_F(Blocks, ProcedureNamesAndTheirLag) {
+TEST_F(Blocks, ProcedureNamesAndTheirLag)
+{
     LineTables tables(6101);
     std::string records;
-    records += Short(8, 1);                                   // 0x00: before any announcement: no names
-    records += Proc(8, 2) + tables.Name({"TAlpha", "First"}); // 0x08: still the first name
-    records += Proc(8, 1) + tables.Name({"", "Second"});      // 0x10: First; ".": class TAlpha
-    records += Proc(8, 1) + tables.Name("Plain");             // 0x18: Second
-    records += Proc(8, 1) + tables.Name("@Hidden");           // 0x20: Plain, no class
-    records += Short(8, 1);                                   // 0x28: _Hidden
+    records += Short(8, 1);                                    // 0x00: before any announcement: no names
+    records += Proc(8, 2) + tables.Name({"TAlpha", "First"});  // 0x08: still the first name
+    records += Proc(8, 1) + tables.Name({"", "Second"});       // 0x10: First; ".": class TAlpha
+    records += Proc(8, 1) + tables.Name("Plain");              // 0x18: Second
+    records += Proc(8, 1) + tables.Name("@Hidden");            // 0x20: Plain, no class
+    records += Short(8, 1);                                    // 0x28: _Hidden
     tables.Unit("Procs", 10, 0, 0x30, records);
     const auto data = Read(tables.Bytes());
     struct Case {
@@ -286,22 +302,23 @@ TEST_F(Blocks, ProcedureNamesAndTheirLag) {
     }
 }
 
-TEST_F(Blocks, ProcOffsetLineFollowsThePrologue) {
+TEST_F(Blocks, ProcOffsetLineFollowsThePrologue)
+{
     // A fake module whose code lies in this buffer: the rule reads the bytes
     // at each procedure's start.
     static std::uint8_t code[0x40] = {};
     code[0x10] = 0x55, code[0x11] = 0x8B, code[0x12] = 0xEC;  // First: PUSH EBP; MOV EBP,ESP
-    code[0x20] = 0x53;                                       // Second: PUSH EBX
-    code[0x38] = 0x89, code[0x39] = 0xE5;                    // Third: GCC's MOV EBP,ESP
+    code[0x20] = 0x53;                                        // Second: PUSH EBX
+    code[0x38] = 0x89, code[0x39] = 0xE5;                     // Third: GCC's MOV EBP,ESP
     LineTables tables(6101);
-    std::string records = Short(8, 1);                        // 0x00 line 20
-    records += Proc(8, 1) + tables.Name("First");             // 0x08 line 21; First from 0x10 at 22
-    records += Short(8, 2);                                   // 0x10 line 22
-    records += Proc(8, 1) + tables.Name("Second");            // 0x18 line 24; Second from 0x20 at 25
-    records += Short(8, 3);                                   // 0x20 line 25
-    records += Proc(8, 1) + tables.Name("Finalization");      // 0x28 line 28; from 0x30 at 29
-    records += Proc(8, 1) + tables.Name("Third");             // 0x30 line 29; Third from 0x38 at 30
-    records += Short(8, 2);                                   // 0x38 line 30
+    std::string records = Short(8, 1);                    // 0x00 line 20
+    records += Proc(8, 1) + tables.Name("First");         // 0x08 line 21; First from 0x10 at 22
+    records += Short(8, 2);                               // 0x10 line 22
+    records += Proc(8, 1) + tables.Name("Second");        // 0x18 line 24; Second from 0x20 at 25
+    records += Short(8, 3);                               // 0x20 line 25
+    records += Proc(8, 1) + tables.Name("Finalization");  // 0x28 line 28; from 0x30 at 29
+    records += Proc(8, 1) + tables.Name("Third");         // 0x30 line 29; Third from 0x38 at 30
+    records += Short(8, 2);                               // 0x38 line 30
     tables.Unit("Frames", 20, 0, 0x40, records);
     const auto data = Read(tables.Bytes(), 0, reinterpret_cast<std::uintptr_t>(code) - 0x1000);
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(code);
@@ -310,14 +327,12 @@ TEST_F(Blocks, ProcOffsetLineFollowsThePrologue) {
         std::uint32_t line, offsetLine;
         const char* proc;
     };
-    for (const Case& c : {Case{0x00, 20, 0, ""},        // before any procedure
-                          Case{0x08, 21, 0, "First"},   // the announcing record's own code
-                          Case{0x10, 22, 0, "First"},   // the frame prologue: its line is the first
-                          Case{0x18, 24, 2, "First"},
-                          Case{0x20, 25, 0, "Second"},  // PUSH EBX counts as a prologue too
-                          Case{0x28, 28, 3, "Second"},
-                          Case{0x30, 29, 1, "Finalization"},  // always one line lower
-                          Case{0x3F, 30, 1, "Third"}}) {      // no prologue: the start lowered by one
+    for (const Case& c : {Case{0x00, 20, 0, ""},       // before any procedure
+                          Case{0x08, 21, 0, "First"},  // the announcing record's own code
+                          Case{0x10, 22, 0, "First"},  // the frame prologue: its line is the first
+                          Case{0x18, 24, 2, "First"}, Case{0x20, 25, 0, "Second"},  // PUSH EBX counts as a prologue too
+                          Case{0x28, 28, 3, "Second"}, Case{0x30, 29, 1, "Finalization"},  // always one line lower
+                          Case{0x3F, 30, 1, "Third"}}) {  // no prologue: the start lowered by one
         const Lookup hit = Find(*data, base + c.offset);
         ASSERT_TRUE(hit.Found);
         EXPECT_EQ(hit.Item.Line, c.line) << std::hex << c.offset;
@@ -326,7 +341,8 @@ TEST_F(Blocks, ProcOffsetLineFollowsThePrologue) {
     }
 }
 
-TEST_F(Blocks, OwnUnitsShowOnlyTheModule) {
+TEST_F(Blocks, OwnUnitsShowOnlyTheModule)
+{
     LineTables tables(6101);
     tables.Unit("EOptions.cpp", 5, 0, 0x10, Proc(8, 1) + tables.Name({"crash", "Load"}) + Short(8, 1));
     tables.Unit("Calibration.cpp", 5, 0x10, 0x10, Short(16, 1));
@@ -347,7 +363,8 @@ TEST_F(Blocks, OwnUnitsShowOnlyTheModule) {
     EXPECT_FALSE(IsOwnUnitName("Calibration.cpp"));
 }
 
-TEST_F(Blocks, UnitExtensionsAndAWrongPassword) {
+TEST_F(Blocks, UnitExtensionsAndAWrongPassword)
+{
     LineTables tables(6101, "another password");
     tables.Unit("tuple", 5, 0, 0x10, Proc(8, 1) + tables.Name({"std", "get"}) + Short(8, 1));
     const std::string stored = tables.Bytes();
@@ -390,12 +407,14 @@ TEST_F(Blocks, UnitExtensionsAndAWrongPassword) {
     EXPECT_EQ(Find(data, kBase + 9).Item.UnitName.View(), "tuple.cpp") << "the rule appends the extension";
     EXPECT_EQ(Find(data, kBase + 9).Item.ProcedureName.View(), "get");
     // With the flag the name keeps what it has.
-    const auto flagged = Read(LineTables(6101).Unit("tuple", 5, 0, 0x10, Short(16, 1)).Bytes(), kDataFlagUnitExtensions);
+    const auto flagged =
+        Read(LineTables(6101).Unit("tuple", 5, 0, 0x10, Short(16, 1)).Bytes(), kDataFlagUnitExtensions);
     EXPECT_EQ(Find(*flagged, kBase + 9).Item.UnitName.View(), "tuple");
 }
 
 // Every cut of a block and every length past the data: no data, nothing raised.
-TEST_F(Blocks, DamagedBlocksAreNoData) {
+TEST_F(Blocks, DamagedBlocksAreNoData)
+{
     LineTables tables(6101);
     tables.Unit("Main", 10, 0x100, 0x40, Proc(8, 1) + tables.Name({"TFoo", "Bar"}) + Short(16, 2));
     BlockParts parts;
@@ -435,7 +454,8 @@ TEST_F(Blocks, DamagedBlocksAreNoData) {
     EXPECT_FALSE(ReadAppendedData(appended.data(), appended.size(), broken));
 }
 
-TEST_F(Blocks, AppendedDataOfEveryEra) {
+TEST_F(Blocks, AppendedDataOfEveryEra)
+{
     for (const std::uint16_t word : {423, 601, 6101, 6102}) {
         const std::uint16_t v = NormalizeVexlorVersion(word);
         LineTables tables(v);

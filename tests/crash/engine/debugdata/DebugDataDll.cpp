@@ -2,8 +2,12 @@
 // to a copy of its file.
 #include <windows.h>
 
-extern "C" __declspec(dllexport) int __cdecl DebugDataDllFunction(int value) {
+extern "C" __declspec(dllexport) int __cdecl DebugDataDllFunction(int value)
+{
     return value * 3 + 1;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}

@@ -19,12 +19,14 @@
 
 namespace {
 
-int RunProbe(const std::string& setting) {
+int RunProbe(const std::string& setting)
+{
     const std::size_t first = setting.find(';');
     if (first == std::string::npos) return 2;
     const std::size_t second = setting.find(';', first + 1);
     const std::string in = setting.substr(0, first);
-    const std::string out = setting.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    const std::string out =
+        setting.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     HMODULE module = ::GetModuleHandleA(nullptr);
     if (second != std::string::npos) {
         module = ::LoadLibraryA(setting.substr(second + 1).c_str());
@@ -58,7 +60,8 @@ int RunProbe(const std::string& setting) {
 
 // Before main, so that a test program's own start (GoogleTest's) never runs.
 struct Probe {
-    Probe() {
+    Probe()
+    {
         char setting[2048];
         const DWORD length = ::GetEnvironmentVariableA("VOLUMETRA_DEBUGDATA_PROBE", setting, sizeof setting);
         if (length == 0 || length >= sizeof setting) return;

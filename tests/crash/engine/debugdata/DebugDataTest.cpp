@@ -21,12 +21,20 @@
 #include "tests/support/TestFolders.h"
 
 // The symbols the step puts into this program's table (SYMBOLS in CMakeLists.txt).
-extern "C" __attribute__((noinline, used)) int DebugDataSymbolTarget(int value) { return value + 1; }
+extern "C" __attribute__((noinline, used)) int DebugDataSymbolTarget(int value)
+{
+    return value + 1;
+}
 namespace crash::test {
-__attribute__((noinline, used)) int DebugDataOtherTarget(int value) { return value * 2; }
+__attribute__((noinline, used)) int DebugDataOtherTarget(int value)
+{
+    return value * 2;
+}
 
-constexpr std::uint32_t kMarkerLine = __LINE__ + 1;
-__attribute__((noinline, used)) int LineMarker(int value) {
+// The line of the opening brace, where the function's first row lies.
+constexpr std::uint32_t kMarkerLine = __LINE__ + 2;
+__attribute__((noinline, used)) int LineMarker(int value)
+{
     return value ^ 0x5A;
 }
 }  // namespace crash::test
@@ -34,32 +42,40 @@ __attribute__((noinline, used)) int LineMarker(int value) {
 namespace crash {
 namespace {
 
-HMODULE Self() { return ::GetModuleHandleA(nullptr); }
+HMODULE Self()
+{
+    return ::GetModuleHandleA(nullptr);
+}
 
-const TModuleDebugData* DataOf(HMODULE module) {
+const TModuleDebugData* DataOf(HMODULE module)
+{
     const TVexlorModuleInfo* record = ModuleInfoByHandle(module);
     return record ? record->ExtraInformation.DebugInformation.get() : nullptr;
 }
 
-std::string WindowsPath(std::string path) {
+std::string WindowsPath(std::string path)
+{
     for (char& c : path)
         if (c == '/') c = '\\';
     return "Z:" + path;
 }
 
-std::string FileBytes(const std::string& name) {
+std::string FileBytes(const std::string& name)
+{
     std::ifstream file(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string StreamOf(const TVexlorModuleOptions& options) {
+std::string StreamOf(const TVexlorModuleOptions& options)
+{
     rtl::TMemoryStream stream;
     options.SaveToStream(stream);
     return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
 // The .text section of this program.
-std::pair<std::uintptr_t, std::uintptr_t> CodeRange() {
+std::pair<std::uintptr_t, std::uintptr_t> CodeRange()
+{
     const auto base = reinterpret_cast<std::uintptr_t>(Self());
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -78,7 +94,8 @@ struct Answer {
     bool operator==(const Answer&) const = default;
 };
 
-Answer Ask(std::uintptr_t address, bool scan = false) {
+Answer Ask(std::uintptr_t address, bool scan = false)
+{
     TVexlorDebugInfo item;
     Answer a;
     const TModuleDebugData* data = DataOf(Self());
@@ -94,7 +111,8 @@ Answer Ask(std::uintptr_t address, bool scan = false) {
     return a;
 }
 
-std::vector<std::uintptr_t> RandomCodeAddresses(std::size_t count, unsigned seed) {
+std::vector<std::uintptr_t> RandomCodeAddresses(std::size_t count, unsigned seed)
+{
     const auto [begin, end] = CodeRange();
     std::mt19937 random(seed);
     std::uniform_int_distribution<std::uintptr_t> pick(begin, end - 1);
@@ -109,7 +127,8 @@ protected:
     void TearDown() override { ShowVexlorLogUnits = false; }
 };
 
-TEST_F(OwnBlock, TheProgramCarriesCurrentData) {
+TEST_F(OwnBlock, TheProgramCarriesCurrentData)
+{
     EXPECT_TRUE(IsVexlorLogModule(Self()));
     EXPECT_EQ(GetVexlorLogModuleVersion(Self()), VexlorLogCurrentVersion);
     EXPECT_TRUE(IsVexlorLogCurrentData(Self()));
@@ -127,14 +146,16 @@ TEST_F(OwnBlock, TheProgramCarriesCurrentData) {
     EXPECT_EQ(DataOf(::GetModuleHandleA("kernel32.dll")), nullptr);
 }
 
-TEST_F(OwnBlock, SymbolsAreWhereTheLinkerPutThem) {
+TEST_F(OwnBlock, SymbolsAreWhereTheLinkerPutThem)
+{
     EXPECT_EQ(FindVexlorSymbol(0), reinterpret_cast<void*>(&DebugDataSymbolTarget));
     EXPECT_EQ(FindVexlorSymbol(7), reinterpret_cast<void*>(&test::DebugDataOtherTarget));
     EXPECT_EQ(FindVexlorSymbol(1), nullptr);
     EXPECT_EQ(FindVexlorSymbolIn(*DataOf(Self()), 7), reinterpret_cast<void*>(&test::DebugDataOtherTarget));
 }
 
-TEST_F(OwnBlock, AFunctionOfThisFileResolvesToItsLine) {
+TEST_F(OwnBlock, AFunctionOfThisFileResolvesToItsLine)
+{
     const Answer a = Ask(reinterpret_cast<std::uintptr_t>(&test::LineMarker));
     ASSERT_TRUE(a.Found);
     EXPECT_EQ(a.Unit, "DebugDataTest.cpp");
@@ -145,7 +166,8 @@ TEST_F(OwnBlock, AFunctionOfThisFileResolvesToItsLine) {
     EXPECT_EQ(a.Detail, ddSourceCode);
 }
 
-TEST_F(OwnBlock, TheLibrarysOwnUnitsShowOnlyTheModule) {
+TEST_F(OwnBlock, TheLibrarysOwnUnitsShowOnlyTheModule)
+{
     const auto address = reinterpret_cast<std::uintptr_t>(&ScanSourceInfo);
     EXPECT_EQ(Ask(address).Unit, "LineIndex.cpp");
     ShowVexlorLogUnits = false;
@@ -156,7 +178,8 @@ TEST_F(OwnBlock, TheLibrarysOwnUnitsShowOnlyTheModule) {
     EXPECT_EQ(reduced.Line, 0u);
 }
 
-TEST_F(OwnBlock, TheIndexAnswersAsTheScan) {
+TEST_F(OwnBlock, TheIndexAnswersAsTheScan)
+{
     int found = 0;
     for (std::uintptr_t address : RandomCodeAddresses(1500, 17)) {
         const Answer index = Ask(address), scan = Ask(address, true);
@@ -172,7 +195,8 @@ struct ThreadWork {
     int Mismatches = 0;
 };
 
-DWORD WINAPI LookUpAll(void* parameter) {
+DWORD WINAPI LookUpAll(void* parameter)
+{
     auto& work = *static_cast<ThreadWork*>(parameter);
     for (int round = 0; round < 4; ++round)
         for (std::size_t i = 0; i < work.Addresses->size(); ++i)
@@ -180,19 +204,22 @@ DWORD WINAPI LookUpAll(void* parameter) {
     return 0;
 }
 
-TEST_F(OwnBlock, EightThreadsGetTheAnswersOfOne) {
+TEST_F(OwnBlock, EightThreadsGetTheAnswersOfOne)
+{
     const std::vector<std::uintptr_t> addresses = RandomCodeAddresses(5000, 99);
     std::vector<Answer> expected;
     for (std::uintptr_t address : addresses) expected.push_back(Ask(address));
     std::vector<ThreadWork> work(8, ThreadWork{&addresses, &expected});
     std::vector<HANDLE> threads;
     for (ThreadWork& w : work) threads.push_back(::CreateThread(nullptr, 0, &LookUpAll, &w, 0, nullptr));
-    ASSERT_EQ(::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 120000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 120000),
+              WAIT_OBJECT_0);
     for (HANDLE thread : threads) ::CloseHandle(thread);
     for (const ThreadWork& w : work) EXPECT_EQ(w.Mismatches, 0);
 }
 
-TEST_F(OwnBlock, TheChecksumOfTheFilledImageIsValid) {
+TEST_F(OwnBlock, TheChecksumOfTheFilledImageIsValid)
+{
     char path[MAX_PATH];
     ASSERT_GT(::GetModuleFileNameA(Self(), path, MAX_PATH), 0u);
     DWORD header = 0, computed = 0;
@@ -203,14 +230,16 @@ TEST_F(OwnBlock, TheChecksumOfTheFilledImageIsValid) {
 
 // ---- The options file ------------------------------------------------------------------
 
-TEST(OptionsFile, TheBlockHoldsTheOptionsOfItsFile) {
+TEST(OptionsFile, TheBlockHoldsTheOptionsOfItsFile)
+{
     auto fromFile = TVexlorModuleOptions::Create("");
     fromFile->LoadFromFile(WindowsPath(DEBUGDATA_TEST_OPTIONS));
     EXPECT_EQ(StreamOf(*ModuleInfoByHandle(Self())->ExtraInformation.Options), StreamOf(*fromFile));
     EXPECT_EQ(fromFile->SMTPPort(), 2525);  // not the defaults
 }
 
-TEST(OptionsFile, TheGeneratorWritesWhatSaveToFileWrites) {
+TEST(OptionsFile, TheGeneratorWritesWhatSaveToFileWrites)
+{
     // The values of TestOptions.txt, set here.
     auto o = TVexlorModuleOptions::Create("");
     o->SetActivateLog(true);
@@ -273,7 +302,8 @@ TEST(OptionsFile, TheGeneratorWritesWhatSaveToFileWrites) {
     EXPECT_EQ(FileBytes(WindowsPath(DEBUGDATA_TEST_OPTIONS)), StreamOf(*o));
 }
 
-TEST(OptionsFile, TheProgramsOptionsFileReadsBackEqual) {
+TEST(OptionsFile, TheProgramsOptionsFileReadsBackEqual)
+{
     const std::string name = WindowsPath(DEBUGDATA_CRASH_OPTIONS);
     auto options = TVexlorModuleOptions::Create("");
     options->LoadFromFile(name);
@@ -282,7 +312,8 @@ TEST(OptionsFile, TheProgramsOptionsFileReadsBackEqual) {
 
 // ---- Data appended to a library's file -------------------------------------------------
 
-TEST(AppendedData, ACopyOfALibraryWithABlockAtItsEnd) {
+TEST(AppendedData, ACopyOfALibraryWithABlockAtItsEnd)
+{
     const std::string original = WindowsPath(DEBUGDATA_DLL);
     HMODULE plain = ::LoadLibraryA(original.c_str());
     ASSERT_NE(plain, nullptr);

@@ -7,7 +7,8 @@
 
 namespace oracle {
 
-inline int Mix(int value) {
+inline int Mix(int value)
+{
     int result = value * 31;
     result ^= result >> 3;
     return result + 7;
@@ -27,7 +28,8 @@ struct Point {
 
 std::ostream& operator<<(std::ostream& stream, const Point& point);
 
-inline std::optional<int> Halve(int value) {
+inline std::optional<int> Halve(int value)
+{
     if (value % 2 != 0) return std::nullopt;
     return value / 2;
 }

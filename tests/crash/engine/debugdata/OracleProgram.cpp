@@ -14,7 +14,8 @@
 
 namespace oracle {
 
-std::ostream& operator<<(std::ostream& stream, const Point& point) {
+std::ostream& operator<<(std::ostream& stream, const Point& point)
+{
     return stream << '(' << point.X << ", " << point.Y << ')';
 }
 
@@ -25,7 +26,8 @@ namespace {
 volatile int gSink;
 
 // Called with constants only: GCC makes specialised clones of it.
-__attribute__((noinline)) int Scaled(int value, int factor) {
+__attribute__((noinline)) int Scaled(int value, int factor)
+{
     int total = 0;
     for (int i = 0; i < factor; ++i) total += oracle::Mix(value + i);
     return total;
@@ -44,11 +46,15 @@ struct Square : Shape {
 
 }  // namespace
 
-__attribute__((noinline)) int FunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLon(int value) {
+__attribute__((noinline)) int
+FunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLon(
+    int value)
+{
     return oracle::Mix(value) + 1;
 }
 
-__attribute__((noinline)) int FarLines(int value) {
+__attribute__((noinline)) int FarLines(int value)
+{
     int result = value;
 #line 45000
     result += oracle::Mix(result);
@@ -59,7 +65,8 @@ __attribute__((noinline)) int FarLines(int value) {
     return result;
 }
 
-__attribute__((noinline)) int WithGap(int value) {
+__attribute__((noinline)) int WithGap(int value)
+{
     if (value > 1000000) {
         asm volatile("jmp 1f\n\t.skip 70000, 0x90\n1:");
     }
@@ -67,20 +74,24 @@ __attribute__((noinline)) int WithGap(int value) {
 }
 
 template <class T>
-__attribute__((noinline)) T Summed(const std::vector<T>& values) {
+__attribute__((noinline)) T Summed(const std::vector<T>& values)
+{
     oracle::Accumulator<T> sum;
     for (const T& value : values) sum.Add(value);
     return sum.Twice();
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const int seed = argc + (argv[0] != nullptr ? 1 : 0);
     std::vector<std::function<int(int)>> steps;
     steps.push_back([](int v) { return Scaled(v, 3); });
     steps.push_back([seed](int v) { return Scaled(v + seed, 5); });
     int value = seed;
     for (const auto& step : steps) value = step(value);
-    value += FunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLon(value);
+    value +=
+        FunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLongNameThatGoesOnAndOnFunctionWithAVeryLon(
+            value);
     value += FarLines(value);
     value += WithGap(value);
     value += Summed(std::vector<int>{1, 2, value});

@@ -31,7 +31,10 @@ void operator delete(void* p) noexcept
     if (p != nullptr) gLive -= _msize(p);
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
 
 namespace {
 

@@ -21,7 +21,10 @@ namespace crash::test {
 
 // A module address no module has: lookups only compute offsets from it.
 inline const HMODULE kFakeModule = reinterpret_cast<HMODULE>(0x20000000);
-inline std::uintptr_t AddressOfVa(std::uint32_t va) { return 0x20000000u + 0x1000u + va; }
+inline std::uintptr_t AddressOfVa(std::uint32_t va)
+{
+    return 0x20000000u + 0x1000u + va;
+}
 
 // A source that only answers VAFromAddr: the frame for a scanner's lookups.
 class TStubSource : public TVLDebugInfoSource {
@@ -72,7 +75,8 @@ public:
     {
         const std::size_t page = 4096;
         FPages = (data.size() + page - 1) / page + 1;
-        FBase = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, FPages * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        FBase = static_cast<std::uint8_t*>(
+            ::VirtualAlloc(nullptr, FPages * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD previous = 0;
         ::VirtualProtect(FBase + (FPages - 1) * page, page, PAGE_NOACCESS, &previous);
         FData = FBase + (FPages - 1) * page - data.size();

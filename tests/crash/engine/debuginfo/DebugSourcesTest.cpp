@@ -15,7 +15,10 @@
 namespace crash::test {
 namespace {
 
-std::string FixtureFile(const std::string& name) { return std::string(DEBUGINFO_FIXTURES) + "\\" + name; }
+std::string FixtureFile(const std::string& name)
+{
+    return std::string(DEBUGINFO_FIXTURES) + "\\" + name;
+}
 
 // A fixture library loaded for one test.
 class TLoaded {

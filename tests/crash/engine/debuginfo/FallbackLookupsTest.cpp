@@ -15,8 +15,7 @@ class TCannedSource : public TVLDebugInfoSource {
 public:
     explicit TCannedSource(TVLLocationInfo location, bool answers = true)
         : TVLDebugInfoSource(kFakeModule), FLocation(std::move(location)), FAnswers(answers)
-    {
-    }
+    {}
     bool InitializeSource() override { return true; }
     bool ValidData() const noexcept override { return true; }
     bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept override
@@ -45,8 +44,8 @@ std::ostream& operator<<(std::ostream& out, const ItemText& t)
 }
 ItemText TextOf(const TVexlorDebugInfo& item)
 {
-    return {item.DebugDetail, item.UnitName.Str(), item.ClassName.Str(), item.ProcedureName.Str(), item.Line,
-            item.ProcOffsetLine};
+    return {item.DebugDetail,         item.UnitName.Str(), item.ClassName.Str(),
+            item.ProcedureName.Str(), item.Line,           item.ProcOffsetLine};
 }
 
 TEST(OtherDebugInfo, LocationMappedIntoTheItem)
@@ -59,6 +58,7 @@ TEST(OtherDebugInfo, LocationMappedIntoTheItem)
         const char* source;
         bool withModule;
         ItemText expected;
+        // clang-format off
     } kCases[] = {
         {"Unit1", "Unit1.TForm1.Button1Click", 42, 3, "C:\\Src\\Unit1.pas", false,
          {ddSourceCode, "Unit1.pas", "TForm1", "Button1Click", 42, 3}},
@@ -83,6 +83,7 @@ TEST(OtherDebugInfo, LocationMappedIntoTheItem)
         // Negative lines are no lines.
         {"Unit1", "Proc", -5, -2, "Unit1.pas", false, {ddUnitAndProcedure, "Unit1.pas", "", "Proc", 0, 0}},
     };
+    // clang-format on
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.procedure);
         TVLLocationInfo location;
@@ -108,8 +109,9 @@ TEST(OtherDebugInfo, NoAnswerLeavesTheItem)
     TVLLocationInfo full = noProcedure;
     full.ProcedureName = "Proc";
     TCannedSource empty(noProcedure), silent(full, false);
-    for (TVLDebugInfoSource* source : {static_cast<TVLDebugInfoSource*>(&empty), static_cast<TVLDebugInfoSource*>(&silent),
-                                       static_cast<TVLDebugInfoSource*>(nullptr)}) {
+    for (TVLDebugInfoSource* source :
+         {static_cast<TVLDebugInfoSource*>(&empty), static_cast<TVLDebugInfoSource*>(&silent),
+          static_cast<TVLDebugInfoSource*>(nullptr)}) {
         TVexlorDebugInfo item;
         item.DebugDetail = ddModule;
         item.Addr = 77;
@@ -186,13 +188,13 @@ TEST(ExportNames, FunctionsListSearch)
         TVexlorDebugDetail detail;
         const char* procedure;
     } kCases[] = {
-        {0x0FFF, false, ddModule, ""},        // before the first function
+        {0x0FFF, false, ddModule, ""},  // before the first function
         {0x1000, true, ddUnitAndProcedure, "Method"},
         {0x1010, true, ddUnitAndProcedure, "Method"},  // Addr + Size: inside, the range is closed
-        {0x1011, false, ddModule, ""},        // beyond it, before the next
+        {0x1011, false, ddModule, ""},                 // beyond it, before the next
         {0x1100, true, ddProcedure, "Plain"},
         {0x1120, true, ddProcedure, "Plain"},
-        {0x1200, true, ddModule, ""},         // found, but a "?" name
+        {0x1200, true, ddModule, ""},  // found, but a "?" name
         {0x1202, false, ddModule, ""},
     };
     for (const auto& c : kCases) {
@@ -215,7 +217,8 @@ TEST(ExportNames, FunctionsListSearch)
 TEST(ExportNames, MeasuresRealCode)
 {
     // The default measure reads the code itself: this test's own function.
-    std::vector<TFunction> functions = {{"MeasureStub", static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&MeasureStub)), 0}};
+    std::vector<TFunction> functions = {
+        {"MeasureStub", static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&MeasureStub)), 0}};
     const auto at = [&](std::size_t i) -> TFunction& { return functions[i]; };
     TVexlorDebugInfo item;
     EXPECT_TRUE(GetExportInfoByAddr(functions.size(), at, functions[0].Addr, item));

@@ -13,8 +13,10 @@
 namespace crash::test {
 namespace {
 
-
-std::vector<std::uint8_t> HandBlock() { return {std::begin(kHandBlock), std::end(kHandBlock)}; }
+std::vector<std::uint8_t> HandBlock()
+{
+    return {std::begin(kHandBlock), std::end(kHandBlock)};
+}
 
 TEST(JdbgScanner, ReadsTheBlockWrittenByHand)
 {
@@ -36,10 +38,18 @@ TEST(JdbgScanner, ReadsTheBlockWrittenByHand)
             {0x44, "Alpha", "Helper", 12, 0, "a.pas"},  // a second name of 0: the first alone
             // Beta's first symbol and line lie above 0x84: those before are
             // Alpha's and do not count.
-            {0x80, "Beta", "", 0, 0, "\xAA" "b.pas"},
-            {0x84, "Beta", "", 0, 0, "\xAA" "b.pas"},
-            {0x90, "Beta", "@Init", 30, 0, "\xAA" "b.pas"},
-            {0x1000, "Beta", "@Init", 30, 0, "\xAA" "b.pas"},  // units have no end
+            {0x80, "Beta", "", 0, 0,
+             "\xAA"
+             "b.pas"},
+            {0x84, "Beta", "", 0, 0,
+             "\xAA"
+             "b.pas"},
+            {0x90, "Beta", "@Init", 30, 0,
+             "\xAA"
+             "b.pas"},
+            {0x1000, "Beta", "@Init", 30, 0,
+             "\xAA"
+             "b.pas"},  // units have no end
         };
         for (const auto& c : kCases) {
             SCOPED_TRACE(testing::Message() << "va 0x" << std::hex << c.va);
@@ -142,9 +152,15 @@ TEST(JdbgScanner, NameForms)
         std::uint32_t ref;
         const char* name;
     } kCases[] = {
-        {1, "Alpha"}, {19, "Run"}, {30, "@Init"}, {35, "a.pas"}, {42, "\xAA" "b.pas"}, {50, "Mod"},
-        {0, ""},      // no name
-        {54, ""},     // past the area
+        {1, "Alpha"},
+        {19, "Run"},
+        {30, "@Init"},
+        {35, "a.pas"},
+        {42, "\xAA"
+             "b.pas"},
+        {50, "Mod"},
+        {0, ""},   // no name
+        {54, ""},  // past the area
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.ref);

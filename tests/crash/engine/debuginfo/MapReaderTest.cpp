@@ -11,7 +11,6 @@
 namespace crash::test {
 namespace {
 
-
 TEST(MapScanner, ReadsTheLiteralMap)
 {
     TVLMapScanner scanner(kHandMapText);
@@ -85,6 +84,7 @@ TEST(MapParser, EventsGetStringsAndTheBareSegmentUnit)
     int lines = 0;
     parser.OnLineNumbers = [&](std::int32_t, const TVLMapAddress&) { ++lines; };
     ASSERT_TRUE(parser.Parse());
+    // clang-format off
     const std::vector<std::string> expected = {
         "class 1:4198400 768 .text CODE",
         "class 2:4202496 256 .data DATA",
@@ -103,6 +103,7 @@ TEST(MapParser, EventsGetStringsAndTheBareSegmentUnit)
         "lines Forms C:\\Lib\\Vcl|Forms.pas",
         "lines Main Main.pas",
     };
+    // clang-format on
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(lines, 12);  // every pair, the dropped ones too: the rules are the scanner's
 }
@@ -119,13 +120,12 @@ TEST(MapParser, UnassignedEventsAndNoTextAreFine)
 TEST(MapParser, SectionsMayBeMissing)
 {
     // No class table, no publics by name: the sections after them are read.
-    constexpr char kText[] =
-        "Detailed map of segments\n"
-        " 0001:00000000 00000010 C=CODE S=.text G=(none) M=Only ACBP=A9\n"
-        "  Address   Publics by Value\n"
-        " 0001:00000004 Only.Proc\n"
-        "Line numbers for Only(Only.pas) segment .text\n"
-        "     3 0001:00000004\n";
+    constexpr char kText[] = "Detailed map of segments\n"
+                             " 0001:00000000 00000010 C=CODE S=.text G=(none) M=Only ACBP=A9\n"
+                             "  Address   Publics by Value\n"
+                             " 0001:00000004 Only.Proc\n"
+                             "Line numbers for Only(Only.pas) segment .text\n"
+                             "     3 0001:00000004\n";
     TVLMapScanner scanner(std::string_view(kText, sizeof kText - 1));
     TVLLocationInfo info;
     ASSERT_TRUE(LocationAt(scanner, 6, info));
@@ -138,10 +138,9 @@ TEST(MapParser, SectionsMayBeMissing)
 TEST(MapParser, ItemFieldsStayOnTheirLine)
 {
     // A segment line without "C=" and "M=" must not take the next line's.
-    constexpr char kText[] =
-        "Detailed map of segments\r\n"
-        " 0001:00000000 00000010\r\n"
-        " 0001:00000010 00000010 C=CODE M=Second\r\n";
+    constexpr char kText[] = "Detailed map of segments\r\n"
+                             " 0001:00000000 00000010\r\n"
+                             " 0001:00000010 00000010 C=CODE M=Second\r\n";
     TVLMapScanner scanner(std::string_view(kText, sizeof kText - 1));
     ASSERT_EQ(scanner.Segments().size(), 2u);
     EXPECT_EQ(scanner.Segments()[0].UnitName, "");
@@ -152,22 +151,20 @@ TEST(MapScanner, SegmentOrder)
 {
     // Of the segments that hold an offset, the last in the map wins, whether
     // they rise (and overlap) or not.
-    static constexpr char kRising[] =
-        "Detailed map of segments\n"
-        " 0001:00000000 00000100 C=CODE M=Outer\n"
-        " 0001:00000010 00000010 C=CODE M=Inner\n"
-        " 0001:00000300 00000010 C=CODE M=Far\n";
-    static constexpr char kFalling[] =
-        "Detailed map of segments\n"
-        " 0001:00000100 00000100 C=CODE M=High\n"
-        " 0001:00000000 00000080 C=CODE M=Low\n";
+    static constexpr char kRising[] = "Detailed map of segments\n"
+                                      " 0001:00000000 00000100 C=CODE M=Outer\n"
+                                      " 0001:00000010 00000010 C=CODE M=Inner\n"
+                                      " 0001:00000300 00000010 C=CODE M=Far\n";
+    static constexpr char kFalling[] = "Detailed map of segments\n"
+                                       " 0001:00000100 00000100 C=CODE M=High\n"
+                                       " 0001:00000000 00000080 C=CODE M=Low\n";
     static constexpr struct {
         const char* text;
         std::uint32_t va;
         const char* unit;
     } kCases[] = {
-        {kRising, 0x18, "Inner"}, {kRising, 0x50, "Outer"}, {kRising, 0x100, "Outer"},
-        {kRising, 0x101, ""},     {kRising, 0x305, "Far"},  {kRising, 0x400, ""},
+        {kRising, 0x18, "Inner"}, {kRising, 0x50, "Outer"},  {kRising, 0x100, "Outer"},
+        {kRising, 0x101, ""},     {kRising, 0x305, "Far"},   {kRising, 0x400, ""},
         {kFalling, 0x40, "Low"},  {kFalling, 0x150, "High"}, {kFalling, 0x90, ""},
     };
     for (const auto& c : kCases) {

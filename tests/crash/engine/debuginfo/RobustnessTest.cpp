@@ -54,7 +54,9 @@ void CheckMap(std::string_view text)
     LookEverywhere(scanner);
     TVLMapParser parser(copy.Text());
     int items = 0;
-    parser.OnSegmentItem = [&](const TVLMapAddress&, std::uint32_t, const std::string&, const std::string&) { ++items; };
+    parser.OnSegmentItem = [&](const TVLMapAddress&, std::uint32_t, const std::string&, const std::string&) {
+        ++items;
+    };
     parser.OnLineNumbers = [&](std::int32_t, const TVLMapAddress&) { ++items; };
     ASSERT_TRUE(parser.Parse());
 }
@@ -136,7 +138,8 @@ TEST(Robustness, JdbgCutAtEveryLength)
 
 TEST(Robustness, Td32CutAtEveryLength)
 {
-    for (const std::string_view data : {TextOf(kHandTd32), TextOf(fixtures::kTd32Data), TextOf(fixtures::kTd32DataFB0A)}) {
+    for (const std::string_view data :
+         {TextOf(kHandTd32), TextOf(fixtures::kTd32Data), TextOf(fixtures::kTd32DataFB0A)}) {
         for (std::size_t cut = 0; cut <= data.size(); ++cut) {
             SCOPED_TRACE(cut);
             TGuardedCopy copy(data.substr(0, cut));

@@ -16,8 +16,10 @@
 namespace crash::test {
 namespace {
 
-
-std::vector<std::uint8_t> HandTd32() { return {std::begin(kHandTd32), std::end(kHandTd32)}; }
+std::vector<std::uint8_t> HandTd32()
+{
+    return {std::begin(kHandTd32), std::end(kHandTd32)};
+}
 
 TEST(Td32Scanner, ReadsTheFileWrittenByHand)
 {
@@ -84,7 +86,13 @@ TEST(Td32Scanner, DataCheck)
     } kCases[] = {
         {"as written", HandTd32(), true, true},
         {"after other bytes", prefixed, true, true},
-        {"FB0A at both ends", [&] { auto d = changed(3, 'A'); d[0x108 + 3] = 'A'; return d; }(), true, true},
+        {"FB0A at both ends",
+         [&] {
+             auto d = changed(3, 'A');
+             d[0x108 + 3] = 'A';
+             return d;
+         }(),
+         true, true},
         {"FB0A at the end only: either kind at the start", changed(0x108 + 3, 'A'), true, true},
         {"no signature at the end", changed(0x108, 'X'), false, false},
         {"no signature at the start", changed(0, 'X'), false, false},
@@ -121,7 +129,7 @@ TEST(Td32Scanner, NameCleaning)
         {"@Unit1@TForm1@Button1Click$qqrp14System@TObject", "UNIT1", "TForm1.Button1Click"},  // either case
         {"@unit1@Helper$qqrv", "Unit1", "Helper"},
         {"@Unit1@TForm1@$bctr$qqrp18Classes@TComponent", "Unit1", "TForm1"},  // the "@" before "$" goes too
-        {"@Unit1@TForm1@@Hidden$qqrv", "Unit1", "TForm1.@Hidden"},             // ".." becomes ".@"
+        {"@Unit1@TForm1@@Hidden$qqrv", "Unit1", "TForm1.@Hidden"},            // ".." becomes ".@"
         {"@Other@Proc$qqrv", "Unit1", "Other.Proc"},
         {"@Units2@Proc$qqrv", "Unit", "Units2.Proc"},  // only a whole module name
         {"@Unit1$qqrv", "Unit1", "Unit1"},             // the module name alone stays
@@ -144,13 +152,10 @@ TEST(Td32Scanner, FindLine)
         bool found;
         std::uint32_t line;
     } kCases[] = {
-        {0x04, false, 0},  // before the first line
-        {0x08, true, 10},  // exactly a line
-        {0x0C, true, 10},  // the line before
-        {0x10, true, 11},
-        {0x1F, true, 11},
-        {0x20, true, 14},
-        {0x40, true, 14},  // after the last start
+        {0x04, false, 0},                                                        // before the first line
+        {0x08, true, 10},                                                        // exactly a line
+        {0x0C, true, 10},                                                        // the line before
+        {0x10, true, 11}, {0x1F, true, 11}, {0x20, true, 14}, {0x40, true, 14},  // after the last start
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << "0x" << std::hex << c.addr);
@@ -168,9 +173,9 @@ TEST(Td32Scanner, FindLine)
 
 TEST(Td32Scanner, GeneratedData)
 {
-    for (const auto& data : {std::string_view(reinterpret_cast<const char*>(fixtures::kTd32Data), sizeof fixtures::kTd32Data),
-                             std::string_view(reinterpret_cast<const char*>(fixtures::kTd32DataFB0A),
-                                              sizeof fixtures::kTd32DataFB0A)}) {
+    for (const auto& data :
+         {std::string_view(reinterpret_cast<const char*>(fixtures::kTd32Data), sizeof fixtures::kTd32Data),
+          std::string_view(reinterpret_cast<const char*>(fixtures::kTd32DataFB0A), sizeof fixtures::kTd32DataFB0A)}) {
         TVLTD32InfoScanner scanner(data.data(), data.size());
         ASSERT_TRUE(scanner.Analyse());
         ExpectFixtureAnswers(scanner, fixtures::kTd32Answers);

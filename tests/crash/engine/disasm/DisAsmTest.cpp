@@ -15,7 +15,8 @@ namespace {
 
 using crash::TDisAsm;
 
-std::vector<std::uint8_t> Padded(std::initializer_list<std::uint8_t> bytes) {
+std::vector<std::uint8_t> Padded(std::initializer_list<std::uint8_t> bytes)
+{
     std::vector<std::uint8_t> code(bytes);
     code.resize(32, 0);
     return code;
@@ -27,7 +28,8 @@ struct TTextCase {
     int size;
 };
 
-TEST(GetInstruction, TextAndSize) {
+TEST(GetInstruction, TextAndSize)
+{
     static const TTextCase kCases[] = {
         // Plain forms and the padding of mnemonics to 8 characters.
         {{0xC3}, "ret", 1},
@@ -111,7 +113,8 @@ TEST(GetInstruction, TextAndSize) {
     }
 }
 
-TEST(GetInstruction, RelativeTargetsAreAbsolute) {
+TEST(GetInstruction, RelativeTargetsAreAbsolute)
+{
     // call +0x10, jz +0x100 (rel32), jmp -2 (to itself)
     const auto call = Padded({0xE8, 0x10, 0x00, 0x00, 0x00});
     const auto jz = Padded({0x0F, 0x84, 0x00, 0x01, 0x00, 0x00});
@@ -132,7 +135,8 @@ TEST(GetInstruction, RelativeTargetsAreAbsolute) {
     EXPECT_EQ(size, 2);
 }
 
-TEST(GetInstruction, CallbacksRenameOperands) {
+TEST(GetInstruction, CallbacksRenameOperands)
+{
     struct TSeen {
         const void* callValue = nullptr;
         std::uint32_t callTarget = 0;
@@ -210,7 +214,8 @@ TEST(GetInstruction, CallbacksRenameOperands) {
 // Every opcode, with several ModRM forms after it: where the length decoder
 // knows the instruction, the disassembler takes exactly as many bytes, and
 // where it does not, the disassembler writes the bytes as data.
-TEST(GetInstruction, AgreesWithTheLengthDecoderOnEveryOpcode) {
+TEST(GetInstruction, AgreesWithTheLengthDecoderOnEveryOpcode)
+{
     static constexpr std::uint8_t kTails[][7] = {
         {0xC1, 1, 2, 3, 4, 5, 6},           // register form, reg 0
         {0xD9, 1, 2, 3, 4, 5, 6},           // register form, reg 3
@@ -219,8 +224,7 @@ TEST(GetInstruction, AgreesWithTheLengthDecoderOnEveryOpcode) {
         {0x3D, 0x00, 0x10, 0x40, 0, 1, 2},  // direct address, reg 7
         {0x94, 0x8E, 0, 1, 0, 0, 1},        // SIB with disp32, reg 2
     };
-    static constexpr std::uint8_t kPrefixes[] = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65,
-                                                 0x66, 0x67, 0xF0, 0xF2, 0xF3};
+    static constexpr std::uint8_t kPrefixes[] = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0xF0, 0xF2, 0xF3};
     TDisAsm disasm;
     for (int twoByte = 0; twoByte < 2; ++twoByte) {
         for (int op = 0; op < 256; ++op) {
@@ -231,8 +235,7 @@ TEST(GetInstruction, AgreesWithTheLengthDecoderOnEveryOpcode) {
                 if (twoByte) code[at++] = 0x0F;
                 code[at++] = static_cast<std::uint8_t>(op);
                 std::memcpy(code + at, tail, sizeof tail);
-                SCOPED_TRACE(::testing::Message() << (twoByte ? "0F " : "") << std::hex << op
-                                                  << " " << int(tail[0]));
+                SCOPED_TRACE(::testing::Message() << (twoByte ? "0F " : "") << std::hex << op << " " << int(tail[0]));
                 std::uint8_t expected = 0;
                 const bool decoded = crash::GetAsmSize(code, expected);
                 int size = 0;
@@ -251,7 +254,8 @@ TEST(GetInstruction, AgreesWithTheLengthDecoderOnEveryOpcode) {
     }
 }
 
-TEST(GetInstruction, EndlessPrefixChainStopsAtFifteenBytes) {
+TEST(GetInstruction, EndlessPrefixChainStopsAtFifteenBytes)
+{
     std::vector<std::uint8_t> code(64, 0x66);
     TDisAsm disasm;
     int size = 0;
@@ -262,16 +266,18 @@ TEST(GetInstruction, EndlessPrefixChainStopsAtFifteenBytes) {
 
 // Both decoders are given 15 readable bytes, the longest instruction; prefix
 // chains must not lead them past those bytes into the page behind.
-TEST(GetInstruction, FifteenBytesBeforeANoAccessPageAreAllThatIsRead) {
-    std::uint8_t* pages = static_cast<std::uint8_t*>(
-        VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+TEST(GetInstruction, FifteenBytesBeforeANoAccessPageAreAllThatIsRead)
+{
+    std::uint8_t* pages =
+        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     DWORD old = 0;
     ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
     std::uint8_t* const start = pages + 4096 - 15;
     static const std::vector<std::uint8_t> kCases[] = {
         {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x81},  // ModRM beyond
-        {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x81, 0x05},  // displacement beyond
+        {0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x81,
+         0x05},  // displacement beyond
         {0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0x67, 0xC7, 0x84, 0x24},  // SIB beyond
     };
     for (const auto& bytes : kCases) {

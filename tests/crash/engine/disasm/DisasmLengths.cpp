@@ -23,22 +23,22 @@ struct TImage {
     std::uint32_t FImageBase = 0;
     std::vector<IMAGE_SECTION_HEADER> FSections;
 
-    bool Load(const char* path) {
+    bool Load(const char* path)
+    {
         std::ifstream in(path, std::ios::binary);
         if (!in) return false;
         FFile.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (FFile.size() < sizeof(IMAGE_DOS_HEADER)) return false;
         IMAGE_DOS_HEADER dos;
         std::memcpy(&dos, FFile.data(), sizeof dos);
-        if (dos.e_magic != IMAGE_DOS_SIGNATURE ||
-            FFile.size() < dos.e_lfanew + sizeof(IMAGE_NT_HEADERS32))
+        if (dos.e_magic != IMAGE_DOS_SIGNATURE || FFile.size() < dos.e_lfanew + sizeof(IMAGE_NT_HEADERS32))
             return false;
         IMAGE_NT_HEADERS32 nt;
         std::memcpy(&nt, FFile.data() + dos.e_lfanew, sizeof nt);
         if (nt.Signature != IMAGE_NT_SIGNATURE) return false;
         FImageBase = nt.OptionalHeader.ImageBase;
-        const std::size_t first = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                                  nt.FileHeader.SizeOfOptionalHeader;
+        const std::size_t first =
+            dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
         for (unsigned i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
             IMAGE_SECTION_HEADER section;
             if (first + (i + 1) * sizeof section > FFile.size()) return false;
@@ -49,7 +49,8 @@ struct TImage {
         return true;
     }
 
-    const std::uint8_t* At(std::uint32_t address) const {
+    const std::uint8_t* At(std::uint32_t address) const
+    {
         const std::uint32_t rva = address - FImageBase;
         for (const auto& s : FSections) {
             if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
@@ -61,7 +62,8 @@ struct TImage {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const rtl::TProgramStartup programStartup;
     if (argc != 4) {
         std::fprintf(stderr, "usage: disasm-lengths IMAGE ADDRESSES OUTPUT\n");
@@ -93,8 +95,8 @@ int main(int argc, char** argv) {
         const std::string text = disasm.GetInstruction(code, disasmSize);
         const bool isData = text.rfind("DB ", 0) == 0;
         char row[64];
-        std::snprintf(row, sizeof row, "%08X %d %d %d %d ", static_cast<unsigned>(address),
-                      decoded ? 1 : 0, asmSize, disasmSize, isData ? 1 : 0);
+        std::snprintf(row, sizeof row, "%08X %d %d %d %d ", static_cast<unsigned>(address), decoded ? 1 : 0, asmSize,
+                      disasmSize, isData ? 1 : 0);
         out << row << text << '\n';
     }
     return out ? 0 : 1;

@@ -55,7 +55,10 @@ int RecordBox(const std::string& text, const char* caption, UINT flags) noexcept
 }
 
 bool gDebugger = false;
-bool AnswerDebugger() noexcept { return gDebugger; }
+bool AnswerDebugger() noexcept
+{
+    return gDebugger;
+}
 
 struct Mail {
     std::string To, Subject, Body, Attachment;
@@ -197,7 +200,8 @@ TEST_F(InternalError, TheReportBesideTheProgramLineByLine)
     char head[48];
     std::snprintf(head, sizeof head, "Address   : $%08X - [%08X] ", static_cast<unsigned>(address),
                   static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(::GetModuleHandleA(nullptr))));
-    const std::string resolved = head + self + " - InternalErrorTest.cpp - crash::(anonymous namespace) - ThrowStepFailure - " +
+    const std::string resolved = head + self +
+                                 " - InternalErrorTest.cpp - crash::(anonymous namespace) - ThrowStepFailure - " +
                                  std::to_string(kThrowLine) + "[";
     EXPECT_TRUE(file[7].starts_with(resolved) && file[7].ends_with("]")) << file[7];
     EXPECT_EQ(file[8], "Exception : EStepFailure");
@@ -207,7 +211,8 @@ TEST_F(InternalError, TheReportBesideTheProgramLineByLine)
     ASSERT_TRUE(file[10].starts_with("Call Stack: 00 $")) << file[10];
     // The walk's own function as the target of the hook's call, then that call.
     EXPECT_NE(file[10].find("] " + self + " - InternalErrorHook.cpp - crash - InternalErrorCallStackText"),
-              std::string::npos) << file[10];
+              std::string::npos)
+        << file[10];
     EXPECT_NE(file[11].find("] " + self + " - InternalErrorHook.cpp - crash - InternalErrorHook - "), std::string::npos)
         << file[11];
     bool hook = false, test = false;
@@ -298,7 +303,8 @@ TEST_F(InternalError, UnderADebuggerFromTheRaise)
     std::string stack;
     for (std::size_t i = 10; i < file.size(); ++i) stack += file[i] + "\n";
     EXPECT_NE(stack.find(" - InternalErrorTest.cpp - crash::(anonymous namespace) - CallThrowSeven - "),
-              std::string::npos) << stack;
+              std::string::npos)
+        << stack;
 }
 
 // Raises for the walk's items; the address text of the hook resolves.
@@ -368,7 +374,8 @@ TEST_F(InternalError, AsTheCriticalErrorOfSafeExec)
     CriticalError = old;
     EXPECT_TRUE(aborted);
     ASSERT_EQ(DebugLines::Lines().size(), 1u);
-    EXPECT_TRUE(DebugLines::Lines()[0].starts_with("[ERROR] - Section: EMain.Init (Address: ")) << DebugLines::Lines()[0];
+    EXPECT_TRUE(DebugLines::Lines()[0].starts_with("[ERROR] - Section: EMain.Init (Address: "))
+        << DebugLines::Lines()[0];
     EXPECT_EQ(gBoxes.size(), 1u);
 }
 

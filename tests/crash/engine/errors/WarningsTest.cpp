@@ -63,16 +63,12 @@ TEST_F(Warnings, TheLineAlwaysTheBoxForSendFailuresWithFlagAndDialog)
         bool box;
     } kCases[] = {
         // code            ShowInternalSendErrors  dialog open  box
-        {eeLogError,        true,  true,  false},  // a log file: never a box
-        {eeShowError,       true,  true,  false},
-        {eeEmailMAPIError,  true,  true,  false},
-        {eeEmailShellError, true,  true,  false},
-        {eeEmailSMTPError,  true,  true,  true},
-        {eeEmailSMTPError,  false, true,  false},
-        {eeEmailSMTPError,  true,  false, false},
-        {eeWebHTTPError,    true,  true,  true},
-        {eeWebTrakerError,  true,  true,  true},
-        {eeWebTrakerError,  false, false, false},
+        {eeLogError, true, true, false},  // a log file: never a box
+        {eeShowError, true, true, false},        {eeEmailMAPIError, true, true, false},
+        {eeEmailShellError, true, true, false},  {eeEmailSMTPError, true, true, true},
+        {eeEmailSMTPError, false, true, false},  {eeEmailSMTPError, true, false, false},
+        {eeWebHTTPError, true, true, true},      {eeWebTrakerError, true, true, true},
+        {eeWebTrakerError, false, false, false},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(ErrorCodeName(c.code)) + (c.flag ? " flag" : "") + (c.dialog ? " dialog" : ""));

@@ -44,8 +44,8 @@ std::string Hex(const void* pointer)
 std::string Seen(const TVexlorExceptionRecord& record)
 {
     return " object=" + (record.ExceptionObject != nullptr ? rtl::SafeClassName(record.ExceptionObject) : "null") +
-           "@" + Hex(record.ExceptionObject) + " text=" + std::string(LogTextOf(record)) + "@" +
-           Hex(record.LogText) + " options=" + (record.CurrentModuleOptions != nullptr ? "own" : "none") +
+           "@" + Hex(record.ExceptionObject) + " text=" + std::string(LogTextOf(record)) + "@" + Hex(record.LogText) +
+           " options=" + (record.CurrentModuleOptions != nullptr ? "own" : "none") +
            " current=" + (CurrentExceptionRecord() != nullptr ? "set" : "null");
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::uint8_t kGuard = 0xA5;
 
-TEST(Base64, KnownTextsBothWays) {
+TEST(Base64, KnownTextsBothWays)
+{
     static constexpr struct {
         const char* plain;
         const char* encoded;
@@ -24,7 +25,7 @@ TEST(Base64, KnownTextsBothWays) {
         {"foob", "Zm9vYg=="},
         {"fooba", "Zm9vYmE="},
         {"foobar", "Zm9vYmFy"},
-        {"\xFF\xFE\xFD", "//79"},           // high bytes reach the last two letters
+        {"\xFF\xFE\xFD", "//79"},  // high bytes reach the last two letters
         {"\xFB\xFF", "+/8="},
         {"\x80", "gA=="},
         {"\xCF\xF0\xE8\xE2\xE5\xF2", "z/Do4uXy"},  // "Привет" in code page 1251
@@ -41,10 +42,10 @@ TEST(Base64, KnownTextsBothWays) {
     }
 }
 
-TEST(Base64, EveryByteValueRoundTripsWithinItsSize) {
+TEST(Base64, EveryByteValueRoundTripsWithinItsSize)
+{
     std::vector<std::uint8_t> bytes(256);
-    for (int i = 0; i < 256; ++i)
-        bytes[i] = static_cast<std::uint8_t>(255 - i);
+    for (int i = 0; i < 256; ++i) bytes[i] = static_cast<std::uint8_t>(255 - i);
     // Every tail length, so that both padded forms see high bytes.
     for (std::size_t count = 253; count <= 256; ++count) {
         SCOPED_TRACE(count);
@@ -62,7 +63,8 @@ TEST(Base64, EveryByteValueRoundTripsWithinItsSize) {
     }
 }
 
-TEST(Base64, LengthNotMultipleOfFourDecodesToNothing) {
+TEST(Base64, LengthNotMultipleOfFourDecodesToNothing)
+{
     static constexpr const char* kTexts[] = {"Y", "YW", "YWJ", "YWJjY", "YWJjYWI", "YQ=", "YQ==="};
     for (const char* text : kTexts) {
         SCOPED_TRACE(text);
@@ -76,20 +78,15 @@ TEST(Base64, LengthNotMultipleOfFourDecodesToNothing) {
 
 // A misplaced "=" ends the data: never more bytes than CalcDecodedSize, and
 // the string form carries only the bytes decoded, no filler.
-TEST(Base64, MisplacedPaddingYieldsFewerBytes) {
+TEST(Base64, MisplacedPaddingYieldsFewerBytes)
+{
     static constexpr struct {
         const char* text;
         std::size_t sizeBound;  // CalcDecodedSize
         const char* decoded;
     } kCases[] = {
-        {"YQ=A", 1, "a"},
-        {"Y=QA", 3, ""},
-        {"Y===", 1, ""},
-        {"====", 1, ""},
-        {"=WJj", 3, ""},
-        {"YQ==YWJj", 6, "a"},
-        {"YWJjYQ=A", 4, "abca"},
-        {"YWJj====", 4, "abc"},
+        {"YQ=A", 1, "a"}, {"Y=QA", 3, ""},      {"Y===", 1, ""},         {"====", 1, ""},
+        {"=WJj", 3, ""},  {"YQ==YWJj", 6, "a"}, {"YWJjYQ=A", 4, "abca"}, {"YWJj====", 4, "abc"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.text);
@@ -99,19 +96,20 @@ TEST(Base64, MisplacedPaddingYieldsFewerBytes) {
         const std::size_t written = Base64Decode(c.text, length, out.data());
         EXPECT_EQ(written, std::strlen(c.decoded));
         EXPECT_EQ(std::string(out.begin(), out.begin() + written), c.decoded);
-        EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + c.sizeBound, out.end()), std::vector<std::uint8_t>(4, kGuard));
+        EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + c.sizeBound, out.end()),
+                  std::vector<std::uint8_t>(4, kGuard));
         EXPECT_EQ(Base64DecodeString(c.text), c.decoded);
     }
 }
 
 // Every byte outside the alphabet, 0x80-0xFF included, decodes as zero bits
 // in its place and disturbs nothing around it.
-TEST(Base64, ByteOutsideAlphabetCountsAsZeroBits) {
+TEST(Base64, ByteOutsideAlphabetCountsAsZeroBits)
+{
     const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
     for (int value = 0; value < 256; ++value) {
         const char c = static_cast<char>(value);
-        if (alphabet.find(c) != std::string::npos)
-            continue;
+        if (alphabet.find(c) != std::string::npos) continue;
         SCOPED_TRACE(value);
         for (std::size_t position = 0; position < 4; ++position) {
             std::string text = "YWJjZGVm";

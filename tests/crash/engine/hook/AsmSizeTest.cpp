@@ -22,13 +22,15 @@ struct TLengthCase {
 };
 
 // Bytes are padded with zeros, so that every case can be read 32 bytes deep.
-std::vector<std::uint8_t> Padded(std::initializer_list<std::uint8_t> bytes) {
+std::vector<std::uint8_t> Padded(std::initializer_list<std::uint8_t> bytes)
+{
     std::vector<std::uint8_t> code(bytes);
     code.resize(32, 0);
     return code;
 }
 
-TEST(GetAsmSize, MeasuresPrefixesModRMAndImmediates) {
+TEST(GetAsmSize, MeasuresPrefixesModRMAndImmediates)
+{
     static const TLengthCase kCases[] = {
         {"mov ax, imm16", {0x66, 0xB8, 0x34, 0x12}, true, 4},
         {"mov eax, imm32", {0xB8, 1, 2, 3, 4}, true, 5},
@@ -88,7 +90,8 @@ TEST(GetAsmSize, MeasuresPrefixesModRMAndImmediates) {
     }
 }
 
-TEST(GetAsmSize, EndlessPrefixRunIsNotCode) {
+TEST(GetAsmSize, EndlessPrefixRunIsNotCode)
+{
     // Prefixes repeat without end: the decoder gives up instead of reading on.
     std::vector<std::uint8_t> code(64, 0x66);
     std::uint8_t size = 0;
@@ -99,16 +102,17 @@ TEST(GetAsmSize, EndlessPrefixRunIsNotCode) {
 // Code placed in a page of its own, followed by a page that cannot be read.
 class CodePage : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FBase = static_cast<std::uint8_t*>(
-            ::VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE, PAGE_NOACCESS));
+    void SetUp() override
+    {
+        FBase = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE, PAGE_NOACCESS));
         ASSERT_NE(FBase, nullptr);
         ASSERT_NE(::VirtualAlloc(FBase, kPage, MEM_COMMIT, PAGE_EXECUTE_READWRITE), nullptr);
         std::memset(FBase, 0x90, kPage);
     }
     void TearDown() override { ::VirtualFree(FBase, 0, MEM_RELEASE); }
     // Puts the bytes so that they end where the readable page ends.
-    std::uint8_t* AtPageEnd(std::initializer_list<std::uint8_t> bytes) {
+    std::uint8_t* AtPageEnd(std::initializer_list<std::uint8_t> bytes)
+    {
         std::uint8_t* at = FBase + kPage - bytes.size();
         std::memcpy(at, bytes.begin(), bytes.size());
         return at;
@@ -117,12 +121,12 @@ protected:
     std::uint8_t* FBase = nullptr;
 };
 
-TEST_F(CodePage, FunctionSizeStopsAtTheFirstReturnOnly) {
+TEST_F(CodePage, FunctionSizeStopsAtTheFirstReturnOnly)
+{
     // push ebp; mov ebp, esp; mov [ebp-4], 1; les eax, [eax]; lds eax, [eax];
     // enter 0, 0; leave; ret 4 -- only the last is a return.
-    static constexpr std::uint8_t kRoutine[] = {
-        0x55, 0x89, 0xE5, 0xC7, 0x45, 0xFC, 1, 0, 0, 0, 0xC4, 0x00, 0xC5, 0x00,
-        0xC8, 0x00, 0x00, 0x00, 0xC9, 0xC2, 0x04, 0x00, 0xCC, 0xCC};
+    static constexpr std::uint8_t kRoutine[] = {0x55, 0x89, 0xE5, 0xC7, 0x45, 0xFC, 1,    0,    0,    0,    0xC4, 0x00,
+                                                0xC5, 0x00, 0xC8, 0x00, 0x00, 0x00, 0xC9, 0xC2, 0x04, 0x00, 0xCC, 0xCC};
     std::memcpy(FBase, kRoutine, sizeof kRoutine);
     EXPECT_EQ(GetFunctionSize(FBase, 100), 22u);
     EXPECT_EQ(GetFunctionSize(FBase, 22), 22u);
@@ -130,12 +134,16 @@ TEST_F(CodePage, FunctionSizeStopsAtTheFirstReturnOnly) {
     EXPECT_EQ(GetFunctionSize(FBase, 0), 0u);
 }
 
-TEST_F(CodePage, FunctionSizeOfEachReturnKind) {
+TEST_F(CodePage, FunctionSizeOfEachReturnKind)
+{
     static constexpr struct {
         std::uint8_t bytes[4];
         std::size_t size;
     } kCases[] = {
-        {{0x90, 0xC3}, 2}, {{0x90, 0xCB}, 2}, {{0x90, 0xC2, 8, 0}, 4}, {{0x90, 0xCA, 8, 0}, 4},
+        {{0x90, 0xC3}, 2},
+        {{0x90, 0xCB}, 2},
+        {{0x90, 0xC2, 8, 0}, 4},
+        {{0x90, 0xCA, 8, 0}, 4},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.size);
@@ -144,7 +152,8 @@ TEST_F(CodePage, FunctionSizeOfEachReturnKind) {
     }
 }
 
-TEST_F(CodePage, FunctionSizeDoesNotReadPastReadableMemory) {
+TEST_F(CodePage, FunctionSizeDoesNotReadPastReadableMemory)
+{
     // No return before the page ends: the answer is 1, and nothing faults.
     std::uint8_t* start = AtPageEnd({0x90, 0x90, 0x90, 0x90});
     EXPECT_EQ(GetFunctionSize(start, 4096), 1u);

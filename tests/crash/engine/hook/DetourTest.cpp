@@ -21,41 +21,48 @@ typedef int (*TRegFn)(int) __attribute__((regparm(1)));
 TRegFn GTrampoline = nullptr;
 TRegFn GInnerTrampoline = nullptr;
 
-__attribute__((regparm(1), noinline)) int AddHundred(int x) {
+__attribute__((regparm(1), noinline)) int AddHundred(int x)
+{
     return GTrampoline(x) + 100;
 }
-__attribute__((regparm(1), noinline)) int AddThousand(int x) {
+__attribute__((regparm(1), noinline)) int AddThousand(int x)
+{
     return GInnerTrampoline(x) + 1000;
 }
 
 class Detour : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FArena = static_cast<std::uint8_t*>(
-            ::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    void SetUp() override
+    {
+        FArena =
+            static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
         ASSERT_NE(FArena, nullptr);
         std::memset(FArena, 0xCC, 4096);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         crash::EHookDone();
         ::VirtualFree(FArena, 0, MEM_RELEASE);
         GTrampoline = GInnerTrampoline = nullptr;
     }
     // Writes a routine at `offset` in the arena.
-    std::uint8_t* Put(std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+    std::uint8_t* Put(std::size_t offset, std::initializer_list<std::uint8_t> bytes)
+    {
         std::memcpy(FArena + offset, bytes.begin(), bytes.size());
         ::FlushInstructionCache(::GetCurrentProcess(), FArena + offset, bytes.size());
         return FArena + offset;
     }
     static TRegFn Fn(void* code) { return reinterpret_cast<TRegFn>(code); }
-    void Hook(std::uint8_t* routine) {
+    void Hook(std::uint8_t* routine)
+    {
         GTrampoline = Fn(HookProcedureEx(routine, reinterpret_cast<void*>(&AddHundred), "Routine"));
         ASSERT_NE(GTrampoline, nullptr);
     }
     std::uint8_t* FArena = nullptr;
 };
 
-TEST_F(Detour, ShortJumpLeavingTheCopiedBytesGoesThroughALongJump) {
+TEST_F(Detour, ShortJumpLeavingTheCopiedBytesGoesThroughALongJump)
+{
     // jmp +4; nop; nop; nop; ret; mov eax, 42; ret. The copied bytes end at 5;
     // the jump lands at 6, outside them.
     std::uint8_t* routine = Put(0, {0xEB, 0x04, 0x90, 0x90, 0x90, 0xC3, 0xB8, 42, 0, 0, 0, 0xC3});
@@ -66,7 +73,8 @@ TEST_F(Detour, ShortJumpLeavingTheCopiedBytesGoesThroughALongJump) {
     EXPECT_EQ(routine[0], 0xE9);
 }
 
-TEST_F(Detour, CallInTheCopiedBytesStillReachesItsTarget) {
+TEST_F(Detour, CallInTheCopiedBytesStillReachesItsTarget)
+{
     // call helper; add eax, 1; ret -- with the helper (mov eax, 5; ret) far
     // behind the routine, so the moved call needs a new displacement.
     std::uint8_t* helper = Put(0x800, {0xB8, 5, 0, 0, 0, 0xC3});
@@ -79,7 +87,8 @@ TEST_F(Detour, CallInTheCopiedBytesStillReachesItsTarget) {
     EXPECT_EQ(Fn(routine)(0), 106);
 }
 
-TEST_F(Detour, ConditionalJumpInsideTheCopiedBytesStaysInside) {
+TEST_F(Detour, ConditionalJumpInsideTheCopiedBytesStaysInside)
+{
     // again: inc eax; cmp al, 3; jb again; ret. The loop's target is the
     // routine's first byte, which now holds the jump to the replacement: the
     // trampoline must loop within itself.
@@ -91,10 +100,10 @@ TEST_F(Detour, ConditionalJumpInsideTheCopiedBytesStaysInside) {
     EXPECT_EQ(Fn(routine)(7), 108);
 }
 
-TEST_F(Detour, ConditionalJumpOutsideTheCopiedBytes) {
+TEST_F(Detour, ConditionalJumpOutsideTheCopiedBytes)
+{
     // test eax, eax; jz zero; nop; mov eax, 9; ret; zero: mov eax, 4; ret
-    std::uint8_t* routine = Put(0, {0x85, 0xC0, 0x74, 0x07, 0x90, 0xB8, 9, 0, 0, 0, 0xC3,
-                                    0xB8, 4, 0, 0, 0, 0xC3});
+    std::uint8_t* routine = Put(0, {0x85, 0xC0, 0x74, 0x07, 0x90, 0xB8, 9, 0, 0, 0, 0xC3, 0xB8, 4, 0, 0, 0, 0xC3});
     ASSERT_EQ(Fn(routine)(0), 4);
     ASSERT_EQ(Fn(routine)(1), 9);
     Hook(routine);
@@ -103,7 +112,8 @@ TEST_F(Detour, ConditionalJumpOutsideTheCopiedBytes) {
     EXPECT_EQ(Fn(routine)(0), 104);
 }
 
-TEST_F(Detour, HookingTwiceGivesTheSameTrampolineAndWritesNothing) {
+TEST_F(Detour, HookingTwiceGivesTheSameTrampolineAndWritesNothing)
+{
     std::uint8_t* routine = Put(0, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});  // lea eax, [eax+2]
     Hook(routine);
     std::uint8_t after[6];
@@ -114,7 +124,8 @@ TEST_F(Detour, HookingTwiceGivesTheSameTrampolineAndWritesNothing) {
     EXPECT_EQ(Fn(routine)(1), 103);
 }
 
-TEST_F(Detour, UnhookByRoutineOrTrampolineRestoresTheBytes) {
+TEST_F(Detour, UnhookByRoutineOrTrampolineRestoresTheBytes)
+{
     static constexpr std::uint8_t kBytes[] = {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3};
     std::uint8_t* first = Put(0, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});
     std::uint8_t* second = Put(0x40, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});
@@ -130,21 +141,23 @@ TEST_F(Detour, UnhookByRoutineOrTrampolineRestoresTheBytes) {
     EXPECT_EQ(Fn(first)(1), 3);
 }
 
-TEST_F(Detour, ShutDownRemovesDetoursNewestFirst) {
+TEST_F(Detour, ShutDownRemovesDetoursNewestFirst)
+{
     // The second detour sits on the first one's trampoline: it must come off
     // while that trampoline still exists.
     static constexpr std::uint8_t kBytes[] = {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3};
     std::uint8_t* routine = Put(0, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});
     Hook(routine);
-    GInnerTrampoline = Fn(HookProcedureEx(reinterpret_cast<void*>(GTrampoline),
-                                          reinterpret_cast<void*>(&AddThousand), "Trampoline"));
+    GInnerTrampoline =
+        Fn(HookProcedureEx(reinterpret_cast<void*>(GTrampoline), reinterpret_cast<void*>(&AddThousand), "Trampoline"));
     EXPECT_EQ(Fn(routine)(1), 1103);
     crash::EHookDone();
     EXPECT_EQ(std::memcmp(routine, kBytes, sizeof kBytes), 0);
     EXPECT_EQ(Fn(routine)(1), 3);
 }
 
-TEST_F(Detour, JumpThunkIsFollowed) {
+TEST_F(Detour, JumpThunkIsFollowed)
+{
     // jmp [slot], with the slot holding the real routine.
     std::uint8_t* real = Put(0x100, {0x8D, 0x40, 0x05, 0x90, 0x90, 0xC3});
     void** slot = reinterpret_cast<void**>(FArena + 0x200);
@@ -159,7 +172,8 @@ TEST_F(Detour, JumpThunkIsFollowed) {
     EXPECT_EQ(real[0], 0x8D);
 }
 
-TEST_F(Detour, UndecodableStartIsRefused) {
+TEST_F(Detour, UndecodableStartIsRefused)
+{
     // ud2 cannot be measured: nothing may be copied or written.
     static constexpr std::uint8_t kBytes[] = {0x0F, 0x0B, 0x90, 0x90, 0x90, 0xC3};
     std::uint8_t* routine = Put(0, {0x0F, 0x0B, 0x90, 0x90, 0x90, 0xC3});
@@ -173,7 +187,8 @@ TEST_F(Detour, UndecodableStartIsRefused) {
     EXPECT_FALSE(UnhookProcedure(routine));
 }
 
-TEST_F(Detour, SixteenBitRelativeJumpsAndCallsAreRefused) {
+TEST_F(Detour, SixteenBitRelativeJumpsAndCallsAreRefused)
+{
     // With 66 a relative target is cut to 16 bits: from the trampoline it would
     // land somewhere else entirely, so none of these may be copied. (None runs:
     // its target lies in the first 64 KB.)
@@ -204,7 +219,8 @@ TEST_F(Detour, SixteenBitRelativeJumpsAndCallsAreRefused) {
     }
 }
 
-TEST_F(Detour, NullRoutineOrReplacementIsRefused) {
+TEST_F(Detour, NullRoutineOrReplacementIsRefused)
+{
     std::uint8_t* routine = Put(0, {0x8D, 0x40, 0x02, 0x90, 0x90, 0xC3});
     try {
         HookProcedureEx(nullptr, reinterpret_cast<void*>(&AddHundred), "Missing");
@@ -216,7 +232,8 @@ TEST_F(Detour, NullRoutineOrReplacementIsRefused) {
     EXPECT_EQ(routine[0], 0x8D);
 }
 
-TEST_F(Detour, JumpToMemWritesARelativeJump) {
+TEST_F(Detour, JumpToMemWritesARelativeJump)
+{
     std::uint8_t* target = Put(0x300, {0xB8, 7, 0, 0, 0, 0xC3});
     crash::JumpToMem(FArena, target);
     EXPECT_EQ(FArena[0], 0xE9);
@@ -225,7 +242,8 @@ TEST_F(Detour, JumpToMemWritesARelativeJump) {
 
 // The crash reporter copies exception objects it reports: every class of the
 // unit must copy as itself, message included.
-TEST(HookErrors, CloneAsTheirOwnClass) {
+TEST(HookErrors, CloneAsTheirOwnClass)
+{
     const crash::EHookError hook("hook");
     const crash::EProcNull null("null");
     const crash::EHookingError hooking("hooking");

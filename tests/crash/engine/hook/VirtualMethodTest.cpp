@@ -12,7 +12,8 @@ struct TSample {
     virtual int Value() const;
     virtual ~TSample();
 };
-int TSample::Value() const {
+int TSample::Value() const
+{
     return 1;
 }
 TSample::~TSample() = default;
@@ -22,18 +23,21 @@ namespace {
 
 using hook_test::TSample;
 
-__attribute__((thiscall)) int ReplacementValue(const TSample*) {
+__attribute__((thiscall)) int ReplacementValue(const TSample*)
+{
     return 99;
 }
 
 // The object's type is hidden from the optimiser, so the call goes through
 // the method table.
-__attribute__((noinline)) int CallValue(const TSample* sample) {
+__attribute__((noinline)) int CallValue(const TSample* sample)
+{
     asm volatile("" ::: "memory");
     return sample->Value();
 }
 
-void* const* MethodTable(const TSample& sample) {
+void* const* MethodTable(const TSample& sample)
+{
     return *reinterpret_cast<void* const* const*>(&sample);
 }
 
@@ -44,7 +48,8 @@ protected:
     TSample FSample;
 };
 
-TEST_F(VirtualMethod, HookAndUnhookASlot) {
+TEST_F(VirtualMethod, HookAndUnhookASlot)
+{
     void* const* vmt = MethodTable(FSample);
     void* original = vmt[0];
     EXPECT_EQ(crash::HookVirtualMethod(vmt, 0, Replacement()), original);
@@ -57,7 +62,8 @@ TEST_F(VirtualMethod, HookAndUnhookASlot) {
     EXPECT_FALSE(crash::UnhookVirtualMethod(vmt, 0));
 }
 
-TEST_F(VirtualMethod, ShutDownRestoresTheSlot) {
+TEST_F(VirtualMethod, ShutDownRestoresTheSlot)
+{
     void* const* vmt = MethodTable(FSample);
     void* original = vmt[0];
     crash::HookVirtualMethod(vmt, 0, Replacement());
@@ -66,7 +72,8 @@ TEST_F(VirtualMethod, ShutDownRestoresTheSlot) {
     EXPECT_EQ(CallValue(&FSample), 1);
 }
 
-TEST_F(VirtualMethod, TableOutsideAnyModuleIsLeftAlone) {
+TEST_F(VirtualMethod, TableOutsideAnyModuleIsLeftAlone)
+{
     std::vector<void*> table = {reinterpret_cast<void*>(0x1234)};
     EXPECT_EQ(crash::HookVirtualMethod(table.data(), 0, Replacement()), nullptr);
     EXPECT_EQ(table[0], reinterpret_cast<void*>(0x1234));

@@ -13,7 +13,8 @@ namespace {
 // Variables of this process set for the duration of one test.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const std::string& value) : FName(name) {
+    ScopedVariable(const char* name, const std::string& value) : FName(name)
+    {
         EXPECT_TRUE(::SetEnvironmentVariableA(name, value.c_str()));
     }
     ScopedVariable(const ScopedVariable&) = delete;
@@ -24,7 +25,8 @@ private:
     const char* FName;
 };
 
-TEST(Expansion, FollowsTheVariableRules) {
+TEST(Expansion, FollowsTheVariableRules)
+{
     const ScopedVariable c("c", "[c]");
     const ScopedVariable plain("VLTEST_PLAIN", "value");
     const ScopedVariable mixed("VLTEST_Mixed", "mixed");
@@ -33,19 +35,19 @@ TEST(Expansion, FollowsTheVariableRules) {
         const char* text;
         const char* expected;
     } kCases[] = {
-        {"100% sure", "100% sure"},                      // a lone "%" stays
-        {"%%", ""},                                      // an empty name has no value
+        {"100% sure", "100% sure"},  // a lone "%" stays
+        {"%%", ""},                  // an empty name has no value
         {"%%%", "%"},
-        {"abc%", "abc%"},                                // trailing "%"
+        {"abc%", "abc%"},  // trailing "%"
         {"%", "%"},
-        {"%abc", "%abc"},                                // no closing "%"
-        {"%UNKNOWNVAR%abc", "abc"},                      // an unknown variable vanishes
-        {"%a b%c%", "%a b[c]"},                          // a blank ends the first name
+        {"%abc", "%abc"},            // no closing "%"
+        {"%UNKNOWNVAR%abc", "abc"},  // an unknown variable vanishes
+        {"%a b%c%", "%a b[c]"},      // a blank ends the first name
         {"%VL-TEST%", "%VL-TEST%"},
         {"<%VLTEST_PLAIN%%VLTEST_PLAIN%>", "<valuevalue>"},
         {"%vltest_plain% %VLTEST_PLAIN%", "value value"},  // names in any case
         {"%VLTEST_MIXED%", "mixed"},
-        {"%VLTEST_INNER%", "%Temp% and %VLTEST_PLAIN%"},   // values are not expanded again
+        {"%VLTEST_INNER%", "%Temp% and %VLTEST_PLAIN%"},  // values are not expanded again
         {"", ""},
     };
     for (const auto& k : kCases) {
@@ -54,14 +56,16 @@ TEST(Expansion, FollowsTheVariableRules) {
     }
 }
 
-TEST(Expansion, LineBreakOnlyOnceTheReportHasSetIt) {
+TEST(Expansion, LineBreakOnlyOnceTheReportHasSetIt)
+{
     ::SetEnvironmentVariableA("_LineBreak", nullptr);
     EXPECT_EQ(ExpandEnvVars("a%_LineBreak%b"), "ab");
     const ScopedVariable lineBreak("_LineBreak", "\r\n");
     EXPECT_EQ(ExpandEnvVars("a%_LineBreak%b"), "a\r\nb");
 }
 
-TEST(Expansion, LongValuesArriveWhole) {
+TEST(Expansion, LongValuesArriveWhole)
+{
     // The value is read into a 1,024-byte buffer first and again when longer.
     static constexpr std::size_t kLengths[] = {1023, 1024, 1025, 5000, 32000};
     for (std::size_t length : kLengths) {
@@ -73,7 +77,8 @@ TEST(Expansion, LongValuesArriveWhole) {
     }
 }
 
-TEST(Expansion, BuiltInNamesGiveDateTimeAndFolder) {
+TEST(Expansion, BuiltInNamesGiveDateTimeAndFolder)
+{
     for (const char* name : {"DATE", "TIME", "CD"}) ::SetEnvironmentVariableA(name, nullptr);
     char folder[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, folder);

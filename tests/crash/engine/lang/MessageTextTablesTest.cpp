@@ -10,7 +10,8 @@
 namespace crash {
 namespace {
 
-TEST(MessageTypes, KeepTheirStoredOrdinalsNamesAndDefaults) {
+TEST(MessageTypes, KeepTheirStoredOrdinalsNamesAndDefaults)
+{
     // The options stream and the texts file store texts by ordinal and name:
     // the first and last of every group pin the order down.
     static constexpr struct {
@@ -62,7 +63,8 @@ TEST(MessageTypes, KeepTheirStoredOrdinalsNamesAndDefaults) {
     }
 }
 
-TEST(MessageTypes, NamesAreUniqueAndEveryTextHasADefault) {
+TEST(MessageTypes, NamesAreUniqueAndEveryTextHasADefault)
+{
     std::set<std::string_view> names;
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
         const auto type = static_cast<TMessageType>(i);
@@ -75,7 +77,8 @@ TEST(MessageTypes, NamesAreUniqueAndEveryTextHasADefault) {
     EXPECT_EQ(MessageTypeName(static_cast<TMessageType>(kMessageTypeCount)), "");
 }
 
-TEST(MessageTypes, DefaultCustomizedTextsAreTheDefaultTable) {
+TEST(MessageTypes, DefaultCustomizedTextsAreTheDefaultTable)
+{
     const TCustomizedTexts texts = DefaultCustomizedTexts();
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
         SCOPED_TRACE(MessageTypeName(static_cast<TMessageType>(i)));
@@ -83,12 +86,15 @@ TEST(MessageTypes, DefaultCustomizedTextsAreTheDefaultTable) {
     }
 }
 
-TEST(EditorLabels, ListEveryTextOnceInGroupOrder) {
+TEST(EditorLabels, ListEveryTextOnceInGroupOrder)
+{
+    // clang-format off
     static constexpr std::string_view kHeadings[] = {
         "Message captions", "Exception Dialog (VexlorLog type)", "Exception Dialog (MS Classic type)",
         "Send Dialog", "Reproduce Dialog", "General Data", "Call Stack", "Threads Data", "Leaks Data",
         "Modules List", "Processes List", "CPU", "Send messages", "Other messages",
     };
+    // clang-format on
     std::size_t heading = 0;
     int previous = -1;
     std::set<int> seen;
@@ -112,7 +118,8 @@ TEST(EditorLabels, ListEveryTextOnceInGroupOrder) {
     EXPECT_EQ(seen.size(), kMessageTypeCount);
 }
 
-TEST(EditorLabels, GeneralDataLabelsComeFromTheDefaults) {
+TEST(EditorLabels, GeneralDataLabelsComeFromTheDefaults)
+{
     int labelled = 0;
     for (const EMsgsRec& row : EMsgs) {
         if (row.No == kEMsgsGroup) continue;
@@ -127,12 +134,13 @@ TEST(EditorLabels, GeneralDataLabelsComeFromTheDefaults) {
     EXPECT_EQ(labelled, 55);
 }
 
-TEST(ShowOptions, NamesComeFromTheirSectionAndLabel) {
+TEST(ShowOptions, NamesComeFromTheirSectionAndLabel)
+{
     for (std::size_t i = 0; i < kShowOptionCount; ++i) {
         const auto option = static_cast<TShowOption>(i);
         SCOPED_TRACE(EShowOptions[i]);
-        std::string expected = std::string(EVals[ShowOptionSection(option)]) + "|" +
-                               std::string(EVals[ShowOptionLabel(option)]);
+        std::string expected =
+            std::string(EVals[ShowOptionSection(option)]) + "|" + std::string(EVals[ShowOptionLabel(option)]);
         if (option == soAppName) expected = "Application|Name";
         if (option == soCustomData) expected = "Custom Data|All";
         EXPECT_EQ(EShowOptions[i], expected);
@@ -144,7 +152,8 @@ TEST(ShowOptions, NamesComeFromTheirSectionAndLabel) {
     EXPECT_EQ(static_cast<int>(soCustomData), 47);
 }
 
-TEST(ShowOptions, StoreOneBitPerItemInSixBytes) {
+TEST(ShowOptions, StoreOneBitPerItemInSixBytes)
+{
     using Bytes = TShowOptions::Bytes;
     static constexpr struct {
         const char* what;
@@ -163,7 +172,8 @@ TEST(ShowOptions, StoreOneBitPerItemInSixBytes) {
     }
 }
 
-TEST(EnumSets, IgnoreBitsAndMembersOutsideTheEnumeration) {
+TEST(EnumSets, IgnoreBitsAndMembersOutsideTheEnumeration)
+{
     enum Ten : std::uint8_t { tFirst, tLast = 9 };
     using TenSet = EnumSet<Ten, 10>;
     static_assert(TenSet::kByteCount == 2);
@@ -179,7 +189,8 @@ TEST(EnumSets, IgnoreBitsAndMembersOutsideTheEnumeration) {
     EXPECT_EQ((TenSet::All() * TenSet{tLast}), TenSet{tLast});
 }
 
-TEST(Variables, OfferTheReportVariablesFirst) {
+TEST(Variables, OfferTheReportVariablesFirst)
+{
     std::set<std::string_view> names;
     for (std::size_t i = 0; i < EVariablesOptions.size(); ++i) {
         const std::string_view row = EVariablesOptions[i];
@@ -194,7 +205,8 @@ TEST(Variables, OfferTheReportVariablesFirst) {
     EXPECT_TRUE(names.contains("Date") && names.contains("Time") && names.contains("CD"));
 }
 
-TEST(Versions, CurrentStreamVersion) {
+TEST(Versions, CurrentStreamVersion)
+{
     EXPECT_EQ(VexlorLogCurrentVersion, 6101);
 }
 

@@ -36,8 +36,8 @@ TEST(DisplayTexts, SizeInKbRoundsHalvesToEven)
         std::uint32_t bytes;
         const char* text;
     } kCases[] = {
-        {0, ""}, {1, "0 Kb"}, {511, "0 Kb"}, {512, "0 Kb"}, {513, "1 Kb"}, {1536, "2 Kb"},
-        {2560, "2 Kb"}, {2561, "3 Kb"}, {1048576, "1024 Kb"}, {0xFFFFFFFFu, "4194304 Kb"},
+        {0, ""},        {1, "0 Kb"},    {511, "0 Kb"},  {512, "0 Kb"},        {513, "1 Kb"},
+        {1536, "2 Kb"}, {2560, "2 Kb"}, {2561, "3 Kb"}, {1048576, "1024 Kb"}, {0xFFFFFFFFu, "4194304 Kb"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.bytes);
@@ -56,8 +56,8 @@ TEST(DisplayTexts, ShortVersionPriorityAndThreads)
         std::uint32_t priority;
         const char* text;
     } kPriorities[] = {
-        {32, "Normal"},         {64, "Low"},           {128, "High"}, {256, "Real-Time"},
-        {0x4000, "Below-Normal"}, {0x8000, "Above-Normal"}, {0, ""},      {33, ""},
+        {32, "Normal"},           {64, "Low"}, {128, "High"}, {256, "Real-Time"}, {0x4000, "Below-Normal"},
+        {0x8000, "Above-Normal"}, {0, ""},     {33, ""},
     };
     for (const auto& c : kPriorities) {
         SCOPED_TRACE(c.priority);

@@ -41,8 +41,8 @@ bool WriteFacts(const std::string& folder, const std::string& library)
     const crash::PVexlorModuleInfo record = crash::ModuleInfoByHandle(module.Get());
     if (!record) return false;
     const auto base = reinterpret_cast<std::uintptr_t>(module.Get());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const std::uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
 
     const std::string name = library.substr(library.find_last_of('\\') + 1);

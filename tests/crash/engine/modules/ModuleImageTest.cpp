@@ -31,8 +31,7 @@ public:
 
     void SetUp() override
     {
-        FBase = static_cast<std::uint8_t*>(
-            VirtualAlloc(nullptr, 3 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        FBase = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 3 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         ASSERT_NE(FBase, nullptr);
         auto& dos = At<IMAGE_DOS_HEADER>(0);
         dos.e_magic = IMAGE_DOS_SIGNATURE;
@@ -117,10 +116,8 @@ TEST_F(HandMadeImage, EveryNamedExportWithItsAddress)
         std::uint32_t size;
     } kExpected[] = {
         {"Low", 0x50, 1},  // below the code section
-        {"Alpha", 0x180, 0},
-        {"AlphaAlias", 0x180, 0},
-        {"Beta", 0x1A0, 0},
-        {"EdgeName", 0x1C0, 0},  // its name read up to the unreadable page
+        {"Alpha", 0x180, 0}, {"AlphaAlias", 0x180, 0},
+        {"Beta", 0x1A0, 0},  {"EdgeName", 0x1C0, 0},  // its name read up to the unreadable page
     };
     ASSERT_EQ(functions.Count(), 5);  // Broken and the unresolvable forwarder left out
     for (int i = 0; i < functions.Count(); ++i) {
@@ -152,7 +149,9 @@ TEST_F(HandMadeImage, HeadersThatGiveNoFunctions)
         {"code section unreadable",
          [](HandMadeImage& image) { image.At<IMAGE_OPTIONAL_HEADER32>(kNt + 24).BaseOfCode = 2 * kPage; }},
         {"no export directory",
-         [](HandMadeImage& image) { image.At<IMAGE_OPTIONAL_HEADER32>(kNt + 24).DataDirectory[0] = {0, 0}; }},
+         [](HandMadeImage& image) {
+             image.At<IMAGE_OPTIONAL_HEADER32>(kNt + 24).DataDirectory[0] = {0, 0};
+         }},
         {"a 64-bit optional header",
          [](HandMadeImage& image) { image.At<IMAGE_OPTIONAL_HEADER32>(kNt + 24).Magic = 0x20B; }},
         {"no PE signature", [](HandMadeImage& image) { image.At<DWORD>(kNt) = 0; }},

@@ -67,8 +67,7 @@ TEST_F(ModuleList, ZeroAndNonModulesGiveNothingAndAddNothing)
     const auto heap = std::make_unique<int[]>(256);
     EXPECT_EQ(ModuleInfoByHandle(reinterpret_cast<HMODULE>(heap.get())), nullptr);
     EXPECT_EQ(ModuleInfoByAddr(heap.get()), nullptr);
-    const auto inside =
-        reinterpret_cast<HMODULE>(reinterpret_cast<char*>(GetModuleHandleW(L"kernel32.dll")) + 0x1000);
+    const auto inside = reinterpret_cast<HMODULE>(reinterpret_cast<char*>(GetModuleHandleW(L"kernel32.dll")) + 0x1000);
     EXPECT_EQ(ModuleInfoByHandle(inside), nullptr);
     EXPECT_EQ(ModulesList()->Count(), 0);
 

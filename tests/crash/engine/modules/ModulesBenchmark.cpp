@@ -67,8 +67,8 @@ int main()
         {
             rtl::TCriticalSectionLock hold(crash::ModulesListLock());
             for (int i = 0; i < crash::ModulesList()->Count(); ++i)
-                handles.push_back(reinterpret_cast<HMODULE>(
-                    static_cast<std::uintptr_t>(crash::ModulesList()->GetItem(i)->Handle)));
+                handles.push_back(
+                    reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(crash::ModulesList()->GetItem(i)->Handle)));
         }
         functions = 0;
         records = 0;

@@ -103,8 +103,7 @@ TEST(ProcessList, ChildrenFoundByEveryWalk)
         SCOPED_TRACE(m.what);
         TVexlorProcessesList list;
         modules::FillProcessesList(list, m.method);
-        for (int i = 1; i < list.Count(); ++i)
-            EXPECT_LT(list.GetItem(i - 1)->ProcessID, list.GetItem(i)->ProcessID);
+        for (int i = 1; i < list.Count(); ++i) EXPECT_LT(list.GetItem(i - 1)->ProcessID, list.GetItem(i)->ProcessID);
         ASSERT_NE(Find(list, GetCurrentProcessId()), nullptr);
 
         const TVexlorProcessInfo* first = Find(list, plain.Id());
@@ -149,8 +148,8 @@ TEST(ProcessList, PriorityClassOfABasePriority)
         LONG base;
         std::uint32_t priority;
     } kCases[] = {
-        {0, 0},       {1, 64},      {5, 64},      {6, 0x4000},  {7, 0x4000}, {8, 32},   {9, 32},
-        {10, 0x8000}, {12, 0x8000}, {13, 128},    {23, 128},    {24, 256},   {31, 256}, {-1, 64},
+        {0, 0},       {1, 64},      {5, 64},   {6, 0x4000}, {7, 0x4000}, {8, 32},   {9, 32},
+        {10, 0x8000}, {12, 0x8000}, {13, 128}, {23, 128},   {24, 256},   {31, 256}, {-1, 64},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.base);

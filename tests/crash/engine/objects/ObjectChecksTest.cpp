@@ -100,7 +100,8 @@ TEST(ObjectChecks, ClassTestsByNameAndWhatIsReported)
     const EDerivedAbort derivedAbort("quiet");
     const rtl::EAbort abort("quiet");
     const othermodule::EAbort otherAbort;
-    const rtl::EAccessViolation violation(EXCEPTION_RECORD{EXCEPTION_ACCESS_VIOLATION, 0, nullptr, nullptr, 2, {0, 16}});
+    const rtl::EAccessViolation violation(
+        EXCEPTION_RECORD{EXCEPTION_ACCESS_VIOLATION, 0, nullptr, nullptr, 2, {0, 16}});
     const rtl::EConvertError convert("x");
     const std::runtime_error standard("std");
     void* freed = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
@@ -117,8 +118,8 @@ TEST(ObjectChecks, ClassTestsByNameAndWhatIsReported)
         const char* what;
         bool reportable;
         bool language;
-        bool ofAbort;    // IsObjectOfClass(typeid(rtl::EAbort))
-        bool ofAny;      // IsObjectOfAnyClass({EConvertError, EExternal})
+        bool ofAbort;  // IsObjectOfClass(typeid(rtl::EAbort))
+        bool ofAny;    // IsObjectOfAnyClass({EConvertError, EExternal})
     } kCases[] = {
         {"a class derived from EAbort", false, true, true, false},
         {"EAbort", false, true, true, false},
@@ -130,15 +131,17 @@ TEST(ObjectChecks, ClassTestsByNameAndWhatIsReported)
         {"freed memory", false, true, false, false},
         {"2000 bytes, the end unreadable", false, true, false, false},
     };
-    const void* objects[] = {&derivedAbort, &abort, &otherAbort, &violation, &convert, &standard, nullptr, freed, cutBig};
+    const void* objects[] = {&derivedAbort, &abort,  &otherAbort, &violation, &convert,
+                             &standard,     nullptr, freed,       cutBig};
     for (std::size_t i = 0; i < std::size(kCases); ++i) {
         const auto& c = kCases[i];
         SCOPED_TRACE(c.what);
         EXPECT_EQ(crash::IsReportableObject(objects[i]), c.reportable);
         EXPECT_EQ(crash::IsLanguageException(objects[i]), c.language);
         EXPECT_EQ(crash::IsObjectOfClass(objects[i], typeid(rtl::EAbort)), c.ofAbort);
-        EXPECT_EQ(crash::IsObjectOfAnyClass(objects[i], {nullptr, &typeid(rtl::EConvertError), &typeid(rtl::EExternal)}),
-                  c.ofAny);
+        EXPECT_EQ(
+            crash::IsObjectOfAnyClass(objects[i], {nullptr, &typeid(rtl::EConvertError), &typeid(rtl::EExternal)}),
+            c.ofAny);
     }
     VirtualFree(pages, 0, MEM_RELEASE);
 }
@@ -191,9 +194,9 @@ TEST(ActiveXException, TypeTextGivesTheTypeAndItsParents)
     } kCases[] = {
         {"EOleSysError\r\nEOleError\r\nException", "EOleSysError", {"EOleSysError", "EOleError", "Exception"}},
         {"", "", {}},
-        {"A\nB\n", "A", {"A", "B"}},      // a closing break opens no line
+        {"A\nB\n", "A", {"A", "B"}},  // a closing break opens no line
         {"A\rB\r\n\r\nC", "A", {"A", "B", "", "C"}},
-        {"\r\nB", "", {"", "B"}},          // an empty first line is no type
+        {"\r\nB", "", {"", "B"}},  // an empty first line is no type
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.text);

@@ -44,15 +44,13 @@ public:
     TWindows() { RegisterClasses(); }
     ~TWindows()
     {
-        for (auto window = FWindows.rbegin(); window != FWindows.rend(); ++window)
-            DestroyWindow(*window);
+        for (auto window = FWindows.rbegin(); window != FWindows.rend(); ++window) DestroyWindow(*window);
     }
     HWND Add(const wchar_t* className, DWORD exStyle, RECT rect, bool visible, HWND owner = nullptr)
     {
-        const HWND window =
-            CreateWindowExW(exStyle | WS_EX_NOACTIVATE, className, L"", WS_POPUP | (visible ? WS_VISIBLE : 0),
-                            rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, owner, nullptr,
-                            GetModuleHandleW(nullptr), nullptr);
+        const HWND window = CreateWindowExW(
+            exStyle | WS_EX_NOACTIVATE, className, L"", WS_POPUP | (visible ? WS_VISIBLE : 0), rect.left, rect.top,
+            rect.right - rect.left, rect.bottom - rect.top, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
         FWindows.push_back(window);
         return window;
     }
@@ -95,13 +93,19 @@ TEST(ProcessWindows, MainWindowIsTheFirstCandidateByShapeAndOwner)
         {"no height", {{kPlainClass, 0, 200, 0, true, -1}}, -1},
         {"owned by a plain window", {kHiddenPlain, {kPlainClass, 0, 200, 100, true, 0}}, -1},
         {"a tool window", {{kPlainClass, WS_EX_TOOLWINDOW, 200, 100, true, -1}}, -1},
-        {"a tool window with a taskbar button", {{kPlainClass, WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, 200, 100, true, -1}}, 0},
+        {"a tool window with a taskbar button",
+         {{kPlainClass, WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, 200, 100, true, -1}},
+         0},
         {"owned by an unowned tool window", {kHiddenTool, {kPlainClass, 0, 200, 100, true, 0}}, 1},
         {"owned by a tool window with a plain owner",
          {kHiddenPlain, {kPlainClass, WS_EX_TOOLWINDOW, 200, 100, false, 0}, {kPlainClass, 0, 200, 100, true, 1}},
          -1},
-        {"owned by an application window", {{L"TApplication", 0, 0, 0, false, -1}, {kPlainClass, 0, 200, 100, true, 0}}, 1},
-        {"two candidates: the upper one", {{kPlainClass, 0, 200, 100, true, -1}, {kPlainClass, 0, 200, 100, true, -1}}, 1},
+        {"owned by an application window",
+         {{L"TApplication", 0, 0, 0, false, -1}, {kPlainClass, 0, 200, 100, true, 0}},
+         1},
+        {"two candidates: the upper one",
+         {{kPlainClass, 0, 200, 100, true, -1}, {kPlainClass, 0, 200, 100, true, -1}},
+         1},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -124,11 +128,10 @@ TEST(ProcessWindows, RectangleIsTheUnionOfTheVisibleWindows)
     TWindows windows;
     windows.Add(kPlainClass, 0, {10, 20, 110, 70}, true);
     windows.Add(kPlainClass, WS_EX_TOOLWINDOW, {300, 400, 350, 500}, true);
-    windows.Add(kPlainClass, 0, {5, 5, 5, 600}, true);       // no width: not counted
+    windows.Add(kPlainClass, 0, {5, 5, 5, 600}, true);         // no width: not counted
     windows.Add(kPlainClass, 0, {600, 600, 900, 700}, false);  // hidden
     crash::GetProcessWindowsRect(GetCurrentProcessId(), rect);
-    EXPECT_EQ(std::vector<LONG>({rect.left, rect.top, rect.right, rect.bottom}),
-              std::vector<LONG>({10, 20, 350, 500}));
+    EXPECT_EQ(std::vector<LONG>({rect.left, rect.top, rect.right, rect.bottom}), std::vector<LONG>({10, 20, 350, 500}));
 }
 
 TEST(ProcessWindows, DevelopmentEnvironmentByItsWindowClass)

@@ -49,8 +49,7 @@ TEST(RestartApplication, StartsTheSameCommandLineInTheStartFolderAndEnds)
     // folder and parent once it runs.
     const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
     std::string second;
-    for (int waited = 0; lines(second = ReadFileText(restarted)) < 3 && waited < 30000; waited += 50)
-        Sleep(50);
+    for (int waited = 0; lines(second = ReadFileText(restarted)) < 3 && waited < 30000; waited += 50) Sleep(50);
     ASSERT_EQ(lines(run.FOutput), 2) << run.FOutput;
     EXPECT_EQ(second, run.FOutput + std::to_string(run.FProcessId) + "\n");
     char windows[MAX_PATH];

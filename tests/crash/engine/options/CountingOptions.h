@@ -16,10 +16,12 @@ namespace crash::test {
 class CountingOptions : public TVexlorModuleOptions {
 public:
     CountingOptions(CreateKey key, std::string moduleName, int* stores)
-        : TVexlorModuleOptions(key, std::move(moduleName)), FStores(stores) {}
+        : TVexlorModuleOptions(key, std::move(moduleName)), FStores(stores)
+    {}
 
     void StoreSharedData() override { ++*FStores; }
-    void SetFreezeActivate(bool value) override {
+    void SetFreezeActivate(bool value) override
+    {
         if (FFailFreezeActivate) throw rtl::Exception("hang watcher failed");
         TVexlorModuleOptions::SetFreezeActivate(value);
     }
@@ -32,9 +34,13 @@ private:
     int* FStores;
 };
 
-inline std::string TestModuleName() { return rtl::ModuleFileNameAnsi(); }
+inline std::string TestModuleName()
+{
+    return rtl::ModuleFileNameAnsi();
+}
 
-inline std::unique_ptr<CountingOptions> MakeOptions(int* stores, std::string moduleName = TestModuleName()) {
+inline std::unique_ptr<CountingOptions> MakeOptions(int* stores, std::string moduleName = TestModuleName())
+{
     return TVexlorModuleOptions::Create<CountingOptions>(std::move(moduleName), stores);
 }
 

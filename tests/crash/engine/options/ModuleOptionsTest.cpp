@@ -16,7 +16,8 @@ using test::CountingOptions;
 using test::MakeOptions;
 using test::TestModuleName;
 
-TEST(ModuleOptionsCreate, PublishesOnceAndOnlyForTheLibrarysOwnModule) {
+TEST(ModuleOptionsCreate, PublishesOnceAndOnlyForTheLibrarysOwnModule)
+{
     static const struct {
         const char* what;
         std::string moduleName;
@@ -40,7 +41,8 @@ TEST(ModuleOptionsCreate, PublishesOnceAndOnlyForTheLibrarysOwnModule) {
     EXPECT_EQ(LibraryModuleHandle(), ::GetModuleHandleA(nullptr));
 }
 
-TEST(ModuleOptionsDefaults, HoldTheDefaultValues) {
+TEST(ModuleOptionsDefaults, HoldTheDefaultValues)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     const TVexlorModuleOptions& o = *options;
@@ -51,7 +53,8 @@ TEST(ModuleOptionsDefaults, HoldTheDefaultValues) {
         {"TextsCollection", [](const TVexlorModuleOptions& o) { return o.TextsCollection() == "English"; }},
         {"FreezeActivate", [](const TVexlorModuleOptions& o) { return !o.FreezeActivate(); }},
         {"FreezeTimeout", [](const TVexlorModuleOptions& o) { return o.FreezeTimeout() == 60; }},
-        {"SMTPFrom", [](const TVexlorModuleOptions& o) { return o.SMTPFrom() == kDefaultSMTPFrom && !o.SMTPFrom().empty(); }},
+        {"SMTPFrom",
+         [](const TVexlorModuleOptions& o) { return o.SMTPFrom() == kDefaultSMTPFrom && !o.SMTPFrom().empty(); }},
         {"SMTPHost", [](const TVexlorModuleOptions& o) { return o.SMTPHost().empty(); }},
         {"SMTPPort", [](const TVexlorModuleOptions& o) { return o.SMTPPort() == 25; }},
         {"ActivateLog", [](const TVexlorModuleOptions& o) { return !o.ActivateLog(); }},
@@ -61,7 +64,8 @@ TEST(ModuleOptionsDefaults, HoldTheDefaultValues) {
         {"ForegroundTab", [](const TVexlorModuleOptions& o) { return o.ForegroundTab() == ftGeneral; }},
         {"TerminateBtnOperation", [](const TVexlorModuleOptions& o) { return o.TerminateBtnOperation() == tbRestart; }},
         {"ErrorsNumberToSave", [](const TVexlorModuleOptions& o) { return o.ErrorsNumberToSave() == 32; }},
-        {"ErrorsNumberToShowTerminateBtn", [](const TVexlorModuleOptions& o) { return o.ErrorsNumberToShowTerminateBtn() == 3; }},
+        {"ErrorsNumberToShowTerminateBtn",
+         [](const TVexlorModuleOptions& o) { return o.ErrorsNumberToShowTerminateBtn() == 3; }},
         {"OutputPath", [](const TVexlorModuleOptions& o) { return o.OutputPath().empty(); }},
         {"EMailSendMode", [](const TVexlorModuleOptions& o) { return o.EMailSendMode() == esmNoSend; }},
         {"WebSendMode", [](const TVexlorModuleOptions& o) { return o.WebSendMode() == wsmNoSend; }},
@@ -77,27 +81,42 @@ TEST(ModuleOptionsDefaults, HoldTheDefaultValues) {
         {"Active", [](const TVexlorModuleOptions& o) { return o.Active(); }},
         {"ExceptionsFilters", [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Count() == 0; }},
         // Every set.
-        {"LogOptions", [](const TVexlorModuleOptions& o) {
-             return o.LogOptions() == TLogOptions{loSaveModulesAndProcessesSections, loSaveAssemblerAndCPUSections}; }},
+        {"LogOptions",
+         [](const TVexlorModuleOptions& o) {
+             return o.LogOptions() == TLogOptions{loSaveModulesAndProcessesSections, loSaveAssemblerAndCPUSections};
+         }},
         {"ShowOptions", [](const TVexlorModuleOptions& o) { return o.ShowOptions() == TShowOptions::All(); }},
-        {"CommonSendOptions", [](const TVexlorModuleOptions& o) {
-             return o.CommonSendOptions() == TCommonSendOptions{sndShowSendDialog, sndSendScreenshot, sndSendLastHTMLPage}; }},
-        {"ExceptionDialogOptions", [](const TVexlorModuleOptions& o) {
+        {"CommonSendOptions",
+         [](const TVexlorModuleOptions& o) {
+             return o.CommonSendOptions() ==
+                    TCommonSendOptions{sndShowSendDialog, sndSendScreenshot, sndSendLastHTMLPage};
+         }},
+        {"ExceptionDialogOptions",
+         [](const TVexlorModuleOptions& o) {
              return o.ExceptionDialogOptions() ==
-                    TExceptionDialogOptions{edoSendErrorReportChecked, edoAttachScreenshotChecked, edoShowCopyToClipOption,
-                                            edoShowDetailsButton, edoShowSendErrorReportOption,
-                                            edoShowAttachScreenshotOption}; }},
-        {"CallStackOptions", [](const TVexlorModuleOptions& o) {
+                    TExceptionDialogOptions{edoSendErrorReportChecked,    edoAttachScreenshotChecked,
+                                            edoShowCopyToClipOption,      edoShowDetailsButton,
+                                            edoShowSendErrorReportOption, edoShowAttachScreenshotOption};
+         }},
+        {"CallStackOptions",
+         [](const TVexlorModuleOptions& o) {
              return o.CallStackOptions() ==
-                    TCallStackOptions{csoShowDLLs, csoShowBPLs, csoShowBorlandThreads, csoShowWindowsThreads}; }},
-        {"BehaviourOptions", [](const TVexlorModuleOptions& o) {
+                    TCallStackOptions{csoShowDLLs, csoShowBPLs, csoShowBorlandThreads, csoShowWindowsThreads};
+         }},
+        {"BehaviourOptions",
+         [](const TVexlorModuleOptions& o) {
              return o.BehaviourOptions() ==
-                    TBehaviourOptions{boUseMainModuleOptions, boCopyLogInCaseOfError, boHandleSafeCallExceptions}; }},
-        {"LeaksOptions", [](const TVexlorModuleOptions& o) {
+                    TBehaviourOptions{boUseMainModuleOptions, boCopyLogInCaseOfError, boHandleSafeCallExceptions};
+         }},
+        {"LeaksOptions",
+         [](const TVexlorModuleOptions& o) {
              return o.LeaksOptions() ==
-                    TLeaksOptions{loGroupsSonLeaks, loHideBorlandLeaks, loFreeAllLeaks, loCatchLeaksExceptions}; }},
-        {"CompiledFileOptions", [](const TVexlorModuleOptions& o) {
-             return o.CompiledFileOptions() == TCompiledFileOptions{cfoReduceFileSize}; }},
+                    TLeaksOptions{loGroupsSonLeaks, loHideBorlandLeaks, loFreeAllLeaks, loCatchLeaksExceptions};
+         }},
+        {"CompiledFileOptions",
+         [](const TVexlorModuleOptions& o) {
+             return o.CompiledFileOptions() == TCompiledFileOptions{cfoReduceFileSize};
+         }},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -106,7 +125,8 @@ TEST(ModuleOptionsDefaults, HoldTheDefaultValues) {
     EXPECT_EQ(o.CustomizedTexts(), DefaultCustomizedTexts());
 }
 
-TEST(ModuleOptionsDefaults, PageTemplateIsFifteenLinesWithoutAFinalLineBreak) {
+TEST(ModuleOptionsDefaults, PageTemplateIsFifteenLinesWithoutAFinalLineBreak)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     const std::string& layout = options->HTMLLayout();
@@ -119,7 +139,8 @@ TEST(ModuleOptionsDefaults, PageTemplateIsFifteenLinesWithoutAFinalLineBreak) {
     EXPECT_TRUE(layout.ends_with("  </body>\r\n</html>"));
 }
 
-TEST(ModuleOptionsDefaults, RestoreEverythingButIdentityAndPublishOnce) {
+TEST(ModuleOptionsDefaults, RestoreEverythingButIdentityAndPublishOnce)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     options->SetSMTPPort(2525);
@@ -148,186 +169,133 @@ struct SetterCase {
 };
 
 static constexpr SetterCase kSetters[] = {
-    {"ModuleName", false,
-     [](TVexlorModuleOptions& o) { o.SetModuleName("other.dll"); },
+    {"ModuleName", false, [](TVexlorModuleOptions& o) { o.SetModuleName("other.dll"); },
      [](const TVexlorModuleOptions& o) { return o.ModuleName() == "other.dll"; }},
-    {"Active", false,
-     [](TVexlorModuleOptions& o) { o.SetActive(false); },
+    {"Active", false, [](TVexlorModuleOptions& o) { o.SetActive(false); },
      [](const TVexlorModuleOptions& o) { return !o.Active(); }},
-    {"SMTPFrom", true,
-     [](TVexlorModuleOptions& o) { o.SetSMTPFrom("me@example.org"); },
+    {"SMTPFrom", true, [](TVexlorModuleOptions& o) { o.SetSMTPFrom("me@example.org"); },
      [](const TVexlorModuleOptions& o) { return o.SMTPFrom() == "me@example.org"; }},
-    {"SMTPHost", true,
-     [](TVexlorModuleOptions& o) { o.SetSMTPHost("smtp.example.org"); },
+    {"SMTPHost", true, [](TVexlorModuleOptions& o) { o.SetSMTPHost("smtp.example.org"); },
      [](const TVexlorModuleOptions& o) { return o.SMTPHost() == "smtp.example.org"; }},
-    {"SMTPPort", true,
-     [](TVexlorModuleOptions& o) { o.SetSMTPPort(2525); },
+    {"SMTPPort", true, [](TVexlorModuleOptions& o) { o.SetSMTPPort(2525); },
      [](const TVexlorModuleOptions& o) { return o.SMTPPort() == 2525; }},
-    {"SMTPUserID", true,
-     [](TVexlorModuleOptions& o) { o.SetSMTPUserID("smtp-user"); },
+    {"SMTPUserID", true, [](TVexlorModuleOptions& o) { o.SetSMTPUserID("smtp-user"); },
      [](const TVexlorModuleOptions& o) { return o.SMTPUserID() == "smtp-user"; }},
-    {"SMTPPassword", true,
-     [](TVexlorModuleOptions& o) { o.SetSMTPPassword("smtp-secret"); },
+    {"SMTPPassword", true, [](TVexlorModuleOptions& o) { o.SetSMTPPassword("smtp-secret"); },
      [](const TVexlorModuleOptions& o) { return o.SMTPPassword() == "smtp-secret"; }},
-    {"FreezeActivate", true,
-     [](TVexlorModuleOptions& o) { o.SetFreezeActivate(true); },
+    {"FreezeActivate", true, [](TVexlorModuleOptions& o) { o.SetFreezeActivate(true); },
      [](const TVexlorModuleOptions& o) { return o.FreezeActivate(); }},
-    {"FreezeTimeout", true,
-     [](TVexlorModuleOptions& o) { o.SetFreezeTimeout(7); },
+    {"FreezeTimeout", true, [](TVexlorModuleOptions& o) { o.SetFreezeTimeout(7); },
      [](const TVexlorModuleOptions& o) { return o.FreezeTimeout() == 7; }},
-    {"TextsCollection", true,
-     [](TVexlorModuleOptions& o) { o.SetTextsCollection("Russian"); },
+    {"TextsCollection", true, [](TVexlorModuleOptions& o) { o.SetTextsCollection("Russian"); },
      [](const TVexlorModuleOptions& o) { return o.TextsCollection() == "Russian"; }},
-    {"ActivateLog", true,
-     [](TVexlorModuleOptions& o) { o.SetActivateLog(true); },
+    {"ActivateLog", true, [](TVexlorModuleOptions& o) { o.SetActivateLog(true); },
      [](const TVexlorModuleOptions& o) { return o.ActivateLog(); }},
-    {"SaveLogFile", true,
-     [](TVexlorModuleOptions& o) { o.SetSaveLogFile(false); },
+    {"SaveLogFile", true, [](TVexlorModuleOptions& o) { o.SetSaveLogFile(false); },
      [](const TVexlorModuleOptions& o) { return !o.SaveLogFile(); }},
-    {"ActivateHandle", true,
-     [](TVexlorModuleOptions& o) { o.SetActivateHandle(false); },
+    {"ActivateHandle", true, [](TVexlorModuleOptions& o) { o.SetActivateHandle(false); },
      [](const TVexlorModuleOptions& o) { return !o.ActivateHandle(); }},
-    {"ForegroundTab", true,
-     [](TVexlorModuleOptions& o) { o.SetForegroundTab(ftCPU); },
+    {"ForegroundTab", true, [](TVexlorModuleOptions& o) { o.SetForegroundTab(ftCPU); },
      [](const TVexlorModuleOptions& o) { return o.ForegroundTab() == ftCPU; }},
-    {"AppendLogs", true,
-     [](TVexlorModuleOptions& o) { o.SetAppendLogs(true); },
+    {"AppendLogs", true, [](TVexlorModuleOptions& o) { o.SetAppendLogs(true); },
      [](const TVexlorModuleOptions& o) { return o.AppendLogs(); }},
-    {"TerminateBtnOperation", true,
-     [](TVexlorModuleOptions& o) { o.SetTerminateBtnOperation(tbTerminate); },
+    {"TerminateBtnOperation", true, [](TVexlorModuleOptions& o) { o.SetTerminateBtnOperation(tbTerminate); },
      [](const TVexlorModuleOptions& o) { return o.TerminateBtnOperation() == tbTerminate; }},
-    {"LogOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetLogOptions({loNoDuplicateErrors}); },
+    {"LogOptions", true, [](TVexlorModuleOptions& o) { o.SetLogOptions({loNoDuplicateErrors}); },
      [](const TVexlorModuleOptions& o) { return o.LogOptions() == TLogOptions{loNoDuplicateErrors}; }},
-    {"ShowOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetShowOptions({soCustomData}); },
+    {"ShowOptions", true, [](TVexlorModuleOptions& o) { o.SetShowOptions({soCustomData}); },
      [](const TVexlorModuleOptions& o) { return o.ShowOptions() == TShowOptions{soCustomData}; }},
-    {"ErrorsNumberToSave", true,
-     [](TVexlorModuleOptions& o) { o.SetErrorsNumberToSave(5); },
+    {"ErrorsNumberToSave", true, [](TVexlorModuleOptions& o) { o.SetErrorsNumberToSave(5); },
      [](const TVexlorModuleOptions& o) { return o.ErrorsNumberToSave() == 5; }},
-    {"ErrorsNumberToShowTerminateBtn", true,
-     [](TVexlorModuleOptions& o) { o.SetErrorsNumberToShowTerminateBtn(9); },
+    {"ErrorsNumberToShowTerminateBtn", true, [](TVexlorModuleOptions& o) { o.SetErrorsNumberToShowTerminateBtn(9); },
      [](const TVexlorModuleOptions& o) { return o.ErrorsNumberToShowTerminateBtn() == 9; }},
-    {"OutputPath", true,
-     [](TVexlorModuleOptions& o) { o.SetOutputPath("C:\\Logs"); },
+    {"OutputPath", true, [](TVexlorModuleOptions& o) { o.SetOutputPath("C:\\Logs"); },
      [](const TVexlorModuleOptions& o) { return o.OutputPath() == "C:\\Logs"; }},
-    {"EMailAddresses", true,
-     [](TVexlorModuleOptions& o) { o.SetEMailAddresses("a@example.org;b@example.org"); },
+    {"EMailAddresses", true, [](TVexlorModuleOptions& o) { o.SetEMailAddresses("a@example.org;b@example.org"); },
      [](const TVexlorModuleOptions& o) { return o.EMailAddresses() == "a@example.org;b@example.org"; }},
-    {"EMailSubject", true,
-     [](TVexlorModuleOptions& o) { o.SetEMailSubject("Crash"); },
+    {"EMailSubject", true, [](TVexlorModuleOptions& o) { o.SetEMailSubject("Crash"); },
      [](const TVexlorModuleOptions& o) { return o.EMailSubject() == "Crash"; }},
-    {"EMailMessage", true,
-     [](TVexlorModuleOptions& o) { o.SetEMailMessage("body"); },
+    {"EMailMessage", true, [](TVexlorModuleOptions& o) { o.SetEMailMessage("body"); },
      [](const TVexlorModuleOptions& o) { return o.EMailMessage() == "body"; }},
-    {"EMailSendMode", true,
-     [](TVexlorModuleOptions& o) { o.SetEMailSendMode(esmSMTPServer); },
+    {"EMailSendMode", true, [](TVexlorModuleOptions& o) { o.SetEMailSendMode(esmSMTPServer); },
      [](const TVexlorModuleOptions& o) { return o.EMailSendMode() == esmSMTPServer; }},
-    {"WebSendMode", true,
-     [](TVexlorModuleOptions& o) { o.SetWebSendMode(wsmMantis); },
+    {"WebSendMode", true, [](TVexlorModuleOptions& o) { o.SetWebSendMode(wsmMantis); },
      [](const TVexlorModuleOptions& o) { return o.WebSendMode() == wsmMantis; }},
-    {"WebURL", true,
-     [](TVexlorModuleOptions& o) { o.SetWebURL("http://example.org/upload"); },
+    {"WebURL", true, [](TVexlorModuleOptions& o) { o.SetWebURL("http://example.org/upload"); },
      [](const TVexlorModuleOptions& o) { return o.WebURL() == "http://example.org/upload"; }},
-    {"WebUserID", true,
-     [](TVexlorModuleOptions& o) { o.SetWebUserID("web-user"); },
+    {"WebUserID", true, [](TVexlorModuleOptions& o) { o.SetWebUserID("web-user"); },
      [](const TVexlorModuleOptions& o) { return o.WebUserID() == "web-user"; }},
-    {"WebPassword", true,
-     [](TVexlorModuleOptions& o) { o.SetWebPassword("web-secret"); },
+    {"WebPassword", true, [](TVexlorModuleOptions& o) { o.SetWebPassword("web-secret"); },
      [](const TVexlorModuleOptions& o) { return o.WebPassword() == "web-secret"; }},
-    {"WebPort", true,
-     [](TVexlorModuleOptions& o) { o.SetWebPort(8443); },
+    {"WebPort", true, [](TVexlorModuleOptions& o) { o.SetWebPort(8443); },
      [](const TVexlorModuleOptions& o) { return o.WebPort() == 8443; }},
-    {"CommonSendOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetCommonSendOptions({sndAddComputerNameInFileName}); },
-     [](const TVexlorModuleOptions& o) { return o.CommonSendOptions() == TCommonSendOptions{sndAddComputerNameInFileName}; }},
-    {"AttachedFiles", true,
-     [](TVexlorModuleOptions& o) { o.SetAttachedFiles("a.txt;b.txt"); },
+    {"CommonSendOptions", true, [](TVexlorModuleOptions& o) { o.SetCommonSendOptions({sndAddComputerNameInFileName}); },
+     [](const TVexlorModuleOptions& o) {
+         return o.CommonSendOptions() == TCommonSendOptions{sndAddComputerNameInFileName};
+     }},
+    {"AttachedFiles", true, [](TVexlorModuleOptions& o) { o.SetAttachedFiles("a.txt;b.txt"); },
      [](const TVexlorModuleOptions& o) { return o.AttachedFiles() == "a.txt;b.txt"; }},
-    {"ExceptionDialogType", true,
-     [](TVexlorModuleOptions& o) { o.SetExceptionDialogType(edtVexlorLog); },
+    {"ExceptionDialogType", true, [](TVexlorModuleOptions& o) { o.SetExceptionDialogType(edtVexlorLog); },
      [](const TVexlorModuleOptions& o) { return o.ExceptionDialogType() == edtVexlorLog; }},
     {"ExceptionDialogOptions", true,
      [](TVexlorModuleOptions& o) { o.SetExceptionDialogOptions({edoShowCustomButton}); },
-     [](const TVexlorModuleOptions& o) { return o.ExceptionDialogOptions() == TExceptionDialogOptions{edoShowCustomButton}; }},
-    {"AutoCloseDialogSecs", true,
-     [](TVexlorModuleOptions& o) { o.SetAutoCloseDialogSecs(30); },
+     [](const TVexlorModuleOptions& o) {
+         return o.ExceptionDialogOptions() == TExceptionDialogOptions{edoShowCustomButton};
+     }},
+    {"AutoCloseDialogSecs", true, [](TVexlorModuleOptions& o) { o.SetAutoCloseDialogSecs(30); },
      [](const TVexlorModuleOptions& o) { return o.AutoCloseDialogSecs() == 30; }},
-    {"SupportURL", true,
-     [](TVexlorModuleOptions& o) { o.SetSupportURL("http://example.org/help"); },
+    {"SupportURL", true, [](TVexlorModuleOptions& o) { o.SetSupportURL("http://example.org/help"); },
      [](const TVexlorModuleOptions& o) { return o.SupportURL() == "http://example.org/help"; }},
-    {"HTMLLayout", true,
-     [](TVexlorModuleOptions& o) { o.SetHTMLLayout("<%HTML_TAG%>"); },
+    {"HTMLLayout", true, [](TVexlorModuleOptions& o) { o.SetHTMLLayout("<%HTML_TAG%>"); },
      [](const TVexlorModuleOptions& o) { return o.HTMLLayout() == "<%HTML_TAG%>"; }},
-    {"AutoCrashOperation", true,
-     [](TVexlorModuleOptions& o) { o.SetAutoCrashOperation(tbNone); },
+    {"AutoCrashOperation", true, [](TVexlorModuleOptions& o) { o.SetAutoCrashOperation(tbNone); },
      [](const TVexlorModuleOptions& o) { return o.AutoCrashOperation() == tbNone; }},
-    {"AutoCrashNumber", true,
-     [](TVexlorModuleOptions& o) { o.SetAutoCrashNumber(4); },
+    {"AutoCrashNumber", true, [](TVexlorModuleOptions& o) { o.SetAutoCrashNumber(4); },
      [](const TVexlorModuleOptions& o) { return o.AutoCrashNumber() == 4; }},
-    {"AutoCrashMinutes", true,
-     [](TVexlorModuleOptions& o) { o.SetAutoCrashMinutes(15); },
+    {"AutoCrashMinutes", true, [](TVexlorModuleOptions& o) { o.SetAutoCrashMinutes(15); },
      [](const TVexlorModuleOptions& o) { return o.AutoCrashMinutes() == 15; }},
-    {"CallStackOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetCallStackOptions({csoDoNotStoreProcNames}); },
+    {"CallStackOptions", true, [](TVexlorModuleOptions& o) { o.SetCallStackOptions({csoDoNotStoreProcNames}); },
      [](const TVexlorModuleOptions& o) { return o.CallStackOptions() == TCallStackOptions{csoDoNotStoreProcNames}; }},
-    {"BehaviourOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetBehaviourOptions({boCatchHandledExceptions}); },
+    {"BehaviourOptions", true, [](TVexlorModuleOptions& o) { o.SetBehaviourOptions({boCatchHandledExceptions}); },
      [](const TVexlorModuleOptions& o) { return o.BehaviourOptions() == TBehaviourOptions{boCatchHandledExceptions}; }},
-    {"ProxyURL", true,
-     [](TVexlorModuleOptions& o) { o.SetProxyURL("proxy.example.org"); },
+    {"ProxyURL", true, [](TVexlorModuleOptions& o) { o.SetProxyURL("proxy.example.org"); },
      [](const TVexlorModuleOptions& o) { return o.ProxyURL() == "proxy.example.org"; }},
-    {"ProxyUserID", true,
-     [](TVexlorModuleOptions& o) { o.SetProxyUserID("proxy-user"); },
+    {"ProxyUserID", true, [](TVexlorModuleOptions& o) { o.SetProxyUserID("proxy-user"); },
      [](const TVexlorModuleOptions& o) { return o.ProxyUserID() == "proxy-user"; }},
-    {"ProxyPassword", true,
-     [](TVexlorModuleOptions& o) { o.SetProxyPassword("proxy-secret"); },
+    {"ProxyPassword", true, [](TVexlorModuleOptions& o) { o.SetProxyPassword("proxy-secret"); },
      [](const TVexlorModuleOptions& o) { return o.ProxyPassword() == "proxy-secret"; }},
-    {"ProxyPort", true,
-     [](TVexlorModuleOptions& o) { o.SetProxyPort(3128); },
+    {"ProxyPort", true, [](TVexlorModuleOptions& o) { o.SetProxyPort(3128); },
      [](const TVexlorModuleOptions& o) { return o.ProxyPort() == 3128; }},
-    {"TrakerUserID", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerUserID("tracker-user"); },
+    {"TrakerUserID", true, [](TVexlorModuleOptions& o) { o.SetTrakerUserID("tracker-user"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerUserID() == "tracker-user"; }},
-    {"TrakerPassword", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerPassword("tracker-secret"); },
+    {"TrakerPassword", true, [](TVexlorModuleOptions& o) { o.SetTrakerPassword("tracker-secret"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerPassword() == "tracker-secret"; }},
-    {"TrakerAssignTo", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerAssignTo("developer"); },
+    {"TrakerAssignTo", true, [](TVexlorModuleOptions& o) { o.SetTrakerAssignTo("developer"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerAssignTo() == "developer"; }},
-    {"TrakerProject", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerProject("Volumetra"); },
+    {"TrakerProject", true, [](TVexlorModuleOptions& o) { o.SetTrakerProject("Volumetra"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerProject() == "Volumetra"; }},
-    {"TrakerCategory", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerCategory("crash"); },
+    {"TrakerCategory", true, [](TVexlorModuleOptions& o) { o.SetTrakerCategory("crash"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerCategory() == "crash"; }},
-    {"TrakerTrialID", true,
-     [](TVexlorModuleOptions& o) { o.SetTrakerTrialID("trial-1"); },
+    {"TrakerTrialID", true, [](TVexlorModuleOptions& o) { o.SetTrakerTrialID("trial-1"); },
      [](const TVexlorModuleOptions& o) { return o.TrakerTrialID() == "trial-1"; }},
-    {"ZipPassword", true,
-     [](TVexlorModuleOptions& o) { o.SetZipPassword("zip-secret"); },
+    {"ZipPassword", true, [](TVexlorModuleOptions& o) { o.SetZipPassword("zip-secret"); },
      [](const TVexlorModuleOptions& o) { return o.ZipPassword() == "zip-secret"; }},
-    {"PreBuildEvent", true,
-     [](TVexlorModuleOptions& o) { o.SetPreBuildEvent("pre.cmd"); },
+    {"PreBuildEvent", true, [](TVexlorModuleOptions& o) { o.SetPreBuildEvent("pre.cmd"); },
      [](const TVexlorModuleOptions& o) { return o.PreBuildEvent() == "pre.cmd"; }},
-    {"PostSuccessfulBuildEvent", true,
-     [](TVexlorModuleOptions& o) { o.SetPostSuccessfulBuildEvent("ok.cmd"); },
+    {"PostSuccessfulBuildEvent", true, [](TVexlorModuleOptions& o) { o.SetPostSuccessfulBuildEvent("ok.cmd"); },
      [](const TVexlorModuleOptions& o) { return o.PostSuccessfulBuildEvent() == "ok.cmd"; }},
-    {"PostFailureBuildEvent", true,
-     [](TVexlorModuleOptions& o) { o.SetPostFailureBuildEvent("fail.cmd"); },
+    {"PostFailureBuildEvent", true, [](TVexlorModuleOptions& o) { o.SetPostFailureBuildEvent("fail.cmd"); },
      [](const TVexlorModuleOptions& o) { return o.PostFailureBuildEvent() == "fail.cmd"; }},
-    {"CompiledFileOptions", true,
-     [](TVexlorModuleOptions& o) { o.SetCompiledFileOptions({cfoUseVL7}); },
+    {"CompiledFileOptions", true, [](TVexlorModuleOptions& o) { o.SetCompiledFileOptions({cfoUseVL7}); },
      [](const TVexlorModuleOptions& o) { return o.CompiledFileOptions() == TCompiledFileOptions{cfoUseVL7}; }},
-    {"ReproduceText", true,
-     [](TVexlorModuleOptions& o) { o.SetReproduceText("pressed Start twice"); },
+    {"ReproduceText", true, [](TVexlorModuleOptions& o) { o.SetReproduceText("pressed Start twice"); },
      [](const TVexlorModuleOptions& o) { return o.ReproduceText() == "pressed Start twice"; }},
-    {"CustomizedTexts", true,
-     [](TVexlorModuleOptions& o) { o.SetCustomizedTexts(mtDialog_Caption, "Failure"); },
+    {"CustomizedTexts", true, [](TVexlorModuleOptions& o) { o.SetCustomizedTexts(mtDialog_Caption, "Failure"); },
      [](const TVexlorModuleOptions& o) { return o.GetCustomizedTexts(mtDialog_Caption) == "Failure"; }},
 };
 
-TEST(ModuleOptionsSetters, StoreTheirValueAndPublishOnce) {
+TEST(ModuleOptionsSetters, StoreTheirValueAndPublishOnce)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     for (const SetterCase& c : kSetters) {
@@ -341,7 +309,8 @@ TEST(ModuleOptionsSetters, StoreTheirValueAndPublishOnce) {
     }
 }
 
-TEST(ModuleOptionsSetters, ErrorsNumberToSaveKeepsAtLeastOneReport) {
+TEST(ModuleOptionsSetters, ErrorsNumberToSaveKeepsAtLeastOneReport)
+{
     static constexpr struct {
         int given;
         int stored;
@@ -355,7 +324,8 @@ TEST(ModuleOptionsSetters, ErrorsNumberToSaveKeepsAtLeastOneReport) {
     }
 }
 
-TEST(ModuleOptionsSetters, MovingTheOptionsToAnotherModuleEndsPublication) {
+TEST(ModuleOptionsSetters, MovingTheOptionsToAnotherModuleEndsPublication)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     stores = 0;
@@ -366,7 +336,8 @@ TEST(ModuleOptionsSetters, MovingTheOptionsToAnotherModuleEndsPublication) {
     EXPECT_EQ(stores, 1);
 }
 
-TEST(ModuleOptionsSetters, TextsOutsideTheTableAreIgnored) {
+TEST(ModuleOptionsSetters, TextsOutsideTheTableAreIgnored)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     stores = 0;
@@ -378,12 +349,14 @@ TEST(ModuleOptionsSetters, TextsOutsideTheTableAreIgnored) {
 
 class ModuleOptionsAssign : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         FSource = MakeOptions(&FSourceStores);
         FTarget = MakeOptions(&FTargetStores);
         for (const SetterCase& c : kSetters) c.set(*FSource);
         FSource->SetLeaksOptionsForTest({loCatchLeaks});
-        FSource->ExceptionsFilters().Add({true, "EAccessViolation", "at address", fetHandled, fdtNone, fhtRTL, fatRestart});
+        FSource->ExceptionsFilters().Add(
+            {true, "EAccessViolation", "at address", fetHandled, fdtNone, fhtRTL, fatRestart});
         FSource->ExceptionsFilters().Add({false, "EAbort", "", fetAll, fdtMessageBox, fhtNone, fatNone});
         FTargetStores = 0;
     }
@@ -394,7 +367,8 @@ protected:
     std::unique_ptr<CountingOptions> FTarget;
 };
 
-TEST_F(ModuleOptionsAssign, CopiesEverythingButIdentityAndActiveAndPublishesOnce) {
+TEST_F(ModuleOptionsAssign, CopiesEverythingButIdentityAndActiveAndPublishesOnce)
+{
     const std::string targetName = FTarget->ModuleName();
     const HMODULE targetHandle = FTarget->ModuleHandle();
 
@@ -413,7 +387,8 @@ TEST_F(ModuleOptionsAssign, CopiesEverythingButIdentityAndActiveAndPublishesOnce
     EXPECT_EQ(FTarget->CustomizedTexts(), FSource->CustomizedTexts());
 }
 
-TEST_F(ModuleOptionsAssign, CopiesTheFiltersDeeply) {
+TEST_F(ModuleOptionsAssign, CopiesTheFiltersDeeply)
+{
     FTarget->ExceptionsFilters().Add({true, "EStale", "", fetAll, fdtNone, fhtNone, fatNone});
     FTarget->Assign(FSource.get());
 
@@ -429,7 +404,8 @@ TEST_F(ModuleOptionsAssign, CopiesTheFiltersDeeply) {
     EXPECT_EQ(FTarget->ExceptionsFilters().Owner(), FTarget.get());
 }
 
-TEST_F(ModuleOptionsAssign, ToItselfChangesNothingAndPublishesNothing) {
+TEST_F(ModuleOptionsAssign, ToItselfChangesNothingAndPublishesNothing)
+{
     FSourceStores = 0;
     FSource->Assign(FSource.get());
     EXPECT_EQ(FSourceStores, 0);
@@ -440,7 +416,8 @@ TEST_F(ModuleOptionsAssign, ToItselfChangesNothingAndPublishesNothing) {
     EXPECT_EQ(FSource->ExceptionsFilters().Count(), 2);
 }
 
-TEST_F(ModuleOptionsAssign, FromNothingRaisesAConversionError) {
+TEST_F(ModuleOptionsAssign, FromNothingRaisesAConversionError)
+{
     try {
         FTarget->Assign(nullptr);
         FAIL() << "no exception";
@@ -450,7 +427,8 @@ TEST_F(ModuleOptionsAssign, FromNothingRaisesAConversionError) {
     EXPECT_EQ(FTargetStores, 0);
 }
 
-TEST_F(ModuleOptionsAssign, PublishesAndResumesAlsoWhenAStepFails) {
+TEST_F(ModuleOptionsAssign, PublishesAndResumesAlsoWhenAStepFails)
+{
     FTarget->FFailFreezeActivate = true;
     EXPECT_THROW(FTarget->Assign(FSource.get()), rtl::Exception);
     EXPECT_EQ(FTargetStores, 1);
@@ -461,7 +439,8 @@ TEST_F(ModuleOptionsAssign, PublishesAndResumesAlsoWhenAStepFails) {
     EXPECT_EQ(FTargetStores, 2);
 }
 
-TEST_F(ModuleOptionsAssign, WorkingCopyOfAnotherModuleNeverPublishes) {
+TEST_F(ModuleOptionsAssign, WorkingCopyOfAnotherModuleNeverPublishes)
+{
     int copyStores = 0;
     const auto copy = MakeOptions(&copyStores, "kernel32.dll");
     copy->Assign(FSource.get());
@@ -471,7 +450,8 @@ TEST_F(ModuleOptionsAssign, WorkingCopyOfAnotherModuleNeverPublishes) {
     EXPECT_EQ(copyStores, 0);
 }
 
-TEST(ModuleOptionsLifetime, DestructionPublishesNothing) {
+TEST(ModuleOptionsLifetime, DestructionPublishesNothing)
+{
     int stores = 0;
     auto options = MakeOptions(&stores);
     options->ExceptionsFilters().Add({});
@@ -480,7 +460,8 @@ TEST(ModuleOptionsLifetime, DestructionPublishesNothing) {
     EXPECT_EQ(stores, 0);
 }
 
-TEST(ModuleOptionsTexts, ExpandedTextsTakeTheirVariablesFromTheEnvironment) {
+TEST(ModuleOptionsTexts, ExpandedTextsTakeTheirVariablesFromTheEnvironment)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     ASSERT_TRUE(::SetEnvironmentVariableA("_ExceptMsg", "Access violation"));
@@ -493,7 +474,8 @@ TEST(ModuleOptionsTexts, ExpandedTextsTakeTheirVariablesFromTheEnvironment) {
     ::SetEnvironmentVariableA("_ExceptMsg", nullptr);
 }
 
-TEST(ExceptionsFilters, EveryChangePublishesOnceAndBadIndexesChangeNothing) {
+TEST(ExceptionsFilters, EveryChangePublishesOnceAndBadIndexesChangeNothing)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     TVexlorExceptionsFilters& filters = options->ExceptionsFilters();
@@ -524,7 +506,8 @@ TEST(ExceptionsFilters, EveryChangePublishesOnceAndBadIndexesChangeNothing) {
     EXPECT_EQ(stores, 6);
 }
 
-TEST(ExceptionsFilters, AssignToItselfKeepsTheFiltersAndPublishesOnce) {
+TEST(ExceptionsFilters, AssignToItselfKeepsTheFiltersAndPublishesOnce)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     TVexlorExceptionsFilters& filters = options->ExceptionsFilters();
@@ -542,7 +525,8 @@ TEST(ExceptionsFilters, AssignToItselfKeepsTheFiltersAndPublishesOnce) {
     EXPECT_EQ(other->ExceptionsFilters().Count(), 2);
 }
 
-TEST(ExceptionsFilters, ANewListIsTakenOverByTheOptions) {
+TEST(ExceptionsFilters, ANewListIsTakenOverByTheOptions)
+{
     int stores = 0;
     const auto options = MakeOptions(&stores);
     auto list = std::make_unique<TVexlorExceptionsFilters>(nullptr);

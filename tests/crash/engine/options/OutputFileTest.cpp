@@ -15,14 +15,16 @@ namespace {
 
 using test::MakeOptions;
 
-bool FolderExists(const std::string& folder) {
+bool FolderExists(const std::string& folder)
+{
     const DWORD attributes = ::GetFileAttributesA(folder.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 class OutputFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* out = std::getenv("VOLUMETRA_TEST_OUT");
         ASSERT_NE(out, nullptr);
         // A folder per case: the cases run in parallel processes, and two
@@ -38,7 +40,8 @@ protected:
     std::unique_ptr<test::CountingOptions> FOptions;
 };
 
-TEST_F(OutputFiles, FollowTheOutputPath) {
+TEST_F(OutputFiles, FollowTheOutputPath)
+{
     // Scratch-relative: "@" stands for the scratch folder.
     static constexpr struct {
         const char* what;
@@ -67,7 +70,8 @@ TEST_F(OutputFiles, FollowTheOutputPath) {
     }
 }
 
-TEST_F(OutputFiles, ABareNameStaysInTheCurrentFolder) {
+TEST_F(OutputFiles, ABareNameStaysInTheCurrentFolder)
+{
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(::SetCurrentDirectoryA(FScratch.c_str()));
@@ -77,7 +81,8 @@ TEST_F(OutputFiles, ABareNameStaysInTheCurrentFolder) {
 }
 
 // A relative output path counts from the current folder and stays relative.
-TEST_F(OutputFiles, ARelativeOutputPathStaysRelative) {
+TEST_F(OutputFiles, ARelativeOutputPathStaysRelative)
+{
     static constexpr struct {
         const char* outputPath;
         const char* fileName;
@@ -101,7 +106,8 @@ TEST_F(OutputFiles, ARelativeOutputPathStaysRelative) {
     ::SetCurrentDirectoryA(previous);
 }
 
-TEST_F(OutputFiles, AnUnwritableFolderFallsBackToAFolderNamedAfterTheProgramInTheUsersFolder) {
+TEST_F(OutputFiles, AnUnwritableFolderFallsBackToAFolderNamedAfterTheProgramInTheUsersFolder)
+{
     // Wine: the prefix has drives C: and Z: only.
     FOptions->SetOutputPath("Q:\\nowhere");
     const std::string result = FOptions->OutputFile("D:\\x\\prog.vlf");
@@ -121,7 +127,8 @@ TEST_F(OutputFiles, AnUnwritableFolderFallsBackToAFolderNamedAfterTheProgramInTh
     EXPECT_TRUE(FolderExists(folder)) << folder;
 }
 
-TEST_F(OutputFiles, LogFileIsNamedAfterTheModule) {
+TEST_F(OutputFiles, LogFileIsNamedAfterTheModule)
+{
     int stores = 0;
     const auto hosted = MakeOptions(&stores, "D:\\bin\\prog.vshost.exe");
     hosted->SetOutputPath(FScratch);
@@ -130,7 +137,8 @@ TEST_F(OutputFiles, LogFileIsNamedAfterTheModule) {
     EXPECT_EQ(hosted->OutputLogFile("D:\\bin\\noext"), FScratch + "\\noext.vlf");
 }
 
-TEST_F(OutputFiles, LogFileCarriesTheComputerNameWhenAsked) {
+TEST_F(OutputFiles, LogFileCarriesTheComputerNameWhenAsked)
+{
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
     ASSERT_TRUE(::GetComputerNameA(name, &size));
@@ -141,7 +149,8 @@ TEST_F(OutputFiles, LogFileCarriesTheComputerNameWhenAsked) {
     EXPECT_NE(FOptions->OutputLogFile("D:\\bin\\prog.exe"), FScratch + "\\prog.vlf");
 }
 
-TEST(ComputerNameInFileName, ReplacesCharactersThatNoFileNameHolds) {
+TEST(ComputerNameInFileName, ReplacesCharactersThatNoFileNameHolds)
+{
     static constexpr struct {
         const char* file;
         const char* computer;

@@ -66,11 +66,14 @@ private:
     std::size_t FAt = 0;
 };
 
-std::uint8_t B(std::uintptr_t value, int byte) { return static_cast<std::uint8_t>(value >> (8 * byte)); }
+std::uint8_t B(std::uintptr_t value, int byte)
+{
+    return static_cast<std::uint8_t>(value >> (8 * byte));
+}
 
 // The addresses of a walk over the given slots.
-std::vector<std::uintptr_t> Walk(const std::vector<std::uint32_t>& slots, bool follow = true,
-                                 std::uintptr_t first = 0, std::int32_t level = -1, std::int32_t count = -1)
+std::vector<std::uintptr_t> Walk(const std::vector<std::uint32_t>& slots, bool follow = true, std::uintptr_t first = 0,
+                                 std::int32_t level = -1, std::int32_t count = -1)
 {
     const auto start = reinterpret_cast<std::uintptr_t>(slots.data());
     auto list = GetCallStackByAddresses(first, start, start + slots.size() * 4 - 1, 7, true, follow, level, count,
@@ -186,7 +189,9 @@ TEST(CallTable, TheFrameChainVouchesForADisplacedCall)
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint32_t> stack(16, 0);
-        const auto at = [&](int index) { return index < 0 ? 0u : u32(reinterpret_cast<std::uintptr_t>(&stack[index])); };
+        const auto at = [&](int index) {
+            return index < 0 ? 0u : u32(reinterpret_cast<std::uintptr_t>(&stack[index]));
+        };
         stack[0] = at(c.link1);
         stack[1] = u32(displaced);
         stack[4] = at(c.link2);

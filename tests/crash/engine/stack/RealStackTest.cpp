@@ -291,8 +291,7 @@ TEST(RealStack, TheRaiseSnapshotAfterTheCatch)
         });
         try {
             ThrowOuter(3);
-        } catch (const std::runtime_error&) {
-        }
+        } catch (const std::runtime_error&) {}
     }
     std::unique_ptr<TVexlorStackList> stack = GetLastExceptionCallStack();
     ASSERT_NE(stack, nullptr);
@@ -349,7 +348,8 @@ __attribute__((noinline)) std::unique_ptr<TVexlorStackList> LevelsFrom(int first
     return list;
 }
 
-__attribute__((noinline)) void BothLevels(std::unique_ptr<TVexlorStackList>& all, std::unique_ptr<TVexlorStackList>& some)
+__attribute__((noinline)) void BothLevels(std::unique_ptr<TVexlorStackList>& all,
+                                          std::unique_ptr<TVexlorStackList>& some)
 {
     all = LevelsFrom(0, 100);
     some = LevelsFrom(1, 2);

@@ -16,9 +16,9 @@
 namespace stacktest {
 
 struct Frame {
-    std::uintptr_t Ip;      // the return address the unwinder found
-    const void* Function;   // the function it lies in
-    bool Exact;             // the walk must find this very call, not just its function
+    std::uintptr_t Ip;     // the return address the unwinder found
+    const void* Function;  // the function it lies in
+    bool Exact;            // the walk must find this very call, not just its function
 };
 
 inline const void* FunctionOf(std::uintptr_t address)
@@ -65,7 +65,8 @@ inline std::string MissingFrames(const crash::TVexlorStackList& list, const std:
         }
         if (found < 0) {
             char text[160];
-            std::snprintf(text, sizeof text, "frame %u of %u (return address %08X in function %p) not found after item %d of %d",
+            std::snprintf(text, sizeof text,
+                          "frame %u of %u (return address %08X in function %p) not found after item %d of %d",
                           static_cast<unsigned>(f), static_cast<unsigned>(frames.size()),
                           static_cast<unsigned>(frame.Ip), frame.Function, at, list.Count());
             return text;

@@ -16,15 +16,21 @@
 namespace crash {
 namespace {
 
-std::string ReadAll(const std::string& path) {
+std::string ReadAll(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class CustomTexts : public ::testing::Test {
 protected:
-    void SetUp() override { FFile = test::CaseFolder() + "\\Russian.ini"; DeleteFileA(FFile.c_str()); }
-    std::string Read(const std::string& key, const std::string& fallback = "default") {
+    void SetUp() override
+    {
+        FFile = test::CaseFolder() + "\\Russian.ini";
+        DeleteFileA(FFile.c_str());
+    }
+    std::string Read(const std::string& key, const std::string& fallback = "default")
+    {
         std::string text;
         ReadRawStrings(FFile, kCustomizedTextsSection, "Count " + key, text, fallback, key);
         return text;
@@ -32,22 +38,23 @@ protected:
     std::string FFile;
 };
 
-TEST_F(CustomTexts, LinesRoundTripWithTheirOwnQuotesAndBlanks) {
+TEST_F(CustomTexts, LinesRoundTripWithTheirOwnQuotesAndBlanks)
+{
     static constexpr struct {
         const char* text;
         const char* read;
     } kCases[] = {
         {"one", "one"},
         {"a\r\nb", "a\r\nb"},
-        {"a\r\nb\r\n", "a\r\nb"},       // a final break opens no line
+        {"a\r\nb\r\n", "a\r\nb"},  // a final break opens no line
         {"a\nb\rc", "a\r\nb\r\nc"},
-        {"\r\n", ""},                   // one empty line
+        {"\r\n", ""},  // one empty line
         {"\"", "\""},
         {"\"quoted\"", "\"quoted\""},
         {"'single'", "'single'"},
         {"  blanks  ", "  blanks  "},
         {"Ошибка; = [x] %s", "Ошибка; = [x] %s"},
-        {"", "default"},                // no lines: the default
+        {"", "default"},  // no lines: the default
     };
     int n = 0;
     for (const auto& c : kCases) {
@@ -62,7 +69,8 @@ TEST_F(CustomTexts, LinesRoundTripWithTheirOwnQuotesAndBlanks) {
     EXPECT_NE(file.find("\r\nmtKey90=\"Ошибка; = [x] %s\"\r\n"), std::string::npos) << file;
 }
 
-TEST_F(CustomTexts, FileWrittenByHandReadsWithOnePairOfQuotesTaken) {
+TEST_F(CustomTexts, FileWrittenByHandReadsWithOnePairOfQuotesTaken)
+{
     std::ofstream(FFile, std::ios::binary) << "[Exception Log]\r\n"
                                               "Count plain=1\r\nplain0=x\r\n"
                                               "Count quoted=1\r\nquoted0=\"x\"\r\n"
@@ -92,16 +100,20 @@ TEST_F(CustomTexts, FileWrittenByHandReadsWithOnePairOfQuotesTaken) {
     EXPECT_EQ(Read("gap", "Name:  "), "a\r\nName:  \r\nc");
 }
 
-TEST_F(CustomTexts, OptionsTextsGoThroughTheFileAndNameTheCollection) {
+TEST_F(CustomTexts, OptionsTextsGoThroughTheFileAndNameTheCollection)
+{
     int stores = 0;
     const auto source = test::MakeOptions(&stores);
     for (std::size_t i = 0; i < kMessageTypeCount; ++i)
-        source->SetCustomizedTexts(static_cast<TMessageType>(i), "Текст " + std::to_string(i) + (i % 3 ? "" : "\r\n\"вторая\""));
+        source->SetCustomizedTexts(static_cast<TMessageType>(i),
+                                   "Текст " + std::to_string(i) + (i % 3 ? "" : "\r\n\"вторая\""));
     source->SaveCustomizedTextsToFile(FFile);
     EXPECT_EQ(source->TextsCollection(), "Russian");
     const std::string file = ReadAll(FFile);
-    EXPECT_NE(file.find("\r\nCount mtDialog_Caption=2\r\nmtDialog_Caption0=\"Текст 3\"\r\nmtDialog_Caption1=\"\"вторая\"\"\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        file.find(
+            "\r\nCount mtDialog_Caption=2\r\nmtDialog_Caption0=\"Текст 3\"\r\nmtDialog_Caption1=\"\"вторая\"\"\r\n"),
+        std::string::npos);
 
     const auto target = test::MakeOptions(&stores);
     stores = 0;
@@ -111,8 +123,10 @@ TEST_F(CustomTexts, OptionsTextsGoThroughTheFileAndNameTheCollection) {
     EXPECT_EQ(target->TextsCollection(), "Russian");
 }
 
-TEST_F(CustomTexts, AMissingFileOrTextKeepsTheCurrentTexts) {
-    std::ofstream(FFile, std::ios::binary) << "[Exception Log]\r\nCount mtDialog_Caption=1\r\nmtDialog_Caption0=\"Сбой\"\r\n";
+TEST_F(CustomTexts, AMissingFileOrTextKeepsTheCurrentTexts)
+{
+    std::ofstream(FFile, std::ios::binary)
+        << "[Exception Log]\r\nCount mtDialog_Caption=1\r\nmtDialog_Caption0=\"Сбой\"\r\n";
     int stores = 0;
     const auto o = test::MakeOptions(&stores);
     o->SetCustomizedTexts(mtDialog_GeneralCaption, "Общие");

@@ -17,6 +17,7 @@ struct TextSince {
     std::uint16_t version;
     std::initializer_list<TMessageType> texts;
 };
+// clang-format off
 inline const TextSince kTextsSince[] = {
     {420, {mtDialog_DetailsButtonCaption}},
     {421, {mtDialog_RestartButtonCaption}},
@@ -49,21 +50,28 @@ inline const TextSince kTextsSince[] = {
             mtSend_InvalidSelectionMsg, mtSend_InvalidInsertMsg, mtSend_InvalidModifyMsg, mtException_LeakMultiFree,
             mtException_LeakMemoryOverrun, mtException_AntiFreeze, mtInvalidEmailMsg}},
 };
+// clang-format on
 
-inline bool TextStored(TMessageType type, std::uint16_t version) {
+inline bool TextStored(TMessageType type, std::uint16_t version)
+{
     // The 500 series left these two captions out.
     if ((type == mtDialog_OKButtonCaption || type == mtDialog_TerminateButtonCaption) && version >= 500 &&
         version < 6000)
         return false;
     for (const TextSince& since : kTextsSince)
-        if (std::find(since.texts.begin(), since.texts.end(), type) != since.texts.end()) return version >= since.version;
+        if (std::find(since.texts.begin(), since.texts.end(), type) != since.texts.end())
+            return version >= since.version;
     return true;
 }
 
-inline std::string StoredText(std::size_t i) { return "T" + std::to_string(i); }
+inline std::string StoredText(std::size_t i)
+{
+    return "T" + std::to_string(i);
+}
 
 // The texts part of a stream of Version, each text "T<ordinal>".
-inline void WriteTexts(StreamBytes& b, std::uint16_t version) {
+inline void WriteTexts(StreamBytes& b, std::uint16_t version)
+{
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
         const auto type = static_cast<TMessageType>(i);
         if (version < 6000 && type == mtLog_CmpTotalMemory) b.Str("dropped");
@@ -72,36 +80,41 @@ inline void WriteTexts(StreamBytes& b, std::uint16_t version) {
 }
 
 // A stream of an older version, field by field as that version wrote it.
-inline std::string WriteOld(std::uint16_t v) {
+inline std::string WriteOld(std::uint16_t v)
+{
     StreamBytes b;
-    b.U8(1).U8(0).U8(0x21);                                  // ActivateLog, ActivateHandle, LogOptions {0, 5}
-    if (v < 500) b.U8(v < 450 ? 1 : 0);                      // "no dialog" (inverted before 450)
-    b.U8(1);                                                 // AppendLogs
-    if (v >= 450 && v < 500) b.U8(1).U8(0).U8(1);            // entire log on, screenshot off, send dialog on
-    if (v > 400) b.U8(0).U8(3);                              // SaveLogFile, ForegroundTab 3
-    if (v > 402 && v < 500) b.U8(1);                         // look and feel on
-    if (v >= 420) b.U8(1).I32(v < 422 ? 45000 : 45);         // FreezeActivate, FreezeTimeout
-    if (v >= 420 && v < 6000) b.Str("Зависло");              // hang message
+    b.U8(1).U8(0).U8(0x21);                           // ActivateLog, ActivateHandle, LogOptions {0, 5}
+    if (v < 500) b.U8(v < 450 ? 1 : 0);               // "no dialog" (inverted before 450)
+    b.U8(1);                                          // AppendLogs
+    if (v >= 450 && v < 500) b.U8(1).U8(0).U8(1);     // entire log on, screenshot off, send dialog on
+    if (v > 400) b.U8(0).U8(3);                       // SaveLogFile, ForegroundTab 3
+    if (v > 402 && v < 500) b.U8(1);                  // look and feel on
+    if (v >= 420) b.U8(1).I32(v < 422 ? 45000 : 45);  // FreezeActivate, FreezeTimeout
+    if (v >= 420 && v < 6000) b.Str("Зависло");       // hang message
     if (v >= 450) b.Str("from@example.org");
     if (v >= 420) b.Str("smtp.example.org");
     if (v >= 450) b.U16(2525);
     if (v > 420) b.Str("uid").Str("pwd").U8(tbTerminate);
-    if (v < 6000) b.U8(0);                                   // no terminate button
+    if (v < 6000) b.U8(0);  // no terminate button
     b.I32(7).I32(8).Str("to@example.org").Str("subject");
     b.U8(v < 450 ? 1 : esmSMTPServer);
     const int showBytes = v < 500 ? 4 : v < 6000 ? 5 : 6;
     for (int i = 0; i < showBytes; ++i) b.U8(0);
-    if (v < 450) b.U8(0x55);                                 // ignored
+    if (v < 450) b.U8(0x55);  // ignored
     b.Str("C:\\out");
     if (v >= 500) {
         b.U8(wsmHTTP).Str("http://example.org").Str("wuid").Str("wpwd").I32(80).Str("files");
-        b.U16(0x0201);                                       // sndShowSendDialog, sndAddComputerNameInFileName
-        if (v < 6000) b.U8(0x01);
-        else b.U16(0x0201);                                  // ExceptionDialogOptions
+        b.U16(0x0201);  // sndShowSendDialog, sndAddComputerNameInFileName
+        if (v < 6000)
+            b.U8(0x01);
+        else
+            b.U16(0x0201);  // ExceptionDialogOptions
         b.I32(15).Str("http://example.org/support").Str("<html/>");
-        b.U8(0x01);                                          // csoShowDLLs
-        if (v < 6000) b.U8(0x03);
-        else b.U16(0x0103).U8(0x01);                         // BehaviourOptions (+ LeaksOptions)
+        b.U8(0x01);  // csoShowDLLs
+        if (v < 6000)
+            b.U8(0x03);
+        else
+            b.U16(0x0103).U8(0x01);  // BehaviourOptions (+ LeaksOptions)
         b.U8(tbTerminate).I32(3).I32(4);
     }
     if (v >= 6000) {
@@ -109,8 +122,10 @@ inline std::string WriteOld(std::uint16_t v) {
         for (const char* s : {"tu", "tp", "ta", "tpr", "tc", "tt", "zip"}) b.Str(s);
     }
     b.I32(1);
-    if (v >= 6000) b.U8(0).Str("EClass").Str("").U8(fetHandled).U8(fdtMSClassic).U8(fhtRTL).U8(fatRestart);
-    else b.Str("EClass").Str("");
+    if (v >= 6000)
+        b.U8(0).Str("EClass").Str("").U8(fetHandled).U8(fdtMSClassic).U8(fhtRTL).U8(fatRestart);
+    else
+        b.Str("EClass").Str("");
     b.Str("mail body");
     WriteTexts(b, v);
     if (v >= 6000) b.Str("Collection");

@@ -18,8 +18,8 @@ namespace crash {
 namespace {
 
 using test::MakeOptions;
-using test::StreamBytes;
 using test::StoredText;
+using test::StreamBytes;
 using test::TextStored;
 using test::WriteOld;
 using test::WriteTexts;
@@ -27,7 +27,8 @@ using test::WriteTexts;
 class OldStreams : public ::testing::Test {
 protected:
     void TearDown() override { LastVexlorVersion = VexlorLogCurrentVersion; }
-    std::int64_t Load(TVexlorModuleOptions& o, const std::string& bytes, std::uint16_t version) {
+    std::int64_t Load(TVexlorModuleOptions& o, const std::string& bytes, std::uint16_t version)
+    {
         LastVexlorVersion = version;
         rtl::TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
         o.LoadFromStream(stream);
@@ -36,9 +37,10 @@ protected:
     int FStores = 0;
 };
 
-TEST_F(OldStreams, EveryVersionBoundaryReadsItsOwnLayout) {
-    static constexpr std::uint16_t kVersions[] = {400, 401, 402, 403, 419, 420, 421, 422, 449,
-                                                  450, 499, 500, 5999, 6000, 6101};
+TEST_F(OldStreams, EveryVersionBoundaryReadsItsOwnLayout)
+{
+    static constexpr std::uint16_t kVersions[] = {400, 401, 402, 403, 419,  420,  421, 422,
+                                                  449, 450, 499, 500, 5999, 6000, 6101};
     for (const std::uint16_t v : kVersions) {
         SCOPED_TRACE(v);
         const auto o = MakeOptions(&FStores);
@@ -64,8 +66,8 @@ TEST_F(OldStreams, EveryVersionBoundaryReadsItsOwnLayout) {
 
         const TCommonSendOptions defaults{sndShowSendDialog, sndSendScreenshot, sndSendLastHTMLPage};
         const TCommonSendOptions send =
-            v < 450   ? defaults
-            : v < 500 ? TCommonSendOptions{sndShowSendDialog, sndSendEntireLog, sndSendLastHTMLPage}
+            v < 450    ? defaults
+            : v < 500  ? TCommonSendOptions{sndShowSendDialog, sndSendEntireLog, sndSendLastHTMLPage}
             : v < 6000 ? TCommonSendOptions{sndShowSendDialog}
                        : TCommonSendOptions{sndShowSendDialog, sndAddComputerNameInFileName};
         EXPECT_EQ(o->CommonSendOptions(), send);
@@ -100,31 +102,45 @@ TEST_F(OldStreams, EveryVersionBoundaryReadsItsOwnLayout) {
             EXPECT_EQ(o->GetCustomizedTexts(type), TextStored(type, v) ? StoredText(i) : std::string(EVals[i]))
                 << MessageTypeName(type);
         }
-        EXPECT_EQ(o->GetCustomizedTexts(mtException_AntiFreeze),
-                  v < 420 ? std::string(EVals[mtException_AntiFreeze]) : v < 6000 ? "Зависло" : StoredText(mtException_AntiFreeze));
+        EXPECT_EQ(o->GetCustomizedTexts(mtException_AntiFreeze), v < 420    ? std::string(EVals[mtException_AntiFreeze])
+                                                                 : v < 6000 ? "Зависло"
+                                                                            : StoredText(mtException_AntiFreeze));
         EXPECT_EQ(o->TextsCollection(), v < 6000 ? "English" : "Collection");
     }
 }
 
-TEST_F(OldStreams, Version421ByHand) {
+TEST_F(OldStreams, Version421ByHand)
+{
     StreamBytes b;
-    b.U8(0).U8(1).U8(0x04)           // ActivateLog, ActivateHandle, LogOptions {loDeleteLogAtVersionChange}
-        .U8(0)                       // dialog byte, inverted: 0 means "show"
-        .U8(0)                       // AppendLogs
-        .U8(1).U8(3)                 // SaveLogFile, ForegroundTab 3 = the CPU tab of its time
-        .U8(1)                       // look and feel
-        .U8(1).I32(5000)             // FreezeActivate, FreezeTimeout in milliseconds
-        .Str("")                     // no hang message
-        .Str("mail.example.org")     // SMTPHost
-        .Str("user").Str("secret")   // SMTPUserID, SMTPPassword
-        .U8(tbRestart).U8(1)         // TerminateBtnOperation; its switch on
-        .I32(12).I32(2)
-        .Str("support@example.org").Str("Сбой программы")
-        .U8(1)                       // "send": the SMTP client, since a host is set
+    b.U8(0)
+        .U8(1)
+        .U8(0x04)  // ActivateLog, ActivateHandle, LogOptions {loDeleteLogAtVersionChange}
+        .U8(0)     // dialog byte, inverted: 0 means "show"
+        .U8(0)     // AppendLogs
+        .U8(1)
+        .U8(3)  // SaveLogFile, ForegroundTab 3 = the CPU tab of its time
+        .U8(1)  // look and feel
+        .U8(1)
+        .I32(5000)                // FreezeActivate, FreezeTimeout in milliseconds
+        .Str("")                  // no hang message
+        .Str("mail.example.org")  // SMTPHost
+        .Str("user")
+        .Str("secret")  // SMTPUserID, SMTPPassword
+        .U8(tbRestart)
+        .U8(1)  // TerminateBtnOperation; its switch on
+        .I32(12)
+        .I32(2)
+        .Str("support@example.org")
+        .Str("Сбой программы")
+        .U8(1)                                    // "send": the SMTP client, since a host is set
         .Raw(std::string("\x81\x00\x00\x80", 4))  // ShowOptions, bits 0, 7 and 31
-        .U8(0xAA)                    // ignored
+        .U8(0xAA)                                 // ignored
         .Str("D:\\Logs")
-        .I32(2).Str("EConvertError").Str("Неверное число").Str("EAbort").Str("")
+        .I32(2)
+        .Str("EConvertError")
+        .Str("Неверное число")
+        .Str("EAbort")
+        .Str("")
         .Str("Mail text");
     WriteTexts(b, 421);
 
@@ -155,7 +171,8 @@ TEST_F(OldStreams, Version421ByHand) {
     EXPECT_EQ(o->OutputPath(), "D:\\Logs");
     ASSERT_EQ(o->ExceptionsFilters().Count(), 2);
     EXPECT_EQ(*o->ExceptionsFilters().Items(0),
-              (TVexlorExceptionFilter{true, "EConvertError", "Неверное число", fetUnhandled, fdtMessageBox, fhtNone, fatNone}));
+              (TVexlorExceptionFilter{true, "EConvertError", "Неверное число", fetUnhandled, fdtMessageBox, fhtNone,
+                                      fatNone}));
     EXPECT_EQ(o->ExceptionsFilters().Items(1)->DialogType, fdtNone);
     EXPECT_EQ(o->EMailMessage(), "Mail text");
     EXPECT_EQ(o->GetCustomizedTexts(mtDialog_RestartButtonCaption), StoredText(mtDialog_RestartButtonCaption));
@@ -163,29 +180,51 @@ TEST_F(OldStreams, Version421ByHand) {
     EXPECT_EQ(o->GetCustomizedTexts(mtException_AntiFreeze), EVals[mtException_AntiFreeze]);
 }
 
-TEST_F(OldStreams, Version5999ByHand) {
+TEST_F(OldStreams, Version5999ByHand)
+{
     StreamBytes b;
-    b.U8(0).U8(1).U8(0x02)           // ActivateLog, ActivateHandle, LogOptions {loAppendReproduceText}
-        .U8(1)                       // AppendLogs
-        .U8(1).U8(ftModules)         // SaveLogFile, ForegroundTab
-        .U8(0).I32(90)               // FreezeActivate, FreezeTimeout in seconds
-        .Str("Программа зависла")    // hang message
-        .Str("me@example.org").Str("smtp.example.org").U16(587)
-        .Str("user").Str("secret")
-        .U8(tbTerminate).U8(0)       // TerminateBtnOperation, then its switch off
-        .I32(32).I32(3)
-        .Str("a@example.org").Str("Subject")
+    b.U8(0)
+        .U8(1)
+        .U8(0x02)  // ActivateLog, ActivateHandle, LogOptions {loAppendReproduceText}
+        .U8(1)     // AppendLogs
+        .U8(1)
+        .U8(ftModules)  // SaveLogFile, ForegroundTab
+        .U8(0)
+        .I32(90)                   // FreezeActivate, FreezeTimeout in seconds
+        .Str("Программа зависла")  // hang message
+        .Str("me@example.org")
+        .Str("smtp.example.org")
+        .U16(587)
+        .Str("user")
+        .Str("secret")
+        .U8(tbTerminate)
+        .U8(0)  // TerminateBtnOperation, then its switch off
+        .I32(32)
+        .I32(3)
+        .Str("a@example.org")
+        .Str("Subject")
         .U8(esmSMTPClient)
         .Raw(std::string("\xFF\x00\x00\x00\x81", 5))  // ShowOptions, bits 0-7, 32 and 39
         .Str("")
-        .U8(wsmFTP).Str("ftp://example.org").Str("ftpuser").Str("ftppass").I32(21).Str("log.txt")
-        .U16(0x0210)                 // sndSendScreenshot, sndAddComputerNameInFileName
-        .U8(0x41)                    // ExceptionDialogOptions, one byte
-        .I32(10).Str("http://example.org/help").Str("<p/>")
-        .U8(0x03)                    // CallStackOptions
-        .U8(0x81)                    // BehaviourOptions, one byte
-        .U8(tbNone).I32(20).I32(2)
-        .I32(1).Str("EOutOfMemory").Str("Мало памяти")
+        .U8(wsmFTP)
+        .Str("ftp://example.org")
+        .Str("ftpuser")
+        .Str("ftppass")
+        .I32(21)
+        .Str("log.txt")
+        .U16(0x0210)  // sndSendScreenshot, sndAddComputerNameInFileName
+        .U8(0x41)     // ExceptionDialogOptions, one byte
+        .I32(10)
+        .Str("http://example.org/help")
+        .Str("<p/>")
+        .U8(0x03)  // CallStackOptions
+        .U8(0x81)  // BehaviourOptions, one byte
+        .U8(tbNone)
+        .I32(20)
+        .I32(2)
+        .I32(1)
+        .Str("EOutOfMemory")
+        .Str("Мало памяти")
         .Str("");
     WriteTexts(b, 5999);
 
@@ -207,7 +246,8 @@ TEST_F(OldStreams, Version5999ByHand) {
     EXPECT_EQ(o->WebSendMode(), wsmFTP);
     EXPECT_EQ(o->WebPort(), 21);
     EXPECT_EQ(o->CommonSendOptions(), TCommonSendOptions{sndSendScreenshot});
-    EXPECT_EQ(o->ExceptionDialogOptions(), (TExceptionDialogOptions{edoSendErrorReportChecked, edoUseVexlorLogLookAndFeel}));
+    EXPECT_EQ(o->ExceptionDialogOptions(),
+              (TExceptionDialogOptions{edoSendErrorReportChecked, edoUseVexlorLogLookAndFeel}));
     EXPECT_EQ(o->CallStackOptions(), (TCallStackOptions{csoShowDLLs, csoShowBPLs, csoDoNotStoreProcNames}));
     EXPECT_EQ(o->BehaviourOptions(), (TBehaviourOptions{boPauseBorlandThreads, boCallRTLExceptionEvent}));
     EXPECT_EQ(o->AutoCrashOperation(), tbNone);

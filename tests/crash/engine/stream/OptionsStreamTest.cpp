@@ -23,7 +23,8 @@ using test::StreamBytes;
 using test::StreamText;
 
 // Every stored option away from its default.
-void SetEverything(CountingOptions& o) {
+void SetEverything(CountingOptions& o)
+{
     o.SetActivateLog(true);
     o.SetActivateHandle(false);
     o.SetLogOptions({loNoDuplicateErrors, loAddComputerNameInLogFileName});
@@ -75,7 +76,8 @@ void SetEverything(CountingOptions& o) {
     o.SetTrakerCategory("t-category");
     o.SetTrakerTrialID("t-trial");
     o.SetZipPassword("zip");
-    o.ExceptionsFilters().Add({true, "EAccessViolation", "Ошибка доступа", fetHandled, fdtVexlorLog, fhtRTL, fatRestart});
+    o.ExceptionsFilters().Add(
+        {true, "EAccessViolation", "Ошибка доступа", fetHandled, fdtVexlorLog, fhtRTL, fatRestart});
     o.ExceptionsFilters().Add({false, "", "", fetAll, fdtUnchanged, fhtVexlorLog, fatTerminate});
     o.SetEMailMessage("line 1\r\nline 2");
     for (std::size_t i = 0; i < kMessageTypeCount; ++i)
@@ -86,9 +88,12 @@ void SetEverything(CountingOptions& o) {
 // The stream as the layout of the current version has it, written from the
 // getters field by field. One byte or word field named Patch gets PatchValue
 // instead, so that a test can damage exactly that field.
-std::string ExpectedStream(const TVexlorModuleOptions& o, std::string_view patch = {}, std::int32_t patchValue = 0) {
+std::string ExpectedStream(const TVexlorModuleOptions& o, std::string_view patch = {}, std::int32_t patchValue = 0)
+{
     StreamBytes b;
-    auto u8 = [&](std::string_view name, std::uint8_t v) { b.U8(name == patch ? static_cast<std::uint8_t>(patchValue) : v); };
+    auto u8 = [&](std::string_view name, std::uint8_t v) {
+        b.U8(name == patch ? static_cast<std::uint8_t>(patchValue) : v);
+    };
     auto i32 = [&](std::string_view name, std::int32_t v) { b.I32(name == patch ? patchValue : v); };
     auto bits = [&](const auto& set) {
         for (std::uint8_t byte : set.ToBytes()) b.U8(byte);
@@ -101,8 +106,10 @@ std::string ExpectedStream(const TVexlorModuleOptions& o, std::string_view patch
     u8("ForegroundTab", o.ForegroundTab());
     u8("FreezeActivate", o.FreezeActivate());
     i32("FreezeTimeout", o.FreezeTimeout());
-    if (patch == "SMTPFrom length") b.I32(patchValue);
-    else b.Str(o.SMTPFrom());
+    if (patch == "SMTPFrom length")
+        b.I32(patchValue);
+    else
+        b.Str(o.SMTPFrom());
     b.Str(o.SMTPHost());
     b.U16(o.SMTPPort());
     b.Str(o.SMTPUserID());
@@ -159,14 +166,16 @@ std::string ExpectedStream(const TVexlorModuleOptions& o, std::string_view patch
     return b.Get();
 }
 
-std::string Save(const TVexlorModuleOptions& o) {
+std::string Save(const TVexlorModuleOptions& o)
+{
     rtl::TMemoryStream stream;
     o.SaveToStream(stream);
     return StreamText(stream);
 }
 
 // Loads Bytes as version Version; the stream's position afterwards.
-std::int64_t Load(TVexlorModuleOptions& o, const std::string& bytes, std::uint16_t version = VexlorLogCurrentVersion) {
+std::int64_t Load(TVexlorModuleOptions& o, const std::string& bytes, std::uint16_t version = VexlorLogCurrentVersion)
+{
     LastVexlorVersion = version;
     rtl::TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
     o.LoadFromStream(stream);
@@ -179,7 +188,8 @@ protected:
     int FStores = 0;
 };
 
-TEST_F(OptionsStream, WritesTheCurrentLayoutAndReadsItBack) {
+TEST_F(OptionsStream, WritesTheCurrentLayoutAndReadsItBack)
+{
     const auto source = MakeOptions(&FStores);
     SetEverything(*source);
     source->SetActive(false);
@@ -206,7 +216,8 @@ TEST_F(OptionsStream, WritesTheCurrentLayoutAndReadsItBack) {
     EXPECT_EQ(target->PostFailureBuildEvent(), "");
 }
 
-TEST_F(OptionsStream, LoadingPublishesOnceAndReplacesTheFilters) {
+TEST_F(OptionsStream, LoadingPublishesOnceAndReplacesTheFilters)
+{
     const auto source = MakeOptions(&FStores);
     SetEverything(*source);
     const std::string bytes = Save(*source);
@@ -219,17 +230,15 @@ TEST_F(OptionsStream, LoadingPublishesOnceAndReplacesTheFilters) {
     EXPECT_EQ(target->ExceptionsFilters().Items(0)->ExceptionClassName, "EAccessViolation");
 }
 
-TEST_F(OptionsStream, StringsAreScrambledAndAOneLineTextLosesItsFinalBreak) {
+TEST_F(OptionsStream, StringsAreScrambledAndAOneLineTextLosesItsFinalBreak)
+{
     static constexpr struct {
         const char* text;
         const char* stored;
     } kCases[] = {
-        {"x\r\n", "x"},
-        {"\r\n", ""},
-        {"a\r\nb\r\n", "a\r\nb\r\n"},  // two breaks: kept
-        {"\r\n\r\n", "\r\n\r\n"},
-        {"\n", "\n"},                  // one character: kept
-        {"x\n", "x\n"},                // only CR LF counts
+        {"x\r\n", "x"},           {"\r\n", ""}, {"a\r\nb\r\n", "a\r\nb\r\n"},  // two breaks: kept
+        {"\r\n\r\n", "\r\n\r\n"}, {"\n", "\n"},                                // one character: kept
+        {"x\n", "x\n"},                                                        // only CR LF counts
         {"a\r\nb", "a\r\nb"},
     };
     for (const auto& c : kCases) {
@@ -243,7 +252,8 @@ TEST_F(OptionsStream, StringsAreScrambledAndAOneLineTextLosesItsFinalBreak) {
     }
 }
 
-TEST_F(OptionsStream, EveryCutEndsInTheReadErrorAndStillPublishesOnce) {
+TEST_F(OptionsStream, EveryCutEndsInTheReadErrorAndStillPublishesOnce)
+{
     const auto source = MakeOptions(&FStores);
     SetEverything(*source);
     const std::string bytes = Save(*source);
@@ -254,8 +264,7 @@ TEST_F(OptionsStream, EveryCutEndsInTheReadErrorAndStillPublishesOnce) {
         try {
             Load(*target, part);
             ADD_FAILURE() << "a stream cut at " << cut << " loaded";
-        } catch (const rtl::EReadError&) {
-        }
+        } catch (const rtl::EReadError&) {}
         ASSERT_EQ(FStores, 1) << "cut at " << cut;
         ASSERT_EQ(target->SharedDataSuspensions(), 0) << "cut at " << cut;
     }
@@ -264,17 +273,15 @@ TEST_F(OptionsStream, EveryCutEndsInTheReadErrorAndStillPublishesOnce) {
     EXPECT_EQ(target->TextsCollection(), "English");
 }
 
-TEST_F(OptionsStream, LengthsAndCountsBeyondTheStreamAreRefusedBeforeAllocating) {
+TEST_F(OptionsStream, LengthsAndCountsBeyondTheStreamAreRefusedBeforeAllocating)
+{
     const auto source = MakeOptions(&FStores);
     static constexpr struct {
         const char* field;
         std::int32_t value;
     } kCases[] = {
-        {"SMTPFrom length", 0x7FFFFFFF},
-        {"SMTPFrom length", 20000},
-        {"filter count", 0x7FFFFFFF},
-        {"filter count", 0x10000000},
-        {"filter count", 300},
+        {"SMTPFrom length", 0x7FFFFFFF}, {"SMTPFrom length", 20000}, {"filter count", 0x7FFFFFFF},
+        {"filter count", 0x10000000},    {"filter count", 300},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(c.field) + " " + std::to_string(c.value));
@@ -285,7 +292,8 @@ TEST_F(OptionsStream, LengthsAndCountsBeyondTheStreamAreRefusedBeforeAllocating)
     }
 }
 
-TEST_F(OptionsStream, NegativeLengthsAndCountsMeanNothing) {
+TEST_F(OptionsStream, NegativeLengthsAndCountsMeanNothing)
+{
     const auto source = MakeOptions(&FStores);
     source->SetSMTPFrom("");
     source->SetTextsCollection("Marker");
@@ -301,7 +309,8 @@ TEST_F(OptionsStream, NegativeLengthsAndCountsMeanNothing) {
     }
 }
 
-TEST_F(OptionsStream, AnEnumerationOutOfRangeKeepsTheValueAndWarns) {
+TEST_F(OptionsStream, AnEnumerationOutOfRangeKeepsTheValueAndWarns)
+{
     const auto source = MakeOptions(&FStores);
     SetEverything(*source);
     source->SetTextsCollection("Marker");
@@ -311,16 +320,22 @@ TEST_F(OptionsStream, AnEnumerationOutOfRangeKeepsTheValueAndWarns) {
         bool (*kept)(const TVexlorModuleOptions&);  // the value before the load
     } kCases[] = {
         {"ForegroundTab", 6, [](const TVexlorModuleOptions& o) { return o.ForegroundTab() == ftGeneral; }},
-        {"TerminateBtnOperation", 3, [](const TVexlorModuleOptions& o) { return o.TerminateBtnOperation() == tbRestart; }},
+        {"TerminateBtnOperation", 3,
+         [](const TVexlorModuleOptions& o) { return o.TerminateBtnOperation() == tbRestart; }},
         {"EMailSendMode", 0xFF, [](const TVexlorModuleOptions& o) { return o.EMailSendMode() == esmNoSend; }},
         {"WebSendMode", 7, [](const TVexlorModuleOptions& o) { return o.WebSendMode() == wsmNoSend; }},
         {"AutoCrashOperation", 3, [](const TVexlorModuleOptions& o) { return o.AutoCrashOperation() == tbRestart; }},
-        {"ExceptionDialogType", 4, [](const TVexlorModuleOptions& o) { return o.ExceptionDialogType() == edtMSClassic; }},
+        {"ExceptionDialogType", 4,
+         [](const TVexlorModuleOptions& o) { return o.ExceptionDialogType() == edtMSClassic; }},
         // A new filter's values are those of an empty record.
-        {"ExceptionType", 3, [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->ExceptionType == fetAll; }},
-        {"DialogType", 5, [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->DialogType == fdtNone; }},
-        {"HandlerType", 3, [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->HandlerType == fhtNone; }},
-        {"ActionType", 3, [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->ActionType == fatNone; }},
+        {"ExceptionType", 3,
+         [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->ExceptionType == fetAll; }},
+        {"DialogType", 5,
+         [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->DialogType == fdtNone; }},
+        {"HandlerType", 3,
+         [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->HandlerType == fhtNone; }},
+        {"ActionType", 3,
+         [](const TVexlorModuleOptions& o) { return o.ExceptionsFilters().Items(1)->ActionType == fatNone; }},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.field);
@@ -329,16 +344,17 @@ TEST_F(OptionsStream, AnEnumerationOutOfRangeKeepsTheValueAndWarns) {
         const std::string bytes = ExpectedStream(*source, c.field, c.value);
         EXPECT_EQ(Load(*target, bytes), static_cast<std::int64_t>(bytes.size()));
         EXPECT_TRUE(c.kept(*target));
-        EXPECT_EQ(DebugLines::Count(c.field), std::string(c.field).ends_with("Type") &&
-                                                      std::string(c.field) != "ExceptionDialogType"
-                                                  ? 2  // both filters
-                                                  : 1);
+        EXPECT_EQ(DebugLines::Count(c.field),
+                  std::string(c.field).ends_with("Type") && std::string(c.field) != "ExceptionDialogType"
+                      ? 2  // both filters
+                      : 1);
         EXPECT_EQ(target->TextsCollection(), "Marker");
     }
 }
 
 // The setter keeps at least one report; a stream holding 0 means the same.
-TEST_F(OptionsStream, ErrorsNumberToSaveZeroLoadsAsOne) {
+TEST_F(OptionsStream, ErrorsNumberToSaveZeroLoadsAsOne)
+{
     const auto source = MakeOptions(&FStores);
     static constexpr struct {
         std::int32_t stored;
@@ -360,14 +376,16 @@ TEST_F(OptionsStream, ErrorsNumberToSaveZeroLoadsAsOne) {
 
 class OptionsFile : public OptionsStream {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         OptionsStream::SetUp();
         FFile = test::CaseFolder() + "\\options.vlo";
     }
     std::string FFile;
 };
 
-TEST_F(OptionsFile, ReadsWhatWasSavedWhateverVersionTheGlobalHolds) {
+TEST_F(OptionsFile, ReadsWhatWasSavedWhateverVersionTheGlobalHolds)
+{
     const auto source = MakeOptions(&FStores);
     SetEverything(*source);
     std::ofstream(FFile, std::ios::binary) << std::string(100000, 'x');  // a longer file before
@@ -386,7 +404,8 @@ TEST_F(OptionsFile, ReadsWhatWasSavedWhateverVersionTheGlobalHolds) {
     EXPECT_EQ(file.Size(), static_cast<std::int64_t>(Save(*source).size())) << "not truncated";
 }
 
-TEST_F(OptionsFile, MissingAndShortFilesRaise) {
+TEST_F(OptionsFile, MissingAndShortFilesRaise)
+{
     const auto target = MakeOptions(&FStores);
     EXPECT_THROW(target->LoadFromFile(FFile + ".missing"), rtl::EFOpenError);
     std::ofstream(FFile, std::ios::binary) << std::string("\x01\x00", 2);

@@ -22,12 +22,14 @@ using test::DebugLines;
 // names of the cases never meet.
 class SharingOptions : public TVexlorModuleOptions {
 public:
-    SharingOptions(CreateKey key, std::string name, HMODULE module) : TVexlorModuleOptions(key, std::move(name)) {
+    SharingOptions(CreateKey key, std::string name, HMODULE module) : TVexlorModuleOptions(key, std::move(name))
+    {
         SetModuleHandle(module);
     }
 };
 
-std::unique_ptr<SharingOptions> Make(HMODULE module) {
+std::unique_ptr<SharingOptions> Make(HMODULE module)
+{
     return TVexlorModuleOptions::Create<SharingOptions>("", module);
 }
 
@@ -35,7 +37,8 @@ std::unique_ptr<SharingOptions> Make(HMODULE module) {
 class PublishingOptions : public test::CountingOptions {
 public:
     using CountingOptions::CountingOptions;
-    void StoreSharedData() override {
+    void StoreSharedData() override
+    {
         CountingOptions::StoreSharedData();
         PublishSharedOptions(this);
     }
@@ -45,13 +48,15 @@ public:
 class ForeignView {
 public:
     explicit ForeignView(HMODULE module)
-        : FHandle(OpenFileMappingA(FILE_MAP_READ, FALSE,
-                                   SharedOptionsMappingName(GetCurrentProcessId(), module).c_str())) {
+        : FHandle(
+              OpenFileMappingA(FILE_MAP_READ, FALSE, SharedOptionsMappingName(GetCurrentProcessId(), module).c_str()))
+    {
         if (FHandle) FView.Reset(MapViewOfFile(FHandle.Get(), FILE_MAP_READ, 0, 0, 0));
         FBase = static_cast<const std::uint8_t*>(FView.Get());
     }
     explicit operator bool() const { return FBase != nullptr; }
-    std::uint32_t Capacity() const {
+    std::uint32_t Capacity() const
+    {
         std::uint32_t capacity;
         std::memcpy(&capacity, FBase, 4);
         return capacity;
@@ -65,19 +70,24 @@ private:
     const std::uint8_t* FBase = nullptr;
 };
 
-HMODULE FakeModule(std::uintptr_t n) { return reinterpret_cast<HMODULE>(0x10000000 + n * 0x10000); }
+HMODULE FakeModule(std::uintptr_t n)
+{
+    return reinterpret_cast<HMODULE>(0x10000000 + n * 0x10000);
+}
 
 class SharedOptions : public ::testing::Test {
 protected:
     void TearDown() override { CloseLibrarySharedOptionsMapping(); }
 };
 
-TEST_F(SharedOptions, NameIsProcessAndModuleInSixteenUpperCaseDigits) {
+TEST_F(SharedOptions, NameIsProcessAndModuleInSixteenUpperCaseDigits)
+{
     EXPECT_EQ(SharedOptionsMappingName(0x1A2B, reinterpret_cast<HMODULE>(0x00400000)), "00001A2B00400000");
     EXPECT_EQ(SharedOptionsMappingName(0xFFFFFFFF, reinterpret_cast<HMODULE>(0xABCDEF00)), "FFFFFFFFABCDEF00");
 }
 
-TEST_F(SharedOptions, OpeningOnlyMakesNothing) {
+TEST_F(SharedOptions, OpeningOnlyMakesNothing)
+{
     TSharedOptionsMapping mapping;
     EXPECT_FALSE(CreateSharedOptionsMapping(FakeModule(1), 0, mapping));
     EXPECT_FALSE(mapping);
@@ -95,7 +105,8 @@ TEST_F(SharedOptions, OpeningOnlyMakesNothing) {
     EXPECT_FALSE(ForeignView(FakeModule(1))) << "closed by both: gone";
 }
 
-TEST_F(SharedOptions, StartUpMappingHoldsNoOptions) {
+TEST_F(SharedOptions, StartUpMappingHoldsNoOptions)
+{
     ASSERT_TRUE(CreateLibrarySharedOptionsMapping(FakeModule(2)));
     const ForeignView view(FakeModule(2));
     ASSERT_TRUE(view);
@@ -108,7 +119,8 @@ TEST_F(SharedOptions, StartUpMappingHoldsNoOptions) {
     EXPECT_EQ(reader->SMTPHost(), "kept");
 }
 
-TEST_F(SharedOptions, AnotherModuleReadsWhatWasPublishedLast) {
+TEST_F(SharedOptions, AnotherModuleReadsWhatWasPublishedLast)
+{
     int stores = 0;
     const auto own = TVexlorModuleOptions::Create<PublishingOptions>(test::TestModuleName(), &stores);
     const HMODULE module = own->ModuleHandle();
@@ -137,7 +149,8 @@ TEST_F(SharedOptions, AnotherModuleReadsWhatWasPublishedLast) {
     EXPECT_EQ(reader->ExceptionsFilters().Items(0)->ExceptionClassName, "EFilter");
 }
 
-TEST_F(SharedOptions, AStreamTooBigForAHeldMappingIsRefusedAndTheOldOneStays) {
+TEST_F(SharedOptions, AStreamTooBigForAHeldMappingIsRefusedAndTheOldOneStays)
+{
     const HMODULE module = FakeModule(3);
     const auto own = Make(module);
     own->SetSMTPHost("old.example.org");
@@ -167,12 +180,13 @@ TEST_F(SharedOptions, AStreamTooBigForAHeldMappingIsRefusedAndTheOldOneStays) {
     EXPECT_EQ(reader->SMTPHost(), "new");
 }
 
-TEST_F(SharedOptions, ADamagedCopyIsAWarningAndNothingMore) {
+TEST_F(SharedOptions, ADamagedCopyIsAWarningAndNothingMore)
+{
     const HMODULE module = FakeModule(4);
     TSharedOptionsMapping mapping;
     ASSERT_TRUE(CreateSharedOptionsMapping(module, 16, mapping));
-    mapping.View()[0] = 1;                              // "options follow"
-    std::memset(mapping.View() + 1, 0x7F, 15);          // but a length of 0x7F7F7F7F
+    mapping.View()[0] = 1;                      // "options follow"
+    std::memset(mapping.View() + 1, 0x7F, 15);  // but a length of 0x7F7F7F7F
 
     DebugLines lines;
     const auto reader = Make(module);
@@ -181,7 +195,8 @@ TEST_F(SharedOptions, ADamagedCopyIsAWarningAndNothingMore) {
     EXPECT_EQ(reader->SharedDataSuspensions(), 0);
 }
 
-TEST_F(SharedOptions, OptionsWithoutAModuleAreNeitherPublishedNorRead) {
+TEST_F(SharedOptions, OptionsWithoutAModuleAreNeitherPublishedNorRead)
+{
     const auto none = Make(nullptr);
     EXPECT_FALSE(PublishSharedOptions(none.get()));
     EXPECT_FALSE(ReadSharedOptions(none.get()));

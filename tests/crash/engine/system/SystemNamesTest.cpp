@@ -38,8 +38,8 @@ TEST(ModuleNames, LoadedModulesOnly)
     EXPECT_EQ(GetModuleFullFileName(reinterpret_cast<HMODULE>(heap.get())), "");
     EXPECT_FALSE(IsValidModuleHandle(reinterpret_cast<HMODULE>(heap.get())));
     // Wine: an address inside a module names none either.
-    EXPECT_FALSE(IsValidModuleHandle(reinterpret_cast<HMODULE>(
-        reinterpret_cast<char*>(GetModuleHandleW(L"kernel32.dll")) + 0x1000)));
+    EXPECT_FALSE(IsValidModuleHandle(
+        reinterpret_cast<HMODULE>(reinterpret_cast<char*>(GetModuleHandleW(L"kernel32.dll")) + 0x1000)));
 
     // The library is linked into the test program.
     char program[MAX_PATH];

@@ -13,8 +13,10 @@ TEST(SystemTexts, SingleLineTextJoinsControlRunsAndKeepsHighBytes)
         std::string text;
         std::string single;
     } kCases[] = {
-        {"one\r\n\r\ntwo", "one two"},             // CR LF CR LF is one run
-        {"\ttab\x01\x1F" "end", " tab end"},
+        {"one\r\n\r\ntwo", "one two"},  // CR LF CR LF is one run
+        {"\ttab\x01\x1F"
+         "end",
+         " tab end"},
         {"\xC0\xFF\x80 \x7F", "\xC0\xFF\x80 \x7F"},  // 128 to 255 and DEL stay
         {"", ""},
         {"last\r\n", "last "},
@@ -32,11 +34,8 @@ TEST(SystemTexts, PadRightSpacesFillsUpToTheWidthOnly)
         int width;
         const char* padded;
     } kCases[] = {
-        {"ab", 5, "ab   "},
-        {"abcde", 5, "abcde"},
-        {"abcdefg", 3, "abcdefg"},  // longer: unchanged
-        {"", 2, "  "},
-        {"ab", -1, "ab"},
+        {"ab", 5, "ab   "}, {"abcde", 5, "abcde"}, {"abcdefg", 3, "abcdefg"},  // longer: unchanged
+        {"", 2, "  "},      {"ab", -1, "ab"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.padded);
@@ -94,12 +93,9 @@ TEST(SystemTexts, MailDateTextWritesTheRealOffset)
         int minutes;
         const char* text;
     } kCases[] = {
-        {180, "Tue, 5 Mar 2024 14:07:09 +0300"},
-        {-300, "Tue, 5 Mar 2024 14:07:09 -0500"},
-        {600, "Tue, 5 Mar 2024 14:07:09 +1000"},
-        {330, "Tue, 5 Mar 2024 14:07:09 +0530"},   // not a rounded +0600
-        {-210, "Tue, 5 Mar 2024 14:07:09 -0330"},
-        {0, "Tue, 5 Mar 2024 14:07:09 +0000"},
+        {180, "Tue, 5 Mar 2024 14:07:09 +0300"},  {-300, "Tue, 5 Mar 2024 14:07:09 -0500"},
+        {600, "Tue, 5 Mar 2024 14:07:09 +1000"},  {330, "Tue, 5 Mar 2024 14:07:09 +0530"},  // not a rounded +0600
+        {-210, "Tue, 5 Mar 2024 14:07:09 -0330"}, {0, "Tue, 5 Mar 2024 14:07:09 +0000"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.text);

@@ -70,8 +70,7 @@ TEST(WindowsVersion, BuildTextKeepsTheLowWordOn9x)
 TEST(WindowsVersion, NumbersComeFromNtdll)
 {
     using TRtlGetVersion = LONG WINAPI(OSVERSIONINFOEXW*);
-    auto* rtlGetVersion =
-        rtl::EntryPoint<TRtlGetVersion>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    auto* rtlGetVersion = rtl::EntryPoint<TRtlGetVersion>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
     ASSERT_NE(rtlGetVersion, nullptr);
     OSVERSIONINFOEXW ntdll{};
     ntdll.dwOSVersionInfoSize = sizeof ntdll;
@@ -89,8 +88,8 @@ TEST(WindowsVersion, NumbersComeFromNtdll)
     if (kernel.dwMajorVersion == ntdll.dwMajorVersion && kernel.dwMinorVersion == ntdll.dwMinorVersion)
         GTEST_SKIP() << "both queries agree here; nothing tells them apart";
     // The test prefix says Windows 10.
-    EXPECT_EQ(WindowsVersionText(), "Microsoft Windows " + std::to_string(ntdll.dwMajorVersion) + "." +
-                                        std::to_string(ntdll.dwMinorVersion));
+    EXPECT_EQ(WindowsVersionText(),
+              "Microsoft Windows " + std::to_string(ntdll.dwMajorVersion) + "." + std::to_string(ntdll.dwMinorVersion));
     EXPECT_TRUE(OSIsVistaOrLater());
     EXPECT_FALSE(OSIsWindowsNT4());
     EXPECT_FALSE(OSIsWindows95());

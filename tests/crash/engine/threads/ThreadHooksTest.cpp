@@ -141,10 +141,7 @@ private:
 // One of the crash reporter's own thread classes, told by its name.
 class TFreezeThread : public rtl::TThread {
 public:
-    explicit TFreezeThread(TParking* parking = nullptr, void (*raise)() = nullptr)
-        : FParking(parking), FRaise(raise)
-    {
-    }
+    explicit TFreezeThread(TParking* parking = nullptr, void (*raise)() = nullptr) : FParking(parking), FRaise(raise) {}
 
 protected:
     void Execute() override
@@ -246,8 +243,8 @@ struct TStartWay {
     void (*FStart)(TParking& parking, TStartedThread& started);
     TVexlorThreadKind FKind;
     TFunctionField FField;
-    bool FSuspended;         // the caller asked for it suspended
-    SIZE_T FReservation;     // the stack reservation asked for, 0 for none
+    bool FSuspended;      // the caller asked for it suspended
+    SIZE_T FReservation;  // the stack reservation asked for, 0 for none
 };
 
 constexpr SIZE_T kReservation = 4 << 20;
@@ -447,7 +444,8 @@ protected:
             switch (round % 3) {
             case 0: {
                 DWORD id = 0;
-                rtl::KernelHandle thread(rtl::BeginThread(nullptr, 0, [](void*) { return 0; }, nullptr, 0, id));
+                rtl::KernelHandle thread(rtl::BeginThread(
+                    nullptr, 0, [](void*) { return 0; }, nullptr, 0, id));
                 WaitForSingleObject(thread.Get(), 10000);
                 break;
             }

@@ -18,8 +18,7 @@ public:
     void Notify() { FNotified.store(true, std::memory_order_release); }
     void WaitForNotification()
     {
-        while (!FNotified.load(std::memory_order_acquire))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!FNotified.load(std::memory_order_acquire)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
 private:

@@ -6,57 +6,18 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <malloc.h>
 #include <cstring>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "tests/support/BenchLiveBytes.h"
 #include "crash/engine/EDebugData.h"
-
-// The bytes allocated and not yet freed: what the read and the index keep.
-std::atomic<std::size_t> gLive{0};
-void* operator new(std::size_t size)
-{
-    if (void* p = std::malloc(size ? size : 1)) {
-        gLive += _msize(p);
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    if (p != nullptr) gLive -= _msize(p);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    operator delete(p);
-}
 
 namespace {
 
 using namespace crash;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::size_t PrivateBytes()
-{
-    return gLive.load();
-}
 
 std::vector<std::uintptr_t> gAddresses;
 const TModuleDebugData* gData;
@@ -88,7 +49,7 @@ int main(int argc, char** argv)
     const IMAGE_SECTION_HEADER* text = IMAGE_FIRST_SECTION(nt);
     ShowVexlorLogUnits = true;
 
-    double start = Now();
+    double start = bench::Now();
     const int lightRounds = 50;
     for (int i = 0; i < lightRounds; ++i) {
         TModuleDebugData light(base);
@@ -98,10 +59,10 @@ int main(int argc, char** argv)
         const void* block = FindVexlorDataResource(self, size);
         ReadResourceData(block, size, light, settings);
     }
-    const double light = (Now() - start) / lightRounds;
+    const double light = (bench::Now() - start) / lightRounds;
 
-    const std::size_t before = PrivateBytes();
-    start = Now();
+    const std::size_t before = bench::LiveBytes();
+    start = bench::Now();
     auto data = std::make_unique<TModuleDebugData>(base);
     std::size_t size = 0;
     const void* block = FindVexlorDataResource(self, size);
@@ -109,12 +70,12 @@ int main(int argc, char** argv)
         std::printf("no data block\n");
         return 1;
     }
-    const double read = Now() - start;
-    const std::size_t afterRead = PrivateBytes();
-    start = Now();
+    const double read = bench::Now() - start;
+    const std::size_t afterRead = bench::LiveBytes();
+    start = bench::Now();
     data->Index();
-    const double index = Now() - start;
-    const std::size_t afterIndex = PrivateBytes();
+    const double index = bench::Now() - start;
+    const std::size_t afterIndex = bench::LiveBytes();
     gData = data.get();
 
     // Random addresses of the code that the tables cover.
@@ -134,18 +95,18 @@ int main(int argc, char** argv)
     for (const int threads : {1, 4}) {
         std::size_t perThread = 2000000;
         std::vector<HANDLE> handles;
-        start = Now();
+        start = bench::Now();
         for (int t = 0; t < threads; ++t)
             handles.push_back(::CreateThread(nullptr, 0, &LookUp, &perThread, 0, nullptr));
         ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
-        const double seconds = Now() - start;
+        const double seconds = bench::Now() - start;
         for (HANDLE h : handles) ::CloseHandle(h);
         std::printf("lookups, %d thread%s: %.2f million per second\n", threads, threads > 1 ? "s" : "",
                     static_cast<double>(perThread) * threads / seconds / 1e6);
     }
-    start = Now();
+    start = bench::Now();
     const int scans = 200;
     for (int i = 0; i < scans; ++i) ScanSourceInfo(*gData, gAddresses[static_cast<std::size_t>(i)], item);
-    std::printf("scan: %.0f lookups per second\n", scans / (Now() - start));
+    std::printf("scan: %.0f lookups per second\n", scans / (bench::Now() - start));
     return 0;
 }

@@ -5,52 +5,18 @@
 // wrote into the folder given on the command line.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <malloc.h>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "tests/support/BenchLiveBytes.h"
 #include "crash/engine/EDebug.h"
-
-// The bytes allocated and not yet freed: what a reader keeps.
-std::atomic<std::size_t> gLive{0};
-void* operator new(std::size_t size)
-{
-    if (void* p = std::malloc(size ? size : 1)) {
-        gLive += _msize(p);
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    if (p != nullptr) gLive -= _msize(p);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    operator delete(p);
-}
 
 namespace {
 
 using namespace crash;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::vector<std::uint8_t> Load(const std::string& name)
 {
@@ -75,7 +41,7 @@ double LookupsPerSecond(const TScanner& scanner, std::uint32_t top, double secon
     std::vector<std::uint32_t> vas(4096);
     for (auto& va : vas) va = where(random);
     std::size_t done = 0, found = 0;
-    const double start = Now();
+    const double start = bench::Now();
     double elapsed = 0;
     do {
         for (int i = 0; i < 64; ++i, ++done) {
@@ -88,7 +54,7 @@ double LookupsPerSecond(const TScanner& scanner, std::uint32_t top, double secon
             found += !name.empty() && line - scanner.LineNumberFromAddr(va - static_cast<std::uint32_t>(offset)) >= 0 &&
                      !source.empty();
         }
-        elapsed = Now() - start;
+        elapsed = bench::Now() - start;
     } while (elapsed < seconds);
     if (found == 0) std::printf("  (no lookup found anything)\n");
     return static_cast<double>(done) / elapsed;
@@ -112,15 +78,15 @@ int main(int argc, char** argv)
 
     const std::vector<std::uint8_t> mapFile = Load(folder + "\\bench.map");
     std::printf("map text: %.1f MB\n", static_cast<double>(mapFile.size()) / (1 << 20));
-    const std::size_t before = gLive.load();
-    double start = Now();
+    const std::size_t before = bench::LiveBytes();
+    double start = bench::Now();
     auto fromFile = std::make_unique<TVLMapScanner>(folder + "\\bench.map");
-    const double loadAndParse = Now() - start;
-    const std::size_t kept = gLive.load() - before;
+    const double loadAndParse = bench::Now() - start;
+    const std::size_t kept = bench::LiveBytes() - before;
     const std::string_view text(reinterpret_cast<const char*>(mapFile.data()), mapFile.size());
-    start = Now();
+    start = bench::Now();
     TVLMapScanner scanner(text);
-    const double parse = Now() - start;
+    const double parse = bench::Now() - start;
     std::printf("map: %zu segments, %zu publics, %zu lines (%d dropped)\n", scanner.Segments().size(),
                 scanner.ProcNames().size(), scanner.LineNumbers().size(), scanner.LineNumberErrors());
     std::printf("map parse: %.3f s from memory, %.3f s with the file's load\n", parse, loadAndParse);
@@ -136,21 +102,21 @@ int main(int argc, char** argv)
     TVLBinDebugScanner cached(jdbg.data(), jdbg.size(), true);
     std::printf("JDBG: %.1f MB, valid %d\n", static_cast<double>(jdbg.size()) / (1 << 20), walked.ValidFormat());
     std::printf("JDBG lookups walked: %.0f per second\n", LookupsPerSecond(walked, top, 2.0));
-    const std::size_t beforeCache = gLive.load();
-    start = Now();
+    const std::size_t beforeCache = bench::LiveBytes();
+    start = bench::Now();
     cached.ProcNameFromAddr(0);
-    std::printf("JDBG cache: %.3f s to unpack, %.1f MB\n", Now() - start,
-                static_cast<double>(gLive.load() - beforeCache) / (1 << 20));
+    std::printf("JDBG cache: %.3f s to unpack, %.1f MB\n", bench::Now() - start,
+                static_cast<double>(bench::LiveBytes() - beforeCache) / (1 << 20));
     std::printf("JDBG lookups cached: %.0f per second\n", LookupsPerSecond(cached, top, 1.0));
 
     const std::vector<std::uint8_t> td32 = Load(folder + "\\bench.tds");
-    const std::size_t beforeTd32 = gLive.load();
-    start = Now();
+    const std::size_t beforeTd32 = bench::LiveBytes();
+    start = bench::Now();
     TVLTD32InfoScanner tds(td32.data(), td32.size());
     const bool analysed = tds.Analyse();
     std::printf("TD32: %.1f MB, analysed %d in %.3f s, %.1f MB kept besides the data\n",
-                static_cast<double>(td32.size()) / (1 << 20), analysed, Now() - start,
-                static_cast<double>(gLive.load() - beforeTd32) / (1 << 20));
+                static_cast<double>(td32.size()) / (1 << 20), analysed, bench::Now() - start,
+                static_cast<double>(bench::LiveBytes() - beforeTd32) / (1 << 20));
     std::printf("TD32 lookups: %.0f per second\n", LookupsPerSecond(tds, top, 2.0));
     return 0;
 }

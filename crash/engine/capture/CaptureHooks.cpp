@@ -134,7 +134,9 @@ bool IsAbort(void* object, const std::type_info* type) noexcept
 void CaptureExceptProc(void* object, const std::type_info* type, void* address) noexcept
 {
     // The exception leaves its thread: nothing will handle it.
-    HandleRaisedException(object, address, true, false, nullptr, type);
+    void* adjusted = object;
+    const bool ours = type != nullptr && typeid(rtl::TObject).__do_catch(type, &adjusted, 1);
+    HandleRaisedException(ours ? adjusted : object, address, true, false, nullptr, ours ? nullptr : type);
 }
 
 std::exception_ptr CaptureExceptObjProc(const EXCEPTION_RECORD& record, const CONTEXT& context) noexcept

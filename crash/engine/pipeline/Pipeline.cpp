@@ -113,6 +113,16 @@ void StartExceptionPipeline()
         const TThreadRaiseState* raise = ThreadRaiseState();
         return raise != nullptr && (raise->IsReportWorker || raise->InProcessException);
     });
+    // An exception leaving a thread object's Execute is reported where the
+    // thread catches it, after unwinding; the rethrow that follows is the
+    // same exception and is not reported again.
+    ThreadExceptionReport.Set([](rtl::TObject* object, void* address, HMODULE module) -> bool {
+        TThreadRaiseState* raise = ThreadRaiseState();
+        if (raise == nullptr || raise->IsReportWorker || raise->LastReportedObject == object) return true;
+        raise->LastReportedObject = object;
+        return NotifyException(object, address, true, nullptr, false, aeNone, module, rtUnknown, nullptr, nullptr, 0,
+                               0);
+    });
     GState = std::move(state);
     InstallCaptureHooks();
 }

@@ -639,7 +639,10 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
             }
             paused.Resume();
             state.Stage = 17;
-            if (!state.DeliveryHandedOver) gCallStack.reset();
+            if (!state.DeliveryHandedOver) {
+                state.Record.CallStack = nullptr;
+                gCallStack.reset();
+            }
             if (!state.TerminationRequested.load() && state.FilterMatched && handler == fhtVexlorLog) {
                 if (action == fatTerminate || action == fatRestart) {
                     state.TerminationRequested = true;

@@ -7,6 +7,7 @@
 // usage: PipelineChild.exe MODE RESULT-FILE
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -39,8 +40,8 @@ std::string gFrames;
 void Write(const std::string& text)
 {
     rtl::TCriticalSectionLock hold(gWriteLock);
-    HANDLE file =
-        ::CreateFileW(gResultFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    HANDLE file = ::CreateFileW(gResultFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -78,6 +79,9 @@ void RecordReportLine()
     line += " thread=" + NameOf(state.ExceptionThreadID);
     line += " stage=" + std::to_string(state.Stage);
     line += " id=" + state.ExceptionIdentifier;
+    char message[256] = {};
+    ::GetEnvironmentVariableA("_ExceptMsg", message, sizeof message);
+    line += " env=" + std::string(message);
     line += " frames=" + gFrames;
     gFrames.clear();
     ::Sleep(20);
@@ -145,16 +149,17 @@ __attribute__((noinline)) void NoexceptBoundary() noexcept
     Thrower();
 }
 
-// Read at every level, so that the compiler cannot prove the recursion
-// endless and drop it.
-volatile int gDepthLimit = 0x7FFFFFFF;
+// Called through a pointer the compiler cannot follow, and its result stored
+// before use, so that the recursion is neither dropped nor made a loop.
+int Recurse(int n);
+int (*volatile gRecurse)(int) = Recurse;
 
 __attribute__((noinline)) int Recurse(int n)
 {
     volatile char pad[512];
     pad[0] = static_cast<char>(n);
-    if (n >= gDepthLimit) return pad[0];
-    return Recurse(n + 1) + pad[0];
+    pad[1] = static_cast<char>(gRecurse(n + 1));
+    return pad[0] + pad[1];
 }
 
 LRESULT CALLBACK ThrowingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -305,6 +310,57 @@ void RunEight(bool withMain)
     for (HANDLE thread : threads) Ended(thread);
 }
 
+// The options of this program's record, which every report copies.
+crash::TVexlorModuleOptions& ProgramOptions()
+{
+    return *crash::ModuleInfoByHandle(crash::LibraryModuleHandle())->ExtraInformation.Options;
+}
+
+HANDLE StartShape(const std::wstring* shape)
+{
+    DWORD id = 0;
+    return ::CreateThread(nullptr, 0, ShapeThread, const_cast<std::wstring*>(shape), 0, &id);
+}
+
+// A thread object that waits until it is told to end.
+struct TSleeper : rtl::TThread {
+    HANDLE FStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    void Execute() override { ::WaitForSingleObject(FStop, INFINITE); }
+    ~TSleeper() override
+    {
+        ::SetEvent(FStop);
+        WaitFor();
+        ::CloseHandle(FStop);
+    }
+};
+
+std::atomic<bool> gChurn{true};
+
+DWORD WINAPI HeapChurn(void*)
+{
+    const HANDLE heap = ::GetProcessHeap();
+    while (gChurn) ::HeapFree(heap, 0, ::HeapAlloc(heap, 0, 64));
+    return 0;
+}
+
+DWORD WINAPI Nothing(void*)
+{
+    return 0;
+}
+
+DWORD WINAPI ThreadStarter(void*)
+{
+    while (gChurn) {
+        DWORD id = 0;
+        const HANDLE thread = ::CreateThread(nullptr, 0, Nothing, nullptr, 0, &id);
+        if (thread != nullptr) {
+            ::WaitForSingleObject(thread, INFINITE);
+            ::CloseHandle(thread);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -364,6 +420,40 @@ int wmain(int argc, wchar_t** argv)
         } thread;
         thread.Start();
         thread.WaitFor();
+    } else if (mode == L"console") {
+        // The report goes to standard output: here, the result file.
+        const HANDLE output = ::CreateFileW(gResultFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_ALWAYS, 0, nullptr);
+        ::SetStdHandle(STD_OUTPUT_HANDLE, output);
+        crash::ReportSteps.IsConsoleApplication.Set([] { return true; });
+        std::wstring shape = L"uncaught";
+        Ended(StartShape(&shape));
+    } else if (mode == L"pausefail") {
+        // The threads are paused for the report, whose screenshot step fails.
+        crash::TBehaviourOptions behaviour = ProgramOptions().BehaviourOptions();
+        behaviour.Include(crash::boPauseBorlandThreads);
+        ProgramOptions().SetBehaviourOptions(behaviour);
+        crash::ReportSteps.CapturePngScreenshot.Set([] { throw rtl::Exception("screenshot"); });
+        TSleeper sleeper;
+        sleeper.Start();
+        ::Sleep(100);
+        std::wstring shape = L"uncaught";
+        Ended(StartShape(&shape));
+        const DWORD sleeperCount = ::SuspendThread(sleeper.Handle());
+        ::ResumeThread(sleeper.Handle());
+        Write("suspended sleeper=" + std::to_string(sleeperCount) + "\n");
+    } else if (mode == L"heapchurn") {
+        crash::TLogOptions log = ProgramOptions().LogOptions();
+        log.Exclude(crash::loSaveModulesAndProcessesSections);
+        ProgramOptions().SetLogOptions(log);
+        DWORD id = 0;
+        const HANDLE churn = ::CreateThread(nullptr, 0, HeapChurn, nullptr, 0, &id);
+        const HANDLE starter = ::CreateThread(nullptr, 0, ThreadStarter, nullptr, 0, &id);
+        std::wstring shape = L"uncaught";
+        for (int i = 0; i < 20; ++i) Ended(StartShape(&shape));
+        gChurn = false;
+        ::WaitForSingleObject(churn, INFINITE);
+        ::WaitForSingleObject(starter, INFINITE);
     } else {
         return 3;
     }

@@ -53,12 +53,13 @@ const TShape kShapes[] = {
     {"worker-msvcrt", 1, "class=EAccessViolation", kAccessViolation, ""},
     {"worker-callback", 1, "class=Exception message=thrown thread=worker", 0, "end code=1"},
     {"worker-uncaught", 1, "class=Exception message=thrown thread=worker stage=18", 0, "end code=1"},
+    // The report's environment names the message; the frames name the thrower.
+    {"worker-uncaught", 1, "env=thrown frames=Thrower,", 0, "end code=1"},
     {"main-uncaught", 1, "class=Exception message=thrown thread=main", 1, ""},
     {"worker-abort", 0, "", 0, "end code=1"},
     {"worker-outofrange", 1, "class=out_of_range message=index 7 thread=worker", 0, "end code=1"},
     {"worker-int", 1, "class=int message= thread=worker", 0, "end code=1"},
     {"worker-naming", 0, "", 0, "end code=0"},
-    {"worker-overflow", 1, "class=EStackOverflow thread=worker", 0xC00000FD, ""},
     {"sync", 1, "message=beta", 0, "done"},
 };
 
@@ -128,6 +129,34 @@ TEST(PipelineShapes, FaultingNotifyHandlerDoesNotLoseTheReport)
     ASSERT_EQ(reports.size(), 1u) << run.FOutput;
     EXPECT_NE(reports[0].find("stage=18"), std::string::npos) << reports[0];
     EXPECT_NE(run.FOutput.find("end code=1"), std::string::npos) << run.FOutput;
+}
+
+// A console program writes the report to its standard output.
+TEST(PipelineOutput, ConsoleProgramWritesTheReportToStandardOutput)
+{
+    const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "console");
+    ASSERT_TRUE(run.FFinished);
+    EXPECT_NE(run.FOutput.find("Exception: thrown\r\n"), std::string::npos) << run.FOutput;
+    EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
+}
+
+// Threads paused for a report whose step fails run again afterwards.
+TEST(PipelineThreads, PausedThreadsAreResumedWhenAStepFails)
+{
+    const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "pausefail");
+    ASSERT_TRUE(run.FFinished) << "a paused thread was never resumed";
+    EXPECT_NE(run.FOutput.find("suspended sleeper=0"), std::string::npos) << run.FOutput;
+    EXPECT_NE(run.FOutput.find("failed=8"), std::string::npos) << run.FOutput;
+}
+
+// Twenty reports with every thread shown while one thread churns the heap
+// and another starts threads: none of them hangs on a suspended thread.
+TEST(PipelineThreads, ReportsWithBusyThreadsDoNotHang)
+{
+    const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "heapchurn");
+    ASSERT_TRUE(run.FFinished) << "a report hung";
+    EXPECT_EQ(ReportLines(run.FOutput).size(), 20u) << run.FOutput;
+    EXPECT_EQ(CountOf(run.FOutput, "end code=1"), 20) << run.FOutput;
 }
 
 }  // namespace

@@ -450,8 +450,8 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
 
             // The identifier.
             {
-                const std::string text = IdentifierText(context, gCallStack.get());
-                state.ExceptionIdentifier = HexIdentifier(GetCRC16(text));
+                state.ExceptionIdentifierText = IdentifierText(context, gCallStack.get());
+                state.ExceptionIdentifier = HexIdentifier(GetCRC16(state.ExceptionIdentifierText));
             }
 
             if (AsynchronousException != aeSynchronize && snapshot) {

@@ -100,10 +100,11 @@ struct TPipelineState {
     bool SendChosen = false;
     bool AttachScreenshot = false;
     bool AskReproduce = false;
-    bool CopyToClipboard = false;     // the dialog asked for the report on the clipboard
-    std::string ReportText;           // the full report text
-    std::string ExceptionIdentifier;  // 4 upper-case hexadecimal digits
-    int ExceptionCount = 0;           // reports since start
+    bool CopyToClipboard = false;         // the dialog asked for the report on the clipboard
+    std::string ReportText;               // the full report text
+    std::string ExceptionIdentifier;      // 4 upper-case hexadecimal digits
+    std::string ExceptionIdentifierText;  // the text it is the checksum of
+    int ExceptionCount = 0;               // reports since start
     std::string LastExceptionMessage;
     bool RaisingThreadMode = false;  // the report runs in the raising thread
     bool Duplicate = false;          // the identifier is already in the log

@@ -420,6 +420,15 @@ int wmain(int argc, wchar_t** argv)
         } thread;
         thread.Start();
         thread.WaitFor();
+    } else if (mode == L"identifier") {
+        // The identifier's text and value, for a check against another
+        // implementation of the checksum.
+        crash::ReportSteps.TerminateAfterReport.Set([] {
+            const crash::TPipelineState& state = crash::PipelineState();
+            Write("idtext=" + state.ExceptionIdentifierText + "\nid=" + state.ExceptionIdentifier + "\n");
+        });
+        std::wstring shape = L"uncaught";
+        Ended(StartShape(&shape));
     } else if (mode == L"console") {
         // The report goes to standard output: here, the result file.
         const HANDLE output = ::CreateFileW(gResultFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -1,19 +1,15 @@
 // The report's header, its full text in block order and the sections inserted
-// after the header: texts laid out by hand, compared byte for byte. The full
-// texts also go to the test's scratch folder, for the layout checker.
+// after the header: texts laid out by hand, compared byte for byte.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "crash/engine/EOptions.h"
 #include "crash/engine/pipeline/Pipeline.h"
 #include "crash/report/ELogManager.h"
-#include "rtl/SysUtils.h"
-#include "tests/support/TestFolders.h"
 
 namespace {
 
@@ -24,15 +20,6 @@ std::unique_ptr<TVexlorModuleOptions> OptionsShowing(TShowOptions shown)
     auto options = TVexlorModuleOptions::Create(std::string());
     options->SetShowOptions(shown);
     return options;
-}
-
-// Writes a text the way the report leaves it, for the layout checker.
-void WriteForChecker(const std::string& name, const std::string& text)
-{
-    const std::string path = rtl::WideToAnsi(testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT")) + "\\" + name;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    ASSERT_TRUE(file.good()) << path;
 }
 
 TEST(ReportHeader, SectionsKeepTheirNumbersAndFixedItemsTheirValues)
@@ -240,7 +227,6 @@ TEST_F(ReportTextBuild, WithoutAssemblerOptionTheTailIsTwoEmptyBlocks)
     EXPECT_EQ(context.TopText, "An error has occurred during program execution.\r\n"
                                "Please read the following information for further details.\r\n\r\n");
     EXPECT_EQ(PipelineState().Stage, 702233);
-    WriteForChecker("WithoutAssembler.txt", full);
 }
 
 TEST_F(ReportTextBuild, WithAssemblerOptionTheBlocksFollowInOrder)
@@ -288,7 +274,6 @@ TEST_F(ReportTextBuild, RegisteredStepsBuildAndInsertIntoThePipelinesText)
     EXPECT_EQ(ReportTexts().FullReportText, expected);
     EXPECT_EQ(ReportText(), expected);
     EXPECT_EQ(std::string(LogTextOf(PipelineState().Record)), expected);
-    WriteForChecker("InsertedSections.txt", expected);
 
     // Nothing to insert: the texts stay.
     ReportSteps.InsertTextSection(7, "Request", "");

@@ -37,11 +37,6 @@ struct TReportContext;
 // empty line ("a\r\n" is one line, "a\r\n\r\n" two, "" none).
 std::vector<std::string> LoadLines(std::string_view Text);
 
-// The text with every lone CR and every lone LF made CR LF, except an LF
-// that is the text's very first character. A text without such breaks comes
-// back unchanged.
-std::string NormalizeLineBreaks(std::string_view Text);
-
 // ---- The numbered sections -----------------------------------------------------
 
 // Builds numbered sections: a caption line ("Label:"), a dash rule as long as
@@ -58,9 +53,10 @@ public:
     // Starts a section with the caption AHeader.
     void AddHeader(const std::string& AHeader);
     // Counts the next item of the section and, when Add is set, writes it. A
-    // value of several lines continues under its first character; a line of
-    // it that is empty or blank shows as ".", and each ": " in it as ":_", so
-    // that the value never ends a section or moves the column.
+    // value of several lines (CR LF, or a lone CR or LF anywhere) continues
+    // under its first character; a line of it that is empty or blank shows as
+    // ".", and each ": " in it as ":_", so that the value never ends a section
+    // or moves the column.
     void AddItem(const std::string& AItem, const std::string& AValue, bool Add);
     // The finished sections, every line followed by CR LF; empty when no
     // section has a shown item. The text added so far stays as it is.
@@ -164,16 +160,6 @@ inline constexpr std::array<TShowOption, kShowOptionCount - 1> kReportHeaderItem
 // values ("1", "New", empty); whatever Values holds for them is not used.
 std::string ReportHeaderSections(const TReportHeaderValues& Values, const TVexlorModuleOptions& Options);
 
-// ---- Empty blocks ------------------------------------------------------------------
-
-// The block that stands for a table whose option is off: "Caption:", CR LF,
-// as many dashes as the caption is long plus one, CR LF CR LF.
-std::string EmptyTableText(const std::string& Caption);
-
-// The assembler caption without a listing: "Caption:", CR LF and as many
-// dashes as the caption is long plus one (no line break after them).
-std::string EmptyAssemblerHeaderText(const std::string& Caption);
-
 // ---- Inserted sections -------------------------------------------------------------
 
 // The text of one inserted section: the section of a TLogItem numbered
@@ -199,14 +185,15 @@ void InsertSection(TReportTexts& Texts, const std::string& SectionText);
 // Start-up fills the slots; an empty one adds nothing (its values stay empty,
 // its blocks are left out).
 struct TReportTextSources {
-    // The value of every header item but 2.7 to 2.10, and whether the
-    // active-controls items may show.
+    // The value of every header item but 2.7 to 2.10. ActiveControlsAllowed
+    // comes preset from the application-kind slots of ReportSteps.
     TReportStep<void(TReportContext& Context, TReportHeaderValues& Values)> CollectHeaderValues;
     // Appends the call-stack, modules and processes blocks to the context's
     // call-stack text (or their empty tables, as the options say).
     TReportStep<void(TReportContext& Context)> BuildCallStackSections;
     // With loSaveAssemblerAndCPUSections: AssemblerHeaderText, AssemblerText
-    // and CPUText of Texts.
+    // and CPUText of Texts. (Without it the text has the empty assembler
+    // caption and the empty registers table.)
     TReportStep<void(TReportContext& Context, TReportTexts& Texts)> BuildAssemblerAndCPU;
 };
 inline TReportTextSources ReportTextSources;

@@ -98,6 +98,27 @@ void DrawDashRules(std::vector<std::string>& lines)
     }
 }
 
+// The value with every lone CR and lone LF made CR LF. The log's own
+// normalisation keeps an LF that starts a text; a value that starts with one
+// would then be written as a single line whose second part stands one column
+// left of the value, so here that LF is a line break as well.
+std::string NormalizeValueLineBreaks(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) {
+            result += kCRLF;
+        } else if (c == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            result += kCRLF;
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 std::vector<std::string> LoadLines(std::string_view Text)
@@ -115,23 +136,6 @@ std::vector<std::string> LoadLines(std::string_view Text)
         if (Text[stop] == '\r' && start < Text.size() && Text[start] == '\n') ++start;
     }
     return lines;
-}
-
-std::string NormalizeLineBreaks(std::string_view Text)
-{
-    std::string result;
-    result.reserve(Text.size() + Text.size() / 16);
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
-        if (c == '\r' && (i + 1 >= Text.size() || Text[i + 1] != '\n')) {
-            result += kCRLF;
-        } else if (c == '\n' && i > 0 && Text[i - 1] != '\r') {
-            result += kCRLF;
-        } else {
-            result += c;
-        }
-    }
-    return result;
 }
 
 TLogItem::TLogItem(std::int32_t AFirstHeader) : FFirstHeader(AFirstHeader)
@@ -166,7 +170,7 @@ void TLogItem::AddItem(const std::string& AItem, const std::string& AValue, bool
     if (!Add) return;
 
     std::string line = "  " + std::to_string(FHeaderNo) + "." + std::to_string(FItemNo) + " " + AItem + ": ";
-    const std::string value = NormalizeLineBreaks(AValue);
+    const std::string value = NormalizeValueLineBreaks(AValue);
     if (value.find(kCRLF) == std::string::npos) {
         line += value;
     } else {

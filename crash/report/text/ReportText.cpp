@@ -25,6 +25,12 @@ std::string Trimmed(std::string_view text)
     return std::string(rtl::Trim(text));
 }
 
+// "Caption:", CR LF and as many dashes as the caption is long plus one.
+std::string CaptionAndRule(const std::string& Caption)
+{
+    return Caption + ":\r\n" + std::string(Caption.size() + 1, '-');
+}
+
 }  // namespace
 
 TReportTexts& ReportTexts() noexcept
@@ -55,16 +61,6 @@ std::string ReportHeaderSections(const TReportHeaderValues& Values, const TVexlo
         item.AddItem(Options.GetCustomizedExpandedTexts(ShowOptionLabel(option)), *value, show);
     }
     return item.GetString();
-}
-
-std::string EmptyTableText(const std::string& Caption)
-{
-    return Caption + ":\r\n" + std::string(Caption.size() + 1, '-') + "\r\n\r\n";
-}
-
-std::string EmptyAssemblerHeaderText(const std::string& Caption)
-{
-    return Caption + ":\r\n" + std::string(Caption.size() + 1, '-');
 }
 
 std::string InsertTextSectionText(std::int32_t AFirstHeader, const std::string& Caption, const std::string& Text)
@@ -140,8 +136,9 @@ std::string BuildReportText(TReportContext& Context)
     if (options.LogOptions().Contains(loSaveAssemblerAndCPUSections)) {
         ReportTextSources.BuildAssemblerAndCPU(Context, texts);
     } else {
-        texts.AssemblerHeaderText = EmptyAssemblerHeaderText(options.GetCustomizedExpandedTexts(mtDialog_AsmHeader));
-        texts.CPUText = EmptyTableText(options.GetCustomizedExpandedTexts(mtCPU_Registers));
+        // The empty assembler part and the registers table's empty form.
+        texts.AssemblerHeaderText = CaptionAndRule(options.GetCustomizedExpandedTexts(mtDialog_AsmHeader));
+        texts.CPUText = CaptionAndRule(options.GetCustomizedExpandedTexts(mtCPU_Registers)) + "\r\n\r\n";
     }
     ReportTextSources.BuildCallStackSections(Context);
 

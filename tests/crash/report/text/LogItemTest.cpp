@@ -10,7 +10,6 @@
 namespace {
 
 using crash::LoadLines;
-using crash::NormalizeLineBreaks;
 using crash::TLogItem;
 using Lines = std::vector<std::string>;
 
@@ -33,21 +32,6 @@ TEST(ReportLines, LoadLinesSplitsLikeAStringList)
         {"\n\na", {"", "", "a"}},
     };
     for (const Case& c : cases) EXPECT_EQ(LoadLines(c.text), c.lines) << testing::PrintToString(c.text);
-}
-
-TEST(ReportLines, NormalizeLineBreaksMakesEveryLoneBreakCRLF)
-{
-    struct Case {
-        const char* text;
-        const char* normalized;
-    };
-    const Case cases[] = {
-        {"a\rb", "a\r\nb"},       {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"},
-        {"a\r", "a\r\n"},         {"\r", "\r\n"},     {"a\n\r", "a\r\n\r\n"},
-        {"a\r\r\n", "a\r\n\r\n"}, {"\nab", "\nab"},   {"\n\nab", "\n\r\nab"},
-        {"plain", "plain"},       {"", ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(NormalizeLineBreaks(c.text), c.normalized) << testing::PrintToString(c.text);
 }
 
 TEST(LogItem, HiddenItemKeepsItsNumberAndEmptySectionIsDropped)
@@ -151,6 +135,9 @@ TEST(LogItem, SingleLineValuesWithLoneBreaksAreMultiLine)
         {"a: b", "S:\r\n-------------\r\n  1.1 V: a: b\r\n"},  // one line: ": " stays
         {"a\r\n", "S:\r\n----------\r\n  1.1 V: a\r\n"},       // a final break adds no line
         {"\r\nb", "S:\r\n----------\r\n  1.1 V: .\r\n         b\r\n"},
+        {"\nb", "S:\r\n----------\r\n  1.1 V: .\r\n         b\r\n"},  // a first LF is a break too
+        {"a\r\r\nb", "S:\r\n----------\r\n  1.1 V: a\r\n         .\r\n         b\r\n"},
+        {"a\n\rb", "S:\r\n----------\r\n  1.1 V: a\r\n         .\r\n         b\r\n"},
     };
     for (const Case& c : cases) {
         TLogItem item(0);

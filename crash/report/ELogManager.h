@@ -154,11 +154,27 @@ inline constexpr std::array<TShowOption, kShowOptionCount - 1> kReportHeaderItem
     soNetDNS2,
     soNetDHCP,
 };
+static_assert(
+    [] {
+        std::array<int, kShowOptionCount> seen{};
+        for (const TShowOption option : kReportHeaderItems) ++seen[option];
+        for (std::size_t k = 0; k < kShowOptionCount; ++k)
+            if (seen[k] != (k == soCustomData ? 0 : 1)) return false;
+        return true;
+    }(),
+    "every header item is listed once");
 
 // The header sections (without the banner) for the values, labelled with the
 // options' texts and shown by their FShowOptions. Items 2.8 to 2.10 have fixed
 // values ("1", "New", empty); whatever Values holds for them is not used.
 std::string ReportHeaderSections(const TReportHeaderValues& Values, const TVexlorModuleOptions& Options);
+
+// The items whose values come from the engine's system facts: 1.1 start
+// date (the process's creation), 1.3 version (the program file's), 1.6 up
+// time (to the pipeline's exception time, or now), 2.1 exception date, 3.1
+// login, 3.2 registered owner, 5.1 computer name, 5.6 system up time, 6.1
+// system type, 6.2 build and 6.3 update.
+void CollectSystemHeaderValues(TReportHeaderValues& Values);
 
 // ---- Inserted sections -------------------------------------------------------------
 
@@ -199,8 +215,9 @@ struct TReportTextSources {
 inline TReportTextSources ReportTextSources;
 
 // ReportTexts().ReportHeaderText := banner, CR LF CR LF and the header
-// sections of the values the sources collect, the pipeline's exception
-// identifier as item 2.7; labels and show options from the report's options
+// sections of the values of CollectSystemHeaderValues, then of the sources'
+// collectors (which may replace them), the pipeline's exception identifier as
+// item 2.7; labels and show options from the report's options
 // (ReportOptions()).
 void BuildReportHeader(TReportContext& Context);
 

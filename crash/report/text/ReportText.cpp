@@ -106,6 +106,7 @@ void BuildReportHeader(TReportContext& Context)
     SetStage(702200);
     TReportHeaderValues values;
     values.ActiveControlsAllowed = !ReportSteps.IsWebApplication() && !ReportSteps.IsConsoleApplication();
+    CollectSystemHeaderValues(values);
     ReportTextSources.CollectHeaderValues(Context, values);
     values[soExcID] = ExceptionIdentifier();
 

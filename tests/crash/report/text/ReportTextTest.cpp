@@ -9,7 +9,9 @@
 
 #include "crash/engine/EOptions.h"
 #include "crash/engine/pipeline/Pipeline.h"
+#include "crash/engine/system/SystemInfo.h"
 #include "crash/report/ELogManager.h"
+#include "rtl/SysUtils.h"
 
 namespace {
 
@@ -100,6 +102,34 @@ TEST(ReportHeader, ActiveControlsNeedAnApplicationWithWindows)
                                                       "  4.3 Control Class: TEdit\r\n");
     values.ActiveControlsAllowed = false;
     EXPECT_EQ(ReportHeaderSections(values, *options), "");
+}
+
+TEST(ReportHeader, SystemValuesComeFromTheEngine)
+{
+    StartExceptionPipeline();
+    SYSTEMTIME raised{};
+    raised.wYear = 2000;
+    raised.wMonth = 1;
+    raised.wDay = 3;
+    raised.wHour = 10;
+    PipelineState().ExceptionTime = raised;
+    TReportHeaderValues values;
+    CollectSystemHeaderValues(values);
+    StopExceptionPipeline();
+
+    EXPECT_EQ(values[soCmpName], ComputerNameText());
+    EXPECT_EQ(values[soUserID], UserLoginText());
+    EXPECT_EQ(values[soUserName], RegisteredOwnerText());
+    EXPECT_EQ(values[soOSType], WindowsVersionText());
+    EXPECT_EQ(values[soOSBuildN], WindowsBuildText());
+    EXPECT_EQ(values[soOSUpdate], std::string(rtl::Trim(QueryWindowsVersion().ServicePack)));
+    EXPECT_EQ(values[soExcDate].substr(0, 24), "Mon, 3 Jan 2000 10:00:00") << values[soExcDate];
+    // An exception time before the start counts as no time up.
+    EXPECT_EQ(values[soAppUpTime], "0 second");
+    EXPECT_FALSE(values[soAppStartDate].empty());
+    EXPECT_NE(values[soCmpSysUpTime].find("second"), std::string::npos) << values[soCmpSysUpTime];
+    EXPECT_TRUE(values[soAppVersionNumber].empty()) << "the test program has no version resource";
+    EXPECT_TRUE(values[soExcMessage].empty()) << "left to the collectors";
 }
 
 TEST(ReportSections, TwoInsertedSectionsAreBothNumberedEight)

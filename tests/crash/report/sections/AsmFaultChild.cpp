@@ -4,9 +4,9 @@
 //
 // usage: AsmFaultChild.exe write|null RESULT-FILE
 //   write: loads EAX, EBX, ECX, EDX, ESI and EDI with known values and writes
-//          to address 0 at the instruction labelled AsmFaultInstruction;
+//          to address 0 at the instruction whose address AsmFaultAddress holds;
 //   null:  calls through a null function pointer.
-// The result file holds "BASE=", "FAULT=" (the labelled instruction) and
+// The result file holds "BASE=", "FAULT=" (that instruction) and
 // "EXCEPTION=" lines (8 hexadecimal digits each), then the header text, the
 // listing and the CPU block, each after a marker line "--HEADER--",
 // "--LISTING--", "--CPU--".
@@ -20,7 +20,9 @@
 #include "crash/report/sections/ReportSections.h"
 #include "rtl/Startup.h"
 
-extern "C" char AsmFaultInstruction[];
+// The address of the faulting instruction, kept in data: a code label would
+// be taken for a procedure of its own and start a heading of its own.
+extern "C" const std::uintptr_t AsmFaultAddress;
 
 namespace {
 
@@ -43,9 +45,8 @@ LONG CALLBACK ReportFault(EXCEPTION_POINTERS* pointers)
     const std::string listing = crash::BuildAssemblerListing(address, *gOptions, header);
     const std::string cpu = crash::BuildCPUText(context, context->Esp, address, *gOptions);
     const std::string text = "BASE=" + Hex8(reinterpret_cast<std::uintptr_t>(::GetModuleHandleW(nullptr))) +
-                             "\r\nFAULT=" + Hex8(reinterpret_cast<std::uintptr_t>(AsmFaultInstruction)) +
-                             "\r\nEXCEPTION=" + Hex8(address) + "\r\n--HEADER--\r\n" + header + "\r\n--LISTING--\r\n" +
-                             listing + "--CPU--\r\n" + cpu;
+                             "\r\nFAULT=" + Hex8(AsmFaultAddress) + "\r\nEXCEPTION=" + Hex8(address) +
+                             "\r\n--HEADER--\r\n" + header + "\r\n--LISTING--\r\n" + listing + "--CPU--\r\n" + cpu;
     HANDLE file = ::CreateFileW(gResultFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
@@ -63,9 +64,11 @@ __attribute__((noinline)) void FaultWithKnownRegisters()
                  "movl $0x44444444, %%edx\n\t"
                  "movl $0x55555555, %%esi\n\t"
                  "movl $0x66666666, %%edi\n\t"
-                 ".globl _AsmFaultInstruction\n"
-                 "_AsmFaultInstruction:\n\t"
-                 "movl %%eax, 0\n\t"
+                 ".data\n"
+                 ".globl _AsmFaultAddress\n"
+                 "_AsmFaultAddress: .long 1f\n"
+                 ".text\n"
+                 "1: movl %%eax, 0\n\t"
                  "nop\n\t"
                  "nop\n\t" ::
                      : "eax", "ebx", "ecx", "edx", "esi", "edi", "memory");

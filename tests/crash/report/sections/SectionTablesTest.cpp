@@ -3,6 +3,7 @@
 // processes tables, the empty tables, and the row buffer's bound.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -67,7 +68,7 @@ TEST(CallStackBlock, TwoThreadsWithARunningThreadGroup)
     AddItem(stack, &program, ddModule, 1234, true, false, 0x00402800, "", "", "", 0, 0);
     TVexlorDebugInfo* running =
         AddItem(stack, &program, ddSourceCode, main, true, false, 0x00403000, "Main.cpp", "", "WinMain", 7, 3);
-    running->CustomMsg.Assign("waits|for\r\nthe worker");
+    running->CustomMsg.Assign("waits|for\r\nit");
     AddItem(stack, &program, ddSourceCode, 5678, false, false, 0x00404000, "Worker.cpp", "TWorker", "Execute", 120, 15);
     AddItem(stack, &program, ddSourceCode, 5678, false, false, 0x00404100, "Worker.cpp", "TWorker", "Start", 88, 2);
 
@@ -77,27 +78,28 @@ TEST(CallStackBlock, TwoThreadsWithARunningThreadGroup)
     const TCallStackTable table =
         BuildCallStackBlock(&stack, 3, *options, [](std::int32_t stage) noexcept { record->push_back(stage); });
 
-    // Widths 8, 13, 12, 9, 16, 8: sum 66, rule 73, rows 75 with CRLF, one-cell rows 71 inside.
-    const std::string rule(73, '-');
-    const std::string separator = "|" + std::string(71, '-') + "|\r\n";
+    // Widths 8, 13, 12, 9, 16, 7: sum 65, rule 72, rows 74 with CRLF, one-cell rows 70 inside.
+    const std::string rule(72, '-');
+    const std::string separator = "|" + std::string(70, '-') + "|\r\n";
     std::string mainHeader =
-        "Running Thread: ID=" + std::to_string(main) + "; Priority=??; Class=; [Main] (waits?for??the worker)";
-    mainHeader += std::string(71 - mainHeader.size(), ' ');
+        "Running Thread: ID=" + std::to_string(main) + "; Priority=??; Class=; [Main] (waits?for??it)";
+    ASSERT_LE(mainHeader.size(), 70u);
+    mainHeader += std::string(70 - mainHeader.size(), ' ');
     const std::string expected =
         "Call Stack Information:\r\n" + rule + "\r\n" +
-        "|Address |Module       |Unit        |Class    |Procedure/Method|Line    |\r\n" + rule + "\r\n" +
-        "|*Exception Thread: ID=1234; Priority=??; Class=                        |\r\n" + separator +
-        "|00401A2B|Volumetra.exe|MainForm.cpp|TMainForm|ButtonClick     |12[0]   |\r\n"
-        "|00402000|Volumetra.exe|Worker.cpp  |         |Run?Now??       |        |\r\n" +
-        separator + "|                                                                       |\r\n" + "|" + mainHeader +
-        "|\r\n" + separator + "|00403000|Volumetra.exe|Main.cpp    |         |WinMain         |7[3]    |\r\n" +
-        separator + "|Calling Thread: ID=5678; Priority=??; Class=                           |\r\n" + separator +
-        "|00404000|Volumetra.exe|Worker.cpp  |TWorker  |Execute         |120[15] |\r\n"
-        "|00404100|Volumetra.exe|Worker.cpp  |TWorker  |Start           |88[2]   |\r\n" +
+        "|Address |Module       |Unit        |Class    |Procedure/Method|Line   |\r\n" + rule + "\r\n" +
+        "|*Exception Thread: ID=1234; Priority=??; Class=                       |\r\n" + separator +
+        "|00401A2B|Volumetra.exe|MainForm.cpp|TMainForm|ButtonClick     |12[0]  |\r\n"
+        "|00402000|Volumetra.exe|Worker.cpp  |         |Run?Now??       |       |\r\n" +
+        separator + "|                                                                      |\r\n" + "|" + mainHeader +
+        "|\r\n" + separator + "|00403000|Volumetra.exe|Main.cpp    |         |WinMain         |7[3]   |\r\n" +
+        separator + "|Calling Thread: ID=5678; Priority=??; Class=                          |\r\n" + separator +
+        "|00404000|Volumetra.exe|Worker.cpp  |TWorker  |Execute         |120[15]|\r\n"
+        "|00404100|Volumetra.exe|Worker.cpp  |TWorker  |Start           |88[2]  |\r\n" +
         rule + "\r\n\r\n";
     EXPECT_EQ(table.Text, expected);
     EXPECT_EQ(table.DashRule, rule);
-    const std::int32_t widths[6] = {8, 13, 12, 9, 16, 8};
+    const std::int32_t widths[6] = {8, 13, 12, 9, 16, 7};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(table.Widths[i], widths[i]) << i;
 
     // The progress marks: widths to head, then per shown item, and the end.
@@ -278,4 +280,30 @@ TEST(Tables, EmptyTableAndRowBufferBound)
     const std::string_view cells[2] = {"abcdef", ""};
     for (int i = 0; i < 3; ++i) buffer.WriteRow(cells, widths, 2);
     EXPECT_EQ(buffer.Take(), "|abc|  |\r\n|abc|  |\r\n|abc|  |\r\n");
+}
+
+TEST(ReportBlocks, OptionsOffGiveTheEmptyTables)
+{
+    const auto options = DefaultOptions();
+    TLogOptions logOptions = options->LogOptions();
+    logOptions.Exclude(loSaveModulesAndProcessesSections);
+    logOptions.Exclude(loSaveAssemblerAndCPUSections);
+    options->SetLogOptions(logOptions);
+    TReportContext context;
+    BuildCallStackSections(context, nullptr, 0, *options);
+    const std::string rule(50, '-');
+    EXPECT_EQ(context.CallStackText, "Call Stack Information:\r\n" + rule +
+                                         "\r\n|Address |Module|Unit|Class|Procedure/Method|Line|\r\n" + rule + "\r\n" +
+                                         rule +
+                                         "\r\n\r\n"
+                                         "Modules Information:\r\n--------------------\r\n\r\n"
+                                         "Processes Information:\r\n----------------------\r\n\r\n");
+    EXPECT_EQ(context.CallStackDashRule, rule);
+    EXPECT_EQ(context.CallStackWidths, (std::array<std::int32_t, 6>{8, 6, 4, 5, 16, 4}));
+
+    std::string header = "stale", listing = "stale", cpu;
+    BuildAssemblerAndCPUSections(context, *options, header, listing, cpu);
+    EXPECT_EQ(header, "Assembler Information:\r\n----------------------");
+    EXPECT_EQ(listing, "");
+    EXPECT_EQ(cpu, "Registers:\r\n----------\r\n\r\n");
 }

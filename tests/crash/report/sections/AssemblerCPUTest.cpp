@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "crash/report/sections/ReportSections.h"
+#include "rtl/SyncObjs.h"
+#include "tests/support/ModuleRecords.h"
 
 using namespace crash;
 
@@ -50,6 +52,16 @@ public:
         ::VirtualProtect(FBase, 4096, PAGE_EXECUTE_READ, &old);
     }
     ~TCodePage() { ::VirtualFree(FBase, 0, MEM_RELEASE); }
+    TCodePage(const TCodePage&) = delete;
+    TCodePage& operator=(const TCodePage&) = delete;
+    // Code that depends on where the page lies.
+    void Write(const std::vector<std::uint8_t>& Code)
+    {
+        DWORD old = 0;
+        ::VirtualProtect(FBase, 4096, PAGE_READWRITE, &old);
+        std::memcpy(FBase, Code.data(), Code.size());
+        ::VirtualProtect(FBase, 4096, PAGE_EXECUTE_READ, &old);
+    }
     std::uintptr_t At(std::size_t Offset) const { return reinterpret_cast<std::uintptr_t>(FBase) + Offset; }
 
 private:
@@ -58,7 +70,16 @@ private:
 
 const char kPreviewText[] = "Hi\r\n";
 
+rtl::TCriticalSection gReferencedObject;
+
 }  // namespace
+
+// A procedure of this program that the listing's call names.
+__attribute__((noinline)) int ListingCallTarget(int Value)
+{
+    asm volatile("" ::: "memory");
+    return Value + 1;
+}
 
 TEST(AssemblerListing, TenBeforeThePreviewAndTheStopAtAReturn)
 {
@@ -111,6 +132,27 @@ TEST(AssemblerListing, AtMostTenAfterAndTheWindowAtAnAllocationStart)
     EXPECT_EQ(lines[0].substr(0, 8), Hex8(page.At(0)));
     EXPECT_NE(lines[3].find("<-- EXCEPTION"), std::string::npos);
     EXPECT_EQ(lines[13].substr(0, 8), Hex8(page.At(13)));
+}
+
+TEST(AssemblerListing, TargetsNamedAfterProceduresAndObjects)
+{
+    const auto options = TVexlorModuleOptions::Create("");
+    // CALL ListingCallTarget (the exception), MOV EAX,[gReferencedObject], RET.
+    std::vector<std::uint8_t> code = {0xE8, 0, 0, 0, 0, 0x8B, 0x05, 0, 0, 0, 0, 0xC3};
+    TCodePage page(code);
+    const auto target = reinterpret_cast<std::uintptr_t>(&ListingCallTarget);
+    const auto object = reinterpret_cast<std::uintptr_t>(&gReferencedObject);
+    const std::uint32_t distance = static_cast<std::uint32_t>(target - (page.At(0) + 5));
+    for (int i = 0; i < 4; ++i) {
+        code[1 + i] = static_cast<std::uint8_t>(distance >> (8 * i));
+        code[7 + i] = static_cast<std::uint8_t>(object >> (8 * i));
+    }
+    page.Write(code);
+    std::string header;
+    const std::vector<std::string> lines = Lines(BuildAssemblerListing(page.At(0), *options, header));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("call    AssemblerCPUTest.ListingCallTarget"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("[TCriticalSection]"), std::string::npos) << lines[1];
 }
 
 TEST(AssemblerListing, UnreadableAddressGivesNothing)

@@ -40,9 +40,11 @@ std::string Trimmed(std::string_view Text)
     return TrimmedRight(Text.substr(begin));
 }
 
-// The state the disassembler's callbacks share: the listing's one region cache.
+// The state the disassembler's callbacks share: the listing's one region
+// cache, and how far the code lies from the copy the disassembler reads.
 struct TListingContext {
     rtl::ReadableRegionCache Cache;
+    std::uint32_t Shift = 0;  // real address - address in the copy (modulo 2^32)
 };
 
 // The source of a code address, as the call stack resolves it.
@@ -127,8 +129,9 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
     if (!rtl::IsReadableMemory(reinterpret_cast<const void*>(ExceptionAddress), 4, &cache)) return {};
 
     // The window: from 70 bytes below up to the first readable byte, to 70
-    // above down to the last readable one; copied once, with room for the
-    // longest instruction behind its end.
+    // above down to the last readable one; copied once, zeros behind its end
+    // for the longest instruction. Lengths and texts are decoded from the
+    // copy, so that no decoder reads memory that was not checked.
     std::uintptr_t low = ExceptionAddress >= kListingReach ? ExceptionAddress - kListingReach : 0;
     while (low < ExceptionAddress && !rtl::IsReadableMemory(reinterpret_cast<const void*>(low), 1, &cache)) ++low;
     std::uintptr_t high =
@@ -163,11 +166,18 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
 
     TDisAsm disasm;
     disasm.Param = &context;
+    context.Shift = static_cast<std::uint32_t>(low - reinterpret_cast<std::uintptr_t>(window.data()));
+    // The disassembler reads the copy: its relative targets are moved to
+    // where the code really lies.
     disasm.OnCallInstr = [](void* param, const void*, std::uint32_t target, std::string& result) {
-        NameTarget(param, target, result);
+        const std::uint32_t real = target + static_cast<TListingContext*>(param)->Shift;
+        result = "$" + Hex8(real);
+        NameTarget(param, real, result);
     };
     disasm.OnJumpInstr = disasm.OnCallInstr;
-    disasm.OnAddressRef = disasm.OnCallInstr;
+    disasm.OnAddressRef = [](void* param, const void*, std::uint32_t address, std::string& result) {
+        NameTarget(param, address, result);
+    };
     disasm.OnRef = [](void*, const TdaRef&, int, std::string&) {};
     disasm.OnImmidiateData = PreviewString;
 
@@ -176,14 +186,14 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
     std::size_t longest = 0;
     std::string previousName, previousPosition;
     int after = 0;
+    const std::uintptr_t copiedEnd = low + copied;  // the first byte past the copy
     for (std::uintptr_t position = start; position <= high;) {
-        // The disassembler reads the code in place, so that its targets are
-        // the real ones: it may read as far as the longest instruction.
-        if (!rtl::IsReadableMemory(reinterpret_cast<const void*>(position), kMaxInstruction, &cache)) break;
         int size = 0;
-        std::string line = Hex8(static_cast<std::uint32_t>(position)) + "  " +
-                           disasm.GetInstruction(reinterpret_cast<const void*>(position), size);
+        std::string line =
+            Hex8(static_cast<std::uint32_t>(position)) + "  " + disasm.GetInstruction(at(position), size);
         if (size < 1) size = 1;
+        // An instruction cut by the end of the readable code is not shown.
+        if (position + static_cast<std::uintptr_t>(size) > copiedEnd) break;
         if (position == ExceptionAddress)
             line += line.find(';') == std::string::npos ? "  ; <-- EXCEPTION" : " <-- EXCEPTION";
         longest = std::max(longest, Trimmed(std::string_view(line).substr(0, line.find(';'))).size());
@@ -212,9 +222,7 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
 
         const bool past = position > ExceptionAddress;
         if (past) ++after;
-        std::uint8_t code[kMaxInstruction];
-        const bool read = rtl::ReadMemory(reinterpret_cast<const void*>(position), code, sizeof code, &cache);
-        if (past && (after >= kListedInstructions || (read && IsReturn(code, static_cast<std::size_t>(size))))) break;
+        if (past && (after >= kListedInstructions || IsReturn(at(position), static_cast<std::size_t>(size)))) break;
         position += static_cast<std::uintptr_t>(size);
     }
 

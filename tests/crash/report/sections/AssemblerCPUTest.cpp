@@ -137,8 +137,9 @@ TEST(AssemblerListing, AtMostTenAfterAndTheWindowAtAnAllocationStart)
 TEST(AssemblerListing, TargetsNamedAfterProceduresAndObjects)
 {
     const auto options = TVexlorModuleOptions::Create("");
-    // CALL ListingCallTarget (the exception), MOV EAX,[gReferencedObject], RET.
-    std::vector<std::uint8_t> code = {0xE8, 0, 0, 0, 0, 0x8B, 0x05, 0, 0, 0, 0, 0xC3};
+    // CALL ListingCallTarget (the exception), MOV EAX,[gReferencedObject], a
+    // jump to itself (no name: the real address), RET.
+    std::vector<std::uint8_t> code = {0xE8, 0, 0, 0, 0, 0x8B, 0x05, 0, 0, 0, 0, 0xEB, 0xFE, 0xC3};
     TCodePage page(code);
     const auto target = reinterpret_cast<std::uintptr_t>(&ListingCallTarget);
     const auto object = reinterpret_cast<std::uintptr_t>(&gReferencedObject);
@@ -150,9 +151,10 @@ TEST(AssemblerListing, TargetsNamedAfterProceduresAndObjects)
     page.Write(code);
     std::string header;
     const std::vector<std::string> lines = Lines(BuildAssemblerListing(page.At(0), *options, header));
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_NE(lines[0].find("call    AssemblerCPUTest.ListingCallTarget"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("[TCriticalSection]"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], Hex8(page.At(11)) + "  jmp     $" + Hex8(page.At(11)));
 }
 
 TEST(AssemblerListing, UnreadableAddressGivesNothing)

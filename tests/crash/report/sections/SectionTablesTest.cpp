@@ -307,3 +307,43 @@ TEST(ReportBlocks, OptionsOffGiveTheEmptyTables)
     EXPECT_EQ(listing, "");
     EXPECT_EQ(cpu, "Registers:\r\n----------\r\n\r\n");
 }
+
+TEST(ReportBlocks, ModulesAndProcessesOfThisProcess)
+{
+    const auto options = DefaultOptions();
+    ASSERT_NE(ModulesList(), nullptr) << "the program's module records are set up before the tests";
+    RefreshModulesList();
+    RefreshProcessesList();
+    TReportContext context;
+    BuildCallStackSections(context, nullptr, 0, *options);
+    const std::string& text = context.CallStackText;
+
+    // Every row of a table is as long as its rule; this program is a row of both.
+    auto rowsOf = [&](const std::string& caption, const std::string& rule, int& ownRows) {
+        const std::size_t begin = text.find(caption + ":\r\n" + rule + "\r\n");
+        ASSERT_NE(begin, std::string::npos) << caption;
+        std::size_t at = text.find("\r\n", text.find(rule + "\r\n", begin + caption.size() + 3 + rule.size())) + 2;
+        ownRows = 0;
+        int rows = 0;
+        while (text.compare(at, rule.size() + 2, rule + "\r\n") != 0) {
+            const std::size_t end = text.find("\r\n", at);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_EQ(end - at, rule.size()) << text.substr(at, end - at);
+            if (text.substr(at, end - at).find("|ReportSectionsTest.exe") != std::string::npos) ++ownRows;
+            at = end + 2;
+            ++rows;
+        }
+        EXPECT_GT(rows, 0) << caption;
+    };
+    int own = 0;
+    rowsOf("Modules Information", context.ModulesDashRule, own);
+    EXPECT_EQ(own, 1);
+    rowsOf("Processes Information", context.ProcessesDashRule, own);
+    EXPECT_GE(own, 1);  // tests of this program may run side by side
+    std::int32_t sum = 0;
+    for (std::int32_t w : context.ModulesWidths) sum += w;
+    EXPECT_EQ(context.ModulesDashRule.size(), static_cast<std::size_t>(sum + 8));
+    sum = 0;
+    for (std::int32_t w : context.ProcessesWidths) sum += w;
+    EXPECT_EQ(context.ProcessesDashRule.size(), static_cast<std::size_t>(sum + 9));
+}

@@ -28,7 +28,7 @@ void BuildCallStackSections(TReportContext& Context, const TVexlorStackList* Sta
     TCallStackTable calls = BuildCallStackBlock(Stack, ThreadCount, Options, PipelineStage);
     CopyWidths(Context.CallStackWidths, calls.Widths);
     Context.CallStackDashRule = std::move(calls.DashRule);
-    Context.CallStackText = std::move(calls.Text);
+    Context.CallStackText += calls.Text;
     if (!Options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
         Context.CallStackText += EmptyTableText(Options.GetCustomizedExpandedTexts(mtDialog_ModulesHeader)) +
                                  EmptyTableText(Options.GetCustomizedExpandedTexts(mtDialog_ProcessesHeader));

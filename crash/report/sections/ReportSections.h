@@ -153,7 +153,7 @@ std::string BuildCPUText(const CONTEXT* Context, std::uintptr_t StackAddress, st
 
 // The call-stack block, then (with loSaveModulesAndProcessesSections) the
 // modules and processes blocks of the global lists, else their empty tables,
-// into Context.CallStackText; the tables' widths and dash rules into the
+// appended to Context.CallStackText; the tables' widths and dash rules into the
 // context. The call-stack block records its steps in the pipeline's stage
 // (when the pipeline runs). The caller holds no lock of the thread registry:
 // the thread headers take its reader lock.

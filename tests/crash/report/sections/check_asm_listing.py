@@ -21,6 +21,8 @@ import re
 import subprocess
 import sys
 
+# The disassembler comparison's helpers, without leaving a cache in the tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', '..', 'tools'))
 from importlib import import_module  # noqa: E402
 

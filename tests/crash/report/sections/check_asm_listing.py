@@ -100,6 +100,10 @@ def check_listing(args, facts, header, listing, base):
     rule = header.split('\r\n')[1]
     if set(rule) != {'-'} or len(rule) != max(len('Assembler Information:'), *(len(l) for l in lines)):
         fail('the dash rule is not as long as the longest line: %d' % len(rule))
+    # The function's own heading opens the listing: the lines of the code
+    # before it are gone.
+    if not lines or not re.match(r'^; AsmFaultChild\..*FaultWithKnownRegisters \(Line=\d+ - Offset=0\)$', lines[0]):
+        fail('the listing does not open with the faulting function\'s heading: %r' % lines[:1])
     listed = []
     for line in lines:
         m = LISTED.match(line)

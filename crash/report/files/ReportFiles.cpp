@@ -139,7 +139,12 @@ TLogFile& OpenLogFile(const TVexlorModuleOptions& Options)
 {
     TSharedLogState& shared = Shared();
     const std::string path = ExpandedLogFileName(Options);
-    if (shared.Log && path != shared.Path) FreeSharedLog();
+    if (shared.Log && path != shared.Path) {
+        // A step inside a step still works on the log it opened.
+        if (shared.Depth > 0)
+            throw rtl::Exception("The log file \"" + shared.Path + "\" is open; \"" + path + "\" cannot be opened.");
+        FreeSharedLog();
+    }
     if (!shared.Log) {
         auto lock = std::make_unique<TLogFileLock>(path);
         shared.Log = std::make_unique<TLogFile>(path, false);

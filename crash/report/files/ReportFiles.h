@@ -72,10 +72,11 @@ inline TLogFileEvents LogFileEvents;
 std::string ExpandedLogFileName(const TVexlorModuleOptions& Options);
 
 // Opens the shared log on the options' log file: takes the file's writers'
-// lock (ELogFileLocked after kLogFileLockTimeout) and loads the file. A log
-// open on another path is closed first. Opening again while it is open (a
-// step inside a step) keeps the one that is open and counts the nesting;
-// each OpenLogFile needs its CloseLogFile.
+// lock (ELogFileLocked after kLogFileLockTimeout) and loads the file.
+// Opening again while it is open (a step inside a step) keeps the one that
+// is open and counts the nesting; each OpenLogFile needs its CloseLogFile.
+// A log left open on another path is closed first; while a step still holds
+// it, opening another path raises rtl::Exception.
 TLogFile& OpenLogFile(const TVexlorModuleOptions& Options);
 // Closes one opening; the last frees the log and releases the lock.
 void CloseLogFile() noexcept;

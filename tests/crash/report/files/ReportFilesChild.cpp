@@ -3,7 +3,8 @@
 // usage: ReportFilesChild.exe writer LOG CHILD RESULT
 //          20 reports through the duplicate test and the log save: the even
 //          ones with identifiers of their own, the odd ones all "5EED"; writes
-//          the number of failed saves to RESULT.
+//          the number of failed saves and of retries to RESULT; a busy log is
+//          retried.
 //        ReportFilesChild.exe churn LOG replace|inplace PROGRESS FIRST
 //          appends reports FIRST, FIRST+1, ... (ChurnRows table rows) to a log of
 //          at most 40 entries, raising the oldest entry's count each time, and
@@ -17,6 +18,7 @@
 
 #include "crash/engine/EOptions.h"
 #include "crash/engine/errors/InternalErrors.h"
+#include "crash/engine/events/ExceptionEvents.h"
 #include "crash/report/files/ReportFiles.h"
 #include "crash/report/log/LogFileLock.h"
 #include "rtl/Startup.h"
@@ -24,8 +26,20 @@
 
 namespace {
 
+int Retries = 0;
+
+// The error event's answer: retry a failed save a few times, as a user
+// would when the log is busy.
+void RetryBusyLog()
+{
+    crash::VexlorEventData().Retry = Retries < 100;
+    ++Retries;
+    crash::VexlorEventData().Execute = true;
+}
+
 int Writer(const std::string& log, int child, const char* result)
 {
+    crash::LogFileEvents.NotifyLogFileError.Set(&RetryBusyLog);
     auto options = crash::TVexlorModuleOptions::Create("");
     options->SetOutputPath(log);
     options->SetSaveLogFile(true);
@@ -38,12 +52,17 @@ int Writer(const std::string& log, int child, const char* result)
     for (int report = 0; report < 20; ++report) {
         crash::TReportFilesState state;
         state.Options = options.get();
-        state.ExceptionID =
-            report % 2 == 0 ? testsupport::ReportID(0x1000 + child * 32 + report) : std::string("5EED");
+        state.ExceptionID = report % 2 == 0 ? testsupport::ReportID(0x1000 + child * 32 + report) : std::string("5EED");
         state.FullReportText = testsupport::CannedReport(state.ExceptionID);
         state.TextToSend = state.FullReportText;
         try {
-            crash::CountDuplicateError(state, true);
+            // A duplicate test that waited too long leaves the count to the
+            // save, which looks the identifier up again.
+            try {
+                crash::CountDuplicateError(state, true);
+            } catch (const crash::ELogFileLocked&) {
+                ++Retries;
+            }
             crash::SaveReportToLog(state);
             if (crash::GetLastVexlorLogErrorCode() != crash::eeNone) {
                 ++failures;
@@ -55,7 +74,7 @@ int Writer(const std::string& log, int child, const char* result)
         }
     }
     if (FILE* file = std::fopen(result, "wb")) {
-        std::fprintf(file, "%d%s", failures, errors.c_str());
+        std::fprintf(file, "%d failed, %d retried%s", failures, Retries, errors.c_str());
         std::fclose(file);
     }
     return 0;

@@ -12,6 +12,7 @@
 #include "crash/engine/EOptions.h"
 #include "crash/engine/errors/InternalErrors.h"
 #include "crash/engine/events/ExceptionEvents.h"
+#include "crash/engine/pipeline/Pipeline.h"
 #include "crash/engine/system/SystemInfo.h"
 #include "crash/report/files/ReportFiles.h"
 #include "crash/report/log/LogFileLock.h"
@@ -519,6 +520,53 @@ TEST(ReportFileNames, TheXMLCopyIsMadeOfTheLogCopy)
     EXPECT_THROW(SaveXMLLogCopy(state), rtl::Exception);
     DeleteFileA(copy.c_str());
     DeleteFileA(XMLCopyFileName(state).c_str());
+}
+
+}  // namespace
+}  // namespace crash
+
+namespace crash {
+namespace {
+
+// The pipeline's slots take the report from the pipeline's state and hand
+// the duplicate flag back.
+TEST(ReportFileSlots, TheLogStepsWorkOnThePipelinesReport)
+{
+    const std::string path = Scratch("slots.vlf");
+    DeleteFileA(path.c_str());
+    StartExceptionPipeline();
+    RegisterReportFilesSteps();
+    TPipelineState& pipeline = PipelineState();
+    pipeline.Options->SetOutputPath(path);
+    pipeline.Options->SetSaveLogFile(true);
+    pipeline.Options->SetErrorsNumberToSave(-1);
+    TLogOptions set;
+    set.Include(loNoDuplicateErrors);
+    pipeline.Options->SetLogOptions(set);
+    for (int report = 1; report <= 3; ++report) {
+        SCOPED_TRACE(report);
+        pipeline.ExceptionCount = report;
+        pipeline.ExceptionIdentifier = "9C9C";
+        pipeline.ReportText = CannedReport("9C9C");
+        pipeline.Duplicate = false;
+        ReportSteps.CountDuplicateError(true);
+        EXPECT_EQ(pipeline.Duplicate, report > 1);
+        ReportSteps.SaveReportToLog();
+        EXPECT_EQ(ReportSteps.ReadLastLogEntryItem("2.8"), report > 1 ? std::to_string(report) : "");
+        EXPECT_EQ(CurrentReportFiles().TextToSend, pipeline.ReportText);
+    }
+    ReportSteps.CloseLogFile();
+    EXPECT_EQ(SharedLog(), nullptr);
+    TLogFile log(path, true);
+    EXPECT_EQ(log.Count(), 1);
+    ReportSteps.CountDuplicateError.Set(nullptr);
+    ReportSteps.ReadLastLogEntryItem.Set(nullptr);
+    ReportSteps.CloseLogFile.Set(nullptr);
+    ReportSteps.SaveReportToLog.Set(nullptr);
+    ReportSteps.LoadLastHTMLPage.Set(nullptr);
+    ReportSteps.CapturePageText.Set(nullptr);
+    ReportSteps.ScreenshotFileName.Set(nullptr);
+    StopExceptionPipeline();
 }
 
 }  // namespace

@@ -47,8 +47,9 @@ inline constexpr std::string_view kLogEntrySeparator = "\r\n\r\n\r\n\r\n";
 
 class TLogFile : public rtl::TObject {
 public:
-    // Resolves FileName for reading or writing (GetWorkingFile, no module
-    // folder) and loads the file when it exists. The file is not kept open:
+    // Resolves FileName for reading or writing (GetWorkingFile, in a
+    // folder of the program's name when it falls back to the user's folder)
+    // and loads the file when it exists. The file is not kept open:
     // the writers' lock, not an open handle, keeps others out while this
     // object lives. An empty FileName makes a log without a file (Save
     // raises).

@@ -219,9 +219,35 @@ TEST(LogWriters, OneSaveOnALogOfAHundredLargeEntries)
         if (ms < best) best = ms;
     }
     RecordProperty("best_ms", static_cast<int>(best + 0.5));
+
+    // The same save taken apart: lock, load, append, text, write and replace.
+    LARGE_INTEGER frequency, mark;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&mark);
+    auto lap = [&] {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        const double ms = 1000.0 * static_cast<double>(now.QuadPart - mark.QuadPart) / frequency.QuadPart;
+        mark = now;
+        return ms;
+    };
+    {
+        TLogFileLock lock(path);
+        const double locked = lap();
+        TLogFile log(path, false);
+        const double loaded = lap();
+        log.Append(testsupport::CannedReport("9999", 200), 100);
+        const double appended = lap();
+        const std::string text = log.SaveToText();
+        const double made = lap();
+        EXPECT_TRUE(ReplaceFileBytes(log.FileName(), text));
+        const double replaced = lap();
+        std::printf("lock %.1f ms, load %.1f ms, append %.1f ms, text %.1f ms, write and replace %.1f ms\n", locked,
+                    loaded, appended, made, replaced);
+    }
     TLogFile log(path, true);
     EXPECT_EQ(log.Count(), 100);
-    EXPECT_EQ(log.GetItemValue("2.7", 99), testsupport::ReportID(0x8004));
+    EXPECT_EQ(log.GetItemValue("2.7", 99), "9999");
 }
 
 }  // namespace

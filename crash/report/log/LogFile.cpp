@@ -1,0 +1,453 @@
+#include "crash/report/log/LogFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "crash/engine/ECore.h"
+#include "crash/engine/errors/InternalErrors.h"
+#include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
+
+namespace crash {
+
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kTableTop = "-\r\n|";
+constexpr std::string_view kEntryTail = "\r\n\r\n\r\n";
+
+std::string SystemReason(DWORD error)
+{
+    return rtl::WideToAnsi(rtl::SysErrorMessage(error));
+}
+
+[[noreturn]] void RaiseCreateError(const std::string& FileName, DWORD error)
+{
+    throw rtl::EFCreateError("Cannot create file \"" + FileName + "\". " + SystemReason(error));
+}
+
+void WriteAll(HANDLE File, std::string_view Bytes, const std::string& FileName)
+{
+    while (!Bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(Bytes.size(), 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(File, Bytes.data(), chunk, &written, nullptr) || written == 0)
+            throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+        Bytes.remove_prefix(written);
+    }
+}
+
+// The key of item Item in an entry.
+std::string ItemKey(std::string_view Item)
+{
+    std::string key("\r\n  ");
+    key.append(Item);
+    key += ' ';
+    return key;
+}
+
+struct TItemPlace {
+    std::size_t Key = std::string::npos;    // position of the key's CRLF
+    std::size_t Colon = std::string::npos;  // position of the first ": " after it
+};
+
+TItemPlace FindItemPlace(const std::string& Entry, std::string_view Item)
+{
+    TItemPlace place;
+    place.Key = Entry.find(ItemKey(Item));
+    if (place.Key != std::string::npos) place.Colon = Entry.find(": ", place.Key + 2);
+    return place;
+}
+
+// The end of a value that starts at Start: the position of the CRLF that
+// closes its last line (Entry's size when no CRLF closes it). A following
+// line belongs to the value unless it is empty or is the next item's line
+// (two blanks and a non-blank fourth character).
+std::size_t ValueEnd(const std::string& Entry, std::size_t Start)
+{
+    std::size_t end = Entry.find(kCRLF, Start);
+    while (end != std::string::npos) {
+        const std::size_t next = end + 2;
+        if (next >= Entry.size() || Entry.compare(next, 2, kCRLF) == 0) break;
+        std::size_t lineEnd = Entry.find(kCRLF, next);
+        if (lineEnd == std::string::npos) lineEnd = Entry.size();
+        const std::string_view line(Entry.data() + next, lineEnd - next);
+        if (line.size() >= 4 && line.substr(0, 2) == "  " && line[3] != ' ') break;
+        end = lineEnd == Entry.size() ? std::string::npos : lineEnd;
+    }
+    return end == std::string::npos ? Entry.size() : end;
+}
+
+// The lines of a value as the runtime's string lists split text: at CRLF,
+// lone CR or lone LF; a final line break opens no further line.
+std::vector<std::string_view> SplitLines(std::string_view Text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] != '\r' && Text[i] != '\n') continue;
+        lines.push_back(Text.substr(start, i - start));
+        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < Text.size()) lines.push_back(Text.substr(start));
+    return lines;
+}
+
+bool IsBlankLine(std::string_view Line)
+{
+    return std::all_of(Line.begin(), Line.end(), [](char c) { return c == ' '; });
+}
+
+// Drops the line breaks that end a report text: an entry never ends with its
+// own, so that the list and the file it is saved to hold the same entry.
+std::string_view WithoutFinalLineBreaks(std::string_view Text)
+{
+    while (!Text.empty() && (Text.back() == '\r' || Text.back() == '\n')) Text.remove_suffix(1);
+    return Text;
+}
+
+}  // namespace
+
+// ---- Free functions ------------------------------------------------------------------
+
+std::string NormalizeLineBreaks(std::string_view Text)
+{
+    if (Text.find_first_of("\r\n") == std::string_view::npos) return std::string(Text);
+    std::string out;
+    out.reserve(Text.size() + Text.size() / 16);
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const char c = Text[i];
+        if (c == '\r') {
+            out += kCRLF;
+            if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            if (i == 0)
+                out += '\n';
+            else
+                out += kCRLF;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string StoredItemValue(std::string_view Value, std::size_t ColonPosition)
+{
+    const std::string escaped = QuickStringReplace(Value, ": ", ":_");
+    const std::vector<std::string_view> lines = SplitLines(escaped);
+    if (lines.empty()) return std::string(kCRLF);
+    std::string stored;
+    stored.reserve(escaped.size() + lines.size() * (ColonPosition + 4));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            stored.append(ColonPosition + 1, ' ');
+            if (IsBlankLine(lines[i])) {
+                stored += '.';
+            } else {
+                stored.append(lines[i]);
+            }
+        } else {
+            stored.append(lines[i]);
+        }
+        stored += kCRLF;
+    }
+    return stored;
+}
+
+std::string ReadFileBytes(const std::string& FileName)
+{
+    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw rtl::EFOpenError("Cannot open file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
+            throw rtl::EReadError("Cannot read file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+        if (read == 0) break;
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+bool LogFileExists(const std::string& FileName)
+{
+    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
+{
+    // One temporary name per log: only the holder of the log's lock writes
+    // it, and what a writer that crashed left there is overwritten.
+    const std::string temporary = FileName + ".tmp";
+    {
+        rtl::FileHandle file(
+            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) RaiseCreateError(temporary, ::GetLastError());
+        try {
+            WriteAll(file.Get(), Bytes, temporary);
+            if (!::FlushFileBuffers(file.Get()))
+                throw rtl::EWriteError("Cannot write file \"" + temporary + "\". " + SystemReason(::GetLastError()));
+            if (!file.Close())
+                throw rtl::EWriteError("Cannot write file \"" + temporary + "\". " + SystemReason(::GetLastError()));
+        } catch (...) {
+            file.Reset();
+            ::DeleteFileA(temporary.c_str());
+            throw;
+        }
+    }
+    if (LogFileExists(FileName) &&
+        ::ReplaceFileA(FileName.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    ::DeleteFileA(temporary.c_str());
+    return false;
+}
+
+void RewriteFileBytes(const std::string& FileName, std::string_view Bytes)
+{
+    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                       nullptr));
+    if (!file) RaiseCreateError(FileName, ::GetLastError());
+    WriteAll(file.Get(), Bytes, FileName);
+    if (!::SetEndOfFile(file.Get()) || !file.Close())
+        throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+}
+
+// ---- TLogFile ------------------------------------------------------------------------
+
+TLogFile::TLogFile(const std::string& FileName, bool ReadOnly) : FFileName(FileName)
+{
+    if (FFileName.empty()) return;
+    GetWorkingFile(FFileName, true, ReadOnly);
+    if (LogFileExists(FFileName)) LoadFromText(ReadFileBytes(FFileName));
+}
+
+void TLogFile::LoadFromText(std::string Text)
+{
+    if (Text.size() < kLogEntrySeparator.size()) return;
+    if (std::string_view(Text).substr(Text.size() - kLogEntrySeparator.size()) != kLogEntrySeparator)
+        Text += kLogEntrySeparator;
+    ParseBuffer(Text);
+}
+
+void TLogFile::ParseBuffer(std::string_view Buffer)
+{
+    const std::string text = NormalizeLineBreaks(Buffer);
+    std::size_t start = 0;
+    for (;;) {
+        // An entry that ended with its own line break leaves it before the
+        // next entry, which never begins with an empty line.
+        while (text.compare(start, 2, kCRLF) == 0) start += 2;
+        const std::size_t run = text.find(kLogEntrySeparator, start);
+        if (run == std::string::npos) break;
+        std::string chunk = text.substr(start, run - start + kEntryTail.size());
+        if (chunk.find(kTableTop) != std::string::npos) FList.push_back(std::move(chunk));
+        start = run + kLogEntrySeparator.size();
+    }
+}
+
+std::string TLogFile::Text() const
+{
+    std::size_t size = 0;
+    for (const std::string& entry : FList) size += entry.size() + 2;
+    std::string text;
+    text.reserve(size);
+    for (const std::string& entry : FList) {
+        text += entry;
+        text += kCRLF;
+    }
+    return text;
+}
+
+std::string TLogFile::SaveToText() const
+{
+    std::string text = Text();
+    const std::size_t length = text.size();
+    if (length >= 10 && text[length - 10] == '\r' && text[length - 9] == '\n') text.resize(length - 2);
+    return text;
+}
+
+void TLogFile::Save()
+{
+    if (FFileName.empty()) throw rtl::EFCreateError("Cannot create file \"\". The log has no file.");
+    const std::string bytes = SaveToText();
+    if (ReplaceFileBytes(FFileName, bytes)) return;
+    const DWORD error = ::GetLastError();
+    RewriteFileBytes(FFileName, bytes);
+    SetLastVexlorLogError(eeLogError, "The log file \"" + FFileName +
+                                          "\" could not be replaced and was rewritten in place. " +
+                                          SystemReason(error));
+}
+
+void TLogFile::SaveInPlace()
+{
+    if (FFileName.empty()) throw rtl::EFCreateError("Cannot create file \"\". The log has no file.");
+    RewriteFileBytes(FFileName, SaveToText());
+}
+
+void TLogFile::Append(std::string_view Log, std::int32_t MaxNum)
+{
+    if (MaxNum >= 0) {
+        const std::size_t keep = MaxNum > 0 ? static_cast<std::size_t>(MaxNum) - 1 : 0;
+        if (FList.size() > keep) FList.erase(FList.begin(), FList.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+    std::string entry(WithoutFinalLineBreaks(Log));
+    entry += kEntryTail;
+    FList.push_back(std::move(entry));
+}
+
+void TLogFile::DeleteItem(int ItemNumber)
+{
+    if (ItemNumber < 0 || ItemNumber >= Count())
+        throw rtl::Exception("List index out of bounds (" + std::to_string(ItemNumber) + ")");
+    FList.erase(FList.begin() + ItemNumber);
+}
+
+const std::string& TLogFile::GetItem(int ItemNumber) const
+{
+    if (ItemNumber < 0 || ItemNumber >= Count())
+        throw rtl::Exception("List index out of bounds (" + std::to_string(ItemNumber) + ")");
+    return FList[static_cast<std::size_t>(ItemNumber)];
+}
+
+int TLogFile::FindItem(const std::vector<std::string>& Items, const std::vector<std::string>& Values) const
+{
+    if (Items.size() != Values.size()) return -1;
+    int found = -1;
+    for (std::size_t i = 0; i < FList.size(); ++i) {
+        const std::string& entry = FList[i];
+        for (std::size_t j = 0; j < Items.size(); ++j) {
+            const TItemPlace place = FindItemPlace(entry, Items[j]);
+            if (place.Colon == std::string::npos) continue;
+            const std::size_t colonPosition = place.Colon - (place.Key + 2) + 1;
+            const std::string stored = StoredItemValue(Values[j], colonPosition);
+            if (entry.compare(place.Colon + 2, stored.size(), stored) == 0 &&
+                entry.size() >= place.Colon + 2 + stored.size()) {
+                found = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+std::string TLogFile::GetItemValue(const std::string& Item, int ItemNumber) const
+{
+    if (ItemNumber < 0 || ItemNumber >= Count()) return std::string();
+    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
+    const TItemPlace place = FindItemPlace(entry, Item);
+    if (place.Colon == std::string::npos) return std::string();
+    const std::size_t start = place.Colon + 2;
+    const std::size_t end = ValueEnd(entry, start);
+
+    std::string value;
+    std::size_t lineStart = start;
+    for (bool first = true;; first = false) {
+        std::size_t lineEnd = entry.find(kCRLF, lineStart);
+        if (lineEnd == std::string::npos || lineEnd > end) lineEnd = end;
+        std::size_t from = lineStart;
+        if (!first) {
+            value += kCRLF;
+            while (from < lineEnd && entry[from] == ' ') ++from;
+        }
+        value.append(entry, from, lineEnd - from);
+        if (lineEnd >= end) break;
+        lineStart = lineEnd + 2;
+    }
+
+    value = QuickStringReplace(value, ":_", ": ");
+    // A "." stands for an empty line only when it is the whole line: a
+    // sentence that ends a line keeps its full stop.
+    for (std::size_t i = 1; i < value.size(); ++i) {
+        if (value[i] == '.' && value[i - 1] == '\n' && (i + 1 == value.size() || value[i + 1] == '\r')) value[i] = ' ';
+    }
+    const auto isTrimmed = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    const auto first = std::find_if_not(value.begin(), value.end(), isTrimmed);
+    const auto last = std::find_if_not(value.rbegin(), value.rend(), isTrimmed).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+void TLogFile::SetItemValue(const std::string& Item, const std::string& Value, int ItemNumber,
+                            const std::string& Caption)
+{
+    if (ItemNumber < 0 || ItemNumber >= Count()) return;
+    std::string entry = FList[static_cast<std::size_t>(ItemNumber)];
+    const TItemPlace place = FindItemPlace(entry, Item);
+    if (place.Key != std::string::npos) {
+        if (place.Colon == std::string::npos) return;
+        const std::size_t start = place.Colon + 2;
+        std::size_t end = ValueEnd(entry, start);
+        if (end < entry.size()) end += 2;  // the CRLF that closes the value
+        const std::size_t colonPosition = place.Colon - (place.Key + 2) + 1;
+        entry.replace(start, end - start, StoredItemValue(Value, colonPosition));
+        if (entry.size() < kEntryTail.size() ||
+            std::string_view(entry).substr(entry.size() - kEntryTail.size()) != kEntryTail)
+            entry += kCRLF;
+        FList[static_cast<std::size_t>(ItemNumber)] = std::move(entry);
+        return;
+    }
+
+    const std::size_t dot = Item.find('.');
+    if (dot == std::string::npos) return;
+    const std::string section = Item.substr(0, dot + 1);
+    std::size_t reference = std::string::npos;
+    for (int i = 19; i >= 1 && reference == std::string::npos; --i)
+        reference = entry.find(ItemKey(section + std::to_string(i)));
+    if (reference == std::string::npos) return;
+    const std::size_t colon = entry.find(": ", reference);
+    const std::size_t sectionEnd = entry.find("\r\n\r\n", reference);
+    if (colon == std::string::npos || sectionEnd == std::string::npos) return;
+    const std::size_t width = colon - reference >= 4 ? colon - reference - 4 : 0;
+    std::string label = Item + " " + Caption;
+    if (label.size() < width) label.append(width - label.size(), ' ');
+    std::string line = "  " + label + ": ";
+    line += StoredItemValue(Value, 2 + label.size() + 1);
+    entry.insert(sectionEnd + 2, line);
+    FList[static_cast<std::size_t>(ItemNumber)] = std::move(entry);
+}
+
+std::string TLogFile::GetLogVersion(int ItemNumber) const
+{
+    if (ItemNumber < 0 || ItemNumber >= Count()) return std::string();
+    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
+    const std::size_t lineEnd = std::min(entry.find(kCRLF), entry.size());
+    return lineEnd > 10 ? entry.substr(10, lineEnd - 10) : std::string();
+}
+
+bool TLogFile::GetCorruptedLog(int ItemNumber) const
+{
+    if (ItemNumber < 0 || ItemNumber >= Count()) return false;
+    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
+    if (entry.compare(0, 9, "VexlorLog") != 0) return true;
+    for (const char* item : {"2.2", "2.5", "2.6", "2.7"})
+        if (!GetItemValue(item, ItemNumber).empty()) return false;
+    return true;
+}
+
+std::string TLogFile::GetXML() const
+{
+    if (!LogFileSteps.XMLCopy) throw rtl::Exception("The XML copy of the log cannot be made.");
+    return LogFileSteps.XMLCopy(*this);
+}
+
+void TLogFile::SaveXMLCopy(const std::string& FileName) const
+{
+    const std::string xml = GetXML();
+    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) RaiseCreateError(FileName, ::GetLastError());
+    WriteAll(file.Get(), xml, FileName);
+    if (!file.Close())
+        throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+}
+
+}  // namespace crash

@@ -1,12 +1,16 @@
 // The XML writer and the log's XML copy, read as text.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "LogEntryFixtures.h"
 #include "crash/report/EXMLBuilder.h"
 #include "crash/report/xml/LogXML.h"
+#include "tests/support/TimeScale.h"
 
 namespace crash {
 namespace {
@@ -263,6 +267,45 @@ TEST(LogXMLDocument, AnEntryWithoutCallStackGivesEmptyElements)
     const std::string xml = GetItem_XML("VexlorLog 6.1.01\r\n\r\nno table here\r\n", "");
     EXPECT_EQ(xml, "<Log Version=\"6.1.01\">\r\n  <General/>\r\n  <CallStack/>\r\n  <Modules/>\r\n  <Processes/>\r\n"
                    "  <Assembler/>\r\n  <CPU/>\r\n</Log>");
+}
+
+// An entry of about 20 KB: the full entry with a long modules table.
+std::string LargeEntry()
+{
+    std::string rows;
+    for (int i = 0; rows.size() < 16500; ++i) {
+        char row[200];
+        std::snprintf(row, sizeof row,
+                      "|%08X|module%03d.dll|Description of module %03d|1.0.0.%d|%6d|"
+                      "2026-01-01 00:00:00|C:\\windows\\system32\\|\r\n",
+                      0x10000000 + i * 0x10000, i, i, i, 4096 * i);
+        rows += row;
+    }
+    std::string entry = xmlfixtures::Entry61();
+    const std::string anchor = "|7B800000|";
+    entry.insert(entry.find(anchor), rows);
+    return entry;
+}
+
+TEST(LogXMLDocument, CopyOfAHundredLargeEntries)
+{
+    const std::vector<std::string> entries(100, LargeEntry());
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const std::string xml = GetXML(entries, "");
+    QueryPerformanceCounter(&end);
+    const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    std::printf("XML copy of 100 entries of %u bytes: %.1f ms, %u bytes of XML\n",
+                static_cast<unsigned>(entries[0].size()), ms, static_cast<unsigned>(xml.size()));
+    RecordProperty("xml_copy_ms", static_cast<int>(ms));
+    std::size_t logs = 0;
+    for (std::size_t at = xml.find("\r\n  <Log "); at != std::string::npos; at = xml.find("\r\n  <Log ", at + 1))
+        ++logs;
+    EXPECT_EQ(logs, 100u);
+    EXPECT_GT(entries[0].size(), 19000u);
+    // Only a bound against a runaway: the figure is what the test is for.
+    EXPECT_LT(ms, 60000.0 * testsupport::TimeScale());
 }
 
 }  // namespace

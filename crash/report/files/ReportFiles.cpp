@@ -10,6 +10,7 @@
 #include "crash/engine/errors/InternalErrors.h"
 #include "crash/engine/events/ExceptionEvents.h"
 #include "crash/engine/system/SystemInfo.h"
+#include "crash/report/events/ReportEvents.h"
 #include "crash/report/log/LogFileLock.h"
 #include "rtl/SysUtils.h"
 
@@ -61,20 +62,16 @@ void RaiseCount(TLogFile& Log, int Index)
     Log.SetItemValue(kCountItem, std::to_string(count), Index, "Count");
 }
 
-// Runs an event on the main thread: the slot's procedure, or without one
-// the event itself, forwarded to the raising module and fired here.
-void CallEvent(const TReportStep<void()>& Event, TVexlorActionType Action, bool ErrorEvent)
+// Runs a log event on the main thread: the slot's procedure (a seam for
+// tests), or without one the report event itself (forwarded to the raising
+// module and fired here).
+void CallEvent(const TReportStep<void()>& Event, void (*Notify)())
 {
-    CallInMainThread([&Event, Action, ErrorEvent] {
-        if (Event) {
+    CallInMainThread([&Event, Notify] {
+        if (Event)
             Event();
-        } else if (ErrorEvent) {
-            ForwardExceptionErrorNotify(Action, VexlorEventData().Retry);
-            FireExceptionErrorNotify(Action, VexlorEventData().Retry);
-        } else {
-            ForwardExceptionActionNotify(Action, VexlorEventData().Execute);
-            FireExceptionActionNotify(Action, VexlorEventData().Execute);
-        }
+        else
+            Notify();
     });
 }
 
@@ -205,7 +202,7 @@ void SaveReportToLog(TReportFilesState& State)
     TVexlorEventData& data = VexlorEventData();
     data.Execute = true;
     const bool saveLog = options.SaveLogFile();
-    if (saveLog) CallEvent(LogFileEvents.NotifySavingLogFile, atSavingLogFile, false);
+    if (saveLog) CallEvent(LogFileEvents.NotifySavingLogFile, &NotifySavingLogFile);
 
     // The loads of the shared log that hold this report's entry or count in
     // memory: a retry on the same load only saves again, one on a new load
@@ -242,10 +239,10 @@ void SaveReportToLog(TReportFilesState& State)
         // The log is closed here: the error event may wait for the user,
         // and other writers must not wait for that.
         data.Retry = false;
-        if (saveLog && !data.Execute) CallEvent(LogFileEvents.NotifyLogFileError, atSavedLogFile, true);
+        if (saveLog && !data.Execute) CallEvent(LogFileEvents.NotifyLogFileError, [] { NotifyLogFileError(); });
     } while (data.Retry);
 
-    if (saveLog) CallEvent(LogFileEvents.NotifySavedLogFile, atSavedLogFile, false);
+    if (saveLog) CallEvent(LogFileEvents.NotifySavedLogFile, &NotifySavedLogFile);
 }
 
 // ---- Files of a report ------------------------------------------------------------------

@@ -1,0 +1,63 @@
+#include "crash/report/ReportLayer.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "crash/engine/pipeline/ReportContext.h"
+#include "crash/report/ELogManager.h"
+#include "crash/report/events/ReportEvents.h"
+#include "crash/report/files/ReportFiles.h"
+#include "crash/report/log/LogFile.h"
+#include "crash/report/sections/ReportSections.h"
+#include "crash/report/web/WebErrorPage.h"
+#include "crash/report/xml/LogXML.h"
+
+namespace crash {
+
+namespace {
+
+// The threads the report's call stack holds: the rows the call-stack table
+// reserves for their headers.
+int ThreadsInStack(const TVexlorStackList* Stack)
+{
+    if (Stack == nullptr) return 0;
+    std::set<std::uint32_t> threads;
+    for (int i = 0; i < Stack->Count(); ++i) threads.insert(Stack->GetItem(i)->ThreadID);
+    return static_cast<int>(threads.size());
+}
+
+void CallStackSections(TReportContext& Context)
+{
+    const TVexlorStackList* stack = PipelineState().Record.CallStack;
+    BuildCallStackSections(Context, stack, ThreadsInStack(stack), ReportOptions());
+}
+
+void AssemblerAndCPU(TReportContext& Context, TReportTexts& Texts)
+{
+    BuildAssemblerAndCPUSections(Context, ReportOptions(), Texts.AssemblerHeaderText, Texts.AssemblerText,
+                                 Texts.CPUText);
+}
+
+std::string XMLCopyOfLog(const TLogFile& Log)
+{
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(Log.Count()));
+    for (int i = 0; i < Log.Count(); ++i) entries.push_back(Log.GetItem(i));
+    return logxml::GetXML(entries, Log.Password());
+}
+
+}  // namespace
+
+void RegisterReportLayerSteps()
+{
+    RegisterReportTextSteps();
+    RegisterReportEventSteps();
+    RegisterReportFilesSteps();
+    RegisterWebErrorPageSteps();
+    ReportTextSources.BuildCallStackSections.Set(&CallStackSections);
+    ReportTextSources.BuildAssemblerAndCPU.Set(&AssemblerAndCPU);
+    LogFileSteps.XMLCopy.Set(&XMLCopyOfLog);
+}
+
+}  // namespace crash

@@ -1,0 +1,82 @@
+// The exception's collectors over the report in progress, and the pipeline
+// slots they fill.
+#include "crash/engine/ExceptionLog.h"
+#include "crash/engine/ReportSteps.h"
+#include "crash/engine/pipeline/ReportContext.h"
+#include "crash/report/collectors/HeaderCollectors.h"
+
+namespace crash {
+
+namespace {
+
+bool CallFromCOM()
+{
+    const TPipelineState* state = PipelineStateOrNull();
+    return state != nullptr && state->CallFromCOMObject;
+}
+
+const TVexlorStackList* ReportStackList()
+{
+    const TPipelineState* state = PipelineStateOrNull();
+    return state != nullptr ? state->Record.CallStack : nullptr;
+}
+
+const EXCEPTION_RECORD* SystemRecord(const TReportContext& Context)
+{
+    if (Context.Params != nullptr && Context.Params->ExceptionRecord != nullptr) return Context.Params->ExceptionRecord;
+    const TPipelineState* state = PipelineStateOrNull();
+    return state != nullptr ? state->Record.Win32ExceptionRecord : nullptr;
+}
+
+}  // namespace
+
+std::string ApplicationNameText(TReportContext& /*Context*/)
+{
+    return ApplicationNameText(CallFromCOM());
+}
+
+std::string ExceptionAddressText(TReportContext& Context)
+{
+    return ExceptionAddressText(Context.ExceptionAddress);
+}
+
+std::string ExceptionModuleText(TReportContext& Context)
+{
+    return ExceptionModuleText(Context.ExceptionAddress, CallFromCOM(), ReportStackList());
+}
+
+std::string ExceptionModuleVersionText(TReportContext& Context)
+{
+    return ExceptionModuleVersionText(Context.ExceptionAddress, CallFromCOM(), ReportStackList());
+}
+
+std::string ExceptionClassText(TReportContext& Context)
+{
+    return ExceptionClassText(static_cast<const void*>(Context.ExceptionObject));
+}
+
+std::string ExceptionMessageText(TReportContext& Context)
+{
+    return ExceptionMessageText(static_cast<const void*>(Context.ExceptionObject), SystemRecord(Context));
+}
+
+std::string ActiveControlClassText(TReportContext& Context)
+{
+    return Context.ActiveControlClass;
+}
+
+std::string ActiveControlText(TReportContext& Context)
+{
+    return ActiveControlText(Context.ActiveControlText);
+}
+
+void RegisterHeaderCollectorSteps()
+{
+    ReportSteps.ExceptionMessageText.Set([](TReportContext& Context) { return ExceptionMessageText(Context); });
+    ReportSteps.ExceptionClassText.Set([](TReportContext& Context) { return ExceptionClassText(Context); });
+    ReportSteps.CleanMessageText.Set([](const std::string& Text) { return CleanMessageText(Text); });
+    ReportSteps.ApplicationNameText.Set([](TReportContext& Context) { return ApplicationNameText(Context); });
+    ReportSteps.ExceptionModuleText.Set([](TReportContext& Context) { return ExceptionModuleText(Context); });
+}
+
+}  // namespace crash

@@ -216,9 +216,11 @@ struct TAdapterFacts {
 enum TNetworkItem { niIP, niMask, niGateway, niDNS1, niDNS2, niDHCP };
 using TNetworkTexts = std::array<std::string, 6>;
 
-// The adapters' values joined with " - " per item: padded addresses,
-// "ON"/"OFF" padded to 16; DNS 2 "000.000.000.000" for an adapter with one
-// server, both DNS items so when its servers cannot be read.
+// The adapters' values joined with " - " per item: padded addresses, the
+// DHCP state as "ON" or "OFF" padded with blanks to 15 before its " - "; DNS 2
+// "000.000.000.000" for an adapter with one server, both DNS items so when its
+// servers cannot be read. The last " - " of each item is removed (the last
+// DHCP state keeps its blanks).
 TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& Adapters);
 // Items 7.1 to 7.6 of the machine's adapters; all empty without the IP
 // helper's queries.

@@ -74,7 +74,7 @@ TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& Adapters)
 {
     TNetworkTexts texts;
     for (const TAdapterFacts& adapter : Adapters) {
-        texts[niDHCP] += PadRightSpaces(adapter.DhcpEnabled ? "ON" : "OFF", 16) + kJoin;
+        texts[niDHCP] += adapter.DhcpEnabled ? "ON              - " : "OFF             - ";
         texts[niIP] += PaddedAddress(adapter.IpAddress) + kJoin;
         texts[niMask] += PaddedAddress(adapter.IpMask) + kJoin;
         texts[niGateway] += PaddedAddress(adapter.Gateway) + kJoin;

@@ -25,6 +25,27 @@ namespace crash {
 class TVexlorStackList;
 struct TReportContext;
 
+// ---- Times ---------------------------------------------------------------------
+
+// The application's start: the process's creation time, local; now when the
+// system does not tell it.
+TDateTime ApplicationStartTime();
+// The exception time the pipeline keeps (local SYSTEMTIME) as a date-time.
+TDateTime DateTimeOfSystemTime(const SYSTEMTIME& Time);
+// Item 1.1: the start as a mail date.
+std::string StartDateText();
+// Item 2.1: the exception time as a mail date.
+std::string ExceptionDateText(const SYSTEMTIME& ExceptionTime);
+// Item 1.6: the time from the start to the exception (DurationText).
+std::string UpTimeText(TDateTime Start, TDateTime ExceptionTime);
+std::string UpTimeText(const SYSTEMTIME& ExceptionTime);
+// Item 5.6: the time since the system started. The 64-bit tick count when
+// the kernel exports it, so that a machine up for more than 49.7 days is not
+// shown as just started.
+std::string SystemUpTimeText();
+// Item 6.3: the system's service-pack text, trimmed.
+std::string ServicePackText();
+
 // ---- Application ---------------------------------------------------------------
 
 // The program's file name or, under .NET, the hosting file's (".vshost"

@@ -97,9 +97,16 @@ TNetworkTexts NetworkInfoTexts()
     if (!ipHelper) return {};
     ULONG size = 0;
     if (ipHelper->GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return {};
-    std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));
-    auto* first = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
-    if (ipHelper->GetAdaptersInfo(first, &size) != ERROR_SUCCESS) return {};
+    std::vector<DWORD> buffer;
+    IP_ADAPTER_INFO* first = nullptr;
+    // An adapter that comes up between the calls makes the list longer.
+    for (int attempt = 0;; ++attempt) {
+        buffer.assign((size + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+        first = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+        const ULONG status = ipHelper->GetAdaptersInfo(first, &size);
+        if (status == ERROR_SUCCESS) break;
+        if (status != ERROR_BUFFER_OVERFLOW || attempt == 2) return {};
+    }
     std::vector<TAdapterFacts> adapters;
     for (const IP_ADAPTER_INFO* adapter = first; adapter != nullptr; adapter = adapter->Next) {
         TAdapterFacts facts;

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "crash/engine/ExceptionLog.h"
 #include "crash/report/collectors/CollectorsInternal.h"
 #include "crash/report/collectors/HeaderCollectors.h"
+#include "rtl/SysUtils.h"
 
 namespace crash {
 namespace {
@@ -221,6 +223,28 @@ TEST(CollectorFormats, AccessViolationTexts)
               "Access violation at address 00401A2B in module 'app.exe'. Read of address 00000010");
     EXPECT_EQ(AccessViolationMessage(at, 1, 0xFFFFFFFC, ""),
               "Access violation at address 00401A2B. Write of address FFFFFFFC");
+}
+
+}  // namespace
+}  // namespace crash
+
+namespace crash {
+namespace {
+
+TEST(CollectorFormats, TimesOfTheApplication)
+{
+    // 5 March 2024 14:07:09 and 1.5 days later.
+    SYSTEMTIME time = {2024, 3, 2, 5, 14, 7, 9, 0};
+    const TDateTime start = DateTimeOfSystemTime(time);
+    EXPECT_DOUBLE_EQ(start, 45356 + (14 * 3600 + 7 * 60 + 9) / 86400.0);
+    EXPECT_EQ(UpTimeText(start, start + 1.5), "1 day, 12 hours, 0 second");
+    EXPECT_EQ(ExceptionDateText(time), MailDateText(start));
+    // The process started before now, and not a day ago.
+    const TDateTime began = ApplicationStartTime();
+    EXPECT_LE(began, NowDateTime() + 1.0 / 86400);
+    EXPECT_GT(began, NowDateTime() - 1);
+    EXPECT_TRUE(SystemUpTimeText().ends_with("second") || SystemUpTimeText().ends_with("seconds"));
+    EXPECT_EQ(ServicePackText(), rtl::Trim(ServicePackText()));
 }
 
 }  // namespace

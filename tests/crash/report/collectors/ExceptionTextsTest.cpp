@@ -5,6 +5,8 @@
 #include <string>
 
 #include "crash/engine/ExceptionLog.h"
+#include "crash/engine/ReportSteps.h"
+#include "crash/engine/pipeline/ReportContext.h"
 #include "crash/report/collectors/HeaderCollectors.h"
 #include "rtl/Libraries.h"
 #include "rtl/SysUtils.h"
@@ -142,6 +144,45 @@ TEST(ExceptionTexts, AccessViolationsAreRebuiltFromTheSystemRecord)
     // An unreadable one does not.
     EXPECT_EQ(ExceptionMessageText(&violation, reinterpret_cast<const EXCEPTION_RECORD*>(0x10)),
               "Access violation at address 00000008. Read of address 00000010.");
+}
+
+}  // namespace
+}  // namespace crash
+
+namespace crash {
+namespace {
+
+TEST(ExceptionTexts, ReportStepsGiveTheCollectorsTexts)
+{
+    RegisterHeaderCollectorSteps();
+    const rtl::Exception error("Pump stopped");
+    TReportContext context;
+    context.ExceptionObject = const_cast<rtl::Exception*>(&error);
+    context.ExceptionAddress = reinterpret_cast<void*>(&CodeOfThisProgram);
+    EXPECT_EQ(ReportSteps.ExceptionMessageText(context), "Pump stopped.");
+    EXPECT_EQ(ReportSteps.ExceptionClassText(context), "Exception");
+    EXPECT_EQ(ReportSteps.CleanMessageText("a\x01"
+                                           "b"),
+              "a b");
+    EXPECT_EQ(ReportSteps.ExceptionModuleText(context), OwnFileName());
+    EXPECT_EQ(ReportSteps.ApplicationNameText(context), OwnFileName());
+    EXPECT_EQ(ExceptionAddressText(context), ExceptionAddressText(context.ExceptionAddress));
+    context.ActiveControlText = "line one\r\nline two";
+    EXPECT_EQ(ActiveControlText(context), "line one line two");
+}
+
+TEST(ExceptionTexts, ModuleOfTheFirstStackItemForCOMCalls)
+{
+    TVexlorModuleInfo module;
+    module.Name = GetModuleFullFileName(GetModuleHandleW(L"kernel32.dll"));
+    TVexlorStackList stack;
+    TVexlorDebugInfo item;
+    item.ModuleInfo = &module;
+    stack.AddFrom(item);
+    const void* here = reinterpret_cast<const void*>(&CodeOfThisProgram);
+    EXPECT_EQ(ExceptionModuleFileName(here, true, &stack), module.Name);
+    EXPECT_EQ(ExceptionModuleFileName(here, true, nullptr), "");
+    EXPECT_EQ(ExceptionModuleFileName(here, false, &stack), rtl::ModuleFileNameAnsi(nullptr));
 }
 
 }  // namespace

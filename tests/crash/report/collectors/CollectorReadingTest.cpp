@@ -274,3 +274,34 @@ TEST(CollectorReading, ApplicationAndModuleTexts)
 
 }  // namespace
 }  // namespace crash
+
+namespace crash {
+namespace {
+
+// Every path gives back what it took: the libraries a collector loads are
+// gone again and the process holds no more handles than before.
+TEST(CollectorReading, NothingIsLeftBehind)
+{
+    static constexpr const wchar_t* kLoaded[] = {L"winspool.drv", L"iphlpapi.dll"};
+    for (const wchar_t* library : kLoaded)
+        ASSERT_EQ(GetModuleHandleW(library), nullptr) << "loaded before: " << rtl::WideToAnsi(library);
+    auto all = [] {
+        std::string sink = PrinterText() + UserPrivilegesText() + VideoCardText() + TotalDiskText() + ProcessorText() +
+                           UserCompanyText() + DisplayModeText() + DisplayDPIText() + ApplicationNameText() +
+                           ExceptionModuleText(reinterpret_cast<const void*>(&PrivilegeLine));
+        for (const std::string& text : NetworkInfoTexts()) sink += text;
+        return sink;
+    };
+    all();  // first calls may make what the system keeps for good
+    DWORD before = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    for (int i = 0; i < 10; ++i) all();
+    DWORD after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_EQ(after, before);
+    for (const wchar_t* library : kLoaded)
+        EXPECT_EQ(GetModuleHandleW(library), nullptr) << "still loaded: " << rtl::WideToAnsi(library);
+}
+
+}  // namespace
+}  // namespace crash

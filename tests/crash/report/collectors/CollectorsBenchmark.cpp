@@ -74,7 +74,7 @@ int main()
         {"SystemLanguageText", [&] { sink = SystemLanguageText(); }},
         {"CharsetText", [&] { sink = CharsetText(); }},
         {"NetworkInfoTexts", [&] { sink = NetworkInfoTexts()[niIP]; }},
-        {"IsGUIApplication", [&] { sink = IsGUIApplication() ? "1" : "0"; }},
+        {"IsGUIApplication", [&] { sink = std::to_string(IsGUIApplication()); }},
     };
     double totalFirst = 0;
     double totalMedian = 0;

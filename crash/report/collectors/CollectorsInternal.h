@@ -23,6 +23,12 @@ bool ReadRegistryDword(HKEY Root, const std::string& Key, const std::string& Nam
 std::string FirstSubKey(HKEY Root, const std::string& Key);
 std::string LastSubKey(HKEY Root, const std::string& Key);
 
+// ---- Exception texts ------------------------------------------------------------------
+
+// Makes the text the current exception class text, as ExceptionClassText does.
+void StoreCurrentExceptionClass(const std::string& Text);
+void StoreCurrentExceptionMessage(const std::string& Text);
+
 // ---- Video card ----------------------------------------------------------------------
 
 // The text with every zero byte removed (a UTF-16 adapter string stored as

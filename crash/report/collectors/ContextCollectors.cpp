@@ -3,7 +3,7 @@
 #include "crash/engine/ExceptionLog.h"
 #include "crash/engine/ReportSteps.h"
 #include "crash/engine/pipeline/ReportContext.h"
-#include "crash/report/collectors/HeaderCollectors.h"
+#include "crash/report/collectors/CollectorsInternal.h"
 
 namespace crash {
 
@@ -26,6 +26,15 @@ const EXCEPTION_RECORD* SystemRecord(const TReportContext& Context)
     if (Context.Params != nullptr && Context.Params->ExceptionRecord != nullptr) return Context.Params->ExceptionRecord;
     const TPipelineState* state = PipelineStateOrNull();
     return state != nullptr ? state->Record.Win32ExceptionRecord : nullptr;
+}
+
+// An object of no class of ours reaches the report as a stand-in Exception
+// that holds its what(): its own type's name is the context's.
+bool IsStandIn(const TReportContext& Context)
+{
+    const void* object = Context.ExceptionObject;
+    return !Context.ExceptionClassName.empty() && IsValidObject(object) &&
+           Context.ExceptionClassName != SafeClassName(object) && !IsObjectOfClassName(object, "TActiveXException");
 }
 
 }  // namespace
@@ -52,11 +61,22 @@ std::string ExceptionModuleVersionText(TReportContext& Context)
 
 std::string ExceptionClassText(TReportContext& Context)
 {
+    if (IsStandIn(Context)) {
+        collectors::StoreCurrentExceptionClass(Context.ExceptionClassName);
+        return Context.ExceptionClassName;
+    }
     return ExceptionClassText(static_cast<const void*>(Context.ExceptionObject));
 }
 
 std::string ExceptionMessageText(TReportContext& Context)
 {
+    // A thrown object that is no exception at all (an int) has no text of its own.
+    const auto* standIn = static_cast<const rtl::Exception*>(Context.ExceptionObject);
+    if (IsStandIn(Context) && IsObjectOfClassName(standIn, "Exception") && standIn->Message().empty()) {
+        const std::string text = "Unknown error message.";
+        collectors::StoreCurrentExceptionMessage(text);
+        return text;
+    }
     return ExceptionMessageText(static_cast<const void*>(Context.ExceptionObject), SystemRecord(Context));
 }
 

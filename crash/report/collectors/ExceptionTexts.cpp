@@ -4,7 +4,7 @@
 #include <typeinfo>
 
 #include "crash/engine/ExceptionLog.h"
-#include "crash/report/collectors/HeaderCollectors.h"
+#include "crash/report/collectors/CollectorsInternal.h"
 #include "rtl/Libraries.h"
 #include "rtl/SysUtils.h"
 
@@ -128,6 +128,16 @@ std::string CleanMessageText(const std::string& Text)
         if (byte < 32 && c != '\r' && c != '\n') c = ' ';
     }
     return text;
+}
+
+void collectors::StoreCurrentExceptionClass(const std::string& Text)
+{
+    CurrentTexts().FClass = Text;
+}
+
+void collectors::StoreCurrentExceptionMessage(const std::string& Text)
+{
+    CurrentTexts().FMessage = Text;
 }
 
 std::string CurrentExceptionClass()

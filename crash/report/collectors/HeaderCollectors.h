@@ -256,6 +256,8 @@ std::string ApplicationNameText(TReportContext& Context);
 std::string ExceptionAddressText(TReportContext& Context);
 std::string ExceptionModuleText(TReportContext& Context);
 std::string ExceptionModuleVersionText(TReportContext& Context);
+// The context's class name where the pipeline reports an object of no class
+// of ours through a stand-in Exception (a standard library exception).
 std::string ExceptionClassText(TReportContext& Context);
 std::string ExceptionMessageText(TReportContext& Context);
 // Items 4.3 and 4.4: the active control's class and text (one line).

@@ -167,6 +167,27 @@ TEST(ExceptionTexts, ReportStepsGiveTheCollectorsTexts)
     EXPECT_EQ(ReportSteps.ExceptionModuleText(context), OwnFileName());
     EXPECT_EQ(ReportSteps.ApplicationNameText(context), OwnFileName());
     EXPECT_EQ(ExceptionAddressText(context), ExceptionAddressText(context.ExceptionAddress));
+    // A standard library exception reaches the report as a stand-in
+    // Exception with its what(), its type's name in the context.
+    const rtl::Exception standIn("basic_string::at: __n (which is 3) >= this->size() (which is 0)");
+    context.ExceptionObject = const_cast<rtl::Exception*>(&standIn);
+    context.ExceptionClassName = "out_of_range";
+    EXPECT_EQ(ReportSteps.ExceptionClassText(context), "out_of_range");
+    EXPECT_EQ(CurrentExceptionClass(), "out_of_range");
+    EXPECT_EQ(ReportSteps.ExceptionMessageText(context),
+              "basic_string::at: __n (which is 3) >= this->size() (which is 0).");
+    const rtl::Exception intStandIn("");
+    context.ExceptionObject = const_cast<rtl::Exception*>(&intStandIn);
+    context.ExceptionClassName = "int";  // throw 42
+    EXPECT_EQ(ReportSteps.ExceptionClassText(context), "int");
+    EXPECT_EQ(ReportSteps.ExceptionMessageText(context), "Unknown error message.");
+    context.ExceptionClassName = "Exception";  // the object's own class
+    EXPECT_EQ(ReportSteps.ExceptionMessageText(context), ".");
+    EXPECT_EQ(ReportSteps.ExceptionClassText(context), "Exception");
+    const TActiveXException activeX("EOleSysError", "failed");
+    context.ExceptionObject = const_cast<TActiveXException*>(&activeX);
+    context.ExceptionClassName = "TActiveXException";
+    EXPECT_EQ(ReportSteps.ExceptionClassText(context), "EOleSysError");
     context.ActiveControlText = "line one\r\nline two";
     EXPECT_EQ(ActiveControlText(context), "line one line two");
 }

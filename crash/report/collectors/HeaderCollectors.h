@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "crash/engine/ECore.h"
+#include "crash/engine/ETypes.h"
 
 namespace crash {
 
@@ -263,6 +264,19 @@ std::string ExceptionMessageText(TReportContext& Context);
 // Items 4.3 and 4.4: the active control's class and text (one line).
 std::string ActiveControlClassText(TReportContext& Context);
 std::string ActiveControlText(TReportContext& Context);
+
+// The header's values by the option that shows each item.
+using THeaderValues = std::array<std::string, kShowOptionCount>;
+// Puts in Values every item the collectors give and Shown contains: all but
+// the system facts' (1.1, 1.3, 1.6, 2.1, 3.1, 3.2, 5.1, 5.6, 6.1 to 6.3) and
+// the pipeline's (2.7 to 2.10), which stay as they are, as do the items not
+// shown (a hidden printer or network item costs no time). The class and
+// message texts (2.5, 2.6) are made in any case: the dialogs and the log read
+// them. The network is asked once for its six items.
+void CollectHeaderValues(TReportContext& Context, THeaderValues& Values, const TShowOptions& Shown);
+// The same for the items the report's options show (every item without the
+// pipeline's state).
+void CollectHeaderValues(TReportContext& Context, THeaderValues& Values);
 
 // Start-up: fills the pipeline's slots for the exception's message and class
 // texts, the cleaned message and the identifier's application and module

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "crash/engine/ExceptionLog.h"
+#include "crash/engine/pipeline/ReportContext.h"
 #include "crash/report/collectors/CollectorsInternal.h"
 #include "crash/report/collectors/HeaderCollectors.h"
 #include "rtl/Libraries.h"
@@ -301,6 +302,47 @@ TEST(CollectorReading, NothingIsLeftBehind)
     EXPECT_EQ(after, before);
     for (const wchar_t* library : kLoaded)
         EXPECT_EQ(GetModuleHandleW(library), nullptr) << "still loaded: " << rtl::WideToAnsi(library);
+}
+
+}  // namespace
+}  // namespace crash
+
+namespace crash {
+namespace {
+
+TEST(CollectorReading, HeaderValuesOfTheShownItems)
+{
+    const rtl::Exception error("Pump stopped");
+    TReportContext context;
+    context.ExceptionObject = const_cast<rtl::Exception*>(&error);
+    context.ExceptionAddress = reinterpret_cast<void*>(&PrivilegeLine);
+    context.ActiveControlClass = "TEdit";
+    context.ActiveControlText = "12,5\r\n";
+    THeaderValues values;
+    values.fill("untouched");
+    TShowOptions shown = TShowOptions::All();
+    shown.Exclude(soCmpPrinter);
+    shown.Exclude(soNetIP);
+    shown.Exclude(soExcType);  // made all the same: the dialogs read it
+    CollectHeaderValues(context, values, shown);
+
+    const std::string own = ExtractFileName(rtl::ModuleFileNameAnsi(nullptr));
+    EXPECT_EQ(values[soAppName], own);
+    EXPECT_EQ(values[soExcModuleName], own);
+    EXPECT_EQ(values[soExcAddress], ExceptionAddressText(context.ExceptionAddress));
+    EXPECT_EQ(values[soExcType], "Exception");
+    EXPECT_EQ(values[soExcMessage], "Pump stopped.");
+    EXPECT_EQ(values[soActCtlsControlClass], "TEdit");
+    EXPECT_EQ(values[soActCtlsControlText], "12,5 ");
+    EXPECT_EQ(values[soOSCharset], "204");
+    EXPECT_EQ(values[soNetSubmask], NetworkInfoTexts()[niMask]);
+    // Not shown, or not the collectors' own: as they were.
+    for (const TShowOption option :
+         {soCmpPrinter, soNetIP, soAppStartDate, soAppVersionNumber, soAppUpTime, soExcDate, soExcID, soExcCount,
+          soExcStatus, soExcNote, soUserID, soUserName, soCmpName, soCmpSysUpTime, soOSType, soOSBuildN, soOSUpdate}) {
+        SCOPED_TRACE(static_cast<int>(option));
+        EXPECT_EQ(values[option], "untouched");
+    }
 }
 
 }  // namespace

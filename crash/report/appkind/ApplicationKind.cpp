@@ -77,6 +77,23 @@ bool FileExists(const std::string& FileName)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::string FullPathOf(const std::string& FileName)
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetFullPathNameA(FileName.c_str(), MAX_PATH, path, nullptr);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+// A value of the web server's profile, read where it lies: a read-only
+// profile is read too, and asking makes no file or folder anywhere, which the
+// library's own settings files may.
+std::string ProfileValue(const std::string& Profile, const char* Section, const char* Key)
+{
+    char value[2048];
+    const DWORD length = ::GetPrivateProfileStringA(Section, Key, "", value, sizeof value, Profile.c_str());
+    return std::string(value, length);
+}
+
 }  // namespace
 
 bool IsConsoleApplication()
@@ -94,11 +111,11 @@ bool IsWinCGIApplication()
     if (IsConsoleApplication()) return false;
     const std::vector<std::string> arguments = CommandLineArguments();
     if (arguments.size() < 2 || !IsOpenableFile(arguments[1])) return false;
-    const std::string& profile = arguments[1];
-    if (FileSizeByName(profile) > 102400) return false;
-    if (ReadString(profile, "CGI", "Request Method", "").empty()) return false;
+    const std::string profile = FullPathOf(arguments[1]);
+    if (profile.empty() || FileSizeByName(profile) > 102400) return false;
+    if (ProfileValue(profile, "CGI", "Request Method").empty()) return false;
     std::string output = arguments.size() > 3 ? arguments[3] : std::string();
-    if (output.empty()) output = ReadString(profile, "System", "Output File", "");
+    if (output.empty()) output = ProfileValue(profile, "System", "Output File");
     return !output.empty() && FileExists(output);
 }
 

@@ -16,7 +16,8 @@ bool IsCGIApplication();
 // A windowed program started by the WinCGI rules: its first parameter names
 // an openable profile of at most 102400 bytes whose "Request Method" of
 // section "CGI" is not empty, and the output file (the third parameter, else
-// "Output File" of section "System") exists.
+// "Output File" of section "System") exists. The profile is read where it
+// lies (read-only too); asking makes no file, folder or warning.
 bool IsWinCGIApplication();
 // The crash reporter lives in a library that exports "HttpExtensionProc".
 bool IsISAPIApplication();

@@ -109,6 +109,12 @@ TEST(ApplicationKind, WindowedProgramAndWinCgi)
     WriteFileText(large, "[CGI]\r\nRequest Method=GET\r\n[System]\r\nOutput File=" + output + "\r\n[Padding]\r\n" +
                              std::string(102400, ';') + "\r\n");
 
+    // The server may hand over a read-only profile.
+    const std::string readOnly = scratch + "\\wincgi-readonly.ini";
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteFileText(readOnly, "[CGI]\r\nRequest Method=GET\r\n[System]\r\nOutput File=" + output + "\r\n");
+    ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+
     const std::string kGui = "console=0 cgi=0 wincgi=0 isapi=0 web=0 gui=1";
     const std::string kWinCgi = "console=0 cgi=0 wincgi=1 isapi=0 web=1 gui=0";
     const struct {
@@ -117,6 +123,7 @@ TEST(ApplicationKind, WindowedProgramAndWinCgi)
     } kCases[] = {
         {"", kGui},
         {"\"" + good + "\"", kWinCgi},
+        {"\"" + readOnly + "\"", kWinCgi},
         {"\"" + noOutputName + "\" content.dat \"" + thirdOutput + "\"", kWinCgi},  // third parameter names it
         {"\"" + noOutputName + "\"", kGui},                                         // no output file named
         {"\"" + missingOutput + "\"", kGui},                                        // output file missing

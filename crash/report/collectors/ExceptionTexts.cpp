@@ -85,7 +85,9 @@ std::string AccessViolationMessage(const void* ExceptionAddress, ULONG_PTR Acces
                                    const std::string& ModuleName)
 {
     const std::string address = HexAddress(reinterpret_cast<ULONG_PTR>(ExceptionAddress));
-    const char* word = AccessKind == 0 ? "Read" : "Write";
+    // An execution of data memory (8) is no write: it gets the runtime's own
+    // word for it.
+    const char* word = AccessKind == 0 ? "Read" : AccessKind == 8 ? "Execution" : "Write";
     std::string text = "Access violation at address " + address;
     if (!ModuleName.empty()) text += " in module '" + ModuleName + "'";
     return text + ". " + word + " of address " + HexAddress(AccessedAddress);

@@ -113,8 +113,9 @@ std::string ExceptionMessageText(const void* Object, const EXCEPTION_RECORD* Sys
 
 // The access-violation text: "Access violation at address %p in module '%s'.
 // %s of address %p" when ModuleName is not empty, else "Access violation at
-// address %p. %s of address %p"; the word "Read" for access kind 0, else
-// "Write"; each address 8 upper-case hexadecimal digits.
+// address %p. %s of address %p"; the word "Read" for access kind 0,
+// "Execution" for 8 (data execution prevention), else "Write"; each address 8
+// upper-case hexadecimal digits.
 std::string AccessViolationMessage(const void* ExceptionAddress, ULONG_PTR AccessKind, ULONG_PTR AccessedAddress,
                                    const std::string& ModuleName);
 

@@ -223,6 +223,9 @@ TEST(CollectorFormats, AccessViolationTexts)
               "Access violation at address 00401A2B in module 'app.exe'. Read of address 00000010");
     EXPECT_EQ(AccessViolationMessage(at, 1, 0xFFFFFFFC, ""),
               "Access violation at address 00401A2B. Write of address FFFFFFFC");
+    // A jump into memory that may not run is no write.
+    EXPECT_EQ(AccessViolationMessage(at, 8, 0x00401A2B, ""),
+              "Access violation at address 00401A2B. Execution of address 00401A2B");
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// Internals of the header collectors: the registry readers and the separate
+// reading paths of the video card, shared by the folder's files and its tests
+// only.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "crash/report/collectors/HeaderCollectors.h"
+
+namespace crash::collectors {
+
+// ---- Registry (a leading backslash of Key is dropped; keys opened read-only) ----
+
+// The raw bytes of the value, whatever its type; false when the key or the
+// value is missing.
+bool ReadRegistryBytes(HKEY Root, const std::string& Key, const std::string& Name, std::string& Bytes);
+// The value when it has exactly 4 bytes; false otherwise.
+bool ReadRegistryDword(HKEY Root, const std::string& Key, const std::string& Name, std::uint32_t& Value);
+// The name of the first subkey, and of the last one enumerated from index 0
+// until none is left; empty when there is none.
+std::string FirstSubKey(HKEY Root, const std::string& Key);
+std::string LastSubKey(HKEY Root, const std::string& Key);
+
+// ---- Exception texts ------------------------------------------------------------------
+
+// Makes the text the current exception class text, as ExceptionClassText does.
+void StoreCurrentExceptionClass(const std::string& Text);
+void StoreCurrentExceptionMessage(const std::string& Text);
+
+// ---- Video card ----------------------------------------------------------------------
+
+// The text with every zero byte removed (a UTF-16 adapter string stored as
+// binary becomes its 8-bit letters).
+std::string WithoutZeroBytes(const std::string& Bytes);
+// The memory key named by "\Device\Video0" of the video device map, cut to
+// begin at its "\SYSTEM" part (found without case); empty when there is none.
+std::string VideoMemoryKeyOfDeviceMap();
+// The first display device on the NT line: the device key is the first subkey
+// of the device id's key under the enumeration tree.
+TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std::string& DeviceId);
+// The first display device on the 9x line, whose device key is given.
+TVideoCardFacts VideoFactsOfDevice9x(const std::string& DeviceString, const std::string& DeviceKey);
+// Without the display-device enumeration, NT line: the device map's key.
+TVideoCardFacts VideoFactsOfDeviceMap();
+// Without it, 9x line: the last subkey of the display class ("0000" when none).
+TVideoCardFacts VideoFactsOfDisplayClass();
+
+}  // namespace crash::collectors

@@ -6,6 +6,8 @@
 
 #include "crash/engine/pipeline/ReportContext.h"
 #include "crash/report/ELogManager.h"
+#include "crash/report/appkind/ApplicationKind.h"
+#include "crash/report/collectors/HeaderCollectors.h"
 #include "crash/report/events/ReportEvents.h"
 #include "crash/report/files/ReportFiles.h"
 #include "crash/report/log/LogFile.h"
@@ -47,14 +49,39 @@ std::string XMLCopyOfLog(const TLogFile& Log)
     return logxml::GetXML(entries, Log.Password());
 }
 
+void HeaderValues(TReportContext& Context, TReportHeaderValues& Values)
+{
+    CollectHeaderValues(Context, Values.Values);
+}
+
+// The server a web program answers: an ISAPI library's control block comes
+// from the framework's hooks, which record the request being served.
+TWebServerTarget WebServerTarget()
+{
+    TWebServerTarget target;
+    if (IsISAPIApplication()) {
+        target.Kind = wakISAPI;
+    } else if (IsCGIApplication()) {
+        target.Kind = wakCGI;
+    } else if (std::string output = WinCGIOutputFile(); !output.empty()) {
+        target.Kind = wakWinCGI;
+        target.WinCGIOutputFile = std::move(output);
+    }
+    return target;
+}
+
 }  // namespace
 
 void RegisterReportLayerSteps()
 {
+    RegisterApplicationKindSteps();
+    RegisterHeaderCollectorSteps();
     RegisterReportTextSteps();
     RegisterReportEventSteps();
     RegisterReportFilesSteps();
     RegisterWebErrorPageSteps();
+    WebServerTargetStep.Set(&WebServerTarget);
+    ReportTextSources.CollectHeaderValues.Set(&HeaderValues);
     ReportTextSources.BuildCallStackSections.Set(&CallStackSections);
     ReportTextSources.BuildAssemblerAndCPU.Set(&AssemblerAndCPU);
     LogFileSteps.XMLCopy.Set(&XMLCopyOfLog);

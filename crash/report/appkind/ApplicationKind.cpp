@@ -106,17 +106,22 @@ bool IsCGIApplication()
     return IsConsoleApplication() && EnvironmentVariableExists("REQUEST_METHOD");
 }
 
-bool IsWinCGIApplication()
+std::string WinCGIOutputFile()
 {
-    if (IsConsoleApplication()) return false;
+    if (IsConsoleApplication()) return {};
     const std::vector<std::string> arguments = CommandLineArguments();
-    if (arguments.size() < 2 || !IsOpenableFile(arguments[1])) return false;
+    if (arguments.size() < 2 || !IsOpenableFile(arguments[1])) return {};
     const std::string profile = FullPathOf(arguments[1]);
-    if (profile.empty() || FileSizeByName(profile) > 102400) return false;
-    if (ProfileValue(profile, "CGI", "Request Method").empty()) return false;
+    if (profile.empty() || FileSizeByName(profile) > 102400) return {};
+    if (ProfileValue(profile, "CGI", "Request Method").empty()) return {};
     std::string output = arguments.size() > 3 ? arguments[3] : std::string();
     if (output.empty()) output = ProfileValue(profile, "System", "Output File");
-    return !output.empty() && FileExists(output);
+    return !output.empty() && FileExists(output) ? output : std::string();
+}
+
+bool IsWinCGIApplication()
+{
+    return !WinCGIOutputFile().empty();
 }
 
 bool IsISAPIApplication()

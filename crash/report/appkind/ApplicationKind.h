@@ -19,6 +19,9 @@ bool IsCGIApplication();
 // "Output File" of section "System") exists. The profile is read where it
 // lies (read-only too); asking makes no file, folder or warning.
 bool IsWinCGIApplication();
+// The output file of a WinCGI request (its profile's "Output File", or the
+// third argument); empty when the program is not serving one.
+std::string WinCGIOutputFile();
 // The crash reporter lives in a library that exports "HttpExtensionProc".
 bool IsISAPIApplication();
 // The IntraWeb framework is never linked here: false.

@@ -11,3 +11,4 @@
 #include "crash/engine/stack/CallStack.h"
 #include "crash/engine/threads/ThreadRegistry.h"
 #include "crash/engine/events/ExceptionEvents.h"
+#include "crash/engine/pipeline/Pipeline.h"

@@ -14,6 +14,8 @@
 // new step, never a torn one.
 #pragma once
 #include <atomic>
+#include <cstdint>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -48,13 +50,99 @@ private:
     std::atomic<TProc> FProc{nullptr};
 };
 
-// The slots the pipeline calls, one TReportStep each. They come with the
-// pipeline, each with the signature its step needs.
+struct TReportContext;
+class TVexlorStrings;
+
+// The slots the pipeline calls, one TReportStep each, in the order a report
+// runs them. A slot whose empty answer would lose the report (the text, the
+// identifier's texts, the GUI output) has a default in the pipeline, used
+// while the slot is empty.
 struct TReportSteps {
+    // ---- Application kind ----
+    // Empty: the image's subsystem says console; nothing is a web application.
+    TReportStep<bool()> IsConsoleApplication;
+    TReportStep<bool()> IsWebApplication;
+    TReportStep<bool()> IsCGIApplication;
+
+    // ---- Filters and messages ----
+    // Index of the first active filter of the global options that matches
+    // the object, -1 for none. Handled: the report is of a handled exception.
+    TReportStep<int(void* ExceptionObject, bool Handled)> FindExceptionFilter;
+    // Sets the text the dialogs show instead of the exception message; an
+    // empty text clears it.
+    TReportStep<void(const std::string& Text)> SetCustomErrorMessage;
+    // The exception's message text and class text as the report shows them
+    // (also stored there for the dialogs and the log). Empty: the object's
+    // message and class name.
+    TReportStep<std::string(TReportContext& Context)> ExceptionMessageText;
+    TReportStep<std::string(TReportContext& Context)> ExceptionClassText;
+    // A text with control characters other than CR and LF made blanks.
+    // Empty: the pipeline's own cleaning.
+    TReportStep<std::string(const std::string& Text)> CleanMessageText;
+
+    // ---- The exception identifier's texts, in the order they are joined ----
+    // Empty: the main module's file name, the exception module's file name,
+    // the class name.
+    TReportStep<std::string(TReportContext& Context)> ApplicationNameText;
+    TReportStep<std::string(TReportContext& Context)> ExceptionModuleText;
+    // (ExceptionClassText above is the third.)
+
+    // ---- Report text ----
+    // Builds the full report text (returned) and the context's top text and
+    // call-stack text. Empty: one line "class: message".
+    TReportStep<std::string(TReportContext& Context)> BuildReportText;
+    // Insert a section numbered FirstHeader + 1 after the header of the
+    // report text and hand the new full text to SetReportText (ReportContext.h).
+    // Nothing happens for an empty text or list.
+    TReportStep<void(int FirstHeader, const std::string& Label, const std::string& Text)> InsertTextSection;
+    TReportStep<void(int FirstHeader, const std::string& Label, const TVexlorStrings& List)> InsertListSection;
+
+    // ---- Log ----
     // Computes the current report's duplicate flag again; with Increment it
     // also counts the repetition in the log. After every main-thread call it
     // runs without counting.
     TReportStep<void(bool Increment)> CountDuplicateError;
+    // Item Label ("1.3") of the last entry of the log file: opens the log,
+    // reads, closes. Empty text when there is none.
+    TReportStep<std::string(const std::string& Label)> ReadLastLogEntryItem;
+    // Closes the shared log, so that the log file can be deleted.
+    TReportStep<void()> CloseLogFile;
+    TReportStep<void()> SaveReportToLog;
+    // A CGI program: the last captured page text is loaded for the report.
+    TReportStep<void()> LoadLastHTMLPage;
+    // What a CGI program writes to its standard output (the page text).
+    TReportStep<void(const void* Data, std::uint32_t Length)> CapturePageText;
+
+    // ---- Screenshot ----
+    TReportStep<void()> CapturePngScreenshot;
+    // The screenshot file's path for this report (empty: none).
+    TReportStep<std::string()> ScreenshotFileName;
+    TReportStep<void(const std::string& FileName)> SaveScreenshotFile;
+    TReportStep<void()> ReleaseScreenshot;
+
+    // ---- Output ----
+    // Runs on the main thread through the call slot; read and set the
+    // events' shared Execute flag (VexlorEventData). Empty: the action event
+    // is forwarded and fired directly.
+    TReportStep<void()> NotifyShowingExceptionInfo;
+    TReportStep<void()> NotifyShowedExceptionInfo;
+    // Shows the crash dialog that the pipeline's dialog kind selects and
+    // returns when it is closed; closing sets the dialog kind to edtNone, a
+    // dialog that switches kind leaves the new one (the pipeline then calls
+    // again with FirstTime false). Sets SendChosen, AttachScreenshot and
+    // CopyToClipboard of the pipeline state by the user's choices. Empty: a
+    // system message box with the report text.
+    TReportStep<void(TReportContext& Context, bool FirstTime)> ShowExceptionBox;
+    // The steps to reproduce, into the options' ReproduceText.
+    TReportStep<void(TReportContext& Context)> AskReproduceSteps;
+    // The web error page with the context's top text and Message; true when
+    // it was written.
+    TReportStep<bool(TReportContext& Context, const std::string& Message)> ShowWebErrorPage;
+
+    // ---- Delivery and after-report steps ----
+    TReportStep<void()> StartSendReport;
+    TReportStep<void()> CheckAutoCrash;
+    TReportStep<void()> TerminateAfterReport;
 };
 
 inline TReportSteps ReportSteps;

@@ -1,0 +1,37 @@
+// The exception pipeline: the one entry every reported exception goes
+// through, and the start-up and shut-down of the state it runs on.
+//
+// Threads: NotifyException runs on the raising thread (never inside a raise
+// hook's no-allocation zone: the hooks call it only once they decided to
+// report) and serialises reports under the main report lock.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "crash/engine/pipeline/ReportContext.h"
+
+namespace crash {
+
+class TVexlorStackList;
+
+// Creates the pipeline's state and sets the runtime's raise, fault, terminate
+// and filter points. A second call does nothing. Called by the crash
+// reporter's start-up; tests may call it directly.
+void StartExceptionPipeline();
+// Clears the runtime's points, waits for a report in progress and frees the
+// state. Nothing happens without StartExceptionPipeline.
+void StopExceptionPipeline() noexcept;
+// The pipeline is started and its points are set.
+bool IsExceptionPipelineStarted() noexcept;
+
+// Result true: not handled by the crash reporter, the application's own
+// handling runs as if it were absent; false: handled here. Null Context,
+// ExceptionRecord, CallStack and zero StackPoint/TopOfStack take the raising
+// thread's values.
+bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackList* CallStack, bool Handled,
+                     TAsynchronousException AsynchronousException, HMODULE ModuleHandle, TRaiserType RaiserType,
+                     EXCEPTION_RECORD* ExceptionRecord, CONTEXT* Context, std::uint32_t StackPoint,
+                     std::uint32_t TopOfStack);
+
+}  // namespace crash

@@ -31,7 +31,10 @@ void SetReportText(std::string Text)
 
 void StartExceptionPipeline()
 {
-    if (!GState) GState = std::make_unique<TPipelineState>();
+    if (GState) return;
+    auto state = std::make_unique<TPipelineState>();
+    state->Options = TVexlorModuleOptions::Create(std::string());
+    GState = std::move(state);
 }
 
 void StopExceptionPipeline() noexcept

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "crash/engine/EOptions.h"
@@ -112,6 +113,21 @@ struct TPipelineState {
     // A crash dialog is on screen: the waiting main thread pumps messages
     // (set by the dialogs, read by the raising thread).
     std::atomic<bool> CrashDialogUp{false};
+
+    // The options in force for the report in progress: those of the module
+    // that raised, copied in (Assign) at the report's start. Made with the
+    // state, at their defaults, module name empty.
+    std::unique_ptr<TVexlorModuleOptions> Options;
+
+    // The switches of the public interface.
+    std::atomic<bool> Installed{false};  // the crash reporter is in force in this module
+    std::atomic<bool> Active{true};      // reporting is on (SetVexlorLogState)
+    bool CallFromCOMObject = false;      // reports take the main module's options
+    bool CallForGetLogText = false;      // the next report only makes its text (top text + report text)
+    std::atomic<bool> TerminationRequested{false};
+    // The report of the last exception handled by GetLogText-style calls:
+    // the top text and the report text when CallForGetLogText was set.
+    std::string CapturedLogText;
 };
 
 // The state; null before StartExceptionPipeline and after
@@ -163,6 +179,10 @@ inline TVexlorStrings& CustomDataList()
 inline const std::string& LastExceptionMessage()
 {
     return PipelineState().LastExceptionMessage;
+}
+inline TVexlorModuleOptions& ReportOptions()
+{
+    return *PipelineState().Options;
 }
 inline int ReportStage()
 {

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -74,6 +75,11 @@ struct TThreadExceptState {
     std::uintptr_t TopOfStack;
     // One word for the crash reporter's own per-thread data; never touched here.
     void* ReporterData;
+    // The crash reporter's per-thread raise state, zeroed with the block, so
+    // that its hooks write a thread's state without allocating. Never
+    // touched here.
+    static constexpr std::size_t kReporterAreaSize = 1536;
+    alignas(8) unsigned char ReporterArea[kReporterAreaSize];
 };
 
 // The calling thread's block, or null before start-up made the slot (or when

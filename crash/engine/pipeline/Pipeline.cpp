@@ -1,14 +1,76 @@
+// The pipeline's entry: its state, NotifyException, the report worker and the
+// raising thread's wait, which serves the call slot.
 #include "crash/engine/pipeline/Pipeline.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <memory>
 
-namespace crash {
+#include "crash/engine/EDebugData.h"
+#include "crash/engine/capture/Capture.h"
+#include "crash/engine/capture/RaiseState.h"
+#include "crash/engine/events/ExceptionEvents.h"
+#include "crash/engine/modules/ModuleLists.h"
+#include "crash/engine/pipeline/PipelineInternal.h"
+#include "crash/engine/stack/CallStack.h"
+#include "crash/engine/threads/ThreadRegistry.h"
+#include "rtl/Classes.h"
 
+namespace crash {
 namespace {
 
 std::unique_ptr<TPipelineState> GState;
+// The raise state of the thread whose report runs.
+TThreadRaiseState* gRaisingThreadState = nullptr;
+
+constexpr char kSafeCallPrefix[] = "[SafeCall Exception]: ";
+
+// The options of this module's record, null without data.
+const TVexlorModuleOptions* OwnModuleOptions()
+{
+    const TVexlorModuleInfo* module = ModuleInfoByHandle(LibraryModuleHandle());
+    return module != nullptr ? module->ExtraInformation.Options.get() : nullptr;
+}
+
+bool IsStackOverflowObject(const void* object) noexcept
+{
+    const rtl::TObject* valid = rtl::AsValidTObject(object);
+    return valid != nullptr && dynamic_cast<const rtl::EStackOverflow*>(valid) != nullptr;
+}
+
+bool IsAbortObject(const void* object) noexcept
+{
+    const rtl::TObject* valid = rtl::AsValidTObject(object);
+    return valid != nullptr && dynamic_cast<const rtl::EAbort*>(valid) != nullptr;
+}
+
+// The class name and text of the window with the keyboard focus.
+void ReadFocusedControl(TExceptNotifyParams& params)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(0, &info) || info.hwndFocus == nullptr) return;
+    const HWND focus = info.hwndFocus;
+    char name[256] = {};
+    ::GetClassNameA(focus, name, sizeof name);
+    params.ActiveControlClass = name;
+    std::string upper = params.ActiveControlClass;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const LONG style = ::GetWindowLongA(focus, GWL_STYLE);
+    const bool edit = upper.find("EDIT") != std::string::npos;
+    const bool multiLine = (edit || upper.find("MEMO") != std::string::npos) && (style & ES_MULTILINE) != 0;
+    if (::IsWindowUnicode(focus) || multiLine) return;
+    char text[256] = {};
+    ::GetWindowTextA(focus, text, sizeof text);
+    params.ActiveControlText = text;
+    if (edit && (style & ES_PASSWORD) != 0)
+        for (char& c : params.ActiveControlText) c = '*';
+}
 
 }  // namespace
+
+// ---- State ----
 
 TPipelineState* PipelineStateOrNull() noexcept
 {
@@ -29,16 +91,41 @@ void SetReportText(std::string Text)
     state.Record.LogTextLength = static_cast<std::uint32_t>(state.LogTextStore.size());
 }
 
+namespace pipeline {
+
+TThreadRaiseState* RaisingThreadState() noexcept
+{
+    return gRaisingThreadState;
+}
+
+}  // namespace pipeline
+
 void StartExceptionPipeline()
 {
     if (GState) return;
     auto state = std::make_unique<TPipelineState>();
     state->Options = TVexlorModuleOptions::Create(std::string());
+    CreateModuleLists();
+    InitStackSnapshot();
+    // In force only in a module that carries its data block.
+    state->Installed = IsVexlorLogModule(LibraryModuleHandle());
+    InsideReportProcessing.Set([]() -> bool {
+        const TThreadRaiseState* raise = ThreadRaiseState();
+        return raise != nullptr && (raise->IsReportWorker || raise->InProcessException);
+    });
     GState = std::move(state);
+    InstallCaptureHooks();
 }
 
 void StopExceptionPipeline() noexcept
 {
+    if (!GState) return;
+    RemoveCaptureHooks();
+    {
+        // A report in progress ends first.
+        rtl::TCriticalSectionLock hold(GState->MainReportLock);
+    }
+    SetCurrentExceptionRecord(nullptr);
     GState.reset();
 }
 
@@ -47,10 +134,226 @@ bool IsExceptionPipelineStarted() noexcept
     return GState != nullptr;
 }
 
-bool NotifyException(void*, void*, bool, TVexlorStackList*, bool, TAsynchronousException, HMODULE, TRaiserType,
-                     EXCEPTION_RECORD*, CONTEXT*, std::uint32_t, std::uint32_t)
+bool IsReportWorkerThread() noexcept
 {
-    return true;
+    const TThreadRaiseState* state = ThreadRaiseState();
+    return state != nullptr && state->IsReportWorker;
+}
+
+// ---- The report worker ----
+
+class TExceptionThread : public rtl::TThread {
+public:
+    TExceptionThread(void* Obj, void* Addr, bool NativeException, TExceptNotifyParams& Params, TRaiserType RaiserType,
+                     HMODULE ModuleHandle, TAsynchronousException AsynchronousException,
+                     const std::string& ForeignClassName)
+        : FObj(Obj),
+          FAddr(Addr),
+          FNativeException(NativeException),
+          FParams(Params),
+          FRaiserType(RaiserType),
+          FModuleHandle(ModuleHandle),
+          FAsynchronousException(AsynchronousException),
+          FForeignClassName(ForeignClassName)
+    {
+        // What the caller left empty, from the raising thread (this one).
+        if (FParams.TopOfStack == 0) FParams.TopOfStack = static_cast<std::uint32_t>(rtl::CurrentStackTop());
+        TThreadRaiseState* raise = ThreadRaiseState();
+        if (raise != nullptr) {
+            if (FParams.StackPoint == 0) FParams.StackPoint = raise->StackPointerAtRaise;
+            if (FParams.Context == nullptr && raise->Context.ContextFlags != 0) FParams.Context = &raise->Context;
+            if (FParams.ExceptionRecord == nullptr && raise->ExceptionRecord.ExceptionCode != 0)
+                FParams.ExceptionRecord = &raise->ExceptionRecord;
+        }
+        SetPriority(THREAD_PRIORITY_HIGHEST);
+        Start();
+    }
+    ~TExceptionThread() override { WaitFor(); }
+
+    bool Executing() const noexcept { return FExecuting.load(std::memory_order_acquire); }
+    bool Result() const noexcept { return FResult; }
+
+protected:
+    void Execute() override
+    {
+        // Marked before anything can raise here: this thread's raises record
+        // nothing and enter no pipeline.
+        if (TThreadRaiseState* raise = ThreadRaiseState()) raise->IsReportWorker = true;
+        try {
+            FResult = pipeline::ProcessException(FObj, FAddr, FNativeException, FAsynchronousException, FModuleHandle,
+                                                 FRaiserType, FParams, FForeignClassName);
+        } catch (...) {}
+        FExecuting.store(false, std::memory_order_release);
+    }
+
+private:
+    std::atomic<bool> FExecuting{true};
+    bool FResult = false;
+    void* FObj;
+    void* FAddr;
+    bool FNativeException;
+    TExceptNotifyParams FParams;
+    TRaiserType FRaiserType;
+    HMODULE FModuleHandle;
+    TAsynchronousException FAsynchronousException;
+    std::string FForeignClassName;
+};
+
+// At most 11 messages; input is refused with a beep, WM_QUIT dropped.
+void PumpWaitMessages(bool& PumpAllowed) noexcept
+{
+    try {
+        MSG message;
+        for (int i = 0; i < 11 && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            const UINT id = message.message;
+            if (id == WM_QUIT) continue;
+            if ((id >= 0xA1 && id <= 0xA9) || (id >= 0x100 && id <= 0x102) || (id >= 0x104 && id <= 0x106) ||
+                (id >= 0x201 && id <= 0x209)) {
+                ::MessageBeep(0);
+                continue;
+            }
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    } catch (...) {
+        PumpAllowed = false;
+    }
+}
+
+void ClearRaiseState() noexcept
+{
+    TLastRaisedException& last = LastRaisedException();
+    last.CurrentObject = nullptr;
+    last.CurrentAddress = 0;
+    last.IsLanguageRaise = false;
+    if (TThreadRaiseState* raise = ThreadRaiseState()) {
+        raise->StackPointerAtRaise = 0;
+        raise->Context.ContextFlags = 0;
+        std::memset(&raise->ExceptionRecord, 0, sizeof raise->ExceptionRecord);
+    }
+    SetCurrentExceptionRecord(nullptr);
+}
+
+namespace {
+
+// The raising thread's wait: the call slot is served with the hook depth at
+// 0, so that a fault in a handler becomes an exception there instead of
+// ending the process.
+bool WaitForReport(TExceptionThread& worker, bool pumpAllowed)
+{
+    TThreadRaiseState* raise = ThreadRaiseState();
+    rtl::TThreadExceptState* block = rtl::CurrentExceptState();
+    const bool mainThread = ::GetCurrentThreadId() == rtl::MainThreadID();
+    if (raise != nullptr) raise->WaitingForReport = true;
+    try {
+        while (worker.Executing()) {
+            if (mainThread && pumpAllowed && PipelineState().CrashDialogUp.load()) PumpWaitMessages(pumpAllowed);
+            const LONG depth = block != nullptr ? block->HookDepth : 0;
+            if (block != nullptr) block->HookDepth = 0;
+            ServeMainThreadCall();
+            if (block != nullptr) block->HookDepth = depth;
+            ::Sleep(10);
+        }
+    } catch (...) {
+        ::TerminateThread(worker.Handle(), 1);
+    }
+    ::WaitForSingleObject(worker.Handle(), INFINITE);
+    if (raise != nullptr) raise->WaitingForReport = false;
+    return worker.Result();
+}
+
+}  // namespace
+
+// ---- The entry ----
+
+bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackList* CallStack, bool Handled,
+                     TAsynchronousException AsynchronousException, HMODULE ModuleHandle, TRaiserType RaiserType,
+                     EXCEPTION_RECORD* ExceptionRecord, CONTEXT* Context, std::uint32_t StackPoint,
+                     std::uint32_t TopOfStack, const std::type_info* ForeignType)
+{
+    bool result = true;
+    TPipelineState* state = PipelineStateOrNull();
+    if (state == nullptr || !state->Installed.load()) return result;
+    TThreadRaiseState* raise = ThreadRaiseState();
+    // A report worker enters no pipeline: its raising thread holds the lock.
+    if (raise != nullptr && raise->IsReportWorker) return result;
+    if (ForeignType == nullptr && IsAbortObject(Obj)) return result;
+    // A stand-in for an object of no class of ours.
+    std::unique_ptr<rtl::Exception> standIn;
+    std::string foreignClass;
+    if (ForeignType != nullptr) {
+        foreignClass = rtl::ExceptionClassName(ForeignType);
+        standIn = std::make_unique<rtl::Exception>(rtl::ExceptionMessage(Obj, ForeignType));
+        Obj = standIn.get();
+    }
+    const TVexlorModuleOptions* own = OwnModuleOptions();
+    bool pumpAllowed = !IsStackOverflowObject(Obj);
+    if (own != nullptr && own->BehaviourOptions().Contains(boPauseBorlandThreads) &&
+        !own->BehaviourOptions().Contains(boDoNotPauseMainThread))
+        pumpAllowed = false;
+    rtl::TCriticalSectionLock hold(state->MainReportLock);
+    if (raise != nullptr && raise->InNotifyException) return false;
+    struct TGuard {
+        TThreadRaiseState* FState;
+        ~TGuard()
+        {
+            if (FState != nullptr) FState->InNotifyException = false;
+        }
+    } guard{raise};
+    if (raise != nullptr) raise->InNotifyException = true;
+    // Reported inside the safecall method already.
+    if (own != nullptr && !own->BehaviourOptions().Contains(boHandleSafeCallExceptions)) {
+        const rtl::TObject* valid = rtl::AsValidTObject(Obj);
+        const auto* exception = valid != nullptr ? dynamic_cast<const rtl::Exception*>(valid) : nullptr;
+        if (exception != nullptr && exception->Message().rfind(kSafeCallPrefix, 0) == 0) return false;
+    }
+    if (own == nullptr || !own->Active()) return true;
+
+    TExceptNotifyParams params;
+    params.Handled = Handled;
+    params.Context = Context;
+    params.ExceptionRecord = ExceptionRecord;
+    params.CallStack = CallStack;
+    params.TopOfStack = TopOfStack != 0 ? TopOfStack : static_cast<std::uint32_t>(rtl::CurrentStackTop());
+    if (StackPoint != 0)
+        params.StackPoint = StackPoint;
+    else if (raise != nullptr)
+        params.StackPoint = raise->Context.ContextFlags != 0 ? raise->Context.Esp : raise->StackPointerAtRaise;
+    params.ThreadID = ::GetCurrentThreadId();
+    try {
+        ReadFocusedControl(params);
+    } catch (...) {}
+    if (!Handled && raise != nullptr) {
+        const std::string name = foreignClass.empty() ? rtl::SafeClassName(Obj) : foreignClass;
+        const std::size_t length = std::min(name.size(), kMaxClassNameLength);
+        std::memcpy(raise->LastClassName, name.data(), length);
+        raise->LastClassName[length] = '\0';
+        raise->LastAddress = Addr;
+    }
+    gRaisingThreadState = raise;
+    if (IsLibraryModule(LibraryModuleHandle()) && Addr == nullptr) {
+        state->RaisingThreadMode = true;
+        try {
+            result = pipeline::ProcessException(Obj, Addr, NativeException, AsynchronousException, ModuleHandle,
+                                                RaiserType, params, foreignClass);
+        } catch (...) {}
+    } else {
+        state->RaisingThreadMode = false;
+        try {
+            TExceptionThread worker(Obj, Addr, NativeException, params, RaiserType, ModuleHandle, AsynchronousException,
+                                    foreignClass);
+            result = WaitForReport(worker, pumpAllowed);
+        } catch (...) {}
+    }
+    gRaisingThreadState = nullptr;
+    ClearRaiseState();
+    if (AsynchronousException == aeSafeCall) {
+        if (auto* exception = dynamic_cast<rtl::Exception*>(const_cast<rtl::TObject*>(rtl::AsValidTObject(Obj)))) {
+            if (exception->Message().find(kSafeCallPrefix) == std::string::npos)
+                exception->SetMessage(kSafeCallPrefix + exception->Message());
+        }
+    }
+    return result;
 }
 
 }  // namespace crash

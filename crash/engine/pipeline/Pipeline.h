@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <typeinfo>
 
 #include "crash/engine/pipeline/ReportContext.h"
 
@@ -28,10 +29,16 @@ bool IsExceptionPipelineStarted() noexcept;
 // Result true: not handled by the crash reporter, the application's own
 // handling runs as if it were absent; false: handled here. Null Context,
 // ExceptionRecord, CallStack and zero StackPoint/TopOfStack take the raising
-// thread's values.
+// thread's values. ForeignType: Obj is an object of no class of ours (a
+// standard library exception, an int) of that C++ type; the report shows a
+// stand-in Exception with the type's name as its class and what() as its
+// message. A report thread's own exceptions are never reported (true at once).
 bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackList* CallStack, bool Handled,
                      TAsynchronousException AsynchronousException, HMODULE ModuleHandle, TRaiserType RaiserType,
                      EXCEPTION_RECORD* ExceptionRecord, CONTEXT* Context, std::uint32_t StackPoint,
-                     std::uint32_t TopOfStack);
+                     std::uint32_t TopOfStack, const std::type_info* ForeignType = nullptr);
+
+// Whether the calling thread is a report worker (TExceptionThread).
+bool IsReportWorkerThread() noexcept;
 
 }  // namespace crash

@@ -52,6 +52,10 @@ struct TExceptNotifyParams {
 // report step that needs it.
 struct TReportContext {
     void* ExceptionObject = nullptr;
+    // The class name the report shows: the object's class, or the C++ type's
+    // name for a raise of an object of no class of ours (then
+    // ExceptionObject is a stand-in Exception holding its what() text).
+    std::string ExceptionClassName;
     // A step may correct it to the address of the faulting instruction.
     void* ExceptionAddress = nullptr;
     std::uint32_t StackPoint = 0;
@@ -88,6 +92,7 @@ struct TPipelineState {
     TVexlorExceptionRecord Record{};
     std::string LogTextStore;  // what Record.LogText points into
     int Stage = 0;             // the ProcessException step in progress
+    int FailedStage = 0;       // the stage of the last report that failed, 0 for none
     TExceptionDialogType DialogKind = edtNone;
     bool FilterMatched = false;
     bool ContinueFlag = true;  // OnExceptionNotify's Handled

@@ -1,0 +1,67 @@
+// The capture hooks: what the crash reporter does at each raise, fault,
+// uncaught exception and top-level filter call of the process, and the
+// decision whether the application itself will handle a raised exception.
+//
+// Threads: every hook runs on the raising thread. Zone: DecodeRaise and the
+// decision are hook code (no heap; the decision cache and the stack snapshot
+// each take a lock of their own); HandleRaisedException leaves the zone only
+// when it hands an exception to the pipeline.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <typeinfo>
+
+#include "crash/engine/pipeline/ReportContext.h"
+#include "rtl/ExceptHooks.h"
+
+namespace crash {
+
+class TVexlorStackList;
+
+// Sets the runtime's raise, terminate, exception-object, filter and
+// synchronised-call points to the hooks below; RemoveCaptureHooks clears the
+// ones that are still ours.
+void InstallCaptureHooks() noexcept;
+void RemoveCaptureHooks() noexcept;
+
+// The raise hook (rtl::RaiseHook): records the raise in the thread's state;
+// a re-raise outside the main thread of a GUI program is judged at once.
+void DecodeRaise(const rtl::TRaiseInfo& Raise) noexcept;
+
+// Reports Obj when reporting is on, the object is manageable (not EAbort) and
+// no handler of the application will take it. Raise is the raise to judge
+// (null: none will, the exception has reached the end of its thread); Type
+// the C++ type of an object of no class of ours (null for a TObject).
+void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool Forced, const rtl::TRaiseInfo* Raise,
+                           const std::type_info* Type) noexcept;
+
+// Whether a handler of the application takes the raise: a catch (...) or a
+// matching typed catch before any noexcept boundary. Asynchronous is
+// aeSynchronize when that first handler is the one of the synchronised-call
+// wrapper (the exception is raised again in the calling thread; not handled
+// here). Forced: handled. An EStackOverflow is never handled. Decisions are
+// cached by type, raise address, the raiser's stack pointer and the two
+// return addresses above the raiser's frame.
+bool DecideExceptionHandled(const rtl::TRaiseInfo& Raise, bool Forced, TAsynchronousException& Asynchronous) noexcept;
+
+// The decision cache, for tests and the benchmark: entries in use (at most
+// 10), chain walks made so far, and emptying it.
+int HandledDecisionCacheCount() noexcept;
+std::uint32_t HandledDecisionWalkCount() noexcept;
+void ClearHandledDecisionCache() noexcept;
+
+// The call stack of the raw snapshot, when the snapshot was taken at the
+// given thread's raise of Object (its latest); null otherwise.
+std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const void* Object) noexcept;
+
+// The call stack the main thread built for a synchronised call's exception
+// that is raised again in the calling thread, taken over by the report of
+// that exception; null when Object is not that exception.
+std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) noexcept;
+
+// Raise state copies for the report of the calling thread's exception.
+void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
+
+}  // namespace crash

@@ -1,0 +1,83 @@
+// The crash reporter's per-thread raise state: what the hooks record at each
+// raise for the report that may follow, kept in the runtime's per-thread block
+// (rtl::TThreadExceptState::ReporterArea), so that every thread has it before
+// its first raise and the raise path never allocates.
+//
+// Threads: each thread reads and writes only its own state, except that a
+// report worker reads the raising thread's copies while that thread waits for
+// the report. Zone: hook code (plain stores, no heap, no lock).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <type_traits>
+
+#include "rtl/ExceptHooks.h"
+
+namespace crash {
+
+// The part of CONTEXT a copy holds: control and integer registers, up to and
+// including SegSs; the rest stays zero.
+inline constexpr std::size_t kContextCopySize = 204;
+inline constexpr DWORD kContextCopyFlags = 0x10003;  // i386, control, integer
+inline constexpr std::size_t kExceptionRecordSize = sizeof(EXCEPTION_RECORD);
+static_assert(kExceptionRecordSize == 80);
+static_assert(offsetof(CONTEXT, SegSs) + sizeof(DWORD) == kContextCopySize);
+
+// The code of a raise of the language, as the system's record shows it.
+inline constexpr DWORD kLanguageExceptionCode = 0x0EEDFADE;
+inline constexpr DWORD kThreadNamingCode = 0x406D1388;
+inline constexpr std::size_t kMaxClassNameLength = 64;
+
+struct TThreadRaiseState {
+    // Class name (at most 64 characters) and address of the last exception
+    // this thread reported as unhandled.
+    char LastClassName[kMaxClassNameLength + 1];
+    void* LastAddress;
+    std::uint32_t StackPointerAtRaise;
+    std::uint32_t HookStackPointer;
+    std::uint32_t Ecx;
+    // Valid when Context.ContextFlags is set.
+    CONTEXT Context;
+    EXCEPTION_RECORD ExceptionRecord;
+    // The last raise of the language, for re-raises of the same object.
+    void* LastLanguageObject;
+    void* LastLanguageAddress;
+    const std::type_info* LastLanguageType;
+    // Counts the raises recorded here; names the raise a snapshot belongs to.
+    std::uint32_t RaiseSerial;
+    // The argument of the last filter call.
+    const void* LastFilterArgument;
+    // Guards: in HandleRaisedException (taken atomically), in
+    // NotifyException, in ProcessException.
+    LONG InHandleRaisedException;
+    bool InNotifyException;
+    bool InProcessException;
+    // This thread is a report worker: it enters no pipeline and records no
+    // raises.
+    bool IsReportWorker;
+    // This thread waits for its own report: its raises (the call slot's
+    // procedures) record nothing.
+    bool WaitingForReport;
+    // The last object and raise this thread reported, so that one exception
+    // is reported once even when it passes several hooks.
+    void* LastReportedObject;
+    std::uint32_t LastReportedSerial;
+    // The object of a synchronised call that the main thread caught and that
+    // is raised again here: its call stack was built there.
+    void* SynchronizedObject;
+};
+static_assert(std::is_trivially_copyable_v<TThreadRaiseState>);
+static_assert(sizeof(TThreadRaiseState) <= rtl::TThreadExceptState::kReporterAreaSize);
+
+// The state of the calling thread, null when the thread has no runtime block.
+inline TThreadRaiseState* ThreadRaiseStateOf(rtl::TThreadExceptState* block) noexcept
+{
+    return block != nullptr ? reinterpret_cast<TThreadRaiseState*>(block->ReporterArea) : nullptr;
+}
+inline TThreadRaiseState* ThreadRaiseState() noexcept
+{
+    return ThreadRaiseStateOf(rtl::CurrentExceptState());
+}
+
+}  // namespace crash

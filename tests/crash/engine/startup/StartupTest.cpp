@@ -93,6 +93,23 @@ TEST(ProgramExit, ShutDownRaceEndsCleanly)
     std::printf("shut-down race: %d runs, %d failed\n", runs, failures);
 }
 
+// The same with the process ended by ExitProcess once the list is undone:
+// the comparison that tells the crash reporter's shut-down from the C
+// runtime's exit.
+TEST(ProgramExit, EndingByExitProcessAfterTheListEndsCleanly)
+{
+    int runs = 10;
+    if (const char* text = std::getenv("VOLUMETRA_RACE_RUNS")) runs = std::atoi(text);
+    int failures = 0;
+    for (int run = 0; run < runs; ++run) {
+        const testsupport::ChildRun child = testsupport::RunChild(kRaceChild, "exitprocess");
+        EXPECT_TRUE(child.FFinished) << "run " << run;
+        EXPECT_EQ(child.FExitCode, 0u) << "run " << run;
+        if (!child.FFinished || child.FExitCode != 0) ++failures;
+    }
+    std::printf("shut-down race, ended by ExitProcess: %d runs, %d failed\n", runs, failures);
+}
+
 #ifdef VOLUMETRA_INERT
 
 TEST(InertModule, LeavesNoTrace)
@@ -138,6 +155,18 @@ TEST(InstalledModule, HooksListsAndMapping)
     ASSERT_NE(crash::ThreadsList(), nullptr);
     EXPECT_GE(crash::ThreadsList()->FindByThreadID(::GetCurrentThreadId()), 0);
     EXPECT_NE(crash::CurrentVexlorLogOptions(), nullptr);
+}
+
+TEST(InstalledModule, FaultInTheRuntimeIsReportedOnceAndEndsTheProcess)
+{
+    const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", "fault");
+    ASSERT_TRUE(child.FFinished);
+    EXPECT_EQ(child.FExitCode, 0xC0000005u);
+    int reports = 0;
+    for (std::size_t at = child.FOutput.find("report "); at != std::string::npos;
+         at = child.FOutput.find("report ", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 1) << child.FOutput;
 }
 
 TEST(InstalledModule, ShutDownUndoesEverything)

@@ -129,3 +129,44 @@ TEST_F(RunningReporter, ExceptionEscapingExecuteIsReportedOnceAndKept)
 }
 
 }  // namespace
+
+namespace {
+
+// ---- The HTML report of a foreign exception --------------------------------------
+
+bool gCpuSectionsDuringReport = true;
+std::string gReportedClass;
+
+std::string RecordText(crash::TReportContext& Context)
+{
+    gCpuSectionsDuringReport = crash::ReportOptions().LogOptions().Contains(crash::loSaveAssemblerAndCPUSections);
+    gReportedClass = rtl::SafeClassName(Context.ExceptionObject);
+    return "foreign report";
+}
+
+std::string Page(const std::string& TopText, const std::string& ReportText)
+{
+    return "<html>" + TopText + ReportText + "</html>";
+}
+
+TEST_F(RunningReporter, ForeignReportLeavesTheCpuSectionsOutOnlyForItself)
+{
+    ASSERT_TRUE(crash::CurrentVexlorLogOptions()->LogOptions().Contains(crash::loSaveAssemblerAndCPUSections));
+    crash::ReportSteps.BuildReportText.Set(&RecordText);
+    crash::InterfaceSteps.ReportHTMLPage.Set(&Page);
+    std::string html;
+    ASSERT_TRUE(crash::GetVexlorLogHTML("System.InvalidOperationException", "bad state",
+                                        "4198400|Host.exe|Main.cs|Form1|Click|42|3|Main", html));
+    EXPECT_FALSE(gCpuSectionsDuringReport);
+    EXPECT_EQ(gReportedClass, "TActiveXException");
+    EXPECT_NE(html.find("<html>"), std::string::npos);
+    // A report made afterwards has them again.
+    EXPECT_TRUE(crash::CurrentVexlorLogOptions()->LogOptions().Contains(crash::loSaveAssemblerAndCPUSections));
+    EXPECT_FALSE(crash::CallForGetLogText);
+    rtl::Exception error("afterwards");
+    crash::ExceptionManager(&error, nullptr, crash::rtLocal, ::GetModuleHandleA(nullptr));
+    EXPECT_TRUE(gCpuSectionsDuringReport);
+    crash::ReportSteps.BuildReportText.Set(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// The public interface as the program exports it (VexlorLogApi.def, linked
+// with --kill-at): __stdcall entries with C arguments, so that a module with
+// its own copy of the library, or one in another language, can call them by
+// name. No exception leaves an entry: where the C++ function raises (the
+// options' assertions) the entry answers null.
+//
+// Lists and texts cross as the events' do: an IVexlorStrings the caller lends.
+// A stack list is this module's object; the caller frees it with
+// FreeVexlorStackList. Texts answered by pointer stay valid until the next
+// call of the same entry in any thread.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "crash/engine/EOptions.h"
+#include "crash/engine/events/ExceptionEvents.h"
+#include "crash/engine/stack/CallStack.h"
+
+namespace crash::exports {
+
+extern "C" {
+
+bool __stdcall IsVexlorLogInstalled() noexcept;
+bool __stdcall IsVexlorLogActive() noexcept;
+void __stdcall SetVexlorLogState(bool Active) noexcept;
+bool __stdcall IsVexlorLogActiveInThread(DWORD ThreadID) noexcept;
+void __stdcall SetVexlorLogInThread(DWORD ThreadID, bool Activate) noexcept;
+TVexlorModuleOptions* __stdcall CurrentVexlorLogOptions() noexcept;
+TVexlorModuleOptions* __stdcall DotNetVexlorLogOptions() noexcept;
+rtl::TObject* __stdcall GetLastExceptionObject() noexcept;
+void* __stdcall GetLastExceptionAddress() noexcept;
+std::uint32_t __stdcall GetLastVexlorLogErrorCode() noexcept;
+const char* __stdcall GetLastVexlorLogErrorMsg() noexcept;
+TVexlorStackList* __stdcall GetCurrentCallStack() noexcept;
+TVexlorStackList* __stdcall GetCallStackByLevels(std::int32_t StartLevel, std::int32_t LevelsNumber) noexcept;
+TVexlorStackList* __stdcall GetLastExceptionCallStack() noexcept;
+void __stdcall FreeVexlorStackList(TVexlorStackList* CallStack) noexcept;
+void __stdcall CallStackToStrings(const TVexlorStackList* CallStack, IVexlorStrings* Strings) noexcept;
+void __stdcall SetMetadataFilePath(const char* Path) noexcept;
+bool __stdcall ForceApplicationTermination(std::uint32_t Operation) noexcept;
+bool __stdcall GetCompilationDate(HMODULE Module, bool LocalTime, double* Date) noexcept;
+bool __stdcall VexlorLog_LastNativeException() noexcept;
+bool __stdcall ExceptionManager(void* Obj, void* Addr, std::uint32_t RaiserType, HMODULE ModuleHandle) noexcept;
+bool __stdcall StandardVexlorNotify(void* Obj, void* Addr) noexcept;
+bool __stdcall ShowLastExceptionData() noexcept;
+bool __stdcall StandardVexlorError(const char* Text) noexcept;
+// The page goes into HTML as one item.
+bool __stdcall GetVexlorLogHTML(const char* ExceptionClass, const char* ExceptionMessage, const char* CallStackText,
+                                IVexlorStrings* HTML) noexcept;
+char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::int32_t MaxDepth, char* Buffer,
+                                     bool AcceptProcedures, bool AcceptUnits, bool ShowOffsetLine) noexcept;
+
+}  // extern "C"
+
+}  // namespace crash::exports

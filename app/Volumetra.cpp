@@ -26,5 +26,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     } catch (...) {
         vcl::Application->ShowException(std::current_exception());
     }
-    return 0;
+    // Threads of the crash reporter and of other modules may still run.
+    rtl::Halt(0);
 }

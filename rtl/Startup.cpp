@@ -130,7 +130,12 @@ TStartupRegistration::TStartupRegistration(TStartupLevel level, std::span<const 
 void Halt(int exitCode) noexcept
 {
     gProgramStartup.Finalize();
-    std::exit(exitCode);
+    // Not std::exit: the C runtime's exit runs the static destructors and
+    // takes the exception tables away while the program's other threads still
+    // run, and a thread that throws then ends the whole process with the
+    // abort code. ExitProcess stops the other threads first.
+    std::fflush(nullptr);
+    ::ExitProcess(static_cast<UINT>(exitCode));
 }
 
 }  // namespace rtl

@@ -111,8 +111,12 @@ public:
     TProgramStartup& operator=(const TProgramStartup&) = delete;
 };
 
-// Ends the program with the exit code after the program's list is undone.
-// The runtime's terminate handler ends the main thread this way.
+// Ends the program with the exit code after the program's list is undone:
+// the standard streams are flushed and the process ends at once, its other
+// threads stopped before anything of the program is taken down (no static
+// destructor runs). The runtime's terminate handler ends the main thread this
+// way, and so does the entry function of a program whose threads may still
+// run when it ends.
 [[noreturn]] void Halt(int exitCode) noexcept;
 
 }  // namespace rtl

@@ -181,7 +181,10 @@ std::string ModulePassword(HMODULE Module)
                 reinterpret_cast<void*>(::GetProcAddress(Module, "VexlorLog_PasswordRequestEvent")))) {
             unsigned char password[256] = {};
             request(password, 255);
-            return std::string(reinterpret_cast<const char*>(password + 1), password[0]);
+            // No handler gave one (a program exports the entry whether or not
+            // it handles the event): the block was written with the library's
+            // key, which an empty password would leave enciphered.
+            if (password[0] != 0) return std::string(reinterpret_cast<const char*>(password + 1), password[0]);
         }
     }
     return std::string(kEmbeddedDataKey);

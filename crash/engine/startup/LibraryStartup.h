@@ -3,9 +3,10 @@
 // each run under SafeExec and counted, InitializeLibrary and FinalizeLibrary,
 // the import patches and the last-resort step of the top-level filter.
 //
-// A program runs them when it links the steps (crash_reporter_startup() in
-// crash/engine/CMakeLists.txt); a program that only uses the engine's parts
-// does not. In a module without the crash reporter's data block the library
+// A program runs them when it links the steps (crash_reporter_program() in
+// crash/report/CMakeLists.txt, with the report layer, or the engine's alone,
+// crash_reporter_startup() in crash/engine/CMakeLists.txt); a program that
+// only uses the engine's parts does not. In a module without the crash reporter's data block the library
 // stays inert: nothing is allocated, patched or hooked, and
 // IsVexlorLogInstalled answers false.
 //
@@ -23,6 +24,7 @@
 
 #include "crash/engine/ECore.h"
 #include "crash/engine/EOptions.h"
+#include "rtl/Startup.h"
 
 namespace crash {
 
@@ -37,6 +39,12 @@ void EHookUnitInit();
 void EHookUnitDone();
 void ExceptionLogUnitInit();
 void ExceptionLogUnitDone();
+
+// The three as the steps of the crash reporter's level of the start-up list,
+// for the tables of the layers that make that level.
+inline constexpr rtl::TStartupStep kECoreStep{"ECore.Init", ECoreUnitInit, ECoreUnitDone};
+inline constexpr rtl::TStartupStep kEHookStep{"EHook.Init", EHookUnitInit, EHookUnitDone};
+inline constexpr rtl::TStartupStep kExceptionLogStep{"ExceptionLog.Init", ExceptionLogUnitInit, ExceptionLogUnitDone};
 int ECoreInitCount() noexcept;
 int EHookInitCount() noexcept;
 int ExceptionLogInitCount() noexcept;

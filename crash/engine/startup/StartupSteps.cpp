@@ -1,4 +1,6 @@
-// The crash reporter's level of the program's start-up list.
+// The crash reporter's level of the start-up list of a program that runs the
+// engine alone (its tests); a program with the report layer takes that
+// layer's table (crash/report/ReportStartup.cpp).
 #include <cstdlib>
 
 #include "crash/engine/startup/LibraryStartup.h"
@@ -8,11 +10,7 @@ namespace crash {
 
 namespace {
 
-constexpr rtl::TStartupStep kCrashReporterSteps[] = {
-    {"ECore.Init", ECoreUnitInit, ECoreUnitDone},
-    {"EHook.Init", EHookUnitInit, EHookUnitDone},
-    {"ExceptionLog.Init", ExceptionLogUnitInit, ExceptionLogUnitDone},
-};
+constexpr rtl::TStartupStep kCrashReporterSteps[] = {kECoreStep, kEHookStep, kExceptionLogStep};
 const rtl::TStartupRegistration kCrashReporterRegistration(rtl::TStartupLevel::slCrashReporter, kCrashReporterSteps);
 
 }  // namespace

@@ -3,10 +3,8 @@
 // returns and the crash reporter goes down under them.
 //
 // usage: StartupRaceChild.exe MODE RESULT-FILE   (exit code 0 expected)
-//   race         main returns: the list is undone, then the C runtime's exit
-//   exitprocess  the list is undone, then the process ends by ExitProcess
-//                (the C runtime's exit, which tears down its own state while
-//                the threads still raise, is left out)
+//   race         the entry function ends through rtl::Halt, as a program's
+//                does while its threads may still run
 #include <windows.h>
 
 #include <atomic>
@@ -45,7 +43,7 @@ DWORD WINAPI Worker(void*)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main()
 {
     const rtl::TProgramStartup programStartup;
     for (int i = 0; i < 8; ++i) {
@@ -54,9 +52,5 @@ int main(int argc, char** argv)
     gGo.store(true);
     // Shut down while they are at it.
     while (gRounds.load() < 40) ::Sleep(1);
-    if (argc > 1 && std::string(argv[1]) == "exitprocess") {
-        rtl::ProgramStartup().Finalize();
-        ::ExitProcess(0);
-    }
-    return 0;
+    rtl::Halt(0);
 }

@@ -78,7 +78,9 @@ constexpr const wchar_t* kRaceChild = L"StartupRaceChild.exe";
 #endif
 
 // Eight threads raise and start threads while the child's entry function
-// returns: every run ends with exit code 0.
+// ends: every run ends with exit code 0. (Ended by the C runtime's exit, 2 to
+// 6 runs of 10 ended with the abort code: its static destruction took the
+// exception tables away under threads that still threw.)
 TEST(ProgramExit, ShutDownRaceEndsCleanly)
 {
     int runs = 10;
@@ -91,23 +93,6 @@ TEST(ProgramExit, ShutDownRaceEndsCleanly)
         if (!child.FFinished || child.FExitCode != 0) ++failures;
     }
     std::printf("shut-down race: %d runs, %d failed\n", runs, failures);
-}
-
-// The same with the process ended by ExitProcess once the list is undone:
-// the comparison that tells the crash reporter's shut-down from the C
-// runtime's exit.
-TEST(ProgramExit, EndingByExitProcessAfterTheListEndsCleanly)
-{
-    int runs = 10;
-    if (const char* text = std::getenv("VOLUMETRA_RACE_RUNS")) runs = std::atoi(text);
-    int failures = 0;
-    for (int run = 0; run < runs; ++run) {
-        const testsupport::ChildRun child = testsupport::RunChild(kRaceChild, "exitprocess");
-        EXPECT_TRUE(child.FFinished) << "run " << run;
-        EXPECT_EQ(child.FExitCode, 0u) << "run " << run;
-        if (!child.FFinished || child.FExitCode != 0) ++failures;
-    }
-    std::printf("shut-down race, ended by ExitProcess: %d runs, %d failed\n", runs, failures);
 }
 
 #ifdef VOLUMETRA_INERT

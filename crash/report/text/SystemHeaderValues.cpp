@@ -8,59 +8,28 @@
 #include "crash/engine/pipeline/ReportContext.h"
 #include "crash/engine/system/SystemInfo.h"
 #include "crash/report/ELogManager.h"
+#include "crash/report/collectors/HeaderCollectors.h"
 #include "rtl/SysUtils.h"
 
 namespace crash {
 
-namespace {
-
-// Days from 1 January 1601 (FILETIME) to 30 December 1899 (TDateTime).
-constexpr double kFileTimeEpochDays = 109205.0;
-constexpr double kFileTimeUnitsPerDay = 864000000000.0;
-
-TDateTime LocalFileTimeToDateTime(const FILETIME& Local)
-{
-    const ULARGE_INTEGER units{{Local.dwLowDateTime, Local.dwHighDateTime}};
-    return static_cast<double>(units.QuadPart) / kFileTimeUnitsPerDay - kFileTimeEpochDays;
-}
-
-// When the process was created, local time; now when the system cannot say.
-TDateTime ProcessStartTime()
-{
-    FILETIME created, exited, kernel, user, local;
-    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user) ||
-        !::FileTimeToLocalFileTime(&created, &local))
-        return NowDateTime();
-    return LocalFileTimeToDateTime(local);
-}
-
-// The report's exception time; now when the pipeline has none.
-TDateTime ReportExceptionTime()
-{
-    const TPipelineState* state = PipelineStateOrNull();
-    FILETIME local;
-    if (state == nullptr || state->ExceptionTime.wYear == 0 || !::SystemTimeToFileTime(&state->ExceptionTime, &local))
-        return NowDateTime();
-    return LocalFileTimeToDateTime(local);
-}
-
-}  // namespace
-
 void CollectSystemHeaderValues(TReportHeaderValues& Values)
 {
-    const TDateTime started = ProcessStartTime();
-    const TDateTime raised = ReportExceptionTime();
-    Values[soAppStartDate] = MailDateText(started);
+    // The report's exception time; now when the pipeline has none.
+    const TPipelineState* state = PipelineStateOrNull();
+    const TDateTime raised = state != nullptr && state->ExceptionTime.wYear != 0
+                                 ? DateTimeOfSystemTime(state->ExceptionTime)
+                                 : NowDateTime();
+    Values[soAppStartDate] = StartDateText();
     std::string description, version;
     GetFileDescriptionAndVersion(GetModuleFullFileName(nullptr), description, version);
     Values[soAppVersionNumber] = version;
-    Values[soAppUpTime] = DurationText(raised - started);
+    Values[soAppUpTime] = UpTimeText(ApplicationStartTime(), raised);
     Values[soExcDate] = MailDateText(raised);
     Values[soUserID] = UserLoginText();
     Values[soUserName] = RegisteredOwnerText();
     Values[soCmpName] = ComputerNameText();
-    // The 64-bit count: the 32-bit one starts again after 49.7 days.
-    Values[soCmpSysUpTime] = DurationText(static_cast<double>(::GetTickCount64()) / 86400000.0);
+    Values[soCmpSysUpTime] = SystemUpTimeText();
     const TWindowsVersion windows = QueryWindowsVersion();
     Values[soOSType] = WindowsVersionText(windows);
     Values[soOSBuildN] = WindowsBuildText(windows);

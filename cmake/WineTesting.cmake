@@ -26,7 +26,13 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP WINE)
 # program gets a scratch folder of its own, as a Windows path in
 # VOLUMETRA_TEST_OUT (made at configure time).
 function(add_wine_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "ONE_AT_A_TIME" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  # ONE_AT_A_TIME: the program's tests share a file beside the program (each
+  # test is a process of its own, and CTest runs them in parallel).
+  set(lock)
+  if(ARG_ONE_AT_A_TIME)
+    set(lock RESOURCE_LOCK ${name})
+  endif()
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${name}.out")
   file(MAKE_DIRECTORY "${out}")
   string(REPLACE "/" "\\" out_windows "Z:${out}")
@@ -39,7 +45,7 @@ function(add_wine_gtest name)
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600
+    PROPERTIES FIXTURES_REQUIRED WINE TIMEOUT 600 ${lock}
                ENVIRONMENT "VOLUMETRA_TEST_OUT=${out_windows}")
 endfunction()
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/engine/stack/CallStack.h"
 #include "crash/engine/pipeline/ReportContext.h"
 #include "crash/report/ELogManager.h"
 #include "crash/report/appkind/ApplicationKind.h"

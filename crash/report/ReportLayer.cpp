@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "crash/engine/pipeline/ReportContext.h"
+#include "crash/engine/stack/CallStack.h"
 #include "crash/report/ELogManager.h"
 #include "crash/report/appkind/ApplicationKind.h"
 #include "crash/report/collectors/HeaderCollectors.h"

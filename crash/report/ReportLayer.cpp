@@ -6,6 +6,7 @@
 
 #include "crash/engine/stack/CallStack.h"
 #include "crash/engine/pipeline/ReportContext.h"
+#include "crash/engine/stack/CallStack.h"
 #include "crash/report/ELogManager.h"
 #include "crash/report/appkind/ApplicationKind.h"
 #include "crash/report/collectors/HeaderCollectors.h"

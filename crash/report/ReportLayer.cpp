@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "crash/engine/stack/CallStack.h"
 #include "crash/engine/pipeline/ReportContext.h"
 #include "crash/engine/stack/CallStack.h"
 #include "crash/report/ELogManager.h"

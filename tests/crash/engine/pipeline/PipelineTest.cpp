@@ -72,8 +72,12 @@ TEST(PipelineShapes, EachShapeIsReportedOnceOrNever)
         EXPECT_EQ(run.FExitCode, shape.ExitCode);
         const std::vector<std::string> reports = ReportLines(run.FOutput);
         ASSERT_EQ(static_cast<int>(reports.size()), shape.Reports) << run.FOutput;
-        if (shape.Reports > 0) EXPECT_NE(reports[0].find(shape.Report), std::string::npos) << reports[0];
-        if (*shape.Output) EXPECT_NE(run.FOutput.find(shape.Output), std::string::npos) << run.FOutput;
+        if (shape.Reports > 0) {
+            EXPECT_NE(reports[0].find(shape.Report), std::string::npos) << reports[0];
+        }
+        if (*shape.Output) {
+            EXPECT_NE(run.FOutput.find(shape.Output), std::string::npos) << run.FOutput;
+        }
     }
 }
 

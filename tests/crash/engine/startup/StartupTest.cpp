@@ -50,13 +50,6 @@ bool SharedMappingExists()
     return true;
 }
 
-bool AnyRuntimePointSet()
-{
-    return rtl::RaiseHook.load() != nullptr || rtl::EndCatchHook.load() != nullptr ||
-           rtl::ExceptProc.load() != nullptr || rtl::ExceptObjProc.load() != nullptr ||
-           rtl::UnhandledFilterProc.load() != nullptr || rtl::ThreadExecuteHook.load() != nullptr;
-}
-
 TEST(CrashReporterSteps, RunAfterTheRuntimeBeforeTheClassLibrary)
 {
     const rtl::TStartupList& list = rtl::ProgramStartup();
@@ -96,6 +89,13 @@ TEST(ProgramExit, ShutDownRaceEndsCleanly)
 }
 
 #ifdef VOLUMETRA_INERT
+
+bool AnyRuntimePointSet()
+{
+    return rtl::RaiseHook.load() != nullptr || rtl::EndCatchHook.load() != nullptr ||
+           rtl::ExceptProc.load() != nullptr || rtl::ExceptObjProc.load() != nullptr ||
+           rtl::UnhandledFilterProc.load() != nullptr || rtl::ThreadExecuteHook.load() != nullptr;
+}
 
 TEST(InertModule, LeavesNoTrace)
 {

@@ -107,6 +107,10 @@ struct TReportSteps {
     TReportStep<std::string(const std::string& Label)> ReadLastLogEntryItem;
     // Closes the shared log, so that the log file can be deleted.
     TReportStep<void()> CloseLogFile;
+    // With loDeleteLogAtVersionChange: the log file goes when its newest
+    // entry was made by another version of the program (under the log's lock,
+    // so that no other writer saves into the old log meanwhile).
+    TReportStep<void()> DeleteLogAtVersionChange;
     TReportStep<void()> SaveReportToLog;
     // A CGI program: the last captured page text is loaded for the report.
     TReportStep<void()> LoadLastHTMLPage;

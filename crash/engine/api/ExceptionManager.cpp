@@ -122,8 +122,8 @@ bool GetVexlorLogHTML(const std::string& ExceptionClass, const std::string& Exce
             state->CallForGetLogText = true;
             state->CapturedLogText.clear();
         }
-        // The pipeline takes the parsed stack as the report's own and frees it.
-        NotifyException(&error, address, false, stack.release(), false, aeNone, nullptr, rtWeb, nullptr, nullptr, 0, 0);
+        // The pipeline copies the parsed stack's items; the list stays ours.
+        NotifyException(&error, address, false, stack.get(), false, aeNone, nullptr, rtWeb, nullptr, nullptr, 0, 0);
         if (state != nullptr) captured = state->CapturedLogText;
     }
     HTML = InterfaceSteps.ReportHTMLPage(std::string(), captured);

@@ -46,6 +46,8 @@ bool IsAbortObject(const void* object) noexcept
 }
 
 // The class name and text of the window with the keyboard focus.
+constexpr UINT kFocusedTextTimeoutMs = 500;
+
 void ReadFocusedControl(TExceptNotifyParams& params)
 {
     GUITHREADINFO info{};
@@ -62,7 +64,17 @@ void ReadFocusedControl(TExceptNotifyParams& params)
     const bool multiLine = (edit || upper.find("MEMO") != std::string::npos) && (style & ES_MULTILINE) != 0;
     if (::IsWindowUnicode(focus) || multiLine) return;
     char text[256] = {};
-    ::GetWindowTextA(focus, text, sizeof text);
+    if (::GetWindowThreadProcessId(focus, nullptr) == ::GetCurrentThreadId()) {
+        ::GetWindowTextA(focus, text, sizeof text);
+    } else {
+        // The window's thread may be the one that is stopped or waiting for
+        // this report: a plain WM_GETTEXT would wait for it forever.
+        DWORD_PTR copied = 0;
+        if (::SendMessageTimeoutA(focus, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                                  SMTO_ABORTIFHUNG | SMTO_BLOCK, kFocusedTextTimeoutMs, &copied) == 0)
+            text[0] = '\0';
+        text[sizeof text - 1] = '\0';
+    }
     params.ActiveControlText = text;
     if (edit && (style & ES_PASSWORD) != 0)
         for (char& c : params.ActiveControlText) c = '*';
@@ -130,13 +142,18 @@ void StartExceptionPipeline()
 void StopExceptionPipeline() noexcept
 {
     if (!GState) return;
+    GState->Installed.store(false);
     RemoveCaptureHooks();
     {
         // A report in progress ends first.
         rtl::TCriticalSectionLock hold(GState->MainReportLock);
     }
     SetCurrentExceptionRecord(nullptr);
-    GState.reset();
+    // Retired, not freed: a thread that read the state before this stop may
+    // still be waiting for its report lock; it finds the state no longer
+    // installed and leaves. Only the state of the stop before is freed.
+    static std::unique_ptr<TPipelineState> retired;
+    retired = std::move(GState);
 }
 
 bool IsExceptionPipelineStarted() noexcept
@@ -302,6 +319,8 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
         !own->BehaviourOptions().Contains(boDoNotPauseMainThread))
         pumpAllowed = false;
     rtl::TCriticalSectionLock hold(state->MainReportLock);
+    // The pipeline may have stopped while this thread waited for the lock.
+    if (!state->Installed.load()) return result;
     if (raise != nullptr && raise->InNotifyException) return false;
     struct TGuard {
         TThreadRaiseState* FState;

@@ -613,14 +613,8 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
                         ReportSteps.ReleaseScreenshot();
 
                         state.Stage = 15;
-                        if (options.LogOptions().Contains(loDeleteLogAtVersionChange)) {
-                            const std::string version = ReportSteps.ReadLastLogEntryItem("1.3");
-                            const TVexlorModuleInfo* main = ModuleInfoByHandle(::GetModuleHandleW(nullptr));
-                            if (!version.empty() && main != nullptr && version != main->Version) {
-                                ReportSteps.CloseLogFile();
-                                ::DeleteFileA(ExpandEnvVars(options.OutputLogFile(std::string())).c_str());
-                            }
-                        }
+                        if (options.LogOptions().Contains(loDeleteLogAtVersionChange))
+                            ReportSteps.DeleteLogAtVersionChange();
                         mustSend = ShouldSendReport();
                         if (options.SaveLogFile()) ReportSteps.SaveReportToLog();
                         if (state.CopyToClipboard) {

@@ -100,7 +100,9 @@ std::string CommandLineParametersText()
 std::string CompilationDateText(TDateTime CompilationDate)
 {
     if (CompilationDate == 0) return {};
-    return MailDateText(CompilationDate + GetGMT() / 24.0);
+    // The zone's real offset, as the date's suffix shows it: a zone half an
+    // hour off whole hours would otherwise show an instant thirty minutes off.
+    return MailDateText(CompilationDate + GetGMTMinutes() / 1440.0);
 }
 
 std::string CompilationDateText()

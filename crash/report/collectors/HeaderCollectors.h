@@ -76,8 +76,8 @@ std::string CommandLineParameters(const std::string& CommandLine);
 // Item 1.4: CommandLineParameters of the process's command line.
 std::string CommandLineParametersText();
 
-// Item 1.5: the compile time stored in the library module's data, moved by
-// GetGMT() hours, as a mail date; empty when the module has no data (time 0).
+// Item 1.5: the compile time stored in the library module's data (UTC), in
+// local time as a mail date; empty when the module has no data (time 0).
 std::string CompilationDateText(TDateTime CompilationDate);
 std::string CompilationDateText();
 

@@ -82,6 +82,11 @@ void CloseLogFileStep()
     CloseLogFile();
 }
 
+void DeleteLogAtVersionChangeStep()
+{
+    DeleteLogAtVersionChange(*Sync().Options);
+}
+
 void SaveReportToLogStep()
 {
     TReportFilesState& state = Sync();
@@ -128,6 +133,7 @@ void RegisterReportFilesSteps()
     ReportSteps.CountDuplicateError.Set(&CountDuplicateErrorStep);
     ReportSteps.ReadLastLogEntryItem.Set(&ReadLastLogEntryItemStep);
     ReportSteps.CloseLogFile.Set(&CloseLogFileStep);
+    ReportSteps.DeleteLogAtVersionChange.Set(&DeleteLogAtVersionChangeStep);
     ReportSteps.SaveReportToLog.Set(&SaveReportToLogStep);
     ReportSteps.LoadLastHTMLPage.Set(&LoadLastHTMLPageStep);
     ReportSteps.CapturePageText.Set(&CapturePageTextStep);

@@ -162,7 +162,8 @@ void BuildAttachmentList(const TReportFilesState& State, bool ForEmail, std::vec
 TReportFilesState& CurrentReportFiles();
 
 // Fills the pipeline's log and page slots (ReportSteps): CountDuplicateError,
-// ReadLastLogEntryItem, CloseLogFile, SaveReportToLog, LoadLastHTMLPage,
+// ReadLastLogEntryItem, CloseLogFile, DeleteLogAtVersionChange,
+// SaveReportToLog, LoadLastHTMLPage,
 // CapturePageText and ScreenshotFileName. A step of the crash reporter's
 // start-up.
 void RegisterReportFilesSteps();

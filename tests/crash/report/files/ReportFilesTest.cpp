@@ -557,8 +557,29 @@ TEST(ReportFileSlots, TheLogStepsWorkOnThePipelinesReport)
     }
     ReportSteps.CloseLogFile();
     EXPECT_EQ(SharedLog(), nullptr);
-    TLogFile log(path, true);
-    EXPECT_EQ(log.Count(), 1);
+    {
+        TLogFile log(path, true);
+        EXPECT_EQ(log.Count(), 1);
+    }
+    // The version check goes through its slot, under the log's lock.
+    set.Include(loDeleteLogAtVersionChange);
+    pipeline.Options->SetLogOptions(set);
+    {
+        TLogFile log(path, false);
+        log.Append(CannedReport("9D9D", 3, GetMainModuleVersion()), -1);
+        log.Save();
+    }
+    ReportSteps.DeleteLogAtVersionChange();
+    EXPECT_TRUE(LogFileExists(path)) << "the newest entry is of this program's version";
+    {
+        TLogFile log(path, false);
+        log.Append(CannedReport("9E9E", 3, GetMainModuleVersion() + ".9"), -1);
+        log.Save();
+    }
+    ReportSteps.DeleteLogAtVersionChange();
+    EXPECT_FALSE(LogFileExists(path));
+    EXPECT_EQ(SharedLog(), nullptr);
+    ReportSteps.DeleteLogAtVersionChange.Set(nullptr);
     ReportSteps.CountDuplicateError.Set(nullptr);
     ReportSteps.ReadLastLogEntryItem.Set(nullptr);
     ReportSteps.CloseLogFile.Set(nullptr);

@@ -80,16 +80,18 @@ TEST(CollectorReading, CompanyFromTheFirstSetupKeyThatNamesOne)
 struct TSeededAdapter {
     static constexpr const char* kDeviceId = "VOLUMETRA\\TEST_ADAPTER";
     static constexpr const char* kVideoId = "{5E1D7E57-0000-4000-8000-000000000001}";
+    static constexpr const char* kClassId = "{5E1D7E57-0000-4000-8000-000000000003}";
     RegistrySeed FSeed;
 
     bool Seed(bool withVideoId, bool fourByteMemory)
     {
         const std::string device = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kDeviceId + "\\0000";
         const std::string memory = std::string("SYSTEM\\CurrentControlSet\\Control\\Video\\") + kVideoId + "\\0000";
-        bool ok = FSeed.SetString(device, "Driver", "{4d36e968-e325-11ce-bfc1-08002be10318}\\0777");
+        // A class key of our own: Wine's display driver rewrites the real
+        // display class while other test programs start their desktops.
+        bool ok = FSeed.SetString(device, "Driver", std::string(kClassId) + "\\0777");
         if (withVideoId) ok = ok && FSeed.SetString(device + "\\Device Parameters", "VideoID", kVideoId);
-        ok = ok && FSeed.SetString("SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}"
-                                   "\\0777",
+        ok = ok && FSeed.SetString(std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kClassId + "\\0777",
                                    "DriverVersion", "8.593.100.0");
         if (fourByteMemory) {
             ok = ok && FSeed.SetDword(memory, "HardwareInformation.MemorySize", 268435456);
@@ -121,8 +123,7 @@ TEST(CollectorReading, VideoCardOfTheFirstDisplayDevice)
     // Not there at all: the name, no driver, and the memory only as the
     // device map gives it (another test seeds the device map meanwhile, so
     // its value is not fixed here).
-    const TVideoCardFacts missing =
-        collectors::VideoFactsOfDeviceNT("Nothing", "VOLUMETRA\\NO_SUCH_ADAPTER");
+    const TVideoCardFacts missing = collectors::VideoFactsOfDeviceNT("Nothing", "VOLUMETRA\\NO_SUCH_ADAPTER");
     EXPECT_EQ(missing.AdapterName, "Nothing");
     EXPECT_EQ(missing.DriverVersion, "");
 }

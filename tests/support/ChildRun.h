@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/TestFolders.h"
+#include "tests/support/TimeScale.h"
 #include "rtl/Libraries.h"
 
 namespace testsupport {
@@ -20,7 +21,8 @@ struct ChildRun {
 
 // Runs `program` (a file name beside the test program) as "program MODE
 // RESULT-FILE", the result file in the test's scratch folder, and waits up to
-// 60 s; a child still running then is ended with exit code 99.
+// 60 s (stretched by the time scale); a child still running then is ended
+// with exit code 99.
 inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
 {
     ChildRun run;
@@ -40,7 +42,7 @@ inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
                         &process))
         return run;
     run.FProcessId = process.dwProcessId;
-    run.FFinished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    run.FFinished = WaitForSingleObject(process.hProcess, Scaled(60000)) == WAIT_OBJECT_0;
     if (!run.FFinished) TerminateProcess(process.hProcess, 99);
     GetExitCodeProcess(process.hProcess, &run.FExitCode);
     CloseHandle(process.hThread);

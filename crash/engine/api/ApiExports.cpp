@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "crash/engine/api/PublicInterface.h"
+#include "crash/engine/capture/Capture.h"
 #include "crash/engine/errors/InternalErrors.h"
 #include "rtl/SyncObjs.h"
 
@@ -20,6 +21,16 @@ const char* KeptText(std::string text)
     rtl::TCriticalSectionLock hold(lock);
     kept = std::move(text);
     return kept.c_str();
+}
+
+// Keeps the exception object an entry answers until the next call.
+void* KeptObject(std::exception_ptr error) noexcept
+{
+    static rtl::TCriticalSection lock;
+    static std::exception_ptr kept;
+    rtl::TCriticalSectionLock hold(lock);
+    kept = std::move(error);
+    return rtl::ExceptionPtrObject(kept);
 }
 
 TVexlorStackList* Released(std::unique_ptr<TVexlorStackList> list) noexcept
@@ -225,6 +236,18 @@ char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::
     } catch (...) {
         return Buffer;
     }
+}
+
+void __stdcall VexlorLog_CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
+                                          const ULONG_PTR* Args) noexcept
+{
+    crash::CallGeneralRaise(Code, Flags, ArgCount, HookStackPointer, Args);
+}
+
+void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context,
+                                           bool /*Flag*/) noexcept
+{
+    return KeptObject(crash::CallExceptObject(Record, Context));
 }
 
 }  // extern "C"

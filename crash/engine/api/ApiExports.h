@@ -50,6 +50,16 @@ bool __stdcall GetVexlorLogHTML(const char* ExceptionClass, const char* Exceptio
                                 IVexlorStrings* HTML) noexcept;
 char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::int32_t MaxDepth, char* Buffer,
                                      bool AcceptProcedures, bool AcceptUnits, bool ShowOffsetLine) noexcept;
+// The entries another module's copy of the library forwards its raises to
+// (crash::CallGeneralRaise and crash::CallExceptObject). The object
+// VexlorLog_CallExceptObject answers stays valid until the next call of it
+// in any thread. Its Flag (report the exception in a thread other than the
+// main one) is taken for the callers' sake and not acted on: such an
+// exception is reported from its raise or from the top-level filter, and
+// reporting it here as well would report a fault a frame catches.
+void __stdcall VexlorLog_CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
+                                          const ULONG_PTR* Args) noexcept;
+void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context, bool Flag) noexcept;
 
 }  // extern "C"
 

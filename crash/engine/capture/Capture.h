@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <typeinfo>
 
@@ -61,7 +62,32 @@ std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const v
 // that exception; null when Object is not that exception.
 std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) noexcept;
 
+// The entries another module's copy of the library calls in this one, the
+// host. CallGeneralRaise: a raise that copy's hook saw, in the system
+// record's shape (code 0x0EEDFADE; flags 1 with 7 arguments, or 0xC0000025
+// with 8), decoded here as this module's own; HookStackPointer is the
+// raiser's stack position and becomes this thread's. Other shapes set only
+// the stack position. CallExceptObject: records a system exception's record
+// and context (a context that is not readable counts as none) in this
+// thread's raise state and answers the object this runtime makes of it; null
+// for a missing or unreadable record.
+void CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
+                      const ULONG_PTR* Args) noexcept;
+std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context) noexcept;
+
 // Raise state copies for the report of the calling thread's exception.
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
 
+// The replacements of the kernel32 imports that start-up patches in the
+// program's modules; each ends in the real routine. HookedRaise keeps the
+// raiser's stack position in the thread's raise state (thread-naming
+// requests pass untouched); HookedRtlUnwind is a bare jump into RtlUnwind;
+// HookedWriteFile hands what a CGI program writes to its standard output to
+// the CapturePageText step first.
+void WINAPI HookedRaise(DWORD Code, DWORD Flags, DWORD ArgCount, const ULONG_PTR* Args);
+BOOL WINAPI HookedWriteFile(HANDLE File, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Overlapped);
+
 }  // namespace crash
+
+extern "C" void WINAPI VexlorHookedRtlUnwind(void* TargetFrame, void* TargetIp, EXCEPTION_RECORD* Record,
+                                             void* ReturnValue);

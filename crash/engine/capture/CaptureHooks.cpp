@@ -139,21 +139,28 @@ void CaptureExceptProc(void* object, const std::type_info* type, void* address) 
     HandleRaisedException(ours ? adjusted : object, address, true, false, nullptr, ours ? nullptr : type);
 }
 
-std::exception_ptr CaptureExceptObjProc(const EXCEPTION_RECORD& record, const CONTEXT& context) noexcept
+// Copies and records only: a fault a frame of ours catches comes back as a
+// raise of the fault; one nothing catches reaches the filter. Context null:
+// none to copy.
+void RecordSystemException(const EXCEPTION_RECORD& record, const CONTEXT* context,
+                           const std::exception_ptr& error) noexcept
 {
-    std::exception_ptr error = rtl::MapSystemException(record, context);
     TThreadRaiseState* state = ThreadRaiseState();
-    if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return error;
-    if (record.ExceptionCode == kThreadNamingCode) return error;
-    // Copies and records only: a fault a frame of ours catches comes back as
-    // a raise of the fault; one nothing catches reaches the filter.
+    if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return;
+    if (record.ExceptionCode == kThreadNamingCode) return;
     state->ExceptionRecord = record;
     state->ExceptionRecord.ExceptionRecord = nullptr;
     std::memset(&state->Context, 0, sizeof state->Context);
-    CopyContextInto(state->Context, context);
-    state->StackPointerAtRaise = context.Esp;
+    if (context != nullptr) CopyContextInto(state->Context, *context);
+    state->StackPointerAtRaise = context != nullptr ? context->Esp : 0;
     SetLastRaisedException(rtl::ExceptionPtrObject(error), reinterpret_cast<std::uintptr_t>(record.ExceptionAddress),
                            false);
+}
+
+std::exception_ptr CaptureExceptObjProc(const EXCEPTION_RECORD& record, const CONTEXT& context) noexcept
+{
+    std::exception_ptr error = rtl::MapSystemException(record, context);
+    RecordSystemException(record, &context, error);
     return error;
 }
 
@@ -261,6 +268,41 @@ void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool For
     }
     ::SetLastError(lastError);
     ::InterlockedExchange(&state->InHandleRaisedException, 0);
+}
+
+void CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
+                      const ULONG_PTR* Args) noexcept
+{
+    TThreadRaiseState* state = ThreadRaiseState();
+    if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return;
+    state->HookStackPointer = HookStackPointer;
+    if (Code != kLanguageExceptionCode || Args == nullptr) return;
+    const bool raise = Flags == kLanguageRaiseFlags && ArgCount == kLanguageRaiseArgs;
+    const bool reraise = Flags == kLanguageReraiseFlags && ArgCount == kLanguageReraiseArgs;
+    if (!raise && !reraise) return;
+    if (!rtl::IsReadableMemory(Args, ArgCount * sizeof(ULONG_PTR))) return;
+    rtl::TRaiseInfo info{};
+    info.Kind = raise ? rtl::TRaiseKind::rkThrow : rtl::TRaiseKind::rkRethrow;
+    info.Object = reinterpret_cast<void*>(Args[1]);
+    info.Address = reinterpret_cast<void*>(Args[0]);
+    info.WalkStartIP = Args[0];
+    info.Registers.Ebx = static_cast<DWORD>(Args[2]);
+    info.Registers.Esi = static_cast<DWORD>(Args[3]);
+    info.Registers.Edi = static_cast<DWORD>(Args[4]);
+    info.Registers.Ebp = static_cast<DWORD>(Args[5]);
+    info.Registers.Esp = HookStackPointer;
+    info.ThreadID = ::GetCurrentThreadId();
+    DecodeRaise(info);
+}
+
+std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context) noexcept
+{
+    if (Record == nullptr || !rtl::IsReadableMemory(Record, kExceptionRecordSize)) return nullptr;
+    const CONTEXT* context = rtl::IsReadableMemory(Context, kContextCopySize) ? Context : nullptr;
+    CONTEXT empty{};
+    std::exception_ptr error = rtl::MapSystemException(*Record, context != nullptr ? *context : empty);
+    RecordSystemException(*Record, context, error);
+    return error;
 }
 
 std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const void* Object) noexcept

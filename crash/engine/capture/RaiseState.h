@@ -26,6 +26,12 @@ static_assert(offsetof(CONTEXT, SegSs) + sizeof(DWORD) == kContextCopySize);
 
 // The code of a raise of the language, as the system's record shows it.
 inline constexpr DWORD kLanguageExceptionCode = 0x0EEDFADE;
+// Its two shapes: a raise (the raising call's return address, the object,
+// EBX, ESI, EDI, EBP, ESP) and a re-raise (the object second).
+inline constexpr DWORD kLanguageRaiseFlags = 1;
+inline constexpr DWORD kLanguageRaiseArgs = 7;
+inline constexpr DWORD kLanguageReraiseFlags = 0xC0000025;
+inline constexpr DWORD kLanguageReraiseArgs = 8;
 inline constexpr DWORD kThreadNamingCode = 0x406D1388;
 inline constexpr std::size_t kMaxClassNameLength = 64;
 

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "crash/engine/api/PublicInterface.h"
+#include "crash/engine/capture/Capture.h"
 #include "crash/engine/pipeline/Pipeline.h"
 #include "crash/engine/startup/LibraryStartup.h"
 #include "crash/engine/startup/LibraryStartupLinks.h"
@@ -114,11 +115,13 @@ namespace crash {
 std::vector<TImportPatch>& PipelineImportPatches() noexcept
 {
     // The pipeline's replacements, in the order they are patched; one still
-    // null is skipped.
+    // null is skipped. The top-level filter is the runtime's point
+    // (rtl::UnhandledFilterProc): the system calls the filter from inside,
+    // so an import patch of it would never run.
     static std::vector<TImportPatch> patches = {
-        {"RaiseException", nullptr, nullptr},
-        {"RtlUnwind", nullptr, nullptr},
-        {"WriteFile", nullptr, nullptr},
+        {"RaiseException", reinterpret_cast<void*>(&HookedRaise), nullptr},
+        {"RtlUnwind", reinterpret_cast<void*>(&VexlorHookedRtlUnwind), nullptr},
+        {"WriteFile", reinterpret_cast<void*>(&HookedWriteFile), nullptr},
         {"UnhandledExceptionFilter", nullptr, nullptr},
     };
     return patches;

@@ -5,6 +5,7 @@
 #include "crash/engine/ReportSteps.h"
 #include "crash/engine/pipeline/ReportContext.h"
 #include "crash/report/files/ReportFiles.h"
+#include "crash/report/web/WebErrorPage.h"
 
 namespace crash {
 
@@ -105,6 +106,8 @@ void LoadLastHTMLPageStep()
 void CapturePageTextStep(const void* Data, std::uint32_t Length)
 {
     if (Data == nullptr || Length == 0 || PipelineStateOrNull() == nullptr) return;
+    // The crash reporter's own error page is no page of the program.
+    if (WritingWebErrorPage()) return;
     // Every block of the page is kept: a page written in several blocks is
     // captured whole, not only its last block.
     std::string& page = CapturedPage();

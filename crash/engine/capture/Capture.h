@@ -61,6 +61,11 @@ std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const v
 // that exception; null when Object is not that exception.
 std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) noexcept;
 
+// Whether the top-level filter step has reported, on the calling thread, the
+// fault of this system record (its address, as the filter received it): the
+// steps after it on the filter point then report nothing more.
+bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept;
+
 // Raise state copies for the report of the calling thread's exception.
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
 

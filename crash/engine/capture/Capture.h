@@ -75,6 +75,11 @@ void CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t Hoo
                       const ULONG_PTR* Args) noexcept;
 std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context) noexcept;
 
+// Whether the top-level filter step has reported, on the calling thread, the
+// fault of this system record (its address, as the filter received it): the
+// steps after it on the filter point then report nothing more.
+bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept;
+
 // Raise state copies for the report of the calling thread's exception.
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
 

@@ -166,7 +166,8 @@ std::exception_ptr CaptureExceptObjProc(const EXCEPTION_RECORD& record, const CO
 
 LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
 {
-    if (pointers == nullptr || !rtl::IsReadableMemory(pointers->ExceptionRecord, kExceptionRecordSize))
+    if (!rtl::IsReadableMemory(pointers, sizeof *pointers) ||
+        !rtl::IsReadableMemory(pointers->ExceptionRecord, kExceptionRecordSize))
         return EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
     if (record.ExceptionCode == kThreadNamingCode) return EXCEPTION_CONTINUE_SEARCH;
@@ -174,6 +175,7 @@ LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
     if (state == nullptr || state->IsReportWorker || state->LastFilterArgument == pointers)
         return EXCEPTION_CONTINUE_SEARCH;
     state->LastFilterArgument = pointers;
+    state->LastReportedRecord = nullptr;
     // Faults here end the process; none may turn into a throw inside the
     // filter.
     rtl::THookScope hook;
@@ -189,7 +191,11 @@ LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
     // The raw snapshot belongs to an earlier raise: not to this fault.
     state->LastLanguageObject = nullptr;
     void* object = rtl::ExceptionPtrObject(error);
+    // The object was made just now: one reported before at its address is
+    // gone, and this fault is not that one.
+    if (object != nullptr && object == state->LastReportedObject) state->LastReportedObject = nullptr;
     HandleRaisedException(object, record.ExceptionAddress, false, false, nullptr, nullptr);
+    if (object != nullptr && object == state->LastReportedObject) state->LastReportedRecord = pointers->ExceptionRecord;
     // The process ends now, with the fault's code.
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -211,6 +217,12 @@ void CaptureSynchronizeReraise(const std::exception_ptr& error) noexcept
 }
 
 }  // namespace
+
+bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept
+{
+    const TThreadRaiseState* state = ThreadRaiseState();
+    return Record != nullptr && state != nullptr && state->LastReportedRecord == Record;
+}
 
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept
 {

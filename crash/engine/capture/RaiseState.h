@@ -52,8 +52,10 @@ struct TThreadRaiseState {
     const std::type_info* LastLanguageType;
     // Counts the raises recorded here; names the raise a snapshot belongs to.
     std::uint32_t RaiseSerial;
-    // The argument of the last filter call.
+    // The argument of the last filter call, and the system record of the
+    // fault that call reported (null when it reported none).
     const void* LastFilterArgument;
+    const void* LastReportedRecord;
     // Guards: in HandleRaisedException (taken atomically), in
     // NotifyException, in ProcessException.
     LONG InHandleRaisedException;

@@ -92,8 +92,10 @@ std::vector<TImportPatch>& PipelineImportPatches() noexcept;
 
 // The step of the runtime's top-level filter (rtl::UnhandledFilterProc)
 // after the pipeline's: while installed and active, reports the exception
-// unless its message repeats the last one reported, then ends the process
-// with the exception code. Otherwise the previous step's answer.
+// unless the pipeline's filter step has just reported the fault of that same
+// system record, then ends the process with the exception code. Otherwise,
+// and when the argument or its record cannot be read, the previous step's
+// answer.
 LONG LastResortExceptionFilter(EXCEPTION_POINTERS* Pointers) noexcept;
 
 }  // namespace crash

@@ -10,6 +10,7 @@
 #include "crash/engine/pipeline/Pipeline.h"
 #include "crash/engine/startup/LibraryStartup.h"
 #include "crash/engine/startup/LibraryStartupLinks.h"
+#include "rtl/CheckedMemory.h"
 #include "rtl/ExceptHooks.h"
 
 namespace crash {
@@ -24,16 +25,13 @@ LONG LastResortStep(EXCEPTION_POINTERS* Pointers) noexcept
     return LastResortExceptionFilter(Pointers);
 }
 
-// The message of the object the runtime makes of the record; empty when it
-// makes none.
-std::string RecordMessage(const EXCEPTION_POINTERS& pointers, void*& object, std::exception_ptr& keep)
+// The object the runtime makes of the system's record (a copy); null when it
+// makes none of our classes.
+void* RecordObject(const EXCEPTION_RECORD& record, const CONTEXT& context, std::exception_ptr& keep)
 {
-    object = nullptr;
-    if (pointers.ExceptionRecord == nullptr || pointers.ContextRecord == nullptr) return {};
-    keep = rtl::MapSystemException(*pointers.ExceptionRecord, *pointers.ContextRecord);
-    object = rtl::ExceptionPtrObject(keep);
-    const auto* exception = dynamic_cast<const rtl::Exception*>(rtl::AsValidTObject(object));
-    return exception != nullptr ? exception->Message() : std::string();
+    keep = rtl::MapSystemException(record, context);
+    void* object = rtl::ExceptionPtrObject(keep);
+    return rtl::AsValidTObject(object) != nullptr ? object : nullptr;
 }
 
 }  // namespace
@@ -89,22 +87,28 @@ LONG LastResortExceptionFilter(EXCEPTION_POINTERS* Pointers) noexcept
     // The pipeline's filter first: it reports what reaches the top.
     const rtl::TUnhandledFilterProc previous = gPreviousFilter.load();
     const LONG answer = previous != nullptr ? previous(Pointers) : EXCEPTION_CONTINUE_SEARCH;
-    if (!IsVexlorLogInstalled() || !IsVexlorLogActive() || Pointers == nullptr || Pointers->ExceptionRecord == nullptr)
-        return answer;
+    if (!IsVexlorLogInstalled() || !IsVexlorLogActive()) return answer;
+    // The filter's argument comes from whoever raised: only checked copies
+    // of it are read.
+    EXCEPTION_POINTERS pointers{};
+    EXCEPTION_RECORD record{};
+    if (!rtl::ReadValue(Pointers, pointers) || !rtl::ReadValue(pointers.ExceptionRecord, record)) return answer;
+    record.ExceptionRecord = nullptr;
+    // An unreadable context stays empty: the object is made of the record.
+    CONTEXT context{};
+    rtl::ReadValue(pointers.ContextRecord, context);
     gLastResortRunning.store(true);
-    const DWORD code = Pointers->ExceptionRecord->ExceptionCode;
-    try {
-        void* object = nullptr;
-        std::exception_ptr keep;
-        const std::string message = RecordMessage(*Pointers, object, keep);
-        const TPipelineState* state = PipelineStateOrNull();
-        // What the pipeline's filter has just reported is not reported again.
-        const bool reported = state != nullptr && state->LastExceptionMessage == message;
-        if (!reported && object != nullptr) StandardVexlorNotify(object, Pointers->ExceptionRecord->ExceptionAddress);
-    } catch (...) {
-        // No memory for the object or its report: the process ends all the same.
+    // The fault the pipeline's filter has just reported, known by its
+    // record, is not reported again.
+    if (!IsFilterReportedRecord(pointers.ExceptionRecord)) {
+        try {
+            std::exception_ptr keep;
+            if (void* object = RecordObject(record, context, keep)) StandardVexlorNotify(object, record.ExceptionAddress);
+        } catch (...) {
+            // No memory for the object or its report: the process ends all the same.
+        }
     }
-    ::TerminateProcess(::GetCurrentProcess(), code);
+    ::TerminateProcess(::GetCurrentProcess(), record.ExceptionCode);
     return answer;
 }
 

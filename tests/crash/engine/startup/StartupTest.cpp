@@ -142,16 +142,48 @@ TEST(InstalledModule, HooksListsAndMapping)
     EXPECT_NE(crash::CurrentVexlorLogOptions(), nullptr);
 }
 
-TEST(InstalledModule, FaultInTheRuntimeIsReportedOnceAndEndsTheProcess)
+// A fault that reaches the top-level filter: one report, the fault's code as
+// the exit code. "divide" words its report's message otherwise than the
+// fault's own text, which the last-resort step must not take for another
+// exception.
+TEST(InstalledModule, FaultReachingTheFilterIsReportedOnceAndEndsTheProcess)
 {
-    const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", "fault");
-    ASSERT_TRUE(child.FFinished);
-    EXPECT_EQ(child.FExitCode, 0xC0000005u);
-    int reports = 0;
-    for (std::size_t at = child.FOutput.find("report "); at != std::string::npos;
-         at = child.FOutput.find("report ", at + 1))
-        ++reports;
-    EXPECT_EQ(reports, 1) << child.FOutput;
+    struct Case {
+        const char* Mode;
+        DWORD ExitCode;
+    };
+    const Case cases[] = {{"fault", 0xC0000005u}, {"divide", 0xC0000094u}};
+    for (const Case& c : cases) {
+        const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", c.Mode);
+        ASSERT_TRUE(child.FFinished) << c.Mode;
+        EXPECT_EQ(child.FExitCode, c.ExitCode) << c.Mode;
+        int reports = 0;
+        for (std::size_t at = child.FOutput.find("report "); at != std::string::npos;
+             at = child.FOutput.find("report ", at + 1))
+            ++reports;
+        EXPECT_EQ(reports, 1) << c.Mode << ": " << child.FOutput;
+    }
+}
+
+// A filter argument that cannot be read is left to the steps before: the
+// last-resort step reads the record only through checked copies, and with no
+// record to report it neither reports nor ends the process.
+TEST(InstalledModule, LastResortStepLeavesAnUnreadableArgumentAlone)
+{
+    const int reports = crash::PipelineState().ExceptionCount;
+    EXCEPTION_POINTERS unreadableRecord{reinterpret_cast<EXCEPTION_RECORD*>(0x10), nullptr};
+    struct Case {
+        const char* What;
+        EXCEPTION_POINTERS* Pointers;
+    };
+    const Case cases[] = {
+        {"no argument", nullptr},
+        {"an argument at an unreadable address", reinterpret_cast<EXCEPTION_POINTERS*>(0x20)},
+        {"a record at an unreadable address", &unreadableRecord},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(crash::LastResortExceptionFilter(c.Pointers), EXCEPTION_CONTINUE_SEARCH) << c.What;
+    EXPECT_EQ(crash::PipelineState().ExceptionCount, reports);
 }
 
 TEST(InstalledModule, ShutDownUndoesEverything)

@@ -34,8 +34,10 @@ void StoreCurrentExceptionMessage(const std::string& Text);
 // The text with every zero byte removed (a UTF-16 adapter string stored as
 // binary becomes its 8-bit letters).
 std::string WithoutZeroBytes(const std::string& Bytes);
-// The memory key named by "\Device\Video0" of the video device map, cut to
-// begin at its "\SYSTEM" part (found without case); empty when there is none.
+// The memory key a "\Device\Video0" value of the video device map names,
+// cut to begin at its "\SYSTEM" part (found without case); empty when there
+// is none. ...OfDeviceMap reads the machine's value.
+std::string VideoMemoryKeyOf(const std::string& DeviceMapValue);
 std::string VideoMemoryKeyOfDeviceMap();
 // The first display device on the NT line: the device key is the first subkey
 // of the device id's key under the enumeration tree.
@@ -44,6 +46,9 @@ TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std:
 TVideoCardFacts VideoFactsOfDevice9x(const std::string& DeviceString, const std::string& DeviceKey);
 // Without the display-device enumeration, NT line: the device map's key.
 TVideoCardFacts VideoFactsOfDeviceMap();
+// The facts of one video key (memory, adapter string, the driver's file
+// version through the parent key's ImagePath).
+TVideoCardFacts VideoFactsOfVideoKey(const std::string& MemoryKey);
 // Without it, 9x line: the last subkey of the display class ("0000" when none).
 TVideoCardFacts VideoFactsOfDisplayClass();
 

@@ -29,13 +29,18 @@ std::string WithoutZeroBytes(const std::string& Bytes)
     return text;
 }
 
-std::string VideoMemoryKeyOfDeviceMap()
+std::string VideoMemoryKeyOf(const std::string& DeviceMapValue)
 {
-    const std::string path = ReadKey(kMachine, "Hardware\\Devicemap\\Video", "\\Device\\Video0");
+    const std::string& path = DeviceMapValue;
     std::string upper = path;
     ::CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
     const std::size_t system = upper.find("\\SYSTEM");
     return system == std::string::npos ? std::string() : path.substr(system);
+}
+
+std::string VideoMemoryKeyOfDeviceMap()
+{
+    return VideoMemoryKeyOf(ReadKey(kMachine, "Hardware\\Devicemap\\Video", "\\Device\\Video0"));
 }
 
 TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std::string& DeviceId)
@@ -73,8 +78,13 @@ TVideoCardFacts VideoFactsOfDevice9x(const std::string& DeviceString, const std:
 
 TVideoCardFacts VideoFactsOfDeviceMap()
 {
+    return VideoFactsOfVideoKey(VideoMemoryKeyOfDeviceMap());
+}
+
+TVideoCardFacts VideoFactsOfVideoKey(const std::string& MemoryKey)
+{
     TVideoCardFacts facts;
-    const std::string memoryKey = VideoMemoryKeyOfDeviceMap();
+    const std::string& memoryKey = MemoryKey;
     if (memoryKey.empty()) return facts;
     ReadMemorySize(memoryKey, "HardwareInformation.MemorySize", facts);
     std::string adapter;

@@ -1,6 +1,7 @@
 // The runtime's exception classes and text conversions.
 #include "rtl/SysUtils.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <type_traits>
@@ -128,6 +129,15 @@ std::string_view Trim(std::string_view text) noexcept
 std::wstring_view Trim(std::wstring_view text) noexcept
 {
     return TrimBlanks(text);
+}
+
+bool SameTextNoCase(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 }  // namespace rtl

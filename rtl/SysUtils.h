@@ -171,6 +171,10 @@ std::string WideToAnsi(std::wstring_view text);
 std::string_view Trim(std::string_view text) noexcept;
 std::wstring_view Trim(std::wstring_view text) noexcept;
 
+// Whether the texts are equal with the letters A-Z and a-z taken as the same
+// (the C locale's case: other bytes must match exactly).
+bool SameTextNoCase(std::string_view a, std::string_view b) noexcept;
+
 // ---- Number texts -------------------------------------------------------
 
 // A 32-bit integer in decimal, with "-" when negative.

@@ -149,15 +149,6 @@ const std::type_info* TypeOfObject(const void* object, ReadableRegionCache& cach
     return type;
 }
 
-bool SameTextNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 bool IsTObjectType(const std::type_info* type, ReadableRegionCache& cache) noexcept
 {
     const char* rootName = typeid(TObject).name();

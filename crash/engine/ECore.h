@@ -208,6 +208,15 @@ bool WriteBool(const std::string& File, const std::string& Section, const std::s
 // a value stored without one is read whole. Empty when the key or value is
 // missing or not a string.
 std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name);
+// The raw bytes of the value, whatever its type; false when the key or the
+// value is missing.
+bool ReadKeyBytes(HKEY Root, const std::string& Key, const std::string& Name, std::string& Bytes);
+// The value when it has exactly 4 bytes (little-endian); false otherwise.
+bool ReadKeyDword(HKEY Root, const std::string& Key, const std::string& Name, std::uint32_t& Value);
+// The name of the first subkey, and of the last one enumerated from index 0
+// until none is left; empty when there is none.
+std::string FirstSubKey(HKEY Root, const std::string& Key);
+std::string LastSubKey(HKEY Root, const std::string& Key);
 // True when the key can be opened for reading.
 bool CheckKey(HKEY Root, const std::string& Key);
 

@@ -125,11 +125,32 @@ private:
         record->Name = name;
         GetFileDescriptionAndVersion(name, record->Description, record->Version);
         record->Priority = ::GetPriorityClass(process.Get());
+        record->Memory = WorkingSetOf(process.Get());
+        FList.Add(std::move(record));
+    }
+
+    // The working set in bytes; 0 (not measured) when it cannot be read.
+    std::uint32_t WorkingSetOf(HANDLE Process) const
+    {
         PROCESS_MEMORY_COUNTERS counters{};
         counters.cb = sizeof counters;
-        if (FPsapi->GetProcessMemoryInfo && FPsapi->GetProcessMemoryInfo(process.Get(), &counters, sizeof counters))
-            record->Memory = static_cast<std::uint32_t>(counters.WorkingSetSize);
-        FList.Add(std::move(record));
+        if (!FPsapi->GetProcessMemoryInfo || !FPsapi->GetProcessMemoryInfo(Process, &counters, sizeof counters))
+            return 0;
+        return static_cast<std::uint32_t>(counters.WorkingSetSize);
+    }
+
+    // The class and working set of a process the snapshot lists: the entry's
+    // base priority is a class only on Windows (Wine gives every process 2),
+    // so the process itself is asked when it can be opened with the limited
+    // rights the snapshot method's systems grant; else the entry's base
+    // priority stands and the memory stays unmeasured.
+    void ReadOpenedFacts(DWORD ProcessId, TVexlorProcessInfo& Record) const
+    {
+        rtl::KernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, ProcessId));
+        if (!process) process.Reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessId));
+        if (!process) return;
+        if (const DWORD priority = ::GetPriorityClass(process.Get()); priority != 0) Record.Priority = priority;
+        Record.Memory = WorkingSetOf(process.Get());
     }
 
     void AddFromEntry(const PROCESSENTRY32& Entry, const std::string& ExeName)
@@ -145,6 +166,7 @@ private:
             GetFileDescriptionAndVersion(record->Name, record->Description, record->Version);
         }
         record->Priority = modules::PriorityOfBasePriority(Entry.pcPriClassBase);
+        ReadOpenedFacts(Entry.th32ProcessID, *record);
         record->Threads = Entry.cntThreads;
         FList.Add(std::move(record));
     }

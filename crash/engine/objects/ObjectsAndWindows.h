@@ -109,6 +109,11 @@ void* EmergencyAddressSpace() noexcept;
 // The searches send no message to a window, so none of them waits on the
 // thread that owns it, however busy or hung that thread is.
 
+// The window, or 0 for the desktop window: with nothing in the foreground
+// the system may answer the desktop (class "#32769"), which is no window the
+// user worked in.
+HWND UserWindowOrNone(HWND Window) noexcept;
+
 // The first top-level window of the process (Z order) that is visible, has a
 // positive width and height, is not owned by an ordinary window (an owner that
 // is a tool window counts as its own owner; a "TApplication" window is no

@@ -65,6 +65,11 @@ std::vector<HWND>& SnapshotWindows()
 
 }  // namespace
 
+HWND UserWindowOrNone(HWND Window) noexcept
+{
+    return Window == ::GetDesktopWindow() ? nullptr : Window;
+}
+
 HWND FindProcessMainWindow(DWORD ProcessID)
 {
     HWND found = nullptr;

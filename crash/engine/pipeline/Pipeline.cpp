@@ -12,6 +12,7 @@
 #include "crash/engine/capture/RaiseState.h"
 #include "crash/engine/events/ExceptionEvents.h"
 #include "crash/engine/modules/ModuleLists.h"
+#include "crash/engine/objects/ObjectsAndWindows.h"
 #include "crash/engine/pipeline/PipelineInternal.h"
 #include "crash/engine/stack/CallStack.h"
 #include "crash/engine/threads/ThreadRegistry.h"
@@ -52,8 +53,9 @@ void ReadFocusedControl(TExceptNotifyParams& params)
 {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!::GetGUIThreadInfo(0, &info) || info.hwndFocus == nullptr) return;
-    const HWND focus = info.hwndFocus;
+    if (!::GetGUIThreadInfo(0, &info)) return;
+    const HWND focus = UserWindowOrNone(info.hwndFocus);
+    if (focus == nullptr) return;
     char name[256] = {};
     ::GetClassNameA(focus, name, sizeof name);
     params.ActiveControlClass = name;

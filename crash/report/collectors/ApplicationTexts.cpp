@@ -23,12 +23,6 @@ TMappedMainModule& MappedMainModule()
     return mapped;
 }
 
-bool FileExists(const std::string& FileName)
-{
-    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 }  // namespace
 
 std::string HostedMainModuleFileName()
@@ -39,7 +33,7 @@ std::string HostedMainModuleFileName()
 HMODULE MainModuleHandle(const std::string& MetadataFilePath)
 {
     const std::string fileName =
-        !MetadataFilePath.empty() && FileExists(MetadataFilePath) ? MetadataFilePath : HostedMainModuleFileName();
+        !MetadataFilePath.empty() && IsReadableFile(MetadataFilePath) ? MetadataFilePath : HostedMainModuleFileName();
     if (fileName.empty()) return nullptr;
     if (HMODULE loaded = ::GetModuleHandleA(fileName.c_str())) return loaded;
     TMappedMainModule& mapped = MappedMainModule();

@@ -1,6 +1,5 @@
-// Internals of the header collectors: the registry readers and the separate
-// reading paths of the video card, shared by the folder's files and its tests
-// only.
+// Internals of the header collectors: the separate reading paths of the video
+// card, shared by the folder's files and its tests only.
 #pragma once
 #include <windows.h>
 
@@ -10,18 +9,6 @@
 #include "crash/report/collectors/HeaderCollectors.h"
 
 namespace crash::collectors {
-
-// ---- Registry (a leading backslash of Key is dropped; keys opened read-only) ----
-
-// The raw bytes of the value, whatever its type; false when the key or the
-// value is missing.
-bool ReadRegistryBytes(HKEY Root, const std::string& Key, const std::string& Name, std::string& Bytes);
-// The value when it has exactly 4 bytes; false otherwise.
-bool ReadRegistryDword(HKEY Root, const std::string& Key, const std::string& Name, std::uint32_t& Value);
-// The name of the first subkey, and of the last one enumerated from index 0
-// until none is left; empty when there is none.
-std::string FirstSubKey(HKEY Root, const std::string& Key);
-std::string LastSubKey(HKEY Root, const std::string& Key);
 
 // ---- Exception texts ------------------------------------------------------------------
 

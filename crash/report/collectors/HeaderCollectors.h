@@ -150,9 +150,14 @@ std::string UserPrivilegesText();
 // ---- Active controls ---------------------------------------------------------------
 
 // Items 4.1 and 4.2: the foreground window's class name and its text (read
-// without a message to its thread, made one line); empty without one.
+// without a message to its thread, made one line); empty without one, and
+// for the desktop window, which the system may answer when nothing is in the
+// foreground.
 std::string ForegroundFormClassText();
 std::string ForegroundFormText();
+// The same texts of any window.
+std::string WindowClassText(HWND Window);
+std::string WindowCaptionText(HWND Window);
 // Item 4.4: the active control's text as one line.
 std::string ActiveControlText(const std::string& ControlText);
 

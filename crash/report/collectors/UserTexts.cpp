@@ -73,25 +73,35 @@ std::string UserPrivilegesText()
     return text;
 }
 
+std::string WindowClassText(HWND Window)
+{
+    Window = UserWindowOrNone(Window);
+    if (Window == nullptr) return {};
+    char name[256];
+    const int length = ::GetClassNameA(Window, name, sizeof name);
+    return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string WindowCaptionText(HWND Window)
+{
+    Window = UserWindowOrNone(Window);
+    if (Window == nullptr) return {};
+    // The default procedure reads the text the system keeps for the window,
+    // without a message to its thread, which may be the one that hangs.
+    char text[256];
+    const LRESULT length = ::DefWindowProcA(Window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    if (length <= 0) return {};
+    return SingleLineText(std::string(text, static_cast<std::size_t>(length < 255 ? length : 255)));
+}
+
 std::string ForegroundFormClassText()
 {
-    HWND window = ::GetForegroundWindow();
-    if (window == nullptr) return {};
-    char name[256];
-    const int length = ::GetClassNameA(window, name, sizeof name);
-    return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+    return WindowClassText(::GetForegroundWindow());
 }
 
 std::string ForegroundFormText()
 {
-    HWND window = ::GetForegroundWindow();
-    if (window == nullptr) return {};
-    // The default procedure reads the text the system keeps for the window,
-    // without a message to its thread, which may be the one that hangs.
-    char text[256];
-    const LRESULT length = ::DefWindowProcA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    if (length <= 0) return {};
-    return SingleLineText(std::string(text, static_cast<std::size_t>(length < 255 ? length : 255)));
+    return WindowCaptionText(::GetForegroundWindow());
 }
 
 std::string ActiveControlText(const std::string& ControlText)

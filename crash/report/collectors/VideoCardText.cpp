@@ -15,7 +15,7 @@ const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
 void ReadMemorySize(const std::string& Key, const std::string& Name, TVideoCardFacts& Facts)
 {
-    Facts.MemoryKnown = ReadRegistryDword(kMachine, Key, Name, Facts.MemorySize);
+    Facts.MemoryKnown = ReadKeyDword(kMachine, Key, Name, Facts.MemorySize);
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std:
     const std::string deviceKey = enumKey + "\\" + instance;
     std::string rawVideoId;
     const bool hasVideoId =
-        !instance.empty() && ReadRegistryBytes(kMachine, deviceKey + "\\Device Parameters", "VideoID", rawVideoId);
+        !instance.empty() && ReadKeyBytes(kMachine, deviceKey + "\\Device Parameters", "VideoID", rawVideoId);
     const std::string memoryKey = hasVideoId
                                       ? "System\\CurrentControlSet\\Control\\Video\\" +
                                             ReadKey(kMachine, deviceKey + "\\Device Parameters", "VideoID") + "\\0000"
@@ -88,7 +88,7 @@ TVideoCardFacts VideoFactsOfVideoKey(const std::string& MemoryKey)
     if (memoryKey.empty()) return facts;
     ReadMemorySize(memoryKey, "HardwareInformation.MemorySize", facts);
     std::string adapter;
-    if (ReadRegistryBytes(kMachine, memoryKey, "HardwareInformation.AdapterString", adapter))
+    if (ReadKeyBytes(kMachine, memoryKey, "HardwareInformation.AdapterString", adapter))
         facts.AdapterName = WithoutZeroBytes(adapter);
     const std::size_t parentEnd = memoryKey.find_last_of('\\');
     if (parentEnd != std::string::npos && parentEnd > 0) {

@@ -18,18 +18,6 @@ void NotifyAction(TVexlorActionType Action)
     FireExceptionActionNotify(Action, execute);
 }
 
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) noexcept
-{
-    a = rtl::Trim(a);
-    b = rtl::Trim(b);
-    if (a.size() != b.size()) return false;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        const auto x = static_cast<unsigned char>(a[k]), y = static_cast<unsigned char>(b[k]);
-        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
-    }
-    return true;
-}
-
 // The COM error as an object of this module; null for anything else, and for
 // one made by another module's copy, whose members this module cannot read.
 const TActiveXException* AsActiveXException(const void* Object) noexcept
@@ -72,7 +60,7 @@ bool ExceptionFilterMatches(const TVexlorExceptionFilter& Filter, const void* Ex
 {
     if (const TActiveXException* error = AsActiveXException(ExceptionObject)) {
         for (const std::string& parent : error->Parents())
-            if (SameTextIgnoringCase(parent, Filter.ExceptionClassName)) return true;
+            if (rtl::SameTextNoCase(rtl::Trim(parent), rtl::Trim(Filter.ExceptionClassName))) return true;
         return false;
     }
     if (Filter.ExceptionType == fetHandled && !Handled) return false;

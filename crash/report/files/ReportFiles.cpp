@@ -309,7 +309,7 @@ void SaveLastHTMLPage(const TReportFilesState& State, const std::string& Page)
 std::string LoadTextFile(const std::string& FileName)
 {
     try {
-        if (FileName.empty() || !LogFileExists(FileName)) return std::string();
+        if (FileName.empty() || !IsReadableFile(FileName)) return std::string();
         const std::string bytes = ReadFileBytes(FileName);
         std::string text;
         if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {

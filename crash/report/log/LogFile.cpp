@@ -175,12 +175,6 @@ std::string ReadFileBytes(const std::string& FileName)
     return bytes;
 }
 
-bool LogFileExists(const std::string& FileName)
-{
-    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
 {
     // One temporary name per log: only the holder of the log's lock writes
@@ -202,7 +196,7 @@ bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
             throw;
         }
     }
-    if (LogFileExists(FileName) &&
+    if (IsReadableFile(FileName) &&
         ::ReplaceFileA(FileName.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return true;
     if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -228,7 +222,7 @@ TLogFile::TLogFile(const std::string& FileName, bool ReadOnly) : FFileName(FileN
 {
     if (FFileName.empty()) return;
     GetWorkingFile(FFileName, true, ReadOnly);
-    if (LogFileExists(FFileName)) LoadFromText(ReadFileBytes(FFileName));
+    if (IsReadableFile(FFileName)) LoadFromText(ReadFileBytes(FFileName));
 }
 
 void TLogFile::LoadFromText(std::string Text)

@@ -141,8 +141,6 @@ std::string StoredItemValue(std::string_view Value, std::size_t ColonPosition);
 // The bytes of the file; raises rtl::EFOpenError when it cannot be opened.
 // Others may read, write and delete it meanwhile.
 std::string ReadFileBytes(const std::string& FileName);
-// True when the file exists (not a folder).
-bool LogFileExists(const std::string& FileName);
 // Replaces FileName by a complete file holding Bytes: written beside it under
 // the name FileName + ".tmp", flushed and closed, then put in its place. True
 // on success; false, with the temporary file gone, when the system refuses

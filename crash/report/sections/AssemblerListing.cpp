@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "crash/engine/EDisAsm.h"
@@ -82,8 +83,37 @@ void NameTarget(void* Param, std::uint32_t Address, std::string& Result)
     }
 }
 
-// A 4-byte immediate that reads as an address of readable bytes gets their
-// text: up to 32 characters, control characters as ".", up to a zero byte.
+// A 4-byte immediate that points at text gets the text: up to 32 characters,
+// control characters as ".", "..." when it goes on. Immediates are mostly
+// numbers, masks and code or data addresses, and many of them point at
+// readable bytes by chance: only a NUL-terminated run of at least
+// kMinPreviewText printable characters (in the ANSI code page; tab, CR and LF
+// allowed) within the first kPreviewScan bytes counts as text.
+constexpr std::size_t kMinPreviewText = 4;
+constexpr std::size_t kPreviewScan = 256;
+constexpr std::size_t kPreviewShown = 32;
+
+// The length of the text at Bytes up to its terminating zero; 0 when no zero
+// is met or a byte before it is no printable character.
+std::size_t PrintableTextLength(const unsigned char* Bytes, std::size_t Count)
+{
+    const auto* zero = static_cast<const unsigned char*>(std::memchr(Bytes, 0, Count));
+    if (zero == nullptr) return 0;
+    const std::size_t length = static_cast<std::size_t>(zero - Bytes);
+    if (length == 0) return 0;
+    WORD types[kPreviewScan];
+    if (length > kPreviewScan || !::GetStringTypeA(LOCALE_USER_DEFAULT, CT_CTYPE1, reinterpret_cast<const char*>(Bytes),
+                                                   static_cast<int>(length), types))
+        return 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = Bytes[i];
+        if (c == '\t' || c == '\r' || c == '\n') continue;
+        // Undefined bytes of the code page have no type at all.
+        if (types[i] == 0 || (types[i] & C1_CNTRL) != 0) return 0;
+    }
+    return length;
+}
+
 void PreviewString(void* Param, const void* /*ValueAddress*/, int OperandSize, bool /*Signed*/, std::string& Result)
 {
     if (OperandSize != 4 || Result.size() < 2 || Result[0] != '$') return;
@@ -91,21 +121,16 @@ void PreviewString(void* Param, const void* /*ValueAddress*/, int OperandSize, b
     const unsigned long value = std::strtoul(Result.c_str() + 1, &end, 16);
     if (!end || *end != '\0') return;
     auto* context = static_cast<TListingContext*>(Param);
-    unsigned char bytes[32];
+    unsigned char bytes[kPreviewScan];
     const std::size_t read = rtl::ReadMemoryPrefix(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(value)),
                                                    bytes, sizeof bytes, &context->Cache);
-    if (read == 0) return;
+    const std::size_t length = PrintableTextLength(bytes, read);
+    if (length < kMinPreviewText) return;
     std::string chars;
-    bool zero = false;
-    for (std::size_t i = 0; i < read; ++i) {
-        if (bytes[i] == 0) {
-            zero = true;
-            break;
-        }
+    for (std::size_t i = 0; i < std::min(length, kPreviewShown); ++i)
         chars += bytes[i] < 32 ? '.' : static_cast<char>(bytes[i]);
-    }
     Result += "  ; '" + chars + "'";
-    if (!zero) Result += "...";
+    if (length > kPreviewShown) Result += "...";
 }
 
 // A return ends the code that follows it in the listing: C2, C3, CA and CB,

@@ -117,7 +117,8 @@ struct TProcessesTable {
     std::string Text;
 };
 
-// A time as "yyyy-mm-dd hh:nn:ss"; empty outside the calendar.
+// A time as "yyyy-mm-dd hh:nn:ss"; empty for 0 (unknown) and outside the
+// calendar.
 std::string ModuleTimeText(TDateTime Value);
 
 // The modules block over the list in its order (handle, name, description,

@@ -66,8 +66,10 @@ std::string TRowBuffer::Take()
 
 std::string ModuleTimeText(TDateTime Value)
 {
+    // 0 is the date of a module whose file could not be looked at, not a
+    // time of 1899.
     SYSTEMTIME time{};
-    if (!DateTimeToSystemTime(Value, time)) return {};
+    if (Value == 0 || !DateTimeToSystemTime(Value, time)) return {};
     char text[32];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
                   time.wMinute, time.wSecond);
@@ -116,6 +118,13 @@ void BuildTable(TTable& Table, const std::string& Caption, const std::string (&L
     }
     Table.Text = Caption + ":\r\n" + Table.DashRule + "\r\n" + sections::HeaderRow(Labels, Table.Widths, N) + "\r\n" +
                  Table.DashRule + "\r\n" + buffer.Take() + Table.DashRule + "\r\n\r\n";
+}
+
+// A working set of 0 was not measured (a process that could not be opened):
+// empty, as the priority and the dialog's memory column show what is unknown.
+std::string MemoryCellText(std::uint32_t Memory)
+{
+    return Memory != 0 ? std::to_string(Memory) : std::string();
 }
 
 }  // namespace
@@ -175,7 +184,7 @@ TProcessesTable BuildProcessesBlock(const TVexlorProcessesList& Processes, const
         if (!process) continue;
         rows.push_back({std::to_string(process->ProcessID), CleanCellText(ExtractFileName(process->Name)),
                         CleanCellText(process->Description), CleanCellText(process->Version),
-                        std::to_string(process->Memory), CleanCellText(PriorityClassText(process->Priority)),
+                        MemoryCellText(process->Memory), CleanCellText(PriorityClassText(process->Priority)),
                         CleanCellText(ThreadCountText(process->Threads)),
                         CleanCellText(ExtractPathText(process->Name))});
     }

@@ -67,6 +67,49 @@ TEST_F(Registry, StringValuesLoseOnlyTheirTerminatingZero)
     EXPECT_EQ(ReadKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "terminated"), "");
 }
 
+TEST_F(Registry, RawBytesDwordsAndSubKeys)
+{
+    const DWORD number = 0x12345678;
+    Set("number", REG_DWORD, &number, sizeof number);
+    Set("binary", REG_BINARY, "R\0a\0", 4);  // 4 bytes, but binary: a DWORD too
+    Set("short", REG_BINARY, "\x01\x02", 2);
+    Set("text", REG_SZ, "abc", 4);
+    static constexpr struct {
+        const char* name;
+        bool found;
+        std::size_t size;
+        bool dword;
+        std::uint32_t value;
+    } kCases[] = {
+        {"number", true, 4, true, 0x12345678}, {"binary", true, 4, true, 0x00610052}, {"short", true, 2, false, 0},
+        {"text", true, 4, true, 0x00636261},  // the terminating zero is a byte of the value
+        {"absent", false, 0, false, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = "stale";
+        EXPECT_EQ(ReadKeyBytes(HKEY_CURRENT_USER, "\\" + FKeyName, c.name, bytes), c.found);
+        EXPECT_EQ(bytes.size(), c.size);
+        std::uint32_t value = 0;
+        EXPECT_EQ(ReadKeyDword(HKEY_CURRENT_USER, FKeyName, c.name, value), c.dword);
+        if (c.dword) EXPECT_EQ(value, c.value);
+    }
+    std::string bytes;
+    EXPECT_FALSE(ReadKeyBytes(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "number", bytes));
+
+    EXPECT_EQ(FirstSubKey(HKEY_CURRENT_USER, FKeyName), "");
+    EXPECT_EQ(LastSubKey(HKEY_CURRENT_USER, FKeyName), "");
+    for (const char* name : {"0001", "0000", "0002"}) {
+        rtl::RegistryKey sub;
+        ASSERT_EQ(RegCreateKeyExA(FKey.Get(), name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.Receive(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    EXPECT_EQ(FirstSubKey(HKEY_CURRENT_USER, FKeyName), "0000");
+    EXPECT_EQ(LastSubKey(HKEY_CURRENT_USER, "\\" + FKeyName), "0002");
+    EXPECT_EQ(LastSubKey(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent"), "");
+    for (const char* name : {"0000", "0001", "0002"}) RegDeleteKeyA(FKey.Get(), name);
+}
+
 TEST_F(Registry, CheckKey)
 {
     EXPECT_TRUE(CheckKey(HKEY_CURRENT_USER, FKeyName));

@@ -256,6 +256,23 @@ TEST(CollectorReading, LiveSourcesAnswerInTheirForm)
     EXPECT_EQ(ForegroundFormText(), SingleLineText(ForegroundFormText()));
 }
 
+TEST(CollectorReading, WindowTextsOfAFormAndOfTheDesktop)
+{
+    const HWND form = ::CreateWindowExA(0, "STATIC", "Tank\r\nform", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                        ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(WindowClassText(form), "Static");
+    EXPECT_EQ(WindowCaptionText(form), "Tank form");
+    ::DestroyWindow(form);
+    // With nothing in the foreground the system may answer its desktop
+    // window: that is no form of the program, and its class atom name
+    // "#32769" no class the report can show.
+    EXPECT_EQ(WindowClassText(::GetDesktopWindow()), "");
+    EXPECT_EQ(WindowCaptionText(::GetDesktopWindow()), "");
+    EXPECT_EQ(WindowClassText(nullptr), "");
+    EXPECT_NE(ForegroundFormClassText(), "#32769");
+}
+
 TEST(CollectorReading, ApplicationAndModuleTexts)
 {
     const std::string own = ExtractFileName(rtl::ModuleFileNameAnsi(nullptr));

@@ -191,7 +191,7 @@ TEST_F(LogSteps, AHandlerThatCancelsTheSaveLeadsToTheErrorEvent)
     FRecorder.ClearExecuteOnSaving = true;
     TReportFilesState state = Report(*options, "4E4E");
     SaveReportToLog(state);
-    EXPECT_FALSE(LogFileExists(path));
+    EXPECT_FALSE(IsReadableFile(path));
     EXPECT_EQ(FRecorder.Calls, (std::vector<std::string>{"saving", "error", "saved"}));
 }
 
@@ -302,7 +302,7 @@ TEST_F(LogSteps, ALockedLogGivesUpAfterTheBound)
     EXPECT_NE(GetLastVexlorLogErrorMsg().find("in use by another writer"), std::string::npos);
     EXPECT_EQ(FRecorder.Calls, (std::vector<std::string>{"saving", "error", "saved"}));
     EXPECT_EQ(state.TextToSend, state.FullReportText);
-    EXPECT_FALSE(LogFileExists(path));
+    EXPECT_FALSE(IsReadableFile(path));
 }
 
 TEST_F(LogSteps, TheLogGoesWhenTheVersionChanges)
@@ -336,7 +336,7 @@ TEST_F(LogSteps, TheLogGoesWhenTheVersionChanges)
             log.Save();
         }
         DeleteLogAtVersionChange(*options, "1.0.0.2");
-        EXPECT_EQ(!LogFileExists(path), c.deleted);
+        EXPECT_EQ(!IsReadableFile(path), c.deleted);
     }
 }
 
@@ -456,7 +456,7 @@ TEST(ReportFileNames, TheCapturedPageIsWrittenAndReadBack)
     const std::string page = LastHTMLPageFileName(state);
     DeleteFileA(page.c_str());
     SaveLastHTMLPage(state, "<html>\n\xcf\xf0\xe8\xe2\xe5\xf2\r</html>");  // no captured page yet: nothing
-    EXPECT_FALSE(LogFileExists(page));
+    EXPECT_FALSE(IsReadableFile(page));
     state.CapturedWebPage = "x";
     SaveLastHTMLPage(state, "<html>\n\xcf\xf0\xe8\xe2\xe5\xf2\r</html>");
     EXPECT_EQ(ReadFileBytes(page), "<html>\r\n\xcf\xf0\xe8\xe2\xe5\xf2\r\n</html>\r\n");
@@ -570,14 +570,14 @@ TEST(ReportFileSlots, TheLogStepsWorkOnThePipelinesReport)
         log.Save();
     }
     ReportSteps.DeleteLogAtVersionChange();
-    EXPECT_TRUE(LogFileExists(path)) << "the newest entry is of this program's version";
+    EXPECT_TRUE(IsReadableFile(path)) << "the newest entry is of this program's version";
     {
         TLogFile log(path, false);
         log.Append(CannedReport("9E9E", 3, GetMainModuleVersion() + ".9"), -1);
         log.Save();
     }
     ReportSteps.DeleteLogAtVersionChange();
-    EXPECT_FALSE(LogFileExists(path));
+    EXPECT_FALSE(IsReadableFile(path));
     EXPECT_EQ(SharedLog(), nullptr);
     ReportSteps.DeleteLogAtVersionChange.Set(nullptr);
     ReportSteps.CountDuplicateError.Set(nullptr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/engine/ECore.h"
 #include "crash/engine/errors/InternalErrors.h"
 #include "crash/report/log/LogFile.h"
 #include "rtl/Streams.h"
@@ -149,7 +150,7 @@ TEST(LogFile, SavesTheBytesItLoaded)
         log.Save();
     }
     EXPECT_EQ(ReadFileBytes(path), bytes);
-    EXPECT_FALSE(LogFileExists(path + ".tmp"));
+    EXPECT_FALSE(IsReadableFile(path + ".tmp"));
 }
 
 TEST(LogFile, AMissingFileIsAnEmptyLogMadeByTheFirstSave)
@@ -348,7 +349,7 @@ TEST(LogFile, RewritesInPlaceWhenTheLogCannotBeReplaced)
     EXPECT_EQ(ReadFileBytes(path), kEntry1 + kSep + kEntry2 + kSep);
     EXPECT_EQ(GetLastVexlorLogErrorCode(), eeLogError);
     EXPECT_NE(GetLastVexlorLogErrorMsg().find("rewritten in place"), std::string::npos) << GetLastVexlorLogErrorMsg();
-    EXPECT_FALSE(LogFileExists(path + ".tmp"));
+    EXPECT_FALSE(IsReadableFile(path + ".tmp"));
 }
 
 TEST(LogFile, ALogWithoutAFileCannotBeSaved)

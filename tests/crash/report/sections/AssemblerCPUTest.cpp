@@ -121,6 +121,53 @@ TEST(AssemblerListing, TenBeforeThePreviewAndTheStopAtAReturn)
     EXPECT_EQ(header, "Assembler Information:\r\n" + std::string(widest, '-'));
 }
 
+namespace {
+
+// Immediates that point at text and at bytes that only happen to be readable.
+const char kShortText[] = "abc";
+const char kTankText[] = "Tank level";
+const char kLongText[] = "0123456789012345678901234567890123456789";
+const char kControlText[] = "ab\001cd";
+// Filled with letters: no zero within reach.
+char gUnterminated[300];
+const char kCyrillicText[] = "\xD3\xF0\xEE\xE2\xE5\xED\xFC";  // 1251 letters
+
+}  // namespace
+
+TEST(AssemblerListing, StringPreviewOnlyForRealText)
+{
+    const auto options = TVexlorModuleOptions::Create("");
+    std::memset(gUnterminated, 'y', sizeof gUnterminated);
+    static const struct {
+        const void* address;
+        const char* comment;  // null: no preview
+    } kCases[] = {
+        {kPreviewText, "; 'Hi..' <-- EXCEPTION"},
+        {kTankText, "; 'Tank level' <-- EXCEPTION"},
+        {kLongText, "; '01234567890123456789012345678901'... <-- EXCEPTION"},
+        {kCyrillicText, "; '\xD3\xF0\xEE\xE2\xE5\xED\xFC' <-- EXCEPTION"},
+        {kShortText, nullptr},  // shorter than a text
+        {kControlText, nullptr},
+        {gUnterminated, nullptr},
+        {reinterpret_cast<const void*>(0x10), nullptr},  // unreadable
+        {&gReferencedObject, nullptr},                   // an object: binary data
+    };
+    for (const auto& c : kCases) {
+        const auto value = reinterpret_cast<std::uintptr_t>(c.address);
+        SCOPED_TRACE(Hex8(value));
+        std::vector<std::uint8_t> code = {0xB8};
+        for (int i = 0; i < 4; ++i) code.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        code.push_back(0xC3);
+        const TCodePage page(code);
+        std::string header;
+        const std::vector<std::string> lines = Lines(BuildAssemblerListing(page.At(0), *options, header));
+        ASSERT_FALSE(lines.empty());
+        const std::string& line = lines[0];
+        const std::string expected = c.comment ? c.comment : "; <-- EXCEPTION";
+        EXPECT_EQ(line.substr(line.find(';')), expected) << line;
+    }
+}
+
 TEST(AssemblerListing, AtMostTenAfterAndTheWindowAtAnAllocationStart)
 {
     const auto options = TVexlorModuleOptions::Create("");

@@ -248,6 +248,24 @@ TEST(ModulesBlock, DescriptionWithBarAndLineBreakKeepsTheTable)
     EXPECT_NE(wide.Text.find("|0000000400000|Volumetra.exe|"), std::string::npos) << wide.Text;
 }
 
+TEST(ModulesBlock, ModuleTimes)
+{
+    static constexpr struct {
+        TDateTime value;
+        const char* text;
+    } kCases[] = {
+        {45000.5, "2023-03-15 12:00:00"},
+        {0, ""},  // a file that could not be looked at: no date of 1899
+        {2.0, "1900-01-01 00:00:00"},
+        {-1.0, "1899-12-29 00:00:00"},
+        {3000000.0, ""},  // outside the calendar
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(ModuleTimeText(c.value), c.text);
+    }
+}
+
 TEST(ProcessesBlock, RowsAndTexts)
 {
     const auto options = DefaultOptions();
@@ -267,6 +285,18 @@ TEST(ProcessesBlock, RowsAndTexts)
                               "|ID|Name        |Description|Version|Memory|Priority|Threads|Path      |\r\n" + rule +
                               "\r\n" + "|36|explorer.exe|Explorer   |6.1    |4096  |Normal  |??     |C:\\windows|\r\n" +
                               rule + "\r\n\r\n");
+
+    // A process that could not be opened: memory and priority unknown, so
+    // empty, not a working set of 0 bytes.
+    auto unknown = std::make_unique<TVexlorProcessInfo>();
+    unknown->ProcessID = 4;
+    unknown->Name = "C:\\windows\\system32\\services.exe";
+    unknown->Threads = 7;
+    processes.Add(std::move(unknown));
+    const TProcessesTable both = BuildProcessesBlock(processes, *options);
+    EXPECT_NE(both.Text.find("|4 |services.exe|           |       |      |        |7      |C:\\windows\\system32|"),
+              std::string::npos)
+        << both.Text;
 }
 
 TEST(Tables, EmptyTableAndRowBufferBound)

@@ -23,18 +23,25 @@ if /usr/bin/wineserver -p"${WINE_LINGER_S:-5}" </dev/null >/dev/null 2>&1; then
   /usr/bin/wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 fi
 
+# The program's output goes to a file that is streamed to the caller while
+# the program runs, never through a pipe: a Wine service that the program
+# starts (the desktop, a device host) inherits its standard output and lives
+# on after it, and a pipe it holds would keep the caller waiting for an end
+# of file that never comes.
+#
 # Wine: about one process in a few hundred, under parallel load, is killed by
 # SIGSEGV on Wine's own side while it exits, after the program has finished
 # (seen with test programs that link nothing but GoogleTest); under software
-# emulation one in a few hundred instead never finishes exiting (seen with a
-# streams test that starts no thread). A test program that printed
-# GoogleTest's final PASSED line before that counts as passed, and says so;
-# any other crash or hang stays a failure.
+# emulation one now and then never finishes exiting. A test program that
+# printed GoogleTest's final PASSED line before that counts as passed, and
+# says so; any other crash or hang stays a failure.
 out=$(mktemp)
 hung="$out.hung"
 trap 'rm -f "$out" "$hung"' EXIT
-/usr/bin/wine "$@" > >(tee "$out") 2>&1 &
+/usr/bin/wine "$@" >"$out" 2>&1 &
 pid=$!
+tail -s 0.1 -n +1 -f --pid="$pid" "$out" &
+streamer=$!
 passed() { tail -n 3 "$out" | tr -d '\r' | grep -q '^\[  PASSED  \] '; }
 (
   while sleep 2; do
@@ -50,7 +57,7 @@ watcher=$!
 wait "$pid"
 rc=$?
 kill "$watcher" 2>/dev/null
-wait  # for tee and the watcher
+wait "$streamer"
 if [ -e "$hung" ] && [ $rc -eq 137 ]; then
   echo "wine-run: the program passed, then did not exit within ${WINE_EXIT_GRACE_S:-120} s; killed, counted as passed" >&2
   exit 0

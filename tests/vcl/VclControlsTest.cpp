@@ -305,8 +305,8 @@ int OpenBoxes(bool close)
     return walk.Count;
 }
 
-// From another thread: watches the boxes for a second, then closes every box
-// that opens until told to stop.
+// From another thread: watches the boxes for a second (stretched by the time
+// scale), then closes every box that opens until told to stop.
 class TBoxWatcher : public rtl::TThread {
 public:
     explicit TBoxWatcher(std::atomic<bool>& quiet) : FQuiet(quiet) {}
@@ -319,7 +319,8 @@ protected:
     void Execute() override
     {
         const DWORD start = GetTickCount();
-        while (GetTickCount() - start < 1000) {
+        // Long enough for the timer to tick more than ten times on a slow machine.
+        while (GetTickCount() - start < testsupport::Scaled(1000)) {
             MostBoxes = std::max(MostBoxes.load(), OpenBoxes(false));
             Sleep(20);
         }

@@ -4,6 +4,8 @@
 // text with and without registers and readable memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -161,9 +163,12 @@ TEST(AssemblerListing, StringPreviewOnlyForRealText)
         const TCodePage page(code);
         std::string header;
         const std::vector<std::string> lines = Lines(BuildAssemblerListing(page.At(0), *options, header));
-        ASSERT_FALSE(lines.empty());
-        const std::string& line = lines[0];
+        const auto at = std::find_if(lines.begin(), lines.end(),
+                                     [](const std::string& l) { return l.find("<-- EXCEPTION") != std::string::npos; });
+        ASSERT_NE(at, lines.end()) << header;
+        const std::string& line = *at;
         const std::string expected = c.comment ? c.comment : "; <-- EXCEPTION";
+        ASSERT_NE(line.find(';'), std::string::npos) << line;
         EXPECT_EQ(line.substr(line.find(';')), expected) << line;
     }
 }

@@ -96,6 +96,10 @@ inline std::uintptr_t CurrentStackTop() noexcept
     return reinterpret_cast<std::uintptr_t>(block->StackBase);
 }
 
+// Bytes of the calling thread's stack reservation left below `esp`, an
+// address on that stack (0 when it cannot be told). Any thread, hooks included.
+std::uintptr_t StackRoomBelow(std::uintptr_t esp) noexcept;
+
 // Lowest committed address of the calling thread's stack (the block's stack
 // limit): the stack has grown down to here so far. Any thread, hooks included.
 inline std::uintptr_t CurrentStackLimit() noexcept

@@ -42,12 +42,7 @@ bool IsHardwareFault(DWORD code) noexcept
 
 bool HasStackForThrow(std::uintptr_t esp) noexcept
 {
-    MEMORY_BASIC_INFORMATION info;
-    if (::VirtualQuery(reinterpret_cast<const void*>(esp - 4), &info, sizeof info) == 0) return false;
-    // The whole reservation of the stack starts at its allocation base.
-    const auto bottom = reinterpret_cast<std::uintptr_t>(info.AllocationBase);
-    const std::uintptr_t top = CurrentStackTop();
-    return esp <= top && esp > bottom + kStackReserveForThrow;
+    return esp <= CurrentStackTop() && StackRoomBelow(esp) > kStackReserveForThrow;
 }
 
 using NtContinueFunction = LONG NTAPI(CONTEXT* context, BOOLEAN testAlert);
@@ -142,6 +137,15 @@ std::exception_ptr MapSystemException(const EXCEPTION_RECORD& record, const CONT
         // No memory for the object: the allocation failure itself is thrown.
         return std::current_exception();
     }
+}
+
+std::uintptr_t StackRoomBelow(std::uintptr_t esp) noexcept
+{
+    MEMORY_BASIC_INFORMATION info;
+    if (::VirtualQuery(reinterpret_cast<const void*>(esp - 4), &info, sizeof info) == 0) return 0;
+    // The whole reservation of the stack starts at its allocation base.
+    const auto bottom = reinterpret_cast<std::uintptr_t>(info.AllocationBase);
+    return esp > bottom ? esp - bottom : 0;
 }
 
 namespace detail {

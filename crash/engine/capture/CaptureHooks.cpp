@@ -164,7 +164,7 @@ std::exception_ptr CaptureExceptObjProc(const EXCEPTION_RECORD& record, const CO
     return error;
 }
 
-LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
+LONG FilterOnThisStack(EXCEPTION_POINTERS* pointers) noexcept
 {
     if (!rtl::IsReadableMemory(pointers, sizeof *pointers) ||
         !rtl::IsReadableMemory(pointers->ExceptionRecord, kExceptionRecordSize))
@@ -198,6 +198,58 @@ LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
     if (object != nullptr && object == state->LastReportedObject) state->LastReportedRecord = pointers->ExceptionRecord;
     // The process ends now, with the fault's code.
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// A stack overflow leaves its thread a page or two, too little for the
+// report's start (the mapping, the worker, the wait); a fault that close to
+// the end of the stack likewise. The filter then runs on a fiber with a
+// stack of its own: the same thread, so the report still names it, and the
+// thread's own stack is still the one shown.
+constexpr std::uintptr_t kStackForFilter = 64 * 1024;
+constexpr SIZE_T kFilterStackSize = 1024 * 1024;
+
+struct TFilterCall {
+    EXCEPTION_POINTERS* Pointers;
+    LONG Answer;
+    void* Caller;
+};
+
+void WINAPI FilterFiber(void* parameter)
+{
+    auto* call = static_cast<TFilterCall*>(parameter);
+    call->Answer = FilterOnThisStack(call->Pointers);
+    // A fiber's routine must not return: that would end the thread.
+    ::SwitchToFiber(call->Caller);
+}
+
+LONG FilterOnFreshStack(EXCEPTION_POINTERS* pointers) noexcept
+{
+    TThreadRaiseState* state = ThreadRaiseState();
+    const bool converted = !::IsThreadAFiber();
+    void* caller = converted ? ::ConvertThreadToFiber(nullptr) : ::GetCurrentFiber();
+    if (caller == nullptr) return FilterOnThisStack(pointers);
+    TFilterCall call{pointers, EXCEPTION_CONTINUE_SEARCH, caller};
+    void* fiber = ::CreateFiberEx(kFilterStackSize, kFilterStackSize, 0, FilterFiber, &call);
+    if (fiber == nullptr) {
+        if (converted) ::ConvertFiberToThread();
+        return FilterOnThisStack(pointers);
+    }
+    if (state != nullptr) state->OwnStackTop = static_cast<std::uint32_t>(rtl::CurrentStackTop());
+    ::SwitchToFiber(fiber);
+    if (state != nullptr) state->OwnStackTop = 0;
+    ::DeleteFiber(fiber);
+    if (converted) ::ConvertFiberToThread();
+    return call.Answer;
+}
+
+LONG CaptureUnhandledFilter(EXCEPTION_POINTERS* pointers) noexcept
+{
+    const bool overflow = rtl::IsReadableMemory(pointers, sizeof *pointers) &&
+                          rtl::IsReadableMemory(pointers->ExceptionRecord, kExceptionRecordSize) &&
+                          pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+    if (overflow || rtl::StackRoomBelow(reinterpret_cast<std::uintptr_t>(&pointers)) < kStackForFilter)
+        return FilterOnFreshStack(pointers);
+    return FilterOnThisStack(pointers);
 }
 
 void CaptureSynchronizeCatch(const std::exception_ptr& error) noexcept

@@ -74,6 +74,9 @@ struct TThreadRaiseState {
     // The object of a synchronised call that the main thread caught and that
     // is raised again here: its call stack was built there.
     void* SynchronizedObject;
+    // While the filter runs on a stack of its own (the thread's own has run
+    // out): the top of the thread's own stack, which its report shows.
+    std::uint32_t OwnStackTop;
 };
 static_assert(std::is_trivially_copyable_v<TThreadRaiseState>);
 static_assert(sizeof(TThreadRaiseState) <= rtl::TThreadExceptState::kReporterAreaSize);

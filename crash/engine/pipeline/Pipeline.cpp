@@ -345,7 +345,12 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
     params.Context = Context;
     params.ExceptionRecord = ExceptionRecord;
     params.CallStack = CallStack;
-    params.TopOfStack = TopOfStack != 0 ? TopOfStack : static_cast<std::uint32_t>(rtl::CurrentStackTop());
+    if (TopOfStack != 0)
+        params.TopOfStack = TopOfStack;
+    else if (raise != nullptr && raise->OwnStackTop != 0)
+        params.TopOfStack = raise->OwnStackTop;
+    else
+        params.TopOfStack = static_cast<std::uint32_t>(rtl::CurrentStackTop());
     if (StackPoint != 0)
         params.StackPoint = StackPoint;
     else if (raise != nullptr)

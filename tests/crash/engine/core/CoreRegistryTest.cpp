@@ -92,7 +92,9 @@ TEST_F(Registry, RawBytesDwordsAndSubKeys)
         EXPECT_EQ(bytes.size(), c.size);
         std::uint32_t value = 0;
         EXPECT_EQ(ReadKeyDword(HKEY_CURRENT_USER, FKeyName, c.name, value), c.dword);
-        if (c.dword) EXPECT_EQ(value, c.value);
+        if (c.dword) {
+            EXPECT_EQ(value, c.value);
+        }
     }
     std::string bytes;
     EXPECT_FALSE(ReadKeyBytes(HKEY_CURRENT_USER, "Software\\VolumetraCoreTestAbsent", "number", bytes));

@@ -36,6 +36,7 @@ struct TShape {
 };
 
 constexpr DWORD kAccessViolation = 0xC0000005;
+constexpr DWORD kStackOverflow = 0xC00000FD;
 
 const TShape kShapes[] = {
     {"main-typed", 0, "", 0, "done"},
@@ -51,6 +52,9 @@ const TShape kShapes[] = {
     {"worker-faultcaught", 0, "", 0, "end code=0"},
     {"worker-faultuncaught", 1, "class=EAccessViolation", kAccessViolation, ""},
     {"worker-msvcrt", 1, "class=EAccessViolation", kAccessViolation, ""},
+    // The thread's stack has run out: the report runs on a stack of its own.
+    {"worker-overflow", 1, "class=EStackOverflow message=Stack overflow thread=worker", kStackOverflow, ""},
+    {"main-overflow", 1, "class=EStackOverflow message=Stack overflow thread=main", kStackOverflow, ""},
     {"worker-callback", 1, "class=Exception message=thrown thread=worker", 0, "end code=1"},
     {"worker-uncaught", 1, "class=Exception message=thrown thread=worker stage=18", 0, "end code=1"},
     // The report's environment names the message; the frames name the thrower.

@@ -386,6 +386,16 @@ int wmain(int argc, wchar_t** argv)
         RunEight(false);
     } else if (mode == L"eight-main") {
         RunEight(true);
+    } else if (mode == L"eight-minimised") {
+        // Each report restores the main window from its raising thread while
+        // the window's own thread does not pump: nothing may wait for it.
+        const HWND window = ::CreateWindowExW(WS_EX_APPWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"main", WS_POPUP | WS_VISIBLE,
+                                              100, 100, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        ::ShowWindow(window, SW_MINIMIZE);
+        for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&message);
+        Write(::IsIconic(window) ? "minimised\n" : "not minimised\n");
+        RunEight(true);
+        ::DestroyWindow(window);
     } else if (mode == L"reenter") {
         // A step that raises and reports from inside the report worker.
         crash::ReportSteps.CapturePngScreenshot.Set([] {

@@ -3,29 +3,16 @@
 // thread or the program ends.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/crash/engine/pipeline/PipelineReports.h"
 #include "tests/support/ChildRun.h"
 
 namespace {
 
-std::vector<std::string> ReportLines(const std::string& output)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("report", 0) == 0) lines.push_back(line);
-    return lines;
-}
-
-int CountOf(const std::string& output, const std::string& text)
-{
-    int count = 0;
-    for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++count;
-    return count;
-}
+using pipelinetest::CountOf;
+using pipelinetest::ReportLines;
 
 struct TShape {
     const char* Mode;
@@ -97,7 +84,8 @@ TEST(PipelineShapes, SynchronisedCallShowsItsOwnStack)
 }
 
 // Eight threads failing in one function: eight reports, one after the other,
-// each naming its thread; the program goes on.
+// each naming its thread; the program goes on. Again while the main thread
+// raises too.
 TEST(PipelineShapes, EightThreadsInOneFunctionGiveEightReports)
 {
     for (const char* mode : {"eight", "eight-main"}) {

@@ -33,6 +33,7 @@
 #include "crash/engine/EDebugInfo.h"
 #include "crash/engine/EEncrypt.h"
 #include "crash/engine/EOptions.h"
+#include "crash/engine/ReportSteps.h"
 #include "rtl/SyncObjs.h"
 
 namespace crash {
@@ -129,6 +130,11 @@ struct TDataReadSettings {
 // characters) when it has one, else the library's own key.
 std::string ModulePassword(HMODULE Module);
 using TPasswordRequestEvent = void(WINAPI*)(unsigned char* Password, std::int32_t MaxLength);
+// Where the request runs: the pipeline sets the main-thread call, so that
+// during a report the module's handlers run on the thread that raised, as
+// every other handler of a report does; empty, the request runs at once.
+inline TReportStep<void(TPasswordRequestEvent request, unsigned char* password, std::int32_t maxLength)>
+    PasswordRequestCall;
 
 // Reads a block in the resource layout (Size bytes at Data) into Target: the
 // version, date, options (loaded at the block's version), the password check

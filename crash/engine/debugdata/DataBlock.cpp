@@ -180,7 +180,10 @@ std::string ModulePassword(HMODULE Module)
         if (auto request = reinterpret_cast<TPasswordRequestEvent>(
                 reinterpret_cast<void*>(::GetProcAddress(Module, "VexlorLog_PasswordRequestEvent")))) {
             unsigned char password[256] = {};
-            request(password, 255);
+            if (PasswordRequestCall)
+                PasswordRequestCall(request, password, 255);
+            else
+                request(password, 255);
             // No handler gave one (a program exports the entry whether or not
             // it handles the event): the block was written with the library's
             // key, which an empty password would leave enciphered.

@@ -137,6 +137,9 @@ void StartExceptionPipeline()
         return NotifyException(object, address, true, nullptr, false, aeNone, module, rtUnknown, nullptr, nullptr, 0,
                                0);
     });
+    PasswordRequestCall.Set([](TPasswordRequestEvent request, unsigned char* password, std::int32_t maxLength) {
+        CallInMainThread([=] { request(password, maxLength); });
+    });
     GState = std::move(state);
     InstallCaptureHooks();
 }
@@ -146,6 +149,7 @@ void StopExceptionPipeline() noexcept
     if (!GState) return;
     GState->Installed.store(false);
     RemoveCaptureHooks();
+    PasswordRequestCall.Set(nullptr);
     {
         // A report in progress ends first.
         rtl::TCriticalSectionLock hold(GState->MainReportLock);

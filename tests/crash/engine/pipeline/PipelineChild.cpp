@@ -409,6 +409,19 @@ int wmain(int argc, wchar_t** argv)
         std::wstring shape = L"uncaught";
         DWORD id = 0;
         Ended(::CreateThread(nullptr, 0, ShapeThread, &shape, 0, &id));
+    } else if (mode == L"password") {
+        // The data reader asks this program for its password during a
+        // report: the handler runs on the thread that raised.
+        auto* log = new crash::TVexlorLog();
+        log->SetOnPasswordRequest([](crash::TVexlorExceptionRecord, std::string& password) {
+            Write("handler thread=" + NameOf(::GetCurrentThreadId()) + "\n");
+            password = "pass";
+        });
+        crash::ReportSteps.CapturePngScreenshot.Set(
+            [] { Write("password=" + crash::ModulePassword(::GetModuleHandleW(nullptr)) + "\n"); });
+        std::wstring shape = L"uncaught";
+        DWORD id = 0;
+        Ended(::CreateThread(nullptr, 0, ShapeThread, &shape, 0, &id));
     } else if (mode == L"notifynull") {
         auto* log = new crash::TVexlorLog();
         log->SetOnExceptionNotify([](crash::TVexlorExceptionRecord, bool&) {

@@ -103,6 +103,17 @@ TEST(PipelineShapes, EightThreadsInOneFunctionGiveEightReports)
     }
 }
 
+// The data reader's password request during a report goes to the raising
+// thread, like every handler of a report, and its answer comes back.
+TEST(PipelineShapes, PasswordRequestRunsOnTheRaisingThread)
+{
+    const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "password");
+    ASSERT_TRUE(run.FFinished);
+    EXPECT_NE(run.FOutput.find("handler thread=worker\n"), std::string::npos) << run.FOutput;
+    EXPECT_NE(run.FOutput.find("password=pass\n"), std::string::npos) << run.FOutput;
+    EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
+}
+
 // A step that raises and calls the entry inside the report worker: the entry
 // answers at once, one report, no hang.
 TEST(PipelineShapes, WorkerReentryGivesOneReportAndNoHang)

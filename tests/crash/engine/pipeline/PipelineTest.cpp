@@ -109,7 +109,8 @@ TEST(PipelineShapes, PasswordRequestRunsOnTheRaisingThread)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "password");
     ASSERT_TRUE(run.FFinished);
-    EXPECT_NE(run.FOutput.find("handler thread=worker\n"), std::string::npos) << run.FOutput;
+    EXPECT_GT(CountOf(run.FOutput, "handler thread=worker\n"), 0) << run.FOutput;
+    EXPECT_EQ(CountOf(run.FOutput, "handler thread="), CountOf(run.FOutput, "handler thread=worker\n")) << run.FOutput;
     EXPECT_NE(run.FOutput.find("password=pass\n"), std::string::npos) << run.FOutput;
     EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
 }

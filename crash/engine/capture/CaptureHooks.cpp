@@ -318,7 +318,11 @@ void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool For
     const bool reporting = pipeline != nullptr && pipeline->Installed.load() && pipeline->Active.load();
     // One exception is reported once, whichever hooks it passes.
     const bool reported = Obj != nullptr && Obj == state->LastReportedObject;
-    if (reporting && !reported && Obj != nullptr && !IsAbort(Obj, Type)) {
+    // With the raise's own type the abort test is the catch matcher's, not
+    // a check of the object's memory, which would cost every rethrow a few
+    // queries of the memory map.
+    const std::type_info* type = Raise != nullptr && Raise->Type != nullptr ? Raise->Type : Type;
+    if (reporting && !reported && Obj != nullptr && !IsAbort(Obj, type)) {
         TAsynchronousException asynchronous = aeNone;
         const bool handled = Raise != nullptr && DecideExceptionHandled(*Raise, Forced, asynchronous);
         if (!handled) {

@@ -136,7 +136,9 @@ int main(int argc, char** argv)
     std::printf("%d pairs per figure, fastest of 5 rounds\n", pairs);
     Measure("throw/catch, main thread", pairs, [](int n) { return NanosecondsPerPair(n, false); });
     Measure("throw/catch, worker", pairs, [](int n) { return InWorker(n, false); });
+    const std::uint32_t walks = crash::HandledDecisionWalkCount();
     Measure("throw/rethrow/catch, worker", pairs, [](int n) { return InWorker(n, true); });
+    std::printf("decision walks during that figure: %u\n", static_cast<unsigned>(crash::HandledDecisionWalkCount() - walks));
     gUncached = true;
     Measure("throw/rethrow/catch, uncached", pairs / 10, [](int n) { return InWorker(n, true); });
     gUncached = false;

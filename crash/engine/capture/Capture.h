@@ -79,6 +79,12 @@ std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEX
 // fault of this system record (its address, as the filter received it): the
 // steps after it on the filter point then report nothing more.
 bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept;
+// An exception leaving a thread object's Execute, about to be reported where
+// the thread catches it: false when the calling thread must not report it
+// (a report worker, or the object is the one it reported last, so that the
+// rethrow that makes it the thread's FatalException is not reported again);
+// true marks the object reported.
+bool TakeThreadExceptionReport(const void* Object) noexcept;
 
 // Raise state copies for the report of the calling thread's exception.
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;

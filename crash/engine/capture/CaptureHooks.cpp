@@ -276,6 +276,14 @@ bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept
     return Record != nullptr && state != nullptr && state->LastReportedRecord == Record;
 }
 
+bool TakeThreadExceptionReport(const void* Object) noexcept
+{
+    TThreadRaiseState* state = ThreadRaiseState();
+    if (state == nullptr || state->IsReportWorker || state->LastReportedObject == Object) return false;
+    state->LastReportedObject = const_cast<void*>(Object);
+    return true;
+}
+
 void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept
 {
     std::memcpy(&Target, &Source, kContextCopySize);

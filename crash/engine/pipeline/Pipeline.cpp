@@ -131,9 +131,7 @@ void StartExceptionPipeline()
     // thread catches it, after unwinding; the rethrow that follows is the
     // same exception and is not reported again.
     ThreadExceptionReport.Set([](rtl::TObject* object, void* address, HMODULE module) -> bool {
-        TThreadRaiseState* raise = ThreadRaiseState();
-        if (raise == nullptr || raise->IsReportWorker || raise->LastReportedObject == object) return true;
-        raise->LastReportedObject = object;
+        if (!TakeThreadExceptionReport(object)) return true;
         return NotifyException(object, address, true, nullptr, false, aeNone, module, rtUnknown, nullptr, nullptr, 0,
                                0);
     });

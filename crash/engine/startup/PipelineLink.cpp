@@ -64,6 +64,7 @@ void InstallFrameworkHooks() noexcept {}
 
 bool ReportThreadException(rtl::TObject* object, void* address, HMODULE module)
 {
+    if (!TakeThreadExceptionReport(object)) return true;
     return ExceptionManager(object, address, rtUnknown, module);
 }
 

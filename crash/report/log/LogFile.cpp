@@ -196,9 +196,10 @@ bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
             throw;
         }
     }
-    if (IsReadableFile(FileName) &&
-        ::ReplaceFileA(FileName.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return true;
+    // A rename over the log, not ReplaceFile: the rename is one step, so a
+    // writer killed at any moment leaves the old log or the new one. Wine's
+    // ReplaceFile is not one step, and a writer killed inside it left an
+    // empty log.
     if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     ::DeleteFileA(temporary.c_str());

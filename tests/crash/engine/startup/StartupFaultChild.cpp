@@ -7,6 +7,8 @@
 //   divide  a division by zero in code outside the program's image, with the
 //           report's message worded as the report layer words it (a full
 //           stop added), so that it is not the raw message of the fault
+//   thread  an exception leaving a thread object's Execute, which the thread
+//           keeps as its FatalException; the program goes on
 #include <windows.h>
 
 #include <cstdio>
@@ -15,6 +17,7 @@
 
 #include "crash/engine/ReportSteps.h"
 #include "crash/engine/pipeline/ReportContext.h"
+#include "rtl/Classes.h"
 #include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
 
@@ -51,6 +54,16 @@ int DivideOutsideTheImage()
     return reinterpret_cast<int(__cdecl*)()>(code)();
 }
 
+int EndThreadByException()
+{
+    struct TFailing : rtl::TThread {
+        void Execute() override { throw rtl::Exception("thread failed"); }
+    } thread;
+    thread.Start();
+    thread.WaitFor();
+    return thread.FatalException() ? 0 : 5;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -61,6 +74,7 @@ int main(int argc, char** argv)
     crash::ReportSteps.IsConsoleApplication.Set([] { return false; });
     crash::ReportSteps.ShowExceptionBox.Set(&RecordReport);
     if (std::string(argv[1]) == "divide") return DivideOutsideTheImage();
+    if (std::string(argv[1]) == "thread") return EndThreadByException();
     using TStrlen = std::size_t(__cdecl*)(const char*);
     const auto runtimeStrlen = reinterpret_cast<TStrlen>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("msvcrt.dll"), "strlen")));

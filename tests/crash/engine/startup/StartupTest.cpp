@@ -142,6 +142,15 @@ TEST(InstalledModule, HooksListsAndMapping)
     EXPECT_NE(crash::CurrentVexlorLogOptions(), nullptr);
 }
 
+// The fault child's result file: one "report" line per report.
+int ReportCount(const std::string& output)
+{
+    int reports = 0;
+    for (std::size_t at = output.find("report "); at != std::string::npos; at = output.find("report ", at + 1))
+        ++reports;
+    return reports;
+}
+
 // A fault that reaches the top-level filter: one report, the fault's code as
 // the exit code. "divide" words its report's message otherwise than the
 // fault's own text, which the last-resort step must not take for another
@@ -157,12 +166,19 @@ TEST(InstalledModule, FaultReachingTheFilterIsReportedOnceAndEndsTheProcess)
         const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", c.Mode);
         ASSERT_TRUE(child.FFinished) << c.Mode;
         EXPECT_EQ(child.FExitCode, c.ExitCode) << c.Mode;
-        int reports = 0;
-        for (std::size_t at = child.FOutput.find("report "); at != std::string::npos;
-             at = child.FOutput.find("report ", at + 1))
-            ++reports;
-        EXPECT_EQ(reports, 1) << c.Mode << ": " << child.FOutput;
+        EXPECT_EQ(ReportCount(child.FOutput), 1) << c.Mode << ": " << child.FOutput;
     }
+}
+
+// An exception leaving a thread object's Execute is reported once where the
+// thread catches it, not again when it is raised anew to become the thread's
+// FatalException; the program goes on.
+TEST(InstalledModule, ThreadObjectExceptionIsReportedOnce)
+{
+    const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", "thread");
+    ASSERT_TRUE(child.FFinished);
+    EXPECT_EQ(child.FExitCode, 0u) << "the thread keeps its exception";
+    EXPECT_EQ(ReportCount(child.FOutput), 1) << child.FOutput;
 }
 
 // A filter argument that cannot be read is left to the steps before: the

@@ -175,6 +175,8 @@ std::string ReadFileBytes(const std::string& FileName)
     return bytes;
 }
 
+constexpr int kRenameAttempts = 20;
+
 bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
 {
     // One temporary name per log: only the holder of the log's lock writes
@@ -200,9 +202,18 @@ bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
     // writer killed at any moment leaves the old log or the new one. Wine's
     // ReplaceFile is not one step, and a writer killed inside it left an
     // empty log.
-    if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    // A reader that holds the log open for a moment (another program's
+    // check of the file) makes the rename fail; it is tried again shortly.
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+        ::Sleep(10);
+    }
+    const DWORD error = ::GetLastError();
     ::DeleteFileA(temporary.c_str());
+    ::SetLastError(error);
     return false;
 }
 

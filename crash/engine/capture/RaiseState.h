@@ -74,6 +74,9 @@ struct TThreadRaiseState {
     // The object of a synchronised call that the main thread caught and that
     // is raised again here: its call stack was built there.
     void* SynchronizedObject;
+    // Set while this thread reports for another one (the hang watcher for
+    // the main thread): the report's exception thread; 0 for this thread.
+    DWORD ReportedThreadID;
 };
 static_assert(std::is_trivially_copyable_v<TThreadRaiseState>);
 static_assert(sizeof(TThreadRaiseState) <= rtl::TThreadExceptState::kReporterAreaSize);

@@ -1,9 +1,51 @@
 // The library's own options and the shared copy.
 #include "crash/engine/options/ModuleOptionsEx.h"
 
+#include "crash/engine/api/PublicInterface.h"
+#include "crash/engine/freeze/FreezeWatcher.h"
 #include "crash/engine/options/OptionsSharedMapping.h"
 
 namespace crash {
+
+namespace {
+
+// Starts or stops the hang watcher after a change of the own options.
+void FollowWatcherSwitches(const TVexlorModuleOptions& options)
+{
+    if (options.Active() && options.FreezeActivate())
+        StartFreezeWatcher();
+    else
+        StopFreezeWatcher();
+}
+
+}  // namespace
+
+void TVexlorModuleOptionsEx::SetActive(bool Value)
+{
+    if (this != LibraryModuleOptions() || Value == Active()) {
+        TVexlorModuleOptions::SetActive(Value);
+        return;
+    }
+    TVexlorModuleOptions::SetActive(Value);
+    FollowWatcherSwitches(*this);
+}
+
+void TVexlorModuleOptionsEx::SetFreezeActivate(bool Value)
+{
+    if (this != LibraryModuleOptions() || Value == FreezeActivate()) {
+        TVexlorModuleOptions::SetFreezeActivate(Value);
+        return;
+    }
+    TVexlorModuleOptions::SetFreezeActivate(Value);
+    FollowWatcherSwitches(*this);
+}
+
+std::unique_ptr<TVexlorModuleOptions> CreateModuleOptionsFor(HMODULE Module, std::string ModuleName)
+{
+    if (Module != nullptr && Module == LibraryModuleHandle())
+        return TVexlorModuleOptions::Create<TVexlorModuleOptionsEx>(std::move(ModuleName));
+    return TVexlorModuleOptions::Create(std::move(ModuleName));
+}
 
 void TVexlorModuleOptionsEx::StoreSharedData()
 {

@@ -2,20 +2,18 @@
 #include "crash/engine/options/ModuleOptionsEx.h"
 
 #include "crash/engine/api/PublicInterface.h"
-#include "crash/engine/freeze/FreezeWatcher.h"
 #include "crash/engine/options/OptionsSharedMapping.h"
 
 namespace crash {
+
+std::atomic<TFreezeWatcherSwitch> FreezeWatcherSwitch{nullptr};
 
 namespace {
 
 // Starts or stops the hang watcher after a change of the own options.
 void FollowWatcherSwitches(const TVexlorModuleOptions& options)
 {
-    if (options.Active() && options.FreezeActivate())
-        StartFreezeWatcher();
-    else
-        StopFreezeWatcher();
+    if (const TFreezeWatcherSwitch run = FreezeWatcherSwitch.load()) run(options.Active() && options.FreezeActivate());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,14 @@ public:
     // Reads them back from it when it holds options.
     void LoadSharedData() override;
 };
+
+// What a change of the own options' Active or FreezeActivate runs: the hang
+// watcher's start (true) or stop (false), set by the library's start-up and
+// cleared at its shut-down; null: nothing. A pointer, so that every program
+// that reads a module's data block does not link the watcher and the
+// pipeline behind it.
+using TFreezeWatcherSwitch = void (*)(bool Run);
+extern std::atomic<TFreezeWatcherSwitch> FreezeWatcherSwitch;
 
 // A module's options object: this module's own are a TVexlorModuleOptionsEx
 // (they start and stop the hang watcher and publish themselves), any other

@@ -218,8 +218,10 @@ void InitializeLibrary()
     // development environment the module list is refreshed instead.
     if (IntoIDE) {
         RefreshModulesList();
-    } else if (const TVexlorModuleOptions* own = LibraryModuleOptions(); own != nullptr && own->Active()) {
-        StartFreezeWatcher();
+    } else {
+        FreezeWatcherSwitch.store([](bool run) { run ? StartFreezeWatcher() : StopFreezeWatcher(); });
+        if (const TVexlorModuleOptions* own = LibraryModuleOptions(); own != nullptr && own->Active())
+            StartFreezeWatcher();
     }
     // 16. A library finds its host now that the module list exists.
     if (IsLibraryModule(self)) {
@@ -235,6 +237,7 @@ void FinalizeLibrary()
     // first, and from here every hook and patched routine passes through.
     detail::CloseGate();
     // 1. The hang watcher ends before the main thread's handle goes.
+    FreezeWatcherSwitch.store(nullptr);
     StopFreezeWatcher();
     // 2. Lists the reports read; the main thread's handle.
     FreeVexlorLogList();

@@ -11,7 +11,8 @@
 //   spin      FreezeTimeout 1; a message handler spins until a report started
 //   min       the same with the window minimised; the handler spins until
 //             the report completed
-//   malloc    the handler allocates and frees until the report completed
+//   malloc    the handler allocates and frees, with the heaps locked, until
+//             the report completed
 //   off       as spin; the report's notify handler (on the watcher thread)
 //             turns FreezeActivate off, then main turns it on again
 //   answer    FreezeTimeout 5; the window answers for 10 s
@@ -21,6 +22,7 @@
 //             VOLUMETRA_IDLE_MS; writes the watcher's CPU time
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -114,12 +116,19 @@ __attribute__((noinline)) void SpinUntilDone()
     Write(gReportDone ? "completed while spinning\n" : "gave up\n");
 }
 
+// Allocates with every heap of the process locked most of the time, so that
+// a suspension nearly always finds the thread inside a heap's lock.
 __attribute__((noinline)) void AllocateUntilDone()
 {
+    static HANDLE heaps[64];
+    const DWORD count = std::min<DWORD>(::GetProcessHeaps(64, heaps), 64);
     ::QueryPerformanceCounter(&gBlockStart);
     while (!gReportDone.load(std::memory_order_relaxed) && !gGiveUp.load(std::memory_order_relaxed)) {
+        for (DWORD i = 0; i < count; ++i) ::HeapLock(heaps[i]);
         void* block = std::malloc(64 + (::GetTickCount() & 255));
+        for (volatile int k = 0; k < 2000; k = k + 1) {}
         std::free(block);
+        for (DWORD i = count; i > 0; --i) ::HeapUnlock(heaps[i - 1]);
     }
     Write(gReportDone ? "completed while allocating\n" : "gave up\n");
 }

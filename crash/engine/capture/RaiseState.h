@@ -77,6 +77,9 @@ struct TThreadRaiseState {
     // While the filter runs on a stack of its own (the thread's own has run
     // out): the top of the thread's own stack, which its report shows.
     std::uint32_t OwnStackTop;
+    // Set while this thread reports for another one (the hang watcher for
+    // the main thread): the report's exception thread; 0 for this thread.
+    DWORD ReportedThreadID;
 };
 static_assert(std::is_trivially_copyable_v<TThreadRaiseState>);
 static_assert(sizeof(TThreadRaiseState) <= rtl::TThreadExceptState::kReporterAreaSize);

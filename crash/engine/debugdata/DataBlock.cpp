@@ -5,6 +5,7 @@
 #include "crash/engine/EConsts.h"
 #include "crash/engine/EZlib.h"
 #include "crash/engine/debugdata/DebugDataInternal.h"
+#include "crash/engine/options/ModuleOptionsEx.h"
 #include "rtl/Streams.h"
 
 namespace crash {
@@ -166,7 +167,7 @@ bool Guarded(TModuleDebugData& target, Read&& read) noexcept
 TModuleDebugData::TModuleDebugData(std::uintptr_t Handle)
     : Handle(Handle),
       VexlorVersion(VexlorLogCurrentVersion),
-      Options(TVexlorModuleOptions::Create(ModuleFileName(Handle)))
+      Options(CreateModuleOptionsFor(reinterpret_cast<HMODULE>(Handle), ModuleFileName(Handle)))
 {}
 
 TModuleDebugData::~TModuleDebugData()

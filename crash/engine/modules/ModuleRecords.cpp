@@ -9,6 +9,7 @@
 
 #include "crash/engine/EConsts.h"
 #include "crash/engine/modules/ModulesInternal.h"
+#include "crash/engine/options/ModuleOptionsEx.h"
 #include "crash/engine/options/OptionsSharedMapping.h"
 #include "crash/engine/system/SystemInfo.h"
 #include "rtl/Handles.h"
@@ -192,7 +193,7 @@ std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE Module, const std::s
         record->ModuleType = ModuleTypeOf(Module, FileName);
     }
     TVexlorExtraInformation& extra = record->ExtraInformation;
-    extra.Options = TVexlorModuleOptions::Create(FileName);
+    extra.Options = CreateModuleOptionsFor(Module, FileName);
     bool hasData = false;
     if (Full) {
         // A reader that fails counts as no data: a lookup never raises.

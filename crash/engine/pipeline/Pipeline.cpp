@@ -357,7 +357,8 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
         params.StackPoint = StackPoint;
     else if (raise != nullptr)
         params.StackPoint = raise->Context.ContextFlags != 0 ? raise->Context.Esp : raise->StackPointerAtRaise;
-    params.ThreadID = ::GetCurrentThreadId();
+    params.ThreadID =
+        raise != nullptr && raise->ReportedThreadID != 0 ? raise->ReportedThreadID : ::GetCurrentThreadId();
     try {
         ReadFocusedControl(params);
     } catch (...) {}

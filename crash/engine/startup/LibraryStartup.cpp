@@ -12,6 +12,7 @@
 #include "crash/engine/EHook.h"
 #include "crash/engine/ExceptionLog.h"
 #include "crash/engine/api/PublicInterface.h"
+#include "crash/engine/freeze/FreezeWatcher.h"
 #include "crash/engine/options/ModuleOptionsEx.h"
 #include "crash/engine/options/OptionsSharedMapping.h"
 #include "crash/engine/startup/LibraryStartupLinks.h"
@@ -213,9 +214,15 @@ void InitializeLibrary()
         ThreadExceptionReport.Set(&detail::ReportThreadException);
         gState.ThreadHooks = InstallThreadHooks(modules);
     }
-    // 15. The hang watcher comes with the framework hooks; inside the
+    // 15. The hang watcher, when the own options ask for it; inside the
     // development environment the module list is refreshed instead.
-    if (IntoIDE) RefreshModulesList();
+    if (IntoIDE) {
+        RefreshModulesList();
+    } else {
+        FreezeWatcherSwitch.store([](bool run) { run ? StartFreezeWatcher() : StopFreezeWatcher(); });
+        if (const TVexlorModuleOptions* own = LibraryModuleOptions(); own != nullptr && own->Active())
+            StartFreezeWatcher();
+    }
     // 16. A library finds its host now that the module list exists.
     if (IsLibraryModule(self)) {
         PickHostModule();
@@ -229,6 +236,9 @@ void FinalizeLibrary()
     // The gate closes inside the report lock: a report in progress finishes
     // first, and from here every hook and patched routine passes through.
     detail::CloseGate();
+    // 1. The hang watcher ends before the main thread's handle goes.
+    FreezeWatcherSwitch.store(nullptr);
+    StopFreezeWatcher();
     // 2. Lists the reports read; the main thread's handle.
     FreeVexlorLogList();
     VexlorLogWarningSeams.IsActive.Set(nullptr);

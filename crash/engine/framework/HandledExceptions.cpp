@@ -66,7 +66,9 @@ void CatchHandledException(void* Object, const std::type_info* Type) noexcept
     if (state == nullptr || state->IsReportWorker || state->WaitingForReport || state->InNotifyException ||
         state->InProcessException || state->InHandleRaisedException != 0 || state->InCatchHandledException)
         return;
-    // A catch block left by a rethrow: the exception goes on.
+    // A catch block left by a rethrow: the exception goes on. (A catch that
+    // ends inside a destructor run by another exception's unwinding is
+    // skipped too: that one is on its way.)
     if (std::uncaught_exceptions() > 0) return;
     void* adjusted = Object;
     rtl::TObject* ours =

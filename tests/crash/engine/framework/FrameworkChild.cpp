@@ -10,6 +10,7 @@
 //   handle, handle-rtl   a window handler's exception through HandleException
 //   show, show-rtl       the same through ShowException alone
 //                        (-rtl: the crash reporter hands the exception back)
+//   handle-in-handler    a report's handler hands its own exception to HandleException
 //   handled              boCatchHandledExceptions: one raise caught in main
 //   handled-threads      four threads, each handling 50 in a function of its own
 //   handled-worker       the report worker raises and catches inside a step
@@ -325,6 +326,18 @@ int wmain(int argc, wchar_t** argv)
     if (mode == L"handle" || mode == L"handle-rtl" || mode == L"show" || mode == L"show-rtl") {
         gThroughShow = mode.rfind(L"show", 0) == 0;
         if (mode.ends_with(L"-rtl")) IncludeBehaviour(crash::boCallRTLExceptionEvent);
+        RunHandler();
+    } else if (mode == L"handle-in-handler") {
+        // A report's handler runs on the main thread and hands an exception
+        // of its own to the class library: that one is the application's.
+        auto* log = new crash::TVexlorLog();
+        log->SetOnExceptionNotify([](crash::TVexlorExceptionRecord, bool&) {
+            try {
+                throw rtl::Exception("in the handler");
+            } catch (...) {
+                vcl::Application->HandleException(nullptr, std::current_exception());
+            }
+        });
         RunHandler();
     } else if (mode == L"handled") {
         IncludeBehaviour(crash::boCatchHandledExceptions);

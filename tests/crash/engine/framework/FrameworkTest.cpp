@@ -160,6 +160,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, ClassLibrary,
                              return name;
                          });
 
+// While a report's handler runs, the class library handles that handler's
+// exceptions as it would without the crash reporter: its box, no report.
+TEST(ClassLibrary, AReportsHandlerGetsTheClassLibrarysBox)
+{
+    const TTimedRun child = Child("handle-in-handler");
+    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
+    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
+    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
+    ASSERT_EQ(reports.size(), 1u) << child.Run.FOutput;
+    EXPECT_NE(reports[0].find("message=handler failed"), std::string::npos) << reports[0];
+    const std::vector<std::string> boxes = Lines(child.Run.FOutput, "box ");
+    ASSERT_EQ(boxes.size(), 1u) << child.Run.FOutput;
+    EXPECT_EQ(boxes[0], "box in the handler");
+}
+
 TEST(HandledExceptions, OneReportWithHandledSetAndTheRaisingFunction)
 {
     const TTimedRun child = Child("handled");

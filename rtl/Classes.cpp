@@ -6,6 +6,7 @@
 #include <deque>
 #include <new>
 
+#include "rtl/ExceptHooks.h"
 #include "rtl/StartupInternal.h"
 #include "rtl/SyncObjs.h"
 
@@ -16,6 +17,22 @@ std::atomic<TSynchronizeHook> SynchronizeCatchHook{nullptr};
 std::atomic<TSynchronizeHook> SynchronizeReraiseHook{nullptr};
 std::atomic<TApplicationExceptionHook> HandleExceptionHook{nullptr};
 std::atomic<TApplicationExceptionHook> ShowExceptionHook{nullptr};
+
+THandleExceptionScope::THandleExceptionScope() noexcept
+{
+    if (TThreadExceptState* state = CurrentExceptState()) ++state->HandleExceptionDepth;
+}
+
+THandleExceptionScope::~THandleExceptionScope()
+{
+    if (TThreadExceptState* state = CurrentExceptState()) --state->HandleExceptionDepth;
+}
+
+bool IsInsideHandleException() noexcept
+{
+    const TThreadExceptState* state = CurrentExceptState();
+    return state != nullptr && state->HandleExceptionDepth > 0;
+}
 
 // ---- TComponent -----------------------------------------------------------------
 

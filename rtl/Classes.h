@@ -148,6 +148,18 @@ const void* SynchronizeCatchRoutine() noexcept;
 using TApplicationExceptionHook = bool (*)(std::exception_ptr error);
 extern std::atomic<TApplicationExceptionHook> HandleExceptionHook;
 extern std::atomic<TApplicationExceptionHook> ShowExceptionHook;
+// Marks the calling thread while the application object's HandleException
+// runs OnException or ShowException for an exception that HandleExceptionHook
+// has seen already: the show hook then knows not to take it a second time.
+class THandleExceptionScope {
+public:
+    THandleExceptionScope() noexcept;
+    ~THandleExceptionScope();
+    THandleExceptionScope(const THandleExceptionScope&) = delete;
+    THandleExceptionScope& operator=(const THandleExceptionScope&) = delete;
+};
+// Whether the calling thread is inside such a scope. Any thread.
+bool IsInsideHandleException() noexcept;
 
 // A thread of the system's own design: derive, override Execute.
 //

@@ -75,6 +75,9 @@ struct TThreadExceptState {
     std::uintptr_t TopOfStack;
     // One word for the crash reporter's own per-thread data; never touched here.
     void* ReporterData;
+    // Above zero while the class library's HandleException runs the
+    // application's own handling of an exception (THandleExceptionScope).
+    LONG HandleExceptionDepth;
     // The crash reporter's per-thread raise state, zeroed with the block, so
     // that its hooks write a thread's state without allocating. Never
     // touched here.

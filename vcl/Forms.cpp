@@ -529,6 +529,8 @@ void TApplication::HandleException(rtl::TObject* sender, std::exception_ptr erro
         } catch (...) {}
         const rtl::TApplicationExceptionHook hook = rtl::HandleExceptionHook.load(std::memory_order_acquire);
         if (hook && !hook(error)) return;
+        // The hook has seen this exception: the show hook leaves it alone.
+        const rtl::THandleExceptionScope inside;
         if (OnException)
             OnException(sender, error);
         else

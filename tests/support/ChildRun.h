@@ -49,9 +49,10 @@ inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
     CloseHandle(process.hProcess);
     HANDLE file = CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
+        // All of it: a child that reports many times writes more than a buffer.
         char buffer[4096];
         DWORD read = 0;
-        if (ReadFile(file, buffer, sizeof buffer, &read, nullptr)) run.FOutput.assign(buffer, read);
+        while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) run.FOutput.append(buffer, read);
         CloseHandle(file);
     }
     return run;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <type_traits>
+#include <typeinfo>
 
 #include "rtl/ExceptHooks.h"
 
@@ -40,6 +41,8 @@ struct TThreadRaiseState {
     // this thread reported as unhandled.
     char LastClassName[kMaxClassNameLength + 1];
     void* LastAddress;
+    // Its C++ type, which the end of a catch compares without making names.
+    const std::type_info* LastType;
     std::uint32_t StackPointerAtRaise;
     std::uint32_t HookStackPointer;
     std::uint32_t Ecx;
@@ -61,6 +64,8 @@ struct TThreadRaiseState {
     LONG InHandleRaisedException;
     bool InNotifyException;
     bool InProcessException;
+    // In the report of a handled exception at the end of its catch block.
+    bool InCatchHandledException;
     // This thread is a report worker: it enters no pipeline and records no
     // raises.
     bool IsReportWorker;

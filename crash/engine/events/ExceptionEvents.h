@@ -301,6 +301,11 @@ void CallInMainThread(const TMainThreadProc& Proc) noexcept;
 // when there was one.
 bool ServeMainThreadCall() noexcept;
 
+// Whether the calling thread is running a procedure of CallInMainThread (from
+// the slot or at once): a report's handler, whose exceptions the class
+// library's hooks leave to the application.
+bool IsMainThreadCallRunning() noexcept;
+
 // ---- Runners --------------------------------------------------------------------------
 // Each forwards the event to the module that raised (the module holding the
 // current record's ExceptionAddress, when it is another module with a

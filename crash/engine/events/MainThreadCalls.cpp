@@ -15,13 +15,19 @@ std::atomic<TVexlorExceptionRecord*> CurrentRecord{nullptr};
 // no longer referred to.
 std::atomic<const TMainThreadProc*> CallSlot{nullptr};
 
+// The thread that runs a procedure now (0: none). Reports are serialised,
+// so one thread at a time runs them; a nested call keeps the outer value.
+std::atomic<DWORD> RunningCallThread{0};
+
 void RunSwallowed(const TMainThreadProc& proc) noexcept
 {
+    const DWORD previous = RunningCallThread.exchange(::GetCurrentThreadId());
     try {
         if (proc) proc();
     } catch (...) {
         // A handler's failure ends its own call, not the report.
     }
+    RunningCallThread.store(previous);
 }
 
 // What handlers may have changed elsewhere: the duplicate flag and, through
@@ -102,6 +108,11 @@ bool ServeMainThreadCall() noexcept
     RunSwallowed(*proc);
     CallSlot.store(nullptr, std::memory_order_release);
     return true;
+}
+
+bool IsMainThreadCallRunning() noexcept
+{
+    return RunningCallThread.load() == ::GetCurrentThreadId();
 }
 
 }  // namespace crash

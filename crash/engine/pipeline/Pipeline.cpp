@@ -368,6 +368,8 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
         std::memcpy(raise->LastClassName, name.data(), length);
         raise->LastClassName[length] = '\0';
         raise->LastAddress = Addr;
+        const rtl::TObject* valid = ForeignType == nullptr ? rtl::AsValidTObject(Obj) : nullptr;
+        raise->LastType = ForeignType != nullptr ? ForeignType : valid != nullptr ? &typeid(*valid) : nullptr;
     }
     gRaisingThreadState = raise;
     if (IsLibraryModule(LibraryModuleHandle()) && Addr == nullptr) {

@@ -257,6 +257,7 @@ void FinalizeLibrary()
         patch.Replaced = nullptr;
     }
     if (gState.PipelineStarted) {
+        detail::RemoveFrameworkHooks();
         detail::StopPipeline();
         gState.PipelineStarted = false;
     }

@@ -13,8 +13,10 @@ void StopPipeline() noexcept;
 // Clears the installed and active switches inside the main report lock, so
 // that a report in progress finishes first and none starts after.
 void CloseGate() noexcept;
-// The framework hooks: none exist in this process yet.
+// The framework hooks (the application object's hook points, the end of
+// catch blocks, the look for other frameworks) and their removal.
 void InstallFrameworkHooks() noexcept;
+void RemoveFrameworkHooks() noexcept;
 // The thread registry's report of an exception escaping a thread's Execute.
 bool ReportThreadException(rtl::TObject* object, void* address, HMODULE module);
 // The last-resort step on the runtime's top-level filter point, after the

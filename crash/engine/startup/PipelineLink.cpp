@@ -7,6 +7,7 @@
 
 #include "crash/engine/api/PublicInterface.h"
 #include "crash/engine/capture/Capture.h"
+#include "crash/engine/framework/FrameworkHooks.h"
 #include "crash/engine/pipeline/Pipeline.h"
 #include "crash/engine/startup/LibraryStartup.h"
 #include "crash/engine/startup/LibraryStartupLinks.h"
@@ -60,7 +61,15 @@ void CloseGate() noexcept
     if (state != nullptr) state->MainReportLock.Leave();
 }
 
-void InstallFrameworkHooks() noexcept {}
+void InstallFrameworkHooks() noexcept
+{
+    crash::InstallFrameworkHooks();
+}
+
+void RemoveFrameworkHooks() noexcept
+{
+    crash::RemoveFrameworkHooks();
+}
 
 bool ReportThreadException(rtl::TObject* object, void* address, HMODULE module)
 {

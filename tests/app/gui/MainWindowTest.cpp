@@ -11,6 +11,8 @@
 //   startup  the states a device check ends in without a usable terminal
 //   unplug   the idle poll losing the terminal, and the terminal coming back
 //   nodriver no driver library: the message, the end, Volumetra.ini untouched
+//   inifolder Volumetra.ini is a folder: closing reports the refused write
+//            once and the window stays; without the folder closing ends
 #include <windows.h>
 
 #include <cmath>
@@ -744,6 +746,67 @@ void CaseNoDriver(const TArgs& args)
                gFailures);
 }
 
+// The visible message boxes of the process.
+int CountMessageBoxes(DWORD processId)
+{
+    struct TCount {
+        DWORD ProcessId;
+        int Boxes;
+    } count{processId, 0};
+    EnumWindows(
+        [](HWND window, LPARAM param) WINAPI -> BOOL {
+            auto* count = reinterpret_cast<TCount*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t className[32] = {};
+            GetClassNameW(window, className, 32);
+            if (owner == count->ProcessId && std::wstring(className) == L"#32770" && IsWindowVisible(window))
+                ++count->Boxes;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.Boxes;
+}
+
+void CaseIniFolder(const TArgs& args)
+{
+    TProgram program(args, L"inifolder", L"fast.ini");
+    const std::wstring ini = program.File(L"Volumetra.ini");
+    RemoveDirectoryW(ini.c_str());
+    if (!Check(CreateDirectoryW(ini.c_str(), nullptr) != FALSE, "Volumetra.ini is a folder",
+               ErrorText(GetLastError()), gFailures))
+        return;
+    if (!StartWhenConnected(program, args)) return;
+    PostMessageW(vcl::FindFormWindow(program.ProcessId(), L"MainForm"), WM_CLOSE, 0, 0);
+    HWND box = WaitForMessageBox(program.ProcessId(), 20000);
+    if (Check(box != nullptr, "closing reports the refused write", "no message box after 20 s", gFailures)) {
+        // The report's whole text, longer than WindowText reads.
+        HWND label = GetDlgItem(box, 0xFFFF);
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(label, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, testsupport::Scaled(5000), &length);
+        std::wstring text(length + 1, L'\0');
+        SendMessageTimeoutW(label, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                            testsupport::Scaled(5000), nullptr);
+        text.resize(wcslen(text.c_str()));
+        Check(text.find(L"Unable to write to ") != std::wstring::npos && text.find(L"Volumetra.ini") != std::wstring::npos,
+              "  the report names \"Unable to write to ...Volumetra.ini\"", Utf8(text.substr(0, 2000)), gFailures);
+        // The crash reporter's report, not the class library's box.
+        Check(text.rfind(L"VexlorLog ", 0) == 0, "  it is the crash report", Utf8(text.substr(0, 200)), gFailures);
+        CheckEqual(CountMessageBoxes(program.ProcessId()), 1, "  one box", gFailures);
+        PressOk(box);
+    }
+    // No box of the class library after the report's, nor a second report.
+    Sleep(testsupport::Scaled(2000));
+    CheckEqual(CountMessageBoxes(program.ProcessId()), 0, "no other box follows", gFailures);
+    HWND form = vcl::FindFormWindow(program.ProcessId(), L"MainForm");
+    Check(form != nullptr && IsWindowVisible(form), "the window stays", "the main form is gone", gFailures);
+    DWORD exitCode = 0;
+    Check(!program.WaitForEnd(0, exitCode), "  and the program runs on", Formatted("exit code %lu", exitCode),
+          gFailures);
+    Check(RemoveDirectoryW(ini.c_str()) != FALSE, "the folder is removed", ErrorText(GetLastError()), gFailures);
+    Check(program.Close(), "then closing ends the program, exit code 0", program.EndResult(), gFailures);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -768,6 +831,8 @@ int wmain(int argc, wchar_t** argv)
         CaseUnplug(args);
     else if (name == L"nodriver")
         CaseNoDriver(args);
+    else if (name == L"inifolder")
+        CaseIniFolder(args);
     else {
         std::printf("unknown case %ls\n", name.c_str());
         return 2;

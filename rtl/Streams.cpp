@@ -39,75 +39,75 @@ std::int64_t TStream::Remaining()
     return left > 0 ? left : 0;
 }
 
-void TStream::ReadBuffer(void* Buffer, std::size_t Count)
+void TStream::ReadBuffer(void* buffer, std::size_t count)
 {
-    if (Count != 0 && Read(Buffer, Count) != Count) throw EReadError("Stream read error");
+    if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
 }
 
-void TStream::WriteBuffer(const void* Buffer, std::size_t Count)
+void TStream::WriteBuffer(const void* buffer, std::size_t count)
 {
-    if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError("Stream write error");
+    if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
 }
 
-std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count)
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count)
 {
-    if (Count == 0) {
-        Source.SetPosition(0);
-        Count = Source.Size();
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
     }
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(Count, 0xF000)));
-    std::int64_t left = Count;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 0xF000)));
+    std::int64_t left = count;
     while (left > 0) {
         const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
-        Source.ReadBuffer(buffer.data(), chunk);
+        source.ReadBuffer(buffer.data(), chunk);
         WriteBuffer(buffer.data(), chunk);
         left -= chunk;
     }
-    return Count;
+    return count;
 }
 
 // ---- Memory ----------------------------------------------------------------------
 
-void TCustomMemoryStream::SetPointer(const void* Memory, std::size_t Size) noexcept
+void TCustomMemoryStream::SetPointer(const void* memory, std::size_t size) noexcept
 {
-    FMemory = static_cast<const std::uint8_t*>(Memory);
-    FSize = Size;
+    FMemory = static_cast<const std::uint8_t*>(memory);
+    FSize = size;
 }
 
-std::size_t TCustomMemoryStream::Read(void* Buffer, std::size_t Count)
+std::size_t TCustomMemoryStream::Read(void* buffer, std::size_t count)
 {
     if (FPosition >= FSize) return 0;
-    const std::size_t taken = std::min(Count, FSize - FPosition);
-    std::memcpy(Buffer, FMemory + FPosition, taken);
+    const std::size_t taken = std::min(count, FSize - FPosition);
+    std::memcpy(buffer, FMemory + FPosition, taken);
     FPosition += taken;
     return taken;
 }
 
-std::int64_t TCustomMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
+std::int64_t TCustomMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    const std::int64_t target = SeekTarget(static_cast<std::int64_t>(FPosition), Size(), Offset, Origin);
+    const std::int64_t target = SeekTarget(static_cast<std::int64_t>(FPosition), Size(), offset, origin);
     // The position must stay a size_t; past 4 GB is no place in our memory.
     if (target < 0 || static_cast<std::uint64_t>(target) > std::numeric_limits<std::size_t>::max()) return -1;
     FPosition = static_cast<std::size_t>(target);
     return target;
 }
 
-std::size_t TMemoryStream::Write(const void* Buffer, std::size_t Count)
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
 {
-    if (Count == 0) return 0;
-    if (Count > std::numeric_limits<std::size_t>::max() - FPosition) return 0;
-    const std::size_t end = FPosition + Count;
+    if (count == 0) return 0;
+    if (count > std::numeric_limits<std::size_t>::max() - FPosition) return 0;
+    const std::size_t end = FPosition + count;
     if (end > FBytes.size()) FBytes.resize(end);
-    std::memcpy(FBytes.data() + FPosition, Buffer, Count);
+    std::memcpy(FBytes.data() + FPosition, buffer, count);
     FPosition = end;
     Sync();
-    return Count;
+    return count;
 }
 
-void TMemoryStream::SetSize(std::size_t NewSize)
+void TMemoryStream::SetSize(std::size_t newSize)
 {
-    FBytes.resize(NewSize);
-    if (FPosition > NewSize) FPosition = NewSize;
+    FBytes.resize(newSize);
+    if (FPosition > newSize) FPosition = newSize;
     Sync();
 }
 
@@ -126,66 +126,66 @@ std::size_t TReadOnlyMemoryStream::Write(const void*, std::size_t)
 
 // ---- Files -----------------------------------------------------------------------
 
-TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : FFileName(FileName)
+TFileStream::TFileStream(const std::string& fileName, unsigned mode) : FFileName(fileName)
 {
     // The share values are the runtime's: 0x10 and the compatibility value 0
     // share nothing.
     static constexpr DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
-    const bool create = (Mode & fmCreate) == fmCreate;
+    const bool create = (mode & fmCreate) == fmCreate;
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     DWORD share = 0;
     if (!create) {
         static constexpr DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-        const unsigned accessIndex = Mode & 0x3;
-        const unsigned shareIndex = (Mode & 0xF0) >> 4;
+        const unsigned accessIndex = mode & 0x3;
+        const unsigned shareIndex = (mode & 0xF0) >> 4;
         if (accessIndex > 2 || shareIndex > 4)
-            throw EFOpenError("Cannot open file \"" + FileName + "\". Invalid mode.");
+            throw EFOpenError("Cannot open file \"" + fileName + "\". Invalid mode.");
         access = kAccess[accessIndex];
         share = kShare[shareIndex];
     }
-    FHandle.Reset(::CreateFileA(FileName.c_str(), access, share, nullptr, create ? CREATE_ALWAYS : OPEN_EXISTING,
+    FHandle.Reset(::CreateFileA(fileName.c_str(), access, share, nullptr, create ? CREATE_ALWAYS : OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!FHandle) {
         const DWORD error = ::GetLastError();
         const std::string reason = WideToAnsi(SysErrorMessage(error));
-        if (create) throw EFCreateError("Cannot create file \"" + FileName + "\". " + reason);
-        throw EFOpenError("Cannot open file \"" + FileName + "\". " + reason);
+        if (create) throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason);
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + reason);
     }
 }
 
-std::size_t TFileStream::Read(void* Buffer, std::size_t Count)
+std::size_t TFileStream::Read(void* buffer, std::size_t count)
 {
-    auto* out = static_cast<std::uint8_t*>(Buffer);
+    auto* out = static_cast<std::uint8_t*>(buffer);
     std::size_t done = 0;
-    while (done < Count) {
+    while (done < count) {
         DWORD got = 0;
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(Count - done, 0x10000000));
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(count - done, 0x10000000));
         if (!::ReadFile(FHandle.Get(), out + done, ask, &got, nullptr) || got == 0) break;
         done += got;
     }
     return done;
 }
 
-std::size_t TFileStream::Write(const void* Buffer, std::size_t Count)
+std::size_t TFileStream::Write(const void* buffer, std::size_t count)
 {
-    const auto* in = static_cast<const std::uint8_t*>(Buffer);
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
     std::size_t done = 0;
-    while (done < Count) {
+    while (done < count) {
         DWORD put = 0;
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(Count - done, 0x10000000));
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(count - done, 0x10000000));
         if (!::WriteFile(FHandle.Get(), in + done, ask, &put, nullptr) || put == 0) break;
         done += put;
     }
     return done;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin)
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
     static constexpr DWORD kMethod[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
     LARGE_INTEGER distance;
-    distance.QuadPart = Offset;
+    distance.QuadPart = offset;
     LARGE_INTEGER position;
-    if (!::SetFilePointerEx(FHandle.Get(), distance, &position, kMethod[static_cast<int>(Origin)])) return -1;
+    if (!::SetFilePointerEx(FHandle.Get(), distance, &position, kMethod[static_cast<int>(origin)])) return -1;
     return position.QuadPart;
 }
 

@@ -51,41 +51,41 @@ class TStream : public TObject {
 public:
     // Up to Count bytes from the position on; the number of bytes read (0 at
     // the end or past it).
-    virtual std::size_t Read(void* Buffer, std::size_t Count) = 0;
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
     // The number of bytes taken.
-    virtual std::size_t Write(const void* Buffer, std::size_t Count) = 0;
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
     // The new position; -1 when the stream refuses it (the position stays).
     // A position past the end is allowed: reads there give nothing.
-    virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
+    virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
     virtual std::int64_t Size();
 
     std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
-    void SetPosition(std::int64_t Value) { Seek(Value, TSeekOrigin::soBeginning); }
+    void SetPosition(std::int64_t value) { Seek(value, TSeekOrigin::soBeginning); }
     // Bytes between the position and the end; 0 past the end.
     std::int64_t Remaining();
 
     // Exactly Count bytes, or EReadError ("Stream read error"); the position
     // then stands after the bytes that were there.
-    void ReadBuffer(void* Buffer, std::size_t Count);
+    void ReadBuffer(void* buffer, std::size_t count);
     // Exactly Count bytes, or EWriteError ("Stream write error").
-    void WriteBuffer(const void* Buffer, std::size_t Count);
+    void WriteBuffer(const void* buffer, std::size_t count);
     // Count bytes of Source from its position on (Count 0: Source from its
     // beginning to its end); the number copied. EReadError / EWriteError as
     // above.
-    std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
+    std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
 
 // A stream over bytes that the object does not own or grow: the base of the
 // memory streams. Reads stop at Size.
 class TCustomMemoryStream : public TStream {
 public:
-    std::size_t Read(void* Buffer, std::size_t Count) override;
-    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() override { return static_cast<std::int64_t>(FSize); }
     const void* Memory() const noexcept { return FMemory; }
 
 protected:
-    void SetPointer(const void* Memory, std::size_t Size) noexcept;
+    void SetPointer(const void* memory, std::size_t size) noexcept;
 
     const std::uint8_t* FMemory = nullptr;
     std::size_t FSize = 0;
@@ -96,10 +96,10 @@ protected:
 // gap filled with zeros). Allocation failure raises std::bad_alloc.
 class TMemoryStream : public TCustomMemoryStream {
 public:
-    std::size_t Write(const void* Buffer, std::size_t Count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
     // Cuts or extends (zeros) the content; the position stays unless past the
     // new end, where it moves to the end.
-    void SetSize(std::size_t NewSize);
+    void SetSize(std::size_t newSize);
     void Clear();
     using TCustomMemoryStream::Memory;
     void* Memory() noexcept { return FBytes.data(); }
@@ -115,8 +115,8 @@ private:
 // (WriteBuffer raises EWriteError).
 class TReadOnlyMemoryStream : public TCustomMemoryStream {
 public:
-    TReadOnlyMemoryStream(const void* Memory, std::size_t Size) noexcept { SetPointer(Memory, Size); }
-    std::size_t Write(const void* Buffer, std::size_t Count) override;
+    TReadOnlyMemoryStream(const void* memory, std::size_t size) noexcept { SetPointer(memory, size); }
+    std::size_t Write(const void* buffer, std::size_t count) override;
 };
 
 // File open modes: one access value or'ed with one share value, or fmCreate.
@@ -138,11 +138,11 @@ class TFileStream : public TStream {
 public:
     // EFCreateError "Cannot create file \"NAME\". REASON" (fmCreate) or
     // EFOpenError "Cannot open file \"NAME\". REASON".
-    TFileStream(const std::string& FileName, unsigned Mode);
+    TFileStream(const std::string& fileName, unsigned mode);
 
-    std::size_t Read(void* Buffer, std::size_t Count) override;
-    std::size_t Write(const void* Buffer, std::size_t Count) override;
-    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() override;
     HANDLE Handle() const noexcept { return FHandle.Get(); }
     const std::string& FileName() const noexcept { return FFileName; }

@@ -3,8 +3,8 @@
 
 namespace crash {
 
-TZipWriter::TZipWriter(const std::string& FileName, const std::string& Password)
-    : FZipHandle(CreateZipFile(FileName)), FPassword(Password)
+TZipWriter::TZipWriter(const std::string& fileName, const std::string& password)
+    : FZipHandle(CreateZipFile(fileName)), FPassword(password)
 {}
 
 TZipWriter::~TZipWriter()
@@ -12,9 +12,9 @@ TZipWriter::~TZipWriter()
     CloseZipFile(FZipHandle);
 }
 
-void TZipWriter::AddFile(const std::string& FileName, const std::string& ArchiveFileName)
+void TZipWriter::AddFile(const std::string& fileName, const std::string& archiveFileName)
 {
-    AddZipFile(FZipHandle, FileName, ArchiveFileName, FPassword);
+    AddZipFile(FZipHandle, fileName, archiveFileName, FPassword);
 }
 
 }  // namespace crash

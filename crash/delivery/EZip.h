@@ -15,7 +15,7 @@ public:
     // Creates a new, empty archive FileName (an existing file of that name is
     // replaced). When it cannot be created the writer holds no archive and
     // AddFile does nothing. An empty Password writes entries unencrypted.
-    TZipWriter(const std::string& FileName, const std::string& Password);
+    TZipWriter(const std::string& fileName, const std::string& password);
     // Closes the archive, writing its directory.
     ~TZipWriter() override;
     TZipWriter(const TZipWriter&) = delete;
@@ -23,7 +23,7 @@ public:
 
     // Adds FileName as the entry ArchiveFileName (see AddZipFile). A file that
     // cannot be read whole is left out silently.
-    void AddFile(const std::string& FileName, const std::string& ArchiveFileName);
+    void AddFile(const std::string& fileName, const std::string& archiveFileName);
 
 private:
     ZipHandle FZipHandle = nullptr;

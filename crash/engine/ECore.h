@@ -59,87 +59,87 @@ bool DetectIntoIDE();
 // in Raw mode a piece keeps its closing separator. A piece is added when not
 // empty or when AddEmpty is set; the rest after the last separator only when it
 // is not empty.
-void ExtractList(const std::string& Text, std::vector<std::string>& Strings, const TCharSet& Separators,
-                 bool Raw = false, bool AddEmpty = false);
+void ExtractList(const std::string& text, std::vector<std::string>& strings, const TCharSet& separators,
+                 bool raw = false, bool addEmpty = false);
 
 // Appends to Strings the trimmed pieces of Text between separators, empty ones
 // included, after skipping leading separators; a last piece that is empty after
 // trimming is not added.
-void ExtractStringsEx(const TCharSet& Separators, const std::string& Text, std::vector<std::string>& Strings);
+void ExtractStringsEx(const TCharSet& separators, const std::string& text, std::vector<std::string>& strings);
 
 // 1-based position of the first SubStr in S at or after Offset; 0 when there is
 // none, SubStr is empty or Offset lies outside S.
-std::size_t PosEx(std::string_view SubStr, std::string_view S, std::size_t Offset = 1) noexcept;
+std::size_t PosEx(std::string_view subStr, std::string_view s, std::size_t offset = 1) noexcept;
 
 // S with every occurrence of Old (left to right, no overlap, case-sensitive)
 // replaced by New. An empty Old gives S unchanged.
-std::string QuickStringReplace(std::string_view S, std::string_view Old, std::string_view New);
+std::string QuickStringReplace(std::string_view s, std::string_view old, std::string_view New);
 
 // Name with every ".vshost" removed.
-std::string DotNetHostedFile(const std::string& Name);
+std::string DotNetHostedFile(const std::string& name);
 
 // The text converted through UTF-16 to UTF-8; empty when it cannot be converted.
-std::string StringToUtf8(const std::string& Text);
+std::string StringToUtf8(const std::string& text);
 
 // Our 8-bit strings always hold the process ANSI code page, so tagging a text
 // with it leaves the bytes as they are: kept for the callers that ask for it.
 inline void SetCurrentCodePage(std::string& /*Text*/) noexcept {}
 
 // The text with every run of characters below the blank replaced by one blank.
-std::string OneString(const std::string& Text);
+std::string OneString(const std::string& text);
 
 // True when both texts are not empty and B is a later version than A. Parts are
 // compared as numbers padded to a common width, a text after a blank in the last
 // part ("6.1 RC 1") sorting before the next part; missing parts count as zero.
-bool IsGreaterVersion(const std::string& A, const std::string& B);
+bool IsGreaterVersion(const std::string& a, const std::string& b);
 
 // Path with a trailing backslash; a single backslash for an empty path.
-std::string IncludeLastBackslash(const std::string& Path);
+std::string IncludeLastBackslash(const std::string& path);
 // Path with one trailing backslash removed.
-std::string ExcludeLastBackslash(const std::string& Path);
+std::string ExcludeLastBackslash(const std::string& path);
 // The file-name part of a path: what follows its last "\", "/" or ":".
-std::string ExtractFileName(const std::string& Path);
+std::string ExtractFileName(const std::string& path);
 // The file name with its extension (from the last "." of its file-name part
 // on) replaced by Extension, which brings its own "."; an empty Extension
 // removes it, and a name without one gets Extension appended.
-std::string ChangeFileExt(const std::string& FileName, std::string_view Extension);
+std::string ChangeFileExt(const std::string& fileName, std::string_view extension);
 
 // ---- Environment variables -----------------------------------------------------
 
 // Text with every %NAME% (letters, digits, "_"; possibly empty) replaced by
 // GetEnvVariable(NAME); a lone "%" stays; inserted values are not expanded again.
-std::string ExpandEnvVars(const std::string& Text);
+std::string ExpandEnvVars(const std::string& text);
 
 // The process environment variable Name; when it is empty, the built-in names
 // "date" (short date), "time" (long time) and "cd" (current folder), in any case;
 // otherwise empty.
-std::string GetEnvVariable(const std::string& Name);
+std::string GetEnvVariable(const std::string& name);
 
 // ---- Dates ---------------------------------------------------------------------
 
 // The date-time as a floating-point text with "." as decimal separator.
-std::string DateTimeToStrFixed(TDateTime Value);
+std::string DateTimeToStrFixed(TDateTime value);
 // The inverse; 0 when Text is not a number.
-TDateTime StrToDateTimeFixed(const std::string& Text);
+TDateTime StrToDateTimeFixed(const std::string& text);
 // The current local time.
 TDateTime NowDateTime();
 // Splits a date-time into calendar fields, the day of the week included;
 // false outside the years 1 to 9999.
-bool DateTimeToSystemTime(TDateTime Value, SYSTEMTIME& Time);
+bool DateTimeToSystemTime(TDateTime value, SYSTEMTIME& time);
 // The date-time in the user locale's short date and long time formats (the time
 // left out at midnight); outside the calendar's range the value as a number.
-std::string DateTimeToStrEx(TDateTime Value);
+std::string DateTimeToStrEx(TDateTime value);
 // Local time minus UTC now, in minutes (+330 east of UTC at +05:30).
 int GetGMTMinutes();
 // Local time minus UTC, in whole hours rounded to the nearest.
 int GetGMT();
 // Value moved from local time to UTC by GetGMT() hours.
-TDateTime GetGMTDateTime(TDateTime Value);
+TDateTime GetGMTDateTime(TDateTime value);
 // Local last-write time of the file, at the two-second step of DOS times; 0 when
 // the file is not found.
-TDateTime GetModifiedDate(const std::string& FileName);
+TDateTime GetModifiedDate(const std::string& fileName);
 // The same of a last-write time (UTC) the caller has found already.
-TDateTime GetModifiedDate(const FILETIME& LastWriteTime);
+TDateTime GetModifiedDate(const FILETIME& lastWriteTime);
 
 // ---- Files and folders ---------------------------------------------------------
 
@@ -151,18 +151,18 @@ std::string CurrentDirectory();
 
 // Path with every component replaced by its long name, as far as the components
 // exist; the rest as given. Paths with "~" are made full first.
-std::string GetLongNameFromShort(const std::string& Path);
+std::string GetLongNameFromShort(const std::string& path);
 
 // Creates Path (variables expanded) and its missing parents; true when the folder
 // exists at the end. An empty Path fails.
-bool ForceDirectoriesEx(const std::string& Path);
+bool ForceDirectoriesEx(const std::string& path);
 
 // True when the file can be opened for reading and writing; a file that did not
 // exist is created for the test and gone again afterwards. An existing file is
 // never deleted or changed.
-bool IsWritableFile(const std::string& FileName);
+bool IsWritableFile(const std::string& fileName);
 // True when the existing file can be opened for reading.
-bool IsReadableFile(const std::string& FileName);
+bool IsReadableFile(const std::string& fileName);
 
 // The user's application-data folder: from the shell, else the "AppData"
 // variable, else a single backslash. The local variant asks for the local
@@ -180,9 +180,9 @@ std::string GetLibraryDefaultFolder();
 // program), creating the folders. True with FileName set to the usable file;
 // false with FileName holding its expanded form, and a warning recorded when the
 // file was wanted for writing.
-bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly);
+bool GetWorkingFile(std::string& fileName, bool useModuleFolder, bool readOnly);
 // The same for a folder; Folder ends with a backslash when true.
-bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);
+bool GetWorkingDir(std::string& folder, bool useModuleFolder, bool readOnly);
 
 // ---- INI files -----------------------------------------------------------------
 // A File without folder lies in GetLibraryDefaultFolder(); the file must pass
@@ -191,15 +191,15 @@ bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly);
 
 // The stored value (at most 2047 characters; a present empty value is empty),
 // or Default exactly as given when the file, section or key is absent.
-std::string ReadString(const std::string& File, const std::string& Section, const std::string& Key,
+std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
                        const std::string& Default);
-int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key, int Default);
+int ReadInteger(const std::string& file, const std::string& section, const std::string& key, int Default);
 // True only for a stored 1.
-bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key, bool Default);
-bool WriteString(const std::string& File, const std::string& Section, const std::string& Key, const std::string& Value);
-bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key, int Value);
+bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool Default);
+bool WriteString(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
+bool WriteInteger(const std::string& file, const std::string& section, const std::string& key, int value);
 // Stored as 1 or 0.
-bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key, bool Value);
+bool WriteBool(const std::string& file, const std::string& section, const std::string& key, bool value);
 
 // ---- Registry ------------------------------------------------------------------
 
@@ -207,18 +207,18 @@ bool WriteBool(const std::string& File, const std::string& Section, const std::s
 // its terminating zero: one zero at the end is dropped, zeros before it stay, and
 // a value stored without one is read whole. Empty when the key or value is
 // missing or not a string.
-std::string ReadKey(HKEY Root, const std::string& Key, const std::string& Name);
+std::string ReadKey(HKEY root, const std::string& key, const std::string& name);
 // The raw bytes of the value, whatever its type; false when the key or the
 // value is missing.
-bool ReadKeyBytes(HKEY Root, const std::string& Key, const std::string& Name, std::string& Bytes);
+bool ReadKeyBytes(HKEY root, const std::string& key, const std::string& name, std::string& bytes);
 // The value when it has exactly 4 bytes (little-endian); false otherwise.
-bool ReadKeyDword(HKEY Root, const std::string& Key, const std::string& Name, std::uint32_t& Value);
+bool ReadKeyDword(HKEY root, const std::string& key, const std::string& name, std::uint32_t& value);
 // The name of the first subkey, and of the last one enumerated from index 0
 // until none is left; empty when there is none.
-std::string FirstSubKey(HKEY Root, const std::string& Key);
-std::string LastSubKey(HKEY Root, const std::string& Key);
+std::string FirstSubKey(HKEY root, const std::string& key);
+std::string LastSubKey(HKEY root, const std::string& key);
 // True when the key can be opened for reading.
-bool CheckKey(HKEY Root, const std::string& Key);
+bool CheckKey(HKEY root, const std::string& key);
 
 // ---- Memory checks (report zone, also safe in hooks: no heap, no locks) ---------
 // Thin callers of the runtime's checked reader (rtl/CheckedMemory.h), whose rule
@@ -227,8 +227,8 @@ bool CheckKey(HKEY Root, const std::string& Key);
 // True when the Size bytes from Address are committed and plainly readable (no
 // guard or no-cache page, no reserved or free gap, no wrap past 4 GB); Size 0
 // checks the page of Address. Asks VirtualQuery at every call.
-bool IsValidBlockAddr(const void* Address, std::size_t Size) noexcept;
-bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
+bool IsValidBlockAddr(const void* address, std::size_t size) noexcept;
+bool IsValidBlockAddr(std::uintptr_t address, std::size_t size) noexcept;
 
 // Remembers the regions one walk or one report has found readable, so that a
 // walk over many frames asks VirtualQuery once per region. Memory freed while a
@@ -236,13 +236,13 @@ bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
 // It is the runtime's region cache, so the walk's copies go through it too.
 class TValidRegionCache : public rtl::ReadableRegionCache {
 public:
-    bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept;
+    bool IsValidBlockAddr(std::uintptr_t address, std::size_t size) noexcept;
 };
 
 // The target of an import thunk (FF 25 and the address of the slot) when the
 // thunk and its slot are readable; else Address. A walk passes its own region
 // cache.
-std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* Cache = nullptr) noexcept;
+std::uintptr_t ConvertAddress(std::uintptr_t address, rtl::ReadableRegionCache* cache = nullptr) noexcept;
 
 // ---- Guarded steps -------------------------------------------------------------
 
@@ -251,13 +251,13 @@ std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* 
 // is called with "Name (Address: XXXXXXXX)" and the silent abort is raised;
 // without it, an rtl::Exception "Critical error at: "Name"\r\nError: "message"."
 // is raised.
-void SafeExec(TProc Proc, const std::string& Name);
+void SafeExec(TProc proc, const std::string& name);
 
 // ---- Interfaces and character sets ---------------------------------------------
 
 // True when Instance is not null, answers the query for Iid and gives a non-null
 // interface in Result (which then holds a reference the caller releases).
-bool SupportsEx(IUnknown* Instance, REFIID Iid, void** Result);
+bool SupportsEx(IUnknown* instance, REFIID iid, void** result);
 
 // The character set of the user's default ANSI code page (DEFAULT_CHARSET when it
 // cannot be told).

@@ -60,7 +60,7 @@ struct TVLLocationInfo {
 namespace edebug {
 class THModuleStream : public rtl::TReadOnlyMemoryStream {
 public:
-    THModuleStream(const void* Address, std::size_t Size) noexcept : rtl::TReadOnlyMemoryStream(Address, Size) {}
+    THModuleStream(const void* address, std::size_t size) noexcept : rtl::TReadOnlyMemoryStream(address, size) {}
 };
 }  // namespace edebug
 
@@ -72,38 +72,38 @@ public:
     // A new source of class TSource for the module, its data looked for; null
     // only when even that failed (out of memory). Never raises.
     template <class TSource>
-    static std::unique_ptr<TVLDebugInfoSource> Create(HMODULE Module) noexcept;
+    static std::unique_ptr<TVLDebugInfoSource> Create(HMODULE module) noexcept;
 
     // Finds and reads the module's data of this kind; false when it has none.
     virtual bool InitializeSource() = 0;
     // The address as an offset from the module's first section, the unit of
     // every reader here: Address - module - 0x1000.
-    virtual std::uint32_t VAFromAddr(std::uintptr_t Address) const noexcept;
+    virtual std::uint32_t VAFromAddr(std::uintptr_t address) const noexcept;
     // Whether the source holds data it can answer from.
     virtual bool ValidData() const noexcept = 0;
     // Unit, procedure, line, procedure offset line and source file of the
     // address. False when no unit holds it (Info is then unspecified) or the
     // source is not valid.
-    virtual bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept = 0;
+    virtual bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept = 0;
 
     HMODULE Module() const noexcept { return FModule; }
     // The module's file name; empty when the system gives none.
     std::string GetFileName() const;
 
 protected:
-    explicit TVLDebugInfoSource(HMODULE Module) noexcept : FModule(Module) {}
+    explicit TVLDebugInfoSource(HMODULE module) noexcept : FModule(module) {}
 
 private:
     HMODULE FModule;
 };
 
 // The kinds, in the order AssignValidDebugInfo tries them.
-using TVLDebugInfoSourceClass = std::unique_ptr<TVLDebugInfoSource> (*)(HMODULE Module) noexcept;
+using TVLDebugInfoSourceClass = std::unique_ptr<TVLDebugInfoSource> (*)(HMODULE module) noexcept;
 
 // Leaves Source alone and answers false when it is already set. Else tries a
 // map, then TD32 and then JDBG data for the module and keeps the first valid
 // source in Source (true); null and false when the module has none.
-bool AssignValidDebugInfo(HMODULE Module, std::unique_ptr<TVLDebugInfoSource>& Source) noexcept;
+bool AssignValidDebugInfo(HMODULE module, std::unique_ptr<TVLDebugInfoSource>& source) noexcept;
 
 // Fills the module records' slot (ModuleDebugReaders.AssignValidDebugInfo)
 // with AssignValidDebugInfo, so that a full record of a module without the
@@ -130,9 +130,9 @@ class TVLAbstractMapParser : public rtl::TObject {
 public:
     // Loads the file into memory when it exists and is at most
     // kMaxDebugFileSize bytes long; else the parser has no text.
-    explicit TVLAbstractMapParser(const std::string& MapFileName);
+    explicit TVLAbstractMapParser(const std::string& mapFileName);
     // Over a text the caller keeps alive and unchanged while the parser lives.
-    explicit TVLAbstractMapParser(std::string_view Text) noexcept : FText(Text), FLoaded(true) {}
+    explicit TVLAbstractMapParser(std::string_view text) noexcept : FText(text), FLoaded(true) {}
 
     // Whether there was a text to read (a file that was found and loaded).
     bool Loaded() const noexcept { return FLoaded; }
@@ -142,14 +142,14 @@ public:
     bool Parse() noexcept;
 
 protected:
-    virtual void ClassTableItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName SectionName,
-                                TVLMapName GroupName) = 0;
-    virtual void SegmentItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName GroupName,
-                             TVLMapName UnitName) = 0;
-    virtual void PublicsByNameItem(const TVLMapAddress& Address, TVLMapName Name) = 0;
-    virtual void PublicsByValueItem(const TVLMapAddress& Address, TVLMapName Name) = 0;
-    virtual void LineNumberUnitItem(TVLMapName UnitName, TVLMapName UnitFileName) = 0;
-    virtual void LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address) = 0;
+    virtual void ClassTableItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName sectionName,
+                                TVLMapName groupName) = 0;
+    virtual void SegmentItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName groupName,
+                             TVLMapName unitName) = 0;
+    virtual void PublicsByNameItem(const TVLMapAddress& address, TVLMapName name) = 0;
+    virtual void PublicsByValueItem(const TVLMapAddress& address, TVLMapName name) = 0;
+    virtual void LineNumberUnitItem(TVLMapName unitName, TVLMapName unitFileName) = 0;
+    virtual void LineNumbersItem(std::int32_t lineNumber, const TVLMapAddress& address) = 0;
 
 private:
     std::string FOwned;
@@ -164,26 +164,26 @@ class TVLMapParser : public TVLAbstractMapParser {
 public:
     using TVLAbstractMapParser::TVLAbstractMapParser;
 
-    std::function<void(const TVLMapAddress& Address, std::uint32_t Length, const std::string& SectionName,
-                       const std::string& GroupName)>
+    std::function<void(const TVLMapAddress& address, std::uint32_t length, const std::string& sectionName,
+                       const std::string& groupName)>
         OnClassTable;
-    std::function<void(const TVLMapAddress& Address, std::uint32_t Length, const std::string& GroupName,
-                       const std::string& UnitName)>
+    std::function<void(const TVLMapAddress& address, std::uint32_t length, const std::string& groupName,
+                       const std::string& unitName)>
         OnSegmentItem;
-    std::function<void(const TVLMapAddress& Address, const std::string& Name)> OnPublicsByName;
-    std::function<void(const TVLMapAddress& Address, const std::string& Name)> OnPublicsByValue;
-    std::function<void(const std::string& UnitName, const std::string& UnitFileName)> OnLineNumberUnit;
-    std::function<void(std::int32_t LineNumber, const TVLMapAddress& Address)> OnLineNumbers;
+    std::function<void(const TVLMapAddress& address, const std::string& name)> OnPublicsByName;
+    std::function<void(const TVLMapAddress& address, const std::string& name)> OnPublicsByValue;
+    std::function<void(const std::string& unitName, const std::string& unitFileName)> OnLineNumberUnit;
+    std::function<void(std::int32_t lineNumber, const TVLMapAddress& address)> OnLineNumbers;
 
 protected:
-    void ClassTableItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName SectionName,
-                        TVLMapName GroupName) override;
-    void SegmentItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName GroupName,
-                     TVLMapName UnitName) override;
-    void PublicsByNameItem(const TVLMapAddress& Address, TVLMapName Name) override;
-    void PublicsByValueItem(const TVLMapAddress& Address, TVLMapName Name) override;
-    void LineNumberUnitItem(TVLMapName UnitName, TVLMapName UnitFileName) override;
-    void LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address) override;
+    void ClassTableItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName sectionName,
+                        TVLMapName groupName) override;
+    void SegmentItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName groupName,
+                     TVLMapName unitName) override;
+    void PublicsByNameItem(const TVLMapAddress& address, TVLMapName name) override;
+    void PublicsByValueItem(const TVLMapAddress& address, TVLMapName name) override;
+    void LineNumberUnitItem(TVLMapName unitName, TVLMapName unitFileName) override;
+    void LineNumbersItem(std::int32_t lineNumber, const TVLMapAddress& address) override;
 };
 
 struct TVLMapSegment {
@@ -217,20 +217,20 @@ struct TVLMapSourceName {
 // offset.
 class TVLMapScanner : public TVLAbstractMapParser {
 public:
-    explicit TVLMapScanner(const std::string& MapFileName);
-    explicit TVLMapScanner(std::string_view Text);
+    explicit TVLMapScanner(const std::string& mapFileName);
+    explicit TVLMapScanner(std::string_view text);
 
     // The start of the last segment (in map order) that holds Addr (its end
     // counting as inside), else kNoModuleStart.
-    std::uint32_t ModuleStartFromAddr(std::uint32_t Addr) const noexcept;
+    std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
     // That segment's unit; empty when none holds Addr.
-    std::string ModuleNameFromAddr(std::uint32_t Addr) const;
+    std::string ModuleNameFromAddr(std::uint32_t addr) const;
     // Offset: Addr minus the entry's address; 0 when nothing is found.
-    std::string ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const;
-    std::string ProcNameFromAddr(std::uint32_t Addr) const;
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept;
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr) const noexcept;
-    std::string SourceNameFromAddr(std::uint32_t Addr) const;
+    std::string ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const;
+    std::string ProcNameFromAddr(std::uint32_t addr) const;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr) const noexcept;
+    std::string SourceNameFromAddr(std::uint32_t addr) const;
 
     const std::vector<TVLMapSegment>& Segments() const noexcept { return FSegments; }
     const std::vector<TVLMapProcName>& ProcNames() const noexcept { return FProcNames; }
@@ -239,18 +239,18 @@ public:
     int LineNumberErrors() const noexcept { return FLineNumberErrors; }
 
 protected:
-    void ClassTableItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName SectionName,
-                        TVLMapName GroupName) override;
-    void SegmentItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName GroupName,
-                     TVLMapName UnitName) override;
-    void PublicsByNameItem(const TVLMapAddress& Address, TVLMapName Name) override;
-    void PublicsByValueItem(const TVLMapAddress& Address, TVLMapName Name) override;
-    void LineNumberUnitItem(TVLMapName UnitName, TVLMapName UnitFileName) override;
-    void LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address) override;
+    void ClassTableItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName sectionName,
+                        TVLMapName groupName) override;
+    void SegmentItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName groupName,
+                     TVLMapName unitName) override;
+    void PublicsByNameItem(const TVLMapAddress& address, TVLMapName name) override;
+    void PublicsByValueItem(const TVLMapAddress& address, TVLMapName name) override;
+    void LineNumberUnitItem(TVLMapName unitName, TVLMapName unitFileName) override;
+    void LineNumbersItem(std::int32_t lineNumber, const TVLMapAddress& address) override;
 
 private:
     void Scan();
-    const TVLMapSegment* SegmentFromAddr(std::uint32_t Addr) const noexcept;
+    const TVLMapSegment* SegmentFromAddr(std::uint32_t addr) const noexcept;
 
     std::vector<TVLMapSegment> FSegments;
     std::vector<TVLMapProcName> FProcNames;
@@ -276,7 +276,7 @@ public:
     // map of another linker) cannot answer, and must not hide the sources
     // tried after it.
     bool ValidData() const noexcept override;
-    bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept override;
+    bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept override;
     const TVLMapScanner* Scanner() const noexcept { return FScanner.get(); }
 
     TVLDebugInfoMap(const TVLDebugInfoMap&) = delete;
@@ -314,14 +314,14 @@ inline constexpr std::uint32_t kJdbgSignature = 0x4742444A;  // "JDBG"
 // the lowest group first, bit 7 set while another byte follows; at most five
 // bytes (the bits past 32 dropped). Its length, or 0 when it runs past the
 // end or past five bytes.
-std::size_t ReadJdbgValue(const std::uint8_t* Data, std::size_t Size, std::uint32_t& Value) noexcept;
+std::size_t ReadJdbgValue(const std::uint8_t* data, std::size_t size, std::uint32_t& value) noexcept;
 
 // The name at reference Ref (from 1) of a names area (Size bytes at Data): a
 // form byte, then for form 1 a zero-terminated text whose bytes other than
 // 0xAA are XORed with 0xAA; for forms 0 and 2 up to 255 characters of six
 // bits each, packed lowest bits first (2 puts "@" before them). A reference
 // of 0 or past the area is empty; a text cut by the area's end ends there.
-std::string JdbgNameFromRef(const std::uint8_t* Data, std::size_t Size, std::uint32_t Ref);
+std::string JdbgNameFromRef(const std::uint8_t* data, std::size_t size, std::uint32_t ref);
 
 // A block of JDBG data, read in place: units (address, name), source names
 // (address, name), symbols (address, name, second name) and line numbers
@@ -333,7 +333,7 @@ std::string JdbgNameFromRef(const std::uint8_t* Data, std::size_t Size, std::uin
 class TVLBinDebugScanner : public rtl::TObject {
 public:
     // Over Size bytes at Data, which the caller keeps alive and unchanged.
-    TVLBinDebugScanner(const void* Data, std::size_t Size, bool CacheData) noexcept;
+    TVLBinDebugScanner(const void* data, std::size_t size, bool cacheData) noexcept;
     ~TVLBinDebugScanner() override;
     TVLBinDebugScanner(const TVLBinDebugScanner&) = delete;
     TVLBinDebugScanner& operator=(const TVLBinDebugScanner&) = delete;
@@ -341,19 +341,19 @@ public:
     // At least 35 bytes, a multiple of 4, the signature, version 1, and when
     // the block says it has a checksum: the sum of all its 32-bit words minus
     // the checksum, rotated right by 8 bits, equals the checksum.
-    static bool IsValidBlock(const void* Data, std::size_t Size) noexcept;
+    static bool IsValidBlock(const void* data, std::size_t size) noexcept;
     bool ValidFormat() const noexcept { return FValidFormat; }
     std::string ModuleName() const;
 
     // The start of the last unit not above Addr, else kNoModuleStart.
-    std::uint32_t ModuleStartFromAddr(std::uint32_t Addr) const noexcept;
-    std::string ModuleNameFromAddr(std::uint32_t Addr) const;
+    std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
+    std::string ModuleNameFromAddr(std::uint32_t addr) const;
     // The symbol's name, "." and its second name when it has one.
-    std::string ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const;
-    std::string ProcNameFromAddr(std::uint32_t Addr) const;
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept;
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr) const noexcept;
-    std::string SourceNameFromAddr(std::uint32_t Addr) const;
+    std::string ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const;
+    std::string ProcNameFromAddr(std::uint32_t addr) const;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr) const noexcept;
+    std::string SourceNameFromAddr(std::uint32_t addr) const;
 
 private:
     struct TSymbol {
@@ -368,12 +368,12 @@ private:
     struct TCache;
     // The last entry of a pair list up to Addr: its address and accumulated
     // second value; false when the first entry is already above.
-    bool FindPair(std::uint32_t ListOffset, std::uint32_t Addr, std::uint32_t& ItemAddr,
-                  std::uint32_t& Value) const noexcept;
-    bool FindSymbol(std::uint32_t Addr, TSymbol& Found) const noexcept;
-    bool FindLine(std::uint32_t Addr, TLine& Found) const noexcept;
+    bool FindPair(std::uint32_t listOffset, std::uint32_t addr, std::uint32_t& itemAddr,
+                  std::uint32_t& value) const noexcept;
+    bool FindSymbol(std::uint32_t addr, TSymbol& found) const noexcept;
+    bool FindLine(std::uint32_t addr, TLine& found) const noexcept;
     const TCache* Cache() const noexcept;
-    std::string NameFromRef(std::uint32_t Ref) const;
+    std::string NameFromRef(std::uint32_t ref) const;
 
     const std::uint8_t* FData;
     std::size_t FSize;
@@ -393,7 +393,7 @@ public:
     // caching scanner over it.
     bool InitializeSource() override;
     bool ValidData() const noexcept override;
-    bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept override;
+    bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept override;
     const TVLBinDebugScanner* Scanner() const noexcept { return FScanner.get(); }
     // Where the data came from: the section, else the file.
     bool FromSection() const noexcept { return FFromSection; }
@@ -455,9 +455,9 @@ public:
     std::uint32_t NameIndex = 0;
     std::vector<TVLSegmentInfo> Segments;
     // The segment at Index; null outside the table.
-    const TVLSegmentInfo* Segment(std::size_t Index) const noexcept
+    const TVLSegmentInfo* Segment(std::size_t index) const noexcept
     {
-        return Index < Segments.size() ? &Segments[Index] : nullptr;
+        return index < Segments.size() ? &Segments[index] : nullptr;
     }
 };
 
@@ -478,20 +478,20 @@ public:
     std::uint32_t NameIndex = 0;
     std::vector<TVLLineInfo> Lines;
     std::vector<TVLOffsetPair> Segments;
-    const TVLOffsetPair* Segment(std::size_t Index) const noexcept
+    const TVLOffsetPair* Segment(std::size_t index) const noexcept
     {
-        return Index < Segments.size() ? &Segments[Index] : nullptr;
+        return index < Segments.size() ? &Segments[index] : nullptr;
     }
     // The line at Addr: the one that starts there, else the one before the
     // first that starts above it; the last line for an address after the last
     // start. False before the first line.
-    bool FindLine(std::uint32_t Addr, TVLLineInfo& Line) const noexcept;
+    bool FindLine(std::uint32_t addr, TVLLineInfo& line) const noexcept;
 };
 
 // Symbols of the aligned-symbols subsection, one class per kind.
 class TVLSymbolInfo : public rtl::TObject {
 public:
-    explicit TVLSymbolInfo(std::uint16_t SymbolType) noexcept : FSymbolType(SymbolType) {}
+    explicit TVLSymbolInfo(std::uint16_t symbolType) noexcept : FSymbolType(symbolType) {}
     std::uint16_t SymbolType() const noexcept { return FSymbolType; }
 
 private:
@@ -584,17 +584,17 @@ class TVLTD32InfoParser : public rtl::TObject {
 public:
     // Over Size bytes at Data, which the caller keeps alive and unchanged;
     // reads nothing until Analyse.
-    TVLTD32InfoParser(const void* Data, std::size_t Size) noexcept;
+    TVLTD32InfoParser(const void* data, std::size_t size) noexcept;
     TVLTD32InfoParser(const TVLTD32InfoParser&) = delete;
     TVLTD32InfoParser& operator=(const TVLTD32InfoParser&) = delete;
 
-    static bool IsTD32Sign(std::uint32_t Signature) noexcept
+    static bool IsTD32Sign(std::uint32_t signature) noexcept
     {
-        return Signature == kTD32SignatureFB09 || Signature == kTD32SignatureFB0A;
+        return signature == kTD32SignatureFB09 || signature == kTD32SignatureFB0A;
     }
     // The signature at the end, its offset within the data, and the same
     // signature kind at the start it gives.
-    static bool IsTD32DebugInfoValid(const void* Data, std::size_t Size) noexcept;
+    static bool IsTD32DebugInfoValid(const void* data, std::size_t size) noexcept;
 
     // Reads the directories and their subsections once; false (and nothing
     // read) for data that is not valid. Never raises.
@@ -603,7 +603,7 @@ public:
 
     // Names are numbered from 1; 0 and indices past the table are empty.
     std::size_t NameCount() const noexcept { return FNames.size(); }
-    std::string_view Names(std::uint32_t Index) const noexcept;
+    std::string_view Names(std::uint32_t index) const noexcept;
     const std::vector<std::unique_ptr<TVLModuleInfo>>& Modules() const noexcept { return FModules; }
     const std::vector<std::unique_ptr<TVLSourceModuleInfo>>& SourceModules() const noexcept { return FSourceModules; }
     const std::vector<std::unique_ptr<TVLSymbolInfo>>& Symbols() const noexcept { return FSymbols; }
@@ -611,10 +611,10 @@ public:
 
 protected:
     // Each reads one subsection of Size bytes at Data (within the data).
-    virtual void AnalyseNames(const std::uint8_t* Data, std::size_t Size);
-    virtual void AnalyseAlignSymbols(const std::uint8_t* Data, std::size_t Size);
-    virtual void AnalyseModules(const std::uint8_t* Data, std::size_t Size);
-    virtual void AnalyseSourceModules(const std::uint8_t* Data, std::size_t Size);
+    virtual void AnalyseNames(const std::uint8_t* data, std::size_t size);
+    virtual void AnalyseAlignSymbols(const std::uint8_t* data, std::size_t size);
+    virtual void AnalyseModules(const std::uint8_t* data, std::size_t size);
+    virtual void AnalyseSourceModules(const std::uint8_t* data, std::size_t size);
 
 private:
     bool Walk();
@@ -633,7 +633,7 @@ private:
 // parameter codes from the first "$" (and an "@" just before it) cut; every
 // "@" made "."; ".." made ".@"; and the module's name with the "." after it
 // removed from the front (the module compared without regard to case).
-std::string CleanTD32ProcName(std::string_view Name, std::string_view ModuleName);
+std::string CleanTD32ProcName(std::string_view name, std::string_view moduleName);
 
 // Lookups over TD32 data, on offsets from the module's first section.
 class TVLTD32InfoScanner : public TVLTD32InfoParser {
@@ -642,21 +642,21 @@ public:
 
     // The first module with a segment whose range [offset, offset + size)
     // holds Addr.
-    std::uint32_t ModuleStartFromAddr(std::uint32_t Addr) const noexcept;
-    std::string ModuleNameFromAddr(std::uint32_t Addr) const;
+    std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
+    std::string ModuleNameFromAddr(std::uint32_t addr) const;
     // The first procedure whose range [offset, offset + size) holds Addr,
     // its name cleaned (CleanTD32ProcName).
-    std::string ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const;
-    std::string ProcNameFromAddr(std::uint32_t Addr) const;
+    std::string ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const;
+    std::string ProcNameFromAddr(std::uint32_t addr) const;
     // The line of the first source module with a range [start, end) holding
     // Addr (TVLSourceModuleInfo::FindLine); 0 when none.
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept;
-    std::int32_t LineNumberFromAddr(std::uint32_t Addr) const noexcept;
-    std::string SourceNameFromAddr(std::uint32_t Addr) const;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept;
+    std::int32_t LineNumberFromAddr(std::uint32_t addr) const noexcept;
+    std::string SourceNameFromAddr(std::uint32_t addr) const;
 
 private:
-    const TVLModuleInfo* ModuleFromAddr(std::uint32_t Addr, const TVLSegmentInfo** Segment) const noexcept;
-    const TVLSourceModuleInfo* SourceModuleFromAddr(std::uint32_t Addr) const noexcept;
+    const TVLModuleInfo* ModuleFromAddr(std::uint32_t addr, const TVLSegmentInfo** segment) const noexcept;
+    const TVLSourceModuleInfo* SourceModuleFromAddr(std::uint32_t addr) const noexcept;
 };
 
 // The TD32 data of a loaded module: found through the image's debug directory
@@ -667,7 +667,7 @@ private:
 // through the checked reader.
 class TVLPeBorTD32Image : public rtl::TObject {
 public:
-    explicit TVLPeBorTD32Image(HMODULE Module, const std::string& FileName);
+    explicit TVLPeBorTD32Image(HMODULE module, const std::string& fileName);
     TVLPeBorTD32Image(const TVLPeBorTD32Image&) = delete;
     TVLPeBorTD32Image& operator=(const TVLPeBorTD32Image&) = delete;
 
@@ -677,7 +677,7 @@ public:
     const TVLTD32InfoScanner* TD32Scanner() const noexcept { return FScanner.get(); }
 
 private:
-    bool UseData(std::vector<std::uint8_t> Data);
+    bool UseData(std::vector<std::uint8_t> data);
     std::vector<std::uint8_t> FData;
     std::unique_ptr<TVLTD32InfoScanner> FScanner;
     bool FInImage = false;
@@ -688,7 +688,7 @@ public:
     RTL_CLASS(TVLDebugInfoTD32)
     bool InitializeSource() override;
     bool ValidData() const noexcept override;
-    bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept override;
+    bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept override;
     const TVLPeBorTD32Image* Image() const noexcept { return FImage.get(); }
 
     TVLDebugInfoTD32(const TVLDebugInfoTD32&) = delete;
@@ -715,11 +715,11 @@ inline constexpr std::string_view kExportUnitSourceExtension = ".cpp";
 // procedure becomes "_"; line and procedure offset line (0 when negative);
 // and the detail: ddSourceCode with a line, else ddUnitAndProcedure with a
 // unit, else ddProcedure (else ddModule when Item has its module, else ddNone).
-bool LocationInfoToDebugInfo(const TVLLocationInfo& Location, TVexlorDebugInfo& Item) noexcept;
+bool LocationInfoToDebugInfo(const TVLLocationInfo& location, TVexlorDebugInfo& item) noexcept;
 
 // The second step: the location Source (a module's other debug source; null
 // for none) gives for Address, mapped by LocationInfoToDebugInfo.
-bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* Source, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* source, std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 
 // Unit, class and procedure from an export name, into Item:
 //   1. "@" not followed by "$", with a "$" somewhere: cut at the first "$",
@@ -732,10 +732,10 @@ bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* Source, std::uintptr_t Address,
 //      procedure (ddUnitAndProcedure); another number of parts leaves Item;
 //   5. a leading "@" of the procedure becomes "_".
 // Mangled names of other compilers stay as they are (rule 3).
-void ExportNameToDebugInfo(std::string_view Name, TVexlorDebugInfo& Item) noexcept;
+void ExportNameToDebugInfo(std::string_view name, TVexlorDebugInfo& item) noexcept;
 
 // Measures a function: GetFunctionSize's contract.
-using TFunctionSizer = std::size_t (*)(const void* Address, std::size_t MaxLength) noexcept;
+using TFunctionSizer = std::size_t (*)(const void* address, std::size_t maxLength) noexcept;
 // The longest function a measure looks at.
 inline constexpr std::size_t kMaxMeasuredFunction = 0x10000;
 
@@ -747,46 +747,46 @@ inline constexpr std::size_t kMaxMeasuredFunction = 0x10000;
 // up to the next function, and kMaxMeasuredFunction) and kept. False when no
 // function holds the address.
 template <class TAt>
-bool GetExportInfoByAddr(std::size_t Count, TAt&& At, std::uintptr_t Address, TVexlorDebugInfo& Item,
-                         TFunctionSizer Sizer = &GetFunctionSize) noexcept
+bool GetExportInfoByAddr(std::size_t count, TAt&& at, std::uintptr_t address, TVexlorDebugInfo& item,
+                         TFunctionSizer sizer = &GetFunctionSize) noexcept
 {
     // The last function that starts at or below the address.
-    std::size_t low = 0, high = Count;
+    std::size_t low = 0, high = count;
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
-        if (std::uintptr_t{At(middle).Addr} <= Address)
+        if (std::uintptr_t{at(middle).Addr} <= address)
             low = middle + 1;
         else
             high = middle;
     }
     if (low == 0) return false;
-    auto& function = At(low - 1);
+    auto& function = at(low - 1);
     if (function.Size == 0) {
         std::size_t reach = kMaxMeasuredFunction;
-        if (low < Count && At(low).Addr > function.Addr && At(low).Addr - function.Addr < reach)
-            reach = At(low).Addr - function.Addr;
+        if (low < count && at(low).Addr > function.Addr && at(low).Addr - function.Addr < reach)
+            reach = at(low).Addr - function.Addr;
         function.Size = static_cast<std::uint32_t>(
-            Sizer(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(function.Addr)), reach));
+            sizer(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(function.Addr)), reach));
     }
-    if (Address - function.Addr > function.Size) return false;
-    ExportNameToDebugInfo(function.Name, Item);
+    if (address - function.Addr > function.Size) return false;
+    ExportNameToDebugInfo(function.Name, item);
     return true;
 }
 
 // ---- Details ---------------------------------------------------------------------
 
 template <class TSource>
-std::unique_ptr<TVLDebugInfoSource> TVLDebugInfoSource::Create(HMODULE Module) noexcept
+std::unique_ptr<TVLDebugInfoSource> TVLDebugInfoSource::Create(HMODULE module) noexcept
 {
     static_assert(std::is_base_of_v<TVLDebugInfoSource, TSource>);
     try {
-        std::unique_ptr<TVLDebugInfoSource> source(new TSource(Module));
+        std::unique_ptr<TVLDebugInfoSource> source(new TSource(module));
         try {
             source->InitializeSource();
         } catch (...) {
             // A half-read source is dropped whole: its ValidData could not be
             // trusted.
-            return std::unique_ptr<TVLDebugInfoSource>(new TSource(Module));
+            return std::unique_ptr<TVLDebugInfoSource>(new TSource(module));
         }
         return source;
     } catch (...) {

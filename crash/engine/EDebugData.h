@@ -71,7 +71,7 @@ extern std::atomic<bool> ShowVexlorLogUnits;
 // Whether the unit name (a file name, compared without regard to case) is one
 // of the library's own units: its historical unit names and the base names of
 // the files under crash/ (a list made at configure time).
-bool IsOwnUnitName(std::string_view Name) noexcept;
+bool IsOwnUnitName(std::string_view name) noexcept;
 
 class TLineIndex;
 struct TVexlorModuleInfo;
@@ -80,7 +80,7 @@ struct TVexlorModuleInfo;
 // list) owns it, as its ExtraInformation.DebugInformation.
 class TModuleDebugData {
 public:
-    explicit TModuleDebugData(std::uintptr_t Handle);
+    explicit TModuleDebugData(std::uintptr_t handle);
     ~TModuleDebugData();
     TModuleDebugData(const TModuleDebugData&) = delete;
     TModuleDebugData& operator=(const TModuleDebugData&) = delete;
@@ -128,8 +128,8 @@ struct TDataReadSettings {
 // The module's password for its enciphered names: its exported
 // "VexlorLog_PasswordRequestEvent" (given a length-prefixed buffer of 255
 // characters) when it has one, else the library's own key.
-std::string ModulePassword(HMODULE Module);
-using TPasswordRequestEvent = void(WINAPI*)(unsigned char* Password, std::int32_t MaxLength);
+std::string ModulePassword(HMODULE module);
+using TPasswordRequestEvent = void(WINAPI*)(unsigned char* password, std::int32_t maxLength);
 // Where the request runs: the pipeline sets the main-thread call, so that
 // during a report the module's handlers run on the thread that raised, as
 // every other handler of a report does; empty, the request runs at once.
@@ -139,44 +139,44 @@ inline TReportStep<void(TPasswordRequestEvent request, unsigned char* password, 
 // Reads a block in the resource layout (Size bytes at Data) into Target: the
 // version, date, options (loaded at the block's version), the password check
 // and the line tables. False for no data; Target's line tables stay absent.
-bool ReadResourceData(const void* Data, std::size_t Size, TModuleDebugData& Target,
-                      const TDataReadSettings& Settings = {});
+bool ReadResourceData(const void* data, std::size_t size, TModuleDebugData& target,
+                      const TDataReadSettings& settings = {});
 // The same for data appended to a file whose last Size bytes (or the whole
 // file) are at Data: the last four bytes the signature, the four before them
 // the length of the block before them. No password check.
-bool ReadAppendedData(const void* Data, std::size_t Size, TModuleDebugData& Target,
-                      const TDataReadSettings& Settings = {});
+bool ReadAppendedData(const void* data, std::size_t size, TModuleDebugData& target,
+                      const TDataReadSettings& settings = {});
 // The data of a loaded module: its VLDATA resource when it has one, else the
 // data appended to its file.
-bool ReadModuleData(HMODULE Module, TModuleDebugData& Target, const TDataReadSettings& Settings = {});
+bool ReadModuleData(HMODULE module, TModuleDebugData& target, const TDataReadSettings& settings = {});
 
 // The module has a VLDATA resource with a valid signature, or its file ends
 // with one.
-bool IsVexlorLogModule(HMODULE Module);
+bool IsVexlorLogModule(HMODULE module);
 // The version word as stored in the resource, else in the appended data; 0
 // when the module has none.
-std::uint16_t GetVexlorLogModuleVersion(HMODULE Module);
+std::uint16_t GetVexlorLogModuleVersion(HMODULE module);
 // The module carries data of this library's version or a later one.
-bool IsVexlorLogCurrentData(HMODULE Module);
+bool IsVexlorLogCurrentData(HMODULE module);
 
 // The VLDATA resource of the module: its bytes, or null (Size 0).
-const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept;
+const void* FindVexlorDataResource(HMODULE module, std::size_t& size) noexcept;
 
 // The code address of symbol Identifier in the data of the module that
 // carries this library; null when it has none.
-void* FindVexlorSymbol(std::uint8_t Identifier) noexcept;
+void* FindVexlorSymbol(std::uint8_t identifier) noexcept;
 // The same in the given symbol table (9-byte entries) of a module.
-void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) noexcept;
+void* FindVexlorSymbolIn(const TModuleDebugData& data, std::uint8_t identifier) noexcept;
 
 // Fills Item from the module's line tables: ddSourceCode, Addr, unit, class,
 // procedure, line and offset line; reduced to ddModule in the library's own
 // units unless ShowVexlorLogUnits. False when the address is in none of its
 // units. Uses the index; tables whose units are not in ascending order are
 // scanned as they lie.
-bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+bool LookupSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 // The same by reading the line tables from their start at every call,
 // deciphering every unit header: the reference the index answers like.
-bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+bool ScanSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 
 // The reader of the module records' slot (ModuleDebugReaders.ReadModuleData):
 // reads the module's data (Light: options only, no password check, no line
@@ -184,7 +184,7 @@ bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlo
 // and, when it has line tables, the data itself as DebugInformation; and the
 // record's password and whether it was valid. False, the record untouched,
 // when the module carries no data.
-bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light);
+bool ReadModuleRecordData(TVexlorModuleInfo& module, bool light);
 // Start-up: puts ReadModuleRecordData into the slot.
 void InstallModuleDataReader() noexcept;
 
@@ -192,7 +192,7 @@ void InstallModuleDataReader() noexcept;
 // (ModuleInfoByAddr) has them, as LookupSourceInfo. False without a record or
 // line tables (before the module list exists, or without the reader in its
 // slot).
-bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept;
+bool GetSourceInfoByAddr(std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 
 // ---- The line tables' building blocks (shared with the tests) -------------------
 
@@ -206,7 +206,7 @@ struct TLineRecord {
 };
 // Reads one record at Data (Size bytes left); its length, or 0 when it does
 // not fit.
-std::size_t DecodeLineRecord(const std::uint8_t* Data, std::size_t Size, std::uint16_t Version,
-                             TLineRecord& Record) noexcept;
+std::size_t DecodeLineRecord(const std::uint8_t* data, std::size_t size, std::uint16_t version,
+                             TLineRecord& record) noexcept;
 
 }  // namespace crash

@@ -29,14 +29,14 @@ struct TdaRef {
 // Every callback gets the operand's default text in Result and may replace it.
 // ValueAddress is the address of the operand's bytes in the code.
 using TJumpInstrProc =
-    std::function<void(void* Param, const void* ValueAddress, std::uint32_t JumpAddress, std::string& Result)>;
+    std::function<void(void* param, const void* valueAddress, std::uint32_t jumpAddress, std::string& result)>;
 using TCallInstrProc =
-    std::function<void(void* Param, const void* ValueAddress, std::uint32_t CallAddress, std::string& Result)>;
+    std::function<void(void* param, const void* valueAddress, std::uint32_t callAddress, std::string& result)>;
 using TAddressRefProc =
-    std::function<void(void* Param, const void* ValueAddress, std::uint32_t RefAddress, std::string& Result)>;
-using TRefProc = std::function<void(void* Param, const TdaRef& Ref, int RefSize, std::string& Result)>;
+    std::function<void(void* param, const void* valueAddress, std::uint32_t refAddress, std::string& result)>;
+using TRefProc = std::function<void(void* param, const TdaRef& ref, int refSize, std::string& result)>;
 using TImmidiateDataProc =
-    std::function<void(void* Param, const void* ValueAddress, int OperandSize, bool Sigend, std::string& Result)>;
+    std::function<void(void* param, const void* valueAddress, int operandSize, bool sigend, std::string& result)>;
 
 class TDisAsm : public rtl::TObject {
 public:

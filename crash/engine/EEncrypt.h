@@ -24,13 +24,13 @@ struct TCipherContext {
     std::uint32_t FKey[4] = {};
 };
 
-void InitKey(TCipherContext& Context, std::string_view Key) noexcept;
-void Encrypt(const TCipherContext& Context, const void* Source, void* Dest, std::size_t Count) noexcept;
-void Decrypt(const TCipherContext& Context, const void* Source, void* Dest, std::size_t Count) noexcept;
+void InitKey(TCipherContext& context, std::string_view key) noexcept;
+void Encrypt(const TCipherContext& context, const void* source, void* dest, std::size_t count) noexcept;
+void Decrypt(const TCipherContext& context, const void* source, void* dest, std::size_t count) noexcept;
 
 // The same over the process-default key (all zero until the first InitKey).
-void InitKey(const std::string& Key) noexcept;
-void Encrypt(const void* Source, void* Dest, std::size_t Count) noexcept;
-void Decrypt(const void* Source, void* Dest, std::size_t Count) noexcept;
+void InitKey(const std::string& key) noexcept;
+void Encrypt(const void* source, void* dest, std::size_t count) noexcept;
+void Decrypt(const void* source, void* dest, std::size_t count) noexcept;
 
 }  // namespace crash

@@ -11,10 +11,10 @@ namespace crash {
 
 // CRC-16/XMODEM of the bytes: polynomial 0x1021, initial value 0, no reflection,
 // no final XOR. Empty text gives 0.
-std::uint16_t GetCRC16(std::string_view Text) noexcept;
+std::uint16_t GetCRC16(std::string_view text) noexcept;
 
 // The MD5 digest (RFC 1321) of Count bytes at Data into Digest. Data may be null
 // when Count is 0.
-void GetMD5(std::uint8_t (&Digest)[16], const void* Data, std::size_t Count) noexcept;
+void GetMD5(std::uint8_t (&digest)[16], const void* data, std::size_t count) noexcept;
 
 }  // namespace crash

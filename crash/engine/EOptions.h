@@ -157,7 +157,7 @@ class TVexlorModuleOptions;
 // answers null. Item pointers stay valid until their record is deleted.
 class TVexlorExceptionsFilters : public rtl::TObject {
 public:
-    explicit TVexlorExceptionsFilters(TVexlorModuleOptions* AOwner) noexcept : FOwner(AOwner) {}
+    explicit TVexlorExceptionsFilters(TVexlorModuleOptions* aOwner) noexcept : FOwner(aOwner) {}
     TVexlorExceptionsFilters(const TVexlorExceptionsFilters&) = delete;
     TVexlorExceptionsFilters& operator=(const TVexlorExceptionsFilters&) = delete;
     // Frees the records; publishes nothing (the owner is going away or has
@@ -165,16 +165,16 @@ public:
     ~TVexlorExceptionsFilters() override = default;
 
     // Appends a copy of Item; its index.
-    int Add(TVexlorExceptionFilter Item);
+    int Add(TVexlorExceptionFilter item);
     // Index may be Count() (append).
-    bool Insert(int Index, TVexlorExceptionFilter Item);
-    bool Delete(int Index);
+    bool Insert(int index, TVexlorExceptionFilter item);
+    bool Delete(int index);
     void Clear();
     // A deep copy of Source's records; assigning the list to itself keeps it.
-    void Assign(const TVexlorExceptionsFilters& Source);
+    void Assign(const TVexlorExceptionsFilters& source);
 
-    PVexlorExceptionFilter GetItem(int Index) const noexcept;
-    PVexlorExceptionFilter Items(int Index) const noexcept { return GetItem(Index); }
+    PVexlorExceptionFilter GetItem(int index) const noexcept;
+    PVexlorExceptionFilter Items(int index) const noexcept { return GetItem(index); }
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
     TVexlorModuleOptions* Owner() const noexcept { return FOwner; }
 
@@ -195,7 +195,7 @@ HMODULE LibraryModuleHandle() noexcept;
 // LogFile with "_" and the computer name inserted before its extension, each of
 // the characters " * / : < > ? \ | of the name replaced by "_"; an empty name
 // leaves LogFile as it is.
-std::string InsertComputerNameInFileName(const std::string& LogFile, std::string_view ComputerName);
+std::string InsertComputerNameInFileName(const std::string& logFile, std::string_view computerName);
 
 // Every option of the crash reporter for one module.
 //
@@ -221,17 +221,17 @@ public:
     // The options of the module AModuleName (a file name as GetModuleHandleA
     // takes it; empty for none), at their defaults.
     template <class T = TVexlorModuleOptions, class... Args>
-    static std::unique_ptr<T> Create(std::string AModuleName, Args&&... args)
+    static std::unique_ptr<T> Create(std::string aModuleName, Args&&... args)
     {
         static_assert(std::is_base_of_v<TVexlorModuleOptions, T>);
-        auto options = std::make_unique<T>(CreateKey{}, std::move(AModuleName), std::forward<Args>(args)...);
+        auto options = std::make_unique<T>(CreateKey{}, std::move(aModuleName), std::forward<Args>(args)...);
         options->SetToDefaultOptions();
         options->FSharedData = 0;
         return options;
     }
 
     // First phase only: name, handle and an empty filter list; see Create.
-    TVexlorModuleOptions(CreateKey, std::string AModuleName);
+    TVexlorModuleOptions(CreateKey, std::string aModuleName);
     TVexlorModuleOptions(const TVexlorModuleOptions&) = delete;
     TVexlorModuleOptions& operator=(const TVexlorModuleOptions&) = delete;
     // Suspends publication for good and frees the filters.
@@ -239,13 +239,13 @@ public:
 
     // ---- Virtual operations (publication and the hang watcher are the
     // subclass's business) ----
-    virtual void SetActive(bool Value);
-    virtual void SetFreezeActivate(bool Value);
+    virtual void SetActive(bool value);
+    virtual void SetFreezeActivate(bool value);
     // Copies every option of Source but Active, ModuleName, ModuleHandle and
     // the suspension counter; publishes once. Source null: rtl::EConvertError
     // "Impossible to assign nil as TVexlorModuleOptions."; Source == this: no
     // change, no publication.
-    virtual void Assign(const TVexlorModuleOptions* Source);
+    virtual void Assign(const TVexlorModuleOptions* source);
     // Every option but ModuleName, ModuleHandle and the counter to its default;
     // the filters cleared; publishes once.
     virtual void SetToDefaultOptions();
@@ -255,10 +255,10 @@ public:
     // ModuleName, ModuleHandle and the build events. Strings are scrambled; a
     // text whose only line break ends it is stored without that break.
     // Raises what the stream raises (rtl::EWriteError).
-    virtual void SaveToStream(rtl::TStream& Stream) const;
+    virtual void SaveToStream(rtl::TStream& stream) const;
     // Creates or truncates the file (shared with nobody while written) and
     // writes the stream. rtl::EFCreateError / rtl::EWriteError.
-    virtual void SaveToFile(const std::string& FileName) const;
+    virtual void SaveToFile(const std::string& fileName) const;
     // Reads a stream of version LastVexlorVersion (400 on) from the stream's
     // position. Options the version lacks keep their values; the filters are
     // replaced. A length or count larger than the bytes left, or a stream that
@@ -266,22 +266,22 @@ public:
     // enumeration value out of range keeps the option's value and records a
     // warning. Publication is suspended meanwhile and runs once at the end,
     // also on failure.
-    virtual void LoadFromStream(rtl::TStream& Stream);
+    virtual void LoadFromStream(rtl::TStream& stream);
     // Opens the file for reading (others may read, not write) and loads it as
     // the current version, the one SaveToFile writes, whatever
     // LastVexlorVersion holds (which it leaves as it was).
     // rtl::EFOpenError / rtl::EReadError.
-    virtual void LoadFromFile(const std::string& FileName);
+    virtual void LoadFromFile(const std::string& fileName);
 
     // ---- Customised texts file (OptionsCustomTexts.cpp) ----
     // Every text into the INI file, section "Exception Log", one key per line;
     // then TextsCollection becomes the file's name without folder and
     // extension. A bare name lies in the library's default folder. Never
     // raises for the file: keys that cannot be written are warnings.
-    void SaveCustomizedTextsToFile(const std::string& FileName);
+    void SaveCustomizedTextsToFile(const std::string& fileName);
     // Every text from the file, a missing text keeping its current value;
     // then TextsCollection as above. Never fails the caller.
-    void LoadCustomizedTextsFromFile(const std::string& FileName);
+    void LoadCustomizedTextsFromFile(const std::string& fileName);
 
     // Publish to and read from the shared copy; nothing here.
     virtual void StoreSharedData() {}
@@ -294,10 +294,10 @@ public:
     std::int32_t SharedDataSuspensions() const noexcept { return FSharedData; }
 
     // ---- Texts ----
-    const std::string& GetCustomizedTexts(TMessageType Index) const noexcept;
-    void SetCustomizedTexts(TMessageType Index, std::string Value);
+    const std::string& GetCustomizedTexts(TMessageType index) const noexcept;
+    void SetCustomizedTexts(TMessageType index, std::string value);
     // The text with its %NAME% variables expanded (ExpandEnvVars).
-    std::string GetCustomizedExpandedTexts(TMessageType Index) const;
+    std::string GetCustomizedExpandedTexts(TMessageType index) const;
     const TCustomizedTexts& CustomizedTexts() const noexcept { return FCustomizedTexts; }
 
     // ---- Output files ----
@@ -305,147 +305,147 @@ public:
     // when it ends with ".vlf", else FileName's name in OutputPath (or in
     // FileName's folder when OutputPath is empty). Its folders are created and
     // it is moved to the user's folder when not writable (GetWorkingFile).
-    std::string OutputFile(const std::string& FileName) const;
+    std::string OutputFile(const std::string& fileName) const;
     // The log file's full name: BaseFile (or ModuleName without ".vshost") with
     // the extension ".vlf", through OutputFile, with "_" and the computer name
     // before the extension under loAddComputerNameInLogFileName.
-    std::string OutputLogFile(const std::string& BaseFile) const;
+    std::string OutputLogFile(const std::string& baseFile) const;
 
     // ---- Properties ----
     const std::string& ModuleName() const noexcept { return FModuleName; }
-    void SetModuleName(std::string Value) { Store(FModuleName, std::move(Value)); }
+    void SetModuleName(std::string value) { Store(FModuleName, std::move(value)); }
     HMODULE ModuleHandle() const noexcept { return FModuleHandle; }
-    void SetModuleHandle(HMODULE Value) { Store(FModuleHandle, Value); }
+    void SetModuleHandle(HMODULE value) { Store(FModuleHandle, value); }
 
     const std::string& SMTPFrom() const noexcept { return FSMTPFrom; }
-    void SetSMTPFrom(std::string Value) { Store(FSMTPFrom, std::move(Value)); }
+    void SetSMTPFrom(std::string value) { Store(FSMTPFrom, std::move(value)); }
     const std::string& SMTPHost() const noexcept { return FSMTPHost; }
-    void SetSMTPHost(std::string Value) { Store(FSMTPHost, std::move(Value)); }
+    void SetSMTPHost(std::string value) { Store(FSMTPHost, std::move(value)); }
     std::uint16_t SMTPPort() const noexcept { return FSMTPPort; }
-    void SetSMTPPort(std::uint16_t Value) { Store(FSMTPPort, Value); }
+    void SetSMTPPort(std::uint16_t value) { Store(FSMTPPort, value); }
     const std::string& SMTPUserID() const noexcept { return FSMTPUserID; }
-    void SetSMTPUserID(std::string Value) { Store(FSMTPUserID, std::move(Value)); }
+    void SetSMTPUserID(std::string value) { Store(FSMTPUserID, std::move(value)); }
     const std::string& SMTPPassword() const noexcept { return FSMTPPassword; }
-    void SetSMTPPassword(std::string Value) { Store(FSMTPPassword, std::move(Value)); }
+    void SetSMTPPassword(std::string value) { Store(FSMTPPassword, std::move(value)); }
 
     bool FreezeActivate() const noexcept { return FFreezeActivate; }
     std::int32_t FreezeTimeout() const noexcept { return FFreezeTimeout; }
-    void SetFreezeTimeout(std::int32_t Value) { Store(FFreezeTimeout, Value); }
+    void SetFreezeTimeout(std::int32_t value) { Store(FFreezeTimeout, value); }
 
     TVexlorExceptionsFilters& ExceptionsFilters() noexcept { return *FExceptionsFilters; }
     const TVexlorExceptionsFilters& ExceptionsFilters() const noexcept { return *FExceptionsFilters; }
     // Takes the list over (the old one is freed; the new one's owner becomes
     // this object). A null list is replaced by an empty one.
-    void SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> Value);
+    void SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> value);
 
     const std::string& TextsCollection() const noexcept { return FTextsCollection; }
-    void SetTextsCollection(std::string Value) { Store(FTextsCollection, std::move(Value)); }
+    void SetTextsCollection(std::string value) { Store(FTextsCollection, std::move(value)); }
     bool ActivateLog() const noexcept { return FActivateLog; }
-    void SetActivateLog(bool Value) { Store(FActivateLog, Value); }
+    void SetActivateLog(bool value) { Store(FActivateLog, value); }
     bool SaveLogFile() const noexcept { return FSaveLogFile; }
-    void SetSaveLogFile(bool Value) { Store(FSaveLogFile, Value); }
+    void SetSaveLogFile(bool value) { Store(FSaveLogFile, value); }
     bool ActivateHandle() const noexcept { return FActivateHandle; }
-    void SetActivateHandle(bool Value) { Store(FActivateHandle, Value); }
+    void SetActivateHandle(bool value) { Store(FActivateHandle, value); }
     TForegroundType ForegroundTab() const noexcept { return FForegroundTab; }
-    void SetForegroundTab(TForegroundType Value) { Store(FForegroundTab, Value); }
+    void SetForegroundTab(TForegroundType value) { Store(FForegroundTab, value); }
     bool AppendLogs() const noexcept { return FAppendLogs; }
-    void SetAppendLogs(bool Value) { Store(FAppendLogs, Value); }
+    void SetAppendLogs(bool value) { Store(FAppendLogs, value); }
     TTerminateBtnOperation TerminateBtnOperation() const noexcept { return FTerminateBtnOperation; }
-    void SetTerminateBtnOperation(TTerminateBtnOperation Value) { Store(FTerminateBtnOperation, Value); }
+    void SetTerminateBtnOperation(TTerminateBtnOperation value) { Store(FTerminateBtnOperation, value); }
     TLogOptions LogOptions() const noexcept { return FLogOptions; }
-    void SetLogOptions(TLogOptions Value) { Store(FLogOptions, Value); }
+    void SetLogOptions(TLogOptions value) { Store(FLogOptions, value); }
     TShowOptions ShowOptions() const noexcept { return FShowOptions; }
-    void SetShowOptions(TShowOptions Value) { Store(FShowOptions, Value); }
+    void SetShowOptions(TShowOptions value) { Store(FShowOptions, value); }
     std::int32_t ErrorsNumberToSave() const noexcept { return FErrorsNumberToSave; }
     // 0 is stored as 1: the log keeps at least one report.
-    void SetErrorsNumberToSave(std::int32_t Value) { Store(FErrorsNumberToSave, Value == 0 ? 1 : Value); }
+    void SetErrorsNumberToSave(std::int32_t value) { Store(FErrorsNumberToSave, value == 0 ? 1 : value); }
     std::int32_t ErrorsNumberToShowTerminateBtn() const noexcept { return FErrorsNumberToShowTerminateBtn; }
-    void SetErrorsNumberToShowTerminateBtn(std::int32_t Value) { Store(FErrorsNumberToShowTerminateBtn, Value); }
+    void SetErrorsNumberToShowTerminateBtn(std::int32_t value) { Store(FErrorsNumberToShowTerminateBtn, value); }
     const std::string& OutputPath() const noexcept { return FOutputPath; }
-    void SetOutputPath(std::string Value) { Store(FOutputPath, std::move(Value)); }
+    void SetOutputPath(std::string value) { Store(FOutputPath, std::move(value)); }
 
     const std::string& EMailAddresses() const noexcept { return FEMailAddresses; }
-    void SetEMailAddresses(std::string Value) { Store(FEMailAddresses, std::move(Value)); }
+    void SetEMailAddresses(std::string value) { Store(FEMailAddresses, std::move(value)); }
     const std::string& EMailSubject() const noexcept { return FEMailSubject; }
-    void SetEMailSubject(std::string Value) { Store(FEMailSubject, std::move(Value)); }
+    void SetEMailSubject(std::string value) { Store(FEMailSubject, std::move(value)); }
     const std::string& EMailMessage() const noexcept { return FEMailMessage; }
-    void SetEMailMessage(std::string Value) { Store(FEMailMessage, std::move(Value)); }
+    void SetEMailMessage(std::string value) { Store(FEMailMessage, std::move(value)); }
     TEmailSendMode EMailSendMode() const noexcept { return FEMailSendMode; }
-    void SetEMailSendMode(TEmailSendMode Value) { Store(FEMailSendMode, Value); }
+    void SetEMailSendMode(TEmailSendMode value) { Store(FEMailSendMode, value); }
     TWebSendMode WebSendMode() const noexcept { return FWebSendMode; }
-    void SetWebSendMode(TWebSendMode Value) { Store(FWebSendMode, Value); }
+    void SetWebSendMode(TWebSendMode value) { Store(FWebSendMode, value); }
     const std::string& WebURL() const noexcept { return FWebURL; }
-    void SetWebURL(std::string Value) { Store(FWebURL, std::move(Value)); }
+    void SetWebURL(std::string value) { Store(FWebURL, std::move(value)); }
     const std::string& WebUserID() const noexcept { return FWebUserID; }
-    void SetWebUserID(std::string Value) { Store(FWebUserID, std::move(Value)); }
+    void SetWebUserID(std::string value) { Store(FWebUserID, std::move(value)); }
     const std::string& WebPassword() const noexcept { return FWebPassword; }
-    void SetWebPassword(std::string Value) { Store(FWebPassword, std::move(Value)); }
+    void SetWebPassword(std::string value) { Store(FWebPassword, std::move(value)); }
     std::int32_t WebPort() const noexcept { return FWebPort; }
-    void SetWebPort(std::int32_t Value) { Store(FWebPort, Value); }
+    void SetWebPort(std::int32_t value) { Store(FWebPort, value); }
     TCommonSendOptions CommonSendOptions() const noexcept { return FCommonSendOptions; }
-    void SetCommonSendOptions(TCommonSendOptions Value) { Store(FCommonSendOptions, Value); }
+    void SetCommonSendOptions(TCommonSendOptions value) { Store(FCommonSendOptions, value); }
     const std::string& AttachedFiles() const noexcept { return FAttachedFiles; }
-    void SetAttachedFiles(std::string Value) { Store(FAttachedFiles, std::move(Value)); }
+    void SetAttachedFiles(std::string value) { Store(FAttachedFiles, std::move(value)); }
 
     TExceptionDialogType ExceptionDialogType() const noexcept { return FExceptionDialogType; }
-    void SetExceptionDialogType(TExceptionDialogType Value) { Store(FExceptionDialogType, Value); }
+    void SetExceptionDialogType(TExceptionDialogType value) { Store(FExceptionDialogType, value); }
     TExceptionDialogOptions ExceptionDialogOptions() const noexcept { return FExceptionDialogOptions; }
-    void SetExceptionDialogOptions(TExceptionDialogOptions Value) { Store(FExceptionDialogOptions, Value); }
+    void SetExceptionDialogOptions(TExceptionDialogOptions value) { Store(FExceptionDialogOptions, value); }
     std::int32_t AutoCloseDialogSecs() const noexcept { return FAutoCloseDialogSecs; }
-    void SetAutoCloseDialogSecs(std::int32_t Value) { Store(FAutoCloseDialogSecs, Value); }
+    void SetAutoCloseDialogSecs(std::int32_t value) { Store(FAutoCloseDialogSecs, value); }
     const std::string& SupportURL() const noexcept { return FSupportURL; }
-    void SetSupportURL(std::string Value) { Store(FSupportURL, std::move(Value)); }
+    void SetSupportURL(std::string value) { Store(FSupportURL, std::move(value)); }
     const std::string& HTMLLayout() const noexcept { return FHTMLLayout; }
-    void SetHTMLLayout(std::string Value) { Store(FHTMLLayout, std::move(Value)); }
+    void SetHTMLLayout(std::string value) { Store(FHTMLLayout, std::move(value)); }
     TTerminateBtnOperation AutoCrashOperation() const noexcept { return FAutoCrashOperation; }
-    void SetAutoCrashOperation(TTerminateBtnOperation Value) { Store(FAutoCrashOperation, Value); }
+    void SetAutoCrashOperation(TTerminateBtnOperation value) { Store(FAutoCrashOperation, value); }
     std::int32_t AutoCrashNumber() const noexcept { return FAutoCrashNumber; }
-    void SetAutoCrashNumber(std::int32_t Value) { Store(FAutoCrashNumber, Value); }
+    void SetAutoCrashNumber(std::int32_t value) { Store(FAutoCrashNumber, value); }
     std::int32_t AutoCrashMinutes() const noexcept { return FAutoCrashMinutes; }
-    void SetAutoCrashMinutes(std::int32_t Value) { Store(FAutoCrashMinutes, Value); }
+    void SetAutoCrashMinutes(std::int32_t value) { Store(FAutoCrashMinutes, value); }
     TCallStackOptions CallStackOptions() const noexcept { return FCallStackOptions; }
-    void SetCallStackOptions(TCallStackOptions Value) { Store(FCallStackOptions, Value); }
+    void SetCallStackOptions(TCallStackOptions value) { Store(FCallStackOptions, value); }
     TBehaviourOptions BehaviourOptions() const noexcept { return FBehaviourOptions; }
-    void SetBehaviourOptions(TBehaviourOptions Value) { Store(FBehaviourOptions, Value); }
+    void SetBehaviourOptions(TBehaviourOptions value) { Store(FBehaviourOptions, value); }
     // Read-only: set by the defaults, Assign and loading.
     TLeaksOptions LeaksOptions() const noexcept { return FLeaksOptions; }
 
     const std::string& ProxyURL() const noexcept { return FProxyURL; }
-    void SetProxyURL(std::string Value) { Store(FProxyURL, std::move(Value)); }
+    void SetProxyURL(std::string value) { Store(FProxyURL, std::move(value)); }
     const std::string& ProxyUserID() const noexcept { return FProxyUserID; }
-    void SetProxyUserID(std::string Value) { Store(FProxyUserID, std::move(Value)); }
+    void SetProxyUserID(std::string value) { Store(FProxyUserID, std::move(value)); }
     const std::string& ProxyPassword() const noexcept { return FProxyPassword; }
-    void SetProxyPassword(std::string Value) { Store(FProxyPassword, std::move(Value)); }
+    void SetProxyPassword(std::string value) { Store(FProxyPassword, std::move(value)); }
     std::uint16_t ProxyPort() const noexcept { return FProxyPort; }
-    void SetProxyPort(std::uint16_t Value) { Store(FProxyPort, Value); }
+    void SetProxyPort(std::uint16_t value) { Store(FProxyPort, value); }
 
     const std::string& TrakerUserID() const noexcept { return FTrakerUserID; }
-    void SetTrakerUserID(std::string Value) { Store(FTrakerUserID, std::move(Value)); }
+    void SetTrakerUserID(std::string value) { Store(FTrakerUserID, std::move(value)); }
     const std::string& TrakerPassword() const noexcept { return FTrakerPassword; }
-    void SetTrakerPassword(std::string Value) { Store(FTrakerPassword, std::move(Value)); }
+    void SetTrakerPassword(std::string value) { Store(FTrakerPassword, std::move(value)); }
     const std::string& TrakerAssignTo() const noexcept { return FTrakerAssignTo; }
-    void SetTrakerAssignTo(std::string Value) { Store(FTrakerAssignTo, std::move(Value)); }
+    void SetTrakerAssignTo(std::string value) { Store(FTrakerAssignTo, std::move(value)); }
     const std::string& TrakerProject() const noexcept { return FTrakerProject; }
-    void SetTrakerProject(std::string Value) { Store(FTrakerProject, std::move(Value)); }
+    void SetTrakerProject(std::string value) { Store(FTrakerProject, std::move(value)); }
     const std::string& TrakerCategory() const noexcept { return FTrakerCategory; }
-    void SetTrakerCategory(std::string Value) { Store(FTrakerCategory, std::move(Value)); }
+    void SetTrakerCategory(std::string value) { Store(FTrakerCategory, std::move(value)); }
     const std::string& TrakerTrialID() const noexcept { return FTrakerTrialID; }
-    void SetTrakerTrialID(std::string Value) { Store(FTrakerTrialID, std::move(Value)); }
+    void SetTrakerTrialID(std::string value) { Store(FTrakerTrialID, std::move(value)); }
     const std::string& ZipPassword() const noexcept { return FZipPassword; }
-    void SetZipPassword(std::string Value) { Store(FZipPassword, std::move(Value)); }
+    void SetZipPassword(std::string value) { Store(FZipPassword, std::move(value)); }
 
     // Kept for the build tool only.
     const std::string& PreBuildEvent() const noexcept { return FPreBuildEvent; }
-    void SetPreBuildEvent(std::string Value) { Store(FPreBuildEvent, std::move(Value)); }
+    void SetPreBuildEvent(std::string value) { Store(FPreBuildEvent, std::move(value)); }
     const std::string& PostSuccessfulBuildEvent() const noexcept { return FPostSuccessfulBuildEvent; }
-    void SetPostSuccessfulBuildEvent(std::string Value) { Store(FPostSuccessfulBuildEvent, std::move(Value)); }
+    void SetPostSuccessfulBuildEvent(std::string value) { Store(FPostSuccessfulBuildEvent, std::move(value)); }
     const std::string& PostFailureBuildEvent() const noexcept { return FPostFailureBuildEvent; }
-    void SetPostFailureBuildEvent(std::string Value) { Store(FPostFailureBuildEvent, std::move(Value)); }
+    void SetPostFailureBuildEvent(std::string value) { Store(FPostFailureBuildEvent, std::move(value)); }
 
     TCompiledFileOptions CompiledFileOptions() const noexcept { return FCompiledFileOptions; }
-    void SetCompiledFileOptions(TCompiledFileOptions Value) { Store(FCompiledFileOptions, Value); }
+    void SetCompiledFileOptions(TCompiledFileOptions value) { Store(FCompiledFileOptions, value); }
     const std::string& ReproduceText() const noexcept { return FReproduceText; }
-    void SetReproduceText(std::string Value) { Store(FReproduceText, std::move(Value)); }
+    void SetReproduceText(std::string value) { Store(FReproduceText, std::move(value)); }
     bool Active() const noexcept { return FActive; }
 
 protected:

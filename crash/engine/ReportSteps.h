@@ -67,44 +67,44 @@ struct TReportSteps {
     // ---- Filters and messages ----
     // Index of the first active filter of the global options that matches
     // the object, -1 for none. Handled: the report is of a handled exception.
-    TReportStep<int(void* ExceptionObject, bool Handled)> FindExceptionFilter;
+    TReportStep<int(void* exceptionObject, bool handled)> FindExceptionFilter;
     // Sets the text the dialogs show instead of the exception message; an
     // empty text clears it.
-    TReportStep<void(const std::string& Text)> SetCustomErrorMessage;
+    TReportStep<void(const std::string& text)> SetCustomErrorMessage;
     // The exception's message text and class text as the report shows them
     // (also stored there for the dialogs and the log). Empty: the object's
     // message and class name.
-    TReportStep<std::string(TReportContext& Context)> ExceptionMessageText;
-    TReportStep<std::string(TReportContext& Context)> ExceptionClassText;
+    TReportStep<std::string(TReportContext& context)> ExceptionMessageText;
+    TReportStep<std::string(TReportContext& context)> ExceptionClassText;
     // A text with control characters other than CR and LF made blanks.
     // Empty: the pipeline's own cleaning.
-    TReportStep<std::string(const std::string& Text)> CleanMessageText;
+    TReportStep<std::string(const std::string& text)> CleanMessageText;
 
     // ---- The exception identifier's texts, in the order they are joined ----
     // Empty: the main module's file name, the exception module's file name,
     // the class name.
-    TReportStep<std::string(TReportContext& Context)> ApplicationNameText;
-    TReportStep<std::string(TReportContext& Context)> ExceptionModuleText;
+    TReportStep<std::string(TReportContext& context)> ApplicationNameText;
+    TReportStep<std::string(TReportContext& context)> ExceptionModuleText;
     // (ExceptionClassText above is the third.)
 
     // ---- Report text ----
     // Builds the full report text (returned) and the context's top text and
     // call-stack text. Empty: one line "class: message".
-    TReportStep<std::string(TReportContext& Context)> BuildReportText;
+    TReportStep<std::string(TReportContext& context)> BuildReportText;
     // Insert a section numbered FirstHeader + 1 after the header of the
     // report text and hand the new full text to SetReportText (ReportContext.h).
     // Nothing happens for an empty text or list.
-    TReportStep<void(int FirstHeader, const std::string& Label, const std::string& Text)> InsertTextSection;
-    TReportStep<void(int FirstHeader, const std::string& Label, const TVexlorStrings& List)> InsertListSection;
+    TReportStep<void(int firstHeader, const std::string& label, const std::string& text)> InsertTextSection;
+    TReportStep<void(int firstHeader, const std::string& label, const TVexlorStrings& list)> InsertListSection;
 
     // ---- Log ----
     // Computes the current report's duplicate flag again; with Increment it
     // also counts the repetition in the log. After every main-thread call it
     // runs without counting.
-    TReportStep<void(bool Increment)> CountDuplicateError;
+    TReportStep<void(bool increment)> CountDuplicateError;
     // Item Label ("1.3") of the last entry of the log file: opens the log,
     // reads, closes. Empty text when there is none.
-    TReportStep<std::string(const std::string& Label)> ReadLastLogEntryItem;
+    TReportStep<std::string(const std::string& label)> ReadLastLogEntryItem;
     // Closes the shared log, so that the log file can be deleted.
     TReportStep<void()> CloseLogFile;
     // With loDeleteLogAtVersionChange: the log file goes when its newest
@@ -115,13 +115,13 @@ struct TReportSteps {
     // A CGI program: the last captured page text is loaded for the report.
     TReportStep<void()> LoadLastHTMLPage;
     // What a CGI program writes to its standard output (the page text).
-    TReportStep<void(const void* Data, std::uint32_t Length)> CapturePageText;
+    TReportStep<void(const void* data, std::uint32_t length)> CapturePageText;
 
     // ---- Screenshot ----
     TReportStep<void()> CapturePngScreenshot;
     // The screenshot file's path for this report (empty: none).
     TReportStep<std::string()> ScreenshotFileName;
-    TReportStep<void(const std::string& FileName)> SaveScreenshotFile;
+    TReportStep<void(const std::string& fileName)> SaveScreenshotFile;
     TReportStep<void()> ReleaseScreenshot;
 
     // ---- Output ----
@@ -136,12 +136,12 @@ struct TReportSteps {
     // again with FirstTime false). Sets SendChosen, AttachScreenshot and
     // CopyToClipboard of the pipeline state by the user's choices. Empty: a
     // system message box with the report text.
-    TReportStep<void(TReportContext& Context, bool FirstTime)> ShowExceptionBox;
+    TReportStep<void(TReportContext& context, bool firstTime)> ShowExceptionBox;
     // The steps to reproduce, into the options' ReproduceText.
-    TReportStep<void(TReportContext& Context)> AskReproduceSteps;
+    TReportStep<void(TReportContext& context)> AskReproduceSteps;
     // The web error page with the context's top text and Message; true when
     // it was written.
-    TReportStep<bool(TReportContext& Context, const std::string& Message)> ShowWebErrorPage;
+    TReportStep<bool(TReportContext& context, const std::string& message)> ShowWebErrorPage;
 
     // ---- Delivery and after-report steps ----
     TReportStep<void()> StartSendReport;

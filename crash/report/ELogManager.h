@@ -35,7 +35,7 @@ struct TReportContext;
 // The text as a list of lines, the way a string list loads it: CR LF, a lone
 // CR and a lone LF each end a line; a line break at the very end adds no
 // empty line ("a\r\n" is one line, "a\r\n\r\n" two, "" none).
-std::vector<std::string> LoadLines(std::string_view Text);
+std::vector<std::string> LoadLines(std::string_view text);
 
 // ---- The numbered sections -----------------------------------------------------
 
@@ -46,18 +46,18 @@ std::vector<std::string> LoadLines(std::string_view Text);
 class TLogItem : public rtl::TObject {
 public:
     // The first section gets the number AFirstHeader + 1.
-    explicit TLogItem(std::int32_t AFirstHeader);
+    explicit TLogItem(std::int32_t aFirstHeader);
 
     // Forgets everything added; the next section is numbered afresh.
     void Clear();
     // Starts a section with the caption AHeader.
-    void AddHeader(const std::string& AHeader);
+    void AddHeader(const std::string& aHeader);
     // Counts the next item of the section and, when Add is set, writes it. A
     // value of several lines (CR LF, or a lone CR or LF anywhere) continues
     // under its first character; a line of it that is empty or blank shows as
     // ".", and each ": " in it as ":_", so that the value never ends a section
     // or moves the column.
-    void AddItem(const std::string& AItem, const std::string& AValue, bool Add);
+    void AddItem(const std::string& aItem, const std::string& aValue, bool add);
     // The finished sections, every line followed by CR LF; empty when no
     // section has a shown item. The text added so far stays as it is.
     std::string GetString() const;
@@ -97,8 +97,8 @@ struct TReportHeaderValues {
     // neither a web nor a console application.
     bool ActiveControlsAllowed = true;
 
-    std::string& operator[](TShowOption Option) { return Values[Option]; }
-    const std::string& operator[](TShowOption Option) const { return Values[Option]; }
+    std::string& operator[](TShowOption option) { return Values[option]; }
+    const std::string& operator[](TShowOption option) const { return Values[option]; }
 };
 
 // The items of the header, in the order they stand, by the option that shows
@@ -167,14 +167,14 @@ static_assert(
 // The header sections (without the banner) for the values, labelled with the
 // options' texts and shown by their FShowOptions. Items 2.8 to 2.10 have fixed
 // values ("1", "New", empty); whatever Values holds for them is not used.
-std::string ReportHeaderSections(const TReportHeaderValues& Values, const TVexlorModuleOptions& Options);
+std::string ReportHeaderSections(const TReportHeaderValues& values, const TVexlorModuleOptions& options);
 
 // The items whose values come from the engine's system facts: 1.1 start
 // date (the process's creation), 1.3 version (the program file's), 1.6 up
 // time (to the pipeline's exception time, or now), 2.1 exception date, 3.1
 // login, 3.2 registered owner, 5.1 computer name, 5.6 system up time, 6.1
 // system type, 6.2 build and 6.3 update.
-void CollectSystemHeaderValues(TReportHeaderValues& Values);
+void CollectSystemHeaderValues(TReportHeaderValues& values);
 
 // ---- Inserted sections -------------------------------------------------------------
 
@@ -183,9 +183,9 @@ void CollectSystemHeaderValues(TReportHeaderValues& Values);
 // an empty label; InsertListSectionText one item per "name=value" line, each
 // with its own name and value, trimmed (a line without "=" is a name with an
 // empty value). Empty for an empty text or an absent or empty list.
-std::string InsertTextSectionText(std::int32_t AFirstHeader, const std::string& Caption, const std::string& Text);
-std::string InsertListSectionText(std::int32_t AFirstHeader, const std::string& Caption,
-                                  const std::vector<std::string>* Lines);
+std::string InsertTextSectionText(std::int32_t aFirstHeader, const std::string& caption, const std::string& text);
+std::string InsertListSectionText(std::int32_t aFirstHeader, const std::string& caption,
+                                  const std::vector<std::string>* lines);
 
 // Puts an inserted section's text into FullReportText after the header and
 // the line break that follows it, so that it stands between the header and
@@ -193,7 +193,7 @@ std::string InsertListSectionText(std::int32_t AFirstHeader, const std::string& 
 // second one comes after it) and ReportSendText equals FullReportText again.
 // An empty section changes nothing; a full text shorter than the header (not
 // made from it) gets the section at its end.
-void InsertSection(TReportTexts& Texts, const std::string& SectionText);
+void InsertSection(TReportTexts& texts, const std::string& sectionText);
 
 // ---- The report's builders -------------------------------------------------------------
 
@@ -203,14 +203,14 @@ void InsertSection(TReportTexts& Texts, const std::string& SectionText);
 struct TReportTextSources {
     // The value of every header item but 2.7 to 2.10. ActiveControlsAllowed
     // comes preset from the application-kind slots of ReportSteps.
-    TReportStep<void(TReportContext& Context, TReportHeaderValues& Values)> CollectHeaderValues;
+    TReportStep<void(TReportContext& context, TReportHeaderValues& values)> CollectHeaderValues;
     // Appends the call-stack, modules and processes blocks to the context's
     // call-stack text (or their empty tables, as the options say).
-    TReportStep<void(TReportContext& Context)> BuildCallStackSections;
+    TReportStep<void(TReportContext& context)> BuildCallStackSections;
     // With loSaveAssemblerAndCPUSections: AssemblerHeaderText, AssemblerText
     // and CPUText of Texts. (Without it the text has the empty assembler
     // caption and the empty registers table.)
-    TReportStep<void(TReportContext& Context, TReportTexts& Texts)> BuildAssemblerAndCPU;
+    TReportStep<void(TReportContext& context, TReportTexts& texts)> BuildAssemblerAndCPU;
 };
 inline TReportTextSources ReportTextSources;
 
@@ -219,19 +219,19 @@ inline TReportTextSources ReportTextSources;
 // collectors (which may replace them), the pipeline's exception identifier as
 // item 2.7; labels and show options from the report's options
 // (ReportOptions()).
-void BuildReportHeader(TReportContext& Context);
+void BuildReportHeader(TReportContext& context);
 
 // Builds every text of ReportTexts() and the context's top text and
 // call-stack text for the report in progress; answers FullReportText. Needs
 // the pipeline's state (StartExceptionPipeline).
-std::string BuildReportText(TReportContext& Context);
+std::string BuildReportText(TReportContext& context);
 
 // Insert a section numbered AFirstHeader + 1 after the header (and the
 // sections inserted before) into the report's texts and hand the new full
 // text to the pipeline (SetReportText), which the current record's log text
 // follows. Nothing happens for an empty text or an absent or empty list.
-void InsertTextSection(std::int32_t AFirstHeader, const std::string& Caption, const std::string& Text);
-void InsertListSection(std::int32_t AFirstHeader, const std::string& Caption, const std::vector<std::string>* Lines);
+void InsertTextSection(std::int32_t aFirstHeader, const std::string& caption, const std::string& text);
+void InsertListSection(std::int32_t aFirstHeader, const std::string& caption, const std::vector<std::string>* lines);
 
 // Fills the pipeline's report-text slots (ReportSteps) with the builders
 // above. Called by the crash reporter's start-up; a second call changes

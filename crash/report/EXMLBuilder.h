@@ -31,9 +31,9 @@ public:
 
     // A new element named ItemName appended at the end; the list owns it. Its
     // parent is left unset (TXMLItem::AddItem sets it).
-    TXMLItem* AddItem(const std::string& ItemName);
+    TXMLItem* AddItem(const std::string& itemName);
     // Null for an index outside the list.
-    TXMLItem* GetItem(int Index) const noexcept;
+    TXMLItem* GetItem(int index) const noexcept;
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
 
 private:
@@ -43,36 +43,36 @@ private:
 // One element: a name, attributes, an optional text value and children.
 class TXMLItem : public rtl::TObject {
 public:
-    explicit TXMLItem(std::string Name);
+    explicit TXMLItem(std::string name);
     TXMLItem(const TXMLItem&) = delete;
     TXMLItem& operator=(const TXMLItem&) = delete;
     ~TXMLItem() override = default;
 
     // Appends the attribute FieldName="escaped value" (no test for a name
     // given twice).
-    void AddField(const std::string& FieldName, const std::string& FieldValue);
+    void AddField(const std::string& fieldName, const std::string& fieldValue);
     // A new child element at the end, whose parent this element is.
-    TXMLItem* AddItem(const std::string& ItemName);
+    TXMLItem* AddItem(const std::string& itemName);
     // Stores Value and its escaped form.
-    void SetValue(const std::string& Value);
+    void SetValue(const std::string& value);
 
     // Every byte 0 to 31, 34, 38, 39, 60, 62 and 127 to 255 as "&#" and three
     // decimal digits and ";" (tab &#009;, LF &#010;, CR &#013;, "<" &#060;);
     // every other byte copied. A control byte other than tab, LF and CR
     // becomes "?": XML has no reference for it, and one would make the whole
     // document unreadable.
-    static std::string EncodedString(std::string_view Text);
+    static std::string EncodedString(std::string_view text);
 
     // Appends the element's text, its children indented by two more blanks
     // than the element, each line ending with CRLF: "<Name attrs/>" without
     // value and children, else "<Name attrs>value", the children's lines, the
     // indentation and "</Name>".
-    void AppendXMLText(std::string& Text);
+    void AppendXMLText(std::string& text);
     // The element's text alone, written as the root (no indentation).
     std::string GetXMLText();
     // Writes GetXMLText to the file, each line ending with CRLF; no XML
     // declaration. Raises rtl::EFCreateError / rtl::EWriteError.
-    void SaveXMLToFile(const std::string& FileName);
+    void SaveXMLToFile(const std::string& fileName);
 
     const std::string& Name() const noexcept { return FName; }
     const std::string& Value() const noexcept { return FValue; }
@@ -97,6 +97,6 @@ private:
 // Writes Text to FileName as lines each ending with CRLF (a last line without
 // a break gets one; lone CR or LF breaks become CRLF). The file is created or
 // truncated. Raises rtl::EFCreateError / rtl::EWriteError.
-void SaveTextLines(const std::string& Text, const std::string& FileName);
+void SaveTextLines(const std::string& text, const std::string& fileName);
 
 }  // namespace crash

@@ -22,37 +22,37 @@ namespace {
 
 // The threads the report's call stack holds: the rows the call-stack table
 // reserves for their headers.
-int ThreadsInStack(const TVexlorStackList* Stack)
+int ThreadsInStack(const TVexlorStackList* stack)
 {
-    if (Stack == nullptr) return 0;
+    if (stack == nullptr) return 0;
     std::set<std::uint32_t> threads;
-    for (int i = 0; i < Stack->Count(); ++i) threads.insert(Stack->GetItem(i)->ThreadID);
+    for (int i = 0; i < stack->Count(); ++i) threads.insert(stack->GetItem(i)->ThreadID);
     return static_cast<int>(threads.size());
 }
 
-void CallStackSections(TReportContext& Context)
+void CallStackSections(TReportContext& context)
 {
     const TVexlorStackList* stack = PipelineState().Record.CallStack;
-    BuildCallStackSections(Context, stack, ThreadsInStack(stack), ReportOptions());
+    BuildCallStackSections(context, stack, ThreadsInStack(stack), ReportOptions());
 }
 
-void AssemblerAndCPU(TReportContext& Context, TReportTexts& Texts)
+void AssemblerAndCPU(TReportContext& context, TReportTexts& texts)
 {
-    BuildAssemblerAndCPUSections(Context, ReportOptions(), Texts.AssemblerHeaderText, Texts.AssemblerText,
-                                 Texts.CPUText);
+    BuildAssemblerAndCPUSections(context, ReportOptions(), texts.AssemblerHeaderText, texts.AssemblerText,
+                                 texts.CPUText);
 }
 
-std::string XMLCopyOfLog(const TLogFile& Log)
+std::string XMLCopyOfLog(const TLogFile& log)
 {
     std::vector<std::string> entries;
-    entries.reserve(static_cast<std::size_t>(Log.Count()));
-    for (int i = 0; i < Log.Count(); ++i) entries.push_back(Log.GetItem(i));
-    return logxml::GetXML(entries, Log.Password());
+    entries.reserve(static_cast<std::size_t>(log.Count()));
+    for (int i = 0; i < log.Count(); ++i) entries.push_back(log.GetItem(i));
+    return logxml::GetXML(entries, log.Password());
 }
 
-void HeaderValues(TReportContext& Context, TReportHeaderValues& Values)
+void HeaderValues(TReportContext& context, TReportHeaderValues& values)
 {
-    CollectHeaderValues(Context, Values.Values);
+    CollectHeaderValues(context, values.Values);
 }
 
 // The server a web program answers: an ISAPI library's control block comes

@@ -52,20 +52,20 @@ bool __stdcall IsVexlorLogActive() noexcept
     return crash::IsVexlorLogActive();
 }
 
-void __stdcall SetVexlorLogState(bool Active) noexcept
+void __stdcall SetVexlorLogState(bool active) noexcept
 {
-    crash::SetVexlorLogState(Active);
+    crash::SetVexlorLogState(active);
 }
 
-bool __stdcall IsVexlorLogActiveInThread(DWORD ThreadID) noexcept
+bool __stdcall IsVexlorLogActiveInThread(DWORD threadId) noexcept
 {
-    return crash::IsVexlorLogActiveInThread(ThreadID);
+    return crash::IsVexlorLogActiveInThread(threadId);
 }
 
-void __stdcall SetVexlorLogInThread(DWORD ThreadID, bool Activate) noexcept
+void __stdcall SetVexlorLogInThread(DWORD threadId, bool activate) noexcept
 {
     try {
-        crash::SetVexlorLogInThread(ThreadID, Activate);
+        crash::SetVexlorLogInThread(threadId, activate);
     } catch (...) {
         // No memory for the list: the thread stays as it was.
     }
@@ -114,9 +114,9 @@ TVexlorStackList* __stdcall GetCurrentCallStack() noexcept
     return Released(crash::GetCurrentCallStack());
 }
 
-TVexlorStackList* __stdcall GetCallStackByLevels(std::int32_t StartLevel, std::int32_t LevelsNumber) noexcept
+TVexlorStackList* __stdcall GetCallStackByLevels(std::int32_t startLevel, std::int32_t levelsNumber) noexcept
 {
-    return Released(crash::GetCallStackByLevels(StartLevel, LevelsNumber));
+    return Released(crash::GetCallStackByLevels(startLevel, levelsNumber));
 }
 
 TVexlorStackList* __stdcall GetLastExceptionCallStack() noexcept
@@ -124,45 +124,45 @@ TVexlorStackList* __stdcall GetLastExceptionCallStack() noexcept
     return Released(crash::GetLastExceptionCallStack());
 }
 
-void __stdcall FreeVexlorStackList(TVexlorStackList* CallStack) noexcept
+void __stdcall FreeVexlorStackList(TVexlorStackList* callStack) noexcept
 {
-    delete CallStack;
+    delete callStack;
 }
 
-void __stdcall CallStackToStrings(const TVexlorStackList* CallStack, IVexlorStrings* Strings) noexcept
+void __stdcall CallStackToStrings(const TVexlorStackList* callStack, IVexlorStrings* strings) noexcept
 {
-    if (CallStack == nullptr || Strings == nullptr) return;
+    if (callStack == nullptr || strings == nullptr) return;
     try {
         std::vector<std::string> lines;
-        crash::CallStackToStrings(*CallStack, lines);
-        for (const std::string& line : lines) Strings->Add(line.data(), static_cast<std::uint32_t>(line.size()));
+        crash::CallStackToStrings(*callStack, lines);
+        for (const std::string& line : lines) strings->Add(line.data(), static_cast<std::uint32_t>(line.size()));
     } catch (...) {
         // No memory: the lines made so far stay.
     }
 }
 
-void __stdcall SetMetadataFilePath(const char* Path) noexcept
+void __stdcall SetMetadataFilePath(const char* path) noexcept
 {
     try {
-        crash::SetMetadataFilePath(Path != nullptr ? Path : "");
+        crash::SetMetadataFilePath(path != nullptr ? path : "");
     } catch (...) {}
 }
 
-bool __stdcall ForceApplicationTermination(std::uint32_t Operation) noexcept
+bool __stdcall ForceApplicationTermination(std::uint32_t operation) noexcept
 {
-    if (Operation > tbRestart) return false;
+    if (operation > tbRestart) return false;
     try {
-        return crash::ForceApplicationTermination(static_cast<TTerminateBtnOperation>(Operation));
+        return crash::ForceApplicationTermination(static_cast<TTerminateBtnOperation>(operation));
     } catch (...) {
         return false;
     }
 }
 
-bool __stdcall GetCompilationDate(HMODULE Module, bool LocalTime, double* Date) noexcept
+bool __stdcall GetCompilationDate(HMODULE module, bool localTime, double* date) noexcept
 {
-    if (Date == nullptr) return false;
+    if (date == nullptr) return false;
     try {
-        return crash::GetCompilationDate(Module, LocalTime, *Date);
+        return crash::GetCompilationDate(module, localTime, *date);
     } catch (...) {
         return false;
     }
@@ -173,20 +173,20 @@ bool __stdcall VexlorLog_LastNativeException() noexcept
     return LastRaisedException().IsLanguageRaise;
 }
 
-bool __stdcall ExceptionManager(void* Obj, void* Addr, std::uint32_t RaiserType, HMODULE ModuleHandle) noexcept
+bool __stdcall ExceptionManager(void* obj, void* addr, std::uint32_t raiserType, HMODULE moduleHandle) noexcept
 {
-    if (RaiserType > rtWeb) RaiserType = rtUnknown;
+    if (raiserType > rtWeb) raiserType = rtUnknown;
     try {
-        return crash::ExceptionManager(Obj, Addr, static_cast<TRaiserType>(RaiserType), ModuleHandle);
+        return crash::ExceptionManager(obj, addr, static_cast<TRaiserType>(raiserType), moduleHandle);
     } catch (...) {
         return true;
     }
 }
 
-bool __stdcall StandardVexlorNotify(void* Obj, void* Addr) noexcept
+bool __stdcall StandardVexlorNotify(void* obj, void* addr) noexcept
 {
     try {
-        return crash::StandardVexlorNotify(Obj, Addr);
+        return crash::StandardVexlorNotify(obj, addr);
     } catch (...) {
         return false;
     }
@@ -201,53 +201,53 @@ bool __stdcall ShowLastExceptionData() noexcept
     }
 }
 
-bool __stdcall StandardVexlorError(const char* Text) noexcept
+bool __stdcall StandardVexlorError(const char* text) noexcept
 {
     try {
-        return crash::StandardVexlorError(Text != nullptr ? Text : "");
+        return crash::StandardVexlorError(text != nullptr ? text : "");
     } catch (...) {
         return false;
     }
 }
 
-bool __stdcall GetVexlorLogHTML(const char* ExceptionClass, const char* ExceptionMessage, const char* CallStackText,
-                                IVexlorStrings* HTML) noexcept
+bool __stdcall GetVexlorLogHTML(const char* exceptionClass, const char* exceptionMessage, const char* callStackText,
+                                IVexlorStrings* html) noexcept
 {
     try {
         std::string page;
-        if (!crash::GetVexlorLogHTML(ExceptionClass != nullptr ? ExceptionClass : "",
-                                     ExceptionMessage != nullptr ? ExceptionMessage : "",
-                                     CallStackText != nullptr ? CallStackText : "", page))
+        if (!crash::GetVexlorLogHTML(exceptionClass != nullptr ? exceptionClass : "",
+                                     exceptionMessage != nullptr ? exceptionMessage : "",
+                                     callStackText != nullptr ? callStackText : "", page))
             return false;
-        if (HTML != nullptr) HTML->Add(page.data(), static_cast<std::uint32_t>(page.size()));
+        if (html != nullptr) html->Add(page.data(), static_cast<std::uint32_t>(page.size()));
         return true;
     } catch (...) {
         return false;
     }
 }
 
-char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::int32_t MaxDepth, char* Buffer,
-                                     bool AcceptProcedures, bool AcceptUnits, bool ShowOffsetLine) noexcept
+char* __stdcall FastMM_LogStackTrace(const std::uint32_t* returnAddresses, std::int32_t maxDepth, char* buffer,
+                                     bool acceptProcedures, bool acceptUnits, bool showOffsetLine) noexcept
 {
-    if (Buffer == nullptr) return Buffer;
+    if (buffer == nullptr) return buffer;
     try {
-        return crash::LogStackTrace(ReturnAddresses, MaxDepth > 0 ? static_cast<std::uint32_t>(MaxDepth) : 0, Buffer,
-                                    AcceptProcedures, AcceptUnits, ShowOffsetLine);
+        return crash::LogStackTrace(returnAddresses, maxDepth > 0 ? static_cast<std::uint32_t>(maxDepth) : 0, buffer,
+                                    acceptProcedures, acceptUnits, showOffsetLine);
     } catch (...) {
-        return Buffer;
+        return buffer;
     }
 }
 
-void __stdcall VexlorLog_CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
-                                          const ULONG_PTR* Args) noexcept
+void __stdcall VexlorLog_CallGeneralRaise(DWORD code, DWORD flags, DWORD argCount, std::uint32_t hookStackPointer,
+                                          const ULONG_PTR* args) noexcept
 {
-    crash::CallGeneralRaise(Code, Flags, ArgCount, HookStackPointer, Args);
+    crash::CallGeneralRaise(code, flags, argCount, hookStackPointer, args);
 }
 
-void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context,
+void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* record, const CONTEXT* context,
                                            bool /*Flag*/) noexcept
 {
-    return KeptObject(crash::CallExceptObject(Record, Context));
+    return KeptObject(crash::CallExceptObject(record, context));
 }
 
 }  // extern "C"

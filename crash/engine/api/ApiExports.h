@@ -23,9 +23,9 @@ extern "C" {
 
 bool __stdcall IsVexlorLogInstalled() noexcept;
 bool __stdcall IsVexlorLogActive() noexcept;
-void __stdcall SetVexlorLogState(bool Active) noexcept;
-bool __stdcall IsVexlorLogActiveInThread(DWORD ThreadID) noexcept;
-void __stdcall SetVexlorLogInThread(DWORD ThreadID, bool Activate) noexcept;
+void __stdcall SetVexlorLogState(bool active) noexcept;
+bool __stdcall IsVexlorLogActiveInThread(DWORD threadId) noexcept;
+void __stdcall SetVexlorLogInThread(DWORD threadId, bool activate) noexcept;
 TVexlorModuleOptions* __stdcall CurrentVexlorLogOptions() noexcept;
 TVexlorModuleOptions* __stdcall DotNetVexlorLogOptions() noexcept;
 rtl::TObject* __stdcall GetLastExceptionObject() noexcept;
@@ -33,23 +33,23 @@ void* __stdcall GetLastExceptionAddress() noexcept;
 std::uint32_t __stdcall GetLastVexlorLogErrorCode() noexcept;
 const char* __stdcall GetLastVexlorLogErrorMsg() noexcept;
 TVexlorStackList* __stdcall GetCurrentCallStack() noexcept;
-TVexlorStackList* __stdcall GetCallStackByLevels(std::int32_t StartLevel, std::int32_t LevelsNumber) noexcept;
+TVexlorStackList* __stdcall GetCallStackByLevels(std::int32_t startLevel, std::int32_t levelsNumber) noexcept;
 TVexlorStackList* __stdcall GetLastExceptionCallStack() noexcept;
-void __stdcall FreeVexlorStackList(TVexlorStackList* CallStack) noexcept;
-void __stdcall CallStackToStrings(const TVexlorStackList* CallStack, IVexlorStrings* Strings) noexcept;
-void __stdcall SetMetadataFilePath(const char* Path) noexcept;
-bool __stdcall ForceApplicationTermination(std::uint32_t Operation) noexcept;
-bool __stdcall GetCompilationDate(HMODULE Module, bool LocalTime, double* Date) noexcept;
+void __stdcall FreeVexlorStackList(TVexlorStackList* callStack) noexcept;
+void __stdcall CallStackToStrings(const TVexlorStackList* callStack, IVexlorStrings* strings) noexcept;
+void __stdcall SetMetadataFilePath(const char* path) noexcept;
+bool __stdcall ForceApplicationTermination(std::uint32_t operation) noexcept;
+bool __stdcall GetCompilationDate(HMODULE module, bool localTime, double* date) noexcept;
 bool __stdcall VexlorLog_LastNativeException() noexcept;
-bool __stdcall ExceptionManager(void* Obj, void* Addr, std::uint32_t RaiserType, HMODULE ModuleHandle) noexcept;
-bool __stdcall StandardVexlorNotify(void* Obj, void* Addr) noexcept;
+bool __stdcall ExceptionManager(void* obj, void* addr, std::uint32_t raiserType, HMODULE moduleHandle) noexcept;
+bool __stdcall StandardVexlorNotify(void* obj, void* addr) noexcept;
 bool __stdcall ShowLastExceptionData() noexcept;
-bool __stdcall StandardVexlorError(const char* Text) noexcept;
+bool __stdcall StandardVexlorError(const char* text) noexcept;
 // The page goes into HTML as one item.
-bool __stdcall GetVexlorLogHTML(const char* ExceptionClass, const char* ExceptionMessage, const char* CallStackText,
-                                IVexlorStrings* HTML) noexcept;
-char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::int32_t MaxDepth, char* Buffer,
-                                     bool AcceptProcedures, bool AcceptUnits, bool ShowOffsetLine) noexcept;
+bool __stdcall GetVexlorLogHTML(const char* exceptionClass, const char* exceptionMessage, const char* callStackText,
+                                IVexlorStrings* html) noexcept;
+char* __stdcall FastMM_LogStackTrace(const std::uint32_t* returnAddresses, std::int32_t maxDepth, char* buffer,
+                                     bool acceptProcedures, bool acceptUnits, bool showOffsetLine) noexcept;
 // The entries another module's copy of the library forwards its raises to
 // (crash::CallGeneralRaise and crash::CallExceptObject). The object
 // VexlorLog_CallExceptObject answers stays valid until the next call of it
@@ -57,9 +57,9 @@ char* __stdcall FastMM_LogStackTrace(const std::uint32_t* ReturnAddresses, std::
 // main one) is taken for the callers' sake and not acted on: such an
 // exception is reported from its raise or from the top-level filter, and
 // reporting it here as well would report a fault a frame catches.
-void __stdcall VexlorLog_CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
-                                          const ULONG_PTR* Args) noexcept;
-void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context, bool Flag) noexcept;
+void __stdcall VexlorLog_CallGeneralRaise(DWORD code, DWORD flags, DWORD argCount, std::uint32_t hookStackPointer,
+                                          const ULONG_PTR* args) noexcept;
+void* __stdcall VexlorLog_CallExceptObject(const EXCEPTION_RECORD* record, const CONTEXT* context, bool flag) noexcept;
 
 }  // extern "C"
 

@@ -65,16 +65,16 @@ std::uint32_t NumberField(std::string_view text)
 
 }  // namespace
 
-void CallStackToStrings(const TVexlorStackList& CallStack, std::vector<std::string>& Strings,
-                        const TVexlorModuleOptions* Options)
+void CallStackToStrings(const TVexlorStackList& callStack, std::vector<std::string>& strings,
+                        const TVexlorModuleOptions* options)
 {
-    if (Options == nullptr) Options = LibraryModuleOptions();
-    if (Options == nullptr) return;
+    if (options == nullptr) options = LibraryModuleOptions();
+    if (options == nullptr) return;
 
     using TRow = std::array<std::string, 6>;
     std::vector<TRow> rows;
-    for (int i = 0; i < CallStack.Count(); ++i) {
-        const TVexlorDebugInfo& item = *CallStack.Items(i);
+    for (int i = 0; i < callStack.Count(); ++i) {
+        const TVexlorDebugInfo& item = *callStack.Items(i);
         if (!IsTableFrame(item)) continue;
         rows.push_back({HexAddress(item.Addr), ModuleFileNameOf(item), item.UnitName.Str(), item.ClassName.Str(),
                         item.ProcedureName.Str(), LineText(item)});
@@ -82,9 +82,9 @@ void CallStackToStrings(const TVexlorStackList& CallStack, std::vector<std::stri
     if (rows.empty()) return;
 
     const TRow captions = {
-        Options->GetCustomizedTexts(mtCallStack_Address),   Options->GetCustomizedTexts(mtCallStack_Name),
-        Options->GetCustomizedTexts(mtCallStack_Unit),      Options->GetCustomizedTexts(mtCallStack_Class),
-        Options->GetCustomizedTexts(mtCallStack_Procedure), Options->GetCustomizedTexts(mtCallStack_Line)};
+        options->GetCustomizedTexts(mtCallStack_Address),   options->GetCustomizedTexts(mtCallStack_Name),
+        options->GetCustomizedTexts(mtCallStack_Unit),      options->GetCustomizedTexts(mtCallStack_Class),
+        options->GetCustomizedTexts(mtCallStack_Procedure), options->GetCustomizedTexts(mtCallStack_Line)};
     std::array<std::size_t, 6> widths{};
     widths[0] = 8;
     for (std::size_t column = 0; column < widths.size(); ++column) {
@@ -100,24 +100,24 @@ void CallStackToStrings(const TVexlorStackList& CallStack, std::vector<std::stri
         for (std::size_t column = 0; column < row.size(); ++column) text += Padded(row[column], widths[column]) + "|";
         return text;
     };
-    Strings.push_back(rule);
-    Strings.push_back(rowText(captions));
-    Strings.push_back(rule);
-    for (const TRow& row : rows) Strings.push_back(rowText(row));
-    Strings.push_back(rule);
+    strings.push_back(rule);
+    strings.push_back(rowText(captions));
+    strings.push_back(rule);
+    for (const TRow& row : rows) strings.push_back(rowText(row));
+    strings.push_back(rule);
 }
 
-std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view CallStackText)
+std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view callStackText)
 {
     auto list = std::make_unique<TVexlorStackList>();
     bool first = true;
     std::string previousThread;
     std::uint32_t threadId = 0;
     std::size_t start = 0;
-    while (start <= CallStackText.size()) {
-        std::size_t end = CallStackText.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = CallStackText.size();
-        const std::string_view line = CallStackText.substr(start, end - start);
+    while (start <= callStackText.size()) {
+        std::size_t end = callStackText.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = callStackText.size();
+        const std::string_view line = callStackText.substr(start, end - start);
         start = end + 1;
         const std::vector<std::string_view> fields = SplitFields(line);
         if (fields.size() != 8) continue;
@@ -155,10 +155,10 @@ std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view CallStackT
     return list;
 }
 
-char* LogStackTrace(const std::uint32_t* ReturnAddresses, std::uint32_t MaxLines, char* Buffer, bool AcceptProcedures,
-                    bool AcceptUnits, bool ShowOffsetLine)
+char* LogStackTrace(const std::uint32_t* returnAddresses, std::uint32_t maxLines, char* buffer, bool acceptProcedures,
+                    bool acceptUnits, bool showOffsetLine)
 {
-    char* out = Buffer;
+    char* out = buffer;
     auto write = [&](std::string_view text) {
         std::memcpy(out, text.data(), text.size());
         out += text.size();
@@ -168,21 +168,21 @@ char* LogStackTrace(const std::uint32_t* ReturnAddresses, std::uint32_t MaxLines
               ExtractFileName(GetModuleFullFileName(LibraryModuleHandle())) + "\" module.");
         return out;
     }
-    if (ReturnAddresses == nullptr) return out;
+    if (returnAddresses == nullptr) return out;
 
     std::uint32_t accepted = 0;
     std::uint32_t next = 0;  // the first address of the current pass
     for (;;) {
         std::uint32_t lastAccepted = next;  // one past the last accepted address
-        for (std::uint32_t i = next; i < MaxLines && accepted < MaxLines; ++i) {
-            const std::uint32_t address = ReturnAddresses[i];
+        for (std::uint32_t i = next; i < maxLines && accepted < maxLines; ++i) {
+            const std::uint32_t address = returnAddresses[i];
             if (!IsValidBlockAddr(static_cast<std::uintptr_t>(address), 4)) break;
             TVexlorDebugInfo item;
             DebugInfoResolver.load()(address - 1, ::GetCurrentThreadId(), item, false, true);
             const TVexlorDebugDetail detail = item.DebugDetail;
             const bool take = detail == ddSourceCode ||
-                              (AcceptProcedures && (detail == ddUnitAndProcedure || detail == ddSourceCode)) ||
-                              (AcceptUnits && detail >= ddProcedure) || (AcceptProcedures && AcceptUnits);
+                              (acceptProcedures && (detail == ddUnitAndProcedure || detail == ddSourceCode)) ||
+                              (acceptUnits && detail >= ddProcedure) || (acceptProcedures && acceptUnits);
             if (!take) continue;
             std::string text = " " + HexAddress(item.Addr != 0 ? item.Addr : address - 1) + " ";
             if (item.ModuleInfo != nullptr) text += "[" + ExtractFileName(item.ModuleInfo->Name) + "] ";
@@ -194,7 +194,7 @@ char* LogStackTrace(const std::uint32_t* ReturnAddresses, std::uint32_t MaxLines
             }
             if (item.Line != 0) {
                 text += "(Line: " + std::to_string(item.Line);
-                if (ShowOffsetLine) text += "[" + std::to_string(item.ProcOffsetLine) + "]";
+                if (showOffsetLine) text += "[" + std::to_string(item.ProcOffsetLine) + "]";
                 text += ")";
             }
             if (text.size() > kMaxLeakFrameText) text.resize(kMaxLeakFrameText);
@@ -203,12 +203,12 @@ char* LogStackTrace(const std::uint32_t* ReturnAddresses, std::uint32_t MaxLines
             ++accepted;
             lastAccepted = i + 1;
         }
-        if (accepted >= MaxLines || (AcceptProcedures && AcceptUnits)) return out;
+        if (accepted >= maxLines || (acceptProcedures && acceptUnits)) return out;
         // Too few frames: relax the flags, the unit frames first.
-        if (!AcceptUnits)
-            AcceptUnits = true;
+        if (!acceptUnits)
+            acceptUnits = true;
         else
-            AcceptProcedures = true;
+            acceptProcedures = true;
         next = lastAccepted;
     }
 }

@@ -13,7 +13,7 @@ namespace crash {
 
 namespace {
 
-using TExceptionManagerEntry = bool(__stdcall*)(void* Obj, void* Addr, std::uint32_t RaiserType, HMODULE Module);
+using TExceptionManagerEntry = bool(__stdcall*)(void* obj, void* addr, std::uint32_t raiserType, HMODULE module);
 using TLastNativeExceptionEntry = bool(__stdcall*)();
 
 // The main report lock while the pipeline runs; nothing without it.
@@ -34,42 +34,42 @@ private:
     TPipelineState* FState;
 };
 
-bool IsLastNativeException(void* Addr, void* Obj)
+bool IsLastNativeException(void* addr, void* obj)
 {
-    if (const HMODULE module = ModuleHandleByAddr(Addr)) {
+    if (const HMODULE module = ModuleHandleByAddr(addr)) {
         if (const auto entry = reinterpret_cast<TLastNativeExceptionEntry>(
                 reinterpret_cast<void*>(::GetProcAddress(module, "VexlorLog_LastNativeException"))))
             return entry();
     }
-    return IsLanguageException(Obj);
+    return IsLanguageException(obj);
 }
 
 }  // namespace
 
-bool ExceptionManager(void* Obj, void* Addr, TRaiserType RaiserType, HMODULE ModuleHandle)
+bool ExceptionManager(void* obj, void* addr, TRaiserType raiserType, HMODULE moduleHandle)
 {
     TReportLockScope lock;
     if (ForwardToHost.load() && MainInstance() != nullptr) {
         if (const auto host = reinterpret_cast<TExceptionManagerEntry>(
                 reinterpret_cast<void*>(::GetProcAddress(MainInstance(), "ExceptionManager"))))
-            return host(Obj, Addr, RaiserType, LibraryModuleHandle());
+            return host(obj, addr, raiserType, LibraryModuleHandle());
     }
     if (!IsVexlorLogInstalled() || !IsVexlorLogActive() || !IsVexlorLogActiveInThread(::GetCurrentThreadId()))
         return true;
     const TLastRaisedException& last = LastRaisedException();
-    if (!IsReportableObject(Obj) && !IsReportableObject(last.Object)) return true;
-    if (!rtl::IsValidObject(Obj)) {
-        Obj = last.Object;
-        Addr = reinterpret_cast<void*>(last.Address);
+    if (!IsReportableObject(obj) && !IsReportableObject(last.Object)) return true;
+    if (!rtl::IsValidObject(obj)) {
+        obj = last.Object;
+        addr = reinterpret_cast<void*>(last.Address);
     }
-    const bool native = IsLastNativeException(Addr, Obj);
-    return NotifyException(Obj, Addr, native, nullptr, false, aeNone, ModuleHandle, RaiserType, nullptr, nullptr, 0, 0);
+    const bool native = IsLastNativeException(addr, obj);
+    return NotifyException(obj, addr, native, nullptr, false, aeNone, moduleHandle, raiserType, nullptr, nullptr, 0, 0);
 }
 
-bool StandardVexlorNotify(void* Obj, void* Addr)
+bool StandardVexlorNotify(void* obj, void* addr)
 {
     if (!IsVexlorLogInstalled()) return false;
-    NotifyException(Obj, Addr, IsLanguageException(Obj), nullptr, false, aeNone, LibraryModuleHandle(), rtUnknown,
+    NotifyException(obj, addr, IsLanguageException(obj), nullptr, false, aeNone, LibraryModuleHandle(), rtUnknown,
                     nullptr, nullptr, 0, 0);
     return true;
 }
@@ -79,20 +79,20 @@ bool ShowLastExceptionData()
     return StandardVexlorNotify(GetLastExceptionObject(), GetLastExceptionAddress());
 }
 
-bool StandardVexlorError(const std::string& Text)
+bool StandardVexlorError(const std::string& text)
 {
-    EVexlorLogGeneralError error(Text);
+    EVexlorLogGeneralError error(text);
     return StandardVexlorNotify(&error, nullptr);
 }
 
-bool GetVexlorLogHTML(const std::string& ExceptionClass, const std::string& ExceptionMessage,
-                      const std::string& CallStackText, std::string& HTML)
+bool GetVexlorLogHTML(const std::string& exceptionClass, const std::string& exceptionMessage,
+                      const std::string& callStackText, std::string& html)
 {
     if (!IsVexlorLogInstalled()) return false;
-    std::unique_ptr<TVexlorStackList> stack = ParseCallStackText(CallStackText);
+    std::unique_ptr<TVexlorStackList> stack = ParseCallStackText(callStackText);
     void* const address =
         stack->Count() > 0 ? reinterpret_cast<void*>(static_cast<std::uintptr_t>(stack->Items(0)->Addr)) : nullptr;
-    TActiveXException error(ExceptionClass, ExceptionMessage);
+    TActiveXException error(exceptionClass, exceptionMessage);
 
     // The CPU sections are left out of this report only: the options come
     // back as they were, whatever the report does.
@@ -126,7 +126,7 @@ bool GetVexlorLogHTML(const std::string& ExceptionClass, const std::string& Exce
         NotifyException(&error, address, false, stack.get(), false, aeNone, nullptr, rtWeb, nullptr, nullptr, 0, 0);
         if (state != nullptr) captured = state->CapturedLogText;
     }
-    HTML = InterfaceSteps.ReportHTMLPage(std::string(), captured);
+    html = InterfaceSteps.ReportHTMLPage(std::string(), captured);
     return true;
 }
 

@@ -45,7 +45,7 @@ public:
     using rtl::Exception::Exception;
 };
 // Raises EAssertionFailed with the message and the source unit ExceptionLog.
-[[noreturn]] void VexlorLogAssert(const std::string& Message);
+[[noreturn]] void VexlorLogAssert(const std::string& message);
 
 // ---- Installed and active ----------------------------------------------------
 
@@ -54,19 +54,19 @@ public:
 // routine checks it before it touches the library's state.
 bool IsVexlorLogInstalled() noexcept;
 // Start-up and shut-down only.
-void SetVexlorLogInstalled(bool Value) noexcept;
+void SetVexlorLogInstalled(bool value) noexcept;
 
 // The global switch: true once start-up is through.
 bool IsVexlorLogActive() noexcept;
-void SetVexlorLogState(bool Active) noexcept;
+void SetVexlorLogState(bool active) noexcept;
 
 // ---- Per-thread switch -------------------------------------------------------
 
 // True unless the thread's id is in the list of threads whose reporting is off.
-bool IsVexlorLogActiveInThread(DWORD ThreadID) noexcept;
+bool IsVexlorLogActiveInThread(DWORD threadId) noexcept;
 // Activate takes the id out of the list; otherwise it goes in, once. Nothing
 // happens before start-up has made the list and after shut-down freed it.
-void SetVexlorLogInThread(DWORD ThreadID, bool Activate);
+void SetVexlorLogInThread(DWORD threadId, bool activate);
 // Start-up makes the empty list; shut-down frees it. A second create keeps it.
 void CreateThreadSwitchList();
 void FreeThreadSwitchList() noexcept;
@@ -84,7 +84,7 @@ extern std::atomic<bool> HookingModule;
 // instance (the program), or, for a library whose host has no runtime, the
 // first program module that carries the library (PickHostModule).
 HMODULE MainInstance() noexcept;
-void SetMainInstance(HMODULE Module) noexcept;
+void SetMainInstance(HMODULE module) noexcept;
 // Whether this module forwards: the main instance is another module that
 // carries the library at the current version or later.
 bool ComputeForwardToHost();
@@ -108,18 +108,18 @@ extern std::atomic<bool> TerminateApplicationRequested;
 // When installed: the request is set and the options' TerminateBtnOperation
 // becomes Operation (the report's options during a report, else this
 // module's). Whether the library is installed.
-bool ForceApplicationTermination(TTerminateBtnOperation Operation);
+bool ForceApplicationTermination(TTerminateBtnOperation operation);
 
 // ---- Metadata file ---------------------------------------------------------------
 
 // The file that stands for the main module when the program is hosted. A
 // metadata library loaded before (SetMetadataLibrary) is freed and its file
 // deleted first.
-void SetMetadataFilePath(const std::string& Path);
+void SetMetadataFilePath(const std::string& path);
 std::string MetadataFilePath();
 // The metadata file loaded as a library; freed with the next path or at
 // shut-down (FreeMetadataLibrary).
-void SetMetadataLibrary(HMODULE Library) noexcept;
+void SetMetadataLibrary(HMODULE library) noexcept;
 void FreeMetadataLibrary() noexcept;
 
 // ---- Last exception --------------------------------------------------------------
@@ -135,7 +135,7 @@ void* GetLastExceptionAddress() noexcept;
 // The compile date the module's data carries (UTC); with LocalTime moved to
 // local time by the zone's whole offset (minutes, not rounded hours). False,
 // Date untouched, when the module has no record.
-bool GetCompilationDate(HMODULE Module, bool LocalTime, TDateTime& Date);
+bool GetCompilationDate(HMODULE module, bool localTime, TDateTime& date);
 
 // ---- Call stacks as text -------------------------------------------------------------
 
@@ -143,8 +143,8 @@ bool GetCompilationDate(HMODULE Module, bool LocalTime, TDateTime& Date);
 // frame of detail ddProcedure, ddUnitAndProcedure or ddSourceCode, rule. The
 // captions come from Options (the library's own when null); nothing is added
 // when no frame qualifies or there are no options.
-void CallStackToStrings(const TVexlorStackList& CallStack, std::vector<std::string>& Strings,
-                        const TVexlorModuleOptions* Options = nullptr);
+void CallStackToStrings(const TVexlorStackList& callStack, std::vector<std::string>& strings,
+                        const TVexlorModuleOptions* options = nullptr);
 
 // Parses a foreign call stack, one frame per line of exactly eight fields
 // separated by "|": address (decimal), module file name (".vshost"
@@ -154,7 +154,7 @@ void CallStackToStrings(const TVexlorStackList& CallStack, std::vector<std::stri
 // thread: ErrorLine set, thread ids 0, -1, -2, ... Every frame is a running
 // thread's; ddSourceCode with a line, else ddUnitAndProcedure. Other lines
 // are skipped.
-std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view CallStackText);
+std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view callStackText);
 
 // FastMM's call-stack text of a leak: for the return addresses (at most
 // MaxLines of them, ending at the first that is not readable), the frames
@@ -163,8 +163,8 @@ std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view CallStackT
 // set (or, when set already, AcceptProcedures) and the walk goes on after the
 // last accepted address. Without the library one line asks to activate it.
 // Answers the position after the text; writes no terminator.
-char* LogStackTrace(const std::uint32_t* ReturnAddresses, std::uint32_t MaxLines, char* Buffer, bool AcceptProcedures,
-                    bool AcceptUnits, bool ShowOffsetLine);
+char* LogStackTrace(const std::uint32_t* returnAddresses, std::uint32_t maxLines, char* buffer, bool acceptProcedures,
+                    bool acceptUnits, bool showOffsetLine);
 // The longest text of one frame, its line break not counted.
 inline constexpr std::size_t kMaxLeakFrameText = 255;
 
@@ -175,13 +175,13 @@ inline constexpr std::size_t kMaxLeakFrameText = 255;
 // otherwise true at once when reporting is off globally or for the thread, or
 // when neither Obj nor the last recorded object is one to report; else the
 // pipeline's answer (true: the caller's own handling runs).
-bool ExceptionManager(void* Obj, void* Addr, TRaiserType RaiserType, HMODULE ModuleHandle);
+bool ExceptionManager(void* obj, void* addr, TRaiserType raiserType, HMODULE moduleHandle);
 // Reports Obj at Addr as an unhandled exception of this module; false when
 // not installed.
-bool StandardVexlorNotify(void* Obj, void* Addr);
+bool StandardVexlorNotify(void* obj, void* addr);
 bool ShowLastExceptionData();
 // Reports an EVexlorLogGeneralError with the text, at no address.
-bool StandardVexlorError(const std::string& Text);
+bool StandardVexlorError(const std::string& text);
 
 class EVexlorLogGeneralError : public rtl::Exception {
 public:
@@ -193,14 +193,14 @@ public:
 // from CallStackText (ParseCallStackText), reported for its text only, with
 // the assembler and CPU sections left out for this report alone. False when
 // not installed.
-bool GetVexlorLogHTML(const std::string& ExceptionClass, const std::string& ExceptionMessage,
-                      const std::string& CallStackText, std::string& HTML);
+bool GetVexlorLogHTML(const std::string& exceptionClass, const std::string& exceptionMessage,
+                      const std::string& callStackText, std::string& html);
 
 // The steps of the interface that the report layer fills at start-up.
 struct TInterfaceSteps {
     // The HTML page of a report's top text and report text, with its OK
     // button. Empty: no page.
-    TReportStep<std::string(const std::string& TopText, const std::string& ReportText)> ReportHTMLPage;
+    TReportStep<std::string(const std::string& topText, const std::string& reportText)> ReportHTMLPage;
 };
 inline TInterfaceSteps InterfaceSteps;
 

@@ -29,14 +29,14 @@ void RemoveCaptureHooks() noexcept;
 
 // The raise hook (rtl::RaiseHook): records the raise in the thread's state;
 // a re-raise outside the main thread of a GUI program is judged at once.
-void DecodeRaise(const rtl::TRaiseInfo& Raise) noexcept;
+void DecodeRaise(const rtl::TRaiseInfo& raise) noexcept;
 
 // Reports Obj when reporting is on, the object is manageable (not EAbort) and
 // no handler of the application will take it. Raise is the raise to judge
 // (null: none will, the exception has reached the end of its thread); Type
 // the C++ type of an object of no class of ours (null for a TObject).
-void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool Forced, const rtl::TRaiseInfo* Raise,
-                           const std::type_info* Type) noexcept;
+void HandleRaisedException(void* obj, void* addr, bool nativeException, bool forced, const rtl::TRaiseInfo* raise,
+                           const std::type_info* type) noexcept;
 
 // Whether a handler of the application takes the raise: a catch (...) or a
 // matching typed catch before any noexcept boundary. Asynchronous is
@@ -45,7 +45,7 @@ void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool For
 // here). Forced: handled. An EStackOverflow is never handled. Decisions are
 // cached by type, raise address, the raiser's stack pointer and the two
 // return addresses above the raiser's frame.
-bool DecideExceptionHandled(const rtl::TRaiseInfo& Raise, bool Forced, TAsynchronousException& Asynchronous) noexcept;
+bool DecideExceptionHandled(const rtl::TRaiseInfo& raise, bool forced, TAsynchronousException& asynchronous) noexcept;
 
 // The decision cache, for tests and the benchmark: entries in use (at most
 // 10), chain walks made so far, and emptying it.
@@ -55,12 +55,12 @@ void ClearHandledDecisionCache() noexcept;
 
 // The call stack of the raw snapshot, when the snapshot was taken at the
 // given thread's raise of Object (its latest); null otherwise.
-std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const void* Object) noexcept;
+std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD threadId, const void* object) noexcept;
 
 // The call stack the main thread built for a synchronised call's exception
 // that is raised again in the calling thread, taken over by the report of
 // that exception; null when Object is not that exception.
-std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) noexcept;
+std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* object) noexcept;
 
 // The entries another module's copy of the library calls in this one, the
 // host. CallGeneralRaise: a raise that copy's hook saw, in the system
@@ -71,23 +71,23 @@ std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) 
 // and context (a context that is not readable counts as none) in this
 // thread's raise state and answers the object this runtime makes of it; null
 // for a missing or unreadable record.
-void CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
-                      const ULONG_PTR* Args) noexcept;
-std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context) noexcept;
+void CallGeneralRaise(DWORD code, DWORD flags, DWORD argCount, std::uint32_t hookStackPointer,
+                      const ULONG_PTR* args) noexcept;
+std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* record, const CONTEXT* context) noexcept;
 
 // Whether the top-level filter step has reported, on the calling thread, the
 // fault of this system record (its address, as the filter received it): the
 // steps after it on the filter point then report nothing more.
-bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept;
+bool IsFilterReportedRecord(const EXCEPTION_RECORD* record) noexcept;
 // An exception leaving a thread object's Execute, about to be reported where
 // the thread catches it: false when the calling thread must not report it
 // (a report worker, or the object is the one it reported last, so that the
 // rethrow that makes it the thread's FatalException is not reported again);
 // true marks the object reported.
-bool TakeThreadExceptionReport(const void* Object) noexcept;
+bool TakeThreadExceptionReport(const void* object) noexcept;
 
 // Raise state copies for the report of the calling thread's exception.
-void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
+void CopyContextInto(CONTEXT& target, const CONTEXT& source) noexcept;
 
 // The replacements of the kernel32 imports that start-up patches in the
 // program's modules; each ends in the real routine. HookedRaise keeps the
@@ -95,10 +95,10 @@ void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept;
 // requests pass untouched); HookedRtlUnwind is a bare jump into RtlUnwind;
 // HookedWriteFile hands what a CGI program writes to its standard output to
 // the CapturePageText step first.
-void WINAPI HookedRaise(DWORD Code, DWORD Flags, DWORD ArgCount, const ULONG_PTR* Args);
-BOOL WINAPI HookedWriteFile(HANDLE File, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Overlapped);
+void WINAPI HookedRaise(DWORD code, DWORD flags, DWORD argCount, const ULONG_PTR* args);
+BOOL WINAPI HookedWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 
 }  // namespace crash
 
-extern "C" void WINAPI VexlorHookedRtlUnwind(void* TargetFrame, void* TargetIp, EXCEPTION_RECORD* Record,
-                                             void* ReturnValue);
+extern "C" void WINAPI VexlorHookedRtlUnwind(void* targetFrame, void* targetIp, EXCEPTION_RECORD* record,
+                                             void* returnValue);

@@ -104,12 +104,12 @@ bool IsStackOverflow(const rtl::TRaiseInfo& raise) noexcept
 
 }  // namespace
 
-bool DecideExceptionHandled(const rtl::TRaiseInfo& Raise, bool Forced, TAsynchronousException& Asynchronous) noexcept
+bool DecideExceptionHandled(const rtl::TRaiseInfo& raise, bool forced, TAsynchronousException& asynchronous) noexcept
 {
-    Asynchronous = aeNone;
-    if (IsStackOverflow(Raise)) return false;
-    TDecisionKey key{Raise.Type, reinterpret_cast<std::uintptr_t>(Raise.Address), Raise.Registers.Esp, 0, 0};
-    ReadOuterReturns(Raise, key.Return1, key.Return2);
+    asynchronous = aeNone;
+    if (IsStackOverflow(raise)) return false;
+    TDecisionKey key{raise.Type, reinterpret_cast<std::uintptr_t>(raise.Address), raise.Registers.Esp, 0, 0};
+    ReadOuterReturns(raise, key.Return1, key.Return2);
     TDecisionCache& cache = Cache();
     bool found = false;
     TDecisionWalk walk;
@@ -127,7 +127,7 @@ bool DecideExceptionHandled(const rtl::TRaiseInfo& Raise, bool Forced, TAsynchro
         }
     }
     if (!found) {
-        rtl::WalkHandlers(Raise, VisitHandler, &walk);
+        rtl::WalkHandlers(raise, VisitHandler, &walk);
         rtl::TCriticalSectionLock hold(cache.Lock);
         ++cache.Walks;
         if (cache.Count == kCacheSize) {
@@ -136,8 +136,8 @@ bool DecideExceptionHandled(const rtl::TRaiseInfo& Raise, bool Forced, TAsynchro
         }
         cache.Entries[cache.Count++] = {key, walk.Handled, walk.Count, walk.Asynchronous, walk.FirstKind};
     }
-    Asynchronous = walk.Asynchronous;
-    if (Forced) return true;
+    asynchronous = walk.Asynchronous;
+    if (forced) return true;
     return walk.Handled;
 }
 

@@ -40,21 +40,21 @@ const TKernelImportEntries& Kernel() noexcept
     return entries;
 }
 
-bool IsStandardOutput(HANDLE File) noexcept
+bool IsStandardOutput(HANDLE file) noexcept
 {
-    if (File == nullptr || File == INVALID_HANDLE_VALUE) return false;
-    return File == ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) return false;
+    return file == ::GetStdHandle(STD_OUTPUT_HANDLE);
 }
 
 // The page a CGI program sends: the report of its failure carries it.
-void CapturePageText(const void* Buffer, DWORD Count) noexcept
+void CapturePageText(const void* buffer, DWORD count) noexcept
 {
     const TThreadRaiseState* state = ThreadRaiseState();
     if (state != nullptr && state->IsReportWorker) return;
     const DWORD lastError = ::GetLastError();
     try {
         if (ReportSteps.CapturePageText && ReportSteps.IsCGIApplication())
-            ReportSteps.CapturePageText(Buffer, static_cast<std::uint32_t>(Count));
+            ReportSteps.CapturePageText(buffer, static_cast<std::uint32_t>(count));
     } catch (...) {
         // No memory for the copy: the page still goes out, only the report
         // lacks it.
@@ -64,23 +64,23 @@ void CapturePageText(const void* Buffer, DWORD Count) noexcept
 
 }  // namespace
 
-void WINAPI HookedRaise(DWORD Code, DWORD Flags, DWORD ArgCount, const ULONG_PTR* Args)
+void WINAPI HookedRaise(DWORD code, DWORD flags, DWORD argCount, const ULONG_PTR* args)
 {
     // The raiser's stack position, for a report whose raise left no stack
     // pointer of its own: the slot of the return address into the raiser.
-    if (Code != kThreadNamingCode) {
+    if (code != kThreadNamingCode) {
         TThreadRaiseState* state = ThreadRaiseState();
         if (state != nullptr && !state->IsReportWorker && !state->WaitingForReport)
             state->HookStackPointer = static_cast<std::uint32_t>(
                 reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) + sizeof(void*));
     }
-    Kernel().RaiseException(Code, Flags, ArgCount, Args);
+    Kernel().RaiseException(code, flags, argCount, args);
 }
 
-BOOL WINAPI HookedWriteFile(HANDLE File, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Overlapped)
+BOOL WINAPI HookedWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    if (Buffer != nullptr && Count != 0 && IsStandardOutput(File)) CapturePageText(Buffer, Count);
-    return Kernel().WriteFile(File, Buffer, Count, Written, Overlapped);
+    if (buffer != nullptr && count != 0 && IsStandardOutput(file)) CapturePageText(buffer, count);
+    return Kernel().WriteFile(file, buffer, count, written, overlapped);
 }
 
 extern "C" void* VexlorRealRtlUnwind() noexcept

@@ -27,20 +27,20 @@ constexpr const char kGeneralError[] = "General internal error.";
 
 }  // namespace
 
-void SafeExec(TProc Proc, const std::string& Name)
+void SafeExec(TProc proc, const std::string& name)
 {
-    if (!Proc) return;
+    if (!proc) return;
     try {
-        Proc();
+        proc();
     } catch (const EIgnoreException&) {
         throw;
     } catch (const rtl::Exception& e) {
-        StepFailed(Proc, Name, e.Message());
+        StepFailed(proc, name, e.Message());
     } catch (const rtl::TObject&) {
-        StepFailed(Proc, Name, kGeneralError);
+        StepFailed(proc, name, kGeneralError);
     } catch (const std::exception& e) {
         // The standard library's exceptions carry their text as the runtime's do.
-        StepFailed(Proc, Name, e.what());
+        StepFailed(proc, name, e.what());
     }
     // Anything else (a thrown number, a foreign object) is no object of ours and
     // goes on unchanged.

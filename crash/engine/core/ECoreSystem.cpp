@@ -22,12 +22,12 @@ bool DetectIntoIDE()
     return name == kDevelopmentHost;
 }
 
-bool SupportsEx(IUnknown* Instance, REFIID Iid, void** Result)
+bool SupportsEx(IUnknown* instance, REFIID iid, void** result)
 {
-    if (!Result) return false;
-    *Result = nullptr;
-    if (!Instance) return false;
-    return SUCCEEDED(Instance->QueryInterface(Iid, Result)) && *Result != nullptr;
+    if (!result) return false;
+    *result = nullptr;
+    if (!instance) return false;
+    return SUCCEEDED(instance->QueryInterface(iid, result)) && *result != nullptr;
 }
 
 BYTE UserCharSet()

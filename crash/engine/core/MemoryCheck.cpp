@@ -8,32 +8,32 @@
 
 namespace crash {
 
-bool IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept
+bool IsValidBlockAddr(std::uintptr_t address, std::size_t size) noexcept
 {
-    return rtl::IsReadableMemory(reinterpret_cast<const void*>(Address), Size);
+    return rtl::IsReadableMemory(reinterpret_cast<const void*>(address), size);
 }
 
-bool IsValidBlockAddr(const void* Address, std::size_t Size) noexcept
+bool IsValidBlockAddr(const void* address, std::size_t size) noexcept
 {
-    return rtl::IsReadableMemory(Address, Size);
+    return rtl::IsReadableMemory(address, size);
 }
 
-bool TValidRegionCache::IsValidBlockAddr(std::uintptr_t Address, std::size_t Size) noexcept
+bool TValidRegionCache::IsValidBlockAddr(std::uintptr_t address, std::size_t size) noexcept
 {
-    return rtl::IsReadableMemory(reinterpret_cast<const void*>(Address), Size, this);
+    return rtl::IsReadableMemory(reinterpret_cast<const void*>(address), size, this);
 }
 
-std::uintptr_t ConvertAddress(std::uintptr_t Address, rtl::ReadableRegionCache* Cache) noexcept
+std::uintptr_t ConvertAddress(std::uintptr_t address, rtl::ReadableRegionCache* cache) noexcept
 {
     // FF 25 and the slot's address, read as one 8-byte jump entry.
     std::uint8_t thunk[8];
-    if (!rtl::ReadMemory(reinterpret_cast<const void*>(Address), thunk, sizeof thunk, Cache)) return Address;
-    if (thunk[0] != 0xFF || thunk[1] != 0x25) return Address;
+    if (!rtl::ReadMemory(reinterpret_cast<const void*>(address), thunk, sizeof thunk, cache)) return address;
+    if (thunk[0] != 0xFF || thunk[1] != 0x25) return address;
     std::uint32_t slot = 0;
     std::memcpy(&slot, thunk + 2, sizeof slot);
     std::uint32_t target = 0;
-    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target, Cache))
-        return Address;
+    if (!rtl::ReadValue(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(slot)), target, cache))
+        return address;
     return target;
 }
 

@@ -19,11 +19,11 @@ struct TNameReader {
     bool UnitExtensions = false;  // unit names carry their own extension
 };
 
-TNameReader NameReaderOf(const TModuleDebugData& Data) noexcept;
+TNameReader NameReaderOf(const TModuleDebugData& data) noexcept;
 
 // A name in the debug-name encoding: parts joined with "."; a part that
 // cannot be deciphered is "?" and the Base64 text of its bytes.
-bool ReadDebugName(rtl::ByteCursor& Cursor, const TNameReader& Reader, std::string& Name);
+bool ReadDebugName(rtl::ByteCursor& cursor, const TNameReader& reader, std::string& name);
 
 struct TUnitHeader {
     std::string Name;
@@ -38,10 +38,10 @@ struct TUnitHeader {
 
 // A unit's header, its name as the lookups show it; the cursor moves to the
 // unit's records. False when it does not fit.
-bool ReadUnitHeader(rtl::ByteCursor& Cursor, const TNameReader& Reader, TUnitHeader& Header);
+bool ReadUnitHeader(rtl::ByteCursor& cursor, const TNameReader& reader, TUnitHeader& header);
 
 // Where the unit count lies: after the block that versions 405 to 499 put first.
-bool SeekUnitCount(rtl::ByteCursor& Cursor, std::uint16_t Version, std::uint32_t& Count) noexcept;
+bool SeekUnitCount(rtl::ByteCursor& cursor, std::uint16_t version, std::uint32_t& count) noexcept;
 
 // The state of the walk at one covered range of code.
 struct TUnitState {
@@ -55,7 +55,7 @@ struct TUnitState {
 
 // Lines from the procedure's first line to Line: the start line lowered by
 // one for code without the classic frame prologue (see the source).
-std::uint32_t ProcOffsetLineOf(const TUnitState& State) noexcept;
+std::uint32_t ProcOffsetLineOf(const TUnitState& state) noexcept;
 
 // Walks the unit's records (Cursor over the whole line tables): calls
 // OnRange(Begin, End, State) for each range of code, offsets relative to the
@@ -63,23 +63,23 @@ std::uint32_t ProcOffsetLineOf(const TUnitState& State) noexcept;
 // stops early when OnRange answers true. A record or name past the unit's end
 // ends the records.
 template <class OnRange>
-void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uintptr_t CodeBase,
-              const TUnitHeader& Header, OnRange&& onRange);
+void WalkUnit(const rtl::ByteCursor& cursor, const TNameReader& reader, std::uintptr_t codeBase,
+              const TUnitHeader& header, OnRange&& onRange);
 
 // ---- The walk -------------------------------------------------------------------
 
-void SplitProcedureName(std::string_view Name, const std::string& PreviousClass, std::string& ClassName,
-                        std::string& ProcedureName);
+void SplitProcedureName(std::string_view name, const std::string& previousClass, std::string& className,
+                        std::string& procedureName);
 
 template <class OnRange>
-void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uintptr_t CodeBase,
-              const TUnitHeader& Header, OnRange&& onRange)
+void WalkUnit(const rtl::ByteCursor& cursor, const TNameReader& reader, std::uintptr_t codeBase,
+              const TUnitHeader& header, OnRange&& onRange)
 {
-    rtl::ByteCursor records = Cursor.At(Header.RecordsBegin);
-    records = records.Split(Header.RecordsEnd - Header.RecordsBegin);
+    rtl::ByteCursor records = cursor.At(header.RecordsBegin);
+    records = records.Split(header.RecordsEnd - header.RecordsBegin);
     TUnitState state;
-    state.Line = Header.FirstLine;
-    std::uint64_t offset = Header.StartOffset;
+    state.Line = header.FirstLine;
+    std::uint64_t offset = header.StartOffset;
     std::uint32_t newestLine = 0;
     std::uintptr_t newestAddress = 0;
     bool announced = false;
@@ -92,15 +92,15 @@ void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uin
             announced = false;
         }
         TLineRecord record;
-        const std::size_t length = DecodeLineRecord(records.Position(), records.Remaining(), Reader.Version, record);
+        const std::size_t length = DecodeLineRecord(records.Position(), records.Remaining(), reader.Version, record);
         if (length == 0) break;
         records.Skip(length);
         const std::uint32_t nextLine = state.Line + static_cast<std::uint32_t>(record.Delta);
         const std::uint64_t nextOffset = offset + record.D;
         if (record.NewProcedure) {
             newestLine = nextLine;
-            newestAddress = static_cast<std::uintptr_t>(CodeBase + nextOffset);
-            if (!ReadDebugName(records, Reader, name)) break;
+            newestAddress = static_cast<std::uintptr_t>(codeBase + nextOffset);
+            if (!ReadDebugName(records, reader, name)) break;
             SplitProcedureName(name, previousClass, newClass, newProcedure);
             if (!newClass.empty()) previousClass = newClass;
             if (state.ProcedureName.empty()) {
@@ -117,7 +117,7 @@ void WalkUnit(const rtl::ByteCursor& Cursor, const TNameReader& Reader, std::uin
         state.Line = nextLine;
         offset = nextOffset;
     }
-    onRange(offset, Header.End(), static_cast<const TUnitState&>(state));
+    onRange(offset, header.End(), static_cast<const TUnitState&>(state));
 }
 
 }  // namespace crash::debugdata

@@ -85,59 +85,59 @@ void* SymbolIn(const std::uint8_t* table, std::size_t size, std::uintptr_t codeB
 
 }  // namespace
 
-const void* FindVexlorDataResource(HMODULE Module, std::size_t& Size) noexcept
+const void* FindVexlorDataResource(HMODULE module, std::size_t& size) noexcept
 {
-    Size = 0;
-    if (Module == nullptr) return nullptr;
-    HRSRC resource = ::FindResourceA(Module, "VLDATA", MAKEINTRESOURCEA(10));  // RT_RCDATA
+    size = 0;
+    if (module == nullptr) return nullptr;
+    HRSRC resource = ::FindResourceA(module, "VLDATA", MAKEINTRESOURCEA(10));  // RT_RCDATA
     if (resource == nullptr) return nullptr;
-    HGLOBAL loaded = ::LoadResource(Module, resource);
+    HGLOBAL loaded = ::LoadResource(module, resource);
     const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
-    if (data != nullptr) Size = ::SizeofResource(Module, resource);
+    if (data != nullptr) size = ::SizeofResource(module, resource);
     return data;
 }
 
-bool ReadModuleData(HMODULE Module, TModuleDebugData& Target, const TDataReadSettings& Settings)
+bool ReadModuleData(HMODULE module, TModuleDebugData& target, const TDataReadSettings& settings)
 {
     std::size_t size = 0;
-    if (const void* data = FindVexlorDataResource(Module, size)) return ReadResourceData(data, size, Target, Settings);
+    if (const void* data = FindVexlorDataResource(module, size)) return ReadResourceData(data, size, target, settings);
     try {
-        const std::vector<std::uint8_t> tail = ReadAppendedTail(Module, false);
-        if (!tail.empty()) return ReadAppendedData(tail.data(), tail.size(), Target, Settings);
+        const std::vector<std::uint8_t> tail = ReadAppendedTail(module, false);
+        if (!tail.empty()) return ReadAppendedData(tail.data(), tail.size(), target, settings);
     } catch (...) {}
     return false;
 }
 
-bool IsVexlorLogModule(HMODULE Module)
+bool IsVexlorLogModule(HMODULE module)
 {
     std::uint16_t word = 0;
-    if (ResourceHeader(Module, word)) return true;
+    if (ResourceHeader(module, word)) return true;
     try {
-        return !ReadAppendedTail(Module, true).empty();
+        return !ReadAppendedTail(module, true).empty();
     } catch (...) {
         return false;
     }
 }
 
-std::uint16_t GetVexlorLogModuleVersion(HMODULE Module)
+std::uint16_t GetVexlorLogModuleVersion(HMODULE module)
 {
     std::uint16_t word = 0;
     std::size_t size = 0;
-    if (FindVexlorDataResource(Module, size) != nullptr) return ResourceHeader(Module, word) ? word : 0;
+    if (FindVexlorDataResource(module, size) != nullptr) return ResourceHeader(module, word) ? word : 0;
     try {
-        ReadAppendedTail(Module, false, &word);
+        ReadAppendedTail(module, false, &word);
     } catch (...) {
         word = 0;
     }
     return word;
 }
 
-bool IsVexlorLogCurrentData(HMODULE Module)
+bool IsVexlorLogCurrentData(HMODULE module)
 {
-    return IsVexlorLogModule(Module) && GetVexlorLogModuleVersion(Module) >= VexlorLogCurrentVersion;
+    return IsVexlorLogModule(module) && GetVexlorLogModuleVersion(module) >= VexlorLogCurrentVersion;
 }
 
-void* FindVexlorSymbol(std::uint8_t Identifier) noexcept
+void* FindVexlorSymbol(std::uint8_t identifier) noexcept
 {
     const HMODULE module = LibraryModuleHandle();
     std::size_t size = 0;
@@ -150,31 +150,31 @@ void* FindVexlorSymbol(std::uint8_t Identifier) noexcept
     const std::uint8_t* table = nullptr;
     if (version < 500 || !cursor.Skip(version >= 6000 ? 10 : 8) || !cursor.Read(length) || !cursor.Take(length, table))
         return nullptr;
-    return SymbolIn(table, length, reinterpret_cast<std::uintptr_t>(module) + 0x1000, Identifier);
+    return SymbolIn(table, length, reinterpret_cast<std::uintptr_t>(module) + 0x1000, identifier);
 }
 
-void* FindVexlorSymbolIn(const TModuleDebugData& Data, std::uint8_t Identifier) noexcept
+void* FindVexlorSymbolIn(const TModuleDebugData& data, std::uint8_t identifier) noexcept
 {
-    return SymbolIn(Data.Symbols.data(), Data.Symbols.size(), Data.CodeBase(), Identifier);
+    return SymbolIn(data.Symbols.data(), data.Symbols.size(), data.CodeBase(), identifier);
 }
 
-bool ReadModuleRecordData(TVexlorModuleInfo& Module, bool Light)
+bool ReadModuleRecordData(TVexlorModuleInfo& module, bool light)
 {
-    auto data = std::make_unique<TModuleDebugData>(Module.Handle);
+    auto data = std::make_unique<TModuleDebugData>(module.Handle);
     TDataReadSettings settings;
-    settings.Refresh = Light;
+    settings.Refresh = light;
     // Records are made outside the module list's lock, and a read sets the
     // process-wide version of the options load.
     static rtl::TCriticalSection readLock;
     rtl::TCriticalSectionLock hold(readLock);
-    if (!ReadModuleData(reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(Module.Handle)), *data, settings))
+    if (!ReadModuleData(reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(module.Handle)), *data, settings))
         return false;
-    TVexlorExtraInformation& extra = Module.ExtraInformation;
+    TVexlorExtraInformation& extra = module.ExtraInformation;
     extra.VexlorVersion = data->VexlorVersion;
     extra.CompilationDate = data->CompilationDate;
     extra.Options = std::move(data->Options);
-    Module.EncryptPassword = data->EncryptPassword;
-    Module.IsValidEncryptPassword = data->IsValidEncryptPassword;
+    module.EncryptPassword = data->EncryptPassword;
+    module.IsValidEncryptPassword = data->IsValidEncryptPassword;
     if (data->DebugInformation)
         extra.DebugInformation = std::move(data);
     else
@@ -187,13 +187,13 @@ void InstallModuleDataReader() noexcept
     ModuleDebugReaders.ReadModuleData.Set(&ReadModuleRecordData);
 }
 
-bool GetSourceInfoByAddr(std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+bool GetSourceInfoByAddr(std::uintptr_t address, TVexlorDebugInfo& item) noexcept
 {
     try {
-        const TVexlorModuleInfo* module = ModuleInfoByAddr(reinterpret_cast<const void*>(Address));
+        const TVexlorModuleInfo* module = ModuleInfoByAddr(reinterpret_cast<const void*>(address));
         // A record's data is made with it and never changes.
         const TModuleDebugData* data = module ? module->ExtraInformation.DebugInformation.get() : nullptr;
-        return data != nullptr && LookupSourceInfo(*data, Address, Item);
+        return data != nullptr && LookupSourceInfo(*data, address, item);
     } catch (...) {
         return false;
     }
@@ -221,11 +221,11 @@ int CompareNoCase(std::string_view a, std::string_view b) noexcept
 
 }  // namespace
 
-bool IsOwnUnitName(std::string_view Name) noexcept
+bool IsOwnUnitName(std::string_view name) noexcept
 {
-    const auto found = std::lower_bound(std::begin(kOwnUnitNames), std::end(kOwnUnitNames), Name,
+    const auto found = std::lower_bound(std::begin(kOwnUnitNames), std::end(kOwnUnitNames), name,
                                         [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
-    return found != std::end(kOwnUnitNames) && CompareNoCase(*found, Name) == 0;
+    return found != std::end(kOwnUnitNames) && CompareNoCase(*found, name) == 0;
 }
 
 }  // namespace crash

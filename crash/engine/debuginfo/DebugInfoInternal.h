@@ -15,10 +15,10 @@ namespace crash::debuginfo {
 
 // The whole file, when it exists and holds at most kMaxDebugFileSize bytes;
 // false (Data empty) otherwise. Never raises beyond running out of memory.
-bool LoadSideFile(const std::string& FileName, std::vector<std::uint8_t>& Data);
+bool LoadSideFile(const std::string& fileName, std::vector<std::uint8_t>& data);
 // Count bytes from Offset of the file; false when they are not all there.
-bool ReadFileRange(const std::string& FileName, std::uint64_t Offset, std::size_t Count,
-                   std::vector<std::uint8_t>& Data);
+bool ReadFileRange(const std::string& fileName, std::uint64_t offset, std::size_t count,
+                   std::vector<std::uint8_t>& data);
 
 // The headers of a loaded module, copied out through the checked reader.
 struct TImageHeaders {
@@ -29,34 +29,34 @@ struct TImageHeaders {
     std::vector<IMAGE_SECTION_HEADER> Sections;
 };
 // False when the module's headers cannot be read or are not a 32-bit image's.
-bool ReadImageHeaders(HMODULE Module, TImageHeaders& Headers);
+bool ReadImageHeaders(HMODULE module, TImageHeaders& headers);
 
 // Copies Size bytes at the image's relative address Rva out through the
 // checked reader; false when they are not all inside the image and readable.
-bool ReadImageRange(HMODULE Module, const TImageHeaders& Headers, std::uint32_t Rva, std::size_t Size,
-                    std::vector<std::uint8_t>& Data);
+bool ReadImageRange(HMODULE module, const TImageHeaders& headers, std::uint32_t rva, std::size_t size,
+                    std::vector<std::uint8_t>& data);
 
 // Whether the two texts are equal without regard to case, by the system's
 // rules for its ANSI code page.
-bool SameTextNoCase(std::string_view A, std::string_view B) noexcept;
+bool SameTextNoCase(std::string_view a, std::string_view b) noexcept;
 
 // The location as every kind finds it, from a scanner with the lookups
 // ModuleNameFromAddr, ProcNameFromAddr, LineNumberFromAddr and
 // SourceNameFromAddr.
 template <class TScanner>
-bool LocationFromScanner(const TScanner& Scanner, TVLDebugInfoSource& Source, std::uintptr_t Address,
-                         TVLLocationInfo& Info)
+bool LocationFromScanner(const TScanner& scanner, TVLDebugInfoSource& source, std::uintptr_t address,
+                         TVLLocationInfo& info)
 {
-    const std::uint32_t va = Source.VAFromAddr(Address);
-    Info.UnitName = Scanner.ModuleNameFromAddr(va);
-    if (Info.UnitName.empty()) return false;
-    Info.Address = Address;
+    const std::uint32_t va = source.VAFromAddr(address);
+    info.UnitName = scanner.ModuleNameFromAddr(va);
+    if (info.UnitName.empty()) return false;
+    info.Address = address;
     std::int32_t procOffset = 0;
-    Info.ProcedureName = Scanner.ProcNameFromAddr(va, procOffset);
-    Info.LineNumber = Scanner.LineNumberFromAddr(va);
-    Info.SourceName = Scanner.SourceNameFromAddr(va);
-    Info.DebugInfo = &Source;
-    Info.ProcOffsetLine = Info.LineNumber - Scanner.LineNumberFromAddr(va - static_cast<std::uint32_t>(procOffset));
+    info.ProcedureName = scanner.ProcNameFromAddr(va, procOffset);
+    info.LineNumber = scanner.LineNumberFromAddr(va);
+    info.SourceName = scanner.SourceNameFromAddr(va);
+    info.DebugInfo = &source;
+    info.ProcOffsetLine = info.LineNumber - scanner.LineNumberFromAddr(va - static_cast<std::uint32_t>(procOffset));
     return true;
 }
 

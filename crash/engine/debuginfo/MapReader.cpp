@@ -208,10 +208,10 @@ void SortByAddr(std::vector<T>& entries)
 
 // ---- The parser ----------------------------------------------------------------
 
-TVLAbstractMapParser::TVLAbstractMapParser(const std::string& MapFileName)
+TVLAbstractMapParser::TVLAbstractMapParser(const std::string& mapFileName)
 {
     std::vector<std::uint8_t> data;
-    if (!debuginfo::LoadSideFile(MapFileName, data)) return;
+    if (!debuginfo::LoadSideFile(mapFileName, data)) return;
     FOwned.assign(data.begin(), data.end());
     FText = FOwned;
     FLoaded = true;
@@ -282,46 +282,46 @@ bool TVLAbstractMapParser::Parse() noexcept
 
 // ---- Events ----------------------------------------------------------------------
 
-void TVLMapParser::ClassTableItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName SectionName,
-                                  TVLMapName GroupName)
+void TVLMapParser::ClassTableItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName sectionName,
+                                  TVLMapName groupName)
 {
-    if (OnClassTable) OnClassTable(Address, Length, std::string(SectionName), std::string(GroupName));
+    if (OnClassTable) OnClassTable(address, length, std::string(sectionName), std::string(groupName));
 }
 
-void TVLMapParser::SegmentItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName GroupName,
-                               TVLMapName UnitName)
+void TVLMapParser::SegmentItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName groupName,
+                               TVLMapName unitName)
 {
-    if (OnSegmentItem) OnSegmentItem(Address, Length, std::string(GroupName), BareUnitName(UnitName));
+    if (OnSegmentItem) OnSegmentItem(address, length, std::string(groupName), BareUnitName(unitName));
 }
 
-void TVLMapParser::PublicsByNameItem(const TVLMapAddress& Address, TVLMapName Name)
+void TVLMapParser::PublicsByNameItem(const TVLMapAddress& address, TVLMapName name)
 {
-    if (OnPublicsByName) OnPublicsByName(Address, std::string(Name));
+    if (OnPublicsByName) OnPublicsByName(address, std::string(name));
 }
 
-void TVLMapParser::PublicsByValueItem(const TVLMapAddress& Address, TVLMapName Name)
+void TVLMapParser::PublicsByValueItem(const TVLMapAddress& address, TVLMapName name)
 {
-    if (OnPublicsByValue) OnPublicsByValue(Address, std::string(Name));
+    if (OnPublicsByValue) OnPublicsByValue(address, std::string(name));
 }
 
-void TVLMapParser::LineNumberUnitItem(TVLMapName UnitName, TVLMapName UnitFileName)
+void TVLMapParser::LineNumberUnitItem(TVLMapName unitName, TVLMapName unitFileName)
 {
-    if (OnLineNumberUnit) OnLineNumberUnit(std::string(UnitName), std::string(UnitFileName));
+    if (OnLineNumberUnit) OnLineNumberUnit(std::string(unitName), std::string(unitFileName));
 }
 
-void TVLMapParser::LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address)
+void TVLMapParser::LineNumbersItem(std::int32_t lineNumber, const TVLMapAddress& address)
 {
-    if (OnLineNumbers) OnLineNumbers(LineNumber, Address);
+    if (OnLineNumbers) OnLineNumbers(lineNumber, address);
 }
 
 // ---- The scanner -------------------------------------------------------------------
 
-TVLMapScanner::TVLMapScanner(const std::string& MapFileName) : TVLAbstractMapParser(MapFileName)
+TVLMapScanner::TVLMapScanner(const std::string& mapFileName) : TVLAbstractMapParser(mapFileName)
 {
     Scan();
 }
 
-TVLMapScanner::TVLMapScanner(std::string_view Text) : TVLAbstractMapParser(Text)
+TVLMapScanner::TVLMapScanner(std::string_view text) : TVLAbstractMapParser(text)
 {
     Scan();
 }
@@ -358,48 +358,48 @@ void TVLMapScanner::Scan()
 
 void TVLMapScanner::ClassTableItem(const TVLMapAddress&, std::uint32_t, TVLMapName, TVLMapName) {}
 
-void TVLMapScanner::SegmentItem(const TVLMapAddress& Address, std::uint32_t Length, TVLMapName, TVLMapName UnitName)
+void TVLMapScanner::SegmentItem(const TVLMapAddress& address, std::uint32_t length, TVLMapName, TVLMapName unitName)
 {
-    if (Address.Segment != 1) return;
-    const auto start = static_cast<std::uint32_t>(Address.Offset);
-    const std::uint32_t end = start + Length;
-    FSegments.push_back({start, end, UnitName});
+    if (address.Segment != 1) return;
+    const auto start = static_cast<std::uint32_t>(address.Offset);
+    const std::uint32_t end = start + length;
+    FSegments.push_back({start, end, unitName});
     if (end > FTopValidAddr) FTopValidAddr = end;
 }
 
 void TVLMapScanner::PublicsByNameItem(const TVLMapAddress&, TVLMapName) {}
 
-void TVLMapScanner::PublicsByValueItem(const TVLMapAddress& Address, TVLMapName Name)
+void TVLMapScanner::PublicsByValueItem(const TVLMapAddress& address, TVLMapName name)
 {
-    if (Address.Segment != 1) return;
-    FProcNames.push_back({static_cast<std::uint32_t>(Address.Offset), Name});
+    if (address.Segment != 1) return;
+    FProcNames.push_back({static_cast<std::uint32_t>(address.Offset), name});
 }
 
-void TVLMapScanner::LineNumberUnitItem(TVLMapName, TVLMapName UnitFileName)
+void TVLMapScanner::LineNumberUnitItem(TVLMapName, TVLMapName unitFileName)
 {
-    FNewUnitFileName = UnitFileName;
+    FNewUnitFileName = unitFileName;
     FUnitFilePending = true;
 }
 
-void TVLMapScanner::LineNumbersItem(std::int32_t LineNumber, const TVLMapAddress& Address)
+void TVLMapScanner::LineNumbersItem(std::int32_t lineNumber, const TVLMapAddress& address)
 {
     const bool accepted =
-        FLineNumbers.empty() || (Address.Offset > 0 && static_cast<std::uint32_t>(Address.Offset) <= FTopValidAddr &&
-                                 Address.Segment == FLastAccepted.Segment && Address.Offset > FLastAccepted.Offset);
+        FLineNumbers.empty() || (address.Offset > 0 && static_cast<std::uint32_t>(address.Offset) <= FTopValidAddr &&
+                                 address.Segment == FLastAccepted.Segment && address.Offset > FLastAccepted.Offset);
     if (!accepted) {
         ++FLineNumberErrors;
         return;
     }
-    const auto offset = static_cast<std::uint32_t>(Address.Offset);
+    const auto offset = static_cast<std::uint32_t>(address.Offset);
     if (FUnitFilePending) {
         FSourceNames.push_back({offset, FNewUnitFileName});
         FUnitFilePending = false;
     }
-    FLineNumbers.push_back({offset, LineNumber});
-    FLastAccepted = Address;
+    FLineNumbers.push_back({offset, lineNumber});
+    FLastAccepted = address;
 }
 
-const TVLMapSegment* TVLMapScanner::SegmentFromAddr(std::uint32_t Addr) const noexcept
+const TVLMapSegment* TVLMapScanner::SegmentFromAddr(std::uint32_t addr) const noexcept
 {
     // The last segment in map order that holds the offset. In a map whose
     // segments rise, none after the last start at or below it can, so the
@@ -407,63 +407,63 @@ const TVLMapSegment* TVLMapScanner::SegmentFromAddr(std::uint32_t Addr) const no
     // the offset.
     std::size_t i = FSegments.size();
     if (FSegmentsAscending) {
-        auto after = std::upper_bound(FSegments.begin(), FSegments.end(), Addr,
+        auto after = std::upper_bound(FSegments.begin(), FSegments.end(), addr,
                                       [](std::uint32_t value, const TVLMapSegment& s) { return value < s.StartAddr; });
         i = static_cast<std::size_t>(after - FSegments.begin());
     }
-    while (i > 0 && FEndsSoFar[i - 1] >= Addr) {
+    while (i > 0 && FEndsSoFar[i - 1] >= addr) {
         const TVLMapSegment& segment = FSegments[--i];
-        if (segment.StartAddr <= Addr && Addr <= segment.EndAddr) return &segment;
+        if (segment.StartAddr <= addr && addr <= segment.EndAddr) return &segment;
     }
     return nullptr;
 }
 
-std::uint32_t TVLMapScanner::ModuleStartFromAddr(std::uint32_t Addr) const noexcept
+std::uint32_t TVLMapScanner::ModuleStartFromAddr(std::uint32_t addr) const noexcept
 {
-    const TVLMapSegment* segment = SegmentFromAddr(Addr);
+    const TVLMapSegment* segment = SegmentFromAddr(addr);
     return segment != nullptr ? segment->StartAddr : kNoModuleStart;
 }
 
-std::string TVLMapScanner::ModuleNameFromAddr(std::uint32_t Addr) const
+std::string TVLMapScanner::ModuleNameFromAddr(std::uint32_t addr) const
 {
-    const TVLMapSegment* segment = SegmentFromAddr(Addr);
+    const TVLMapSegment* segment = SegmentFromAddr(addr);
     return segment != nullptr ? std::string(segment->UnitName) : std::string();
 }
 
-std::string TVLMapScanner::ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const
+std::string TVLMapScanner::ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const
 {
-    Offset = 0;
-    const TVLMapProcName* entry = EntryAtOrBelow(FProcNames, Addr);
-    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(Addr)) return {};
-    Offset = static_cast<std::int32_t>(Addr - entry->Addr);
+    offset = 0;
+    const TVLMapProcName* entry = EntryAtOrBelow(FProcNames, addr);
+    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(addr)) return {};
+    offset = static_cast<std::int32_t>(addr - entry->Addr);
     return std::string(entry->ProcName);
 }
 
-std::string TVLMapScanner::ProcNameFromAddr(std::uint32_t Addr) const
+std::string TVLMapScanner::ProcNameFromAddr(std::uint32_t addr) const
 {
     std::int32_t offset = 0;
-    return ProcNameFromAddr(Addr, offset);
+    return ProcNameFromAddr(addr, offset);
 }
 
-std::int32_t TVLMapScanner::LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept
+std::int32_t TVLMapScanner::LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept
 {
-    Offset = 0;
-    const TVLMapLineNumber* entry = EntryAtOrBelow(FLineNumbers, Addr);
-    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(Addr)) return 0;
-    Offset = static_cast<std::int32_t>(Addr - entry->Addr);
+    offset = 0;
+    const TVLMapLineNumber* entry = EntryAtOrBelow(FLineNumbers, addr);
+    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(addr)) return 0;
+    offset = static_cast<std::int32_t>(addr - entry->Addr);
     return entry->LineNumber;
 }
 
-std::int32_t TVLMapScanner::LineNumberFromAddr(std::uint32_t Addr) const noexcept
+std::int32_t TVLMapScanner::LineNumberFromAddr(std::uint32_t addr) const noexcept
 {
     std::int32_t offset = 0;
-    return LineNumberFromAddr(Addr, offset);
+    return LineNumberFromAddr(addr, offset);
 }
 
-std::string TVLMapScanner::SourceNameFromAddr(std::uint32_t Addr) const
+std::string TVLMapScanner::SourceNameFromAddr(std::uint32_t addr) const
 {
-    const TVLMapSourceName* entry = EntryAtOrBelow(FSourceNames, Addr);
-    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(Addr)) return {};
+    const TVLMapSourceName* entry = EntryAtOrBelow(FSourceNames, addr);
+    if (entry == nullptr || entry->Addr < ModuleStartFromAddr(addr)) return {};
     return std::string(entry->SourceName);
 }
 
@@ -485,11 +485,11 @@ bool TVLDebugInfoMap::ValidData() const noexcept
     return FScanner != nullptr && !FScanner->Segments().empty();
 }
 
-bool TVLDebugInfoMap::GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept
+bool TVLDebugInfoMap::GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept
 {
     if (!ValidData()) return false;
     try {
-        return debuginfo::LocationFromScanner(*FScanner, *this, Address, Info);
+        return debuginfo::LocationFromScanner(*FScanner, *this, address, info);
     } catch (...) {
         return false;
     }

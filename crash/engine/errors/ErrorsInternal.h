@@ -27,7 +27,7 @@ struct TCurrentException {
 };
 TCurrentException CurrentException();
 
-using TMessageBoxProc = int (*)(const std::string& Text, const char* Caption, UINT Flags) noexcept;
+using TMessageBoxProc = int (*)(const std::string& text, const char* caption, UINT flags) noexcept;
 using TDebuggerTest = bool (*)() noexcept;
 
 // MessageBoxA without an owner; tests answer themselves.
@@ -37,6 +37,6 @@ extern std::atomic<TMessageBoxProc> MessageBoxProc;
 extern std::atomic<TDebuggerTest> DebuggerTest;
 
 // "%08X" of the value.
-std::string Hex8(std::uintptr_t Value);
+std::string Hex8(std::uintptr_t value);
 
 }  // namespace crash::errors

@@ -93,12 +93,12 @@ std::string RADText()
     return "GNU C++ " __VERSION__;
 }
 
-std::string AddressText(std::uintptr_t Address)
+std::string AddressText(std::uintptr_t address)
 {
     TVexlorDebugInfo item;
-    DebugInfoResolver.load()(Address, ::GetCurrentThreadId(), item, true, true);
+    DebugInfoResolver.load()(address, ::GetCurrentThreadId(), item, true, true);
     char head[40];
-    std::snprintf(head, sizeof head, "$%08X - [%08X] ", static_cast<unsigned>(Address),
+    std::snprintf(head, sizeof head, "$%08X - [%08X] ", static_cast<unsigned>(address),
                   static_cast<unsigned>(HandleOf(item.ModuleInfo)));
     return head + FileNamePart(item.ModuleInfo) + " - " + item.UnitName.Str() + " - " + item.ClassName.Str() + " - " +
            item.ProcedureName.Str() + " - " + std::to_string(item.Line) + "[" + std::to_string(item.ProcOffsetLine) +
@@ -132,7 +132,7 @@ __attribute__((noinline)) std::string InternalErrorCallStackText()
     return text;
 }
 
-void InternalErrorHook(const std::string& Section) noexcept
+void InternalErrorHook(const std::string& section) noexcept
 {
     // What the fallback line can tell when the report fails on the way.
     bool reporting = false, lineWritten = false;
@@ -154,14 +154,14 @@ void InternalErrorHook(const std::string& Section) noexcept
         if (const void* last = InternalErrorSteps.LastReportExceptionObject(); last && IsValidObject(last))
             lastExcept = SafeClassName(last);
         const std::string line =
-            "[ERROR] - Section: " + Section + " - Address: " + Hex8(address) + " - Message: \"" + message + "\"";
+            "[ERROR] - Section: " + section + " - Address: " + Hex8(address) + " - Message: \"" + message + "\"";
         ::OutputDebugStringA(line.c_str());
         lineWritten = true;
 
         const std::string text =
             "Version   : " + std::string(VexlorLogVersionText) + "\r\nDate      : " + MailDateText(NowDateTime()) +
             "\r\nOS        : " + WindowsVersionText() + "\r\nRAD       : " + RADText() +
-            "\r\nDump      : " + DumpText(address) + "\r\nSection   : " + Section + "\r\nLastExcept: " + lastExcept +
+            "\r\nDump      : " + DumpText(address) + "\r\nSection   : " + section + "\r\nLastExcept: " + lastExcept +
             "\r\nAddress   : " + AddressText(address) + "\r\nException : " + className + "\r\nMessage   : " + message +
             "\r\nCall Stack: " + InternalErrorCallStackText();
         std::string fileName = ChangeFileExt(Real_GetMainModuleFileName(), ".log");
@@ -185,7 +185,7 @@ void InternalErrorHook(const std::string& Section) noexcept
         // written: the developer still gets the line.
         if (reporting && !lineWritten) {
             char line[512];
-            std::snprintf(line, sizeof line, "[ERROR] - Section: %s - Address: %08X - Message: \"%s\"", Section.c_str(),
+            std::snprintf(line, sizeof line, "[ERROR] - Section: %s - Address: %08X - Message: \"%s\"", section.c_str(),
                           static_cast<unsigned>(address), "General internal error.");
             ::OutputDebugStringA(line);
         }

@@ -36,7 +36,7 @@ enum TVexlorLogErrorCode : std::uint8_t {
 };
 
 // The code's identifier ("eeLogError"); empty outside the enumeration.
-std::string_view ErrorCodeName(TVexlorLogErrorCode Code) noexcept;
+std::string_view ErrorCodeName(TVexlorLogErrorCode code) noexcept;
 
 // Lets a send failure (codes eeEmailSMTPError to eeWebTrakerError) show its
 // message box while the send-progress dialog is open.
@@ -49,13 +49,13 @@ extern bool ShowInternalSendErrors;
 // debugger output (the address of the exception being handled, 0 when none
 // is), and for a send failure shows the message in an "Error." box when
 // ShowInternalSendErrors is set and the send-progress dialog's window exists.
-void SetLastVexlorLogError(TVexlorLogErrorCode Code, const std::string& Message) noexcept;
+void SetLastVexlorLogError(TVexlorLogErrorCode code, const std::string& message) noexcept;
 // eeNone and an empty message.
 void ClearLastVexlorLogError() noexcept;
 // SetLastVexlorLogError with "[Step] message" of the exception being handled
 // (an Exception of ours or of the standard library), else "General 'Step'
 // error.".
-void SetLastVexlorLogErrorFromException(TVexlorLogErrorCode Code, const std::string& Step) noexcept;
+void SetLastVexlorLogErrorFromException(TVexlorLogErrorCode code, const std::string& step) noexcept;
 
 TVexlorLogErrorCode GetLastVexlorLogErrorCode() noexcept;
 std::string GetLastVexlorLogErrorMsg();
@@ -75,7 +75,7 @@ std::string RADText();
 // output and the bug report into the program's file name with ".log"; then
 // offers to mail it to the maintainers. Frames in the library's own units keep
 // their details while it runs.
-void InternalErrorHook(const std::string& Section) noexcept;
+void InternalErrorHook(const std::string& section) noexcept;
 
 // The report's call stack: the calling thread's stack from the stack pointer
 // of its last raise (inside the development environment: from here) to its
@@ -85,7 +85,7 @@ void InternalErrorHook(const std::string& Section) noexcept;
 std::string InternalErrorCallStackText();
 // "$0040A1B2 - [00400000] Program.exe - Unit.cpp - TClass - Procedure - 12[3]"
 // of one code address (module 0 and no name when no module holds it).
-std::string AddressText(std::uintptr_t Address);
+std::string AddressText(std::uintptr_t address);
 
 // The steps the hook and the warnings take from the layers above; empty, a
 // step answers nothing (no window, no object, a send that fails).
@@ -95,8 +95,8 @@ struct TInternalErrorSteps {
     // The exception object the most recent report took up.
     TReportStep<const void*()> LastReportExceptionObject;
     // Sends a mail with one attached file; false when it could not be sent.
-    TReportStep<bool(const std::string& To, const std::string& Subject, const std::string& Body,
-                     const std::string& Attachment)>
+    TReportStep<bool(const std::string& to, const std::string& subject, const std::string& body,
+                     const std::string& attachment)>
         VexlorLogSendEmail;
 };
 inline TInternalErrorSteps InternalErrorSteps;

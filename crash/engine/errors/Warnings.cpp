@@ -34,10 +34,10 @@ bool AskDebugger() noexcept
 std::atomic<TMessageBoxProc> MessageBoxProc{&ShowMessageBox};
 std::atomic<TDebuggerTest> DebuggerTest{&AskDebugger};
 
-std::string Hex8(std::uintptr_t Value)
+std::string Hex8(std::uintptr_t value)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(Value));
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
     return text;
 }
 
@@ -106,16 +106,16 @@ void FallbackLine(TVexlorLogErrorCode code, std::uintptr_t address, const char* 
 
 }  // namespace
 
-std::string_view ErrorCodeName(TVexlorLogErrorCode Code) noexcept
+std::string_view ErrorCodeName(TVexlorLogErrorCode code) noexcept
 {
     static constexpr std::string_view kNames[] = {
         "eeNone",           "eeShowError",    "eeLogError",      "eeEmailMAPIError", "eeEmailShellError",
         "eeEmailSMTPError", "eeWebHTTPError", "eeWebHTTPSError", "eeWebFTPError",    "eeWebTrakerError",
     };
-    return Code < std::size(kNames) ? kNames[Code] : std::string_view{};
+    return code < std::size(kNames) ? kNames[code] : std::string_view{};
 }
 
-void SetLastVexlorLogError(TVexlorLogErrorCode Code, const std::string& Message) noexcept
+void SetLastVexlorLogError(TVexlorLogErrorCode code, const std::string& message) noexcept
 {
     std::uintptr_t address = 0;
     try {
@@ -123,17 +123,17 @@ void SetLastVexlorLogError(TVexlorLogErrorCode Code, const std::string& Message)
         {
             TLastError& last = LastError();
             rtl::TCriticalSectionLock hold(last.Lock);
-            last.Code = Code;
-            last.Message = Message;
+            last.Code = code;
+            last.Message = message;
         }
-        const std::string line = "[WARNING] - Code: " + std::string(ErrorCodeName(Code)) +
-                                 " - Address: " + errors::Hex8(address) + " - Message: \"" + Message + "\"";
+        const std::string line = "[WARNING] - Code: " + std::string(ErrorCodeName(code)) +
+                                 " - Address: " + errors::Hex8(address) + " - Message: \"" + message + "\"";
         ::OutputDebugStringA(line.c_str());
-        if (ShowInternalSendErrors && Code >= eeEmailSMTPError && Code <= eeWebTrakerError &&
+        if (ShowInternalSendErrors && code >= eeEmailSMTPError && code <= eeWebTrakerError &&
             InternalErrorSteps.SendProgressWindow())
-            errors::MessageBoxProc.load()(Message, "Error.", 0x242010);
+            errors::MessageBoxProc.load()(message, "Error.", 0x242010);
     } catch (...) {
-        FallbackLine(Code, address, Message.c_str());
+        FallbackLine(code, address, message.c_str());
     }
 }
 
@@ -149,14 +149,14 @@ void ClearLastVexlorLogError() noexcept
     }
 }
 
-void SetLastVexlorLogErrorFromException(TVexlorLogErrorCode Code, const std::string& Step) noexcept
+void SetLastVexlorLogErrorFromException(TVexlorLogErrorCode code, const std::string& step) noexcept
 {
     try {
         const errors::TCurrentException current = errors::CurrentException();
-        SetLastVexlorLogError(Code, current.HasMessage ? "[" + Step + "] " + current.Message
-                                                       : "General '" + Step + "' error.");
+        SetLastVexlorLogError(code, current.HasMessage ? "[" + step + "] " + current.Message
+                                                       : "General '" + step + "' error.");
     } catch (...) {
-        FallbackLine(Code, 0, Step.c_str());
+        FallbackLine(code, 0, step.c_str());
     }
 }
 

@@ -31,11 +31,11 @@ using namespace events;
 
 // The options this module holds for Module: those its module list read from
 // the module's data. Null when it has none or there is no list.
-TVexlorModuleOptions* ModuleOptionsHeldFor(HMODULE Module)
+TVexlorModuleOptions* ModuleOptionsHeldFor(HMODULE module)
 {
-    if (Module == nullptr || ModulesList() == nullptr) return nullptr;
+    if (module == nullptr || ModulesList() == nullptr) return nullptr;
     rtl::TCriticalSectionLock lock(ModulesListLock());
-    const PVexlorModuleInfo info = ModuleInfoByHandle(Module);
+    const PVexlorModuleInfo info = ModuleInfoByHandle(module);
     return info != nullptr ? info->ExtraInformation.Options.get() : nullptr;
 }
 
@@ -44,10 +44,10 @@ TVexlorModuleOptions* ModuleOptionsHeldFor(HMODULE Module)
 // read, after the whole object was found readable: the object tests cannot
 // vouch for it, since its type information belongs to the caller's own copy
 // of the C++ runtime.
-HMODULE OptionsModule(const TVexlorModuleOptions* Options) noexcept
+HMODULE OptionsModule(const TVexlorModuleOptions* options) noexcept
 {
-    if (Options == nullptr || !rtl::IsReadableMemory(Options, sizeof(TVexlorModuleOptions))) return nullptr;
-    return Options->ModuleHandle();
+    if (options == nullptr || !rtl::IsReadableMemory(options, sizeof(TVexlorModuleOptions))) return nullptr;
+    return options->ModuleHandle();
 }
 
 // While it lives, a copy of the caller's record is this module's current
@@ -57,9 +57,9 @@ HMODULE OptionsModule(const TVexlorModuleOptions* Options) noexcept
 // previous record comes back.
 class TReceivedRecord {
 public:
-    explicit TReceivedRecord(const TVexlorExceptionRecord* Caller) : FSaved(CurrentExceptionRecord())
+    explicit TReceivedRecord(const TVexlorExceptionRecord* caller) : FSaved(CurrentExceptionRecord())
     {
-        if (Caller == nullptr || !rtl::ReadValue(Caller, FRecord)) return;
+        if (caller == nullptr || !rtl::ReadValue(caller, FRecord)) return;
         CopyLogText();
         MapExceptionObject();
         FRecord.CurrentModuleOptions = ModuleOptionsHeldFor(OptionsModule(FRecord.CurrentModuleOptions));
@@ -125,61 +125,61 @@ private:
 // A flag event: the caller's flag in, the handlers here, the flag back out
 // (also when a handler raised).
 template <class TFire>
-void ReceiveFlag(const TVexlorExceptionRecord* Record, bool* CallerFlag, bool& Shared, TFire&& Fire) noexcept
+void ReceiveFlag(const TVexlorExceptionRecord* record, bool* callerFlag, bool& shared, TFire&& fire) noexcept
 {
     bool value = false;
-    if (CallerFlag == nullptr || !rtl::ReadValue(CallerFlag, value)) return;
+    if (callerFlag == nullptr || !rtl::ReadValue(callerFlag, value)) return;
     try {
-        const TReceivedRecord received(Record);
+        const TReceivedRecord received(record);
         if (!received.Valid()) return;
-        Shared = value;
+        shared = value;
         try {
-            Fire();
+            fire();
         } catch (...) {}
-        *CallerFlag = Shared;
+        *callerFlag = shared;
     } catch (...) {}
 }
 
 // A list event: the caller's items copied into the list here, the handlers
 // here, and what they added there added to the caller's list.
-void ReceiveStrings(const TVexlorExceptionRecord* Record, IVexlorStrings* Caller, TVexlorStrings& Local,
-                    void (*Fire)()) noexcept
+void ReceiveStrings(const TVexlorExceptionRecord* record, IVexlorStrings* caller, TVexlorStrings& local,
+                    void (*fire)()) noexcept
 {
     const void* vtable = nullptr;
-    if (Caller == nullptr || !rtl::ReadValue(Caller, vtable) || !rtl::IsReadableMemory(vtable, 3 * sizeof(void*)))
+    if (caller == nullptr || !rtl::ReadValue(caller, vtable) || !rtl::IsReadableMemory(vtable, 3 * sizeof(void*)))
         return;
     try {
-        const TReceivedRecord received(Record);
+        const TReceivedRecord received(record);
         if (!received.Valid()) return;
-        Local.Clear();
-        const std::int32_t count = Caller->Count();
+        local.Clear();
+        const std::int32_t count = caller->Count();
         for (std::int32_t i = 0; i < count; ++i) {
             std::uint32_t length = 0;
-            const char* text = Caller->Item(i, &length);
+            const char* text = caller->Item(i, &length);
             std::string item(text != nullptr ? length : 0, '\0');
             if (!item.empty()) item.resize(rtl::ReadMemoryPrefix(text, item.data(), item.size()));
-            Local.Add(std::move(item));
+            local.Add(std::move(item));
         }
-        const std::size_t copied = Local.Strings().size();
+        const std::size_t copied = local.Strings().size();
         try {
-            Fire();
+            fire();
         } catch (...) {}
-        const std::vector<std::string>& items = Local.Strings();
+        const std::vector<std::string>& items = local.Strings();
         for (std::size_t i = copied; i < items.size(); ++i)
-            Caller->Add(items[i].data(), static_cast<std::uint32_t>(items[i].size()));
+            caller->Add(items[i].data(), static_cast<std::uint32_t>(items[i].size()));
     } catch (...) {}
 }
 
 // The password handlers on the caller's text, the result back into its buffer.
-void ReceivePassword(unsigned char* Password, std::int32_t MaxLength) noexcept
+void ReceivePassword(unsigned char* password, std::int32_t maxLength) noexcept
 {
     try {
         TVexlorEventData& data = VexlorEventData();
-        if (!ReadPasswordBuffer(Password, MaxLength, data.Password)) return;
+        if (!ReadPasswordBuffer(password, maxLength, data.Password)) return;
         try {
             FirePasswordRequest();
         } catch (...) {}
-        WritePasswordBuffer(data.Password, Password, MaxLength);
+        WritePasswordBuffer(data.Password, password, maxLength);
     } catch (...) {}
 }
 
@@ -187,67 +187,67 @@ void ReceivePassword(unsigned char* Password, std::int32_t MaxLength) noexcept
 
 extern "C" {
 
-void __stdcall VexlorLog_ExceptionNotifyEvent(const TVexlorExceptionRecord* Record, bool* Handled) noexcept
+void __stdcall VexlorLog_ExceptionNotifyEvent(const TVexlorExceptionRecord* record, bool* handled) noexcept
 {
-    ReceiveFlag(Record, Handled, VexlorEventData().Handled, [] { FireExceptionNotify(false); });
+    ReceiveFlag(record, handled, VexlorEventData().Handled, [] { FireExceptionNotify(false); });
 }
 
-void __stdcall VexlorLog_HandledExceptionNotifyEvent(const TVexlorExceptionRecord* Record, bool* Handled) noexcept
+void __stdcall VexlorLog_HandledExceptionNotifyEvent(const TVexlorExceptionRecord* record, bool* handled) noexcept
 {
-    ReceiveFlag(Record, Handled, VexlorEventData().Handled, [] { FireExceptionNotify(true); });
+    ReceiveFlag(record, handled, VexlorEventData().Handled, [] { FireExceptionNotify(true); });
 }
 
-void __stdcall VexlorLog_ExceptionActionNotifyEvent(const TVexlorExceptionRecord* Record, std::uint32_t Action,
-                                                    bool* Execute) noexcept
+void __stdcall VexlorLog_ExceptionActionNotifyEvent(const TVexlorExceptionRecord* record, std::uint32_t action,
+                                                    bool* execute) noexcept
 {
-    ReceiveFlag(Record, Execute, VexlorEventData().Execute, [Action] {
-        FireExceptionActionNotify(static_cast<TVexlorActionType>(Action), VexlorEventData().Execute);
+    ReceiveFlag(record, execute, VexlorEventData().Execute, [action] {
+        FireExceptionActionNotify(static_cast<TVexlorActionType>(action), VexlorEventData().Execute);
     });
 }
 
-void __stdcall VexlorLog_ExceptionErrorNotifyEvent(const TVexlorExceptionRecord* Record, std::uint32_t Action,
-                                                   bool* Retry) noexcept
+void __stdcall VexlorLog_ExceptionErrorNotifyEvent(const TVexlorExceptionRecord* record, std::uint32_t action,
+                                                   bool* retry) noexcept
 {
-    ReceiveFlag(Record, Retry, VexlorEventData().Retry, [Action] {
-        FireExceptionErrorNotify(static_cast<TVexlorActionType>(Action), VexlorEventData().Retry);
+    ReceiveFlag(record, retry, VexlorEventData().Retry, [action] {
+        FireExceptionErrorNotify(static_cast<TVexlorActionType>(action), VexlorEventData().Retry);
     });
 }
 
-void __stdcall VexlorLog_CustomDataRequestEventEx(const TVexlorExceptionRecord* Record,
-                                                  IVexlorStrings* DataFields) noexcept
+void __stdcall VexlorLog_CustomDataRequestEventEx(const TVexlorExceptionRecord* record,
+                                                  IVexlorStrings* dataFields) noexcept
 {
-    ReceiveStrings(Record, DataFields, VexlorEventData().CustomData, &FireCustomDataRequest);
+    ReceiveStrings(record, dataFields, VexlorEventData().CustomData, &FireCustomDataRequest);
 }
 
-void __stdcall VexlorLog_AttachedFilesRequestEvent(const TVexlorExceptionRecord* Record,
-                                                   IVexlorStrings* AttachedFiles) noexcept
+void __stdcall VexlorLog_AttachedFilesRequestEvent(const TVexlorExceptionRecord* record,
+                                                   IVexlorStrings* attachedFiles) noexcept
 {
-    ReceiveStrings(Record, AttachedFiles, VexlorEventData().AttachedFiles, &FireAttachedFilesRequest);
+    ReceiveStrings(record, attachedFiles, VexlorEventData().AttachedFiles, &FireAttachedFilesRequest);
 }
 
-void __stdcall VexlorLog_CustomWebFieldsRequestEvent(const TVexlorExceptionRecord* Record,
-                                                     IVexlorStrings* WebFields) noexcept
+void __stdcall VexlorLog_CustomWebFieldsRequestEvent(const TVexlorExceptionRecord* record,
+                                                     IVexlorStrings* webFields) noexcept
 {
-    ReceiveStrings(Record, WebFields, VexlorEventData().WebFields, &FireCustomWebFieldsRequest);
+    ReceiveStrings(record, webFields, VexlorEventData().WebFields, &FireCustomWebFieldsRequest);
 }
 
-void __stdcall VexlorLog_CustomButtonClickEvent(const TVexlorExceptionRecord* Record, bool* CloseDialog) noexcept
+void __stdcall VexlorLog_CustomButtonClickEvent(const TVexlorExceptionRecord* record, bool* closeDialog) noexcept
 {
-    ReceiveFlag(Record, CloseDialog, VexlorEventData().CloseDialog, [] { FireCustomButtonClick(); });
+    ReceiveFlag(record, closeDialog, VexlorEventData().CloseDialog, [] { FireCustomButtonClick(); });
 }
 
-void __stdcall VexlorLog_PasswordRequestEventEx(const TVexlorExceptionRecord* Record, unsigned char* Password,
-                                                std::int32_t MaxLength) noexcept
+void __stdcall VexlorLog_PasswordRequestEventEx(const TVexlorExceptionRecord* record, unsigned char* password,
+                                                std::int32_t maxLength) noexcept
 {
     try {
-        const TReceivedRecord received(Record);
-        if (received.Valid()) ReceivePassword(Password, MaxLength);
+        const TReceivedRecord received(record);
+        if (received.Valid()) ReceivePassword(password, maxLength);
     } catch (...) {}
 }
 
-void __stdcall VexlorLog_PasswordRequestEvent(unsigned char* Password, std::int32_t MaxLength) noexcept
+void __stdcall VexlorLog_PasswordRequestEvent(unsigned char* password, std::int32_t maxLength) noexcept
 {
-    ReceivePassword(Password, MaxLength);
+    ReceivePassword(password, maxLength);
 }
 
 }  // extern "C"

@@ -24,7 +24,7 @@ inline TVexlorExceptionRecord CurrentRecordCopy() noexcept
 // called outside it, and a component that has gone since the walk began is
 // passed over, so a handler may make and free components (on this thread).
 template <class TGet, class TFire>
-void FireComponents(TGet&& Get, TFire&& Fire)
+void FireComponents(TGet&& get, TFire&& fire)
 {
     TVexlorLogList* list = VexlorLogList();
     if (list == nullptr) return;
@@ -34,13 +34,13 @@ void FireComponents(TGet&& Get, TFire&& Fire)
         for (int i = list->Count() - 1; i >= 0; --i) items.push_back(list->Items(i));
     }
     for (TVexlorLog* item : items) {
-        std::decay_t<decltype(Get(*item))> handler;
+        std::decay_t<decltype(get(*item))> handler;
         {
             rtl::TCriticalSectionLock lock(list->Lock());
             if (!list->Contains(item)) continue;
-            handler = Get(*item);
+            handler = get(*item);
         }
-        if (handler) Fire(handler);
+        if (handler) fire(handler);
     }
 }
 
@@ -52,7 +52,7 @@ TProc LoadProc(TProc& variable) noexcept
 }
 
 // The local firing of each event, on the shared data (VexlorEventData).
-void FireExceptionNotify(bool HandledException);
+void FireExceptionNotify(bool handledException);
 void FirePasswordRequest();
 void FireCustomDataRequest();
 void FireAttachedFilesRequest();
@@ -61,17 +61,17 @@ void FireCustomButtonClick();
 
 // Whether events go to this module's copy of the library: a loaded module
 // other than this one, whose data names a compatible library version.
-bool IsForwardingTarget(HMODULE Module);
+bool IsForwardingTarget(HMODULE module);
 
 // A length-prefixed password of at most MaxLength characters (clamped to 0 ..
 // 255), read from a caller's buffer through the checked reader; false when
 // the buffer cannot be read.
-bool ReadPasswordBuffer(const unsigned char* Buffer, std::int32_t MaxLength, std::string& Password) noexcept;
+bool ReadPasswordBuffer(const unsigned char* buffer, std::int32_t maxLength, std::string& password) noexcept;
 // Writes Password into the buffer, cut to MaxLength (0 .. 255) characters.
-void WritePasswordBuffer(const std::string& Password, unsigned char* Buffer, std::int32_t MaxLength) noexcept;
-inline std::int32_t ClampPasswordLength(std::int32_t MaxLength) noexcept
+void WritePasswordBuffer(const std::string& password, unsigned char* buffer, std::int32_t maxLength) noexcept;
+inline std::int32_t ClampPasswordLength(std::int32_t maxLength) noexcept
 {
-    return MaxLength < 0 ? 0 : MaxLength > kMaxPasswordLength ? kMaxPasswordLength : MaxLength;
+    return maxLength < 0 ? 0 : maxLength > kMaxPasswordLength ? kMaxPasswordLength : maxLength;
 }
 
 }  // namespace crash::events

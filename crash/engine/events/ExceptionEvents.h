@@ -59,9 +59,9 @@ struct TVexlorExceptionRecord {
 static_assert(std::is_standard_layout_v<TVexlorExceptionRecord> &&
               std::is_trivially_copyable_v<TVexlorExceptionRecord> && sizeof(TVexlorExceptionRecord) == 40);
 
-inline std::string_view LogTextOf(const TVexlorExceptionRecord& Record) noexcept
+inline std::string_view LogTextOf(const TVexlorExceptionRecord& record) noexcept
 {
-    return Record.LogText != nullptr ? std::string_view(Record.LogText, Record.LogTextLength) : std::string_view();
+    return record.LogText != nullptr ? std::string_view(record.LogText, record.LogTextLength) : std::string_view();
 }
 
 // The record of the report in progress, published by the pipeline once the
@@ -69,7 +69,7 @@ inline std::string_view LogTextOf(const TVexlorExceptionRecord& Record) noexcept
 // entries below publish their own copy while their handlers run. Null when
 // no report is in progress.
 TVexlorExceptionRecord* CurrentExceptionRecord() noexcept;
-void SetCurrentExceptionRecord(TVexlorExceptionRecord* Record) noexcept;
+void SetCurrentExceptionRecord(TVexlorExceptionRecord* record) noexcept;
 
 // ---- Lists that cross modules -------------------------------------------------------
 
@@ -80,9 +80,9 @@ class IVexlorStrings {
 public:
     virtual std::int32_t __stdcall Count() const noexcept = 0;
     // The text of item Index (Length bytes); null for an index outside the list.
-    virtual const char* __stdcall Item(std::int32_t Index, std::uint32_t* Length) const noexcept = 0;
+    virtual const char* __stdcall Item(std::int32_t index, std::uint32_t* length) const noexcept = 0;
     // Appends a text; false when it could not.
-    virtual bool __stdcall Add(const char* Text, std::uint32_t Length) noexcept = 0;
+    virtual bool __stdcall Add(const char* text, std::uint32_t length) noexcept = 0;
 
 protected:
     ~IVexlorStrings() = default;
@@ -93,10 +93,10 @@ protected:
 class TVexlorStrings final : public rtl::TObject, public IVexlorStrings {
 public:
     std::int32_t __stdcall Count() const noexcept override;
-    const char* __stdcall Item(std::int32_t Index, std::uint32_t* Length) const noexcept override;
-    bool __stdcall Add(const char* Text, std::uint32_t Length) noexcept override;
+    const char* __stdcall Item(std::int32_t index, std::uint32_t* length) const noexcept override;
+    bool __stdcall Add(const char* text, std::uint32_t length) noexcept override;
 
-    void Add(std::string Text) { FItems.push_back(std::move(Text)); }
+    void Add(std::string text) { FItems.push_back(std::move(text)); }
     void Clear() noexcept { FItems.clear(); }
     const std::vector<std::string>& Strings() const noexcept { return FItems; }
     std::vector<std::string>& Strings() noexcept { return FItems; }
@@ -122,30 +122,30 @@ enum TVexlorActionType : std::uint8_t {
 };
 
 // The handlers of a TVexlorLog. Each gets a copy of the current record.
-using TExceptionNotify = std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, bool& Handled)>;
+using TExceptionNotify = std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, bool& handled)>;
 using TExceptionActionNotify =
-    std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, TVexlorActionType VexlorAction, bool& Execute)>;
+    std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, TVexlorActionType vexlorAction, bool& execute)>;
 using TExceptionErrorNotify =
-    std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, TVexlorActionType VexlorAction, bool& Retry)>;
-using TPasswordRequestNotify = std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, std::string& Password)>;
+    std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, TVexlorActionType vexlorAction, bool& retry)>;
+using TPasswordRequestNotify = std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, std::string& password)>;
 using TCustomDataRequestNotify =
-    std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, TVexlorStrings& DataFields)>;
+    std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, TVexlorStrings& dataFields)>;
 using TAttachedFilesRequestNotify =
-    std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, TVexlorStrings& AttachedFiles)>;
+    std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, TVexlorStrings& attachedFiles)>;
 using TCustomWebFieldsRequestNotify =
-    std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, TVexlorStrings& WebFields)>;
-using TCustomButtonClickNotify = std::function<void(TVexlorExceptionRecord VexlorExceptionRecord, bool& CloseDialog)>;
+    std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, TVexlorStrings& webFields)>;
+using TCustomButtonClickNotify = std::function<void(TVexlorExceptionRecord vexlorExceptionRecord, bool& closeDialog)>;
 
 // The plain procedures of the exported procedure variables: the same
 // arguments in C form. A password is a length-prefixed buffer: Password[0]
 // characters follow it, at most MaxLength of them (and never more than 255).
-using TExceptionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, bool* Handled);
-using TExceptionActionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, std::uint32_t Action, bool* Execute);
-using TExceptionErrorNotifyProc = void(__stdcall*)(TVexlorExceptionRecord Record, std::uint32_t Action, bool* Retry);
-using TPasswordRequestProc = void(__stdcall*)(TVexlorExceptionRecord Record, unsigned char* Password,
-                                              std::int32_t MaxLength);
-using TStringsRequestProc = void(__stdcall*)(TVexlorExceptionRecord Record, IVexlorStrings* Strings);
-using TCustomButtonClickProc = void(__stdcall*)(TVexlorExceptionRecord Record, bool* CloseDialog);
+using TExceptionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord record, bool* handled);
+using TExceptionActionNotifyProc = void(__stdcall*)(TVexlorExceptionRecord record, std::uint32_t action, bool* execute);
+using TExceptionErrorNotifyProc = void(__stdcall*)(TVexlorExceptionRecord record, std::uint32_t action, bool* retry);
+using TPasswordRequestProc = void(__stdcall*)(TVexlorExceptionRecord record, unsigned char* password,
+                                              std::int32_t maxLength);
+using TStringsRequestProc = void(__stdcall*)(TVexlorExceptionRecord record, IVexlorStrings* strings);
+using TCustomButtonClickProc = void(__stdcall*)(TVexlorExceptionRecord record, bool* closeDialog);
 
 static_assert(sizeof(bool) == 1, "a Boolean crosses modules as one byte");
 
@@ -180,35 +180,35 @@ public:
     // With the crash reporter inactive in this module and a debugger attached,
     // shows the warning that the component does nothing here
     // (VexlorLogWarningSeams).
-    explicit TVexlorLog(rtl::TComponent* AOwner = nullptr);
+    explicit TVexlorLog(rtl::TComponent* aOwner = nullptr);
     ~TVexlorLog() override;
 
     const TExceptionNotify& OnExceptionNotify() const noexcept { return FExceptionNotify; }
-    void SetOnExceptionNotify(TExceptionNotify Value) { Store(FExceptionNotify, std::move(Value)); }
+    void SetOnExceptionNotify(TExceptionNotify value) { Store(FExceptionNotify, std::move(value)); }
     const TExceptionNotify& OnHandledExceptionNotify() const noexcept { return FHandledExceptionNotify; }
-    void SetOnHandledExceptionNotify(TExceptionNotify Value) { Store(FHandledExceptionNotify, std::move(Value)); }
+    void SetOnHandledExceptionNotify(TExceptionNotify value) { Store(FHandledExceptionNotify, std::move(value)); }
     const TExceptionActionNotify& OnExceptionActionNotify() const noexcept { return FExceptionActionNotify; }
-    void SetOnExceptionActionNotify(TExceptionActionNotify Value) { Store(FExceptionActionNotify, std::move(Value)); }
+    void SetOnExceptionActionNotify(TExceptionActionNotify value) { Store(FExceptionActionNotify, std::move(value)); }
     const TExceptionErrorNotify& OnExceptionErrorNotify() const noexcept { return FExceptionErrorNotify; }
-    void SetOnExceptionErrorNotify(TExceptionErrorNotify Value) { Store(FExceptionErrorNotify, std::move(Value)); }
+    void SetOnExceptionErrorNotify(TExceptionErrorNotify value) { Store(FExceptionErrorNotify, std::move(value)); }
     const TPasswordRequestNotify& OnPasswordRequest() const noexcept { return FPasswordRequest; }
-    void SetOnPasswordRequest(TPasswordRequestNotify Value) { Store(FPasswordRequest, std::move(Value)); }
+    void SetOnPasswordRequest(TPasswordRequestNotify value) { Store(FPasswordRequest, std::move(value)); }
     const TCustomDataRequestNotify& OnCustomDataRequest() const noexcept { return FCustomDataRequest; }
-    void SetOnCustomDataRequest(TCustomDataRequestNotify Value) { Store(FCustomDataRequest, std::move(Value)); }
+    void SetOnCustomDataRequest(TCustomDataRequestNotify value) { Store(FCustomDataRequest, std::move(value)); }
     const TAttachedFilesRequestNotify& OnAttachedFilesRequest() const noexcept { return FAttachedFilesRequest; }
-    void SetOnAttachedFilesRequest(TAttachedFilesRequestNotify Value)
+    void SetOnAttachedFilesRequest(TAttachedFilesRequestNotify value)
     {
-        Store(FAttachedFilesRequest, std::move(Value));
+        Store(FAttachedFilesRequest, std::move(value));
     }
     const TCustomWebFieldsRequestNotify& OnCustomWebFieldsRequest() const noexcept { return FCustomWebFieldsRequest; }
-    void SetOnCustomWebFieldsRequest(TCustomWebFieldsRequestNotify Value)
+    void SetOnCustomWebFieldsRequest(TCustomWebFieldsRequestNotify value)
     {
-        Store(FCustomWebFieldsRequest, std::move(Value));
+        Store(FCustomWebFieldsRequest, std::move(value));
     }
     const TCustomButtonClickNotify& OnCustomButtonClickNotify() const noexcept { return FCustomButtonClickNotify; }
-    void SetOnCustomButtonClickNotify(TCustomButtonClickNotify Value)
+    void SetOnCustomButtonClickNotify(TCustomButtonClickNotify value)
     {
-        Store(FCustomButtonClickNotify, std::move(Value));
+        Store(FCustomButtonClickNotify, std::move(value));
     }
 
 private:
@@ -231,12 +231,12 @@ private:
 // Every TVexlorLog of this module, in the order they were made.
 class TVexlorLogList : public rtl::TObject {
 public:
-    void Add(TVexlorLog* Item);
-    void Remove(const TVexlorLog* Item) noexcept;
-    bool Contains(const TVexlorLog* Item) const noexcept;
+    void Add(TVexlorLog* item);
+    void Remove(const TVexlorLog* item) noexcept;
+    bool Contains(const TVexlorLog* item) const noexcept;
     int Count() const noexcept;
     // Null for an index outside the list.
-    TVexlorLog* Items(int Index) const noexcept;
+    TVexlorLog* Items(int index) const noexcept;
     // The lock of the list and of its components' handlers.
     rtl::TCriticalSection& Lock() const noexcept { return FLock; }
 
@@ -270,12 +270,12 @@ struct TVexlorLogWarningSeams {
     // Empty: the kernel's debugger test (IsDebuggerAttached).
     TReportStep<bool()> IsDebuggerAttached;
     // Empty: MessageBoxA.
-    TReportStep<int(HWND Owner, const char* Text, const char* Caption, UINT Flags)> ShowMessageBox;
+    TReportStep<int(HWND owner, const char* text, const char* caption, UINT flags)> ShowMessageBox;
 };
 inline TVexlorLogWarningSeams VexlorLogWarningSeams;
 
 // The warning's text for the module file name (its name part is shown).
-std::string VexlorLogWarningText(const std::string& ModuleFileName);
+std::string VexlorLogWarningText(const std::string& moduleFileName);
 inline constexpr UINT kVexlorLogWarningFlags = 0x242030;  // warning icon, task-modal, topmost
 
 // ---- The call slot ------------------------------------------------------------------
@@ -294,7 +294,7 @@ using TMainThreadProc = std::function<void()>;
 // effect. One caller at a time (the report thread; reports are serialised).
 // The wait has no time limit: Proc lives in this caller's frame, and the
 // raising thread does nothing but wait for the report and serve the slot.
-void CallInMainThread(const TMainThreadProc& Proc) noexcept;
+void CallInMainThread(const TMainThreadProc& proc) noexcept;
 
 // The raising thread's side, called by the pipeline's wait loop: runs the
 // procedure in the slot, swallows its exceptions and empties the slot. True
@@ -316,10 +316,10 @@ bool IsMainThreadCallRunning() noexcept;
 
 void DoExceptionNotify();         // Handled
 void DoHandledExceptionNotify();  // Handled
-void ForwardExceptionActionNotify(TVexlorActionType Action, bool& Execute);
-void FireExceptionActionNotify(TVexlorActionType Action, bool& Execute);
-void ForwardExceptionErrorNotify(TVexlorActionType Action, bool& Retry);
-void FireExceptionErrorNotify(TVexlorActionType Action, bool& Retry);
+void ForwardExceptionActionNotify(TVexlorActionType action, bool& execute);
+void FireExceptionActionNotify(TVexlorActionType action, bool& execute);
+void ForwardExceptionErrorNotify(TVexlorActionType action, bool& retry);
+void FireExceptionErrorNotify(TVexlorActionType action, bool& retry);
 void DoCustomDataRequest();       // CustomData
 void DoAttachedFilesRequest();    // AttachedFiles
 void DoCustomWebFieldsRequest();  // WebFields
@@ -329,12 +329,12 @@ void DoCustomButtonClick();       // CloseDialog
 // record, else its plain one), whose handlers fire there; for this module
 // its own handlers fire. False when nothing answered (no entry, an
 // incompatible copy, no module).
-bool DoPasswordRequest(HMODULE Module);
+bool DoPasswordRequest(HMODULE module);
 
 // The module a record's events are forwarded to: the one holding its
 // exception address when that is another module than this one, carrying a
 // copy of the library of a compatible version; else null.
-HMODULE EventForwardingModule(const void* ExceptionAddress);
+HMODULE EventForwardingModule(const void* exceptionAddress);
 
 // ---- The exported side ---------------------------------------------------------------
 // The program that carries the crash reporter exports these under their
@@ -365,23 +365,23 @@ extern TCustomButtonClickProc CustomButtonClickNotify;
 // password is taken in from the caller's buffer and the result written back,
 // cut to MaxLength (at most 255) characters. An unreadable record or
 // argument fires nothing; nothing raised here reaches the caller.
-void __stdcall VexlorLog_ExceptionNotifyEvent(const TVexlorExceptionRecord* Record, bool* Handled) noexcept;
-void __stdcall VexlorLog_HandledExceptionNotifyEvent(const TVexlorExceptionRecord* Record, bool* Handled) noexcept;
-void __stdcall VexlorLog_ExceptionActionNotifyEvent(const TVexlorExceptionRecord* Record, std::uint32_t Action,
-                                                    bool* Execute) noexcept;
-void __stdcall VexlorLog_ExceptionErrorNotifyEvent(const TVexlorExceptionRecord* Record, std::uint32_t Action,
-                                                   bool* Retry) noexcept;
-void __stdcall VexlorLog_CustomDataRequestEventEx(const TVexlorExceptionRecord* Record,
-                                                  IVexlorStrings* DataFields) noexcept;
-void __stdcall VexlorLog_AttachedFilesRequestEvent(const TVexlorExceptionRecord* Record,
-                                                   IVexlorStrings* AttachedFiles) noexcept;
-void __stdcall VexlorLog_CustomWebFieldsRequestEvent(const TVexlorExceptionRecord* Record,
-                                                     IVexlorStrings* WebFields) noexcept;
-void __stdcall VexlorLog_CustomButtonClickEvent(const TVexlorExceptionRecord* Record, bool* CloseDialog) noexcept;
-void __stdcall VexlorLog_PasswordRequestEventEx(const TVexlorExceptionRecord* Record, unsigned char* Password,
-                                                std::int32_t MaxLength) noexcept;
+void __stdcall VexlorLog_ExceptionNotifyEvent(const TVexlorExceptionRecord* record, bool* handled) noexcept;
+void __stdcall VexlorLog_HandledExceptionNotifyEvent(const TVexlorExceptionRecord* record, bool* handled) noexcept;
+void __stdcall VexlorLog_ExceptionActionNotifyEvent(const TVexlorExceptionRecord* record, std::uint32_t action,
+                                                    bool* execute) noexcept;
+void __stdcall VexlorLog_ExceptionErrorNotifyEvent(const TVexlorExceptionRecord* record, std::uint32_t action,
+                                                   bool* retry) noexcept;
+void __stdcall VexlorLog_CustomDataRequestEventEx(const TVexlorExceptionRecord* record,
+                                                  IVexlorStrings* dataFields) noexcept;
+void __stdcall VexlorLog_AttachedFilesRequestEvent(const TVexlorExceptionRecord* record,
+                                                   IVexlorStrings* attachedFiles) noexcept;
+void __stdcall VexlorLog_CustomWebFieldsRequestEvent(const TVexlorExceptionRecord* record,
+                                                     IVexlorStrings* webFields) noexcept;
+void __stdcall VexlorLog_CustomButtonClickEvent(const TVexlorExceptionRecord* record, bool* closeDialog) noexcept;
+void __stdcall VexlorLog_PasswordRequestEventEx(const TVexlorExceptionRecord* record, unsigned char* password,
+                                                std::int32_t maxLength) noexcept;
 // Without a record: the current one, if any, goes to the handlers.
-void __stdcall VexlorLog_PasswordRequestEvent(unsigned char* Password, std::int32_t MaxLength) noexcept;
+void __stdcall VexlorLog_PasswordRequestEvent(unsigned char* password, std::int32_t maxLength) noexcept;
 
 }  // extern "C"
 

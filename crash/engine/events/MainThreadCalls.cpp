@@ -51,9 +51,9 @@ TVexlorExceptionRecord* CurrentExceptionRecord() noexcept
     return CurrentRecord.load(std::memory_order_acquire);
 }
 
-void SetCurrentExceptionRecord(TVexlorExceptionRecord* Record) noexcept
+void SetCurrentExceptionRecord(TVexlorExceptionRecord* record) noexcept
 {
-    CurrentRecord.store(Record, std::memory_order_release);
+    CurrentRecord.store(record, std::memory_order_release);
 }
 
 TVexlorEventData& VexlorEventData()
@@ -67,36 +67,36 @@ std::int32_t TVexlorStrings::Count() const noexcept
     return static_cast<std::int32_t>(FItems.size());
 }
 
-const char* TVexlorStrings::Item(std::int32_t Index, std::uint32_t* Length) const noexcept
+const char* TVexlorStrings::Item(std::int32_t index, std::uint32_t* length) const noexcept
 {
-    if (Index < 0 || static_cast<std::size_t>(Index) >= FItems.size()) {
-        if (Length != nullptr) *Length = 0;
+    if (index < 0 || static_cast<std::size_t>(index) >= FItems.size()) {
+        if (length != nullptr) *length = 0;
         return nullptr;
     }
-    const std::string& item = FItems[static_cast<std::size_t>(Index)];
-    if (Length != nullptr) *Length = static_cast<std::uint32_t>(item.size());
+    const std::string& item = FItems[static_cast<std::size_t>(index)];
+    if (length != nullptr) *length = static_cast<std::uint32_t>(item.size());
     return item.data();
 }
 
-bool TVexlorStrings::Add(const char* Text, std::uint32_t Length) noexcept
+bool TVexlorStrings::Add(const char* text, std::uint32_t length) noexcept
 {
-    if (Text == nullptr && Length != 0) return false;
+    if (text == nullptr && length != 0) return false;
     try {
-        FItems.emplace_back(Text != nullptr ? Text : "", Length);
+        FItems.emplace_back(text != nullptr ? text : "", length);
         return true;
     } catch (...) {
         return false;
     }
 }
 
-void CallInMainThread(const TMainThreadProc& Proc) noexcept
+void CallInMainThread(const TMainThreadProc& proc) noexcept
 {
     const TVexlorExceptionRecord* record = CurrentExceptionRecord();
     if (record != nullptr && record->ExceptionThreadID != ::GetCurrentThreadId()) {
-        CallSlot.store(&Proc, std::memory_order_release);
+        CallSlot.store(&proc, std::memory_order_release);
         while (CallSlot.load(std::memory_order_acquire) != nullptr) ::Sleep(10);
     } else {
-        RunSwallowed(Proc);
+        RunSwallowed(proc);
     }
     AfterMainThreadCall();
 }

@@ -32,15 +32,15 @@ void WarnWhenInactive() noexcept
 
 }  // namespace
 
-std::string VexlorLogWarningText(const std::string& ModuleFileName)
+std::string VexlorLogWarningText(const std::string& moduleFileName)
 {
-    return "\r\nYou used a 'TVexlorLog' component in module \"" + ExtractFileName(ModuleFileName) +
+    return "\r\nYou used a 'TVexlorLog' component in module \"" + ExtractFileName(moduleFileName) +
            "\" without activating VexlorLog.\r\n"
            "To activate VexlorLog, use the IDE \"Project/VexlorLog Options...\" menu.\r\n\r\n"
            "NOTE: This warning appears only if the program is run from the IDE!";
 }
 
-TVexlorLog::TVexlorLog(rtl::TComponent* AOwner) : rtl::TComponent(AOwner)
+TVexlorLog::TVexlorLog(rtl::TComponent* aOwner) : rtl::TComponent(aOwner)
 {
     if (TVexlorLogList* list = VexlorLogList()) list->Add(this);
     WarnWhenInactive();
@@ -51,23 +51,23 @@ TVexlorLog::~TVexlorLog()
     if (TVexlorLogList* list = VexlorLogList()) list->Remove(this);
 }
 
-void TVexlorLogList::Add(TVexlorLog* Item)
+void TVexlorLogList::Add(TVexlorLog* item)
 {
     rtl::TCriticalSectionLock lock(FLock);
-    FItems.push_back(Item);
+    FItems.push_back(item);
 }
 
-void TVexlorLogList::Remove(const TVexlorLog* Item) noexcept
+void TVexlorLogList::Remove(const TVexlorLog* item) noexcept
 {
     rtl::TCriticalSectionLock lock(FLock);
-    const auto found = std::find(FItems.begin(), FItems.end(), Item);
+    const auto found = std::find(FItems.begin(), FItems.end(), item);
     if (found != FItems.end()) FItems.erase(found);
 }
 
-bool TVexlorLogList::Contains(const TVexlorLog* Item) const noexcept
+bool TVexlorLogList::Contains(const TVexlorLog* item) const noexcept
 {
     rtl::TCriticalSectionLock lock(FLock);
-    return std::find(FItems.begin(), FItems.end(), Item) != FItems.end();
+    return std::find(FItems.begin(), FItems.end(), item) != FItems.end();
 }
 
 int TVexlorLogList::Count() const noexcept
@@ -76,10 +76,10 @@ int TVexlorLogList::Count() const noexcept
     return static_cast<int>(FItems.size());
 }
 
-TVexlorLog* TVexlorLogList::Items(int Index) const noexcept
+TVexlorLog* TVexlorLogList::Items(int index) const noexcept
 {
     rtl::TCriticalSectionLock lock(FLock);
-    return Index >= 0 && Index < static_cast<int>(FItems.size()) ? FItems[static_cast<std::size_t>(Index)] : nullptr;
+    return index >= 0 && index < static_cast<int>(FItems.size()) ? FItems[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void CreateVexlorLogList()

@@ -125,38 +125,38 @@ void* RaiseAddressOf(void* object, const rtl::TObject* ours) noexcept
 
 // ---- Detour installers ----
 
-void* HookBySymbolId(std::uint8_t Id, void* Replacement)
+void* HookBySymbolId(std::uint8_t id, void* replacement)
 {
-    void* routine = FindVexlorSymbol(Id);
+    void* routine = FindVexlorSymbol(id);
     if (routine == nullptr) return nullptr;
-    return HookProcedureEx(routine, Replacement, "SymbolID = " + std::to_string(Id));
+    return HookProcedureEx(routine, replacement, "SymbolID = " + std::to_string(id));
 }
 
-void* HookByExport(void* Address, const std::string& ModuleName, const std::string& ExportName, void* Replacement)
+void* HookByExport(void* address, const std::string& moduleName, const std::string& exportName, void* replacement)
 {
-    void* routine = Address;
+    void* routine = address;
     if (routine == nullptr) {
-        const HMODULE module = ::GetModuleHandleA(ModuleName.c_str());
+        const HMODULE module = ::GetModuleHandleA(moduleName.c_str());
         if (module == nullptr) return nullptr;
-        routine = reinterpret_cast<void*>(::GetProcAddress(module, ExportName.c_str()));
+        routine = reinterpret_cast<void*>(::GetProcAddress(module, exportName.c_str()));
         if (routine == nullptr) return nullptr;
     }
-    if (Replacement == nullptr) return routine;
-    return HookProcedureEx(routine, Replacement, ExportName);
+    if (replacement == nullptr) return routine;
+    return HookProcedureEx(routine, replacement, exportName);
 }
 
 // ---- The application object ----
 
-bool FrameworkHandleException(std::exception_ptr Error)
+bool FrameworkHandleException(std::exception_ptr error)
 {
-    return AskExceptionManager(Error);
+    return AskExceptionManager(error);
 }
 
-bool FrameworkShowException(std::exception_ptr Error)
+bool FrameworkShowException(std::exception_ptr error)
 {
     // Inside HandleException the exception was offered to its hook already.
     if (rtl::IsInsideHandleException()) return true;
-    return AskExceptionManager(Error);
+    return AskExceptionManager(error);
 }
 
 // ---- Install and removal ----
@@ -190,9 +190,9 @@ bool FrameworkHooksInstalled() noexcept
     return gInstalled.load();
 }
 
-const TFrameworkProbe* FrameworkProbes(int& Count) noexcept
+const TFrameworkProbe* FrameworkProbes(int& count) noexcept
 {
-    Count = static_cast<int>(gProbes.size());
+    count = static_cast<int>(gProbes.size());
     return gProbes.empty() ? nullptr : gProbes.data();
 }
 

@@ -21,14 +21,14 @@ namespace crash {
 // symbol Id. Answers the trampoline through which the routine's own code
 // still runs; null when the data has no such symbol. Raises the EHookError
 // family when the code cannot be patched, naming the detour "SymbolID = Id".
-void* HookBySymbolId(std::uint8_t Id, void* Replacement);
+void* HookBySymbolId(std::uint8_t id, void* replacement);
 
 // The given Address, else the export ExportName of the module ModuleName when
 // that module is loaded already (it is never loaded here). Without a
 // Replacement answers that address; with one, detours it and answers the
 // trampoline. Null when there is no such module or export. Raises like
 // HookBySymbolId, naming the detour ExportName.
-void* HookByExport(void* Address, const std::string& ModuleName, const std::string& ExportName, void* Replacement);
+void* HookByExport(void* address, const std::string& moduleName, const std::string& exportName, void* replacement);
 
 // A framework the hooks look for and what became of it.
 struct TFrameworkProbe {
@@ -49,21 +49,21 @@ bool FrameworkHooksInstalled() noexcept;
 
 // What the last install found, row by row (the IntraWeb packages as one row:
 // whether any of them was loaded). Empty before the first install.
-const TFrameworkProbe* FrameworkProbes(int& Count) noexcept;
+const TFrameworkProbe* FrameworkProbes(int& count) noexcept;
 
 // The replacements themselves, for the tests.
 // The application object's HandleException: unless the thread runs a
 // report's handler, ExceptionManager(the exception's object and raise
 // address, rtLocal, this module); false: dealt with, the application does no
 // more.
-bool FrameworkHandleException(std::exception_ptr Error);
+bool FrameworkHandleException(std::exception_ptr error);
 // Its ShowException: the same, except also inside HandleException's own
 // handling (the exception was offered there already).
-bool FrameworkShowException(std::exception_ptr Error);
+bool FrameworkShowException(std::exception_ptr error);
 // The end of a catch block: reports the exception whose handling ends as a
 // handled one when boCatchHandledExceptions is set, reporting is on for the
 // thread, it is not the exception this thread reported last (by type and
 // raise address) and it is no thread-naming request.
-void CatchHandledException(void* Object, const std::type_info* Type) noexcept;
+void CatchHandledException(void* object, const std::type_info* type) noexcept;
 
 }  // namespace crash

@@ -55,9 +55,9 @@ bool CatchesHandledExceptions() noexcept
 
 }  // namespace
 
-void CatchHandledException(void* Object, const std::type_info* Type) noexcept
+void CatchHandledException(void* object, const std::type_info* type) noexcept
 {
-    if (!FrameworkHooksInstalled() || Object == nullptr || Type == nullptr) return;
+    if (!FrameworkHooksInstalled() || object == nullptr || type == nullptr) return;
     rtl::TThreadExceptState* block = rtl::CurrentExceptState();
     TThreadRaiseState* state = ThreadRaiseStateOf(block);
     // A report worker's catches, those of a thread waiting for its own
@@ -70,17 +70,17 @@ void CatchHandledException(void* Object, const std::type_info* Type) noexcept
     // ends inside a destructor run by another exception's unwinding is
     // skipped too: that one is on its way.)
     if (std::uncaught_exceptions() > 0) return;
-    void* adjusted = Object;
+    void* adjusted = object;
     rtl::TObject* ours =
-        typeid(rtl::TObject).__do_catch(Type, &adjusted, 1) ? static_cast<rtl::TObject*>(adjusted) : nullptr;
-    void* address = RaiseAddressOf(Object, ours);
+        typeid(rtl::TObject).__do_catch(type, &adjusted, 1) ? static_cast<rtl::TObject*>(adjusted) : nullptr;
+    void* address = RaiseAddressOf(object, ours);
     // The one this thread reported last (as unhandled) is not reported again.
     // Types compare by their mangled names: nothing is demangled here.
-    if (state->LastType != nullptr && *state->LastType == *Type && state->LastAddress == address) return;
+    if (state->LastType != nullptr && *state->LastType == *type && state->LastAddress == address) return;
     if (IsThreadNamingRequest(ours)) return;
     if (!CatchesHandledExceptions()) return;
     const rtl::TThreadExceptState* raiseBlock = block;
-    const bool language = raiseBlock == nullptr || raiseBlock->LastRaise.Object != Object ||
+    const bool language = raiseBlock == nullptr || raiseBlock->LastRaise.Object != object ||
                           raiseBlock->LastRaise.Kind != rtl::TRaiseKind::rkFault;
     state->InCatchHandledException = true;
     {
@@ -90,9 +90,9 @@ void CatchHandledException(void* Object, const std::type_info* Type) noexcept
             // the raw snapshot of this raise when it is still this thread's
             // (read under its lock), else this thread's own stack from the
             // raise's stack position.
-            NotifyException(ours != nullptr ? static_cast<void*>(ours) : Object, address, language, nullptr, true,
+            NotifyException(ours != nullptr ? static_cast<void*>(ours) : object, address, language, nullptr, true,
                             aeNone, LibraryModuleHandle(), rtUnknown, nullptr, nullptr, 0, 0,
-                            ours != nullptr ? nullptr : Type);
+                            ours != nullptr ? nullptr : type);
         } catch (...) {
         }
     }

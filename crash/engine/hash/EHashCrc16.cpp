@@ -23,10 +23,10 @@ static_assert(kCrc16Table[1] == 0x1021 && kCrc16Table[2] == 0x2042);
 
 }  // namespace
 
-std::uint16_t GetCRC16(std::string_view Text) noexcept
+std::uint16_t GetCRC16(std::string_view text) noexcept
 {
     std::uint16_t crc = 0;
-    for (char c : Text)
+    for (char c : text)
         crc = static_cast<std::uint16_t>(kCrc16Table[((crc >> 8) ^ static_cast<std::uint8_t>(c)) & 0xFF] ^ (crc << 8));
     return crc;
 }

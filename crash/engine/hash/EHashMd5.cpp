@@ -76,11 +76,11 @@ void Transform(Md5State& state, const std::uint8_t* block)
 
 }  // namespace
 
-void GetMD5(std::uint8_t (&Digest)[16], const void* Data, std::size_t Count) noexcept
+void GetMD5(std::uint8_t (&digest)[16], const void* data, std::size_t count) noexcept
 {
     Md5State state;
-    const auto* bytes = static_cast<const std::uint8_t*>(Data);
-    std::size_t left = Count;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t left = count;
     for (; left >= 64; left -= 64, bytes += 64) Transform(state, bytes);
 
     // The tail, the 0x80 marker and the bit length fill one block, or two when
@@ -89,13 +89,13 @@ void GetMD5(std::uint8_t (&Digest)[16], const void* Data, std::size_t Count) noe
     if (left > 0) std::memcpy(tail, bytes, left);
     tail[left] = 0x80;
     const std::size_t tailSize = left < 56 ? 64 : 128;
-    const std::uint64_t bits = static_cast<std::uint64_t>(Count) * 8;
+    const std::uint64_t bits = static_cast<std::uint64_t>(count) * 8;
     for (int i = 0; i < 8; ++i) tail[tailSize - 8 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
     Transform(state, tail);
     if (tailSize == 128) Transform(state, tail + 64);
 
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) Digest[4 * i + j] = static_cast<std::uint8_t>(state.FWords[i] >> (8 * j));
+        for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state.FWords[i] >> (8 * j));
 }
 
 }  // namespace crash

@@ -4,9 +4,9 @@
 
 namespace crash {
 
-std::string ExtractPathText(const std::string& FileName)
+std::string ExtractPathText(const std::string& fileName)
 {
-    std::string_view name = FileName;
+    std::string_view name = fileName;
     if (name.starts_with("\\??\\")) name.remove_prefix(4);
     const std::size_t delimiter = name.find_last_of("\\:");
     if (delimiter == std::string_view::npos) return {};
@@ -15,26 +15,26 @@ std::string ExtractPathText(const std::string& FileName)
     return std::string(folder);
 }
 
-std::string SizeInKbText(std::uint32_t Bytes)
+std::string SizeInKbText(std::uint32_t bytes)
 {
-    if (Bytes == 0) return {};
-    std::uint32_t kb = Bytes / 1024;
-    const std::uint32_t rest = Bytes % 1024;
+    if (bytes == 0) return {};
+    std::uint32_t kb = bytes / 1024;
+    const std::uint32_t rest = bytes % 1024;
     if (rest > 512 || (rest == 512 && kb % 2 == 1)) ++kb;
     return std::to_string(kb) + " Kb";
 }
 
-std::string ShortVersionText(const std::string& Version)
+std::string ShortVersionText(const std::string& version)
 {
-    const std::size_t first = Version.find('.');
-    const std::size_t second = first == std::string::npos ? first : Version.find('.', first + 1);
-    if (second == std::string::npos) return Version;
-    return Version.substr(0, second + 1) + "x";
+    const std::size_t first = version.find('.');
+    const std::size_t second = first == std::string::npos ? first : version.find('.', first + 1);
+    if (second == std::string::npos) return version;
+    return version.substr(0, second + 1) + "x";
 }
 
-std::string PriorityClassText(std::uint32_t Priority)
+std::string PriorityClassText(std::uint32_t priority)
 {
-    switch (Priority) {
+    switch (priority) {
     case NORMAL_PRIORITY_CLASS: return "Normal";
     case IDLE_PRIORITY_CLASS: return "Low";
     case HIGH_PRIORITY_CLASS: return "High";
@@ -45,9 +45,9 @@ std::string PriorityClassText(std::uint32_t Priority)
     }
 }
 
-std::string ThreadCountText(std::uint32_t Count)
+std::string ThreadCountText(std::uint32_t count)
 {
-    return Count == 0 ? std::string("??") : std::to_string(Count);
+    return count == 0 ? std::string("??") : std::to_string(count);
 }
 
 std::string GetMainModuleVersion()

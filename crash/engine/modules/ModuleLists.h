@@ -51,33 +51,33 @@ public:
     TVexlorRecordList& operator=(const TVexlorRecordList&) = delete;
 
     // Appends the record; its index.
-    int Add(std::unique_ptr<T> Item)
+    int Add(std::unique_ptr<T> item)
     {
-        FItems.push_back(std::move(Item));
+        FItems.push_back(std::move(item));
         return Count() - 1;
     }
-    virtual void Delete(int Index)
+    virtual void Delete(int index)
     {
-        if (Index < 0 || Index >= Count()) return;
-        std::unique_ptr<T> item = std::move(FItems[static_cast<std::size_t>(Index)]);
-        FItems.erase(FItems.begin() + Index);
+        if (index < 0 || index >= Count()) return;
+        std::unique_ptr<T> item = std::move(FItems[static_cast<std::size_t>(index)]);
+        FItems.erase(FItems.begin() + index);
     }
     virtual void Clear()
     {
         while (!FItems.empty()) Delete(Count() - 1);
     }
-    T* GetItem(int Index) const noexcept
+    T* GetItem(int index) const noexcept
     {
-        return Index >= 0 && Index < Count() ? FItems[static_cast<std::size_t>(Index)].get() : nullptr;
+        return index >= 0 && index < Count() ? FItems[static_cast<std::size_t>(index)].get() : nullptr;
     }
-    T* Items(int Index) const noexcept { return GetItem(Index); }
+    T* Items(int index) const noexcept { return GetItem(index); }
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
     // Sorts by a strict order of two records (stable: equal records keep their order).
     template <class TLess>
-    void Sort(TLess Less)
+    void Sort(TLess less)
     {
         std::stable_sort(FItems.begin(), FItems.end(),
-                         [&](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) { return Less(*a, *b); });
+                         [less](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) { return less(*a, *b); });
     }
 
 protected:
@@ -148,7 +148,7 @@ using PVexlorModuleInfo = TVexlorModuleInfo*;
 // kept, unreachable through the list, until the list itself goes.
 class TVexlorModulesList : public TVexlorRecordList<TVexlorModuleInfo> {
 public:
-    void Delete(int Index) override;
+    void Delete(int index) override;
     // The records that left the list and are kept.
     int RetiredCount() const noexcept { return static_cast<int>(FRetired.size()); }
 
@@ -172,7 +172,7 @@ using PVexlorProcessInfo = TVexlorProcessInfo*;
 class TVexlorProcessesList : public TVexlorRecordList<TVexlorProcessInfo> {};
 
 // Three-way order of two module records by handle, for sorting the list.
-int CompareModuleHandles(const TVexlorModuleInfo* A, const TVexlorModuleInfo* B) noexcept;
+int CompareModuleHandles(const TVexlorModuleInfo* a, const TVexlorModuleInfo* b) noexcept;
 
 // ---- The debug data of a module ------------------------------------------------------
 // Slots that the readers of a module's own data fill at start-up; empty, a
@@ -183,10 +183,10 @@ struct TModuleDebugReaders {
     // ExtraInformation: library version, compile date, options, line tables.
     // Light: the record is made during a refresh, so no password check and no
     // line tables. True when the module has data.
-    TReportStep<bool(TVexlorModuleInfo& Module, bool Light)> ReadModuleData;
+    TReportStep<bool(TVexlorModuleInfo& module, bool light)> ReadModuleData;
     // The first working other debug source of the module for OtherDebugData;
     // null when none.
-    TReportStep<std::unique_ptr<rtl::TObject>(const TVexlorModuleInfo& Module)> AssignValidDebugInfo;
+    TReportStep<std::unique_ptr<rtl::TObject>(const TVexlorModuleInfo& module)> AssignValidDebugInfo;
 };
 inline TModuleDebugReaders ModuleDebugReaders;
 
@@ -211,14 +211,14 @@ bool IsRefreshingModules() noexcept;
 // one. A record whose module has gone while another was loaded at its handle
 // is replaced too, at once. Null for 0, for a handle that names no loaded
 // module and before the list exists.
-PVexlorModuleInfo ModuleInfoByHandle(HMODULE Module);
+PVexlorModuleInfo ModuleInfoByHandle(HMODULE module);
 // The module whose image holds the address: the allocation base of its
 // region. Null when that is no loaded module.
-HMODULE ModuleHandleByAddr(const void* Address) noexcept;
-PVexlorModuleInfo ModuleInfoByAddr(const void* Address);
+HMODULE ModuleHandleByAddr(const void* address) noexcept;
+PVexlorModuleInfo ModuleInfoByAddr(const void* address);
 // Whether the module's file header has the DLL flag; when its headers cannot
 // be read, whether this library is linked into a DLL.
-bool IsLibraryModule(HMODULE Module);
+bool IsLibraryModule(HMODULE module);
 
 // Drops the records of modules that are gone, adds a light record for every
 // loaded module that has none, and sorts the list by handle.
@@ -236,13 +236,13 @@ DWORD GetParentProcessID();
 // SecureRead: the inherited Read copies without a check.
 class THModuleStream : public rtl::TReadOnlyMemoryStream {
 public:
-    explicit THModuleStream(HMODULE Module) noexcept;
+    explicit THModuleStream(HMODULE module) noexcept;
     // Copies Count bytes from the position when all of them are committed and
     // readable, and moves the position past them; else false, nothing read.
-    bool SecureRead(void* Buffer, std::size_t Count) noexcept;
+    bool SecureRead(void* buffer, std::size_t count) noexcept;
     // Copies the readable stretch from the position, at most Count bytes, and
     // moves past it; its length (0 when the first byte is not readable).
-    std::size_t SecureReadPrefix(void* Buffer, std::size_t Count) noexcept;
+    std::size_t SecureReadPrefix(void* buffer, std::size_t count) noexcept;
 
 private:
     // The image's regions found readable, asked once each while the stream
@@ -254,23 +254,23 @@ private:
 // resource (when longer than one character) and its fixed file version as
 // "a.b.c.d" ("0.0.0.0" giving none). Both empty for an empty name or a file
 // without version information.
-void GetFileDescriptionAndVersion(const std::string& FileName, std::string& Description, std::string& Version);
+void GetFileDescriptionAndVersion(const std::string& fileName, std::string& description, std::string& version);
 
 // ---- Display texts ------------------------------------------------------------------
 
 // The file's folder without its final backslash, but kept after a drive
 // colon ("C:\"); a leading "\??\" removed.
-std::string ExtractPathText(const std::string& FileName);
+std::string ExtractPathText(const std::string& fileName);
 // Bytes in Kb rounded to the nearest (halves to even) with " Kb"; empty for 0.
-std::string SizeInKbText(std::uint32_t Bytes);
+std::string SizeInKbText(std::uint32_t bytes);
 // The version up to its second "." followed by "x" ("1.2.x"); a version with
 // fewer dots unchanged.
-std::string ShortVersionText(const std::string& Version);
+std::string ShortVersionText(const std::string& version);
 // "Normal", "Low", "High", "Real-Time", "Below-Normal", "Above-Normal" for the
 // priority classes; empty for anything else.
-std::string PriorityClassText(std::uint32_t Priority);
+std::string PriorityClassText(std::uint32_t priority);
 // The count in decimal; "??" for 0 (not counted).
-std::string ThreadCountText(std::uint32_t Count);
+std::string ThreadCountText(std::uint32_t count);
 // The version of the program's file.
 std::string GetMainModuleVersion();
 

@@ -35,23 +35,23 @@ public:
     TRefreshScope& operator=(const TRefreshScope&) = delete;
 };
 
-std::uint32_t HandleValue(HMODULE Module) noexcept
+std::uint32_t HandleValue(HMODULE module) noexcept
 {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Module));
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(module));
 }
 
-int IndexOfHandle(const TVexlorModulesList& List, std::uint32_t Handle) noexcept
+int IndexOfHandle(const TVexlorModulesList& list, std::uint32_t handle) noexcept
 {
-    for (int i = 0; i < List.Count(); ++i)
-        if (List.GetItem(i)->Handle == Handle) return i;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetItem(i)->Handle == handle) return i;
     return -1;
 }
 
 // Whether a lookup may answer the record as it is: a light record only while
 // a refresh runs.
-bool IsCurrent(const TVexlorModuleInfo& Record) noexcept
+bool IsCurrent(const TVexlorModuleInfo& record) noexcept
 {
-    return !Record.Light || IsRefreshingModules();
+    return !record.Light || IsRefreshingModules();
 }
 
 struct TPsapiModules {
@@ -119,17 +119,17 @@ std::vector<HMODULE> EnumerateByToolhelp()
 
 // ---- Lists --------------------------------------------------------------------------
 
-void TVexlorModulesList::Delete(int Index)
+void TVexlorModulesList::Delete(int index)
 {
-    if (Index < 0 || Index >= Count()) return;
-    FRetired.push_back(std::move(FItems[static_cast<std::size_t>(Index)]));
-    FItems.erase(FItems.begin() + Index);
+    if (index < 0 || index >= Count()) return;
+    FRetired.push_back(std::move(FItems[static_cast<std::size_t>(index)]));
+    FItems.erase(FItems.begin() + index);
 }
 
-int CompareModuleHandles(const TVexlorModuleInfo* A, const TVexlorModuleInfo* B) noexcept
+int CompareModuleHandles(const TVexlorModuleInfo* a, const TVexlorModuleInfo* b) noexcept
 {
     // Compared, not subtracted: handles 2 GB apart would overflow the difference.
-    return A->Handle < B->Handle ? -1 : A->Handle > B->Handle ? 1 : 0;
+    return a->Handle < b->Handle ? -1 : a->Handle > b->Handle ? 1 : 0;
 }
 
 rtl::TCriticalSection& ModulesListLock() noexcept
@@ -171,31 +171,31 @@ bool IsRefreshingModules() noexcept
 
 namespace modules {
 
-std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE Module, const std::string& FileName, bool Full)
+std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE module, const std::string& fileName, bool full)
 {
     auto record = std::make_unique<TVexlorModuleInfo>();
-    record->Handle = HandleValue(Module);
-    record->Name = FileName;
+    record->Handle = HandleValue(module);
+    record->Name = fileName;
     // The file's date and size from one look at it: under Wine each look
     // into a system folder costs a third of a millisecond.
     WIN32_FIND_DATAA file;
-    if (const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &file)); find) {
+    if (const rtl::FindHandle find(::FindFirstFileA(fileName.c_str(), &file)); find) {
         record->LastModified = GetModifiedDate(file.ftLastWriteTime);
         record->Size = file.nFileSizeLow;
     }
-    GetFileDescriptionAndVersion(FileName, record->Description, record->Version);
+    GetFileDescriptionAndVersion(fileName, record->Description, record->Version);
     const bool refreshing = IsRefreshingModules();
-    record->Light = !Full || refreshing;
+    record->Light = !full || refreshing;
     if (!record->Light) {
-        if (Module != ::GetModuleHandleW(nullptr))
-            ReadExportTable(reinterpret_cast<std::uintptr_t>(Module), record->FunctionsList,
+        if (module != ::GetModuleHandleW(nullptr))
+            ReadExportTable(reinterpret_cast<std::uintptr_t>(module), record->FunctionsList,
                             QueryWindowsVersion().PlatformId == VER_PLATFORM_WIN32_WINDOWS);
-        record->ModuleType = ModuleTypeOf(Module, FileName);
+        record->ModuleType = ModuleTypeOf(module, fileName);
     }
     TVexlorExtraInformation& extra = record->ExtraInformation;
-    extra.Options = CreateModuleOptionsFor(Module, FileName);
+    extra.Options = CreateModuleOptionsFor(module, fileName);
     bool hasData = false;
-    if (Full) {
+    if (full) {
         // A reader that fails counts as no data: a lookup never raises.
         try {
             hasData = ModuleDebugReaders.ReadModuleData(*record, refreshing);
@@ -204,7 +204,7 @@ std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE Module, const std::s
         }
         // Another module's own options give way to those it shares in the
         // process, which may have changed since it was built.
-        if (hasData && Module != LibraryModuleHandle()) ReadSharedOptions(extra.Options.get());
+        if (hasData && module != LibraryModuleHandle()) ReadSharedOptions(extra.Options.get());
     }
     if (!hasData) {
         extra.VexlorVersion = VexlorLogCurrentVersion;
@@ -232,10 +232,10 @@ std::vector<HMODULE> EnumerateModules()
 
 // ---- Lookups ------------------------------------------------------------------------
 
-PVexlorModuleInfo ModuleInfoByHandle(HMODULE Module)
+PVexlorModuleInfo ModuleInfoByHandle(HMODULE module)
 {
-    if (!Module) return nullptr;
-    const std::uint32_t handle = HandleValue(Module);
+    if (!module) return nullptr;
+    const std::uint32_t handle = HandleValue(module);
     PVexlorModuleInfo listed = nullptr;
     std::string listedName;
     {
@@ -250,20 +250,20 @@ PVexlorModuleInfo ModuleInfoByHandle(HMODULE Module)
     }
     // Asking the loader happens outside the lock: a thread that holds the
     // loader's lock may be waiting for ours to look an address up.
-    const std::string loaderName = rtl::ModuleFileNameAnsi(Module);
+    const std::string loaderName = rtl::ModuleFileNameAnsi(module);
     if (loaderName.empty()) return nullptr;
     // A library loaded where an unloaded one was (both prefer the same base)
     // must not take the other's record, which stays until the next refresh.
     std::string name;
     if (listed) {
         if (::lstrcmpiA(listedName.c_str(), loaderName.c_str()) == 0) return listed;
-        name = GetModuleFullFileName(Module);
+        name = GetModuleFullFileName(module);
         if (::lstrcmpiA(listedName.c_str(), name.c_str()) == 0) return listed;
     } else {
-        name = GetModuleFullFileName(Module);
+        name = GetModuleFullFileName(module);
     }
     if (name.empty()) return nullptr;
-    std::unique_ptr<TVexlorModuleInfo> record = modules::MakeModuleRecord(Module, name, true);
+    std::unique_ptr<TVexlorModuleInfo> record = modules::MakeModuleRecord(module, name, true);
 
     rtl::TCriticalSectionLock hold(ModulesListLock());
     TVexlorModulesList* list = ModulesList();
@@ -278,17 +278,17 @@ PVexlorModuleInfo ModuleInfoByHandle(HMODULE Module)
     return list->GetItem(list->Add(std::move(record)));
 }
 
-HMODULE ModuleHandleByAddr(const void* Address) noexcept
+HMODULE ModuleHandleByAddr(const void* address) noexcept
 {
     MEMORY_BASIC_INFORMATION info;
-    if (!Address || ::VirtualQuery(Address, &info, sizeof info) != sizeof info) return nullptr;
+    if (!address || ::VirtualQuery(address, &info, sizeof info) != sizeof info) return nullptr;
     if (info.State != MEM_COMMIT || info.Type != MEM_IMAGE) return nullptr;
     return static_cast<HMODULE>(info.AllocationBase);
 }
 
-PVexlorModuleInfo ModuleInfoByAddr(const void* Address)
+PVexlorModuleInfo ModuleInfoByAddr(const void* address)
 {
-    return ModuleInfoByHandle(ModuleHandleByAddr(Address));
+    return ModuleInfoByHandle(ModuleHandleByAddr(address));
 }
 
 // ---- Refresh ------------------------------------------------------------------------

@@ -15,7 +15,7 @@ namespace crash::modules {
 // The file header of the image at Base, read through a module stream: "MZ",
 // a non-zero offset to the NT headers, the PE signature there. False when any
 // of it cannot be read; NtHeaders is then left as it was.
-bool ReadFileHeader(std::uintptr_t Base, IMAGE_FILE_HEADER& Header, std::uint32_t& NtHeaders) noexcept;
+bool ReadFileHeader(std::uintptr_t base, IMAGE_FILE_HEADER& header, std::uint32_t& ntHeaders) noexcept;
 
 // Appends the named exports of the image at Base to Functions, sorted by
 // address: only when the headers and the code section are readable, the
@@ -25,22 +25,22 @@ bool ReadFileHeader(std::uintptr_t Base, IMAGE_FILE_HEADER& Header, std::uint32_
 // its name in the module answers (none: left out). With NonNT, a PUSH imm32 /
 // JMP stub at an address stands for the pushed address. False when nothing
 // was read.
-bool ReadExportTable(std::uintptr_t Base, TVexlorFunctionsList& Functions, bool NonNT);
+bool ReadExportTable(std::uintptr_t base, TVexlorFunctionsList& functions, bool nonNt);
 
 // The type of the loaded module: mtMainModule for an executable, for a DLL
 // mtBorlandPackage or mtOSLibrary by the resources of its file (opened as a
 // data file); mtUnknown when its headers cannot be read.
-TVexlorModuleType ModuleTypeOf(HMODULE Module, const std::string& FileName);
+TVexlorModuleType ModuleTypeOf(HMODULE module, const std::string& fileName);
 
 // A new record of the module (not in any list): full, outside a refresh, with
 // its functions, type and debug data; else light.
-std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE Module, const std::string& FileName, bool Full);
+std::unique_ptr<TVexlorModuleInfo> MakeModuleRecord(HMODULE module, const std::string& fileName, bool full);
 
 // The handles of the process's loaded modules, as the system lists them.
 std::vector<HMODULE> EnumerateModules();
 
 // The priority class a Tool Help process entry's base priority stands for.
-std::uint32_t PriorityOfBasePriority(LONG BasePriority) noexcept;
+std::uint32_t PriorityOfBasePriority(LONG basePriority) noexcept;
 
 enum class TProcessListMethod {
     plmBySystem,       // as the running system asks: the snapshot method on Vista and later
@@ -48,6 +48,6 @@ enum class TProcessListMethod {
     plmEnumProcesses,  // the process identifiers of PSAPI, each opened, threads counted after
 };
 // Fills List (cleared first) with the machine's processes, sorted by ID.
-void FillProcessesList(TVexlorProcessesList& List, TProcessListMethod Method);
+void FillProcessesList(TVexlorProcessesList& list, TProcessListMethod method);
 
 }  // namespace crash::modules

@@ -52,7 +52,7 @@ struct TToolhelpProcesses {
 
 class TProcessWalk {
 public:
-    TProcessWalk(TVexlorProcessesList& List) : FList(List), FPsapi(L"psapi.dll")
+    TProcessWalk(TVexlorProcessesList& list) : FList(list), FPsapi(L"psapi.dll")
     {
         rtl::BindEntryTable(::GetModuleHandleW(L"kernel32.dll"), FToolhelp);
     }
@@ -72,7 +72,7 @@ public:
     }
 
     // The Tool Help walk; true when the records got their thread counts.
-    bool AddByProcessWalk(bool BySnapshot)
+    bool AddByProcessWalk(bool bySnapshot)
     {
         if (!CanWalkProcesses()) return false;
         const rtl::SnapshotHandle snapshot(FToolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -82,12 +82,12 @@ public:
         for (BOOL more = FToolhelp.Process32First(snapshot.Get(), &entry); more;
              more = FToolhelp.Process32Next(snapshot.Get(), &entry)) {
             const std::string exeName(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
-            if (BySnapshot)
+            if (bySnapshot)
                 AddFromEntry(entry, exeName);
             else
                 AddByOpening(entry.th32ProcessID, exeName);
         }
-        return BySnapshot;
+        return bySnapshot;
     }
 
     void CountThreads()
@@ -107,11 +107,11 @@ public:
     }
 
 private:
-    void AddByOpening(DWORD ProcessId, const std::string& ExeName)
+    void AddByOpening(DWORD processId, const std::string& exeName)
     {
-        const rtl::KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ProcessId));
+        const rtl::KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
         if (!process) return;
-        std::string name = ExeName;
+        std::string name = exeName;
         if (FPsapi->GetModuleFileNameExA) {
             char path[MAX_PATH] = {};
             // A path that cannot be read leaves the walk's name of the executable.
@@ -121,7 +121,7 @@ private:
         name = std::string(rtl::Trim(name));
         if (name.empty()) return;
         auto record = std::make_unique<TVexlorProcessInfo>();
-        record->ProcessID = ProcessId;
+        record->ProcessID = processId;
         record->Name = name;
         GetFileDescriptionAndVersion(name, record->Description, record->Version);
         record->Priority = ::GetPriorityClass(process.Get());
@@ -130,11 +130,11 @@ private:
     }
 
     // The working set in bytes; 0 (not measured) when it cannot be read.
-    std::uint32_t WorkingSetOf(HANDLE Process) const
+    std::uint32_t WorkingSetOf(HANDLE process) const
     {
         PROCESS_MEMORY_COUNTERS counters{};
         counters.cb = sizeof counters;
-        if (!FPsapi->GetProcessMemoryInfo || !FPsapi->GetProcessMemoryInfo(Process, &counters, sizeof counters))
+        if (!FPsapi->GetProcessMemoryInfo || !FPsapi->GetProcessMemoryInfo(process, &counters, sizeof counters))
             return 0;
         return static_cast<std::uint32_t>(counters.WorkingSetSize);
     }
@@ -144,58 +144,58 @@ private:
     // so the process itself is asked when it can be opened with the limited
     // rights the snapshot method's systems grant; else the entry's base
     // priority stands and the memory stays unmeasured.
-    void ReadOpenedFacts(DWORD ProcessId, TVexlorProcessInfo& Record) const
+    void ReadOpenedFacts(DWORD processId, TVexlorProcessInfo& record) const
     {
-        rtl::KernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, ProcessId));
-        if (!process) process.Reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessId));
+        rtl::KernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+        if (!process) process.Reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
         if (!process) return;
-        if (const DWORD priority = ::GetPriorityClass(process.Get()); priority != 0) Record.Priority = priority;
-        Record.Memory = WorkingSetOf(process.Get());
+        if (const DWORD priority = ::GetPriorityClass(process.Get()); priority != 0) record.Priority = priority;
+        record.Memory = WorkingSetOf(process.Get());
     }
 
-    void AddFromEntry(const PROCESSENTRY32& Entry, const std::string& ExeName)
+    void AddFromEntry(const PROCESSENTRY32& entry, const std::string& exeName)
     {
-        if (ExeName.empty()) return;
+        if (exeName.empty()) return;
         auto record = std::make_unique<TVexlorProcessInfo>();
-        record->ProcessID = Entry.th32ProcessID;
-        record->Name = ExeName;
+        record->ProcessID = entry.th32ProcessID;
+        record->Name = exeName;
         // A name without extension is no file (the system's pseudo processes).
-        const bool isFile = ExeName.find('.') != std::string::npos;
+        const bool isFile = exeName.find('.') != std::string::npos;
         if (isFile) {
-            record->Name = std::string(rtl::Trim(ExecutablePath(Entry.th32ProcessID, ExeName)));
+            record->Name = std::string(rtl::Trim(ExecutablePath(entry.th32ProcessID, exeName)));
             GetFileDescriptionAndVersion(record->Name, record->Description, record->Version);
         }
-        record->Priority = modules::PriorityOfBasePriority(Entry.pcPriClassBase);
-        ReadOpenedFacts(Entry.th32ProcessID, *record);
-        record->Threads = Entry.cntThreads;
+        record->Priority = modules::PriorityOfBasePriority(entry.pcPriClassBase);
+        ReadOpenedFacts(entry.th32ProcessID, *record);
+        record->Threads = entry.cntThreads;
         FList.Add(std::move(record));
     }
 
     // The full path of the process's module named like its executable; the
     // name itself when none is found.
-    std::string ExecutablePath(DWORD ProcessId, const std::string& ExeName)
+    std::string ExecutablePath(DWORD processId, const std::string& exeName)
     {
-        if (!FToolhelp.CreateToolhelp32Snapshot || !FToolhelp.Module32First || !FToolhelp.Module32Next) return ExeName;
-        const rtl::SnapshotHandle snapshot(FToolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, ProcessId));
-        if (!snapshot) return ExeName;
+        if (!FToolhelp.CreateToolhelp32Snapshot || !FToolhelp.Module32First || !FToolhelp.Module32Next) return exeName;
+        const rtl::SnapshotHandle snapshot(FToolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+        if (!snapshot) return exeName;
         MODULEENTRY32 entry{};
         entry.dwSize = sizeof entry;
         for (BOOL more = FToolhelp.Module32First(snapshot.Get(), &entry); more;
              more = FToolhelp.Module32Next(snapshot.Get(), &entry))
-            if (::lstrcmpiA(entry.szModule, ExeName.c_str()) == 0)
+            if (::lstrcmpiA(entry.szModule, exeName.c_str()) == 0)
                 return std::string(entry.szExePath, ::strnlen(entry.szExePath, sizeof entry.szExePath));
-        return ExeName;
+        return exeName;
     }
 
-    TVexlorProcessInfo* Find(DWORD ProcessId) const noexcept
+    TVexlorProcessInfo* Find(DWORD processId) const noexcept
     {
         int low = 0;
         int high = FList.Count() - 1;
         while (low <= high) {
             const int middle = (low + high) / 2;
             TVexlorProcessInfo* item = FList.GetItem(middle);
-            if (item->ProcessID == ProcessId) return item;
-            if (item->ProcessID < ProcessId)
+            if (item->ProcessID == processId) return item;
+            if (item->ProcessID < processId)
                 low = middle + 1;
             else
                 high = middle - 1;
@@ -212,28 +212,28 @@ private:
 
 namespace modules {
 
-std::uint32_t PriorityOfBasePriority(LONG BasePriority) noexcept
+std::uint32_t PriorityOfBasePriority(LONG basePriority) noexcept
 {
-    if (BasePriority == 0) return 0;
-    if (BasePriority < 6) return IDLE_PRIORITY_CLASS;
-    if (BasePriority < 8) return BELOW_NORMAL_PRIORITY_CLASS;
-    if (BasePriority < 10) return NORMAL_PRIORITY_CLASS;
-    if (BasePriority < 13) return ABOVE_NORMAL_PRIORITY_CLASS;
-    if (BasePriority < 24) return HIGH_PRIORITY_CLASS;
+    if (basePriority == 0) return 0;
+    if (basePriority < 6) return IDLE_PRIORITY_CLASS;
+    if (basePriority < 8) return BELOW_NORMAL_PRIORITY_CLASS;
+    if (basePriority < 10) return NORMAL_PRIORITY_CLASS;
+    if (basePriority < 13) return ABOVE_NORMAL_PRIORITY_CLASS;
+    if (basePriority < 24) return HIGH_PRIORITY_CLASS;
     return REALTIME_PRIORITY_CLASS;
 }
 
-void FillProcessesList(TVexlorProcessesList& List, TProcessListMethod Method)
+void FillProcessesList(TVexlorProcessesList& list, TProcessListMethod method)
 {
-    List.Clear();
-    TProcessWalk walk(List);
+    list.Clear();
+    TProcessWalk walk(list);
     bool threadsCounted = false;
-    if (Method == TProcessListMethod::plmEnumProcesses ||
-        (Method == TProcessListMethod::plmBySystem && OSIsWindowsNT4()))
+    if (method == TProcessListMethod::plmEnumProcesses ||
+        (method == TProcessListMethod::plmBySystem && OSIsWindowsNT4()))
         walk.AddByEnumProcesses();
     else
-        threadsCounted = walk.AddByProcessWalk(Method == TProcessListMethod::plmBySystem && OSIsVistaOrLater());
-    List.Sort([](const TVexlorProcessInfo& a, const TVexlorProcessInfo& b) { return a.ProcessID < b.ProcessID; });
+        threadsCounted = walk.AddByProcessWalk(method == TProcessListMethod::plmBySystem && OSIsVistaOrLater());
+    list.Sort([](const TVexlorProcessInfo& a, const TVexlorProcessInfo& b) { return a.ProcessID < b.ProcessID; });
     if (!threadsCounted) walk.CountThreads();
 }
 

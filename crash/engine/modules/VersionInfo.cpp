@@ -7,16 +7,16 @@
 
 namespace crash {
 
-void GetFileDescriptionAndVersion(const std::string& FileName, std::string& Description, std::string& Version)
+void GetFileDescriptionAndVersion(const std::string& fileName, std::string& description, std::string& version)
 {
-    Description.clear();
-    Version.clear();
-    if (FileName.empty()) return;
+    description.clear();
+    version.clear();
+    if (fileName.empty()) return;
     DWORD unused = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(FileName.c_str(), &unused);
+    const DWORD size = ::GetFileVersionInfoSizeA(fileName.c_str(), &unused);
     if (size == 0) return;
     std::vector<char> block(size);
-    if (!::GetFileVersionInfoA(FileName.c_str(), 0, size, block.data())) return;
+    if (!::GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return;
 
     void* value = nullptr;
     UINT length = 0;
@@ -30,7 +30,7 @@ void GetFileDescriptionAndVersion(const std::string& FileName, std::string& Desc
             const char* text = static_cast<const char*>(value);
             // A one-character description is a placeholder, not a description.
             const std::size_t textLength = ::strnlen(text, length);
-            if (textLength > 1) Description.assign(text, textLength);
+            if (textLength > 1) description.assign(text, textLength);
         }
     }
     if (::VerQueryValueA(block.data(), "\\", &value, &length) && value && length >= sizeof(VS_FIXEDFILEINFO)) {
@@ -39,7 +39,7 @@ void GetFileDescriptionAndVersion(const std::string& FileName, std::string& Desc
         char text[32];
         std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(fixed.dwFileVersionMS), LOWORD(fixed.dwFileVersionMS),
                       HIWORD(fixed.dwFileVersionLS), LOWORD(fixed.dwFileVersionLS));
-        if (std::strcmp(text, "0.0.0.0") != 0) Version = text;
+        if (std::strcmp(text, "0.0.0.0") != 0) version = text;
     }
 }
 

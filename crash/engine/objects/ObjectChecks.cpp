@@ -4,63 +4,63 @@
 
 namespace crash {
 
-bool IsObjectOfClass(const void* Object, const std::type_info& Class)
+bool IsObjectOfClass(const void* object, const std::type_info& Class)
 {
     const std::string name = rtl::ClassNameOf(Class);
-    return !name.empty() && IsObjectOfClassName(Object, name);
+    return !name.empty() && IsObjectOfClassName(object, name);
 }
 
-bool IsObjectOfAnyClass(const void* Object, std::initializer_list<const std::type_info*> Classes)
+bool IsObjectOfAnyClass(const void* object, std::initializer_list<const std::type_info*> classes)
 {
-    for (const std::type_info* type : Classes)
-        if (type != nullptr && IsObjectOfClass(Object, *type)) return true;
+    for (const std::type_info* type : classes)
+        if (type != nullptr && IsObjectOfClass(object, *type)) return true;
     return false;
 }
 
-bool IsReportableObject(const void* Object)
+bool IsReportableObject(const void* object)
 {
-    return IsValidObject(Object) && !IsObjectOfClassName(Object, "EAbort");
+    return IsValidObject(object) && !IsObjectOfClassName(object, "EAbort");
 }
 
-bool IsLanguageException(const void* Object)
+bool IsLanguageException(const void* object)
 {
-    return !IsObjectOfClassName(Object, "EExternal");
+    return !IsObjectOfClassName(object, "EExternal");
 }
 
-std::unique_ptr<rtl::TObject> CopyObjectInstance(const void* Object)
+std::unique_ptr<rtl::TObject> CopyObjectInstance(const void* object)
 {
     // A byte copy would share the original's strings and owned members, which
     // the application frees while the report thread still reads the copy.
-    const rtl::TObject* original = rtl::AsValidTObject(Object);
+    const rtl::TObject* original = rtl::AsValidTObject(object);
     return original != nullptr ? original->Clone() : nullptr;
 }
 
-TActiveXException::TActiveXException(const std::string& ExceptionType, std::string Message)
-    : Exception(std::move(Message))
+TActiveXException::TActiveXException(const std::string& exceptionType, std::string message)
+    : Exception(std::move(message))
 {
     // Lines end at CR, LF or CR LF; a break at the very end opens no line.
     std::size_t start = 0;
-    while (start < ExceptionType.size()) {
-        const std::size_t end = ExceptionType.find_first_of("\r\n", start);
+    while (start < exceptionType.size()) {
+        const std::size_t end = exceptionType.find_first_of("\r\n", start);
         if (end == std::string::npos) {
-            FParents.push_back(ExceptionType.substr(start));
+            FParents.push_back(exceptionType.substr(start));
             break;
         }
-        FParents.push_back(ExceptionType.substr(start, end - start));
-        start = end + (ExceptionType.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        FParents.push_back(exceptionType.substr(start, end - start));
+        start = end + (exceptionType.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     if (!FParents.empty()) FExceptionType = FParents.front();
 }
 
-bool ReplaceMethodProperty(rtl::TObject* Object, std::string_view PropertyName, void* NewCode, void*& OldCode)
+bool ReplaceMethodProperty(rtl::TObject* object, std::string_view propertyName, void* newCode, void*& oldCode)
 {
-    OldCode = nullptr;
-    auto* component = dynamic_cast<rtl::TComponent*>(Object);
+    oldCode = nullptr;
+    auto* component = dynamic_cast<rtl::TComponent*>(object);
     if (component == nullptr) return false;
-    rtl::TMethod* handler = component->EventProperty(PropertyName);
-    if (handler == nullptr || handler->Code == NewCode) return false;
-    OldCode = handler->Code;
-    handler->Code = NewCode;
+    rtl::TMethod* handler = component->EventProperty(propertyName);
+    if (handler == nullptr || handler->Code == newCode) return false;
+    oldCode = handler->Code;
+    handler->Code = newCode;
     return true;
 }
 

@@ -45,30 +45,30 @@ using rtl::IsObjectOfClassName;
 
 // IsObjectOfClassName with the class's name, so that the same class compiled
 // into another module is recognised too.
-bool IsObjectOfClass(const void* Object, const std::type_info& Class);
+bool IsObjectOfClass(const void* object, const std::type_info& Class);
 // IsObjectOfClass for any of the classes (null entries are skipped).
-bool IsObjectOfAnyClass(const void* Object, std::initializer_list<const std::type_info*> Classes);
+bool IsObjectOfAnyClass(const void* object, std::initializer_list<const std::type_info*> classes);
 
 // A valid object of no class named "EAbort": one a report is made for.
-bool IsReportableObject(const void* Object);
+bool IsReportableObject(const void* object);
 // Not of a class named "EExternal": raised by the program rather than made
 // from a fault of the system.
-bool IsLanguageException(const void* Object);
+bool IsLanguageException(const void* object);
 
 // A copy of the object that lives on after the application has freed the
 // original: a report sent from a thread of its own reads the copy. The copy
 // is the class's own (Clone: strings and owned members copied, not shared),
 // so it is freed with delete. Null for null, for a pointer that is no valid
 // TObject, and for a class that cannot be copied (no RTL_CLASS of its own).
-std::unique_ptr<rtl::TObject> CopyObjectInstance(const void* Object);
+std::unique_ptr<rtl::TObject> CopyObjectInstance(const void* object);
 
 // Frees the copy (CopyObjectInstance) a record holds as its exception object
 // and sets the field to null. Any record with an ExceptionObject pointer field.
 template <class TRecord>
-void FreeCopiedExceptionObject(TRecord& Record)
+void FreeCopiedExceptionObject(TRecord& record)
 {
-    delete static_cast<rtl::TObject*>(Record.ExceptionObject);
-    Record.ExceptionObject = nullptr;
+    delete static_cast<rtl::TObject*>(record.ExceptionObject);
+    record.ExceptionObject = nullptr;
 }
 
 // ---- An error of a COM call ------------------------------------------------------
@@ -81,7 +81,7 @@ public:
     RTL_CLASS(TActiveXException)
     // ExceptionType holds the type and its parents, one per line (CR, LF or
     // CR LF); the first line is the type, empty when there is none.
-    TActiveXException(const std::string& ExceptionType, std::string Message);
+    TActiveXException(const std::string& exceptionType, std::string message);
 
     const std::string& ExceptionType() const noexcept { return FExceptionType; }
     const std::vector<std::string>& Parents() const noexcept { return FParents; }
@@ -112,28 +112,28 @@ void* EmergencyAddressSpace() noexcept;
 // The window, or 0 for the desktop window: with nothing in the foreground
 // the system may answer the desktop (class "#32769"), which is no window the
 // user worked in.
-HWND UserWindowOrNone(HWND Window) noexcept;
+HWND UserWindowOrNone(HWND window) noexcept;
 
 // The first top-level window of the process (Z order) that is visible, has a
 // positive width and height, is not owned by an ordinary window (an owner that
 // is a tool window counts as its own owner; a "TApplication" window is no
 // owner), and is no tool window unless it asks for a taskbar button; else 0.
-HWND FindProcessMainWindow(DWORD ProcessID);
+HWND FindProcessMainWindow(DWORD processId);
 
 // Whether a top-level window of the process has the class "TAppBuilder"; false
 // for process 0.
-bool IsIDEProcess(DWORD ProcessID);
+bool IsIDEProcess(DWORD processId);
 
 // The union of the process's visible top-level windows of positive width;
 // (-1, -1, -1, -1) when there is none.
-void GetProcessWindowsRect(DWORD ProcessID, RECT& Rect);
+void GetProcessWindowsRect(DWORD processId, RECT& rect);
 
 // Main thread only. SnapshotProcessWindows lists the own process's top-level
 // windows (the list cleared first); IsNewWindow tells a window that is not in
 // that list.
 void SnapshotProcessWindows();
-bool IsOwnProcessWindow(HWND Window);
-bool IsNewWindow(HWND Window);
+bool IsOwnProcessWindow(HWND window);
+bool IsNewWindow(HWND window);
 
 // Removes one message from the calling thread's queue and dispatches it. A
 // quit message is not dispatched but put back, so that the thread's message
@@ -149,7 +149,7 @@ void RestoreMainWindow();
 
 // Puts the 8-bit text on the clipboard as CF_TEXT; an empty text changes
 // nothing. Failures are not reported.
-void CopyTextToClipboard(const std::string& Text);
+void CopyTextToClipboard(const std::string& text);
 
 // Records the current folder as the folder of the program's start (start-up
 // calls it first thing); StartFolder answers it, empty before.
@@ -160,7 +160,7 @@ std::string StartFolder();
 // start-up information, in the start folder (the current folder when none
 // was recorded). Then, whether that worked or not, the process ends with
 // exit code 1 at once.
-[[noreturn]] void RestartApplication(bool Restart);
+[[noreturn]] void RestartApplication(bool restart);
 
 // ---- Events by name ------------------------------------------------------------------
 
@@ -168,6 +168,6 @@ std::string StartFolder();
 // NewCode, keeping its data pointer, when the event exists and its code
 // differs; true with OldCode holding the code before. Else false and OldCode
 // null. Main thread.
-bool ReplaceMethodProperty(rtl::TObject* Object, std::string_view PropertyName, void* NewCode, void*& OldCode);
+bool ReplaceMethodProperty(rtl::TObject* object, std::string_view propertyName, void* newCode, void*& oldCode);
 
 }  // namespace crash

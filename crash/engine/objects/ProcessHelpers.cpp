@@ -41,12 +41,12 @@ void* EmergencyAddressSpace() noexcept
     return EmergencyReserve.load();
 }
 
-void CopyTextToClipboard(const std::string& Text)
+void CopyTextToClipboard(const std::string& text)
 {
-    if (Text.empty() || !::OpenClipboard(nullptr)) return;
-    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Text.size() + 1)) {
+    if (text.empty() || !::OpenClipboard(nullptr)) return;
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1)) {
         if (void* bytes = ::GlobalLock(memory)) {
-            std::memcpy(bytes, Text.c_str(), Text.size() + 1);
+            std::memcpy(bytes, text.c_str(), text.size() + 1);
             ::GlobalUnlock(memory);
             // Once set, the memory belongs to the clipboard.
             if (!::EmptyClipboard() || ::SetClipboardData(CF_TEXT, memory) == nullptr) ::GlobalFree(memory);
@@ -67,9 +67,9 @@ std::string StartFolder()
     return RecordedStartFolder();
 }
 
-void RestartApplication(bool Restart)
+void RestartApplication(bool restart)
 {
-    if (Restart) {
+    if (restart) {
         std::string commandLine = ::GetCommandLineA();
         const std::string program = Real_GetMainModuleFileName();
         if (DotNetHostedFile(program) != program) commandLine = DotNetHostedFile(commandLine);

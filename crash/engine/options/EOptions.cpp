@@ -35,8 +35,8 @@ HMODULE LibraryModuleHandle() noexcept
     return module;
 }
 
-TVexlorModuleOptions::TVexlorModuleOptions(CreateKey, std::string AModuleName)
-    : FModuleName(std::move(AModuleName)),
+TVexlorModuleOptions::TVexlorModuleOptions(CreateKey, std::string aModuleName)
+    : FModuleName(std::move(aModuleName)),
       FModuleHandle(FModuleName.empty() ? nullptr : ::GetModuleHandleA(FModuleName.c_str())),
       FExceptionsFilters(std::make_unique<TVexlorExceptionsFilters>(this))
 {}
@@ -55,39 +55,39 @@ void TVexlorModuleOptions::SaveToSharedData()
     if (FModuleHandle != nullptr && FModuleHandle == LibraryModuleHandle()) StoreSharedData();
 }
 
-void TVexlorModuleOptions::SetActive(bool Value)
+void TVexlorModuleOptions::SetActive(bool value)
 {
-    Store(FActive, Value);
+    Store(FActive, value);
 }
 
-void TVexlorModuleOptions::SetFreezeActivate(bool Value)
+void TVexlorModuleOptions::SetFreezeActivate(bool value)
 {
-    Store(FFreezeActivate, Value);
+    Store(FFreezeActivate, value);
 }
 
-void TVexlorModuleOptions::SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> Value)
+void TVexlorModuleOptions::SetExceptionsFilters(std::unique_ptr<TVexlorExceptionsFilters> value)
 {
-    if (!Value) Value = std::make_unique<TVexlorExceptionsFilters>(this);
-    Value->FOwner = this;
-    FExceptionsFilters = std::move(Value);
+    if (!value) value = std::make_unique<TVexlorExceptionsFilters>(this);
+    value->FOwner = this;
+    FExceptionsFilters = std::move(value);
     SaveToSharedData();
 }
 
-const std::string& TVexlorModuleOptions::GetCustomizedTexts(TMessageType Index) const noexcept
+const std::string& TVexlorModuleOptions::GetCustomizedTexts(TMessageType index) const noexcept
 {
     static const std::string kNone;
-    return Index < kMessageTypeCount ? FCustomizedTexts[Index] : kNone;
+    return index < kMessageTypeCount ? FCustomizedTexts[index] : kNone;
 }
 
-void TVexlorModuleOptions::SetCustomizedTexts(TMessageType Index, std::string Value)
+void TVexlorModuleOptions::SetCustomizedTexts(TMessageType index, std::string value)
 {
-    if (Index >= kMessageTypeCount) return;
-    Store(FCustomizedTexts[Index], std::move(Value));
+    if (index >= kMessageTypeCount) return;
+    Store(FCustomizedTexts[index], std::move(value));
 }
 
-std::string TVexlorModuleOptions::GetCustomizedExpandedTexts(TMessageType Index) const
+std::string TVexlorModuleOptions::GetCustomizedExpandedTexts(TMessageType index) const
 {
-    return ExpandEnvVars(GetCustomizedTexts(Index));
+    return ExpandEnvVars(GetCustomizedTexts(index));
 }
 
 void TVexlorModuleOptions::SetToDefaultOptions()
@@ -158,11 +158,11 @@ void TVexlorModuleOptions::SetToDefaultOptions()
     });
 }
 
-void TVexlorModuleOptions::Assign(const TVexlorModuleOptions* Source)
+void TVexlorModuleOptions::Assign(const TVexlorModuleOptions* source)
 {
-    if (Source == nullptr) throw rtl::EConvertError("Impossible to assign nil as TVexlorModuleOptions.");
-    if (Source == this) return;
-    RunBulkChange([this, &s = *Source] {
+    if (source == nullptr) throw rtl::EConvertError("Impossible to assign nil as TVexlorModuleOptions.");
+    if (source == this) return;
+    RunBulkChange([this, &s = *source] {
         FExceptionsFilters->Assign(*s.FExceptionsFilters);
         FCustomizedTexts = s.FCustomizedTexts;
         SetTextsCollection(s.FTextsCollection);

@@ -18,31 +18,31 @@ void FollowWatcherSwitches(const TVexlorModuleOptions& options)
 
 }  // namespace
 
-void TVexlorModuleOptionsEx::SetActive(bool Value)
+void TVexlorModuleOptionsEx::SetActive(bool value)
 {
-    if (this != LibraryModuleOptions() || Value == Active()) {
-        TVexlorModuleOptions::SetActive(Value);
+    if (this != LibraryModuleOptions() || value == Active()) {
+        TVexlorModuleOptions::SetActive(value);
         return;
     }
-    TVexlorModuleOptions::SetActive(Value);
+    TVexlorModuleOptions::SetActive(value);
     FollowWatcherSwitches(*this);
 }
 
-void TVexlorModuleOptionsEx::SetFreezeActivate(bool Value)
+void TVexlorModuleOptionsEx::SetFreezeActivate(bool value)
 {
-    if (this != LibraryModuleOptions() || Value == FreezeActivate()) {
-        TVexlorModuleOptions::SetFreezeActivate(Value);
+    if (this != LibraryModuleOptions() || value == FreezeActivate()) {
+        TVexlorModuleOptions::SetFreezeActivate(value);
         return;
     }
-    TVexlorModuleOptions::SetFreezeActivate(Value);
+    TVexlorModuleOptions::SetFreezeActivate(value);
     FollowWatcherSwitches(*this);
 }
 
-std::unique_ptr<TVexlorModuleOptions> CreateModuleOptionsFor(HMODULE Module, std::string ModuleName)
+std::unique_ptr<TVexlorModuleOptions> CreateModuleOptionsFor(HMODULE module, std::string moduleName)
 {
-    if (Module != nullptr && Module == LibraryModuleHandle())
-        return TVexlorModuleOptions::Create<TVexlorModuleOptionsEx>(std::move(ModuleName));
-    return TVexlorModuleOptions::Create(std::move(ModuleName));
+    if (module != nullptr && module == LibraryModuleHandle())
+        return TVexlorModuleOptions::Create<TVexlorModuleOptionsEx>(std::move(moduleName));
+    return TVexlorModuleOptions::Create(std::move(moduleName));
 }
 
 void TVexlorModuleOptionsEx::StoreSharedData()

@@ -18,14 +18,14 @@ namespace crash {
 
 class TVexlorModuleOptionsEx : public TVexlorModuleOptions {
 public:
-    TVexlorModuleOptionsEx(CreateKey Key, std::string AModuleName) : TVexlorModuleOptions(Key, std::move(AModuleName))
+    TVexlorModuleOptionsEx(CreateKey key, std::string aModuleName) : TVexlorModuleOptions(key, std::move(aModuleName))
     {}
 
     // For this module's own options (CurrentVexlorLogOptions): a change
     // starts the hang watcher when Active and FreezeActivate both hold, and
     // stops it otherwise. Any other options object only stores the value.
-    void SetActive(bool Value) override;
-    void SetFreezeActivate(bool Value) override;
+    void SetActive(bool value) override;
+    void SetFreezeActivate(bool value) override;
 
     // Writes the options into the shared mapping of their module.
     void StoreSharedData() override;
@@ -38,12 +38,12 @@ public:
 // cleared at its shut-down; null: nothing. A pointer, so that every program
 // that reads a module's data block does not link the watcher and the
 // pipeline behind it.
-using TFreezeWatcherSwitch = void (*)(bool Run);
+using TFreezeWatcherSwitch = void (*)(bool run);
 extern std::atomic<TFreezeWatcherSwitch> FreezeWatcherSwitch;
 
 // A module's options object: this module's own are a TVexlorModuleOptionsEx
 // (they start and stop the hang watcher and publish themselves), any other
 // module's the plain options.
-std::unique_ptr<TVexlorModuleOptions> CreateModuleOptionsFor(HMODULE Module, std::string ModuleName);
+std::unique_ptr<TVexlorModuleOptions> CreateModuleOptionsFor(HMODULE module, std::string moduleName);
 
 }  // namespace crash

@@ -38,22 +38,22 @@ std::string CollectionName(const std::string& fileName)
 
 }  // namespace
 
-bool WriteRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                     const std::string& Text, const std::string& KeyPrefix)
+bool WriteRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
+                     const std::string& text, const std::string& keyPrefix)
 {
-    const std::vector<std::string> lines = SplitLines(Text);
-    bool written = WriteInteger(File, Section, CountKey, static_cast<int>(lines.size()));
+    const std::vector<std::string> lines = SplitLines(text);
+    bool written = WriteInteger(file, section, countKey, static_cast<int>(lines.size()));
     for (std::size_t i = 0; i < lines.size(); ++i)
-        written = WriteString(File, Section, KeyPrefix + std::to_string(i), "\"" + lines[i] + "\"") && written;
+        written = WriteString(file, section, keyPrefix + std::to_string(i), "\"" + lines[i] + "\"") && written;
     return written;
 }
 
-void ReadRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                    std::string& Result, const std::string& Default, const std::string& KeyPrefix)
+void ReadRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
+                    std::string& result, const std::string& Default, const std::string& keyPrefix)
 {
-    const int count = ReadInteger(File, Section, CountKey, 0);
+    const int count = ReadInteger(file, section, countKey, 0);
     if (count < 1) {
-        Result = Default;
+        result = Default;
         return;
     }
     // The profile functions already take off one pair of quotes; taking off
@@ -61,33 +61,33 @@ void ReadRawStrings(const std::string& File, const std::string& Section, const s
     std::string text;
     for (int i = 0; i < count; ++i) {
         if (i > 0) text += "\r\n";
-        text += ReadString(File, Section, KeyPrefix + std::to_string(i), Default);
+        text += ReadString(file, section, keyPrefix + std::to_string(i), Default);
     }
-    Result = std::move(text);
+    result = std::move(text);
 }
 
-void TVexlorModuleOptions::SaveCustomizedTextsToFile(const std::string& FileName)
+void TVexlorModuleOptions::SaveCustomizedTextsToFile(const std::string& fileName)
 {
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
         const std::string name(MessageTypeName(static_cast<TMessageType>(i)));
-        if (!WriteRawStrings(FileName, kCustomizedTextsSection, "Count " + name, FCustomizedTexts[i], name)) {
+        if (!WriteRawStrings(fileName, kCustomizedTextsSection, "Count " + name, FCustomizedTexts[i], name)) {
             // The file is not writable: every further key would fail the same way.
             break;
         }
     }
-    SetTextsCollection(CollectionName(FileName));
+    SetTextsCollection(CollectionName(fileName));
 }
 
-void TVexlorModuleOptions::LoadCustomizedTextsFromFile(const std::string& FileName)
+void TVexlorModuleOptions::LoadCustomizedTextsFromFile(const std::string& fileName)
 {
-    RunBulkChange([this, &FileName] {
+    RunBulkChange([this, &fileName] {
         for (std::size_t i = 0; i < kMessageTypeCount; ++i) {
             const std::string name(MessageTypeName(static_cast<TMessageType>(i)));
             std::string text;
-            ReadRawStrings(FileName, kCustomizedTextsSection, "Count " + name, text, FCustomizedTexts[i], name);
+            ReadRawStrings(fileName, kCustomizedTextsSection, "Count " + name, text, FCustomizedTexts[i], name);
             FCustomizedTexts[i] = std::move(text);
         }
-        FTextsCollection = CollectionName(FileName);
+        FTextsCollection = CollectionName(fileName);
     });
 }
 

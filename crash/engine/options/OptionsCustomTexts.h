@@ -18,14 +18,14 @@ inline constexpr const char* kCustomizedTextsSection = "Exception Log";
 // CountKey holds the number of lines, KeyPrefix followed by 0, 1, ... each
 // line between double quotes, which keep its blanks. False when a key could
 // not be written.
-bool WriteRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                     const std::string& Text, const std::string& KeyPrefix);
+bool WriteRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
+                     const std::string& text, const std::string& keyPrefix);
 
 // The lines written by WriteRawStrings, joined by CR LF without a final one.
 // A count below 1 gives Default; a missing line key gives Default in its
 // place. The profile functions take off the quotes of a line; nothing more is
 // taken, so a line that begins and ends with a quote of its own keeps them.
-void ReadRawStrings(const std::string& File, const std::string& Section, const std::string& CountKey,
-                    std::string& Result, const std::string& Default, const std::string& KeyPrefix);
+void ReadRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
+                    std::string& result, const std::string& Default, const std::string& keyPrefix);
 
 }  // namespace crash

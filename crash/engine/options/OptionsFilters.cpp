@@ -8,25 +8,25 @@ void TVexlorExceptionsFilters::Publish() const
     if (FOwner) FOwner->SaveToSharedData();
 }
 
-int TVexlorExceptionsFilters::Add(TVexlorExceptionFilter Item)
+int TVexlorExceptionsFilters::Add(TVexlorExceptionFilter item)
 {
-    FItems.push_back(std::make_unique<TVexlorExceptionFilter>(std::move(Item)));
+    FItems.push_back(std::make_unique<TVexlorExceptionFilter>(std::move(item)));
     Publish();
     return Count() - 1;
 }
 
-bool TVexlorExceptionsFilters::Insert(int Index, TVexlorExceptionFilter Item)
+bool TVexlorExceptionsFilters::Insert(int index, TVexlorExceptionFilter item)
 {
-    if (Index < 0 || Index > Count()) return false;
-    FItems.insert(FItems.begin() + Index, std::make_unique<TVexlorExceptionFilter>(std::move(Item)));
+    if (index < 0 || index > Count()) return false;
+    FItems.insert(FItems.begin() + index, std::make_unique<TVexlorExceptionFilter>(std::move(item)));
     Publish();
     return true;
 }
 
-bool TVexlorExceptionsFilters::Delete(int Index)
+bool TVexlorExceptionsFilters::Delete(int index)
 {
-    if (Index < 0 || Index >= Count()) return false;
-    FItems.erase(FItems.begin() + Index);
+    if (index < 0 || index >= Count()) return false;
+    FItems.erase(FItems.begin() + index);
     Publish();
     return true;
 }
@@ -37,21 +37,21 @@ void TVexlorExceptionsFilters::Clear()
     Publish();
 }
 
-void TVexlorExceptionsFilters::Assign(const TVexlorExceptionsFilters& Source)
+void TVexlorExceptionsFilters::Assign(const TVexlorExceptionsFilters& source)
 {
     // Clearing first would empty Source too when it is this list.
-    if (&Source == this) return;
+    if (&source == this) return;
     std::vector<std::unique_ptr<TVexlorExceptionFilter>> copies;
-    copies.reserve(Source.FItems.size());
-    for (const auto& item : Source.FItems) copies.push_back(std::make_unique<TVexlorExceptionFilter>(*item));
+    copies.reserve(source.FItems.size());
+    for (const auto& item : source.FItems) copies.push_back(std::make_unique<TVexlorExceptionFilter>(*item));
     FItems = std::move(copies);
     Publish();
 }
 
-PVexlorExceptionFilter TVexlorExceptionsFilters::GetItem(int Index) const noexcept
+PVexlorExceptionFilter TVexlorExceptionsFilters::GetItem(int index) const noexcept
 {
-    if (Index < 0 || Index >= Count()) return nullptr;
-    return FItems[static_cast<std::size_t>(Index)].get();
+    if (index < 0 || index >= Count()) return nullptr;
+    return FItems[static_cast<std::size_t>(index)].get();
 }
 
 }  // namespace crash

@@ -61,27 +61,27 @@ std::string ComputerName()
 
 }  // namespace
 
-std::string InsertComputerNameInFileName(const std::string& LogFile, std::string_view ComputerName)
+std::string InsertComputerNameInFileName(const std::string& logFile, std::string_view computerName)
 {
-    if (ComputerName.empty()) return LogFile;
-    std::string safe(ComputerName);
+    if (computerName.empty()) return logFile;
+    std::string safe(computerName);
     for (char& c : safe) {
         if (std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos) c = '_';
     }
-    const std::size_t extension = ExtensionStart(LogFile);
-    return LogFile.substr(0, extension) + "_" + safe + LogFile.substr(extension);
+    const std::size_t extension = ExtensionStart(logFile);
+    return logFile.substr(0, extension) + "_" + safe + logFile.substr(extension);
 }
 
-std::string TVexlorModuleOptions::OutputFile(const std::string& FileName) const
+std::string TVexlorModuleOptions::OutputFile(const std::string& fileName) const
 {
     std::string result;
     if (HasLogExtension(FOutputPath)) {
         result = FOutputPath;
     } else {
-        const std::string folder = FOutputPath.empty() ? ExtractFolder(FileName) : FOutputPath;
+        const std::string folder = FOutputPath.empty() ? ExtractFolder(fileName) : FOutputPath;
         // A bare file name stays where it is, relative to the current folder:
         // IncludeLastBackslash("") would make it "\name", the root of the drive.
-        result = folder.empty() ? ExtractName(FileName) : IncludeLastBackslash(folder) + ExtractName(FileName);
+        result = folder.empty() ? ExtractName(fileName) : IncludeLastBackslash(folder) + ExtractName(fileName);
     }
     const std::string folder = ExtractFolder(result);
     if (!folder.empty()) ForceDirectoriesEx(folder);
@@ -91,9 +91,9 @@ std::string TVexlorModuleOptions::OutputFile(const std::string& FileName) const
     return result;
 }
 
-std::string TVexlorModuleOptions::OutputLogFile(const std::string& BaseFile) const
+std::string TVexlorModuleOptions::OutputLogFile(const std::string& baseFile) const
 {
-    const std::string base = BaseFile.empty() ? DotNetHostedFile(FModuleName) : BaseFile;
+    const std::string base = baseFile.empty() ? DotNetHostedFile(FModuleName) : baseFile;
     std::string result = OutputFile(ChangeExtension(base, ".vlf"));
     if (FLogOptions.Contains(loAddComputerNameInLogFileName))
         result = InsertComputerNameInFileName(result, ComputerName());

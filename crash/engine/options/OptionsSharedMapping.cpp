@@ -49,38 +49,38 @@ TSharedOptionsMapping::~TSharedOptionsMapping()
     CloseSharedOptionsMapping(*this);
 }
 
-std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module)
+std::string SharedOptionsMappingName(DWORD processId, HMODULE module)
 {
     char name[17];
-    std::snprintf(name, sizeof name, "%08lX%08lX", static_cast<unsigned long>(ProcessId),
-                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(Module)));
+    std::snprintf(name, sizeof name, "%08lX%08lX", static_cast<unsigned long>(processId),
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(module)));
     return name;
 }
 
-void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept
+void CloseSharedOptionsMapping(TSharedOptionsMapping& mapping) noexcept
 {
-    Mapping.FBase.Reset();
-    Mapping.FView = nullptr;
-    Mapping.FContentSize = 0;
-    Mapping.FExisted = false;
-    Mapping.FMapping.Reset();
+    mapping.FBase.Reset();
+    mapping.FView = nullptr;
+    mapping.FContentSize = 0;
+    mapping.FExisted = false;
+    mapping.FMapping.Reset();
 }
 
-bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptionsMapping& Mapping)
+bool CreateSharedOptionsMapping(HMODULE module, std::uint32_t size, TSharedOptionsMapping& mapping)
 {
-    CloseSharedOptionsMapping(Mapping);
-    if (Size > std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
-    const std::string name = SharedOptionsMappingName(::GetCurrentProcessId(), Module);
+    CloseSharedOptionsMapping(mapping);
+    if (size > std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
+    const std::string name = SharedOptionsMappingName(::GetCurrentProcessId(), module);
 
     rtl::KernelHandle handle;
     bool existed = true;
-    if (Size == 0) {
+    if (size == 0) {
         // Only opening: a mapping that is not there is not made.
         handle.Reset(::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
     } else {
         ::SetLastError(ERROR_SUCCESS);
         handle.Reset(
-            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, Size + kCapacityWord, name.c_str()));
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size + kCapacityWord, name.c_str()));
         existed = handle && ::GetLastError() == ERROR_ALREADY_EXISTS;
     }
     if (!handle) return false;
@@ -99,22 +99,22 @@ bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptio
         if (capacity > mapped) capacity = static_cast<std::uint32_t>(mapped);
         if (capacity < kCapacityWord) capacity = kCapacityWord;
     } else {
-        capacity = Size + kCapacityWord;
+        capacity = size + kCapacityWord;
         *static_cast<std::uint32_t*>(base) = capacity;
     }
-    Mapping.FMapping = std::move(handle);
-    Mapping.FBase = std::move(view);
-    Mapping.FView = static_cast<std::uint8_t*>(base) + kCapacityWord;
-    Mapping.FContentSize = capacity - kCapacityWord;
-    Mapping.FExisted = existed;
+    mapping.FMapping = std::move(handle);
+    mapping.FBase = std::move(view);
+    mapping.FView = static_cast<std::uint8_t*>(base) + kCapacityWord;
+    mapping.FContentSize = capacity - kCapacityWord;
+    mapping.FExisted = existed;
     return true;
 }
 
-bool CreateLibrarySharedOptionsMapping(HMODULE Module)
+bool CreateLibrarySharedOptionsMapping(HMODULE module)
 {
     LibraryMapping& library = Library();
     rtl::TCriticalSectionLock lock(library.FLock);
-    if (!CreateSharedOptionsMapping(Module, 1, library.FMapping)) return false;
+    if (!CreateSharedOptionsMapping(module, 1, library.FMapping)) return false;
     if (library.FMapping.ContentSize() >= 1 && !library.FMapping.Existed()) Flag(library.FMapping).store(0);
     return true;
 }
@@ -126,12 +126,12 @@ void CloseLibrarySharedOptionsMapping() noexcept
     CloseSharedOptionsMapping(library.FMapping);
 }
 
-bool PublishSharedOptions(const TVexlorModuleOptions* Options)
+bool PublishSharedOptions(const TVexlorModuleOptions* options)
 {
-    if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
+    if (options == nullptr || options->ModuleHandle() == nullptr) return false;
     try {
         rtl::TMemoryStream stream;
-        Options->SaveToStream(stream);
+        options->SaveToStream(stream);
         const std::size_t streamSize = stream.Bytes().size();
         if (streamSize >= std::numeric_limits<std::uint32_t>::max() - kCapacityWord) return false;
         const auto content = static_cast<std::uint32_t>(streamSize + 1);
@@ -142,11 +142,11 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options)
         // nobody else holds it; otherwise the old one comes back with its size.
         CloseSharedOptionsMapping(library.FMapping);
         TSharedOptionsMapping& mapping = library.FMapping;
-        if (!CreateSharedOptionsMapping(Options->ModuleHandle(), content, mapping)) return false;
+        if (!CreateSharedOptionsMapping(options->ModuleHandle(), content, mapping)) return false;
         if (mapping.ContentSize() < content) {
             SetLastVexlorLogError(
                 eeLogError, "The shared options of module " +
-                                SharedOptionsMappingName(::GetCurrentProcessId(), Options->ModuleHandle()) + " need " +
+                                SharedOptionsMappingName(::GetCurrentProcessId(), options->ModuleHandle()) + " need " +
                                 std::to_string(content) + " bytes, but another module holds the copy with " +
                                 std::to_string(mapping.ContentSize()) + "; the copy keeps the options it has.");
             return false;
@@ -166,22 +166,22 @@ bool PublishSharedOptions(const TVexlorModuleOptions* Options)
     return false;
 }
 
-bool ReadSharedOptions(TVexlorModuleOptions* Options)
+bool ReadSharedOptions(TVexlorModuleOptions* options)
 {
-    if (Options == nullptr || Options->ModuleHandle() == nullptr) return false;
+    if (options == nullptr || options->ModuleHandle() == nullptr) return false;
     TSharedOptionsMapping mapping;
-    if (!CreateSharedOptionsMapping(Options->ModuleHandle(), 0, mapping)) return false;
+    if (!CreateSharedOptionsMapping(options->ModuleHandle(), 0, mapping)) return false;
     if (mapping.ContentSize() < 1 || Flag(mapping).load() == 0) return false;
     std::atomic_thread_fence(std::memory_order_seq_cst);
     try {
         LastVexlorVersion = VexlorLogCurrentVersion;
         rtl::TReadOnlyMemoryStream stream(mapping.View() + 1, mapping.ContentSize() - 1);
-        Options->LoadFromStream(stream);
+        options->LoadFromStream(stream);
         return true;
     } catch (const rtl::Exception& e) {
         SetLastVexlorLogError(eeLogError,
                               "The shared options of module " +
-                                  SharedOptionsMappingName(::GetCurrentProcessId(), Options->ModuleHandle()) +
+                                  SharedOptionsMappingName(::GetCurrentProcessId(), options->ModuleHandle()) +
                                   " cannot be read: " + e.Message());
     } catch (const std::exception& e) {
         SetLastVexlorLogError(eeLogError, std::string("The shared options cannot be read: ") + e.what());

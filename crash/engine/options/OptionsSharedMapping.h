@@ -57,19 +57,19 @@ private:
 };
 
 // "PPPPPPPPMMMMMMMM": process ID and module handle.
-std::string SharedOptionsMappingName(DWORD ProcessId, HMODULE Module);
+std::string SharedOptionsMappingName(DWORD processId, HMODULE module);
 
 // Opens the mapping of Module in this process, creating it with Size content
 // bytes when it does not exist; Size 0 only opens. An existing mapping keeps
 // its capacity, whatever Size asks. True with Mapping holding the view (any
 // mapping it held is closed first); false when there is none.
-bool CreateSharedOptionsMapping(HMODULE Module, std::uint32_t Size, TSharedOptionsMapping& Mapping);
+bool CreateSharedOptionsMapping(HMODULE module, std::uint32_t size, TSharedOptionsMapping& mapping);
 // Unmaps and closes; an empty mapping stays empty.
-void CloseSharedOptionsMapping(TSharedOptionsMapping& Mapping) noexcept;
+void CloseSharedOptionsMapping(TSharedOptionsMapping& mapping) noexcept;
 
 // Start-up: the library's own mapping for Module with one content byte, the
 // flag 0 (no options yet). Shut-down: the library lets its mapping go.
-bool CreateLibrarySharedOptionsMapping(HMODULE Module);
+bool CreateLibrarySharedOptionsMapping(HMODULE module);
 void CloseLibrarySharedOptionsMapping() noexcept;
 
 // Writes Options (which need a module handle) into the mapping of their
@@ -78,12 +78,12 @@ void CloseLibrarySharedOptionsMapping() noexcept;
 // still holds the old one and the stream does not fit it, nothing is written
 // (warning) and the old, complete stream stays. The flag is 0 while the stream
 // is written and 1 after. True when the options were written.
-bool PublishSharedOptions(const TVexlorModuleOptions* Options);
+bool PublishSharedOptions(const TVexlorModuleOptions* options);
 
 // Loads Options (which need a module handle) from the mapping of their module
 // when it exists and holds options, as the current version (LastVexlorVersion
 // is set to it). True when options were loaded; a stream that fails to load is
 // a warning (the options read so far stay).
-bool ReadSharedOptions(TVexlorModuleOptions* Options);
+bool ReadSharedOptions(TVexlorModuleOptions* options);
 
 }  // namespace crash

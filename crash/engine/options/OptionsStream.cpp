@@ -279,9 +279,9 @@ TShowOptions RemapShowOptions(const std::uint8_t* bytes, std::size_t count, std:
 
 }  // namespace
 
-void TVexlorModuleOptions::SaveToStream(rtl::TStream& Stream) const
+void TVexlorModuleOptions::SaveToStream(rtl::TStream& stream) const
 {
-    StreamWriter w(Stream);
+    StreamWriter w(stream);
     w.Bool(FActivateLog);
     w.Bool(FActivateHandle);
     w.Bits(FLogOptions);
@@ -350,11 +350,11 @@ void TVexlorModuleOptions::SaveToStream(rtl::TStream& Stream) const
     w.String(FTextsCollection);
 }
 
-void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream)
+void TVexlorModuleOptions::LoadFromStream(rtl::TStream& stream)
 {
     const std::uint16_t v = LastVexlorVersion;
-    RunBulkChange([this, &Stream, v] {
-        StreamReader r(Stream);
+    RunBulkChange([this, &stream, v] {
+        StreamReader r(stream);
         auto switchMember = [](auto& set, auto member, bool on) {
             if (on)
                 set.Include(member);
@@ -420,7 +420,7 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream)
         if (v < 6000) {
             std::uint8_t bytes[TShowOptions::kByteCount] = {};
             const std::size_t count = v < 500 ? 4 : 5;
-            Stream.ReadBuffer(bytes, count);
+            stream.ReadBuffer(bytes, count);
             FShowOptions = RemapShowOptions(bytes, count, v);
         } else {
             FShowOptions = r.Bits<TShowOptions>();
@@ -510,15 +510,15 @@ void TVexlorModuleOptions::LoadFromStream(rtl::TStream& Stream)
     });
 }
 
-void TVexlorModuleOptions::SaveToFile(const std::string& FileName) const
+void TVexlorModuleOptions::SaveToFile(const std::string& fileName) const
 {
-    rtl::TFileStream file(FileName, rtl::fmCreate);
+    rtl::TFileStream file(fileName, rtl::fmCreate);
     SaveToStream(file);
 }
 
-void TVexlorModuleOptions::LoadFromFile(const std::string& FileName)
+void TVexlorModuleOptions::LoadFromFile(const std::string& fileName)
 {
-    rtl::TFileStream file(FileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    rtl::TFileStream file(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
     // A file holds what SaveToFile wrote: the current version, whatever an
     // earlier data block left in the global.
     struct VersionScope {

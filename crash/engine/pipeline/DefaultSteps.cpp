@@ -18,22 +18,22 @@ std::string FileNameOf(const std::string& path)
 
 }  // namespace
 
-std::string DefaultExceptionClassText(TReportContext& Context)
+std::string DefaultExceptionClassText(TReportContext& context)
 {
-    return Context.ExceptionClassName.empty() ? rtl::SafeClassName(Context.ExceptionObject)
-                                              : Context.ExceptionClassName;
+    return context.ExceptionClassName.empty() ? rtl::SafeClassName(context.ExceptionObject)
+                                              : context.ExceptionClassName;
 }
 
-std::string DefaultExceptionMessageText(TReportContext& Context)
+std::string DefaultExceptionMessageText(TReportContext& context)
 {
-    const rtl::TObject* object = rtl::AsValidTObject(Context.ExceptionObject);
+    const rtl::TObject* object = rtl::AsValidTObject(context.ExceptionObject);
     const auto* exception = object != nullptr ? dynamic_cast<const rtl::Exception*>(object) : nullptr;
     return exception != nullptr ? exception->Message() : std::string();
 }
 
-std::string DefaultCleanMessageText(const std::string& Text)
+std::string DefaultCleanMessageText(const std::string& text)
 {
-    std::string clean = Text;
+    std::string clean = text;
     for (char& c : clean)
         if (static_cast<unsigned char>(c) < 32 && c != '\r' && c != '\n') c = ' ';
     return clean;
@@ -44,14 +44,14 @@ std::string DefaultApplicationNameText(TReportContext&)
     return FileNameOf(GetModuleFullFileName(::GetModuleHandleW(nullptr)));
 }
 
-std::string DefaultExceptionModuleText(TReportContext& Context)
+std::string DefaultExceptionModuleText(TReportContext& context)
 {
-    return FileNameOf(GetModuleFullFileName(ModuleHandleByAddr(Context.ExceptionAddress)));
+    return FileNameOf(GetModuleFullFileName(ModuleHandleByAddr(context.ExceptionAddress)));
 }
 
-std::string DefaultReportText(TReportContext& Context)
+std::string DefaultReportText(TReportContext& context)
 {
-    return DefaultExceptionClassText(Context) + ": " + DefaultExceptionMessageText(Context);
+    return DefaultExceptionClassText(context) + ": " + DefaultExceptionMessageText(context);
 }
 
 void DefaultShowExceptionBox(TReportContext&, bool)

@@ -96,10 +96,10 @@ TPipelineState& PipelineState() noexcept
     return *GState;
 }
 
-void SetReportText(std::string Text)
+void SetReportText(std::string text)
 {
     TPipelineState& state = PipelineState();
-    state.ReportText = std::move(Text);
+    state.ReportText = std::move(text);
     state.LogTextStore = state.ReportText;
     state.Record.LogText = state.LogTextStore.data();
     state.Record.LogTextLength = static_cast<std::uint32_t>(state.LogTextStore.size());
@@ -175,17 +175,17 @@ bool IsReportWorkerThread() noexcept
 
 class TExceptionThread : public rtl::TThread {
 public:
-    TExceptionThread(void* Obj, void* Addr, bool NativeException, TExceptNotifyParams& Params, TRaiserType RaiserType,
-                     HMODULE ModuleHandle, TAsynchronousException AsynchronousException,
-                     const std::string& ForeignClassName)
-        : FObj(Obj),
-          FAddr(Addr),
-          FNativeException(NativeException),
-          FParams(Params),
-          FRaiserType(RaiserType),
-          FModuleHandle(ModuleHandle),
-          FAsynchronousException(AsynchronousException),
-          FForeignClassName(ForeignClassName)
+    TExceptionThread(void* obj, void* addr, bool nativeException, TExceptNotifyParams& params, TRaiserType raiserType,
+                     HMODULE moduleHandle, TAsynchronousException asynchronousException,
+                     const std::string& foreignClassName)
+        : FObj(obj),
+          FAddr(addr),
+          FNativeException(nativeException),
+          FParams(params),
+          FRaiserType(raiserType),
+          FModuleHandle(moduleHandle),
+          FAsynchronousException(asynchronousException),
+          FForeignClassName(foreignClassName)
     {
         // What the caller left empty, from the raising thread (this one).
         if (FParams.TopOfStack == 0) FParams.TopOfStack = static_cast<std::uint32_t>(rtl::CurrentStackTop());
@@ -231,7 +231,7 @@ private:
 };
 
 // At most 11 messages; input is refused with a beep, WM_QUIT dropped.
-void PumpWaitMessages(bool& PumpAllowed) noexcept
+void PumpWaitMessages(bool& pumpAllowed) noexcept
 {
     try {
         MSG message;
@@ -247,7 +247,7 @@ void PumpWaitMessages(bool& PumpAllowed) noexcept
             ::DispatchMessageW(&message);
         }
     } catch (...) {
-        PumpAllowed = false;
+        pumpAllowed = false;
     }
 }
 
@@ -297,10 +297,10 @@ bool WaitForReport(TExceptionThread& worker, bool pumpAllowed)
 
 // ---- The entry ----
 
-bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackList* CallStack, bool Handled,
-                     TAsynchronousException AsynchronousException, HMODULE ModuleHandle, TRaiserType RaiserType,
-                     EXCEPTION_RECORD* ExceptionRecord, CONTEXT* Context, std::uint32_t StackPoint,
-                     std::uint32_t TopOfStack, const std::type_info* ForeignType)
+bool NotifyException(void* obj, void* addr, bool nativeException, TVexlorStackList* callStack, bool handled,
+                     TAsynchronousException asynchronousException, HMODULE moduleHandle, TRaiserType raiserType,
+                     EXCEPTION_RECORD* exceptionRecord, CONTEXT* context, std::uint32_t stackPoint,
+                     std::uint32_t topOfStack, const std::type_info* foreignType)
 {
     bool result = true;
     TPipelineState* state = PipelineStateOrNull();
@@ -308,17 +308,17 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
     TThreadRaiseState* raise = ThreadRaiseState();
     // A report worker enters no pipeline: its raising thread holds the lock.
     if (raise != nullptr && raise->IsReportWorker) return result;
-    if (ForeignType == nullptr && IsAbortObject(Obj)) return result;
+    if (foreignType == nullptr && IsAbortObject(obj)) return result;
     // A stand-in for an object of no class of ours.
     std::unique_ptr<rtl::Exception> standIn;
     std::string foreignClass;
-    if (ForeignType != nullptr) {
-        foreignClass = rtl::ExceptionClassName(ForeignType);
-        standIn = std::make_unique<rtl::Exception>(rtl::ExceptionMessage(Obj, ForeignType));
-        Obj = standIn.get();
+    if (foreignType != nullptr) {
+        foreignClass = rtl::ExceptionClassName(foreignType);
+        standIn = std::make_unique<rtl::Exception>(rtl::ExceptionMessage(obj, foreignType));
+        obj = standIn.get();
     }
     const TVexlorModuleOptions* own = OwnModuleOptions();
-    bool pumpAllowed = !IsStackOverflowObject(Obj);
+    bool pumpAllowed = !IsStackOverflowObject(obj);
     if (own != nullptr && own->BehaviourOptions().Contains(boPauseBorlandThreads) &&
         !own->BehaviourOptions().Contains(boDoNotPauseMainThread))
         pumpAllowed = false;
@@ -336,25 +336,25 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
     if (raise != nullptr) raise->InNotifyException = true;
     // Reported inside the safecall method already.
     if (own != nullptr && !own->BehaviourOptions().Contains(boHandleSafeCallExceptions)) {
-        const rtl::TObject* valid = rtl::AsValidTObject(Obj);
+        const rtl::TObject* valid = rtl::AsValidTObject(obj);
         const auto* exception = valid != nullptr ? dynamic_cast<const rtl::Exception*>(valid) : nullptr;
         if (exception != nullptr && exception->Message().rfind(kSafeCallPrefix, 0) == 0) return false;
     }
     if (own == nullptr || !own->Active()) return true;
 
     TExceptNotifyParams params;
-    params.Handled = Handled;
-    params.Context = Context;
-    params.ExceptionRecord = ExceptionRecord;
-    params.CallStack = CallStack;
-    if (TopOfStack != 0)
-        params.TopOfStack = TopOfStack;
+    params.Handled = handled;
+    params.Context = context;
+    params.ExceptionRecord = exceptionRecord;
+    params.CallStack = callStack;
+    if (topOfStack != 0)
+        params.TopOfStack = topOfStack;
     else if (raise != nullptr && raise->OwnStackTop != 0)
         params.TopOfStack = raise->OwnStackTop;
     else
         params.TopOfStack = static_cast<std::uint32_t>(rtl::CurrentStackTop());
-    if (StackPoint != 0)
-        params.StackPoint = StackPoint;
+    if (stackPoint != 0)
+        params.StackPoint = stackPoint;
     else if (raise != nullptr)
         params.StackPoint = raise->Context.ContextFlags != 0 ? raise->Context.Esp : raise->StackPointerAtRaise;
     params.ThreadID =
@@ -362,34 +362,34 @@ bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackLi
     try {
         ReadFocusedControl(params);
     } catch (...) {}
-    if (!Handled && raise != nullptr) {
-        const std::string name = foreignClass.empty() ? rtl::SafeClassName(Obj) : foreignClass;
+    if (!handled && raise != nullptr) {
+        const std::string name = foreignClass.empty() ? rtl::SafeClassName(obj) : foreignClass;
         const std::size_t length = std::min(name.size(), kMaxClassNameLength);
         std::memcpy(raise->LastClassName, name.data(), length);
         raise->LastClassName[length] = '\0';
-        raise->LastAddress = Addr;
-        const rtl::TObject* valid = ForeignType == nullptr ? rtl::AsValidTObject(Obj) : nullptr;
-        raise->LastType = ForeignType != nullptr ? ForeignType : valid != nullptr ? &typeid(*valid) : nullptr;
+        raise->LastAddress = addr;
+        const rtl::TObject* valid = foreignType == nullptr ? rtl::AsValidTObject(obj) : nullptr;
+        raise->LastType = foreignType != nullptr ? foreignType : valid != nullptr ? &typeid(*valid) : nullptr;
     }
     gRaisingThreadState = raise;
-    if (IsLibraryModule(LibraryModuleHandle()) && Addr == nullptr) {
+    if (IsLibraryModule(LibraryModuleHandle()) && addr == nullptr) {
         state->RaisingThreadMode = true;
         try {
-            result = pipeline::ProcessException(Obj, Addr, NativeException, AsynchronousException, ModuleHandle,
-                                                RaiserType, params, foreignClass);
+            result = pipeline::ProcessException(obj, addr, nativeException, asynchronousException, moduleHandle,
+                                                raiserType, params, foreignClass);
         } catch (...) {}
     } else {
         state->RaisingThreadMode = false;
         try {
-            TExceptionThread worker(Obj, Addr, NativeException, params, RaiserType, ModuleHandle, AsynchronousException,
+            TExceptionThread worker(obj, addr, nativeException, params, raiserType, moduleHandle, asynchronousException,
                                     foreignClass);
             result = WaitForReport(worker, pumpAllowed);
         } catch (...) {}
     }
     gRaisingThreadState = nullptr;
     ClearRaiseState();
-    if (AsynchronousException == aeSafeCall) {
-        if (auto* exception = dynamic_cast<rtl::Exception*>(const_cast<rtl::TObject*>(rtl::AsValidTObject(Obj)))) {
+    if (asynchronousException == aeSafeCall) {
+        if (auto* exception = dynamic_cast<rtl::Exception*>(const_cast<rtl::TObject*>(rtl::AsValidTObject(obj)))) {
             if (exception->Message().find(kSafeCallPrefix) == std::string::npos)
                 exception->SetMessage(kSafeCallPrefix + exception->Message());
         }

@@ -33,10 +33,10 @@ bool IsExceptionPipelineStarted() noexcept;
 // standard library exception, an int) of that C++ type; the report shows a
 // stand-in Exception with the type's name as its class and what() as its
 // message. A report thread's own exceptions are never reported (true at once).
-bool NotifyException(void* Obj, void* Addr, bool NativeException, TVexlorStackList* CallStack, bool Handled,
-                     TAsynchronousException AsynchronousException, HMODULE ModuleHandle, TRaiserType RaiserType,
-                     EXCEPTION_RECORD* ExceptionRecord, CONTEXT* Context, std::uint32_t StackPoint,
-                     std::uint32_t TopOfStack, const std::type_info* ForeignType = nullptr);
+bool NotifyException(void* obj, void* addr, bool nativeException, TVexlorStackList* callStack, bool handled,
+                     TAsynchronousException asynchronousException, HMODULE moduleHandle, TRaiserType raiserType,
+                     EXCEPTION_RECORD* exceptionRecord, CONTEXT* context, std::uint32_t stackPoint,
+                     std::uint32_t topOfStack, const std::type_info* foreignType = nullptr);
 
 // Whether the calling thread is a report worker (TExceptionThread).
 bool IsReportWorkerThread() noexcept;

@@ -270,34 +270,34 @@ bool ShouldSendReport()
     return sendMode && !state.Duplicate && (state.SendChosen || options.ExceptionDialogType() == edtNone);
 }
 
-bool WillShowReport(const TExceptNotifyParams&, TRaiserType RaiserType)
+bool WillShowReport(const TExceptNotifyParams&, TRaiserType raiserType)
 {
     const TPipelineState& state = PipelineState();
     const TVexlorModuleOptions& options = *state.Options;
     const bool gui =
         !(ReportSteps.IsConsoleApplication ? ReportSteps.IsConsoleApplication() : IsConsoleProgramImage()) &&
         !ReportSteps.IsWebApplication();
-    if (!(RaiserType == rtLocal || (RaiserType == rtUnknown && gui))) return false;
+    if (!(raiserType == rtLocal || (raiserType == rtUnknown && gui))) return false;
     const bool sendMode = options.EMailSendMode() != esmNoSend || options.WebSendMode() != wsmNoSend;
     const bool sendShows = sendMode && (options.CommonSendOptions().Contains(sndShowSendDialog) ||
                                         options.CommonSendOptions().Contains(sndSendScreenshot));
     return sendShows || state.DialogKind != edtNone;
 }
 
-int ReportOutputKind(TRaiserType RaiserType)
+int ReportOutputKind(TRaiserType raiserType)
 {
-    if (RaiserType == rtWeb || ReportSteps.IsWebApplication()) return 2;
+    if (raiserType == rtWeb || ReportSteps.IsWebApplication()) return 2;
     const bool console =
         ReportSteps.IsConsoleApplication ? ReportSteps.IsConsoleApplication() : IsConsoleProgramImage();
     return console ? 1 : 0;
 }
 
-bool WriteConsoleReport(const TReportContext& Context, const std::string& ReportText) noexcept
+bool WriteConsoleReport(const TReportContext& context, const std::string& reportText) noexcept
 {
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
     try {
-        const std::string line = Context.TopText + ReportText + "\r\n";
+        const std::string line = context.TopText + reportText + "\r\n";
         DWORD written = 0;
         return ::WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
                written == line.size();
@@ -328,9 +328,9 @@ void SetReportEnvironmentFor(TReportContext& context)
 
 // ---- The core ----
 
-bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronousException AsynchronousException,
-                      HMODULE ModuleHandle, TRaiserType RaiserType, TExceptNotifyParams& Params,
-                      const std::string& ForeignClassName)
+bool ProcessException(void* obj, void* addr, bool nativeException, TAsynchronousException asynchronousException,
+                      HMODULE moduleHandle, TRaiserType raiserType, TExceptNotifyParams& params,
+                      const std::string& foreignClassName)
 {
     TPipelineState& state = PipelineState();
     TThreadRaiseState* raising = RaisingThreadState();
@@ -347,13 +347,13 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
         if (TVexlorThreadsList* registry = ThreadsList()) snapshot = std::make_unique<TVexlorThreadsList>(registry);
         // The address of a raise of the language is the return address of
         // the raising call.
-        if (NativeException && Addr != nullptr) Addr = static_cast<char*>(Addr) - 5;
+        if (nativeException && addr != nullptr) addr = static_cast<char*>(addr) - 5;
         state.Record = TVexlorExceptionRecord{};
-        state.Record.ExceptionObject = Obj;
-        state.Record.ExceptionAddress = Addr;
-        state.Record.ExceptionThreadID = Params.ThreadID;
-        state.ExceptionThreadID = Params.ThreadID;
-        ChooseOptions(state, Addr, ModuleHandle);
+        state.Record.ExceptionObject = obj;
+        state.Record.ExceptionAddress = addr;
+        state.Record.ExceptionThreadID = params.ThreadID;
+        state.ExceptionThreadID = params.ThreadID;
+        ChooseOptions(state, addr, moduleHandle);
         TVexlorModuleOptions& options = *state.Options;
 
         state.Stage = 104;
@@ -365,8 +365,8 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
         TFilterActionType action = fatNone;
         state.DialogKind = options.ExceptionDialogType();
         state.FilterMatched = false;
-        if (AsynchronousException != aeSynchronize && options.ActivateHandle() && ReportSteps.FindExceptionFilter) {
-            const int index = ReportSteps.FindExceptionFilter(Obj, Params.Handled);
+        if (asynchronousException != aeSynchronize && options.ActivateHandle() && ReportSteps.FindExceptionFilter) {
+            const int index = ReportSteps.FindExceptionFilter(obj, params.Handled);
             state.Stage = 201;
             if (index >= 0 && index < options.ExceptionsFilters().Count()) {
                 const TVexlorExceptionFilter& filter = *options.ExceptionsFilters().Items(index);
@@ -387,12 +387,12 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
             result = true;
         } else {
             // Defaults from the raising thread's state.
-            const std::uint32_t topOfStack = Params.TopOfStack;
-            const std::uint32_t stackPoint = Params.StackPoint;
-            CONTEXT* cpu = Params.Context;
+            const std::uint32_t topOfStack = params.TopOfStack;
+            const std::uint32_t stackPoint = params.StackPoint;
+            CONTEXT* cpu = params.Context;
             if (cpu == nullptr && raising != nullptr && raising->Context.ContextFlags != 0) cpu = &raising->Context;
             if (cpu != nullptr && !rtl::IsReadableMemory(cpu, kContextCopySize)) cpu = nullptr;
-            EXCEPTION_RECORD* record = Params.ExceptionRecord;
+            EXCEPTION_RECORD* record = params.ExceptionRecord;
             if (record == nullptr && raising != nullptr && raising->ExceptionRecord.ExceptionCode != 0)
                 record = &raising->ExceptionRecord;
             if (record != nullptr && !rtl::IsReadableMemory(record, kExceptionRecordSize)) record = nullptr;
@@ -408,42 +408,42 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
                 recordCopy = *record;
                 record = &recordCopy;
             }
-            context.ExceptionObject = Obj;
-            context.ExceptionAddress = Addr;
-            context.ExceptionClassName = ForeignClassName.empty() ? rtl::SafeClassName(Obj) : ForeignClassName;
+            context.ExceptionObject = obj;
+            context.ExceptionAddress = addr;
+            context.ExceptionClassName = foreignClassName.empty() ? rtl::SafeClassName(obj) : foreignClassName;
             context.StackPoint = stackPoint;
             context.Context = cpu;
-            context.ActiveControlClass = Params.ActiveControlClass;
-            context.ActiveControlText = Params.ActiveControlText;
-            context.NativeException = NativeException;
-            context.AsynchronousException = AsynchronousException;
-            context.RaiserType = RaiserType;
-            context.ModuleHandle = ModuleHandle;
-            context.Params = &Params;
-            const DWORD exceptionThread = Params.ThreadID;
+            context.ActiveControlClass = params.ActiveControlClass;
+            context.ActiveControlText = params.ActiveControlText;
+            context.NativeException = nativeException;
+            context.AsynchronousException = asynchronousException;
+            context.RaiserType = raiserType;
+            context.ModuleHandle = moduleHandle;
+            context.Params = &params;
+            const DWORD exceptionThread = params.ThreadID;
 
             state.Stage = 4;
             gCallStack.reset();
             if (std::unique_ptr<TVexlorStackList> synchronized =
-                    raising != nullptr && raising->SynchronizedObject == Obj ? TakeSynchronizedCallStack(Obj)
+                    raising != nullptr && raising->SynchronizedObject == obj ? TakeSynchronizedCallStack(obj)
                                                                              : nullptr) {
                 // Built by the main thread where the synchronised call raised.
                 gCallStack = std::move(synchronized);
                 raising->SynchronizedObject = nullptr;
-            } else if (Params.CallStack != nullptr) {
+            } else if (params.CallStack != nullptr) {
                 gCallStack = std::make_unique<TVexlorStackList>();
-                for (int i = 0; i < Params.CallStack->Count(); ++i) {
-                    const int index = gCallStack->AddFrom(*Params.CallStack->Items(i));
-                    gCallStack->Items(index)->ThreadID = Params.CallStack->Items(i)->ThreadID;
+                for (int i = 0; i < params.CallStack->Count(); ++i) {
+                    const int index = gCallStack->AddFrom(*params.CallStack->Items(i));
+                    gCallStack->Items(index)->ThreadID = params.CallStack->Items(i)->ThreadID;
                 }
             } else {
                 // The raise's own snapshot when it is this thread's and this
                 // raise's; else the raising thread's stack, which is intact
                 // while it waits inside the hook.
-                gCallStack = OwnedSnapshotCallStack(exceptionThread, Obj);
+                gCallStack = OwnedSnapshotCallStack(exceptionThread, obj);
                 if (!gCallStack && stackPoint != 0 && topOfStack > stackPoint)
                     gCallStack =
-                        GetCallStackByAddresses(reinterpret_cast<std::uintptr_t>(Addr), stackPoint, topOfStack - 1,
+                        GetCallStackByAddresses(reinterpret_cast<std::uintptr_t>(addr), stackPoint, topOfStack - 1,
                                                 exceptionThread, false, true, -1, -1, kAllDebugDetails);
                 if (!gCallStack) gCallStack = std::make_unique<TVexlorStackList>();
             }
@@ -454,13 +454,13 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
                 state.ExceptionIdentifier = HexIdentifier(GetCRC16(state.ExceptionIdentifierText));
             }
 
-            if (AsynchronousException != aeSynchronize && snapshot) {
+            if (asynchronousException != aeSynchronize && snapshot) {
                 const int own = snapshot->FindByThreadID(exceptionThread);
                 if (own >= 0) AppendCreatorStack(*gCallStack, *snapshot->GetItem(own), options);
                 AppendOtherThreads(*snapshot, exceptionThread, *gCallStack, options);
             }
 
-            if (AsynchronousException != aeSynchronize) {
+            if (asynchronousException != aeSynchronize) {
                 state.Stage = 5;
                 if (snapshot) paused.Pause(*snapshot, exceptionThread, options);
 
@@ -496,9 +496,9 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
                     SetReportEnvironmentFor(context);
 
                     if (ReportSteps.IsCGIApplication()) ReportSteps.LoadLastHTMLPage();
-                    if (WillShowReport(Params, RaiserType)) RunOnMainThread([] { RestoreMainWindow(); });
+                    if (WillShowReport(params, raiserType)) RunOnMainThread([] { RestoreMainWindow(); });
                     VexlorEventData().Handled = true;
-                    RunOnMainThread(Params.Handled ? DoHandledExceptionNotify : DoExceptionNotify);
+                    RunOnMainThread(params.Handled ? DoHandledExceptionNotify : DoExceptionNotify);
                     state.ContinueFlag = VexlorEventData().Handled;
                     state.Stage = 8;
 
@@ -559,7 +559,7 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
                             state.AttachScreenshot = options.CommonSendOptions().Contains(sndSendScreenshot);
                             if (state.ShowFlag) {
                                 state.Stage = 13;
-                                switch (ReportOutputKind(RaiserType)) {
+                                switch (ReportOutputKind(raiserType)) {
                                 case 1:
                                     if (!WriteConsoleReport(context, state.ReportText)) {
                                         state.ShowFlag = false;
@@ -646,7 +646,7 @@ bool ProcessException(void* Obj, void* Addr, bool NativeException, TAsynchronous
             if (options.BehaviourOptions().Contains(boCallRTLExceptionEvent)) result = true;
 
             state.Stage = 18;
-            if (AsynchronousException != aeSynchronize && !state.DeliveryHandedOver) ReportSteps.TerminateAfterReport();
+            if (asynchronousException != aeSynchronize && !state.DeliveryHandedOver) ReportSteps.TerminateAfterReport();
         }
     } catch (...) {
         // The stage names where the report failed.

@@ -143,7 +143,7 @@ TPipelineState& PipelineState() noexcept;
 
 // The full report text changed (a section was inserted): the state's text
 // and the current record's log text follow it.
-void SetReportText(std::string Text);
+void SetReportText(std::string text);
 
 // Accessors for the report steps (read the state above).
 inline const std::string& ExceptionIdentifier()
@@ -158,9 +158,9 @@ inline bool IsDuplicateException()
 {
     return PipelineState().Duplicate;
 }
-inline void SetDuplicateException(bool Value)
+inline void SetDuplicateException(bool value)
 {
-    PipelineState().Duplicate = Value;
+    PipelineState().Duplicate = value;
 }
 inline const std::string& ReportText()
 {
@@ -174,9 +174,9 @@ inline TExceptionDialogType DialogKind()
 {
     return PipelineState().DialogKind;
 }
-inline void SetDialogKind(TExceptionDialogType Value)
+inline void SetDialogKind(TExceptionDialogType value)
 {
-    PipelineState().DialogKind = Value;
+    PipelineState().DialogKind = value;
 }
 inline TVexlorStrings& CustomDataList()
 {

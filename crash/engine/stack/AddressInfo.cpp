@@ -24,9 +24,9 @@ void StartItem(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item,
 
 namespace stack {
 
-TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t Address)
+TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t address)
 {
-    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(Address));
+    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(address));
     if (!handle) return nullptr;
     for (int i = 0; i < FCount; ++i)
         if (FEntries[i].FHandle == handle) return FEntries[i].FRecord;
@@ -37,21 +37,21 @@ TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t Address)
     return record;
 }
 
-void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                    bool RunningThread, TModuleRecordCache* Modules)
+void ResolveAddress(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                    bool runningThread, TModuleRecordCache* modules)
 {
-    StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
-    TVexlorModuleInfo* module = Modules ? Modules->RecordOf(X) : ModuleInfoByAddr(reinterpret_cast<const void*>(X));
-    Item.ModuleInfo = module;
+    StartItem(x, threadId, item, errorLine, runningThread);
+    TVexlorModuleInfo* module = modules ? modules->RecordOf(x) : ModuleInfoByAddr(reinterpret_cast<const void*>(x));
+    item.ModuleInfo = module;
     if (module) {
         // A record's data and debug source are made with it and never change.
         if (const TModuleDebugData* data = module->ExtraInformation.DebugInformation.get())
-            if (LookupSourceInfo(*data, X, Item)) return;
-        if (GetOtherDebugInfoByAddr(dynamic_cast<TVLDebugInfoSource*>(module->OtherDebugData.get()), X, Item)) return;
+            if (LookupSourceInfo(*data, x, item)) return;
+        if (GetOtherDebugInfoByAddr(dynamic_cast<TVLDebugInfoSource*>(module->OtherDebugData.get()), x, item)) return;
     }
-    Item.DebugDetail = module ? ddModule : ddNone;
-    Item.Addr = static_cast<std::uint32_t>(X);
-    Item.Line = 0;
+    item.DebugDetail = module ? ddModule : ddNone;
+    item.Addr = static_cast<std::uint32_t>(x);
+    item.Line = 0;
     if (!module) return;
     // The export lookup measures a function the first time it is met, which
     // changes the record: under the list's lock, as every change to it.
@@ -60,31 +60,31 @@ void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& 
     if (functions.Count() == 0) return;
     GetExportInfoByAddr(
         static_cast<std::size_t>(functions.Count()),
-        [&](std::size_t i) -> TVexlorFunctionInfo& { return *functions.GetItem(static_cast<int>(i)); }, X, Item);
+        [&](std::size_t i) -> TVexlorFunctionInfo& { return *functions.GetItem(static_cast<int>(i)); }, x, item);
 }
 
 }  // namespace stack
 
-void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                        bool RunningThread)
+void GetDebugInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                        bool runningThread)
 {
-    stack::ResolveAddress(X, ThreadID, Item, ErrorLine, RunningThread, nullptr);
+    stack::ResolveAddress(x, threadId, item, errorLine, runningThread, nullptr);
 }
 
-void GetModuleOnlyInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                             bool RunningThread, std::unique_ptr<TVexlorModuleInfo>& Module)
+void GetModuleOnlyInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                             bool runningThread, std::unique_ptr<TVexlorModuleInfo>& module)
 {
-    StartItem(X, ThreadID, Item, ErrorLine, RunningThread);
-    Item.DebugDetail = ddModule;
-    Module.reset();
+    StartItem(x, threadId, item, errorLine, runningThread);
+    item.DebugDetail = ddModule;
+    module.reset();
     // Nothing here touches the module list: this is the resolution that is
     // left when the full one has failed.
-    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(X));
+    const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(x));
     if (!handle) return;
-    Module = std::make_unique<TVexlorModuleInfo>();
-    Module->Handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
-    Module->Name = rtl::ModuleFileNameAnsi(handle);
-    Item.ModuleInfo = Module.get();
+    module = std::make_unique<TVexlorModuleInfo>();
+    module->Handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
+    module->Name = rtl::ModuleFileNameAnsi(handle);
+    item.ModuleInfo = module.get();
 }
 
 }  // namespace crash

@@ -51,14 +51,14 @@ inline constexpr TVexlorDebugDetails kAllDebugDetails = TVexlorDebugDetails::All
 // it points to, which goes with it.
 class TVexlorStackList : public TVexlorRecordList<TVexlorDebugInfo> {
 public:
-    void Delete(int Index) override;
+    void Delete(int index) override;
     // Appends a new item with DebugDetail, ModuleInfo, Addr, UnitName,
     // ClassName, ProcedureName and Line of Source; every other field zero or
     // empty. The new item does not own Source's private module record.
-    int AddFrom(const TVexlorDebugInfo& Source);
+    int AddFrom(const TVexlorDebugInfo& source);
     // Appends Item and makes the list the owner of Module, Item's private
     // module record.
-    int AddOwning(std::unique_ptr<TVexlorDebugInfo> Item, std::unique_ptr<TVexlorModuleInfo> Module);
+    int AddOwning(std::unique_ptr<TVexlorDebugInfo> item, std::unique_ptr<TVexlorModuleInfo> module);
 
 private:
     std::vector<std::unique_ptr<TVexlorModuleInfo>> FPrivateModules;
@@ -72,13 +72,13 @@ private:
 // tables, its other debug information (OtherDebugData), else the module alone
 // (ddModule; ddNone without a module) with unit, class and procedure from the
 // export that holds X. Raises nothing but running out of memory.
-void GetDebugInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                        bool RunningThread);
+void GetDebugInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                        bool runningThread);
 
 // The resolution the walks and the report's address texts use:
 // GetDebugInfoByAddr. Tests put in one that raises.
-using TDebugInfoResolver = void (*)(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                                    bool RunningThread);
+using TDebugInfoResolver = void (*)(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                                    bool runningThread);
 extern std::atomic<TDebugInfoResolver> DebugInfoResolver;
 
 // Fills Item with the module of X only: everything zero, ddModule, Addr, the
@@ -86,8 +86,8 @@ extern std::atomic<TDebugInfoResolver> DebugInfoResolver;
 // the module list) holding only the handle and the file name of the module
 // that contains X; Module and ModuleInfo null when none does. The module list
 // is not asked. Raises nothing but running out of memory.
-void GetModuleOnlyInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                             bool RunningThread, std::unique_ptr<TVexlorModuleInfo>& Module);
+void GetModuleOnlyInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                             bool runningThread, std::unique_ptr<TVexlorModuleInfo>& module);
 
 // ---- Walks ------------------------------------------------------------------------
 
@@ -101,29 +101,29 @@ void GetModuleOnlyInfoByAddr(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDe
 // only. A fault while a slot is examined skips the slot; anything else that
 // raises (a resolver, no memory) goes on to the caller, the items added so
 // far staying in List, unpruned.
-void ScanStackForReturnAddresses(TVexlorStackList& List, std::uintptr_t FirstAddr, std::uintptr_t StackStart,
-                                 std::uintptr_t StackEnd, std::uint32_t ThreadID, bool RunningThread,
-                                 bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
-                                 TVexlorDebugDetails Details, bool FullResolution = true);
+void ScanStackForReturnAddresses(TVexlorStackList& list, std::uintptr_t firstAddr, std::uintptr_t stackStart,
+                                 std::uintptr_t stackEnd, std::uint32_t threadId, bool runningThread,
+                                 bool followCallTargets, std::int32_t firstLevel, std::int32_t levelsCount,
+                                 TVexlorDebugDetails details, bool fullResolution = true);
 
 // The same walk into a new list the caller owns. Never raises: a walk that
 // fails gives the items found up to there (an empty list when even the list
 // could not be made is null).
-std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t FirstAddr, std::uintptr_t StackStart,
-                                                          std::uintptr_t StackEnd, std::uint32_t ThreadID,
-                                                          bool RunningThread, bool FollowCallTargets,
-                                                          std::int32_t FirstLevel, std::int32_t LevelsCount,
-                                                          TVexlorDebugDetails Details) noexcept;
+std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t firstAddr, std::uintptr_t stackStart,
+                                                          std::uintptr_t stackEnd, std::uint32_t threadId,
+                                                          bool runningThread, bool followCallTargets,
+                                                          std::int32_t firstLevel, std::int32_t levelsCount,
+                                                          TVexlorDebugDetails details) noexcept;
 
 // Hides repeated call sites and stale runs in front of a procedure entry
 // among the items from FirstIndex on; inside the development environment
 // (IntoIDE) it first deletes the items below procedure level and those of a
 // procedure named "...HandleException...". Every walk ends with it.
-void PruneCallStack(TVexlorStackList& List, int FirstIndex);
+void PruneCallStack(TVexlorStackList& list, int firstIndex);
 
 // The details a report shows: ddSourceCode, with csoShowDLLs also
 // ddProcedure, with csoShowBPLs also ddUnitAndProcedure; never ddNone.
-TVexlorDebugDetails GetShownDebugDetails(const TVexlorModuleOptions& Options) noexcept;
+TVexlorDebugDetails GetShownDebugDetails(const TVexlorModuleOptions& options) noexcept;
 
 // The calling thread's stack from the caller's frame to the stack top: no
 // first address, the current thread, every level and detail.
@@ -132,7 +132,7 @@ std::unique_ptr<TVexlorStackList> GetCurrentCallStack() noexcept;
 // The same with the given levels and call targets not followed, the details
 // those the module's options show (GetShownDebugDetails); null when the
 // module that carries this library has no data of its own.
-std::unique_ptr<TVexlorStackList> GetCallStackByLevels(std::int32_t FirstLevel, std::int32_t LevelsCount) noexcept;
+std::unique_ptr<TVexlorStackList> GetCallStackByLevels(std::int32_t firstLevel, std::int32_t levelsCount) noexcept;
 
 // ---- The raw snapshot ---------------------------------------------------------------
 
@@ -150,7 +150,7 @@ void FreeStackSnapshot() noexcept;
 // pointer outside the thread's stack gives way to this routine's own frame.
 // A copy that faults is kept as empty. Nothing without InitStackSnapshot.
 // Hook code: no heap, no raise.
-void SnapshotThreadStack(std::uintptr_t CodeAddr, bool IsReturnAddress) noexcept;
+void SnapshotThreadStack(std::uintptr_t codeAddr, bool isReturnAddress) noexcept;
 
 // The walk over the snapshot: its code address first, its thread, every
 // level and detail. Null when the snapshot holds no bytes.
@@ -171,6 +171,6 @@ struct TLastRaisedException {
 TLastRaisedException& LastRaisedException() noexcept;
 // The hooks' setter: a non-null Object or Address replaces the kept one; the
 // current pair and the flag are always replaced. Answers Object. Hook code.
-void* SetLastRaisedException(void* Object, std::uintptr_t Address, bool IsLanguageRaise) noexcept;
+void* SetLastRaisedException(void* object, std::uintptr_t address, bool isLanguageRaise) noexcept;
 
 }  // namespace crash

@@ -23,7 +23,7 @@ struct TStackRange {
 class TModuleRecordCache {
 public:
     // ModuleInfoByAddr, asked once per module.
-    TVexlorModuleInfo* RecordOf(std::uintptr_t Address);
+    TVexlorModuleInfo* RecordOf(std::uintptr_t address);
 
 private:
     struct Entry {
@@ -37,13 +37,13 @@ private:
 };
 
 // GetDebugInfoByAddr with the walk's records (null: the module list alone).
-void ResolveAddress(std::uintptr_t X, std::uint32_t ThreadID, TVexlorDebugInfo& Item, bool ErrorLine,
-                    bool RunningThread, TModuleRecordCache* Modules);
+void ResolveAddress(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
+                    bool runningThread, TModuleRecordCache* modules);
 
 // ScanStackForReturnAddresses over a range that may be a copy.
-void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range, std::uint32_t ThreadID,
-                    bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
-                    TVexlorDebugDetails Details, bool FullResolution);
+void ScanStackRange(TVexlorStackList& list, std::uintptr_t firstAddr, const TStackRange& range, std::uint32_t threadId,
+                    bool runningThread, bool followCallTargets, std::int32_t firstLevel, std::int32_t levelsCount,
+                    TVexlorDebugDetails details, bool fullResolution);
 
 // How many saved frame pointers in a row, each followed by a return address,
 // vouch for a call through a register and a displacement (one more may be

@@ -5,12 +5,12 @@
 
 namespace crash {
 
-void TVexlorStackList::Delete(int Index)
+void TVexlorStackList::Delete(int index)
 {
-    const TVexlorDebugInfo* item = GetItem(Index);
+    const TVexlorDebugInfo* item = GetItem(index);
     if (!item) return;
     const TVexlorModuleInfo* module = item->ModuleInfo;
-    TVexlorRecordList<TVexlorDebugInfo>::Delete(Index);
+    TVexlorRecordList<TVexlorDebugInfo>::Delete(index);
     // Module-only items are few (a second attempt after a failed walk), so a
     // search is cheaper than a record per item.
     const auto owned = std::find_if(FPrivateModules.begin(), FPrivateModules.end(),
@@ -18,28 +18,28 @@ void TVexlorStackList::Delete(int Index)
     if (module && owned != FPrivateModules.end()) FPrivateModules.erase(owned);
 }
 
-int TVexlorStackList::AddFrom(const TVexlorDebugInfo& Source)
+int TVexlorStackList::AddFrom(const TVexlorDebugInfo& source)
 {
     auto item = std::make_unique<TVexlorDebugInfo>();
-    item->DebugDetail = Source.DebugDetail;
-    item->ModuleInfo = Source.ModuleInfo;
-    item->Addr = Source.Addr;
-    item->UnitName = Source.UnitName;
-    item->ClassName = Source.ClassName;
-    item->ProcedureName = Source.ProcedureName;
-    item->Line = Source.Line;
+    item->DebugDetail = source.DebugDetail;
+    item->ModuleInfo = source.ModuleInfo;
+    item->Addr = source.Addr;
+    item->UnitName = source.UnitName;
+    item->ClassName = source.ClassName;
+    item->ProcedureName = source.ProcedureName;
+    item->Line = source.Line;
     return Add(std::move(item));
 }
 
-int TVexlorStackList::AddOwning(std::unique_ptr<TVexlorDebugInfo> Item, std::unique_ptr<TVexlorModuleInfo> Module)
+int TVexlorStackList::AddOwning(std::unique_ptr<TVexlorDebugInfo> item, std::unique_ptr<TVexlorModuleInfo> module)
 {
     FPrivateModules.reserve(FPrivateModules.size() + 1);
     FItems.reserve(FItems.size() + 1);
-    if (Module) {
-        Item->ModuleInfo = Module.get();
-        FPrivateModules.push_back(std::move(Module));
+    if (module) {
+        item->ModuleInfo = module.get();
+        FPrivateModules.push_back(std::move(module));
     }
-    return Add(std::move(Item));
+    return Add(std::move(item));
 }
 
 }  // namespace crash

@@ -28,40 +28,40 @@ int NextInModule(const TVexlorStackList& list, int from, std::uint32_t module) n
 
 }  // namespace
 
-void PruneCallStack(TVexlorStackList& List, int FirstIndex)
+void PruneCallStack(TVexlorStackList& list, int firstIndex)
 {
-    if (FirstIndex < 0) FirstIndex = 0;
+    if (firstIndex < 0) firstIndex = 0;
     if (IntoIDE) {
-        for (int i = List.Count() - 1; i >= FirstIndex; --i) {
-            const TVexlorDebugInfo& item = *List.GetItem(i);
+        for (int i = list.Count() - 1; i >= firstIndex; --i) {
+            const TVexlorDebugInfo& item = *list.GetItem(i);
             if (!IsProcedureLevel(item.DebugDetail) ||
                 item.ProcedureName.View().find("HandleException") != std::string_view::npos)
-                List.Delete(i);
+                list.Delete(i);
         }
     }
 
     // A call site seen again one or two procedure-level items further out is
     // a stale copy of the same frame: the outer one stays.
-    for (int i = List.Count() - 2; i >= FirstIndex; --i) {
-        TVexlorDebugInfo& item = *List.GetItem(i);
+    for (int i = list.Count() - 2; i >= firstIndex; --i) {
+        TVexlorDebugInfo& item = *list.GetItem(i);
         if (!IsProcedureLevel(item.DebugDetail)) continue;
         const std::uint32_t module = ModuleHandleOf(item);
-        const int j = NextInModule(List, i, module);
+        const int j = NextInModule(list, i, module);
         if (j < 0) continue;
-        if (List.GetItem(j)->Addr == item.Addr) {
+        if (list.GetItem(j)->Addr == item.Addr) {
             item.DebugDetail = ddNone;
             continue;
         }
-        const int k = NextInModule(List, j, module);
-        if (k >= 0 && List.GetItem(k)->Addr == item.Addr) item.DebugDetail = ddNone;
+        const int k = NextInModule(list, j, module);
+        if (k >= 0 && list.GetItem(k)->Addr == item.Addr) item.DebugDetail = ddNone;
     }
 
     // An item on a procedure's first line is a call target; the items between
     // it and the nearest inner place inside that procedure are leftovers of
     // the procedure's own stack. The search also stops at an item of another
     // thread or stack copy, and then clears everything up to it.
-    for (int c = List.Count() - 1; c >= 1; --c) {
-        const TVexlorDebugInfo& entry = *List.GetItem(c);
+    for (int c = list.Count() - 1; c >= 1; --c) {
+        const TVexlorDebugInfo& entry = *list.GetItem(c);
         if (entry.DebugDetail != ddSourceCode || entry.ProcOffsetLine != 0) continue;
         const auto doesNotContinue = [&](const TVexlorDebugInfo& item) {
             const bool elsewhere = item.UnitName.View() != entry.UnitName.View() ||
@@ -70,17 +70,17 @@ void PruneCallStack(TVexlorStackList& List, int FirstIndex)
             return elsewhere && item.ThreadID == entry.ThreadID && item.RunningThread == entry.RunningThread;
         };
         int i = c - 1;
-        while (i > 0 && doesNotContinue(*List.GetItem(i))) --i;
-        if (doesNotContinue(*List.GetItem(i))) continue;
-        for (int m = i + 1; m < c; ++m) List.GetItem(m)->DebugDetail = ddNone;
+        while (i > 0 && doesNotContinue(*list.GetItem(i))) --i;
+        if (doesNotContinue(*list.GetItem(i))) continue;
+        for (int m = i + 1; m < c; ++m) list.GetItem(m)->DebugDetail = ddNone;
     }
 }
 
-TVexlorDebugDetails GetShownDebugDetails(const TVexlorModuleOptions& Options) noexcept
+TVexlorDebugDetails GetShownDebugDetails(const TVexlorModuleOptions& options) noexcept
 {
     TVexlorDebugDetails details{ddSourceCode};
-    if (Options.CallStackOptions().Contains(csoShowDLLs)) details.Include(ddProcedure);
-    if (Options.CallStackOptions().Contains(csoShowBPLs)) details.Include(ddUnitAndProcedure);
+    if (options.CallStackOptions().Contains(csoShowDLLs)) details.Include(ddProcedure);
+    if (options.CallStackOptions().Contains(csoShowBPLs)) details.Include(ddUnitAndProcedure);
     return details;
 }
 

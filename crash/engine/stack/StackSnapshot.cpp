@@ -40,8 +40,8 @@ __attribute__((noinline)) std::unique_ptr<TVexlorStackList> GetCurrentCallStack(
                                    kAllDebugDetails);
 }
 
-__attribute__((noinline)) std::unique_ptr<TVexlorStackList> GetCallStackByLevels(std::int32_t FirstLevel,
-                                                                                 std::int32_t LevelsCount) noexcept
+__attribute__((noinline)) std::unique_ptr<TVexlorStackList> GetCallStackByLevels(std::int32_t firstLevel,
+                                                                                 std::int32_t levelsCount) noexcept
 {
     const auto start = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     TVexlorDebugDetails details;
@@ -57,7 +57,7 @@ __attribute__((noinline)) std::unique_ptr<TVexlorStackList> GetCallStackByLevels
         return nullptr;
     }
     return GetCallStackByAddresses(0, start, rtl::CurrentStackTop() - 1, ::GetCurrentThreadId(), true, false,
-                                   FirstLevel, LevelsCount, details);
+                                   firstLevel, levelsCount, details);
 }
 
 // ---- The raw snapshot ---------------------------------------------------------------
@@ -73,7 +73,7 @@ void FreeStackSnapshot() noexcept
     delete gSnapshot.exchange(nullptr);
 }
 
-__attribute__((noinline)) void SnapshotThreadStack(std::uintptr_t CodeAddr, bool IsReturnAddress) noexcept
+__attribute__((noinline)) void SnapshotThreadStack(std::uintptr_t codeAddr, bool isReturnAddress) noexcept
 {
     TStackSnapshot* snapshot = gSnapshot.load(std::memory_order_acquire);
     if (!snapshot) return;
@@ -86,7 +86,7 @@ __attribute__((noinline)) void SnapshotThreadStack(std::uintptr_t CodeAddr, bool
     const auto size = static_cast<std::uint32_t>(std::min<std::uintptr_t>(top - start, kMaxStackScan));
     rtl::TCriticalSectionLock hold(snapshot->Lock);
     snapshot->ThreadID = ::GetCurrentThreadId();
-    snapshot->CodeAddr = CodeAddr && IsReturnAddress ? CodeAddr - 5 : CodeAddr;
+    snapshot->CodeAddr = codeAddr && isReturnAddress ? codeAddr - 5 : codeAddr;
     snapshot->Origin = start;
     // The thread's own stack between its limit and its top is committed and
     // readable (its guard page lies below the limit): no check is needed,
@@ -138,14 +138,14 @@ TLastRaisedException& LastRaisedException() noexcept
     return gLastRaised;
 }
 
-void* SetLastRaisedException(void* Object, std::uintptr_t Address, bool IsLanguageRaise) noexcept
+void* SetLastRaisedException(void* object, std::uintptr_t address, bool isLanguageRaise) noexcept
 {
-    if (Object) gLastRaised.Object = Object;
-    if (Address) gLastRaised.Address = Address;
-    gLastRaised.CurrentObject = Object;
-    gLastRaised.CurrentAddress = Address;
-    gLastRaised.IsLanguageRaise = IsLanguageRaise;
-    return Object;
+    if (object) gLastRaised.Object = object;
+    if (address) gLastRaised.Address = address;
+    gLastRaised.CurrentObject = object;
+    gLastRaised.CurrentAddress = address;
+    gLastRaised.IsLanguageRaise = isLanguageRaise;
+    return object;
 }
 
 }  // namespace crash

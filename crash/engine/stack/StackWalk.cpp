@@ -238,43 +238,43 @@ void Scan(TWalk& walk)
 
 }  // namespace
 
-void ScanStackRange(TVexlorStackList& List, std::uintptr_t FirstAddr, const TStackRange& Range, std::uint32_t ThreadID,
-                    bool RunningThread, bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
-                    TVexlorDebugDetails Details, bool FullResolution)
+void ScanStackRange(TVexlorStackList& list, std::uintptr_t firstAddr, const TStackRange& range, std::uint32_t threadId,
+                    bool runningThread, bool followCallTargets, std::int32_t firstLevel, std::int32_t levelsCount,
+                    TVexlorDebugDetails details, bool fullResolution)
 {
-    TWalk walk{List,       Range,       ThreadID, RunningThread,  FollowCallTargets,
-               FirstLevel, LevelsCount, Details,  FullResolution, 0,
+    TWalk walk{list,       range,       threadId, runningThread,  followCallTargets,
+               firstLevel, levelsCount, details,  fullResolution, 0,
                0,          {},          {}};
-    const int firstIndex = List.Count();
-    if (FirstAddr) AddItem(walk, FirstAddr, true);
+    const int firstIndex = list.Count();
+    if (firstAddr) AddItem(walk, firstAddr, true);
     if (walk.Range.Start < walk.Range.End && walk.Range.End - walk.Range.Start > kMaxStackScan)
         walk.Range.End = walk.Range.Start + kMaxStackScan;
     Scan(walk);
-    PruneCallStack(List, firstIndex);
+    PruneCallStack(list, firstIndex);
 }
 
 }  // namespace stack
 
-void ScanStackForReturnAddresses(TVexlorStackList& List, std::uintptr_t FirstAddr, std::uintptr_t StackStart,
-                                 std::uintptr_t StackEnd, std::uint32_t ThreadID, bool RunningThread,
-                                 bool FollowCallTargets, std::int32_t FirstLevel, std::int32_t LevelsCount,
-                                 TVexlorDebugDetails Details, bool FullResolution)
+void ScanStackForReturnAddresses(TVexlorStackList& list, std::uintptr_t firstAddr, std::uintptr_t stackStart,
+                                 std::uintptr_t stackEnd, std::uint32_t threadId, bool runningThread,
+                                 bool followCallTargets, std::int32_t firstLevel, std::int32_t levelsCount,
+                                 TVexlorDebugDetails details, bool fullResolution)
 {
-    stack::ScanStackRange(List, FirstAddr, {StackStart, StackEnd, StackStart}, ThreadID, RunningThread,
-                          FollowCallTargets, FirstLevel, LevelsCount, Details, FullResolution);
+    stack::ScanStackRange(list, firstAddr, {stackStart, stackEnd, stackStart}, threadId, runningThread,
+                          followCallTargets, firstLevel, levelsCount, details, fullResolution);
 }
 
-std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t FirstAddr, std::uintptr_t StackStart,
-                                                          std::uintptr_t StackEnd, std::uint32_t ThreadID,
-                                                          bool RunningThread, bool FollowCallTargets,
-                                                          std::int32_t FirstLevel, std::int32_t LevelsCount,
-                                                          TVexlorDebugDetails Details) noexcept
+std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t firstAddr, std::uintptr_t stackStart,
+                                                          std::uintptr_t stackEnd, std::uint32_t threadId,
+                                                          bool runningThread, bool followCallTargets,
+                                                          std::int32_t firstLevel, std::int32_t levelsCount,
+                                                          TVexlorDebugDetails details) noexcept
 {
     std::unique_ptr<TVexlorStackList> list;
     try {
         list = std::make_unique<TVexlorStackList>();
-        ScanStackForReturnAddresses(*list, FirstAddr, StackStart, StackEnd, ThreadID, RunningThread, FollowCallTargets,
-                                    FirstLevel, LevelsCount, Details);
+        ScanStackForReturnAddresses(*list, firstAddr, stackStart, stackEnd, threadId, runningThread, followCallTargets,
+                                    firstLevel, levelsCount, details);
     } catch (...) {
         // What was found up to the failure is still the caller's best answer.
         try {

@@ -40,10 +40,10 @@ TLibraryState gState;
 
 // A failing step was handed to the internal-error hook, which SafeExec
 // signals with the silent abort: the step is abandoned, the list goes on.
-void RunUnitStep(TProc Proc, const char* Name)
+void RunUnitStep(TProc proc, const char* name)
 {
     try {
-        SafeExec(Proc, Name);
+        SafeExec(proc, name);
     } catch (const rtl::EAbort&) {}
 }
 
@@ -54,9 +54,9 @@ void ECoreInit()
 
 void ECoreDone() {}
 
-void InternalErrorReporter(const std::string& Text)
+void InternalErrorReporter(const std::string& text)
 {
-    InternalErrorHook(Text);
+    InternalErrorHook(text);
 }
 
 std::string LibraryModuleName()

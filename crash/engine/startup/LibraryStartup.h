@@ -96,6 +96,6 @@ std::vector<TImportPatch>& PipelineImportPatches() noexcept;
 // system record, then ends the process with the exception code. Otherwise,
 // and when the argument or its record cannot be read, the previous step's
 // answer.
-LONG LastResortExceptionFilter(EXCEPTION_POINTERS* Pointers) noexcept;
+LONG LastResortExceptionFilter(EXCEPTION_POINTERS* pointers) noexcept;
 
 }  // namespace crash

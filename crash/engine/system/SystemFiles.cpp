@@ -13,30 +13,30 @@ bool IsDebuggerAttached() noexcept
     return isPresent && isPresent();
 }
 
-bool IsCompatibleLibraryVersion(std::uint16_t Version, std::uint16_t OwnVersion)
+bool IsCompatibleLibraryVersion(std::uint16_t version, std::uint16_t ownVersion)
 {
-    const int first = OwnVersion / 100 * 100;
-    return first <= Version && Version <= first + 100;
+    const int first = ownVersion / 100 * 100;
+    return first <= version && version <= first + 100;
 }
 
-bool IsCompatibleLibraryVersion(std::uint16_t Version)
+bool IsCompatibleLibraryVersion(std::uint16_t version)
 {
-    return IsCompatibleLibraryVersion(Version, VexlorLogCurrentVersion);
+    return IsCompatibleLibraryVersion(version, VexlorLogCurrentVersion);
 }
 
-std::uint32_t FileSizeByName(const std::string& FileName)
+std::uint32_t FileSizeByName(const std::string& fileName)
 {
     WIN32_FIND_DATAA data;
-    const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &data));
+    const rtl::FindHandle find(::FindFirstFileA(fileName.c_str(), &data));
     return find ? data.nFileSizeLow : 0;
 }
 
-bool ForceDeleteFile(const std::string& FileName)
+bool ForceDeleteFile(const std::string& fileName)
 {
-    const DWORD attributes = ::GetFileAttributesA(FileName.c_str());
+    const DWORD attributes = ::GetFileAttributesA(fileName.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        ::SetFileAttributesA(FileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return ::DeleteFileA(FileName.c_str()) != FALSE;
+        ::SetFileAttributesA(fileName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return ::DeleteFileA(fileName.c_str()) != FALSE;
 }
 
 }  // namespace crash

@@ -23,9 +23,9 @@ namespace crash {
 // the system gives in its internal form ("\??\C:\...") is cut to start at the
 // drive letter. Empty when the handle names no loaded module; null names the
 // program, as it does for the system.
-std::string GetModuleFullFileName(HMODULE Module);
+std::string GetModuleFullFileName(HMODULE module);
 // Whether GetModuleFullFileName gives a name.
-bool IsValidModuleHandle(HMODULE Module);
+bool IsValidModuleHandle(HMODULE module);
 // The file name of the module this library is linked into.
 std::string ThisModuleFileName();
 // The process's command line, read as UTF-16 and converted to the ANSI code
@@ -63,11 +63,11 @@ bool IsWow64();           // the kernel's WOW64 test, looked up when called, say
 // "Microsoft Windows " and the edition the fields name ("XP", "7",
 // "Server 2008 R2", "95 OSR 2", ...) or "major.minor", and " (64 bit)" on the
 // NT line under WOW64; "Microsoft Windows " alone for an unknown platform.
-std::string WindowsVersionText(const TWindowsVersion& Version);
+std::string WindowsVersionText(const TWindowsVersion& version);
 std::string WindowsVersionText();
 // The build number in decimal; on the 9x line its low 16 bits only (the high
 // ones repeat the version there).
-std::string WindowsBuildText(const TWindowsVersion& Version);
+std::string WindowsBuildText(const TWindowsVersion& version);
 std::string WindowsBuildText();
 
 // ---- Computer and user --------------------------------------------------------
@@ -84,16 +84,16 @@ std::string RegisteredOwnerText();
 
 // The text with every run of characters below the blank turned into one
 // blank; characters from the blank up, 128 to 255 included, kept.
-std::string SingleLineText(const std::string& Text);
+std::string SingleLineText(const std::string& text);
 // The text followed by blanks up to Width characters; a longer text as it is.
-std::string PadRightSpaces(const std::string& Text, int Width);
-inline const std::string& ChooseText(bool Flag, const std::string& IfSet, const std::string& IfNotSet)
+std::string PadRightSpaces(const std::string& text, int width);
+inline const std::string& ChooseText(bool flag, const std::string& ifSet, const std::string& ifNotSet)
 {
-    return Flag ? IfSet : IfNotSet;
+    return flag ? ifSet : ifNotSet;
 }
-inline std::string TextIf(bool Flag, const std::string& Text)
+inline std::string TextIf(bool flag, const std::string& text)
 {
-    return Flag ? Text : std::string();
+    return flag ? text : std::string();
 }
 // The system's folder for temporary files, with its final backslash.
 std::string TempFolder();
@@ -101,15 +101,15 @@ std::string TempFolder();
 // where they are not 0, always the seconds; a word takes its "s" above 1.
 // Whole seconds of the duration rounded to the millisecond (a negative or
 // not-a-number duration counts as 0).
-std::string DurationText(double Days);
+std::string DurationText(double days);
 // The date-time as a mail header writes it: "Tue, 5 Mar 2024 14:07:09 +0530",
 // English names, the local offset from UTC now in hours and minutes. Empty for
 // a date outside the years 1 to 9999.
-std::string MailDateText(TDateTime Value);
+std::string MailDateText(TDateTime value);
 // The text with "&", double quote, "'", "<" and ">" written as HTML entities
 // (in that order, so that no entity is escaped twice), two blanks as two
 // "&nbsp;" and each CR LF as "<br>" and CR LF.
-std::string HTMLEscapeText(const std::string& Text);
+std::string HTMLEscapeText(const std::string& text);
 
 // ---- Tests --------------------------------------------------------------------
 
@@ -118,15 +118,15 @@ bool IsDebuggerAttached() noexcept;
 // Whether a module's copy of the library, of library version word Version,
 // can take this one's events: within the hundred from the own version's
 // hundreds on (own 610: 600 to 700).
-bool IsCompatibleLibraryVersion(std::uint16_t Version, std::uint16_t OwnVersion);
-bool IsCompatibleLibraryVersion(std::uint16_t Version);
+bool IsCompatibleLibraryVersion(std::uint16_t version, std::uint16_t ownVersion);
+bool IsCompatibleLibraryVersion(std::uint16_t version);
 
 // ---- Files --------------------------------------------------------------------
 
 // The size (its low 32 bits) of the first file the name or pattern finds; 0
 // when none.
-std::uint32_t FileSizeByName(const std::string& FileName);
+std::uint32_t FileSizeByName(const std::string& fileName);
 // Clears the file's read-only attribute and deletes it; true when it is gone.
-bool ForceDeleteFile(const std::string& FileName);
+bool ForceDeleteFile(const std::string& fileName);
 
 }  // namespace crash

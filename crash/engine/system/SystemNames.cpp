@@ -12,20 +12,20 @@ namespace crash {
 
 namespace system {
 
-std::string CutInternalPathPrefix(const std::string& Name)
+std::string CutInternalPathPrefix(const std::string& name)
 {
-    const std::size_t question = Name.find('?');
-    if (question == std::string::npos) return Name;
-    const std::size_t colon = Name.find(':', question);
-    if (colon == std::string::npos || colon == 0) return Name;
-    return Name.substr(colon - 1);
+    const std::size_t question = name.find('?');
+    if (question == std::string::npos) return name;
+    const std::size_t colon = name.find(':', question);
+    if (colon == std::string::npos || colon == 0) return name;
+    return name.substr(colon - 1);
 }
 
-std::string ChooseRegisteredOwner(const std::string (&Values)[3], bool VistaOrLater)
+std::string ChooseRegisteredOwner(const std::string (&values)[3], bool vistaOrLater)
 {
-    for (const std::string& value : Values) {
+    for (const std::string& value : values) {
         // Setup writes the placeholder on the systems that no longer ask.
-        if (value.empty() || (VistaOrLater && value == "Microsoft")) continue;
+        if (value.empty() || (vistaOrLater && value == "Microsoft")) continue;
         return value;
     }
     return {};
@@ -33,9 +33,9 @@ std::string ChooseRegisteredOwner(const std::string (&Values)[3], bool VistaOrLa
 
 }  // namespace system
 
-std::string GetModuleFullFileName(HMODULE Module)
+std::string GetModuleFullFileName(HMODULE module)
 {
-    const std::string name = system::CutInternalPathPrefix(rtl::ModuleFileNameAnsi(Module));
+    const std::string name = system::CutInternalPathPrefix(rtl::ModuleFileNameAnsi(module));
     // Every short alias the system makes holds a "~": without one, each part
     // of the name is its long form already, and the file system is not asked
     // once for each of them.
@@ -43,9 +43,9 @@ std::string GetModuleFullFileName(HMODULE Module)
     return GetLongNameFromShort(name);
 }
 
-bool IsValidModuleHandle(HMODULE Module)
+bool IsValidModuleHandle(HMODULE module)
 {
-    return !GetModuleFullFileName(Module).empty();
+    return !GetModuleFullFileName(module).empty();
 }
 
 std::string ThisModuleFileName()

@@ -20,15 +20,15 @@ HMODULE Kernel32() noexcept
     return ::GetModuleHandleW(L"kernel32.dll");
 }
 
-std::string MajorMinor(const TWindowsVersion& Version)
+std::string MajorMinor(const TWindowsVersion& version)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%lu.%lu", Version.MajorVersion, Version.MinorVersion);
+    std::snprintf(text, sizeof text, "%lu.%lu", version.MajorVersion, version.MinorVersion);
     return text;
 }
 
 // The kernel's version query, extended when it can be.
-bool QueryKernelVersion(TWindowsVersion& Version)
+bool QueryKernelVersion(TWindowsVersion& version)
 {
     OSVERSIONINFOEXA extended{};
     extended.dwOSVersionInfoSize = sizeof extended;
@@ -38,12 +38,12 @@ bool QueryKernelVersion(TWindowsVersion& Version)
         extended.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
         if (!::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended))) return false;
     }
-    Version.PlatformId = extended.dwPlatformId;
-    Version.MajorVersion = extended.dwMajorVersion;
-    Version.MinorVersion = extended.dwMinorVersion;
-    Version.BuildNumber = extended.dwBuildNumber;
-    Version.ServicePack.assign(extended.szCSDVersion, ::strnlen(extended.szCSDVersion, 128));
-    Version.Workstation = isExtended && extended.wProductType == VER_NT_WORKSTATION;
+    version.PlatformId = extended.dwPlatformId;
+    version.MajorVersion = extended.dwMajorVersion;
+    version.MinorVersion = extended.dwMinorVersion;
+    version.BuildNumber = extended.dwBuildNumber;
+    version.ServicePack.assign(extended.szCSDVersion, ::strnlen(extended.szCSDVersion, 128));
+    version.Workstation = isExtended && extended.wProductType == VER_NT_WORKSTATION;
     return true;
 }
 
@@ -102,37 +102,37 @@ bool IsWow64()
     return isWow64 && isWow64(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-std::string WindowsVersionText(const TWindowsVersion& Version)
+std::string WindowsVersionText(const TWindowsVersion& version)
 {
     std::string text = "Microsoft Windows ";
-    if (Version.PlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        const std::string_view servicePack = rtl::Trim(Version.ServicePack);
-        if (Version.MinorVersion < 10)
+    if (version.PlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        const std::string_view servicePack = rtl::Trim(version.ServicePack);
+        if (version.MinorVersion < 10)
             text += servicePack == "B" ? "95 OSR 2" : "95";
-        else if (Version.MinorVersion < 90)
+        else if (version.MinorVersion < 90)
             text += servicePack == "A" ? "98 SE" : "98";
-        else if (Version.MinorVersion == 90)
+        else if (version.MinorVersion == 90)
             text += "ME";
         else
-            text += MajorMinor(Version);
-    } else if (Version.PlatformId == VER_PLATFORM_WIN32_NT) {
-        if (Version.MajorVersion == 4) {
+            text += MajorMinor(version);
+    } else if (version.PlatformId == VER_PLATFORM_WIN32_NT) {
+        if (version.MajorVersion == 4) {
             text += "NT 4.0";
-        } else if (Version.MajorVersion == 5) {
-            switch (Version.MinorVersion) {
+        } else if (version.MajorVersion == 5) {
+            switch (version.MinorVersion) {
             case 0: text += "2000"; break;
             case 1: text += "XP"; break;
-            case 2: text += Version.Workstation ? "XP" : "2003"; break;
-            default: text += MajorMinor(Version);
+            case 2: text += version.Workstation ? "XP" : "2003"; break;
+            default: text += MajorMinor(version);
             }
-        } else if (Version.MajorVersion == 6 && Version.MinorVersion == 0) {
-            text += Version.Workstation ? "Vista" : "Server 2008";
-        } else if (Version.MajorVersion == 6 && Version.MinorVersion == 1) {
-            text += Version.Workstation ? "7" : "Server 2008 R2";
+        } else if (version.MajorVersion == 6 && version.MinorVersion == 0) {
+            text += version.Workstation ? "Vista" : "Server 2008";
+        } else if (version.MajorVersion == 6 && version.MinorVersion == 1) {
+            text += version.Workstation ? "7" : "Server 2008 R2";
         } else {
-            text += MajorMinor(Version);
+            text += MajorMinor(version);
         }
-        if (Version.Wow64) text += " (64 bit)";
+        if (version.Wow64) text += " (64 bit)";
     }
     SetCurrentCodePage(text);
     return text;
@@ -143,10 +143,10 @@ std::string WindowsVersionText()
     return WindowsVersionText(QueryWindowsVersion());
 }
 
-std::string WindowsBuildText(const TWindowsVersion& Version)
+std::string WindowsBuildText(const TWindowsVersion& version)
 {
     const DWORD build =
-        Version.PlatformId == VER_PLATFORM_WIN32_WINDOWS ? Version.BuildNumber & 0xFFFF : Version.BuildNumber;
+        version.PlatformId == VER_PLATFORM_WIN32_WINDOWS ? version.BuildNumber & 0xFFFF : version.BuildNumber;
     return std::to_string(build);
 }
 

@@ -19,9 +19,9 @@ namespace {
 
 // The subsystem field of the image's optional header; 0 when the headers
 // cannot be read.
-WORD ImageSubsystem(HMODULE Module)
+WORD ImageSubsystem(HMODULE module)
 {
-    THModuleStream stream(Module);
+    THModuleStream stream(module);
     IMAGE_DOS_HEADER dos = {};
     if (!stream.SecureRead(&dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return 0;
     stream.SetPosition(dos.e_lfanew);
@@ -37,12 +37,12 @@ WORD ImageSubsystem(HMODULE Module)
     return optional.Subsystem;
 }
 
-bool EnvironmentVariableExists(const char* Name)
+bool EnvironmentVariableExists(const char* name)
 {
     // An empty variable answers 0 like a missing one, so the block is read.
     const wchar_t* block = ::GetEnvironmentStringsW();
     if (block == nullptr) return false;
-    const std::wstring wanted = rtl::AnsiToWide(Name) + L"=";
+    const std::wstring wanted = rtl::AnsiToWide(name) + L"=";
     bool found = false;
     for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
         if (wcslen(entry) >= wanted.size() &&
@@ -71,20 +71,20 @@ std::vector<std::string> CommandLineArguments()
     return arguments;
 }
 
-std::string FullPathOf(const std::string& FileName)
+std::string FullPathOf(const std::string& fileName)
 {
     char path[MAX_PATH];
-    const DWORD length = ::GetFullPathNameA(FileName.c_str(), MAX_PATH, path, nullptr);
+    const DWORD length = ::GetFullPathNameA(fileName.c_str(), MAX_PATH, path, nullptr);
     return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
 }
 
 // A value of the web server's profile, read where it lies: a read-only
 // profile is read too, and asking makes no file or folder anywhere, which the
 // library's own settings files may.
-std::string ProfileValue(const std::string& Profile, const char* Section, const char* Key)
+std::string ProfileValue(const std::string& profile, const char* section, const char* key)
 {
     char value[2048];
-    const DWORD length = ::GetPrivateProfileStringA(Section, Key, "", value, sizeof value, Profile.c_str());
+    const DWORD length = ::GetPrivateProfileStringA(section, key, "", value, sizeof value, profile.c_str());
     return std::string(value, length);
 }
 
@@ -139,10 +139,10 @@ bool IsGUIApplication()
     return !IsWebApplication() && !IsConsoleApplication();
 }
 
-bool IsOpenableFile(const std::string& FileName)
+bool IsOpenableFile(const std::string& fileName)
 {
     // A wildcard names no one file, whatever the system would make of it.
-    return FileName.find_first_of("*?") == std::string::npos && IsReadableFile(FileName);
+    return fileName.find_first_of("*?") == std::string::npos && IsReadableFile(fileName);
 }
 
 void RegisterApplicationKindSteps()

@@ -33,7 +33,7 @@ bool IsGUIApplication();
 
 // The name has no "*" or "?", and the file exists and opens for reading with
 // every kind of sharing (closed again at once).
-bool IsOpenableFile(const std::string& FileName);
+bool IsOpenableFile(const std::string& fileName);
 
 // Start-up: fills the pipeline's application-kind slots.
 void RegisterApplicationKindSteps();

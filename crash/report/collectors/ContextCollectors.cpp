@@ -21,20 +21,20 @@ const TVexlorStackList* ReportStackList()
     return state != nullptr ? state->Record.CallStack : nullptr;
 }
 
-const EXCEPTION_RECORD* SystemRecord(const TReportContext& Context)
+const EXCEPTION_RECORD* SystemRecord(const TReportContext& context)
 {
-    if (Context.Params != nullptr && Context.Params->ExceptionRecord != nullptr) return Context.Params->ExceptionRecord;
+    if (context.Params != nullptr && context.Params->ExceptionRecord != nullptr) return context.Params->ExceptionRecord;
     const TPipelineState* state = PipelineStateOrNull();
     return state != nullptr ? state->Record.Win32ExceptionRecord : nullptr;
 }
 
 // An object of no class of ours reaches the report as a stand-in Exception
 // that holds its what(): its own type's name is the context's.
-bool IsStandIn(const TReportContext& Context)
+bool IsStandIn(const TReportContext& context)
 {
-    const void* object = Context.ExceptionObject;
-    return !Context.ExceptionClassName.empty() && IsValidObject(object) &&
-           Context.ExceptionClassName != SafeClassName(object) && !IsObjectOfClassName(object, "TActiveXException");
+    const void* object = context.ExceptionObject;
+    return !context.ExceptionClassName.empty() && IsValidObject(object) &&
+           context.ExceptionClassName != SafeClassName(object) && !IsObjectOfClassName(object, "TActiveXException");
 }
 
 }  // namespace
@@ -44,59 +44,59 @@ std::string ApplicationNameText(TReportContext& /*Context*/)
     return ApplicationNameText(CallFromCOM());
 }
 
-std::string ExceptionAddressText(TReportContext& Context)
+std::string ExceptionAddressText(TReportContext& context)
 {
-    return ExceptionAddressText(Context.ExceptionAddress);
+    return ExceptionAddressText(context.ExceptionAddress);
 }
 
-std::string ExceptionModuleText(TReportContext& Context)
+std::string ExceptionModuleText(TReportContext& context)
 {
-    return ExceptionModuleText(Context.ExceptionAddress, CallFromCOM(), ReportStackList());
+    return ExceptionModuleText(context.ExceptionAddress, CallFromCOM(), ReportStackList());
 }
 
-std::string ExceptionModuleVersionText(TReportContext& Context)
+std::string ExceptionModuleVersionText(TReportContext& context)
 {
-    return ExceptionModuleVersionText(Context.ExceptionAddress, CallFromCOM(), ReportStackList());
+    return ExceptionModuleVersionText(context.ExceptionAddress, CallFromCOM(), ReportStackList());
 }
 
-std::string ExceptionClassText(TReportContext& Context)
+std::string ExceptionClassText(TReportContext& context)
 {
-    if (IsStandIn(Context)) {
-        collectors::StoreCurrentExceptionClass(Context.ExceptionClassName);
-        return Context.ExceptionClassName;
+    if (IsStandIn(context)) {
+        collectors::StoreCurrentExceptionClass(context.ExceptionClassName);
+        return context.ExceptionClassName;
     }
-    return ExceptionClassText(static_cast<const void*>(Context.ExceptionObject));
+    return ExceptionClassText(static_cast<const void*>(context.ExceptionObject));
 }
 
-std::string ExceptionMessageText(TReportContext& Context)
+std::string ExceptionMessageText(TReportContext& context)
 {
     // A thrown object that is no exception at all (an int) has no text of its own.
-    const auto* standIn = static_cast<const rtl::Exception*>(Context.ExceptionObject);
-    if (IsStandIn(Context) && IsObjectOfClassName(standIn, "Exception") && standIn->Message().empty()) {
+    const auto* standIn = static_cast<const rtl::Exception*>(context.ExceptionObject);
+    if (IsStandIn(context) && IsObjectOfClassName(standIn, "Exception") && standIn->Message().empty()) {
         const std::string text = "Unknown error message.";
         collectors::StoreCurrentExceptionMessage(text);
         return text;
     }
-    return ExceptionMessageText(static_cast<const void*>(Context.ExceptionObject), SystemRecord(Context));
+    return ExceptionMessageText(static_cast<const void*>(context.ExceptionObject), SystemRecord(context));
 }
 
-std::string ActiveControlClassText(TReportContext& Context)
+std::string ActiveControlClassText(TReportContext& context)
 {
-    return Context.ActiveControlClass;
+    return context.ActiveControlClass;
 }
 
-std::string ActiveControlText(TReportContext& Context)
+std::string ActiveControlText(TReportContext& context)
 {
-    return ActiveControlText(Context.ActiveControlText);
+    return ActiveControlText(context.ActiveControlText);
 }
 
 void RegisterHeaderCollectorSteps()
 {
-    ReportSteps.ExceptionMessageText.Set([](TReportContext& Context) { return ExceptionMessageText(Context); });
-    ReportSteps.ExceptionClassText.Set([](TReportContext& Context) { return ExceptionClassText(Context); });
-    ReportSteps.CleanMessageText.Set([](const std::string& Text) { return CleanMessageText(Text); });
-    ReportSteps.ApplicationNameText.Set([](TReportContext& Context) { return ApplicationNameText(Context); });
-    ReportSteps.ExceptionModuleText.Set([](TReportContext& Context) { return ExceptionModuleText(Context); });
+    ReportSteps.ExceptionMessageText.Set([](TReportContext& context) { return ExceptionMessageText(context); });
+    ReportSteps.ExceptionClassText.Set([](TReportContext& context) { return ExceptionClassText(context); });
+    ReportSteps.CleanMessageText.Set([](const std::string& text) { return CleanMessageText(text); });
+    ReportSteps.ApplicationNameText.Set([](TReportContext& context) { return ApplicationNameText(context); });
+    ReportSteps.ExceptionModuleText.Set([](TReportContext& context) { return ExceptionModuleText(context); });
 }
 
 }  // namespace crash

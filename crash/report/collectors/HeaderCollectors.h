@@ -32,14 +32,14 @@ struct TReportContext;
 // system does not tell it.
 TDateTime ApplicationStartTime();
 // The exception time the pipeline keeps (local SYSTEMTIME) as a date-time.
-TDateTime DateTimeOfSystemTime(const SYSTEMTIME& Time);
+TDateTime DateTimeOfSystemTime(const SYSTEMTIME& time);
 // Item 1.1: the start as a mail date.
 std::string StartDateText();
 // Item 2.1: the exception time as a mail date.
-std::string ExceptionDateText(const SYSTEMTIME& ExceptionTime);
+std::string ExceptionDateText(const SYSTEMTIME& exceptionTime);
 // Item 1.6: the time from the start to the exception (DurationText).
-std::string UpTimeText(TDateTime Start, TDateTime ExceptionTime);
-std::string UpTimeText(const SYSTEMTIME& ExceptionTime);
+std::string UpTimeText(TDateTime start, TDateTime exceptionTime);
+std::string UpTimeText(const SYSTEMTIME& exceptionTime);
 // Item 5.6: the time since the system started. The 64-bit tick count when
 // the kernel exports it, so that a machine up for more than 49.7 days is not
 // shown as just started.
@@ -57,71 +57,71 @@ std::string HostedMainModuleFileName();
 // when MetadataFilePath names an existing file, else the hosted main module.
 // A module that is not loaded is mapped (its code is not run) and kept until
 // FreeMainModuleHandle. Null when neither can be had.
-HMODULE MainModuleHandle(const std::string& MetadataFilePath = {});
+HMODULE MainModuleHandle(const std::string& metadataFilePath = {});
 // Shut-down: unmaps the module MainModuleHandle mapped, if any.
 void FreeMainModuleHandle() noexcept;
 
 // The file name part of the path, then " - (" + the trimmed description + ")"
 // when the description is not empty.
-std::string NameWithDescription(const std::string& FileName, const std::string& Description);
+std::string NameWithDescription(const std::string& fileName, const std::string& description);
 
 // Item 1.2: the program's file name (the hosted one with CallFromCOMObject)
 // with the description of MainModuleHandle's file.
-std::string ApplicationNameText(bool CallFromCOMObject = false, const std::string& MetadataFilePath = {});
+std::string ApplicationNameText(bool callFromComObject = false, const std::string& metadataFilePath = {});
 
 // The command line without the program's name: the name is the first token
 // as the system's argument rules read it (up to the closing double quote when
 // it starts with one, else up to the first blank or tab), the rest trimmed.
-std::string CommandLineParameters(const std::string& CommandLine);
+std::string CommandLineParameters(const std::string& commandLine);
 // Item 1.4: CommandLineParameters of the process's command line.
 std::string CommandLineParametersText();
 
 // Item 1.5: the compile time stored in the library module's data (UTC), in
 // local time as a mail date; empty when the module has no data (time 0).
-std::string CompilationDateText(TDateTime CompilationDate);
+std::string CompilationDateText(TDateTime compilationDate);
 std::string CompilationDateText();
 
 // ---- Exception -------------------------------------------------------------------
 
 // Item 2.2: 8 upper-case hexadecimal digits; empty for 0.
-std::string ExceptionAddressText(const void* Address);
+std::string ExceptionAddressText(const void* address);
 
 // The file of the faulting module: with CallFromCOMObject the module of the
 // stack list's first item, else the module that holds the address. Empty when
 // none.
-std::string ExceptionModuleFileName(const void* Address, bool CallFromCOMObject = false,
-                                    const TVexlorStackList* StackList = nullptr);
+std::string ExceptionModuleFileName(const void* address, bool callFromComObject = false,
+                                    const TVexlorStackList* stackList = nullptr);
 // Item 2.3: NameWithDescription of that file.
-std::string ExceptionModuleText(const void* Address, bool CallFromCOMObject = false,
-                                const TVexlorStackList* StackList = nullptr);
+std::string ExceptionModuleText(const void* address, bool callFromComObject = false,
+                                const TVexlorStackList* stackList = nullptr);
 // Item 2.4: the file version of that file.
-std::string ExceptionModuleVersionText(const void* Address, bool CallFromCOMObject = false,
-                                       const TVexlorStackList* StackList = nullptr);
+std::string ExceptionModuleVersionText(const void* address, bool callFromComObject = false,
+                                       const TVexlorStackList* stackList = nullptr);
 
 // Item 2.5: "Unknown exception type" for a pointer that is no valid object;
 // the type text of a TActiveXException; else the class name (a standard
 // library exception's unqualified C++ name, "out_of_range"). Stored as the
 // current exception class text.
-std::string ExceptionClassText(const void* Object);
+std::string ExceptionClassText(const void* object);
 
 // Item 2.6: the message of an Exception (an access violation's rebuilt from
 // the system record, below) or the what() of a standard library exception;
 // "Unknown error message" for any other object; a "." appended when it does
 // not end with one. Stored as the current exception message. SystemRecord is
 // the system's record the pipeline copied (null: the object's own copy).
-std::string ExceptionMessageText(const void* Object, const EXCEPTION_RECORD* SystemRecord = nullptr);
+std::string ExceptionMessageText(const void* object, const EXCEPTION_RECORD* systemRecord = nullptr);
 
 // The access-violation text: "Access violation at address %p in module '%s'.
 // %s of address %p" when ModuleName is not empty, else "Access violation at
 // address %p. %s of address %p"; the word "Read" for access kind 0,
 // "Execution" for 8 (data execution prevention), else "Write"; each address 8
 // upper-case hexadecimal digits.
-std::string AccessViolationMessage(const void* ExceptionAddress, ULONG_PTR AccessKind, ULONG_PTR AccessedAddress,
-                                   const std::string& ModuleName);
+std::string AccessViolationMessage(const void* exceptionAddress, ULONG_PTR accessKind, ULONG_PTR accessedAddress,
+                                   const std::string& moduleName);
 
 // The text with every character below the blank other than CR and LF made a
 // blank.
-std::string CleanMessageText(const std::string& Text);
+std::string CleanMessageText(const std::string& text);
 
 // What ExceptionClassText and ExceptionMessageText stored last (for the
 // dialogs and the log); empty before.
@@ -133,7 +133,7 @@ std::string CurrentExceptionMessage();
 // Item 3.3: the e-mail address last entered in a crash dialog or read from
 // the settings file; empty until set.
 std::string UserEmailText();
-void SetUserEmail(std::string Email);
+void SetUserEmail(std::string email);
 
 // Item 3.4: "RegisteredOrganization" of the NT, then the 9x setup key, then
 // "DefCompany" of the old setup key; on Vista and later "Microsoft" counts as
@@ -142,7 +142,7 @@ std::string UserCompanyText();
 
 // One line of item 3.5: the name padded with blanks to 31 characters,
 // " - ON" or " - OFF", CR LF.
-std::string PrivilegeLine(const std::string& Name, bool Enabled);
+std::string PrivilegeLine(const std::string& name, bool enabled);
 // Item 3.5: a PrivilegeLine per privilege of the process's token, in the
 // token's order; empty when the token cannot be opened or read.
 std::string UserPrivilegesText();
@@ -156,18 +156,18 @@ std::string UserPrivilegesText();
 std::string ForegroundFormClassText();
 std::string ForegroundFormText();
 // The same texts of any window.
-std::string WindowClassText(HWND Window);
-std::string WindowCaptionText(HWND Window);
+std::string WindowClassText(HWND window);
+std::string WindowCaptionText(HWND window);
 // Item 4.4: the active control's text as one line.
-std::string ActiveControlText(const std::string& ControlText);
+std::string ActiveControlText(const std::string& controlText);
 
 // ---- Computer ----------------------------------------------------------------------
 
 // Bytes in megabytes rounded to the nearest (a half to the even one), " Mb".
-std::string MegabytesText(std::uint64_t Bytes);
+std::string MegabytesText(std::uint64_t bytes);
 // Bytes in gigabytes as "0.##" (at most two decimals, none shown when they
 // are zero, the locale's decimal separator), " Gb".
-std::string GigabytesText(std::uint64_t Bytes);
+std::string GigabytesText(std::uint64_t bytes);
 
 // Items 5.2 and 5.3: physical memory, total and available.
 std::string TotalMemoryText();
@@ -178,17 +178,17 @@ std::string TotalDiskText();
 std::string FreeDiskText();
 // The root folder of the path's drive ("C:\", "\\server\share\"); empty when
 // the path names none.
-std::string DriveRootOf(const std::string& Path);
+std::string DriveRootOf(const std::string& path);
 
 // The processor text from its registry values: the trimmed name string;
 // else vendor + " - " + identifier (the vendor alone without an identifier,
 // nothing without a vendor); else "Unknown processor".
-std::string ProcessorTextOf(const std::string& NameString, const std::string& Vendor, const std::string& Identifier);
+std::string ProcessorTextOf(const std::string& nameString, const std::string& vendor, const std::string& identifier);
 // Item 5.7, from the first processor's key.
 std::string ProcessorText();
 
 // Item 5.8: "%d x %d, %d bit" of the screen.
-std::string DisplayModeTextOf(int Width, int Height, int BitsPerPixel);
+std::string DisplayModeTextOf(int width, int height, int bitsPerPixel);
 std::string DisplayModeText();
 // Item 5.9: the screen's vertical logical pixels per inch.
 std::string DisplayDPIText();
@@ -202,7 +202,7 @@ struct TVideoCardFacts {
 };
 // Trimmed name + " (driver " + version + " - RAM " + MB + " MB)" when the
 // memory is known and not 0, else + ")".
-std::string VideoCardTextOf(const TVideoCardFacts& Facts);
+std::string VideoCardTextOf(const TVideoCardFacts& facts);
 // Item 5.10, from the first display device or the video keys.
 std::string VideoCardText();
 
@@ -214,7 +214,7 @@ std::string PrinterText();
 // The product version of the file's version resource (the first
 // translation's "ProductVersion" text, else the fixed product version);
 // empty without one.
-std::string FileProductVersion(const std::string& FileName);
+std::string FileProductVersion(const std::string& fileName);
 
 // ---- Operating system ------------------------------------------------------------------
 
@@ -228,7 +228,7 @@ std::string CharsetText();
 
 // An address with each dot-separated part padded with "0" to three digits;
 // "000.000.000.000" for an empty one.
-std::string PaddedAddress(const std::string& Address);
+std::string PaddedAddress(const std::string& address);
 
 // What one adapter tells.
 struct TAdapterFacts {
@@ -249,7 +249,7 @@ using TNetworkTexts = std::array<std::string, 6>;
 // "000.000.000.000" for an adapter with one server, both DNS items so when its
 // servers cannot be read. The last " - " of each item is removed (the last
 // DHCP state keeps its blanks).
-TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& Adapters);
+TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& adapters);
 // Items 7.1 to 7.6 of the machine's adapters; all empty without the IP
 // helper's queries.
 TNetworkTexts NetworkInfoTexts();
@@ -259,17 +259,17 @@ TNetworkTexts NetworkInfoTexts();
 // and the pipeline's state (the COM switch, the report's stack list, the
 // system record the pipeline copied).
 
-std::string ApplicationNameText(TReportContext& Context);
-std::string ExceptionAddressText(TReportContext& Context);
-std::string ExceptionModuleText(TReportContext& Context);
-std::string ExceptionModuleVersionText(TReportContext& Context);
+std::string ApplicationNameText(TReportContext& context);
+std::string ExceptionAddressText(TReportContext& context);
+std::string ExceptionModuleText(TReportContext& context);
+std::string ExceptionModuleVersionText(TReportContext& context);
 // The context's class name where the pipeline reports an object of no class
 // of ours through a stand-in Exception (a standard library exception).
-std::string ExceptionClassText(TReportContext& Context);
-std::string ExceptionMessageText(TReportContext& Context);
+std::string ExceptionClassText(TReportContext& context);
+std::string ExceptionMessageText(TReportContext& context);
 // Items 4.3 and 4.4: the active control's class and text (one line).
-std::string ActiveControlClassText(TReportContext& Context);
-std::string ActiveControlText(TReportContext& Context);
+std::string ActiveControlClassText(TReportContext& context);
+std::string ActiveControlText(TReportContext& context);
 
 // The header's values by the option that shows each item.
 using THeaderValues = std::array<std::string, kShowOptionCount>;
@@ -279,10 +279,10 @@ using THeaderValues = std::array<std::string, kShowOptionCount>;
 // shown (a hidden printer or network item costs no time). The class and
 // message texts (2.5, 2.6) are made in any case: the dialogs and the log read
 // them. The network is asked once for its six items.
-void CollectHeaderValues(TReportContext& Context, THeaderValues& Values, const TShowOptions& Shown);
+void CollectHeaderValues(TReportContext& context, THeaderValues& values, const TShowOptions& shown);
 // The same for the items the report's options show (every item without the
 // pipeline's state).
-void CollectHeaderValues(TReportContext& Context, THeaderValues& Values);
+void CollectHeaderValues(TReportContext& context, THeaderValues& values);
 
 // Start-up: fills the pipeline's slots for the exception's message and class
 // texts, the cleaned message and the identifier's application and module

@@ -27,40 +27,40 @@ struct TIpHelperEntries {
     }
 };
 
-std::string AddressOf(const IP_ADDR_STRING& Address)
+std::string AddressOf(const IP_ADDR_STRING& address)
 {
-    return std::string(Address.IpAddress.String, strnlen(Address.IpAddress.String, sizeof Address.IpAddress.String));
+    return std::string(address.IpAddress.String, strnlen(address.IpAddress.String, sizeof address.IpAddress.String));
 }
 
-std::string MaskOf(const IP_ADDR_STRING& Address)
+std::string MaskOf(const IP_ADDR_STRING& address)
 {
-    return std::string(Address.IpMask.String, strnlen(Address.IpMask.String, sizeof Address.IpMask.String));
+    return std::string(address.IpMask.String, strnlen(address.IpMask.String, sizeof address.IpMask.String));
 }
 
 // The adapter's DNS servers; false when they cannot be read.
-bool ReadDnsServers(const rtl::RuntimeLibrary<TIpHelperEntries>& IpHelper, ULONG Index,
-                    std::vector<std::string>& Servers)
+bool ReadDnsServers(const rtl::RuntimeLibrary<TIpHelperEntries>& ipHelper, ULONG index,
+                    std::vector<std::string>& servers)
 {
     ULONG size = 0;
-    if (IpHelper->GetPerAdapterInfo(Index, nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return false;
+    if (ipHelper->GetPerAdapterInfo(index, nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return false;
     std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* info = reinterpret_cast<IP_PER_ADAPTER_INFO*>(buffer.data());
-    if (IpHelper->GetPerAdapterInfo(Index, info, &size) != ERROR_SUCCESS) return false;
+    if (ipHelper->GetPerAdapterInfo(index, info, &size) != ERROR_SUCCESS) return false;
     for (const IP_ADDR_STRING* server = &info->DnsServerList; server != nullptr; server = server->Next)
-        Servers.push_back(AddressOf(*server));
+        servers.push_back(AddressOf(*server));
     return true;
 }
 
 }  // namespace
 
-std::string PaddedAddress(const std::string& Address)
+std::string PaddedAddress(const std::string& address)
 {
-    if (Address.empty()) return kNoAddress;
+    if (address.empty()) return kNoAddress;
     std::string text;
     std::size_t start = 0;
     for (;;) {
-        const std::size_t dot = Address.find('.', start);
-        const std::string part = Address.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        const std::size_t dot = address.find('.', start);
+        const std::string part = address.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         if (part.size() < 3) text.append(3 - part.size(), '0');
         text += part;
         if (dot == std::string::npos) break;
@@ -70,10 +70,10 @@ std::string PaddedAddress(const std::string& Address)
     return text;
 }
 
-TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& Adapters)
+TNetworkTexts NetworkTextsOf(const std::vector<TAdapterFacts>& adapters)
 {
     TNetworkTexts texts;
-    for (const TAdapterFacts& adapter : Adapters) {
+    for (const TAdapterFacts& adapter : adapters) {
         texts[niDHCP] += adapter.DhcpEnabled ? "ON              - " : "OFF             - ";
         texts[niIP] += PaddedAddress(adapter.IpAddress) + kJoin;
         texts[niMask] += PaddedAddress(adapter.IpMask) + kJoin;

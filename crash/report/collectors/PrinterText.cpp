@@ -31,9 +31,9 @@ using TSpooler = rtl::RuntimeLibrary<TSpoolerEntries>;
 // An open printer, closed through the spooler that opened it.
 class TOpenPrinter {
 public:
-    TOpenPrinter(const TSpooler& Spooler, const std::string& Name) noexcept : FSpooler(Spooler)
+    TOpenPrinter(const TSpooler& spooler, const std::string& name) noexcept : FSpooler(spooler)
     {
-        if (!Spooler->OpenPrinter(const_cast<LPSTR>(Name.c_str()), &FHandle, nullptr)) FHandle = nullptr;
+        if (!spooler->OpenPrinter(const_cast<LPSTR>(name.c_str()), &FHandle, nullptr)) FHandle = nullptr;
     }
     ~TOpenPrinter()
     {
@@ -48,7 +48,7 @@ private:
     HANDLE FHandle = nullptr;
 };
 
-std::string DefaultPrinterName(const TSpooler& Spooler)
+std::string DefaultPrinterName(const TSpooler& spooler)
 {
     if (QueryWindowsVersion().PlatformId == VER_PLATFORM_WIN32_WINDOWS || OSIsWindowsNT4()) {
         char device[1024] = {};
@@ -56,10 +56,10 @@ std::string DefaultPrinterName(const TSpooler& Spooler)
         const std::string text = device;
         return text.substr(0, text.find(','));
     }
-    if (Spooler->GetDefaultPrinter == nullptr) return {};
+    if (spooler->GetDefaultPrinter == nullptr) return {};
     char name[1024];
     DWORD length = sizeof name;
-    if (!Spooler->GetDefaultPrinter(name, &length)) return {};
+    if (!spooler->GetDefaultPrinter(name, &length)) return {};
     return name;
 }
 

@@ -6,14 +6,14 @@
 
 namespace crash {
 
-std::string FileProductVersion(const std::string& FileName)
+std::string FileProductVersion(const std::string& fileName)
 {
-    if (FileName.empty()) return {};
+    if (fileName.empty()) return {};
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(FileName.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<char> block(size);
-    if (!::GetFileVersionInfoA(FileName.c_str(), 0, size, block.data())) return {};
+    if (!::GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return {};
     void* value = nullptr;
     UINT length = 0;
     if (::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) && value &&

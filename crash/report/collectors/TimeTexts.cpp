@@ -21,9 +21,9 @@ TDateTime ApplicationStartTime()
     return DateTimeOfSystemTime(time);
 }
 
-TDateTime DateTimeOfSystemTime(const SYSTEMTIME& Time)
+TDateTime DateTimeOfSystemTime(const SYSTEMTIME& time)
 {
-    return core::SystemTimeToDateTime(Time);
+    return core::SystemTimeToDateTime(time);
 }
 
 std::string StartDateText()
@@ -31,19 +31,19 @@ std::string StartDateText()
     return MailDateText(ApplicationStartTime());
 }
 
-std::string ExceptionDateText(const SYSTEMTIME& ExceptionTime)
+std::string ExceptionDateText(const SYSTEMTIME& exceptionTime)
 {
-    return MailDateText(DateTimeOfSystemTime(ExceptionTime));
+    return MailDateText(DateTimeOfSystemTime(exceptionTime));
 }
 
-std::string UpTimeText(TDateTime Start, TDateTime ExceptionTime)
+std::string UpTimeText(TDateTime start, TDateTime exceptionTime)
 {
-    return DurationText(ExceptionTime - Start);
+    return DurationText(exceptionTime - start);
 }
 
-std::string UpTimeText(const SYSTEMTIME& ExceptionTime)
+std::string UpTimeText(const SYSTEMTIME& exceptionTime)
 {
-    return UpTimeText(ApplicationStartTime(), DateTimeOfSystemTime(ExceptionTime));
+    return UpTimeText(ApplicationStartTime(), DateTimeOfSystemTime(exceptionTime));
 }
 
 std::string SystemUpTimeText()

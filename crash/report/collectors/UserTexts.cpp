@@ -23,9 +23,9 @@ std::string UserEmailText()
     return StoredEmail();
 }
 
-void SetUserEmail(std::string Email)
+void SetUserEmail(std::string email)
 {
-    StoredEmail() = std::move(Email);
+    StoredEmail() = std::move(email);
 }
 
 std::string UserCompanyText()
@@ -40,9 +40,9 @@ std::string UserCompanyText()
     return system::ChooseRegisteredOwner(values, OSIsVistaOrLater());
 }
 
-std::string PrivilegeLine(const std::string& Name, bool Enabled)
+std::string PrivilegeLine(const std::string& name, bool enabled)
 {
-    return PadRightSpaces(Name, 31) + (Enabled ? " - ON" : " - OFF") + "\r\n";
+    return PadRightSpaces(name, 31) + (enabled ? " - ON" : " - OFF") + "\r\n";
 }
 
 std::string UserPrivilegesText()
@@ -73,23 +73,23 @@ std::string UserPrivilegesText()
     return text;
 }
 
-std::string WindowClassText(HWND Window)
+std::string WindowClassText(HWND window)
 {
-    Window = UserWindowOrNone(Window);
-    if (Window == nullptr) return {};
+    window = UserWindowOrNone(window);
+    if (window == nullptr) return {};
     char name[256];
-    const int length = ::GetClassNameA(Window, name, sizeof name);
+    const int length = ::GetClassNameA(window, name, sizeof name);
     return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
 }
 
-std::string WindowCaptionText(HWND Window)
+std::string WindowCaptionText(HWND window)
 {
-    Window = UserWindowOrNone(Window);
-    if (Window == nullptr) return {};
+    window = UserWindowOrNone(window);
+    if (window == nullptr) return {};
     // The default procedure reads the text the system keeps for the window,
     // without a message to its thread, which may be the one that hangs.
     char text[256];
-    const LRESULT length = ::DefWindowProcA(Window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    const LRESULT length = ::DefWindowProcA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     if (length <= 0) return {};
     return SingleLineText(std::string(text, static_cast<std::size_t>(length < 255 ? length : 255)));
 }
@@ -104,9 +104,9 @@ std::string ForegroundFormText()
     return WindowCaptionText(::GetForegroundWindow());
 }
 
-std::string ActiveControlText(const std::string& ControlText)
+std::string ActiveControlText(const std::string& controlText)
 {
-    return SingleLineText(ControlText);
+    return SingleLineText(controlText);
 }
 
 }  // namespace crash

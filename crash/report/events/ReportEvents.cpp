@@ -11,19 +11,19 @@ namespace crash {
 
 namespace {
 
-void NotifyAction(TVexlorActionType Action)
+void NotifyAction(TVexlorActionType action)
 {
     bool& execute = VexlorEventData().Execute;
-    ForwardExceptionActionNotify(Action, execute);
-    FireExceptionActionNotify(Action, execute);
+    ForwardExceptionActionNotify(action, execute);
+    FireExceptionActionNotify(action, execute);
 }
 
 // The COM error as an object of this module; null for anything else, and for
 // one made by another module's copy, whose members this module cannot read.
-const TActiveXException* AsActiveXException(const void* Object) noexcept
+const TActiveXException* AsActiveXException(const void* object) noexcept
 {
-    if (!IsObjectOfClassName(Object, "TActiveXException")) return nullptr;
-    return dynamic_cast<const TActiveXException*>(rtl::AsValidTObject(Object));
+    if (!IsObjectOfClassName(object, "TActiveXException")) return nullptr;
+    return dynamic_cast<const TActiveXException*>(rtl::AsValidTObject(object));
 }
 
 }  // namespace
@@ -56,23 +56,23 @@ bool NotifyLogFileError()
     return retry;
 }
 
-bool ExceptionFilterMatches(const TVexlorExceptionFilter& Filter, const void* ExceptionObject, bool Handled)
+bool ExceptionFilterMatches(const TVexlorExceptionFilter& filter, const void* exceptionObject, bool handled)
 {
-    if (const TActiveXException* error = AsActiveXException(ExceptionObject)) {
+    if (const TActiveXException* error = AsActiveXException(exceptionObject)) {
         for (const std::string& parent : error->Parents())
-            if (rtl::SameTextNoCase(rtl::Trim(parent), rtl::Trim(Filter.ExceptionClassName))) return true;
+            if (rtl::SameTextNoCase(rtl::Trim(parent), rtl::Trim(filter.ExceptionClassName))) return true;
         return false;
     }
-    if (Filter.ExceptionType == fetHandled && !Handled) return false;
-    if (Filter.ExceptionType == fetUnhandled && Handled) return false;
-    return IsObjectOfClassName(ExceptionObject, Filter.ExceptionClassName);
+    if (filter.ExceptionType == fetHandled && !handled) return false;
+    if (filter.ExceptionType == fetUnhandled && handled) return false;
+    return IsObjectOfClassName(exceptionObject, filter.ExceptionClassName);
 }
 
-int FindExceptionFilter(const TVexlorExceptionsFilters& Filters, const void* ExceptionObject, bool Handled)
+int FindExceptionFilter(const TVexlorExceptionsFilters& filters, const void* exceptionObject, bool handled)
 {
-    for (int k = 0; k < Filters.Count(); ++k) {
-        const PVexlorExceptionFilter filter = Filters.Items(k);
-        if (filter != nullptr && filter->Active && ExceptionFilterMatches(*filter, ExceptionObject, Handled)) return k;
+    for (int k = 0; k < filters.Count(); ++k) {
+        const PVexlorExceptionFilter filter = filters.Items(k);
+        if (filter != nullptr && filter->Active && ExceptionFilterMatches(*filter, exceptionObject, handled)) return k;
     }
     return -1;
 }
@@ -81,8 +81,8 @@ void RegisterReportEventSteps() noexcept
 {
     ReportSteps.NotifyShowingExceptionInfo.Set(&NotifyShowingExceptionInfo);
     ReportSteps.NotifyShowedExceptionInfo.Set(&NotifyShowedExceptionInfo);
-    ReportSteps.FindExceptionFilter.Set([](void* ExceptionObject, bool Handled) {
-        return FindExceptionFilter(ReportOptions().ExceptionsFilters(), ExceptionObject, Handled);
+    ReportSteps.FindExceptionFilter.Set([](void* exceptionObject, bool handled) {
+        return FindExceptionFilter(ReportOptions().ExceptionsFilters(), exceptionObject, handled);
     });
 }
 

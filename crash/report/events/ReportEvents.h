@@ -34,11 +34,11 @@ bool NotifyLogFileError();
 // the exception type lets it pass (fetHandled only handled ones, fetUnhandled
 // only the others) and the object is of the filter's class or a class derived
 // from it (by name, so across modules). Activity is not looked at.
-bool ExceptionFilterMatches(const TVexlorExceptionFilter& Filter, const void* ExceptionObject, bool Handled);
+bool ExceptionFilterMatches(const TVexlorExceptionFilter& filter, const void* exceptionObject, bool handled);
 
 // The index of the first active filter of the list that matches, -1 when none
 // does.
-int FindExceptionFilter(const TVexlorExceptionsFilters& Filters, const void* ExceptionObject, bool Handled);
+int FindExceptionFilter(const TVexlorExceptionsFilters& filters, const void* exceptionObject, bool handled);
 
 // Fills the pipeline's slots (ReportSteps) with the notify procedures the
 // pipeline runs and with the filter search over the report's options

@@ -56,7 +56,7 @@ TReportFilesState& Sync()
 // Hands the duplicate flag back, also when the step fails.
 class TWriteBack {
 public:
-    explicit TWriteBack(TReportFilesState& State) : FState(State) {}
+    explicit TWriteBack(TReportFilesState& state) : FState(state) {}
     ~TWriteBack() { PipelineState().Duplicate = FState.Duplicate; }
     TWriteBack(const TWriteBack&) = delete;
     TWriteBack& operator=(const TWriteBack&) = delete;
@@ -65,17 +65,17 @@ private:
     TReportFilesState& FState;
 };
 
-void CountDuplicateErrorStep(bool Increment)
+void CountDuplicateErrorStep(bool increment)
 {
     TReportFilesState& state = Sync();
     TWriteBack back(state);
-    CountDuplicateError(state, Increment);
+    CountDuplicateError(state, increment);
 }
 
-std::string ReadLastLogEntryItemStep(const std::string& Label)
+std::string ReadLastLogEntryItemStep(const std::string& label)
 {
     TSharedLogUse use(*Sync().Options);
-    return use.Log().GetItemValue(Label, use.Log().Count() - 1);
+    return use.Log().GetItemValue(label, use.Log().Count() - 1);
 }
 
 void CloseLogFileStep()
@@ -103,15 +103,15 @@ void LoadLastHTMLPageStep()
     state.CapturedWebPage = LoadTextFile(LastHTMLPageFileName(state));
 }
 
-void CapturePageTextStep(const void* Data, std::uint32_t Length)
+void CapturePageTextStep(const void* data, std::uint32_t length)
 {
-    if (Data == nullptr || Length == 0 || PipelineStateOrNull() == nullptr) return;
+    if (data == nullptr || length == 0 || PipelineStateOrNull() == nullptr) return;
     // The crash reporter's own error page is no page of the program.
     if (WritingWebErrorPage()) return;
     // Every block of the page is kept: a page written in several blocks is
     // captured whole, not only its last block.
     std::string& page = CapturedPage();
-    page.append(static_cast<const char*>(Data), Length);
+    page.append(static_cast<const char*>(data), length);
     TReportFilesState state;
     state.Options = PipelineState().Options.get();
     state.CapturedWebPage = page;

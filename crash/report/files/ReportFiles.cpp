@@ -47,95 +47,95 @@ const std::string kIdentifierItem = "2.7";
 const std::string kCountItem = "2.8";
 
 // The count of an entry's repetitions: 1 when empty or not a number.
-long StoredCount(const std::string& Text)
+long StoredCount(const std::string& text)
 {
-    if (Text.empty()) return 1;
+    if (text.empty()) return 1;
     char* end = nullptr;
     errno = 0;
-    const long value = std::strtol(Text.c_str(), &end, 10);
+    const long value = std::strtol(text.c_str(), &end, 10);
     return (end == nullptr || *end != '\0' || errno != 0) ? 1 : value;
 }
 
-void RaiseCount(TLogFile& Log, int Index)
+void RaiseCount(TLogFile& log, int index)
 {
-    const long count = StoredCount(Log.GetItemValue(kCountItem, Index)) + 1;
-    Log.SetItemValue(kCountItem, std::to_string(count), Index, "Count");
+    const long count = StoredCount(log.GetItemValue(kCountItem, index)) + 1;
+    log.SetItemValue(kCountItem, std::to_string(count), index, "Count");
 }
 
 // Runs a log event on the main thread: the slot's procedure (a seam for
 // tests), or without one the report event itself (forwarded to the raising
 // module and fired here).
-void CallEvent(const TReportStep<void()>& Event, void (*Notify)())
+void CallEvent(const TReportStep<void()>& event, void (*notify)())
 {
-    CallInMainThread([&Event, Notify] {
-        if (Event)
-            Event();
+    CallInMainThread([&event, notify] {
+        if (event)
+            event();
         else
-            Notify();
+            notify();
     });
 }
 
-std::string FileExtension(const std::string& Name)
+std::string FileExtension(const std::string& name)
 {
-    const std::size_t dot = Name.rfind('.');
-    return dot == std::string::npos ? std::string() : Name.substr(dot);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-std::string WithSuffix(const std::string& Name, const std::string& Suffix)
+std::string WithSuffix(const std::string& name, const std::string& suffix)
 {
-    const std::string extension = FileExtension(Name);
-    return Name.substr(0, Name.size() - extension.size()) + "__" + Suffix + extension;
+    const std::string extension = FileExtension(name);
+    return name.substr(0, name.size() - extension.size()) + "__" + suffix + extension;
 }
 
-const TVexlorModuleOptions& OptionsOf(const TReportFilesState& State)
+const TVexlorModuleOptions& OptionsOf(const TReportFilesState& state)
 {
-    if (State.Options == nullptr) throw rtl::Exception("The report has no options.");
-    return *State.Options;
+    if (state.Options == nullptr) throw rtl::Exception("The report has no options.");
+    return *state.Options;
 }
 
-bool SendOption(const TReportFilesState& State, TCommonSendOption Option)
+bool SendOption(const TReportFilesState& state, TCommonSendOption option)
 {
-    return State.Options != nullptr && State.Options->CommonSendOptions().Contains(Option);
+    return state.Options != nullptr && state.Options->CommonSendOptions().Contains(option);
 }
 
 // Lines of Text (CRLF, CR or LF), each closed by CRLF.
-std::string LinesClosedByCRLF(std::string_view Text)
+std::string LinesClosedByCRLF(std::string_view text)
 {
     std::string out;
-    out.reserve(Text.size() + 2);
+    out.reserve(text.size() + 2);
     std::size_t start = 0;
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] != '\r' && Text[i] != '\n') continue;
-        out.append(Text.substr(start, i - start));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        out.append(text.substr(start, i - start));
         out += "\r\n";
-        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         start = i + 1;
     }
-    if (start < Text.size()) {
-        out.append(Text.substr(start));
+    if (start < text.size()) {
+        out.append(text.substr(start));
         out += "\r\n";
     }
     return out;
 }
 
-std::string WideTextToAnsi(std::wstring_view Text)
+std::string WideTextToAnsi(std::wstring_view text)
 {
-    return rtl::WideToAnsi(Text);
+    return rtl::WideToAnsi(text);
 }
 
 }  // namespace
 
 // ---- The shared log ------------------------------------------------------------------
 
-std::string ExpandedLogFileName(const TVexlorModuleOptions& Options)
+std::string ExpandedLogFileName(const TVexlorModuleOptions& options)
 {
-    return ExpandEnvVars(Options.OutputLogFile(std::string()));
+    return ExpandEnvVars(options.OutputLogFile(std::string()));
 }
 
-TLogFile& OpenLogFile(const TVexlorModuleOptions& Options)
+TLogFile& OpenLogFile(const TVexlorModuleOptions& options)
 {
     TSharedLogState& shared = Shared();
-    const std::string path = ExpandedLogFileName(Options);
+    const std::string path = ExpandedLogFileName(options);
     if (shared.Log && path != shared.Path) {
         // A step inside a step still works on the log it opened.
         if (shared.Depth > 0)
@@ -167,38 +167,38 @@ TLogFile* SharedLog() noexcept
 
 // ---- The log steps --------------------------------------------------------------------
 
-void CountDuplicateError(TReportFilesState& State, bool Increment)
+void CountDuplicateError(TReportFilesState& state, bool increment)
 {
-    const TVexlorModuleOptions& options = OptionsOf(State);
+    const TVexlorModuleOptions& options = OptionsOf(state);
     if (!options.LogOptions().Contains(loNoDuplicateErrors)) {
-        State.Duplicate = false;
+        state.Duplicate = false;
         return;
     }
     TSharedLogUse use(options);
     TLogFile& log = use.Log();
-    const int index = log.FindItem({kIdentifierItem}, {State.ExceptionID});
-    State.Duplicate = index != -1;
-    if (State.Duplicate && Increment && !State.Counted) {
+    const int index = log.FindItem({kIdentifierItem}, {state.ExceptionID});
+    state.Duplicate = index != -1;
+    if (state.Duplicate && increment && !state.Counted) {
         RaiseCount(log, index);
         log.Save();
-        State.Counted = true;
+        state.Counted = true;
     }
 }
 
-void DeleteLogAtVersionChange(const TVexlorModuleOptions& Options, const std::string& CurrentVersion)
+void DeleteLogAtVersionChange(const TVexlorModuleOptions& options, const std::string& currentVersion)
 {
-    if (!Options.LogOptions().Contains(loDeleteLogAtVersionChange)) return;
-    TSharedLogUse use(Options);
+    if (!options.LogOptions().Contains(loDeleteLogAtVersionChange)) return;
+    TSharedLogUse use(options);
     TLogFile& log = use.Log();
     const std::string version = log.GetItemValue("1.3", log.Count() - 1);
     // Deleted while the lock is held, so that no writer saves into the old
     // log meanwhile.
-    if (!version.empty() && version != CurrentVersion) ForceDeleteFile(ExpandedLogFileName(Options));
+    if (!version.empty() && version != currentVersion) ForceDeleteFile(ExpandedLogFileName(options));
 }
 
-void SaveReportToLog(TReportFilesState& State)
+void SaveReportToLog(TReportFilesState& state)
 {
-    const TVexlorModuleOptions& options = OptionsOf(State);
+    const TVexlorModuleOptions& options = OptionsOf(state);
     TVexlorEventData& data = VexlorEventData();
     data.Execute = true;
     const bool saveLog = options.SaveLogFile();
@@ -217,19 +217,19 @@ void SaveReportToLog(TReportFilesState& State)
             if (options.LogOptions().Contains(loNoDuplicateErrors)) {
                 // Another writer may have stored this identifier since the
                 // duplicate test.
-                const int index = log.FindItem({kIdentifierItem}, {State.ExceptionID});
-                State.Duplicate = index != -1;
-                if (State.Duplicate && !State.Counted) {
+                const int index = log.FindItem({kIdentifierItem}, {state.ExceptionID});
+                state.Duplicate = index != -1;
+                if (state.Duplicate && !state.Counted) {
                     if (countedIn != generation) RaiseCount(log, index);
                     countedIn = generation;
                     if (data.Execute && saveLog) log.Save();
-                    State.Counted = true;
+                    state.Counted = true;
                 }
             }
-            if (!State.Duplicate) {
-                if (appendedIn != generation) log.Append(State.FullReportText, options.ErrorsNumberToSave());
+            if (!state.Duplicate) {
+                if (appendedIn != generation) log.Append(state.FullReportText, options.ErrorsNumberToSave());
                 appendedIn = generation;
-                if (options.CommonSendOptions().Contains(sndSendEntireLog)) State.TextToSend = log.Text();
+                if (options.CommonSendOptions().Contains(sndSendEntireLog)) state.TextToSend = log.Text();
                 if (data.Execute && saveLog) log.Save();
             }
         } catch (...) {
@@ -247,12 +247,12 @@ void SaveReportToLog(TReportFilesState& State)
 
 // ---- Files of a report ------------------------------------------------------------------
 
-std::string SendFileName(const TReportFilesState& State, const std::string& Path)
+std::string SendFileName(const TReportFilesState& state, const std::string& path)
 {
-    std::string name = ExtractFileName(Path);
-    if (SendOption(State, sndAddComputerNameInFileName)) name = WithSuffix(name, ComputerNameText());
-    if (SendOption(State, sndAddDateInFileName)) {
-        const SYSTEMTIME& time = State.ExceptionTime;
+    std::string name = ExtractFileName(path);
+    if (SendOption(state, sndAddComputerNameInFileName)) name = WithSuffix(name, ComputerNameText());
+    if (SendOption(state, sndAddDateInFileName)) {
+        const SYSTEMTIME& time = state.ExceptionTime;
         char stamp[32];
         std::snprintf(stamp, sizeof stamp, "%04u%02u%02u%02u%02u%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
                       time.wMinute, time.wSecond);
@@ -261,35 +261,35 @@ std::string SendFileName(const TReportFilesState& State, const std::string& Path
     return name;
 }
 
-std::string LogCopyFileName(const TReportFilesState& State)
+std::string LogCopyFileName(const TReportFilesState& state)
 {
-    return TempFolder() + ExtractFileName(ExpandedLogFileName(OptionsOf(State)));
+    return TempFolder() + ExtractFileName(ExpandedLogFileName(OptionsOf(state)));
 }
 
-std::string XMLCopyFileName(const TReportFilesState& State)
+std::string XMLCopyFileName(const TReportFilesState& state)
 {
-    if (!SendOption(State, sndSendXMLLogCopy)) return std::string();
-    return TempFolder() + ChangeFileExt(ExtractFileName(ExpandedLogFileName(OptionsOf(State))), ".xml");
+    if (!SendOption(state, sndSendXMLLogCopy)) return std::string();
+    return TempFolder() + ChangeFileExt(ExtractFileName(ExpandedLogFileName(OptionsOf(state))), ".xml");
 }
 
-std::string ScreenshotFileName(const TReportFilesState& State)
+std::string ScreenshotFileName(const TReportFilesState& state)
 {
-    return SendOption(State, sndSendScreenshot) ? TempFolder() + "Screenshot.png" : std::string();
+    return SendOption(state, sndSendScreenshot) ? TempFolder() + "Screenshot.png" : std::string();
 }
 
-std::string AttachedScreenshotFileName(const TReportFilesState& State)
+std::string AttachedScreenshotFileName(const TReportFilesState& state)
 {
-    return State.ScreenshotChosen ? ScreenshotFileName(State) : std::string();
+    return state.ScreenshotChosen ? ScreenshotFileName(state) : std::string();
 }
 
-std::string LastHTMLPageFileName(const TReportFilesState& State)
+std::string LastHTMLPageFileName(const TReportFilesState& state)
 {
-    return SendOption(State, sndSendLastHTMLPage) ? TempFolder() + "LastHTMLPage.html" : std::string();
+    return SendOption(state, sndSendLastHTMLPage) ? TempFolder() + "LastHTMLPage.html" : std::string();
 }
 
-std::string CapturedHTMLPageFileName(const TReportFilesState& State)
+std::string CapturedHTMLPageFileName(const TReportFilesState& state)
 {
-    return State.CapturedWebPage.empty() ? std::string() : LastHTMLPageFileName(State);
+    return state.CapturedWebPage.empty() ? std::string() : LastHTMLPageFileName(state);
 }
 
 std::string ZipFileName(const TReportFilesState& /*State*/)
@@ -297,20 +297,20 @@ std::string ZipFileName(const TReportFilesState& /*State*/)
     return TempFolder() + "BugReport.zip";
 }
 
-void SaveLastHTMLPage(const TReportFilesState& State, const std::string& Page)
+void SaveLastHTMLPage(const TReportFilesState& state, const std::string& page)
 {
     try {
-        const std::string fileName = CapturedHTMLPageFileName(State);
+        const std::string fileName = CapturedHTMLPageFileName(state);
         if (fileName.empty()) return;
-        RewriteFileBytes(fileName, LinesClosedByCRLF(Page));
+        RewriteFileBytes(fileName, LinesClosedByCRLF(page));
     } catch (...) {}
 }
 
-std::string LoadTextFile(const std::string& FileName)
+std::string LoadTextFile(const std::string& fileName)
 {
     try {
-        if (FileName.empty() || !IsReadableFile(FileName)) return std::string();
-        const std::string bytes = ReadFileBytes(FileName);
+        if (fileName.empty() || !IsReadableFile(fileName)) return std::string();
+        const std::string bytes = ReadFileBytes(fileName);
         std::string text;
         if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             const std::string body = bytes.substr(3);
@@ -337,33 +337,33 @@ std::string LoadTextFile(const std::string& FileName)
     }
 }
 
-void SaveXMLLogCopy(const TReportFilesState& State)
+void SaveXMLLogCopy(const TReportFilesState& state)
 {
-    const std::string xmlName = XMLCopyFileName(State);
+    const std::string xmlName = XMLCopyFileName(state);
     if (xmlName.empty()) return;
-    const std::string copyName = LogCopyFileName(State);
+    const std::string copyName = LogCopyFileName(state);
     std::unique_ptr<TLogFile> log;
     if (!copyName.empty()) {
         log = std::make_unique<TLogFile>(copyName, true);
     } else {
         log = std::make_unique<TLogFile>(std::string(), false);
-        log->Append(State.TextToSend, 1);
+        log->Append(state.TextToSend, 1);
     }
-    log->SetPassword(State.LogPassword);
+    log->SetPassword(state.LogPassword);
     log->SaveXMLCopy(xmlName);
 }
 
-void BuildAttachmentList(const TReportFilesState& State, bool ForEmail, std::vector<std::string>& List)
+void BuildAttachmentList(const TReportFilesState& state, bool forEmail, std::vector<std::string>& list)
 {
-    const TVexlorModuleOptions& options = OptionsOf(State);
-    List.clear();
-    ExtractList(options.AttachedFiles(), List, MakeCharSet(";"));
-    const std::string logCopy = LogCopyFileName(State);
-    if (!ForEmail || (!options.AppendLogs() && !logCopy.empty())) List.push_back(logCopy);
+    const TVexlorModuleOptions& options = OptionsOf(state);
+    list.clear();
+    ExtractList(options.AttachedFiles(), list, MakeCharSet(";"));
+    const std::string logCopy = LogCopyFileName(state);
+    if (!forEmail || (!options.AppendLogs() && !logCopy.empty())) list.push_back(logCopy);
     for (const std::string& name :
-         {AttachedScreenshotFileName(State), CapturedHTMLPageFileName(State), XMLCopyFileName(State)})
-        if (!name.empty()) List.push_back(name);
-    for (std::string& entry : List) entry = ExpandEnvVars(entry);
+         {AttachedScreenshotFileName(state), CapturedHTMLPageFileName(state), XMLCopyFileName(state)})
+        if (!name.empty()) list.push_back(name);
+    for (std::string& entry : list) entry = ExpandEnvVars(entry);
 }
 
 }  // namespace crash

@@ -69,7 +69,7 @@ inline TLogFileEvents LogFileEvents;
 // ---- The shared log ------------------------------------------------------------------
 
 // The log file's path: the options' OutputLogFile with variables expanded.
-std::string ExpandedLogFileName(const TVexlorModuleOptions& Options);
+std::string ExpandedLogFileName(const TVexlorModuleOptions& options);
 
 // Opens the shared log on the options' log file: takes the file's writers'
 // lock (ELogFileLocked after kLogFileLockTimeout) and loads the file.
@@ -77,7 +77,7 @@ std::string ExpandedLogFileName(const TVexlorModuleOptions& Options);
 // is open and counts the nesting; each OpenLogFile needs its CloseLogFile.
 // A log left open on another path is closed first; while a step still holds
 // it, opening another path raises rtl::Exception.
-TLogFile& OpenLogFile(const TVexlorModuleOptions& Options);
+TLogFile& OpenLogFile(const TVexlorModuleOptions& options);
 // Closes one opening; the last frees the log and releases the lock.
 void CloseLogFile() noexcept;
 // The open shared log; null when none is open.
@@ -86,7 +86,7 @@ TLogFile* SharedLog() noexcept;
 // Holds the shared log open for a scope.
 class TSharedLogUse {
 public:
-    explicit TSharedLogUse(const TVexlorModuleOptions& Options) : FLog(OpenLogFile(Options)) {}
+    explicit TSharedLogUse(const TVexlorModuleOptions& options) : FLog(OpenLogFile(options)) {}
     ~TSharedLogUse() { CloseLogFile(); }
     TSharedLogUse(const TSharedLogUse&) = delete;
     TSharedLogUse& operator=(const TSharedLogUse&) = delete;
@@ -102,13 +102,13 @@ private:
 // in the log, and with Increment raises that entry's count (item 2.8) and
 // saves the log. Without it the flag is cleared. The log's exceptions pass
 // to the caller, the log closed.
-void CountDuplicateError(TReportFilesState& State, bool Increment);
+void CountDuplicateError(TReportFilesState& state, bool increment);
 
 // With loDeleteLogAtVersionChange: deletes the log file when the newest
 // entry's item 1.3 is not empty and differs from CurrentVersion. The log's
 // exceptions pass to the caller, the log closed.
-void DeleteLogAtVersionChange(const TVexlorModuleOptions& Options,
-                              const std::string& CurrentVersion = GetMainModuleVersion());
+void DeleteLogAtVersionChange(const TVexlorModuleOptions& options,
+                              const std::string& currentVersion = GetMainModuleVersion());
 
 // Appends the report to the log (unless it is a repetition the log counts)
 // and saves the log, with the saving events; a failure only sets the last
@@ -116,41 +116,41 @@ void DeleteLogAtVersionChange(const TVexlorModuleOptions& Options,
 // again: the report is stored once however often it is retried. Under the
 // lock the identifier is looked up again, so that a repetition another
 // writer stored meanwhile is counted instead of appended.
-void SaveReportToLog(TReportFilesState& State);
+void SaveReportToLog(TReportFilesState& state);
 
 // ---- Files of a report ------------------------------------------------------------------
 
 // The name under which the file Path is attached: its file name, with "__"
 // and the computer's name and/or "__" and the exception time
 // (yyyymmddhhnnss) before its extension, as the send options ask.
-std::string SendFileName(const TReportFilesState& State, const std::string& Path);
+std::string SendFileName(const TReportFilesState& state, const std::string& path);
 
-std::string LogCopyFileName(const TReportFilesState& State);
-std::string XMLCopyFileName(const TReportFilesState& State);
-std::string ScreenshotFileName(const TReportFilesState& State);
-std::string AttachedScreenshotFileName(const TReportFilesState& State);
-std::string LastHTMLPageFileName(const TReportFilesState& State);
-std::string CapturedHTMLPageFileName(const TReportFilesState& State);
-std::string ZipFileName(const TReportFilesState& State);
+std::string LogCopyFileName(const TReportFilesState& state);
+std::string XMLCopyFileName(const TReportFilesState& state);
+std::string ScreenshotFileName(const TReportFilesState& state);
+std::string AttachedScreenshotFileName(const TReportFilesState& state);
+std::string LastHTMLPageFileName(const TReportFilesState& state);
+std::string CapturedHTMLPageFileName(const TReportFilesState& state);
+std::string ZipFileName(const TReportFilesState& state);
 
 // Writes Page (its lines closed by CRLF) to LastHTMLPageFileName when the
 // report has a captured page; failures are ignored.
-void SaveLastHTMLPage(const TReportFilesState& State, const std::string& Page);
+void SaveLastHTMLPage(const TReportFilesState& state, const std::string& page);
 
 // The file's lines, each closed by CRLF, in the ANSI code page (a UTF-8 or
 // UTF-16 file, told by its byte-order mark, is converted); empty for an
 // empty name, a missing file or a failure to read.
-std::string LoadTextFile(const std::string& FileName);
+std::string LoadTextFile(const std::string& fileName);
 
 // Writes the XML copy of the log copy (or, without one, of the text to send)
 // to XMLCopyFileName, read with the report's log password. Nothing without
 // sndSendXMLLogCopy; failures pass to the caller.
-void SaveXMLLogCopy(const TReportFilesState& State);
+void SaveXMLLogCopy(const TReportFilesState& state);
 
 // The files to attach: the user's attached files, the log copy (for a mail
 // only when the log is not in its body), the chosen screenshot, the
 // captured page and the XML copy; variables expanded.
-void BuildAttachmentList(const TReportFilesState& State, bool ForEmail, std::vector<std::string>& List);
+void BuildAttachmentList(const TReportFilesState& state, bool forEmail, std::vector<std::string>& list);
 
 // ---- The pipeline's side ---------------------------------------------------------------
 

@@ -22,27 +22,27 @@ std::string SystemReason(DWORD error)
     return rtl::WideToAnsi(rtl::SysErrorMessage(error));
 }
 
-[[noreturn]] void RaiseCreateError(const std::string& FileName, DWORD error)
+[[noreturn]] void RaiseCreateError(const std::string& fileName, DWORD error)
 {
-    throw rtl::EFCreateError("Cannot create file \"" + FileName + "\". " + SystemReason(error));
+    throw rtl::EFCreateError("Cannot create file \"" + fileName + "\". " + SystemReason(error));
 }
 
-void WriteAll(HANDLE File, std::string_view Bytes, const std::string& FileName)
+void WriteAll(HANDLE file, std::string_view bytes, const std::string& fileName)
 {
-    while (!Bytes.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(Bytes.size(), 1u << 20));
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
-        if (!::WriteFile(File, Bytes.data(), chunk, &written, nullptr) || written == 0)
-            throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
-        Bytes.remove_prefix(written);
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0)
+            throw rtl::EWriteError("Cannot write file \"" + fileName + "\". " + SystemReason(::GetLastError()));
+        bytes.remove_prefix(written);
     }
 }
 
 // The key of item Item in an entry.
-std::string ItemKey(std::string_view Item)
+std::string ItemKey(std::string_view item)
 {
     std::string key("\r\n  ");
-    key.append(Item);
+    key.append(item);
     key += ' ';
     return key;
 }
@@ -52,11 +52,11 @@ struct TItemPlace {
     std::size_t Colon = std::string::npos;  // position of the first ": " after it
 };
 
-TItemPlace FindItemPlace(const std::string& Entry, std::string_view Item)
+TItemPlace FindItemPlace(const std::string& entry, std::string_view item)
 {
     TItemPlace place;
-    place.Key = Entry.find(ItemKey(Item));
-    if (place.Key != std::string::npos) place.Colon = Entry.find(": ", place.Key + 2);
+    place.Key = entry.find(ItemKey(item));
+    if (place.Key != std::string::npos) place.Colon = entry.find(": ", place.Key + 2);
     return place;
 }
 
@@ -64,64 +64,64 @@ TItemPlace FindItemPlace(const std::string& Entry, std::string_view Item)
 // closes its last line (Entry's size when no CRLF closes it). A following
 // line belongs to the value unless it is empty or is the next item's line
 // (two blanks and a non-blank fourth character).
-std::size_t ValueEnd(const std::string& Entry, std::size_t Start)
+std::size_t ValueEnd(const std::string& entry, std::size_t start)
 {
-    std::size_t end = Entry.find(kCRLF, Start);
+    std::size_t end = entry.find(kCRLF, start);
     while (end != std::string::npos) {
         const std::size_t next = end + 2;
-        if (next >= Entry.size() || Entry.compare(next, 2, kCRLF) == 0) break;
-        std::size_t lineEnd = Entry.find(kCRLF, next);
-        if (lineEnd == std::string::npos) lineEnd = Entry.size();
-        const std::string_view line(Entry.data() + next, lineEnd - next);
+        if (next >= entry.size() || entry.compare(next, 2, kCRLF) == 0) break;
+        std::size_t lineEnd = entry.find(kCRLF, next);
+        if (lineEnd == std::string::npos) lineEnd = entry.size();
+        const std::string_view line(entry.data() + next, lineEnd - next);
         if (line.size() >= 4 && line.substr(0, 2) == "  " && line[3] != ' ') break;
-        end = lineEnd == Entry.size() ? std::string::npos : lineEnd;
+        end = lineEnd == entry.size() ? std::string::npos : lineEnd;
     }
-    return end == std::string::npos ? Entry.size() : end;
+    return end == std::string::npos ? entry.size() : end;
 }
 
 // The lines of a value as the runtime's string lists split text: at CRLF,
 // lone CR or lone LF; a final line break opens no further line.
-std::vector<std::string_view> SplitLines(std::string_view Text)
+std::vector<std::string_view> SplitLines(std::string_view text)
 {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] != '\r' && Text[i] != '\n') continue;
-        lines.push_back(Text.substr(start, i - start));
-        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         start = i + 1;
     }
-    if (start < Text.size()) lines.push_back(Text.substr(start));
+    if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
 }
 
-bool IsBlankLine(std::string_view Line)
+bool IsBlankLine(std::string_view line)
 {
-    return std::all_of(Line.begin(), Line.end(), [](char c) { return c == ' '; });
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; });
 }
 
 // Drops the line breaks that end a report text: an entry never ends with its
 // own, so that the list and the file it is saved to hold the same entry.
-std::string_view WithoutFinalLineBreaks(std::string_view Text)
+std::string_view WithoutFinalLineBreaks(std::string_view text)
 {
-    while (!Text.empty() && (Text.back() == '\r' || Text.back() == '\n')) Text.remove_suffix(1);
-    return Text;
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    return text;
 }
 
 }  // namespace
 
 // ---- Free functions ------------------------------------------------------------------
 
-std::string NormalizeLineBreaks(std::string_view Text)
+std::string NormalizeLineBreaks(std::string_view text)
 {
-    if (Text.find_first_of("\r\n") == std::string_view::npos) return std::string(Text);
+    if (text.find_first_of("\r\n") == std::string_view::npos) return std::string(text);
     std::string out;
-    out.reserve(Text.size() + Text.size() / 16);
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '\r') {
             out += kCRLF;
-            if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else if (c == '\n') {
             if (i == 0)
                 out += '\n';
@@ -134,16 +134,16 @@ std::string NormalizeLineBreaks(std::string_view Text)
     return out;
 }
 
-std::string StoredItemValue(std::string_view Value, std::size_t ColonPosition)
+std::string StoredItemValue(std::string_view value, std::size_t colonPosition)
 {
-    const std::string escaped = QuickStringReplace(Value, ": ", ":_");
+    const std::string escaped = QuickStringReplace(value, ": ", ":_");
     const std::vector<std::string_view> lines = SplitLines(escaped);
     if (lines.empty()) return std::string(kCRLF);
     std::string stored;
-    stored.reserve(escaped.size() + lines.size() * (ColonPosition + 4));
+    stored.reserve(escaped.size() + lines.size() * (colonPosition + 4));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) {
-            stored.append(ColonPosition + 1, ' ');
+            stored.append(colonPosition + 1, ' ');
             if (IsBlankLine(lines[i])) {
                 stored += '.';
             } else {
@@ -157,18 +157,18 @@ std::string StoredItemValue(std::string_view Value, std::size_t ColonPosition)
     return stored;
 }
 
-std::string ReadFileBytes(const std::string& FileName)
+std::string ReadFileBytes(const std::string& fileName)
 {
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ,
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw rtl::EFOpenError("Cannot open file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+    if (!file) throw rtl::EFOpenError("Cannot open file \"" + fileName + "\". " + SystemReason(::GetLastError()));
     std::string bytes;
     char buffer[65536];
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
-            throw rtl::EReadError("Cannot read file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+            throw rtl::EReadError("Cannot read file \"" + fileName + "\". " + SystemReason(::GetLastError()));
         if (read == 0) break;
         bytes.append(buffer, read);
     }
@@ -177,17 +177,17 @@ std::string ReadFileBytes(const std::string& FileName)
 
 constexpr int kRenameAttempts = 20;
 
-bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
+bool ReplaceFileBytes(const std::string& fileName, std::string_view bytes)
 {
     // One temporary name per log: only the holder of the log's lock writes
     // it, and what a writer that crashed left there is overwritten.
-    const std::string temporary = FileName + ".tmp";
+    const std::string temporary = fileName + ".tmp";
     {
         rtl::FileHandle file(
             ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) RaiseCreateError(temporary, ::GetLastError());
         try {
-            WriteAll(file.Get(), Bytes, temporary);
+            WriteAll(file.Get(), bytes, temporary);
             if (!::FlushFileBuffers(file.Get()))
                 throw rtl::EWriteError("Cannot write file \"" + temporary + "\". " + SystemReason(::GetLastError()));
             if (!file.Close())
@@ -205,7 +205,7 @@ bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
     // A reader that holds the log open for a moment (another program's
     // check of the file) makes the rename fail; it is tried again shortly.
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        if (::MoveFileExA(temporary.c_str(), FileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (::MoveFileExA(temporary.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = ::GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
@@ -217,37 +217,37 @@ bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes)
     return false;
 }
 
-void RewriteFileBytes(const std::string& FileName, std::string_view Bytes)
+void RewriteFileBytes(const std::string& fileName, std::string_view bytes)
 {
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE,
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                        nullptr));
-    if (!file) RaiseCreateError(FileName, ::GetLastError());
-    WriteAll(file.Get(), Bytes, FileName);
+    if (!file) RaiseCreateError(fileName, ::GetLastError());
+    WriteAll(file.Get(), bytes, fileName);
     if (!::SetEndOfFile(file.Get()) || !file.Close())
-        throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+        throw rtl::EWriteError("Cannot write file \"" + fileName + "\". " + SystemReason(::GetLastError()));
 }
 
 // ---- TLogFile ------------------------------------------------------------------------
 
-TLogFile::TLogFile(const std::string& FileName, bool ReadOnly) : FFileName(FileName)
+TLogFile::TLogFile(const std::string& fileName, bool readOnly) : FFileName(fileName)
 {
     if (FFileName.empty()) return;
-    GetWorkingFile(FFileName, true, ReadOnly);
+    GetWorkingFile(FFileName, true, readOnly);
     if (IsReadableFile(FFileName)) LoadFromText(ReadFileBytes(FFileName));
 }
 
-void TLogFile::LoadFromText(std::string Text)
+void TLogFile::LoadFromText(std::string text)
 {
-    if (Text.size() < kLogEntrySeparator.size()) return;
-    if (std::string_view(Text).substr(Text.size() - kLogEntrySeparator.size()) != kLogEntrySeparator)
-        Text += kLogEntrySeparator;
-    ParseBuffer(Text);
+    if (text.size() < kLogEntrySeparator.size()) return;
+    if (std::string_view(text).substr(text.size() - kLogEntrySeparator.size()) != kLogEntrySeparator)
+        text += kLogEntrySeparator;
+    ParseBuffer(text);
 }
 
-void TLogFile::ParseBuffer(std::string_view Buffer)
+void TLogFile::ParseBuffer(std::string_view buffer)
 {
-    const std::string text = NormalizeLineBreaks(Buffer);
+    const std::string text = NormalizeLineBreaks(buffer);
     std::size_t start = 0;
     for (;;) {
         // An entry that ended with its own line break leaves it before the
@@ -300,42 +300,42 @@ void TLogFile::SaveInPlace()
     RewriteFileBytes(FFileName, SaveToText());
 }
 
-void TLogFile::Append(std::string_view Log, std::int32_t MaxNum)
+void TLogFile::Append(std::string_view log, std::int32_t maxNum)
 {
-    if (MaxNum >= 0) {
-        const std::size_t keep = MaxNum > 0 ? static_cast<std::size_t>(MaxNum) - 1 : 0;
+    if (maxNum >= 0) {
+        const std::size_t keep = maxNum > 0 ? static_cast<std::size_t>(maxNum) - 1 : 0;
         if (FList.size() > keep) FList.erase(FList.begin(), FList.end() - static_cast<std::ptrdiff_t>(keep));
     }
-    std::string entry(WithoutFinalLineBreaks(Log));
+    std::string entry(WithoutFinalLineBreaks(log));
     entry += kEntryTail;
     FList.push_back(std::move(entry));
 }
 
-void TLogFile::DeleteItem(int ItemNumber)
+void TLogFile::DeleteItem(int itemNumber)
 {
-    if (ItemNumber < 0 || ItemNumber >= Count())
-        throw rtl::Exception("List index out of bounds (" + std::to_string(ItemNumber) + ")");
-    FList.erase(FList.begin() + ItemNumber);
+    if (itemNumber < 0 || itemNumber >= Count())
+        throw rtl::Exception("List index out of bounds (" + std::to_string(itemNumber) + ")");
+    FList.erase(FList.begin() + itemNumber);
 }
 
-const std::string& TLogFile::GetItem(int ItemNumber) const
+const std::string& TLogFile::GetItem(int itemNumber) const
 {
-    if (ItemNumber < 0 || ItemNumber >= Count())
-        throw rtl::Exception("List index out of bounds (" + std::to_string(ItemNumber) + ")");
-    return FList[static_cast<std::size_t>(ItemNumber)];
+    if (itemNumber < 0 || itemNumber >= Count())
+        throw rtl::Exception("List index out of bounds (" + std::to_string(itemNumber) + ")");
+    return FList[static_cast<std::size_t>(itemNumber)];
 }
 
-int TLogFile::FindItem(const std::vector<std::string>& Items, const std::vector<std::string>& Values) const
+int TLogFile::FindItem(const std::vector<std::string>& items, const std::vector<std::string>& values) const
 {
-    if (Items.size() != Values.size()) return -1;
+    if (items.size() != values.size()) return -1;
     int found = -1;
     for (std::size_t i = 0; i < FList.size(); ++i) {
         const std::string& entry = FList[i];
-        for (std::size_t j = 0; j < Items.size(); ++j) {
-            const TItemPlace place = FindItemPlace(entry, Items[j]);
+        for (std::size_t j = 0; j < items.size(); ++j) {
+            const TItemPlace place = FindItemPlace(entry, items[j]);
             if (place.Colon == std::string::npos) continue;
             const std::size_t colonPosition = place.Colon - (place.Key + 2) + 1;
-            const std::string stored = StoredItemValue(Values[j], colonPosition);
+            const std::string stored = StoredItemValue(values[j], colonPosition);
             if (entry.compare(place.Colon + 2, stored.size(), stored) == 0 &&
                 entry.size() >= place.Colon + 2 + stored.size()) {
                 found = static_cast<int>(i);
@@ -346,11 +346,11 @@ int TLogFile::FindItem(const std::vector<std::string>& Items, const std::vector<
     return found;
 }
 
-std::string TLogFile::GetItemValue(const std::string& Item, int ItemNumber) const
+std::string TLogFile::GetItemValue(const std::string& item, int itemNumber) const
 {
-    if (ItemNumber < 0 || ItemNumber >= Count()) return std::string();
-    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
-    const TItemPlace place = FindItemPlace(entry, Item);
+    if (itemNumber < 0 || itemNumber >= Count()) return std::string();
+    const std::string& entry = FList[static_cast<std::size_t>(itemNumber)];
+    const TItemPlace place = FindItemPlace(entry, item);
     if (place.Colon == std::string::npos) return std::string();
     const std::size_t start = place.Colon + 2;
     const std::size_t end = ValueEnd(entry, start);
@@ -382,29 +382,29 @@ std::string TLogFile::GetItemValue(const std::string& Item, int ItemNumber) cons
     return first < last ? std::string(first, last) : std::string();
 }
 
-void TLogFile::SetItemValue(const std::string& Item, const std::string& Value, int ItemNumber,
-                            const std::string& Caption)
+void TLogFile::SetItemValue(const std::string& item, const std::string& value, int itemNumber,
+                            const std::string& caption)
 {
-    if (ItemNumber < 0 || ItemNumber >= Count()) return;
-    std::string entry = FList[static_cast<std::size_t>(ItemNumber)];
-    const TItemPlace place = FindItemPlace(entry, Item);
+    if (itemNumber < 0 || itemNumber >= Count()) return;
+    std::string entry = FList[static_cast<std::size_t>(itemNumber)];
+    const TItemPlace place = FindItemPlace(entry, item);
     if (place.Key != std::string::npos) {
         if (place.Colon == std::string::npos) return;
         const std::size_t start = place.Colon + 2;
         std::size_t end = ValueEnd(entry, start);
         if (end < entry.size()) end += 2;  // the CRLF that closes the value
         const std::size_t colonPosition = place.Colon - (place.Key + 2) + 1;
-        entry.replace(start, end - start, StoredItemValue(Value, colonPosition));
+        entry.replace(start, end - start, StoredItemValue(value, colonPosition));
         if (entry.size() < kEntryTail.size() ||
             std::string_view(entry).substr(entry.size() - kEntryTail.size()) != kEntryTail)
             entry += kCRLF;
-        FList[static_cast<std::size_t>(ItemNumber)] = std::move(entry);
+        FList[static_cast<std::size_t>(itemNumber)] = std::move(entry);
         return;
     }
 
-    const std::size_t dot = Item.find('.');
+    const std::size_t dot = item.find('.');
     if (dot == std::string::npos) return;
-    const std::string section = Item.substr(0, dot + 1);
+    const std::string section = item.substr(0, dot + 1);
     std::size_t reference = std::string::npos;
     for (int i = 19; i >= 1 && reference == std::string::npos; --i)
         reference = entry.find(ItemKey(section + std::to_string(i)));
@@ -413,29 +413,29 @@ void TLogFile::SetItemValue(const std::string& Item, const std::string& Value, i
     const std::size_t sectionEnd = entry.find("\r\n\r\n", reference);
     if (colon == std::string::npos || sectionEnd == std::string::npos) return;
     const std::size_t width = colon - reference >= 4 ? colon - reference - 4 : 0;
-    std::string label = Item + " " + Caption;
+    std::string label = item + " " + caption;
     if (label.size() < width) label.append(width - label.size(), ' ');
     std::string line = "  " + label + ": ";
-    line += StoredItemValue(Value, 2 + label.size() + 1);
+    line += StoredItemValue(value, 2 + label.size() + 1);
     entry.insert(sectionEnd + 2, line);
-    FList[static_cast<std::size_t>(ItemNumber)] = std::move(entry);
+    FList[static_cast<std::size_t>(itemNumber)] = std::move(entry);
 }
 
-std::string TLogFile::GetLogVersion(int ItemNumber) const
+std::string TLogFile::GetLogVersion(int itemNumber) const
 {
-    if (ItemNumber < 0 || ItemNumber >= Count()) return std::string();
-    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
+    if (itemNumber < 0 || itemNumber >= Count()) return std::string();
+    const std::string& entry = FList[static_cast<std::size_t>(itemNumber)];
     const std::size_t lineEnd = std::min(entry.find(kCRLF), entry.size());
     return lineEnd > 10 ? entry.substr(10, lineEnd - 10) : std::string();
 }
 
-bool TLogFile::GetCorruptedLog(int ItemNumber) const
+bool TLogFile::GetCorruptedLog(int itemNumber) const
 {
-    if (ItemNumber < 0 || ItemNumber >= Count()) return false;
-    const std::string& entry = FList[static_cast<std::size_t>(ItemNumber)];
+    if (itemNumber < 0 || itemNumber >= Count()) return false;
+    const std::string& entry = FList[static_cast<std::size_t>(itemNumber)];
     if (entry.compare(0, 9, "VexlorLog") != 0) return true;
     for (const char* item : {"2.2", "2.5", "2.6", "2.7"})
-        if (!GetItemValue(item, ItemNumber).empty()) return false;
+        if (!GetItemValue(item, itemNumber).empty()) return false;
     return true;
 }
 
@@ -445,15 +445,15 @@ std::string TLogFile::GetXML() const
     return LogFileSteps.XMLCopy(*this);
 }
 
-void TLogFile::SaveXMLCopy(const std::string& FileName) const
+void TLogFile::SaveXMLCopy(const std::string& fileName) const
 {
     const std::string xml = GetXML();
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) RaiseCreateError(FileName, ::GetLastError());
-    WriteAll(file.Get(), xml, FileName);
+    if (!file) RaiseCreateError(fileName, ::GetLastError());
+    WriteAll(file.Get(), xml, fileName);
     if (!file.Close())
-        throw rtl::EWriteError("Cannot write file \"" + FileName + "\". " + SystemReason(::GetLastError()));
+        throw rtl::EWriteError("Cannot write file \"" + fileName + "\". " + SystemReason(::GetLastError()));
 }
 
 }  // namespace crash

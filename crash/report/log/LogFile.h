@@ -38,7 +38,7 @@ class TLogFile;
 struct TLogFileSteps {
     // The XML copy of the whole log (every entry, read with the log's
     // Password); empty slot: no XML copy can be made.
-    TReportStep<std::string(const TLogFile& Log)> XMLCopy;
+    TReportStep<std::string(const TLogFile& log)> XMLCopy;
 };
 inline TLogFileSteps LogFileSteps;
 
@@ -53,7 +53,7 @@ public:
     // the writers' lock, not an open handle, keeps others out while this
     // object lives. An empty FileName makes a log without a file (Save
     // raises).
-    TLogFile(const std::string& FileName, bool ReadOnly);
+    TLogFile(const std::string& fileName, bool readOnly);
     ~TLogFile() override = default;
     TLogFile(const TLogFile&) = delete;
     TLogFile& operator=(const TLogFile&) = delete;
@@ -61,15 +61,15 @@ public:
     // The path the log reads and writes, as resolved at creation.
     const std::string& FileName() const noexcept { return FFileName; }
     const std::string& Password() const noexcept { return FPassword; }
-    void SetPassword(std::string Value) { FPassword = std::move(Value); }
+    void SetPassword(std::string value) { FPassword = std::move(value); }
 
     // ---- Loading and saving ----
     // Adds the entries of the text: from fewer than 8 bytes none; a text
     // that does not end with the separator gets it first.
-    void LoadFromText(std::string Text);
+    void LoadFromText(std::string text);
     // Splits zero-free 8-bit text into entries and adds them (line breaks
     // normalised first). Chunks without a call-stack table are dropped.
-    void ParseBuffer(std::string_view Text);
+    void ParseBuffer(std::string_view text);
     // The file's bytes: the list's text, less one CRLF when the newest entry
     // ended with its own line break.
     std::string SaveToText() const;
@@ -86,39 +86,39 @@ public:
     // ---- Entries ----
     // Keeps at most MaxNum entries after the addition (a negative MaxNum:
     // no limit; 0 keeps the new entry alone) and adds Log as the newest.
-    void Append(std::string_view Log, std::int32_t MaxNum);
-    void DeleteItem(int ItemNumber);
+    void Append(std::string_view log, std::int32_t maxNum);
+    void DeleteItem(int itemNumber);
     void Clear() noexcept { FList.clear(); }
     int Count() const noexcept { return static_cast<int>(FList.size()); }
     // Every entry string followed by CRLF.
     std::string Text() const;
     // The stored string of one entry, with its three trailing CRLFs.
-    const std::string& GetItem(int ItemNumber) const;
+    const std::string& GetItem(int itemNumber) const;
 
     // ---- Items of an entry ----
     // The index of the newest entry that holds one of the pairs
     // (Items[j], Values[j]), the pairs of an entry tried in order; -1 when
     // none does (or the arrays differ in length).
-    int FindItem(const std::vector<std::string>& Items, const std::vector<std::string>& Values) const;
+    int FindItem(const std::vector<std::string>& items, const std::vector<std::string>& values) const;
     // The value of item Item ("2.7") of entry ItemNumber, read back from its
     // stored form; empty for a missing item or an index outside the list.
-    std::string GetItemValue(const std::string& Item, int ItemNumber) const;
+    std::string GetItemValue(const std::string& item, int itemNumber) const;
     // Replaces the value of item Item, or adds the item as the last line of
     // its section when the entry lacks it (Caption after the label, padded to
     // the width of its section's labels). The value is stored in the form
     // GetItemValue and FindItem read, so ": " and line breaks survive.
-    void SetItemValue(const std::string& Item, const std::string& Value, int ItemNumber, const std::string& Caption);
+    void SetItemValue(const std::string& item, const std::string& value, int itemNumber, const std::string& caption);
     // The entry's first line from its 11th character on.
-    std::string GetLogVersion(int ItemNumber) const;
+    std::string GetLogVersion(int itemNumber) const;
     // True when the entry's first line does not begin "VexlorLog" or its
     // items 2.2, 2.5, 2.6 and 2.7 are all empty; false outside the list.
-    bool GetCorruptedLog(int ItemNumber) const;
+    bool GetCorruptedLog(int itemNumber) const;
 
     // ---- XML copy (made by LogFileSteps.XMLCopy) ----
     // rtl::Exception when the slot is empty.
     std::string GetXML() const;
     // Writes GetXML() to FileName (replacing it).
-    void SaveXMLCopy(const std::string& FileName) const;
+    void SaveXMLCopy(const std::string& fileName) const;
 
 private:
     std::string FFileName;
@@ -128,27 +128,27 @@ private:
 
 // Lone CRs and LFs become CRLF; an LF that is the text's first character
 // stays as it is.
-std::string NormalizeLineBreaks(std::string_view Text);
+std::string NormalizeLineBreaks(std::string_view text);
 
 // The form in which a value is stored on an item line whose ": " stands at
 // position ColonPosition (counted from 1, from the line's two blanks): ": "
 // as ":_", every line after the first indented to the value's column, an
 // empty one of them as ".", every line closed by CRLF.
-std::string StoredItemValue(std::string_view Value, std::size_t ColonPosition);
+std::string StoredItemValue(std::string_view value, std::size_t colonPosition);
 
 // ---- Whole files ------------------------------------------------------------------
 
 // The bytes of the file; raises rtl::EFOpenError when it cannot be opened.
 // Others may read, write and delete it meanwhile.
-std::string ReadFileBytes(const std::string& FileName);
+std::string ReadFileBytes(const std::string& fileName);
 // Replaces FileName by a complete file holding Bytes: written beside it under
 // the name FileName + ".tmp", flushed and closed, then put in its place. True
 // on success; false, with the temporary file gone, when the system refuses
 // the replacement. Raises rtl::EFCreateError / rtl::EWriteError when the
 // temporary file cannot be written.
-bool ReplaceFileBytes(const std::string& FileName, std::string_view Bytes);
+bool ReplaceFileBytes(const std::string& fileName, std::string_view bytes);
 // Opens or creates FileName shared for reading and writing, writes Bytes from
 // its start and cuts it after them. rtl::EFCreateError / rtl::EWriteError.
-void RewriteFileBytes(const std::string& FileName, std::string_view Bytes);
+void RewriteFileBytes(const std::string& fileName, std::string_view bytes);
 
 }  // namespace crash

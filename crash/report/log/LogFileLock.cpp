@@ -8,9 +8,9 @@
 
 namespace crash {
 
-std::wstring LogFileLockName(const std::string& FileName)
+std::wstring LogFileLockName(const std::string& fileName)
 {
-    std::wstring path = rtl::AnsiToWide(GetLongNameFromShort(ExpandEnvVars(FileName)));
+    std::wstring path = rtl::AnsiToWide(GetLongNameFromShort(ExpandEnvVars(fileName)));
     const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed > 0) {
         std::vector<wchar_t> full(needed + 1);
@@ -31,16 +31,16 @@ std::wstring LogFileLockName(const std::string& FileName)
     return name;
 }
 
-TLogFileLock::TLogFileLock(const std::string& FileName, DWORD TimeoutMs) : FMutex(LogFileLockName(FileName))
+TLogFileLock::TLogFileLock(const std::string& fileName, DWORD timeoutMs) : FMutex(LogFileLockName(fileName))
 {
-    switch (FMutex.WaitFor(TimeoutMs)) {
+    switch (FMutex.WaitFor(timeoutMs)) {
     case rtl::TWaitResult::wrSignaled: break;
     case rtl::TWaitResult::wrAbandoned: FAbandoned = true; break;
     case rtl::TWaitResult::wrTimeout:
-        throw ELogFileLocked("The log file \"" + FileName + "\" is in use by another writer: it stayed locked for " +
-                             std::to_string(TimeoutMs / 1000) + " s.");
+        throw ELogFileLocked("The log file \"" + fileName + "\" is in use by another writer: it stayed locked for " +
+                             std::to_string(timeoutMs / 1000) + " s.");
     default:
-        throw ELogFileLocked("The lock of the log file \"" + FileName + "\" cannot be taken. " +
+        throw ELogFileLocked("The lock of the log file \"" + fileName + "\" cannot be taken. " +
                              rtl::WideToAnsi(rtl::SysErrorMessage(::GetLastError())));
     }
 }

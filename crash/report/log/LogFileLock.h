@@ -35,12 +35,12 @@ inline constexpr DWORD kLogFileLockTimeout = 10000;
 
 // The mutex name of a log file: "VexlorLog_Log_" and the MD5 of the path
 // (variables expanded, made full, long names, upper case) in hexadecimal.
-std::wstring LogFileLockName(const std::string& FileName);
+std::wstring LogFileLockName(const std::string& fileName);
 
 class TLogFileLock : public rtl::TObject {
 public:
     // Waits at most TimeoutMs for the mutex of FileName's log.
-    explicit TLogFileLock(const std::string& FileName, DWORD TimeoutMs = kLogFileLockTimeout);
+    explicit TLogFileLock(const std::string& fileName, DWORD timeoutMs = kLogFileLockTimeout);
     // Releases the mutex.
     ~TLogFileLock() override;
     TLogFileLock(const TLogFileLock&) = delete;

@@ -22,23 +22,23 @@ constexpr std::uintptr_t kListingReach = 70;
 // The longest x86 instruction: the decoders may read this far.
 constexpr std::size_t kMaxInstruction = 15;
 
-std::string Hex8(std::uint32_t Value)
+std::string Hex8(std::uint32_t value)
 {
-    return sections::UpperHex(Value, 8);
+    return sections::UpperHex(value, 8);
 }
 
-std::string TrimmedRight(std::string_view Text)
+std::string TrimmedRight(std::string_view text)
 {
-    std::size_t end = Text.size();
-    while (end > 0 && static_cast<unsigned char>(Text[end - 1]) <= ' ') --end;
-    return std::string(Text.substr(0, end));
+    std::size_t end = text.size();
+    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return std::string(text.substr(0, end));
 }
 
-std::string Trimmed(std::string_view Text)
+std::string Trimmed(std::string_view text)
 {
     std::size_t begin = 0;
-    while (begin < Text.size() && static_cast<unsigned char>(Text[begin]) <= ' ') ++begin;
-    return TrimmedRight(Text.substr(begin));
+    while (begin < text.size() && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    return TrimmedRight(text.substr(begin));
 }
 
 // The state the disassembler's callbacks share: the listing's one region
@@ -49,37 +49,37 @@ struct TListingContext {
 };
 
 // The source of a code address, as the call stack resolves it.
-bool ResolveProcedure(std::uintptr_t Address, TVexlorDebugInfo& Item)
+bool ResolveProcedure(std::uintptr_t address, TVexlorDebugInfo& item)
 {
-    Item = TVexlorDebugInfo{};
+    item = TVexlorDebugInfo{};
     TDebugInfoResolver resolve = DebugInfoResolver.load();
     if (!resolve) return false;
     try {
-        resolve(Address, 0, Item, false, false);
+        resolve(address, 0, item, false, false);
     } catch (...) {
         return false;
     }
-    return Item.DebugDetail >= ddProcedure;
+    return item.DebugDetail >= ddProcedure;
 }
 
 // A call, jump or address operand named after its procedure, else after the
 // class of the object it points to; else it keeps its text.
-void NameTarget(void* Param, std::uint32_t Address, std::string& Result)
+void NameTarget(void* param, std::uint32_t address, std::string& result)
 {
-    auto* context = static_cast<TListingContext*>(Param);
+    auto* context = static_cast<TListingContext*>(param);
     TVexlorDebugInfo item;
-    if (ResolveProcedure(Address, item)) {
+    if (ResolveProcedure(address, item)) {
         std::string name = sections::JoinedProcedureName(item);
         if (!name.empty()) {
             if (item.ProcOffsetLine > 1) name += " (Line=" + std::to_string(item.Line) + ")";
-            Result = name;
+            result = name;
             return;
         }
     }
-    const void* object = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(Address));
+    const void* object = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address));
     if (rtl::IsReadableMemory(object, sizeof(void*), &context->Cache) && rtl::IsValidObject(object)) {
         const std::string name = rtl::SafeClassName(object);
-        if (!name.empty()) Result = name;
+        if (!name.empty()) result = name;
     }
 }
 
@@ -95,18 +95,18 @@ constexpr std::size_t kPreviewShown = 32;
 
 // The length of the text at Bytes up to its terminating zero; 0 when no zero
 // is met or a byte before it is no printable character.
-std::size_t PrintableTextLength(const unsigned char* Bytes, std::size_t Count)
+std::size_t PrintableTextLength(const unsigned char* bytes, std::size_t count)
 {
-    const auto* zero = static_cast<const unsigned char*>(std::memchr(Bytes, 0, Count));
+    const auto* zero = static_cast<const unsigned char*>(std::memchr(bytes, 0, count));
     if (zero == nullptr) return 0;
-    const std::size_t length = static_cast<std::size_t>(zero - Bytes);
+    const std::size_t length = static_cast<std::size_t>(zero - bytes);
     if (length == 0) return 0;
     WORD types[kPreviewScan];
-    if (length > kPreviewScan || !::GetStringTypeA(LOCALE_USER_DEFAULT, CT_CTYPE1, reinterpret_cast<const char*>(Bytes),
+    if (length > kPreviewScan || !::GetStringTypeA(LOCALE_USER_DEFAULT, CT_CTYPE1, reinterpret_cast<const char*>(bytes),
                                                    static_cast<int>(length), types))
         return 0;
     for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char c = Bytes[i];
+        const unsigned char c = bytes[i];
         if (c == '\t' || c == '\r' || c == '\n') continue;
         // Undefined bytes of the code page have no type at all.
         if (types[i] == 0 || (types[i] & C1_CNTRL) != 0) return 0;
@@ -114,13 +114,13 @@ std::size_t PrintableTextLength(const unsigned char* Bytes, std::size_t Count)
     return length;
 }
 
-void PreviewString(void* Param, const void* /*ValueAddress*/, int OperandSize, bool /*Signed*/, std::string& Result)
+void PreviewString(void* param, const void* /*ValueAddress*/, int operandSize, bool /*Signed*/, std::string& result)
 {
-    if (OperandSize != 4 || Result.size() < 2 || Result[0] != '$') return;
+    if (operandSize != 4 || result.size() < 2 || result[0] != '$') return;
     char* end = nullptr;
-    const unsigned long value = std::strtoul(Result.c_str() + 1, &end, 16);
+    const unsigned long value = std::strtoul(result.c_str() + 1, &end, 16);
     if (!end || *end != '\0') return;
-    auto* context = static_cast<TListingContext*>(Param);
+    auto* context = static_cast<TListingContext*>(param);
     unsigned char bytes[kPreviewScan];
     const std::size_t read = rtl::ReadMemoryPrefix(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(value)),
                                                    bytes, sizeof bytes, &context->Cache);
@@ -129,59 +129,59 @@ void PreviewString(void* Param, const void* /*ValueAddress*/, int OperandSize, b
     std::string chars;
     for (std::size_t i = 0; i < std::min(length, kPreviewShown); ++i)
         chars += bytes[i] < 32 ? '.' : static_cast<char>(bytes[i]);
-    Result += "  ; '" + chars + "'";
-    if (length > kPreviewShown) Result += "...";
+    result += "  ; '" + chars + "'";
+    if (length > kPreviewShown) result += "...";
 }
 
 // A return ends the code that follows it in the listing: C2, C3, CA and CB,
 // also behind the prefixes compilers put before a return.
-bool IsReturn(const std::uint8_t* Code, std::size_t Size)
+bool IsReturn(const std::uint8_t* code, std::size_t size)
 {
     std::size_t i = 0;
-    while (i + 1 < Size && (Code[i] == 0xF2 || Code[i] == 0xF3 || Code[i] == 0x66)) ++i;
-    const std::uint8_t opcode = Code[i];
+    while (i + 1 < size && (code[i] == 0xF2 || code[i] == 0xF3 || code[i] == 0x66)) ++i;
+    const std::uint8_t opcode = code[i];
     return opcode == 0xC2 || opcode == 0xC3 || opcode == 0xCA || opcode == 0xCB;
 }
 
 }  // namespace
 
-std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlorModuleOptions& Options,
-                                  std::string& HeaderText)
+std::string BuildAssemblerListing(std::uintptr_t exceptionAddress, const TVexlorModuleOptions& options,
+                                  std::string& headerText)
 {
-    HeaderText.clear();
+    headerText.clear();
     TListingContext context;
     rtl::ReadableRegionCache& cache = context.Cache;
-    if (!rtl::IsReadableMemory(reinterpret_cast<const void*>(ExceptionAddress), 4, &cache)) return {};
+    if (!rtl::IsReadableMemory(reinterpret_cast<const void*>(exceptionAddress), 4, &cache)) return {};
 
     // The window: from 70 bytes below up to the first readable byte, to 70
     // above down to the last readable one; copied once, zeros behind its end
     // for the longest instruction. Lengths and texts are decoded from the
     // copy, so that no decoder reads memory that was not checked.
-    std::uintptr_t low = ExceptionAddress >= kListingReach ? ExceptionAddress - kListingReach : 0;
-    while (low < ExceptionAddress && !rtl::IsReadableMemory(reinterpret_cast<const void*>(low), 1, &cache)) ++low;
+    std::uintptr_t low = exceptionAddress >= kListingReach ? exceptionAddress - kListingReach : 0;
+    while (low < exceptionAddress && !rtl::IsReadableMemory(reinterpret_cast<const void*>(low), 1, &cache)) ++low;
     std::uintptr_t high =
-        ExceptionAddress <= UINTPTR_MAX - kListingReach ? ExceptionAddress + kListingReach : UINTPTR_MAX;
-    while (high > ExceptionAddress && !rtl::IsReadableMemory(reinterpret_cast<const void*>(high), 1, &cache)) --high;
+        exceptionAddress <= UINTPTR_MAX - kListingReach ? exceptionAddress + kListingReach : UINTPTR_MAX;
+    while (high > exceptionAddress && !rtl::IsReadableMemory(reinterpret_cast<const void*>(high), 1, &cache)) --high;
     std::vector<std::uint8_t> window(high - low + 1 + kMaxInstruction, 0);
     const std::size_t copied =
         rtl::ReadMemoryPrefix(reinterpret_cast<const void*>(low), window.data(), window.size(), &cache);
-    if (copied < ExceptionAddress - low + 4) return {};
+    if (copied < exceptionAddress - low + 4) return {};
     auto at = [&](std::uintptr_t address) { return window.data() + (address - low); };
 
     // The first start from which the lengths land exactly on the exception
     // address (the address itself always does), then at most 10 before it.
-    std::uintptr_t start = ExceptionAddress;
+    std::uintptr_t start = exceptionAddress;
     std::vector<std::uintptr_t> path;
-    for (std::uintptr_t candidate = low; candidate <= ExceptionAddress; ++candidate) {
+    for (std::uintptr_t candidate = low; candidate <= exceptionAddress; ++candidate) {
         std::vector<std::uintptr_t> steps;
         std::uintptr_t position = candidate;
-        while (position < ExceptionAddress) {
+        while (position < exceptionAddress) {
             steps.push_back(position);
             std::uint8_t size = 1;
             GetAsmSize(at(position), size);
             position += std::max<std::uint8_t>(size, 1);
         }
-        if (position == ExceptionAddress) {
+        if (position == exceptionAddress) {
             start = candidate;
             path = std::move(steps);
             break;
@@ -219,7 +219,7 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
         if (size < 1) size = 1;
         // An instruction cut by the end of the readable code is not shown.
         if (position + static_cast<std::uintptr_t>(size) > copiedEnd) break;
-        if (position == ExceptionAddress)
+        if (position == exceptionAddress)
             line += line.find(';') == std::string::npos ? "  ; <-- EXCEPTION" : " <-- EXCEPTION";
         longest = std::max(longest, Trimmed(std::string_view(line).substr(0, line.find(';'))).size());
 
@@ -232,7 +232,7 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
         std::string heading;
         if (name != previousName) {
             heading = name;
-            if (!name.empty() && position <= ExceptionAddress) kept = lines.size();
+            if (!name.empty() && position <= exceptionAddress) kept = lines.size();
         }
         if (where != previousPosition && !where.empty())
             heading = heading.empty() ? where : heading + "(" + where + ")";
@@ -245,7 +245,7 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
         }
         lines.push_back(std::move(line));
 
-        const bool past = position > ExceptionAddress;
+        const bool past = position > exceptionAddress;
         if (past) ++after;
         if (past && (after >= kListedInstructions || IsReturn(at(position), static_cast<std::size_t>(size)))) break;
         position += static_cast<std::uintptr_t>(size);
@@ -266,40 +266,40 @@ std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlor
         }
         width = std::max(width, line.size());
     }
-    const std::string caption = Options.GetCustomizedExpandedTexts(mtDialog_AsmHeader);
-    HeaderText = caption + ":\r\n" + std::string(std::max(caption.size() + 1, width), '-');
+    const std::string caption = options.GetCustomizedExpandedTexts(mtDialog_AsmHeader);
+    headerText = caption + ":\r\n" + std::string(std::max(caption.size() + 1, width), '-');
     std::string listing;
     for (const std::string& line : lines) listing += line + "\r\n";
     return listing;
 }
 
-std::string BuildCPUText(const CONTEXT* Context, std::uintptr_t StackAddress, std::uintptr_t ExceptionAddress,
-                         const TVexlorModuleOptions& Options)
+std::string BuildCPUText(const CONTEXT* context, std::uintptr_t stackAddress, std::uintptr_t exceptionAddress,
+                         const TVexlorModuleOptions& options)
 {
-    auto reg = [&](DWORD CONTEXT::*field) { return Context ? Hex8((*Context).*field) : std::string("????    "); };
-    std::string stackCaption = Options.GetCustomizedExpandedTexts(mtCPU_Stack) + ":";
+    auto reg = [context](DWORD CONTEXT::*field) { return context ? Hex8((*context).*field) : std::string("????    "); };
+    std::string stackCaption = options.GetCustomizedExpandedTexts(mtCPU_Stack) + ":";
     if (stackCaption.size() < 21) stackCaption.append(21 - stackCaption.size(), ' ');
-    auto pair = [&](const char* Left, DWORD CONTEXT::*LeftField, const char* Right, DWORD CONTEXT::*RightField) {
-        return std::string(Left) + ": " + reg(LeftField) + "   " + Right + ": " + reg(RightField) + "\r\n";
+    auto pair = [&](const char* left, DWORD CONTEXT::*leftField, const char* right, DWORD CONTEXT::*rightField) {
+        return std::string(left) + ": " + reg(leftField) + "   " + right + ": " + reg(rightField) + "\r\n";
     };
-    std::string text = Options.GetCustomizedExpandedTexts(mtCPU_Registers) + ":\r\n" + std::string(29, '-') + "\r\n";
+    std::string text = options.GetCustomizedExpandedTexts(mtCPU_Registers) + ":\r\n" + std::string(29, '-') + "\r\n";
     text += pair("EAX", &CONTEXT::Eax, "EDI", &CONTEXT::Edi);
     text += pair("EBX", &CONTEXT::Ebx, "ESI", &CONTEXT::Esi);
     text += pair("ECX", &CONTEXT::Ecx, "ESP", &CONTEXT::Esp);
     text += pair("EDX", &CONTEXT::Edx, "EIP", &CONTEXT::Eip);
-    text += "\r\n" + stackCaption + Options.GetCustomizedExpandedTexts(mtCPU_MemoryDump) + ":\r\n" +
+    text += "\r\n" + stackCaption + options.GetCustomizedExpandedTexts(mtCPU_MemoryDump) + ":\r\n" +
             std::string(18, '-') + "   " + std::string(75, '-') + "\r\n";
 
     rtl::ReadableRegionCache cache;
     std::uint32_t stack[16];
     std::uint8_t code[256];
-    if (!rtl::ReadMemory(reinterpret_cast<const void*>(StackAddress), stack, sizeof stack, &cache) ||
-        !rtl::ReadMemory(reinterpret_cast<const void*>(ExceptionAddress), code, sizeof code, &cache))
+    if (!rtl::ReadMemory(reinterpret_cast<const void*>(stackAddress), stack, sizeof stack, &cache) ||
+        !rtl::ReadMemory(reinterpret_cast<const void*>(exceptionAddress), code, sizeof code, &cache))
         return text;
     for (int k = 0; k < 16; ++k) {
         const std::uint8_t* bytes = code + 16 * k;
-        text += Hex8(static_cast<std::uint32_t>(StackAddress + 4 * k)) + ": " + Hex8(stack[k]) + "   " +
-                Hex8(static_cast<std::uint32_t>(ExceptionAddress + 16 * k)) + ": ";
+        text += Hex8(static_cast<std::uint32_t>(stackAddress + 4 * k)) + ": " + Hex8(stack[k]) + "   " +
+                Hex8(static_cast<std::uint32_t>(exceptionAddress + 16 * k)) + ": ";
         char hex[4];
         for (int b = 0; b < 16; ++b) {
             std::snprintf(hex, sizeof hex, " %02X", bytes[b]);

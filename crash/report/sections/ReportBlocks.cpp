@@ -9,62 +9,62 @@ namespace crash {
 
 namespace {
 
-void PipelineStage(std::int32_t Stage) noexcept
+void PipelineStage(std::int32_t stage) noexcept
 {
-    if (TPipelineState* state = PipelineStateOrNull()) state->Stage = Stage;
+    if (TPipelineState* state = PipelineStateOrNull()) state->Stage = stage;
 }
 
 template <std::size_t N>
-void CopyWidths(std::array<std::int32_t, N>& To, const std::int32_t (&From)[N])
+void CopyWidths(std::array<std::int32_t, N>& to, const std::int32_t (&from)[N])
 {
-    std::copy(std::begin(From), std::end(From), To.begin());
+    std::copy(std::begin(from), std::end(from), to.begin());
 }
 
 }  // namespace
 
-void BuildCallStackSections(TReportContext& Context, const TVexlorStackList* Stack, int ThreadCount,
-                            const TVexlorModuleOptions& Options)
+void BuildCallStackSections(TReportContext& context, const TVexlorStackList* stack, int threadCount,
+                            const TVexlorModuleOptions& options)
 {
-    TCallStackTable calls = BuildCallStackBlock(Stack, ThreadCount, Options, PipelineStage);
-    CopyWidths(Context.CallStackWidths, calls.Widths);
-    Context.CallStackDashRule = std::move(calls.DashRule);
-    Context.CallStackText += calls.Text;
-    if (!Options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
-        Context.CallStackText += EmptyTableText(Options.GetCustomizedExpandedTexts(mtDialog_ModulesHeader)) +
-                                 EmptyTableText(Options.GetCustomizedExpandedTexts(mtDialog_ProcessesHeader));
+    TCallStackTable calls = BuildCallStackBlock(stack, threadCount, options, PipelineStage);
+    CopyWidths(context.CallStackWidths, calls.Widths);
+    context.CallStackDashRule = std::move(calls.DashRule);
+    context.CallStackText += calls.Text;
+    if (!options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
+        context.CallStackText += EmptyTableText(options.GetCustomizedExpandedTexts(mtDialog_ModulesHeader)) +
+                                 EmptyTableText(options.GetCustomizedExpandedTexts(mtDialog_ProcessesHeader));
         return;
     }
     TModulesTable modules;
     if (TVexlorModulesList* list = ModulesList()) {
         rtl::TCriticalSectionLock lock(ModulesListLock());
-        modules = BuildModulesBlock(*list, Options);
+        modules = BuildModulesBlock(*list, options);
     } else {
-        modules = BuildModulesBlock(TVexlorModulesList(), Options);
+        modules = BuildModulesBlock(TVexlorModulesList(), options);
     }
-    CopyWidths(Context.ModulesWidths, modules.Widths);
-    Context.ModulesDashRule = std::move(modules.DashRule);
-    Context.CallStackText += modules.Text;
+    CopyWidths(context.ModulesWidths, modules.Widths);
+    context.ModulesDashRule = std::move(modules.DashRule);
+    context.CallStackText += modules.Text;
     TVexlorProcessesList none;
     TVexlorProcessesList* processList = ProcessesList();
-    TProcessesTable processes = BuildProcessesBlock(processList ? *processList : none, Options);
-    CopyWidths(Context.ProcessesWidths, processes.Widths);
-    Context.ProcessesDashRule = std::move(processes.DashRule);
-    Context.CallStackText += processes.Text;
+    TProcessesTable processes = BuildProcessesBlock(processList ? *processList : none, options);
+    CopyWidths(context.ProcessesWidths, processes.Widths);
+    context.ProcessesDashRule = std::move(processes.DashRule);
+    context.CallStackText += processes.Text;
 }
 
-void BuildAssemblerAndCPUSections(const TReportContext& Context, const TVexlorModuleOptions& Options,
-                                  std::string& AssemblerHeaderText, std::string& AssemblerText, std::string& CPUText)
+void BuildAssemblerAndCPUSections(const TReportContext& context, const TVexlorModuleOptions& options,
+                                  std::string& assemblerHeaderText, std::string& assemblerText, std::string& cpuText)
 {
-    if (!Options.LogOptions().Contains(loSaveAssemblerAndCPUSections)) {
-        const std::string caption = Options.GetCustomizedExpandedTexts(mtDialog_AsmHeader);
-        AssemblerHeaderText = caption + ":\r\n" + std::string(caption.size() + 1, '-');
-        AssemblerText.clear();
-        CPUText = EmptyTableText(Options.GetCustomizedExpandedTexts(mtCPU_Registers));
+    if (!options.LogOptions().Contains(loSaveAssemblerAndCPUSections)) {
+        const std::string caption = options.GetCustomizedExpandedTexts(mtDialog_AsmHeader);
+        assemblerHeaderText = caption + ":\r\n" + std::string(caption.size() + 1, '-');
+        assemblerText.clear();
+        cpuText = EmptyTableText(options.GetCustomizedExpandedTexts(mtCPU_Registers));
         return;
     }
-    const auto address = reinterpret_cast<std::uintptr_t>(Context.ExceptionAddress);
-    AssemblerText = BuildAssemblerListing(address, Options, AssemblerHeaderText);
-    CPUText = BuildCPUText(Context.Context, Context.StackPoint, address, Options);
+    const auto address = reinterpret_cast<std::uintptr_t>(context.ExceptionAddress);
+    assemblerText = BuildAssemblerListing(address, options, assemblerHeaderText);
+    cpuText = BuildCPUText(context.Context, context.StackPoint, address, options);
 }
 
 }  // namespace crash

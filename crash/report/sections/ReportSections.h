@@ -40,16 +40,16 @@ class TVexlorStackList;
 
 // Where a block records how far it got, so that an internal error names the
 // step that failed; null records nothing.
-using TSectionStageProc = void (*)(std::int32_t Stage) noexcept;
+using TSectionStageProc = void (*)(std::int32_t stage) noexcept;
 
 // ---- Table building blocks ----------------------------------------------------
 
 // The text with every "|", CR and LF replaced by "?".
-std::string CleanCellText(std::string_view Text);
+std::string CleanCellText(std::string_view text);
 
 // The block of a table whose option is off: the caption, ":", CRLF, as many
 // dashes as the caption is long plus one, CRLF CRLF.
-std::string EmptyTableText(const std::string& Caption);
+std::string EmptyTableText(const std::string& caption);
 
 // A blank-filled row buffer reserved for a known number of rows. WriteRow
 // checks the bound before every byte it writes and grows the buffer when a
@@ -57,17 +57,17 @@ std::string EmptyTableText(const std::string& Caption);
 // cut to it.
 class TRowBuffer {
 public:
-    explicit TRowBuffer(std::size_t ReservedBytes);
+    explicit TRowBuffer(std::size_t reservedBytes);
     // One row of Count cells: "|", each cell padded to its width and "|",
     // then CRLF; the position moves past it.
-    void WriteRow(const std::string_view* Cells, const std::int32_t* Widths, std::size_t Count);
+    void WriteRow(const std::string_view* cells, const std::int32_t* widths, std::size_t count);
     // What was written; the rest of the reservation is dropped.
     std::string Take();
     std::size_t Position() const noexcept { return FPosition; }
 
 private:
-    void Put(char C);
-    void Room(std::size_t Bytes);
+    void Put(char c);
+    void Room(std::size_t bytes);
 
     std::string FBuffer;
     std::size_t FPosition = 0;
@@ -91,8 +91,8 @@ struct TCallStackTable {
 // call-stack table cleans it as a cell. CallFromCOMObject (the call-stack
 // tab's items from another module's call) leaves out the thread's facts
 // unless Starred.
-std::string ThreadHeaderText(const TVexlorDebugInfo& Item, bool Starred, const TVexlorModuleOptions& Options,
-                             bool CallFromCOMObject = false);
+std::string ThreadHeaderText(const TVexlorDebugInfo& item, bool starred, const TVexlorModuleOptions& options,
+                             bool callFromComObject = false);
 
 // The call-stack block: caption, rule, header row and rule; then, with a stack
 // list, one group per run of items of the same thread and flags (separator,
@@ -101,8 +101,8 @@ std::string ThreadHeaderText(const TVexlorDebugInfo& Item, bool Starred, const T
 // CRLF CRLF. Only the items whose detail the options show
 // (GetShownDebugDetails) count, for the widths as for the rows. ThreadCount,
 // the number of threads of the report's snapshot, sizes the row buffer.
-TCallStackTable BuildCallStackBlock(const TVexlorStackList* Stack, int ThreadCount, const TVexlorModuleOptions& Options,
-                                    TSectionStageProc SetStage = nullptr);
+TCallStackTable BuildCallStackBlock(const TVexlorStackList* stack, int threadCount, const TVexlorModuleOptions& options,
+                                    TSectionStageProc setStage = nullptr);
 
 // ---- Modules and processes ------------------------------------------------------
 
@@ -119,15 +119,15 @@ struct TProcessesTable {
 
 // A time as "yyyy-mm-dd hh:nn:ss"; empty for 0 (unknown) and outside the
 // calendar.
-std::string ModuleTimeText(TDateTime Value);
+std::string ModuleTimeText(TDateTime value);
 
 // The modules block over the list in its order (handle, name, description,
 // version, size, last modified, folder). The caller holds ModulesListLock
 // while the global list is read.
-TModulesTable BuildModulesBlock(const TVexlorModulesList& Modules, const TVexlorModuleOptions& Options);
+TModulesTable BuildModulesBlock(const TVexlorModulesList& modules, const TVexlorModuleOptions& options);
 // The processes block (id, name, description, version, memory, priority
 // class, threads, folder).
-TProcessesTable BuildProcessesBlock(const TVexlorProcessesList& Processes, const TVexlorModuleOptions& Options);
+TProcessesTable BuildProcessesBlock(const TVexlorProcessesList& processes, const TVexlorModuleOptions& options);
 
 // ---- Assembler and CPU ----------------------------------------------------------
 
@@ -141,14 +141,14 @@ inline constexpr int kListedInstructions = 10;
 // previews of 4-byte immediates; each line ends with CRLF. HeaderText gets
 // the caption and its dash rule (no CRLF after it). Both empty when the 4
 // bytes at the address cannot be read.
-std::string BuildAssemblerListing(std::uintptr_t ExceptionAddress, const TVexlorModuleOptions& Options,
-                                  std::string& HeaderText);
+std::string BuildAssemblerListing(std::uintptr_t exceptionAddress, const TVexlorModuleOptions& options,
+                                  std::string& headerText);
 
 // The CPU block: registers of Context ("????    " each without one), the
 // stack and memory-dump captions and, when 64 bytes at StackAddress and 256
 // at ExceptionAddress can be read, 16 dump lines.
-std::string BuildCPUText(const CONTEXT* Context, std::uintptr_t StackAddress, std::uintptr_t ExceptionAddress,
-                         const TVexlorModuleOptions& Options);
+std::string BuildCPUText(const CONTEXT* context, std::uintptr_t stackAddress, std::uintptr_t exceptionAddress,
+                         const TVexlorModuleOptions& options);
 
 // ---- The report's blocks --------------------------------------------------------
 
@@ -158,14 +158,14 @@ std::string BuildCPUText(const CONTEXT* Context, std::uintptr_t StackAddress, st
 // context. The call-stack block records its steps in the pipeline's stage
 // (when the pipeline runs). The caller holds no lock of the thread registry:
 // the thread headers take its reader lock.
-void BuildCallStackSections(TReportContext& Context, const TVexlorStackList* Stack, int ThreadCount,
-                            const TVexlorModuleOptions& Options);
+void BuildCallStackSections(TReportContext& context, const TVexlorStackList* stack, int threadCount,
+                            const TVexlorModuleOptions& options);
 
 // With loSaveAssemblerAndCPUSections, the listing around the context's
 // exception address and the CPU block of its registers and stack pointer;
 // without it, the assembler caption with a dash rule one longer than it, no
 // listing, and the empty table of the registers.
-void BuildAssemblerAndCPUSections(const TReportContext& Context, const TVexlorModuleOptions& Options,
-                                  std::string& AssemblerHeaderText, std::string& AssemblerText, std::string& CPUText);
+void BuildAssemblerAndCPUSections(const TReportContext& context, const TVexlorModuleOptions& options,
+                                  std::string& assemblerHeaderText, std::string& assemblerText, std::string& cpuText);
 
 }  // namespace crash

@@ -9,11 +9,11 @@
 namespace crash::sections {
 
 // "|label|label|...|" with each label padded to its width.
-std::string HeaderRow(const std::string* Labels, const std::int32_t* Widths, std::size_t Count);
+std::string HeaderRow(const std::string* labels, const std::int32_t* widths, std::size_t count);
 // Upper-case hexadecimal, zero-filled to Digits.
-std::string UpperHex(std::uint32_t Value, int Digits);
+std::string UpperHex(std::uint32_t value, int digits);
 // Unit name without its extension, class and procedure joined by "."; empty
 // parts left out.
-std::string JoinedProcedureName(const TVexlorDebugInfo& Item);
+std::string JoinedProcedureName(const TVexlorDebugInfo& item);
 
 }  // namespace crash::sections

@@ -121,24 +121,24 @@ std::string NormalizeValueLineBreaks(std::string_view text)
 
 }  // namespace
 
-std::vector<std::string> LoadLines(std::string_view Text)
+std::vector<std::string> LoadLines(std::string_view text)
 {
     std::vector<std::string> lines;
     std::size_t start = 0;
-    while (start < Text.size()) {
-        const std::size_t stop = Text.find_first_of("\r\n", start);
+    while (start < text.size()) {
+        const std::size_t stop = text.find_first_of("\r\n", start);
         if (stop == std::string_view::npos) {
-            lines.emplace_back(Text.substr(start));
+            lines.emplace_back(text.substr(start));
             break;
         }
-        lines.emplace_back(Text.substr(start, stop - start));
+        lines.emplace_back(text.substr(start, stop - start));
         start = stop + 1;
-        if (Text[stop] == '\r' && start < Text.size() && Text[start] == '\n') ++start;
+        if (text[stop] == '\r' && start < text.size() && text[start] == '\n') ++start;
     }
     return lines;
 }
 
-TLogItem::TLogItem(std::int32_t AFirstHeader) : FFirstHeader(AFirstHeader)
+TLogItem::TLogItem(std::int32_t aFirstHeader) : FFirstHeader(aFirstHeader)
 {
     Clear();
 }
@@ -150,7 +150,7 @@ void TLogItem::Clear()
     FItemNo = 0;
 }
 
-void TLogItem::AddHeader(const std::string& AHeader)
+void TLogItem::AddHeader(const std::string& aHeader)
 {
     ++FHeaderNo;
     FItemNo = 0;
@@ -158,19 +158,19 @@ void TLogItem::AddHeader(const std::string& AHeader)
         FString += kCRLF;
         FString += kCRLF;
     }
-    FString += AHeader;
+    FString += aHeader;
     FString += ":";
     FString += kCRLF;
     FString += "-";  // the seed of the rule, drawn to its length at the end
 }
 
-void TLogItem::AddItem(const std::string& AItem, const std::string& AValue, bool Add)
+void TLogItem::AddItem(const std::string& aItem, const std::string& aValue, bool add)
 {
     ++FItemNo;
-    if (!Add) return;
+    if (!add) return;
 
-    std::string line = "  " + std::to_string(FHeaderNo) + "." + std::to_string(FItemNo) + " " + AItem + ": ";
-    const std::string value = NormalizeValueLineBreaks(AValue);
+    std::string line = "  " + std::to_string(FHeaderNo) + "." + std::to_string(FItemNo) + " " + aItem + ": ";
+    const std::string value = NormalizeValueLineBreaks(aValue);
     if (value.find(kCRLF) == std::string::npos) {
         line += value;
     } else {

@@ -15,9 +15,9 @@ namespace {
 
 constexpr std::string_view kCRLF = "\r\n";
 
-void SetStage(int Stage) noexcept
+void SetStage(int stage) noexcept
 {
-    if (TPipelineState* state = PipelineStateOrNull()) state->Stage = Stage;
+    if (TPipelineState* state = PipelineStateOrNull()) state->Stage = stage;
 }
 
 std::string Trimmed(std::string_view text)
@@ -26,9 +26,9 @@ std::string Trimmed(std::string_view text)
 }
 
 // "Caption:", CR LF and as many dashes as the caption is long plus one.
-std::string CaptionAndRule(const std::string& Caption)
+std::string CaptionAndRule(const std::string& caption)
 {
-    return Caption + ":\r\n" + std::string(Caption.size() + 1, '-');
+    return caption + ":\r\n" + std::string(caption.size() + 1, '-');
 }
 
 }  // namespace
@@ -39,46 +39,46 @@ TReportTexts& ReportTexts() noexcept
     return texts;
 }
 
-std::string ReportHeaderSections(const TReportHeaderValues& Values, const TVexlorModuleOptions& Options)
+std::string ReportHeaderSections(const TReportHeaderValues& values, const TVexlorModuleOptions& options)
 {
-    const TShowOptions shown = Options.ShowOptions();
+    const TShowOptions shown = options.ShowOptions();
     TLogItem item(0);
     bool first = true;
     TMessageType section = mtLog_AppHeader;
     for (const TShowOption option : kReportHeaderItems) {
         if (first || ShowOptionSection(option) != section) {
             section = ShowOptionSection(option);
-            item.AddHeader(Options.GetCustomizedExpandedTexts(section));
+            item.AddHeader(options.GetCustomizedExpandedTexts(section));
             first = false;
         }
         bool show = shown.Contains(option);
-        if (section == mtLog_ActCtrlsHeader) show = show && Values.ActiveControlsAllowed;
-        const std::string* value = &Values[option];
+        if (section == mtLog_ActCtrlsHeader) show = show && values.ActiveControlsAllowed;
+        const std::string* value = &values[option];
         static const std::string kCount = "1", kStatus = "New", kNote;
         if (option == soExcCount) value = &kCount;
         if (option == soExcStatus) value = &kStatus;
         if (option == soExcNote) value = &kNote;
-        item.AddItem(Options.GetCustomizedExpandedTexts(ShowOptionLabel(option)), *value, show);
+        item.AddItem(options.GetCustomizedExpandedTexts(ShowOptionLabel(option)), *value, show);
     }
     return item.GetString();
 }
 
-std::string InsertTextSectionText(std::int32_t AFirstHeader, const std::string& Caption, const std::string& Text)
+std::string InsertTextSectionText(std::int32_t aFirstHeader, const std::string& caption, const std::string& text)
 {
-    if (Text.empty()) return {};
-    TLogItem item(AFirstHeader);
-    item.AddHeader(Caption);
-    item.AddItem(std::string(), Text, true);
+    if (text.empty()) return {};
+    TLogItem item(aFirstHeader);
+    item.AddHeader(caption);
+    item.AddItem(std::string(), text, true);
     return item.GetString() + std::string(kCRLF);
 }
 
-std::string InsertListSectionText(std::int32_t AFirstHeader, const std::string& Caption,
-                                  const std::vector<std::string>* Lines)
+std::string InsertListSectionText(std::int32_t aFirstHeader, const std::string& caption,
+                                  const std::vector<std::string>* lines)
 {
-    if (Lines == nullptr || Lines->empty()) return {};
-    TLogItem item(AFirstHeader);
-    item.AddHeader(Caption);
-    for (const std::string& line : *Lines) {
+    if (lines == nullptr || lines->empty()) return {};
+    TLogItem item(aFirstHeader);
+    item.AddHeader(caption);
+    for (const std::string& line : *lines) {
         // Each line's own value: a name that two lines share keeps both.
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos) {
@@ -91,23 +91,23 @@ std::string InsertListSectionText(std::int32_t AFirstHeader, const std::string& 
     return item.GetString() + std::string(kCRLF);
 }
 
-void InsertSection(TReportTexts& Texts, const std::string& SectionText)
+void InsertSection(TReportTexts& texts, const std::string& sectionText)
 {
-    if (SectionText.empty()) return;
-    const std::size_t headerLength = Texts.ReportHeaderText.size();
-    const std::size_t at = std::min(headerLength + kCRLF.size(), Texts.FullReportText.size());
-    Texts.FullReportText.insert(at, SectionText);
-    Texts.ReportSendText = Texts.FullReportText;
-    Texts.ReportHeaderText = Texts.FullReportText.substr(0, headerLength + SectionText.size());
+    if (sectionText.empty()) return;
+    const std::size_t headerLength = texts.ReportHeaderText.size();
+    const std::size_t at = std::min(headerLength + kCRLF.size(), texts.FullReportText.size());
+    texts.FullReportText.insert(at, sectionText);
+    texts.ReportSendText = texts.FullReportText;
+    texts.ReportHeaderText = texts.FullReportText.substr(0, headerLength + sectionText.size());
 }
 
-void BuildReportHeader(TReportContext& Context)
+void BuildReportHeader(TReportContext& context)
 {
     SetStage(702200);
     TReportHeaderValues values;
     values.ActiveControlsAllowed = !ReportSteps.IsWebApplication() && !ReportSteps.IsConsoleApplication();
     CollectSystemHeaderValues(values);
-    ReportTextSources.CollectHeaderValues(Context, values);
+    ReportTextSources.CollectHeaderValues(context, values);
     values[soExcID] = ExceptionIdentifier();
 
     std::string header(kReportBannerText);
@@ -119,36 +119,36 @@ void BuildReportHeader(TReportContext& Context)
     SetStage(702233);
 }
 
-std::string BuildReportText(TReportContext& Context)
+std::string BuildReportText(TReportContext& context)
 {
     SetStage(7021);
     const TVexlorModuleOptions& options = ReportOptions();
     TReportTexts& texts = ReportTexts();
-    Context.TopText = options.GetCustomizedExpandedTexts(mtDialog_ErrorMsgCaption) + "\r\n\r\n";
+    context.TopText = options.GetCustomizedExpandedTexts(mtDialog_ErrorMsgCaption) + "\r\n\r\n";
     texts.ReportHeaderText.clear();
-    Context.CallStackText.clear();
+    context.CallStackText.clear();
     texts.CPUText.clear();
     texts.AssemblerText.clear();
     texts.AssemblerHeaderText.clear();
 
     SetStage(7022);
-    BuildReportHeader(Context);
+    BuildReportHeader(context);
 
     if (options.LogOptions().Contains(loSaveAssemblerAndCPUSections)) {
-        ReportTextSources.BuildAssemblerAndCPU(Context, texts);
+        ReportTextSources.BuildAssemblerAndCPU(context, texts);
     } else {
         // The empty assembler part and the registers table's empty form.
         texts.AssemblerHeaderText = CaptionAndRule(options.GetCustomizedExpandedTexts(mtDialog_AsmHeader));
         texts.CPUText = CaptionAndRule(options.GetCustomizedExpandedTexts(mtCPU_Registers)) + "\r\n\r\n";
     }
-    ReportTextSources.BuildCallStackSections(Context);
+    ReportTextSources.BuildCallStackSections(context);
 
     std::string full;
-    full.reserve(texts.ReportHeaderText.size() + Context.CallStackText.size() + texts.AssemblerHeaderText.size() +
+    full.reserve(texts.ReportHeaderText.size() + context.CallStackText.size() + texts.AssemblerHeaderText.size() +
                  texts.AssemblerText.size() + texts.CPUText.size() + 3 * kCRLF.size());
     full += texts.ReportHeaderText;
     full += kCRLF;
-    full += Context.CallStackText;
+    full += context.CallStackText;
     full += texts.AssemblerHeaderText;
     full += kCRLF;
     full += texts.AssemblerText;
@@ -159,17 +159,17 @@ std::string BuildReportText(TReportContext& Context)
     return texts.FullReportText;
 }
 
-void InsertTextSection(std::int32_t AFirstHeader, const std::string& Caption, const std::string& Text)
+void InsertTextSection(std::int32_t aFirstHeader, const std::string& caption, const std::string& text)
 {
-    const std::string section = InsertTextSectionText(AFirstHeader, Caption, Text);
+    const std::string section = InsertTextSectionText(aFirstHeader, caption, text);
     if (section.empty()) return;
     InsertSection(ReportTexts(), section);
     SetReportText(ReportTexts().FullReportText);
 }
 
-void InsertListSection(std::int32_t AFirstHeader, const std::string& Caption, const std::vector<std::string>* Lines)
+void InsertListSection(std::int32_t aFirstHeader, const std::string& caption, const std::vector<std::string>* lines)
 {
-    const std::string section = InsertListSectionText(AFirstHeader, Caption, Lines);
+    const std::string section = InsertListSectionText(aFirstHeader, caption, lines);
     if (section.empty()) return;
     InsertSection(ReportTexts(), section);
     SetReportText(ReportTexts().FullReportText);
@@ -177,15 +177,15 @@ void InsertListSection(std::int32_t AFirstHeader, const std::string& Caption, co
 
 void RegisterReportTextSteps() noexcept
 {
-    ReportSteps.BuildReportText.Set([](TReportContext& Context) {
+    ReportSteps.BuildReportText.Set([](TReportContext& context) {
         SetStage(702);
-        return BuildReportText(Context);
+        return BuildReportText(context);
     });
-    ReportSteps.InsertTextSection.Set([](int FirstHeader, const std::string& Label, const std::string& Text) {
-        InsertTextSection(FirstHeader, Label, Text);
+    ReportSteps.InsertTextSection.Set([](int firstHeader, const std::string& label, const std::string& text) {
+        InsertTextSection(firstHeader, label, text);
     });
-    ReportSteps.InsertListSection.Set([](int FirstHeader, const std::string& Label, const TVexlorStrings& List) {
-        InsertListSection(FirstHeader, Label, &List.Strings());
+    ReportSteps.InsertListSection.Set([](int firstHeader, const std::string& label, const TVexlorStrings& list) {
+        InsertListSection(firstHeader, label, &list.Strings());
     });
 }
 

@@ -13,27 +13,27 @@
 
 namespace crash {
 
-void CollectSystemHeaderValues(TReportHeaderValues& Values)
+void CollectSystemHeaderValues(TReportHeaderValues& values)
 {
     // The report's exception time; now when the pipeline has none.
     const TPipelineState* state = PipelineStateOrNull();
     const TDateTime raised = state != nullptr && state->ExceptionTime.wYear != 0
                                  ? DateTimeOfSystemTime(state->ExceptionTime)
                                  : NowDateTime();
-    Values[soAppStartDate] = StartDateText();
+    values[soAppStartDate] = StartDateText();
     std::string description, version;
     GetFileDescriptionAndVersion(GetModuleFullFileName(nullptr), description, version);
-    Values[soAppVersionNumber] = version;
-    Values[soAppUpTime] = UpTimeText(ApplicationStartTime(), raised);
-    Values[soExcDate] = MailDateText(raised);
-    Values[soUserID] = UserLoginText();
-    Values[soUserName] = RegisteredOwnerText();
-    Values[soCmpName] = ComputerNameText();
-    Values[soCmpSysUpTime] = SystemUpTimeText();
+    values[soAppVersionNumber] = version;
+    values[soAppUpTime] = UpTimeText(ApplicationStartTime(), raised);
+    values[soExcDate] = MailDateText(raised);
+    values[soUserID] = UserLoginText();
+    values[soUserName] = RegisteredOwnerText();
+    values[soCmpName] = ComputerNameText();
+    values[soCmpSysUpTime] = SystemUpTimeText();
     const TWindowsVersion windows = QueryWindowsVersion();
-    Values[soOSType] = WindowsVersionText(windows);
-    Values[soOSBuildN] = WindowsBuildText(windows);
-    Values[soOSUpdate] = std::string(rtl::Trim(windows.ServicePack));
+    values[soOSType] = WindowsVersionText(windows);
+    values[soOSBuildN] = WindowsBuildText(windows);
+    values[soOSUpdate] = std::string(rtl::Trim(windows.ServicePack));
 }
 
 }  // namespace crash

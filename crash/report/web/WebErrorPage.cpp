@@ -47,9 +47,9 @@ public:
 
 // The tag and the title are plain ASCII: an ASCII fold finds them in a page of
 // any code page without touching its other bytes.
-std::string AsciiLower(std::string_view Text)
+std::string AsciiLower(std::string_view text)
 {
-    std::string lower(Text);
+    std::string lower(text);
     for (char& c : lower) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
@@ -69,74 +69,74 @@ std::uint32_t RandomNumber()
     return static_cast<std::uint32_t>(state.Generator());
 }
 
-std::string PageHeader(const std::string& Page, bool WithStatus)
+std::string PageHeader(const std::string& page, bool withStatus)
 {
     std::string header;
-    if (WithStatus) header = "Status: " + std::string(kStatusText) + "\r\n";
+    if (withStatus) header = "Status: " + std::string(kStatusText) + "\r\n";
     header += "Content-Type: text/html\r\n";
-    header += "Content-Length: " + std::to_string(Page.size()) + "\r\n";
+    header += "Content-Length: " + std::to_string(page.size()) + "\r\n";
     header += "Content:\r\n\r\n";
     return header;
 }
 
-bool WriteAll(HANDLE Handle, std::string_view Data)
+bool WriteAll(HANDLE handle, std::string_view data)
 {
-    while (!Data.empty()) {
+    while (!data.empty()) {
         DWORD written = 0;
-        if (!::WriteFile(Handle, Data.data(), static_cast<DWORD>(Data.size()), &written, nullptr) || written == 0)
+        if (!::WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) || written == 0)
             return false;
-        Data.remove_prefix(written);
+        data.remove_prefix(written);
     }
     return true;
 }
 
-bool WriteISAPIPage(const std::string& Page, EXTENSION_CONTROL_BLOCK* ECB)
+bool WriteISAPIPage(const std::string& page, EXTENSION_CONTROL_BLOCK* ecb)
 {
-    if (!ECB) {
+    if (!ecb) {
         SetLastVexlorLogError(eeShowError, "ISAPI: ServerECB = nil");
         return false;
     }
-    const std::string header = PageHeader(Page, false);
+    const std::string header = PageHeader(page, false);
     std::string status(kStatusText);
-    ECB->dwHttpStatusCode = 500;
+    ecb->dwHttpStatusCode = 500;
     const TWritingPageFlag writing;
     DWORD statusSize = static_cast<DWORD>(status.size() + 1);
     // The header request takes the status text and its size, and the
     // header text where the data type would stand.
-    if (!ECB->ServerSupportFunction || !ECB->WriteClient ||
-        !ECB->ServerSupportFunction(ECB->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status.data(), &statusSize,
+    if (!ecb->ServerSupportFunction || !ecb->WriteClient ||
+        !ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status.data(), &statusSize,
                                     reinterpret_cast<LPDWORD>(const_cast<char*>(header.c_str())))) {
         SetLastVexlorLogError(eeShowError, "ISAPI: Cannot send the response header.");
         return false;
     }
-    DWORD length = static_cast<DWORD>(Page.size());
-    if (!ECB->WriteClient(ECB->ConnID, const_cast<char*>(Page.data()), &length, HSE_IO_SYNC) || length != Page.size()) {
+    DWORD length = static_cast<DWORD>(page.size());
+    if (!ecb->WriteClient(ecb->ConnID, const_cast<char*>(page.data()), &length, HSE_IO_SYNC) || length != page.size()) {
         SetLastVexlorLogError(eeShowError, "ISAPI: Cannot write the page to the client.");
         return false;
     }
     return true;
 }
 
-bool WriteCGIPage(const std::string& Page)
+bool WriteCGIPage(const std::string& page)
 {
     const TWritingPageFlag writing;
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE || !WriteAll(output, PageHeader(Page, true)) ||
-        !WriteAll(output, Page)) {
+    if (output == nullptr || output == INVALID_HANDLE_VALUE || !WriteAll(output, PageHeader(page, true)) ||
+        !WriteAll(output, page)) {
         SetLastVexlorLogError(eeShowError, "CGI: Cannot write in the ouput file.");
         return false;
     }
     return true;
 }
 
-bool WriteWinCGIPage(const std::string& Page, const std::string& OutputFile)
+bool WriteWinCGIPage(const std::string& page, const std::string& outputFile)
 {
     try {
-        const bool exists = ::GetFileAttributesA(OutputFile.c_str()) != INVALID_FILE_ATTRIBUTES;
-        rtl::TFileStream file(OutputFile, exists ? rtl::fmOpenWrite | rtl::fmShareDenyWrite : rtl::fmCreate);
-        const std::string header = PageHeader(Page, true);
+        const bool exists = ::GetFileAttributesA(outputFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+        rtl::TFileStream file(outputFile, exists ? rtl::fmOpenWrite | rtl::fmShareDenyWrite : rtl::fmCreate);
+        const std::string header = PageHeader(page, true);
         file.WriteBuffer(header.data(), header.size());
-        file.WriteBuffer(Page.data(), Page.size());
+        file.WriteBuffer(page.data(), page.size());
         // An earlier, longer answer in the file must not trail the page.
         if (!::SetEndOfFile(file.Handle())) throw rtl::EWriteError("Cannot cut the output file.");
     } catch (...) {
@@ -146,16 +146,16 @@ bool WriteWinCGIPage(const std::string& Page, const std::string& OutputFile)
     return true;
 }
 
-bool WebErrorPageStep(TReportContext& Context, const std::string& Message)
+bool WebErrorPageStep(TReportContext& context, const std::string& message)
 {
-    return ShowWebErrorPage(Context.TopText + Message, WebServerTargetStep(), ReportOptions());
+    return ShowWebErrorPage(context.TopText + message, WebServerTargetStep(), ReportOptions());
 }
 
 }  // namespace
 
-std::string BuildHTMLPage(const std::string& Body, const TVexlorModuleOptions& Options)
+std::string BuildHTMLPage(const std::string& body, const TVexlorModuleOptions& options)
 {
-    std::string layout = Options.HTMLLayout();
+    std::string layout = options.HTMLLayout();
     if (rtl::Trim(OneString(layout)).empty()) layout = std::string(kDefaultHTMLLayout);
 
     const std::string lowerTag = AsciiLower(kHTMLTag);
@@ -167,12 +167,12 @@ std::string BuildHTMLPage(const std::string& Body, const TVexlorModuleOptions& O
     const std::size_t close = lower.find("</title>");
     if (open == std::string::npos || (close != std::string::npos && close < open)) {
         // The caption may carry the exception's message: one line, escaped.
-        const std::string caption(rtl::Trim(OneString(Options.GetCustomizedExpandedTexts(mtDialog_Caption))));
+        const std::string caption(rtl::Trim(OneString(options.GetCustomizedExpandedTexts(mtDialog_Caption))));
         layout = "<title>" + HTMLEscapeText(caption) + "</title>" + layout;
     }
 
     char comment[64];
-    std::string page = QuickStringReplace(layout, kHTMLTag, Body);
+    std::string page = QuickStringReplace(layout, kHTMLTag, body);
     {
         TPageState& state = PageState();
         const rtl::TCriticalSectionLock lock(state.Lock);
@@ -183,11 +183,11 @@ std::string BuildHTMLPage(const std::string& Body, const TVexlorModuleOptions& O
     return page;
 }
 
-std::string GenerateHTML(const std::string& Text, bool AddButton, const TVexlorModuleOptions& Options)
+std::string GenerateHTML(const std::string& text, bool addButton, const TVexlorModuleOptions& options)
 {
-    std::string body = HTMLEscapeText(Text);
-    if (AddButton) body += kHTMLOkButton;
-    return BuildHTMLPage(body, Options);
+    std::string body = HTMLEscapeText(text);
+    if (addButton) body += kHTMLOkButton;
+    return BuildHTMLPage(body, options);
 }
 
 std::string LastHTMLPageIDComment()
@@ -197,12 +197,12 @@ std::string LastHTMLPageIDComment()
     return state.IDComment;
 }
 
-bool WriteWebErrorPage(const std::string& Page, const TWebServerTarget& Target)
+bool WriteWebErrorPage(const std::string& page, const TWebServerTarget& target)
 {
-    switch (Target.Kind) {
-    case wakISAPI: return WriteISAPIPage(Page, Target.ServerECB);
-    case wakCGI: return WriteCGIPage(Page);
-    case wakWinCGI: return WriteWinCGIPage(Page, Target.WinCGIOutputFile);
+    switch (target.Kind) {
+    case wakISAPI: return WriteISAPIPage(page, target.ServerECB);
+    case wakCGI: return WriteCGIPage(page);
+    case wakWinCGI: return WriteWinCGIPage(page, target.WinCGIOutputFile);
     case wakNone: break;
     }
     return true;
@@ -213,17 +213,17 @@ bool WritingWebErrorPage() noexcept
     return WritingPage != 0;
 }
 
-bool ShowWebErrorPage(const std::string& PageText, const TWebServerTarget& Target, const TVexlorModuleOptions& Options)
+bool ShowWebErrorPage(const std::string& pageText, const TWebServerTarget& target, const TVexlorModuleOptions& options)
 {
-    if (Target.Kind == wakNone) return false;
-    std::string page = GenerateHTML(PageText, true, Options);
+    if (target.Kind == wakNone) return false;
+    std::string page = GenerateHTML(pageText, true, options);
     if (AsciiLower(page).find(AsciiLower(kHTMLOkButton)) == std::string::npos) page += kHTMLOkButton;
     {
         TPageState& state = PageState();
         const rtl::TCriticalSectionLock lock(state.Lock);
         state.LastPage = page;
     }
-    return WriteWebErrorPage(page, Target);
+    return WriteWebErrorPage(page, target);
 }
 
 std::string LastWebErrorPage()
@@ -233,23 +233,23 @@ std::string LastWebErrorPage()
     return state.LastPage;
 }
 
-bool IsDirectory(const std::string& Path)
+bool IsDirectory(const std::string& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(Path.c_str());
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool WriteTextFile(const std::string& Text, const std::string& FileName)
+bool WriteTextFile(const std::string& text, const std::string& fileName)
 {
-    const std::size_t slash = FileName.find_last_of("\\/");
+    const std::size_t slash = fileName.find_last_of("\\/");
     if (slash != std::string::npos && slash > 0) {
-        const std::string folder = FileName.substr(0, slash);
+        const std::string folder = fileName.substr(0, slash);
         if (!IsDirectory(folder) && !ForceDirectoriesEx(folder)) return false;
     }
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    const bool written = WriteAll(file.Get(), Text);
+    const bool written = WriteAll(file.Get(), text);
     return file.Close() && written;
 }
 

@@ -49,11 +49,11 @@ inline constexpr std::string_view kHTMLTag = "<%HTML_TAG%>";
 // "</title>" in front. The page ends with "<!-- VexlorLog ID: XXXXXXXX -->",
 // XXXXXXXX eight upper-case hexadecimal digits of a random number; that
 // comment is remembered (LastHTMLPageIDComment).
-std::string BuildHTMLPage(const std::string& Body, const TVexlorModuleOptions& Options);
+std::string BuildHTMLPage(const std::string& body, const TVexlorModuleOptions& options);
 
 // The page of a report text: the text HTML-escaped, with AddButton followed by
 // kHTMLOkButton, through BuildHTMLPage.
-std::string GenerateHTML(const std::string& Text, bool AddButton, const TVexlorModuleOptions& Options);
+std::string GenerateHTML(const std::string& text, bool addButton, const TVexlorModuleOptions& options);
 
 // The identifier comment of the last page made; empty before the first.
 std::string LastHTMLPageIDComment();
@@ -68,7 +68,7 @@ std::string LastHTMLPageIDComment();
 //  - no web application: nothing, true.
 // False, with the last error recorded, when the page could not be written
 // whole (a missing control block: "ISAPI: ServerECB = nil").
-bool WriteWebErrorPage(const std::string& Page, const TWebServerTarget& Target);
+bool WriteWebErrorPage(const std::string& page, const TWebServerTarget& target);
 
 // True while WriteWebErrorPage writes to the server: a capture of the pages
 // the program writes must not take the error page for the program's own.
@@ -78,17 +78,17 @@ bool WritingWebErrorPage() noexcept;
 // button, written to the server. False, and nothing done, when Target is no
 // web application; else WriteWebErrorPage's answer. The page made is kept
 // (LastWebErrorPage).
-bool ShowWebErrorPage(const std::string& PageText, const TWebServerTarget& Target, const TVexlorModuleOptions& Options);
+bool ShowWebErrorPage(const std::string& pageText, const TWebServerTarget& target, const TVexlorModuleOptions& options);
 // The page the last ShowWebErrorPage made; empty before the first.
 std::string LastWebErrorPage();
 
 // True when the path's attributes can be read and say that it is a folder.
-bool IsDirectory(const std::string& Path);
+bool IsDirectory(const std::string& path);
 
 // Creates the file's folder when it is missing, creates (or truncates) the
 // file and writes Text; true when the whole text was written and the file
 // closed.
-bool WriteTextFile(const std::string& Text, const std::string& FileName);
+bool WriteTextFile(const std::string& text, const std::string& fileName);
 
 // ---- Start-up ----
 

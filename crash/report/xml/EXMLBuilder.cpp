@@ -12,48 +12,48 @@ TXMLItems::~TXMLItems()
     while (!FItems.empty()) FItems.pop_back();
 }
 
-TXMLItem* TXMLItems::AddItem(const std::string& ItemName)
+TXMLItem* TXMLItems::AddItem(const std::string& itemName)
 {
-    FItems.push_back(std::make_unique<TXMLItem>(ItemName));
+    FItems.push_back(std::make_unique<TXMLItem>(itemName));
     return FItems.back().get();
 }
 
-TXMLItem* TXMLItems::GetItem(int Index) const noexcept
+TXMLItem* TXMLItems::GetItem(int index) const noexcept
 {
-    if (Index < 0 || Index >= Count()) return nullptr;
-    return FItems[static_cast<std::size_t>(Index)].get();
+    if (index < 0 || index >= Count()) return nullptr;
+    return FItems[static_cast<std::size_t>(index)].get();
 }
 
-TXMLItem::TXMLItem(std::string Name) : FName(std::move(Name)) {}
+TXMLItem::TXMLItem(std::string name) : FName(std::move(name)) {}
 
-void TXMLItem::AddField(const std::string& FieldName, const std::string& FieldValue)
+void TXMLItem::AddField(const std::string& fieldName, const std::string& fieldValue)
 {
     FFields += ' ';
-    FFields += FieldName;
+    FFields += fieldName;
     FFields += "=\"";
-    FFields += EncodedString(FieldValue);
+    FFields += EncodedString(fieldValue);
     FFields += '"';
 }
 
-TXMLItem* TXMLItem::AddItem(const std::string& ItemName)
+TXMLItem* TXMLItem::AddItem(const std::string& itemName)
 {
-    TXMLItem* item = FItems.AddItem(ItemName);
+    TXMLItem* item = FItems.AddItem(itemName);
     item->FParent = this;
     return item;
 }
 
-void TXMLItem::SetValue(const std::string& Value)
+void TXMLItem::SetValue(const std::string& value)
 {
-    if (Value == FValue) return;
-    FValue = Value;
-    FEncodedValue = EncodedString(Value);
+    if (value == FValue) return;
+    FValue = value;
+    FEncodedValue = EncodedString(value);
 }
 
-std::string TXMLItem::EncodedString(std::string_view Text)
+std::string TXMLItem::EncodedString(std::string_view text)
 {
     std::string encoded;
-    encoded.reserve(Text.size() + Text.size() / 8);
-    for (const char c : Text) {
+    encoded.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 32 && byte != '\t' && byte != '\n' && byte != '\r') {
             encoded += '?';
@@ -71,30 +71,30 @@ std::string TXMLItem::EncodedString(std::string_view Text)
     return encoded;
 }
 
-void TXMLItem::AppendXMLText(std::string& Text)
+void TXMLItem::AppendXMLText(std::string& text)
 {
-    Text += FSpaces;
-    Text += '<';
-    Text += FName;
-    Text += FFields;
+    text += FSpaces;
+    text += '<';
+    text += FName;
+    text += FFields;
     if (FEncodedValue.empty() && FItems.Count() == 0) {
-        Text += "/>\r\n";
+        text += "/>\r\n";
         return;
     }
-    Text += '>';
-    Text += FEncodedValue;
+    text += '>';
+    text += FEncodedValue;
     if (FItems.Count() > 0) {
-        Text += "\r\n";
+        text += "\r\n";
         for (int i = 0; i < FItems.Count(); ++i) {
             TXMLItem* child = FItems.GetItem(i);
             child->FSpaces = FSpaces + "  ";
-            child->AppendXMLText(Text);
+            child->AppendXMLText(text);
         }
-        Text += FSpaces;
+        text += FSpaces;
     }
-    Text += "</";
-    Text += FName;
-    Text += ">\r\n";
+    text += "</";
+    text += FName;
+    text += ">\r\n";
 }
 
 std::string TXMLItem::GetXMLText()
@@ -105,26 +105,26 @@ std::string TXMLItem::GetXMLText()
     return text;
 }
 
-void TXMLItem::SaveXMLToFile(const std::string& FileName)
+void TXMLItem::SaveXMLToFile(const std::string& fileName)
 {
-    SaveTextLines(GetXMLText(), FileName);
+    SaveTextLines(GetXMLText(), fileName);
 }
 
-void SaveTextLines(const std::string& Text, const std::string& FileName)
+void SaveTextLines(const std::string& text, const std::string& fileName)
 {
     std::string lines;
-    lines.reserve(Text.size() + 2);
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
+    lines.reserve(text.size() + 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '\r' || c == '\n') {
             lines += "\r\n";
-            if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else {
             lines += c;
         }
     }
     if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
-    rtl::TFileStream file(FileName, rtl::fmCreate);
+    rtl::TFileStream file(fileName, rtl::fmCreate);
     file.WriteBuffer(lines.data(), lines.size());
 }
 

@@ -22,10 +22,10 @@ std::string gShownClass;
 int gShownErrorsToSave = 0;
 std::string gShownUnitCaption;
 
-void RecordBox(crash::TReportContext& Context, bool)
+void RecordBox(crash::TReportContext& context, bool)
 {
     ++gShown;
-    gShownClass = rtl::SafeClassName(Context.ExceptionObject);
+    gShownClass = rtl::SafeClassName(context.ExceptionObject);
     gShownErrorsToSave = crash::ReportOptions().ErrorsNumberToSave();
     gShownUnitCaption = crash::ReportOptions().GetCustomizedTexts(crash::mtCallStack_Unit);
     crash::SetDialogKind(crash::edtNone);
@@ -137,16 +137,16 @@ namespace {
 bool gCpuSectionsDuringReport = true;
 std::string gReportedClass;
 
-std::string RecordText(crash::TReportContext& Context)
+std::string RecordText(crash::TReportContext& context)
 {
     gCpuSectionsDuringReport = crash::ReportOptions().LogOptions().Contains(crash::loSaveAssemblerAndCPUSections);
-    gReportedClass = rtl::SafeClassName(Context.ExceptionObject);
+    gReportedClass = rtl::SafeClassName(context.ExceptionObject);
     return "foreign report";
 }
 
-std::string Page(const std::string& TopText, const std::string& ReportText)
+std::string Page(const std::string& topText, const std::string& reportText)
 {
-    return "<html>" + TopText + ReportText + "</html>";
+    return "<html>" + topText + reportText + "</html>";
 }
 
 TEST_F(RunningReporter, ForeignReportLeavesTheCpuSectionsOutOnlyForItself)

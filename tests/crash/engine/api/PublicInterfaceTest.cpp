@@ -241,14 +241,14 @@ std::map<std::uint32_t, TVexlorDebugInfo>& FakeFrames()
     return frames;
 }
 
-void FakeResolver(std::uintptr_t X, std::uint32_t, TVexlorDebugInfo& Item, bool, bool)
+void FakeResolver(std::uintptr_t x, std::uint32_t, TVexlorDebugInfo& item, bool, bool)
 {
-    Item = TVexlorDebugInfo();
-    Item.Addr = static_cast<std::uint32_t>(X);
-    const auto found = FakeFrames().find(static_cast<std::uint32_t>(X));
+    item = TVexlorDebugInfo();
+    item.Addr = static_cast<std::uint32_t>(x);
+    const auto found = FakeFrames().find(static_cast<std::uint32_t>(x));
     if (found == FakeFrames().end()) return;
-    Item = found->second;
-    Item.Addr = static_cast<std::uint32_t>(X);
+    item = found->second;
+    item.Addr = static_cast<std::uint32_t>(x);
 }
 
 std::uint32_t FakeAddress(int index, crash::TVexlorDebugDetail detail, const std::string& procedure = "Proc")

@@ -18,11 +18,11 @@ public:
     {}
     bool InitializeSource() override { return true; }
     bool ValidData() const noexcept override { return true; }
-    bool GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept override
+    bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept override
     {
-        Info = FLocation;
-        Info.Address = Address;
-        Info.DebugInfo = this;
+        info = FLocation;
+        info.Address = address;
+        info.DebugInfo = this;
         return FAnswers;
     }
 

@@ -25,19 +25,19 @@ namespace {
 
 std::string gResultFile;
 
-void RecordReport(crash::TReportContext& Context, bool)
+void RecordReport(crash::TReportContext& context, bool)
 {
     if (FILE* file = std::fopen(gResultFile.c_str(), "ab")) {
-        std::fprintf(file, "report %p\n", Context.ExceptionAddress);
+        std::fprintf(file, "report %p\n", context.ExceptionAddress);
         std::fclose(file);
     }
     crash::SetDialogKind(crash::edtNone);
 }
 
 // The report layer's message: the object's text ending in a full stop.
-std::string MessageWithFullStop(crash::TReportContext& Context)
+std::string MessageWithFullStop(crash::TReportContext& context)
 {
-    const auto* error = dynamic_cast<const rtl::Exception*>(rtl::AsValidTObject(Context.ExceptionObject));
+    const auto* error = dynamic_cast<const rtl::Exception*>(rtl::AsValidTObject(context.ExceptionObject));
     std::string text = error != nullptr ? error->Message() : std::string();
     if (!text.ends_with('.')) text += '.';
     return text;

@@ -19,29 +19,29 @@ std::string Scratch()
     return rtl::WideToAnsi(testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT"));
 }
 
-std::string Beside(const char* Name)
+std::string Beside(const char* name)
 {
     std::string own = rtl::ModuleFileNameAnsi(nullptr);
-    return own.substr(0, own.find_last_of('\\') + 1) + Name;
+    return own.substr(0, own.find_last_of('\\') + 1) + name;
 }
 
-void WriteFileText(const std::string& FileName, const std::string& Text)
+void WriteFileText(const std::string& fileName, const std::string& text)
 {
-    HANDLE file = CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << FileName;
+    HANDLE file = CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << fileName;
     DWORD written = 0;
-    WriteFile(file, Text.data(), static_cast<DWORD>(Text.size()), &written, nullptr);
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
 }
 
 // Runs the windowed child with the parameters; what it says of itself.
-std::string RunGuiChild(const std::string& Parameters)
+std::string RunGuiChild(const std::string& parameters)
 {
     const std::string program = Beside("AppKindGuiChild.exe");
     const std::string out = Scratch() + "\\appkind-result.txt";
     DeleteFileA(out.c_str());
     SetEnvironmentVariableA("VOLUMETRA_CHILD_OUT", out.c_str());
-    std::string command = "\"" + program + "\" " + Parameters;
+    std::string command = "\"" + program + "\" " + parameters;
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};

@@ -17,29 +17,29 @@ std::string Scratch()
 }
 
 // A copy of the child in Folder (made as needed); its full name.
-std::string PlaceChild(const std::string& Folder)
+std::string PlaceChild(const std::string& folder)
 {
-    CreateDirectoryA(Folder.c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
     std::string source = rtl::ModuleFileNameAnsi(nullptr);
     source = source.substr(0, source.find_last_of('\\') + 1) + "CmdLineChild.exe";
-    const std::string target = Folder + "\\CmdLineChild.exe";
+    const std::string target = folder + "\\CmdLineChild.exe";
     EXPECT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE)) << source << " -> " << target;
     return target;
 }
 
 // Starts the child with the command line as it stands; what it read, or
 // "<failed>".
-std::string RunWithCommandLine(const std::string& Program, std::string CommandLine, const std::string& Folder)
+std::string RunWithCommandLine(const std::string& program, std::string commandLine, const std::string& folder)
 {
     const std::string out = Scratch() + "\\cmdline-result.txt";
     DeleteFileA(out.c_str());
     SetEnvironmentVariableA("VOLUMETRA_CHILD_OUT", out.c_str());
-    std::vector<char> line(CommandLine.begin(), CommandLine.end());
+    std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(Program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, Folder.c_str(), &startup,
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process))
         return "<failed>";
     const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;

@@ -20,14 +20,14 @@ public:
     using rtl::Exception::Exception;
 };
 
-EXCEPTION_RECORD ViolationRecord(const void* At, ULONG_PTR Kind, ULONG_PTR Accessed)
+EXCEPTION_RECORD ViolationRecord(const void* at, ULONG_PTR kind, ULONG_PTR accessed)
 {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
-    record.ExceptionAddress = const_cast<void*>(At);
+    record.ExceptionAddress = const_cast<void*>(at);
     record.NumberParameters = 2;
-    record.ExceptionInformation[0] = Kind;
-    record.ExceptionInformation[1] = Accessed;
+    record.ExceptionInformation[0] = kind;
+    record.ExceptionInformation[1] = accessed;
     return record;
 }
 

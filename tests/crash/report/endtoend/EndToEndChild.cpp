@@ -53,7 +53,7 @@ void Result(const std::string& line)
 // The exception the worker raises; it keeps the line it was raised on.
 struct ETankTableFailed : rtl::Exception {
     RTL_CLASS(ETankTableFailed)
-    explicit ETankTableFailed(int Line) : Exception("Tank table row 7 is out of order") { gRaiseLine = Line; }
+    explicit ETankTableFailed(int line) : Exception("Tank table row 7 is out of order") { gRaiseLine = line; }
 };
 
 __attribute__((noinline)) void CalibrateTankTable()
@@ -67,12 +67,12 @@ DWORD WINAPI Worker(void*)
     return 0;
 }
 
-void OnExceptionNotify(crash::TVexlorExceptionRecord Record, bool&)
+void OnExceptionNotify(crash::TVexlorExceptionRecord record, bool&)
 {
-    WriteFile(gReportFile, crash::LogTextOf(Record), CREATE_ALWAYS);
+    WriteFile(gReportFile, crash::LogTextOf(record), CREATE_ALWAYS);
     Result("line=" + std::to_string(gRaiseLine));
     Result("function=CalibrateTankTable");
-    Result("record=" + std::to_string(Record.ExceptionThreadID));
+    Result("record=" + std::to_string(record.ExceptionThreadID));
     Result("id=" + crash::ExceptionIdentifier());
 }
 

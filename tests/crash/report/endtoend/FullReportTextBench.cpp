@@ -124,9 +124,9 @@ void FillProcesses()
     }
 }
 
-__attribute__((noinline)) void FaultingPlace(CONTEXT& Context)
+__attribute__((noinline)) void FaultingPlace(CONTEXT& context)
 {
-    ::RtlCaptureContext(&Context);
+    ::RtlCaptureContext(&context);
 }
 
 }  // namespace

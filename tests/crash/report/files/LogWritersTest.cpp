@@ -30,11 +30,11 @@ std::string Scratch(const std::string& name)
 }
 
 // Starts ReportFilesChild.exe (beside this program) with Arguments.
-HANDLE StartChild(const std::string& Arguments)
+HANDLE StartChild(const std::string& arguments)
 {
     std::wstring child = rtl::ModuleFileName();
     child = child.substr(0, child.find_last_of(L'\\') + 1) + L"ReportFilesChild.exe";
-    std::wstring command = L"\"" + child + L"\" " + rtl::AnsiToWide(Arguments);
+    std::wstring command = L"\"" + child + L"\" " + rtl::AnsiToWide(arguments);
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(L'\0');
     STARTUPINFOW startup = {};

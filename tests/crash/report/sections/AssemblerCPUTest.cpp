@@ -19,23 +19,23 @@ using namespace crash;
 
 namespace {
 
-std::string Hex8(std::uintptr_t Value)
+std::string Hex8(std::uintptr_t value)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(Value));
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
     return text;
 }
 
-std::vector<std::string> Lines(const std::string& Text)
+std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < Text.size();) {
-        const std::size_t end = Text.find("\r\n", at);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
         if (end == std::string::npos) {
-            lines.push_back(Text.substr(at));
+            lines.push_back(text.substr(at));
             break;
         }
-        lines.push_back(Text.substr(at, end - at));
+        lines.push_back(text.substr(at, end - at));
         at = end + 2;
     }
     return lines;
@@ -45,11 +45,11 @@ std::vector<std::string> Lines(const std::string& Text)
 // bytes below it cannot be read.
 class TCodePage {
 public:
-    explicit TCodePage(const std::vector<std::uint8_t>& Code)
+    explicit TCodePage(const std::vector<std::uint8_t>& code)
     {
         FBase = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         std::memset(FBase, 0x90, 4096);
-        std::memcpy(FBase, Code.data(), Code.size());
+        std::memcpy(FBase, code.data(), code.size());
         DWORD old = 0;
         ::VirtualProtect(FBase, 4096, PAGE_EXECUTE_READ, &old);
     }
@@ -57,14 +57,14 @@ public:
     TCodePage(const TCodePage&) = delete;
     TCodePage& operator=(const TCodePage&) = delete;
     // Code that depends on where the page lies.
-    void Write(const std::vector<std::uint8_t>& Code)
+    void Write(const std::vector<std::uint8_t>& code)
     {
         DWORD old = 0;
         ::VirtualProtect(FBase, 4096, PAGE_READWRITE, &old);
-        std::memcpy(FBase, Code.data(), Code.size());
+        std::memcpy(FBase, code.data(), code.size());
         ::VirtualProtect(FBase, 4096, PAGE_EXECUTE_READ, &old);
     }
-    std::uintptr_t At(std::size_t Offset) const { return reinterpret_cast<std::uintptr_t>(FBase) + Offset; }
+    std::uintptr_t At(std::size_t offset) const { return reinterpret_cast<std::uintptr_t>(FBase) + offset; }
 
 private:
     std::uint8_t* FBase;
@@ -77,10 +77,10 @@ rtl::TCriticalSection gReferencedObject;
 }  // namespace
 
 // A procedure of this program that the listing's call names.
-__attribute__((noinline)) int ListingCallTarget(int Value)
+__attribute__((noinline)) int ListingCallTarget(int value)
 {
     asm volatile("" ::: "memory");
-    return Value + 1;
+    return value + 1;
 }
 
 TEST(AssemblerListing, TenBeforeThePreviewAndTheStopAtAReturn)

@@ -21,24 +21,24 @@ std::unique_ptr<TVexlorModuleOptions> DefaultOptions()
     return TVexlorModuleOptions::Create("");
 }
 
-TVexlorDebugInfo* AddItem(TVexlorStackList& List, TVexlorModuleInfo* Module, TVexlorDebugDetail Detail,
-                          std::uint32_t Thread, bool Running, bool ErrorLine, std::uint32_t Addr, const char* Unit,
-                          const char* Class, const char* Procedure, std::uint32_t Line, std::uint32_t Offset)
+TVexlorDebugInfo* AddItem(TVexlorStackList& list, TVexlorModuleInfo* module, TVexlorDebugDetail detail,
+                          std::uint32_t thread, bool running, bool errorLine, std::uint32_t addr, const char* unit,
+                          const char* Class, const char* procedure, std::uint32_t line, std::uint32_t offset)
 {
     auto item = std::make_unique<TVexlorDebugInfo>();
-    item->DebugDetail = Detail;
-    item->ModuleInfo = Module;
-    item->ThreadID = Thread;
-    item->RunningThread = Running;
-    item->ErrorLine = ErrorLine;
-    item->Addr = Addr;
-    item->UnitName.Assign(Unit);
+    item->DebugDetail = detail;
+    item->ModuleInfo = module;
+    item->ThreadID = thread;
+    item->RunningThread = running;
+    item->ErrorLine = errorLine;
+    item->Addr = addr;
+    item->UnitName.Assign(unit);
     item->ClassName.Assign(Class);
-    item->ProcedureName.Assign(Procedure);
-    item->Line = Line;
-    item->ProcOffsetLine = Offset;
+    item->ProcedureName.Assign(procedure);
+    item->Line = line;
+    item->ProcOffsetLine = offset;
     TVexlorDebugInfo* raw = item.get();
-    List.Add(std::move(item));
+    list.Add(std::move(item));
     return raw;
 }
 

@@ -19,10 +19,10 @@
 namespace crash {
 namespace {
 
-std::unique_ptr<TVexlorModuleOptions> Options(const std::string& Layout)
+std::unique_ptr<TVexlorModuleOptions> Options(const std::string& layout)
 {
     auto options = TVexlorModuleOptions::Create("");
-    options->SetHTMLLayout(Layout);
+    options->SetHTMLLayout(layout);
     options->SetCustomizedTexts(mtDialog_Caption, "Failure");
     return options;
 }
@@ -32,11 +32,11 @@ std::string OutFolder()
     return rtl::WideToAnsi(testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT"));
 }
 
-std::string ReadWhole(const std::string& Name)
+std::string ReadWhole(const std::string& name)
 {
     std::string data;
     HANDLE file =
-        CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     char buffer[4096];
     DWORD read = 0;
@@ -45,29 +45,29 @@ std::string ReadWhole(const std::string& Name)
     return data;
 }
 
-bool WriteFileText(const std::string& Name, const std::string& Text)
+bool WriteFileText(const std::string& name, const std::string& text)
 {
-    HANDLE file = CreateFileA(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, Text.data(), static_cast<DWORD>(Text.size()), &written, nullptr);
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
-    return ok && written == Text.size();
+    return ok && written == text.size();
 }
 
-std::string Header(std::size_t Length, bool Status)
+std::string Header(std::size_t length, bool status)
 {
-    return std::string(Status ? "Status: 500 Error\r\n" : "") +
-           "Content-Type: text/html\r\nContent-Length: " + std::to_string(Length) + "\r\nContent:\r\n\r\n";
+    return std::string(status ? "Status: 500 Error\r\n" : "") +
+           "Content-Type: text/html\r\nContent-Length: " + std::to_string(length) + "\r\nContent:\r\n\r\n";
 }
 
 // The page without its identifier comment, which is random.
-std::string WithoutID(const std::string& Page)
+std::string WithoutID(const std::string& page)
 {
-    const std::size_t id = Page.rfind("<!-- VexlorLog ID: ");
+    const std::size_t id = page.rfind("<!-- VexlorLog ID: ");
     EXPECT_NE(id, std::string::npos);
-    EXPECT_EQ(Page.size() - id, 31u);
-    return Page.substr(0, id);
+    EXPECT_EQ(page.size() - id, 31u);
+    return page.substr(0, id);
 }
 
 TEST(HTMLPage, FillsTheTemplate)
@@ -187,22 +187,22 @@ struct TFakeServer {
 };
 TFakeServer* Server = nullptr;
 
-BOOL WINAPI FakeSupport(HCONN Conn, DWORD Request, LPVOID Buffer, LPDWORD Size, LPDWORD DataType)
+BOOL WINAPI FakeSupport(HCONN conn, DWORD request, LPVOID buffer, LPDWORD size, LPDWORD dataType)
 {
-    EXPECT_EQ(Conn, reinterpret_cast<HCONN>(0x1234));
-    Server->Requests.push_back(Request);
-    Server->StatusText = static_cast<const char*>(Buffer);
-    Server->StatusSize = *Size;
-    Server->HeaderText = reinterpret_cast<const char*>(DataType);
+    EXPECT_EQ(conn, reinterpret_cast<HCONN>(0x1234));
+    Server->Requests.push_back(request);
+    Server->StatusText = static_cast<const char*>(buffer);
+    Server->StatusSize = *size;
+    Server->HeaderText = reinterpret_cast<const char*>(dataType);
     Server->FlagDuringSupport = WritingWebErrorPage();
     return Server->SupportAnswer;
 }
 
-BOOL WINAPI FakeWriteClient(HCONN Conn, LPVOID Buffer, LPDWORD Bytes, DWORD Reserved)
+BOOL WINAPI FakeWriteClient(HCONN conn, LPVOID buffer, LPDWORD bytes, DWORD reserved)
 {
-    EXPECT_EQ(Conn, reinterpret_cast<HCONN>(0x1234));
-    EXPECT_EQ(Reserved, static_cast<DWORD>(HSE_IO_SYNC));
-    Server->Written.assign(static_cast<const char*>(Buffer), *Bytes);
+    EXPECT_EQ(conn, reinterpret_cast<HCONN>(0x1234));
+    EXPECT_EQ(reserved, static_cast<DWORD>(HSE_IO_SYNC));
+    Server->Written.assign(static_cast<const char*>(buffer), *bytes);
     Server->FlagDuringWrite = WritingWebErrorPage();
     return TRUE;
 }

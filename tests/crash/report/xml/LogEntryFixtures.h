@@ -171,11 +171,11 @@ inline std::string Entry5x()
 // "Class.Procedure" enciphered as one name.
 inline constexpr char kSecretPassword[] = "tank-calibration";
 
-inline std::string EncipheredCell(const std::string& Name, const std::string& Password)
+inline std::string EncipheredCell(const std::string& name, const std::string& password)
 {
     crash::TCipherContext key;
-    crash::InitKey(key, Password);
-    std::string bytes = Name;
+    crash::InitKey(key, password);
+    std::string bytes = name;
     crash::Encrypt(key, bytes.data(), bytes.data(), bytes.size());
     return "?" + crash::Base64EncodeString(bytes);
 }

@@ -32,6 +32,7 @@
 #include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
 #include "vcl/Forms.h"
+#include "tests/support/ProcWindow.h"
 
 namespace {
 
@@ -170,15 +171,7 @@ LRESULT CALLBACK HandlerWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 void RunHandler()
 {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = HandlerWindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"FrameworkChildHandler";
-    ::RegisterClassW(&windowClass);
-    const HWND window = ::CreateWindowW(L"FrameworkChildHandler", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        windowClass.hInstance, nullptr);
-    ::SendMessageW(window, WM_USER, 0, 0);
-    ::DestroyWindow(window);
+    testsupport::SendToProcWindow(HandlerWindowProc, L"FrameworkChildHandler", WM_USER);
 }
 
 // ---- Handled exceptions ----

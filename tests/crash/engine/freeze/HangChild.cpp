@@ -40,6 +40,7 @@
 #include "rtl/Startup.h"
 #include "rtl/SyncObjs.h"
 #include "rtl/SysUtils.h"
+#include "tests/support/ProcWindow.h"
 #include "tests/support/TimeScale.h"
 
 namespace {
@@ -151,13 +152,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 HWND MakeWindow()
 {
-    WNDCLASSW type{};
-    type.lpfnWndProc = WindowProc;
-    type.hInstance = ::GetModuleHandleW(nullptr);
-    type.lpszClassName = L"HangChildWindow";
-    ::RegisterClassW(&type);
-    HWND window = ::CreateWindowExW(0, type.lpszClassName, L"Hang child", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200,
-                                    nullptr, nullptr, type.hInstance, nullptr);
+    const HWND window = testsupport::CreateProcWindow(WindowProc, L"HangChildWindow", WS_OVERLAPPEDWINDOW, nullptr,
+                                                      {100, 100, 400, 300}, L"Hang child");
     ::ShowWindow(window, gMode == L"min" ? SW_MINIMIZE : SW_SHOWNORMAL);
     return window;
 }

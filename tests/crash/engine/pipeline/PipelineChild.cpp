@@ -19,6 +19,7 @@
 #include "rtl/Classes.h"
 #include "rtl/Startup.h"
 #include "rtl/SysUtils.h"
+#include "tests/support/ProcWindow.h"
 
 namespace {
 
@@ -171,15 +172,7 @@ LRESULT CALLBACK ThrowingWindowProc(HWND window, UINT message, WPARAM wParam, LP
 // A throw inside a window procedure, which the system calls.
 void ThrowInCallback()
 {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = ThrowingWindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"PipelineChildThrowing";
-    ::RegisterClassW(&windowClass);
-    const HWND window = ::CreateWindowW(L"PipelineChildThrowing", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        windowClass.hInstance, nullptr);
-    ::SendMessageW(window, WM_USER, 0, 0);
-    ::DestroyWindow(window);
+    testsupport::SendToProcWindow(ThrowingWindowProc, L"PipelineChildThrowing", WM_USER);
 }
 
 __attribute__((noinline)) void Alpha()

@@ -81,7 +81,7 @@ bool PortionIsIn(std::int32_t pulses, double target, double margin) noexcept;
 int PointsBeforePause(int tankSize, int allowedResidual, float litresPerPoint) noexcept;
 // Pulses counted since `start`, across a wrap of the terminal's 32-bit counter.
 std::int32_t PulsesSince(std::int32_t start, std::int32_t counter) noexcept;
-// Litres as the table shows them: fixed-point, precision 4, 3 decimals, the
+// litres as the table shows them: fixed-point, precision 4, 3 decimals, the
 // user's decimal separator (20 -> "20,000", 123.456 -> "123,500").
 std::wstring LitresText(double litres);
 

@@ -77,7 +77,7 @@ bool ReadFrameHandler(const std::uint8_t* lsda, std::uintptr_t functionStart, st
         if (!callSites.ReadEncoded(callSiteEncoding, start) || !callSites.ReadEncoded(callSiteEncoding, length) ||
             !callSites.ReadEncoded(callSiteEncoding, landingPad) || !callSites.ReadUleb128(action))
             return false;
-        // The table is sorted by start: once past the IP, nothing covers it.
+        // The table is sorted by start: once past the ip, nothing covers it.
         if (ip < functionStart + start) break;
         if (ip >= functionStart + start + length) continue;
         if (landingPad == 0) return false;  // no landing pad: the exception passes

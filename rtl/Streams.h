@@ -49,7 +49,7 @@ enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream : public TObject {
 public:
-    // Up to Count bytes from the position on; the number of bytes read (0 at
+    // Up to count bytes from the position on; the number of bytes read (0 at
     // the end or past it).
     virtual std::size_t Read(void* buffer, std::size_t count) = 0;
     // The number of bytes taken.
@@ -64,12 +64,12 @@ public:
     // Bytes between the position and the end; 0 past the end.
     std::int64_t Remaining();
 
-    // Exactly Count bytes, or EReadError ("Stream read error"); the position
+    // Exactly count bytes, or EReadError ("Stream read error"); the position
     // then stands after the bytes that were there.
     void ReadBuffer(void* buffer, std::size_t count);
-    // Exactly Count bytes, or EWriteError ("Stream write error").
+    // Exactly count bytes, or EWriteError ("Stream write error").
     void WriteBuffer(const void* buffer, std::size_t count);
-    // Count bytes of Source from its position on (Count 0: Source from its
+    // count bytes of source from its position on (count 0: source from its
     // beginning to its end); the number copied. EReadError / EWriteError as
     // above.
     std::int64_t CopyFrom(TStream& source, std::int64_t count);

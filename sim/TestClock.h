@@ -12,7 +12,7 @@
 
 extern "C" {
 
-// On: time stands still at its present value and moves only by SimSleep and
+// on: time stands still at its present value and moves only by SimSleep and
 // by reads that wait for their bytes (they move it to the moment the bytes are
 // due or their time-out runs out). Off: real time again, going on from where
 // the virtual clock stood. Any thread.

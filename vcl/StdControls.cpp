@@ -366,7 +366,7 @@ int TComboBox::DropDownHeight() const
 
 void TComboBox::SetBounds(int left, int top, int width, int height)
 {
-    // The window of a drop-down list includes its list; Height is the closed control's.
+    // The window of a drop-down list includes its list; height is the closed control's.
     TControl::SetBounds(left, top, width, height);
     if (HandleAllocated()) MoveWindow(Handle(), left, top, width, height + DropDownHeight(), TRUE);
 }

@@ -12,16 +12,16 @@ namespace crash {
 
 class TZipWriter : public rtl::TObject {
 public:
-    // Creates a new, empty archive FileName (an existing file of that name is
+    // Creates a new, empty archive fileName (an existing file of that name is
     // replaced). When it cannot be created the writer holds no archive and
-    // AddFile does nothing. An empty Password writes entries unencrypted.
+    // AddFile does nothing. An empty password writes entries unencrypted.
     TZipWriter(const std::string& fileName, const std::string& password);
     // Closes the archive, writing its directory.
     ~TZipWriter() override;
     TZipWriter(const TZipWriter&) = delete;
     TZipWriter& operator=(const TZipWriter&) = delete;
 
-    // Adds FileName as the entry ArchiveFileName (see AddZipFile). A file that
+    // Adds fileName as the entry archiveFileName (see AddZipFile). A file that
     // cannot be read whole is left out silently.
     void AddFile(const std::string& fileName, const std::string& archiveFileName);
 

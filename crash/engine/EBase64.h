@@ -28,7 +28,7 @@ std::size_t Base64Encode(const void* source, std::size_t count, char* dest) noex
 // bits; it is not reported.
 std::size_t Base64Decode(const char* source, std::size_t length, void* dest) noexcept;
 
-// The string forms of the above. Text is 8-bit and may hold any byte values.
+// The string forms of the above. text is 8-bit and may hold any byte values.
 // They throw only std::bad_alloc.
 std::string Base64EncodeString(const std::string& text);
 std::string Base64DecodeString(const std::string& text);

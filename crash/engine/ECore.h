@@ -54,28 +54,28 @@ bool DetectIntoIDE();
 
 // ---- Text --------------------------------------------------------------------
 
-// Appends to Strings the pieces of Text between characters of Separators.
-// Unless Raw, Text and every piece are trimmed (characters up to the blank);
-// in Raw mode a piece keeps its closing separator. A piece is added when not
-// empty or when AddEmpty is set; the rest after the last separator only when it
+// Appends to strings the pieces of text between characters of separators.
+// Unless raw, text and every piece are trimmed (characters up to the blank);
+// in raw mode a piece keeps its closing separator. A piece is added when not
+// empty or when addEmpty is set; the rest after the last separator only when it
 // is not empty.
 void ExtractList(const std::string& text, std::vector<std::string>& strings, const TCharSet& separators,
                  bool raw = false, bool addEmpty = false);
 
-// Appends to Strings the trimmed pieces of Text between separators, empty ones
+// Appends to strings the trimmed pieces of text between separators, empty ones
 // included, after skipping leading separators; a last piece that is empty after
 // trimming is not added.
 void ExtractStringsEx(const TCharSet& separators, const std::string& text, std::vector<std::string>& strings);
 
-// 1-based position of the first SubStr in S at or after Offset; 0 when there is
-// none, SubStr is empty or Offset lies outside S.
+// 1-based position of the first subStr in s at or after offset; 0 when there is
+// none, subStr is empty or offset lies outside s.
 std::size_t PosEx(std::string_view subStr, std::string_view s, std::size_t offset = 1) noexcept;
 
-// S with every occurrence of Old (left to right, no overlap, case-sensitive)
-// replaced by New. An empty Old gives S unchanged.
-std::string QuickStringReplace(std::string_view s, std::string_view old, std::string_view New);
+// s with every occurrence of old (left to right, no overlap, case-sensitive)
+// replaced by replacement. An empty old gives s unchanged.
+std::string QuickStringReplace(std::string_view s, std::string_view old, std::string_view replacement);
 
-// Name with every ".vshost" removed.
+// name with every ".vshost" removed.
 std::string DotNetHostedFile(const std::string& name);
 
 // The text converted through UTF-16 to UTF-8; empty when it cannot be converted.
@@ -88,29 +88,29 @@ inline void SetCurrentCodePage(std::string& /*Text*/) noexcept {}
 // The text with every run of characters below the blank replaced by one blank.
 std::string OneString(const std::string& text);
 
-// True when both texts are not empty and B is a later version than A. Parts are
+// True when both texts are not empty and b is a later version than a. Parts are
 // compared as numbers padded to a common width, a text after a blank in the last
 // part ("6.1 RC 1") sorting before the next part; missing parts count as zero.
 bool IsGreaterVersion(const std::string& a, const std::string& b);
 
-// Path with a trailing backslash; a single backslash for an empty path.
+// path with a trailing backslash; a single backslash for an empty path.
 std::string IncludeLastBackslash(const std::string& path);
-// Path with one trailing backslash removed.
+// path with one trailing backslash removed.
 std::string ExcludeLastBackslash(const std::string& path);
 // The file-name part of a path: what follows its last "\", "/" or ":".
 std::string ExtractFileName(const std::string& path);
 // The file name with its extension (from the last "." of its file-name part
-// on) replaced by Extension, which brings its own "."; an empty Extension
-// removes it, and a name without one gets Extension appended.
+// on) replaced by extension, which brings its own "."; an empty extension
+// removes it, and a name without one gets extension appended.
 std::string ChangeFileExt(const std::string& fileName, std::string_view extension);
 
 // ---- Environment variables -----------------------------------------------------
 
-// Text with every %NAME% (letters, digits, "_"; possibly empty) replaced by
+// text with every %NAME% (letters, digits, "_"; possibly empty) replaced by
 // GetEnvVariable(NAME); a lone "%" stays; inserted values are not expanded again.
 std::string ExpandEnvVars(const std::string& text);
 
-// The process environment variable Name; when it is empty, the built-in names
+// The process environment variable name; when it is empty, the built-in names
 // "date" (short date), "time" (long time) and "cd" (current folder), in any case;
 // otherwise empty.
 std::string GetEnvVariable(const std::string& name);
@@ -119,7 +119,7 @@ std::string GetEnvVariable(const std::string& name);
 
 // The date-time as a floating-point text with "." as decimal separator.
 std::string DateTimeToStrFixed(TDateTime value);
-// The inverse; 0 when Text is not a number.
+// The inverse; 0 when text is not a number.
 TDateTime StrToDateTimeFixed(const std::string& text);
 // The current local time.
 TDateTime NowDateTime();
@@ -133,7 +133,7 @@ std::string DateTimeToStrEx(TDateTime value);
 int GetGMTMinutes();
 // Local time minus UTC, in whole hours rounded to the nearest.
 int GetGMT();
-// Value moved from local time to UTC by GetGMT() hours.
+// value moved from local time to UTC by GetGMT() hours.
 TDateTime GetGMTDateTime(TDateTime value);
 // Local last-write time of the file, at the two-second step of DOS times; 0 when
 // the file is not found.
@@ -149,12 +149,12 @@ std::string Real_GetMainModuleFileName();
 // The process's current folder; empty when it cannot be read.
 std::string CurrentDirectory();
 
-// Path with every component replaced by its long name, as far as the components
+// path with every component replaced by its long name, as far as the components
 // exist; the rest as given. Paths with "~" are made full first.
 std::string GetLongNameFromShort(const std::string& path);
 
-// Creates Path (variables expanded) and its missing parents; true when the folder
-// exists at the end. An empty Path fails.
+// Creates path (variables expanded) and its missing parents; true when the folder
+// exists at the end. An empty path fails.
 bool ForceDirectoriesEx(const std::string& path);
 
 // True when the file can be opened for reading and writing; a file that did not
@@ -174,14 +174,14 @@ std::string GetLocalUserApplicationsPath();
 // "VexlorLog" (the Windows folder on Windows 95/98/Me).
 std::string GetLibraryDefaultFolder();
 
-// Makes FileName (variables expanded in place) a usable file: readable when
-// ReadOnly, else writable. When it is not, tries the same file name in the user's
-// "VexlorLog" folder (with UseModuleFolder, in a folder below it named after the
-// program), creating the folders. True with FileName set to the usable file;
-// false with FileName holding its expanded form, and a warning recorded when the
+// Makes fileName (variables expanded in place) a usable file: readable when
+// readOnly, else writable. When it is not, tries the same file name in the user's
+// "VexlorLog" folder (with useModuleFolder, in a folder below it named after the
+// program), creating the folders. True with fileName set to the usable file;
+// false with fileName holding its expanded form, and a warning recorded when the
 // file was wanted for writing.
 bool GetWorkingFile(std::string& fileName, bool useModuleFolder, bool readOnly);
-// The same for a folder; Folder ends with a backslash when true.
+// The same for a folder; folder ends with a backslash when true.
 bool GetWorkingDir(std::string& folder, bool useModuleFolder, bool readOnly);
 
 // ---- INI files -----------------------------------------------------------------
@@ -190,12 +190,12 @@ bool GetWorkingDir(std::string& folder, bool useModuleFolder, bool readOnly);
 // is answered) or written (false).
 
 // The stored value (at most 2047 characters; a present empty value is empty),
-// or Default exactly as given when the file, section or key is absent.
+// or defaultText exactly as given when the file, section or key is absent.
 std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
-                       const std::string& Default);
-int ReadInteger(const std::string& file, const std::string& section, const std::string& key, int Default);
+                       const std::string& defaultText);
+int ReadInteger(const std::string& file, const std::string& section, const std::string& key, int defaultValue);
 // True only for a stored 1.
-bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool Default);
+bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool defaultValue);
 bool WriteString(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
 bool WriteInteger(const std::string& file, const std::string& section, const std::string& key, int value);
 // Stored as 1 or 0.
@@ -203,7 +203,7 @@ bool WriteBool(const std::string& file, const std::string& section, const std::s
 
 // ---- Registry ------------------------------------------------------------------
 
-// The string value Name of the key (a leading backslash of Key dropped), without
+// The string value name of the key (a leading backslash of key dropped), without
 // its terminating zero: one zero at the end is dropped, zeros before it stay, and
 // a value stored without one is read whole. Empty when the key or value is
 // missing or not a string.
@@ -224,9 +224,9 @@ bool CheckKey(HKEY root, const std::string& key);
 // Thin callers of the runtime's checked reader (rtl/CheckedMemory.h), whose rule
 // of what is readable they share; copy memory out with rtl::ReadMemory.
 
-// True when the Size bytes from Address are committed and plainly readable (no
-// guard or no-cache page, no reserved or free gap, no wrap past 4 GB); Size 0
-// checks the page of Address. Asks VirtualQuery at every call.
+// True when the size bytes from address are committed and plainly readable (no
+// guard or no-cache page, no reserved or free gap, no wrap past 4 GB); size 0
+// checks the page of address. Asks VirtualQuery at every call.
 bool IsValidBlockAddr(const void* address, std::size_t size) noexcept;
 bool IsValidBlockAddr(std::uintptr_t address, std::size_t size) noexcept;
 
@@ -240,13 +240,13 @@ public:
 };
 
 // The target of an import thunk (FF 25 and the address of the slot) when the
-// thunk and its slot are readable; else Address. A walk passes its own region
+// thunk and its slot are readable; else address. A walk passes its own region
 // cache.
 std::uintptr_t ConvertAddress(std::uintptr_t address, rtl::ReadableRegionCache* cache = nullptr) noexcept;
 
 // ---- Guarded steps -------------------------------------------------------------
 
-// Runs Proc. An EIgnoreException or an exception that is no object of ours or
+// Runs proc. An EIgnoreException or an exception that is no object of ours or
 // of the standard library passes unchanged. Any other: with CriticalError set, it
 // is called with "Name (Address: XXXXXXXX)" and the silent abort is raised;
 // without it, an rtl::Exception "Critical error at: "Name"\r\nError: "message"."
@@ -255,8 +255,8 @@ void SafeExec(TProc proc, const std::string& name);
 
 // ---- Interfaces and character sets ---------------------------------------------
 
-// True when Instance is not null, answers the query for Iid and gives a non-null
-// interface in Result (which then holds a reference the caller releases).
+// True when instance is not null, answers the query for iid and gives a non-null
+// interface in result (which then holds a reference the caller releases).
 bool SupportsEx(IUnknown* instance, REFIID iid, void** result);
 
 // The character set of the user's default ANSI code page (DEFAULT_CHARSET when it

@@ -77,12 +77,12 @@ public:
     // Finds and reads the module's data of this kind; false when it has none.
     virtual bool InitializeSource() = 0;
     // The address as an offset from the module's first section, the unit of
-    // every reader here: Address - module - 0x1000.
+    // every reader here: address - module - 0x1000.
     virtual std::uint32_t VAFromAddr(std::uintptr_t address) const noexcept;
     // Whether the source holds data it can answer from.
     virtual bool ValidData() const noexcept = 0;
     // Unit, procedure, line, procedure offset line and source file of the
-    // address. False when no unit holds it (Info is then unspecified) or the
+    // address. False when no unit holds it (info is then unspecified) or the
     // source is not valid.
     virtual bool GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept = 0;
 
@@ -100,9 +100,9 @@ private:
 // The kinds, in the order AssignValidDebugInfo tries them.
 using TVLDebugInfoSourceClass = std::unique_ptr<TVLDebugInfoSource> (*)(HMODULE module) noexcept;
 
-// Leaves Source alone and answers false when it is already set. Else tries a
+// Leaves source alone and answers false when it is already set. Else tries a
 // map, then TD32 and then JDBG data for the module and keeps the first valid
-// source in Source (true); null and false when the module has none.
+// source in source (true); null and false when the module has none.
 bool AssignValidDebugInfo(HMODULE module, std::unique_ptr<TVLDebugInfoSource>& source) noexcept;
 
 // Fills the module records' slot (ModuleDebugReaders.AssignValidDebugInfo)
@@ -220,12 +220,12 @@ public:
     explicit TVLMapScanner(const std::string& mapFileName);
     explicit TVLMapScanner(std::string_view text);
 
-    // The start of the last segment (in map order) that holds Addr (its end
+    // The start of the last segment (in map order) that holds addr (its end
     // counting as inside), else kNoModuleStart.
     std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
-    // That segment's unit; empty when none holds Addr.
+    // That segment's unit; empty when none holds addr.
     std::string ModuleNameFromAddr(std::uint32_t addr) const;
-    // Offset: Addr minus the entry's address; 0 when nothing is found.
+    // offset: addr minus the entry's address; 0 when nothing is found.
     std::string ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const;
     std::string ProcNameFromAddr(std::uint32_t addr) const;
     std::int32_t LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept;
@@ -310,13 +310,13 @@ static_assert(sizeof(TVLJdbgHeader) == 34);
 
 inline constexpr std::uint32_t kJdbgSignature = 0x4742444A;  // "JDBG"
 
-// Reads a number of a JDBG list at Data (Size bytes left): seven bits a byte,
+// Reads a number of a JDBG list at data (size bytes left): seven bits a byte,
 // the lowest group first, bit 7 set while another byte follows; at most five
 // bytes (the bits past 32 dropped). Its length, or 0 when it runs past the
 // end or past five bytes.
 std::size_t ReadJdbgValue(const std::uint8_t* data, std::size_t size, std::uint32_t& value) noexcept;
 
-// The name at reference Ref (from 1) of a names area (Size bytes at Data): a
+// The name at reference ref (from 1) of a names area (size bytes at data): a
 // form byte, then for form 1 a zero-terminated text whose bytes other than
 // 0xAA are XORed with 0xAA; for forms 0 and 2 up to 255 characters of six
 // bits each, packed lowest bits first (2 puts "@" before them). A reference
@@ -332,7 +332,7 @@ std::string JdbgNameFromRef(const std::uint8_t* data, std::size_t size, std::uin
 // once, at the first lookup that needs them.
 class TVLBinDebugScanner : public rtl::TObject {
 public:
-    // Over Size bytes at Data, which the caller keeps alive and unchanged.
+    // Over size bytes at data, which the caller keeps alive and unchanged.
     TVLBinDebugScanner(const void* data, std::size_t size, bool cacheData) noexcept;
     ~TVLBinDebugScanner() override;
     TVLBinDebugScanner(const TVLBinDebugScanner&) = delete;
@@ -345,7 +345,7 @@ public:
     bool ValidFormat() const noexcept { return FValidFormat; }
     std::string ModuleName() const;
 
-    // The start of the last unit not above Addr, else kNoModuleStart.
+    // The start of the last unit not above addr, else kNoModuleStart.
     std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
     std::string ModuleNameFromAddr(std::uint32_t addr) const;
     // The symbol's name, "." and its second name when it has one.
@@ -366,7 +366,7 @@ private:
         std::int32_t Line;
     };
     struct TCache;
-    // The last entry of a pair list up to Addr: its address and accumulated
+    // The last entry of a pair list up to addr: its address and accumulated
     // second value; false when the first entry is already above.
     bool FindPair(std::uint32_t listOffset, std::uint32_t addr, std::uint32_t& itemAddr,
                   std::uint32_t& value) const noexcept;
@@ -454,7 +454,7 @@ class TVLModuleInfo : public rtl::TObject {
 public:
     std::uint32_t NameIndex = 0;
     std::vector<TVLSegmentInfo> Segments;
-    // The segment at Index; null outside the table.
+    // The segment at index; null outside the table.
     const TVLSegmentInfo* Segment(std::size_t index) const noexcept
     {
         return index < Segments.size() ? &Segments[index] : nullptr;
@@ -482,7 +482,7 @@ public:
     {
         return index < Segments.size() ? &Segments[index] : nullptr;
     }
-    // The line at Addr: the one that starts there, else the one before the
+    // The line at addr: the one that starts there, else the one before the
     // first that starts above it; the last line for an address after the last
     // start. False before the first line.
     bool FindLine(std::uint32_t addr, TVLLineInfo& line) const noexcept;
@@ -582,7 +582,7 @@ public:
 //     data symbol: offset (4), segment (2), flags (2), type (4), name index (4).
 class TVLTD32InfoParser : public rtl::TObject {
 public:
-    // Over Size bytes at Data, which the caller keeps alive and unchanged;
+    // Over size bytes at data, which the caller keeps alive and unchanged;
     // reads nothing until Analyse.
     TVLTD32InfoParser(const void* data, std::size_t size) noexcept;
     TVLTD32InfoParser(const TVLTD32InfoParser&) = delete;
@@ -610,7 +610,7 @@ public:
     const std::vector<const TVLProcSymbolInfo*>& ProcSymbols() const noexcept { return FProcSymbols; }
 
 protected:
-    // Each reads one subsection of Size bytes at Data (within the data).
+    // Each reads one subsection of size bytes at data (within the data).
     virtual void AnalyseNames(const std::uint8_t* data, std::size_t size);
     virtual void AnalyseAlignSymbols(const std::uint8_t* data, std::size_t size);
     virtual void AnalyseModules(const std::uint8_t* data, std::size_t size);
@@ -641,15 +641,15 @@ public:
     using TVLTD32InfoParser::TVLTD32InfoParser;
 
     // The first module with a segment whose range [offset, offset + size)
-    // holds Addr.
+    // holds addr.
     std::uint32_t ModuleStartFromAddr(std::uint32_t addr) const noexcept;
     std::string ModuleNameFromAddr(std::uint32_t addr) const;
-    // The first procedure whose range [offset, offset + size) holds Addr,
+    // The first procedure whose range [offset, offset + size) holds addr,
     // its name cleaned (CleanTD32ProcName).
     std::string ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const;
     std::string ProcNameFromAddr(std::uint32_t addr) const;
     // The line of the first source module with a range [start, end) holding
-    // Addr (TVLSourceModuleInfo::FindLine); 0 when none.
+    // addr (TVLSourceModuleInfo::FindLine); 0 when none.
     std::int32_t LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept;
     std::int32_t LineNumberFromAddr(std::uint32_t addr) const noexcept;
     std::string SourceNameFromAddr(std::uint32_t addr) const;
@@ -706,7 +706,7 @@ private:
 // The extension given to a unit named by an export name.
 inline constexpr std::string_view kExportUnitSourceExtension = ".cpp";
 
-// Maps a location into Item. False, Item untouched, when the location has no
+// Maps a location into item. False, item untouched, when the location has no
 // procedure name. Else: Addr; the unit is the file-name part of the source
 // name, or of the unit name when there is no source name; the procedure name
 // is split at "." into at most three parts (class and procedure the last two
@@ -714,14 +714,14 @@ inline constexpr std::string_view kExportUnitSourceExtension = ".cpp";
 // extension, compared without regard to case); a leading "@" of the
 // procedure becomes "_"; line and procedure offset line (0 when negative);
 // and the detail: ddSourceCode with a line, else ddUnitAndProcedure with a
-// unit, else ddProcedure (else ddModule when Item has its module, else ddNone).
+// unit, else ddProcedure (else ddModule when item has its module, else ddNone).
 bool LocationInfoToDebugInfo(const TVLLocationInfo& location, TVexlorDebugInfo& item) noexcept;
 
-// The second step: the location Source (a module's other debug source; null
-// for none) gives for Address, mapped by LocationInfoToDebugInfo.
+// The second step: the location source (a module's other debug source; null
+// for none) gives for address, mapped by LocationInfoToDebugInfo.
 bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* source, std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 
-// Unit, class and procedure from an export name, into Item:
+// Unit, class and procedure from an export name, into item:
 //   1. "@" not followed by "$", with a "$" somewhere: cut at the first "$",
 //      drop a last "@" and the first, make the second "@" of the first "@@"
 //      a "_" and every other "@" a ".";
@@ -729,7 +729,7 @@ bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* source, std::uintptr_t address,
 //   3. else a name that does not start with "?" is the procedure (ddProcedure);
 //   4. the names of 1 and 2 split at ".": unit (with
 //      kExportUnitSourceExtension) and procedure, or unit, class and
-//      procedure (ddUnitAndProcedure); another number of parts leaves Item;
+//      procedure (ddUnitAndProcedure); another number of parts leaves item;
 //   5. a leading "@" of the procedure becomes "_".
 // Mangled names of other compilers stay as they are (rule 3).
 void ExportNameToDebugInfo(std::string_view name, TVexlorDebugInfo& item) noexcept;
@@ -739,11 +739,11 @@ using TFunctionSizer = std::size_t (*)(const void* address, std::size_t maxLengt
 // The longest function a measure looks at.
 inline constexpr std::size_t kMaxMeasuredFunction = 0x10000;
 
-// The third step over a module's exported functions, Count entries sorted by
+// The third step over a module's exported functions, count entries sorted by
 // address, At(i) giving a reference to the i-th, which has Name (a string),
 // Addr and Size (std::uint32_t; 0 until measured). The function whose range
-// [Addr, Addr + Size] holds Address is parsed into Item
-// (ExportNameToDebugInfo); its Size is measured by Sizer on first use (at most
+// [Addr, Addr + Size] holds address is parsed into item
+// (ExportNameToDebugInfo); its Size is measured by sizer on first use (at most
 // up to the next function, and kMaxMeasuredFunction) and kept. False when no
 // function holds the address.
 template <class TAt>

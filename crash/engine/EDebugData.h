@@ -136,13 +136,13 @@ using TPasswordRequestEvent = void(WINAPI*)(unsigned char* password, std::int32_
 inline TReportStep<void(TPasswordRequestEvent request, unsigned char* password, std::int32_t maxLength)>
     PasswordRequestCall;
 
-// Reads a block in the resource layout (Size bytes at Data) into Target: the
+// Reads a block in the resource layout (size bytes at data) into target: the
 // version, date, options (loaded at the block's version), the password check
-// and the line tables. False for no data; Target's line tables stay absent.
+// and the line tables. False for no data; target's line tables stay absent.
 bool ReadResourceData(const void* data, std::size_t size, TModuleDebugData& target,
                       const TDataReadSettings& settings = {});
-// The same for data appended to a file whose last Size bytes (or the whole
-// file) are at Data: the last four bytes the signature, the four before them
+// The same for data appended to a file whose last size bytes (or the whole
+// file) are at data: the last four bytes the signature, the four before them
 // the length of the block before them. No password check.
 bool ReadAppendedData(const void* data, std::size_t size, TModuleDebugData& target,
                       const TDataReadSettings& settings = {});
@@ -159,16 +159,16 @@ std::uint16_t GetVexlorLogModuleVersion(HMODULE module);
 // The module carries data of this library's version or a later one.
 bool IsVexlorLogCurrentData(HMODULE module);
 
-// The VLDATA resource of the module: its bytes, or null (Size 0).
+// The VLDATA resource of the module: its bytes, or null (size 0).
 const void* FindVexlorDataResource(HMODULE module, std::size_t& size) noexcept;
 
-// The code address of symbol Identifier in the data of the module that
+// The code address of symbol identifier in the data of the module that
 // carries this library; null when it has none.
 void* FindVexlorSymbol(std::uint8_t identifier) noexcept;
 // The same in the given symbol table (9-byte entries) of a module.
 void* FindVexlorSymbolIn(const TModuleDebugData& data, std::uint8_t identifier) noexcept;
 
-// Fills Item from the module's line tables: ddSourceCode, Addr, unit, class,
+// Fills item from the module's line tables: ddSourceCode, Addr, unit, class,
 // procedure, line and offset line; reduced to ddModule in the library's own
 // units unless ShowVexlorLogUnits. False when the address is in none of its
 // units. Uses the index; tables whose units are not in ascending order are
@@ -179,7 +179,7 @@ bool LookupSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVex
 bool ScanSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVexlorDebugInfo& item) noexcept;
 
 // The reader of the module records' slot (ModuleDebugReaders.ReadModuleData):
-// reads the module's data (Light: options only, no password check, no line
+// reads the module's data (light: options only, no password check, no line
 // tables) into the record's ExtraInformation, version, compile date, options
 // and, when it has line tables, the data itself as DebugInformation; and the
 // record's password and whether it was valid. False, the record untouched,
@@ -188,7 +188,7 @@ bool ReadModuleRecordData(TVexlorModuleInfo& module, bool light);
 // Start-up: puts ReadModuleRecordData into the slot.
 void InstallModuleDataReader() noexcept;
 
-// The line tables of the module holding Address, as its module record
+// The line tables of the module holding address, as its module record
 // (ModuleInfoByAddr) has them, as LookupSourceInfo. False without a record or
 // line tables (before the module list exists, or without the reader in its
 // slot).
@@ -204,7 +204,7 @@ struct TLineRecord {
     std::int32_t Delta = 0;
     bool NewProcedure = false;
 };
-// Reads one record at Data (Size bytes left); its length, or 0 when it does
+// Reads one record at data (size bytes left); its length, or 0 when it does
 // not fit.
 std::size_t DecodeLineRecord(const std::uint8_t* data, std::size_t size, std::uint16_t version,
                              TLineRecord& record) noexcept;

@@ -38,7 +38,7 @@ struct TShortString {
     std::uint8_t Length = 0;
     char Chars[Capacity] = {};
 
-    // Text beyond Capacity bytes is cut.
+    // text beyond Capacity bytes is cut.
     void Assign(std::string_view text) noexcept
     {
         Length = static_cast<std::uint8_t>(text.size() < Capacity ? text.size() : Capacity);

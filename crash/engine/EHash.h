@@ -13,8 +13,8 @@ namespace crash {
 // no final XOR. Empty text gives 0.
 std::uint16_t GetCRC16(std::string_view text) noexcept;
 
-// The MD5 digest (RFC 1321) of Count bytes at Data into Digest. Data may be null
-// when Count is 0.
+// The MD5 digest (RFC 1321) of count bytes at data into digest. data may be null
+// when count is 0.
 void GetMD5(std::uint8_t (&digest)[16], const void* data, std::size_t count) noexcept;
 
 }  // namespace crash

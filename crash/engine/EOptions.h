@@ -164,13 +164,13 @@ public:
     // already taken another list).
     ~TVexlorExceptionsFilters() override = default;
 
-    // Appends a copy of Item; its index.
+    // Appends a copy of item; its index.
     int Add(TVexlorExceptionFilter item);
-    // Index may be Count() (append).
+    // index may be Count() (append).
     bool Insert(int index, TVexlorExceptionFilter item);
     bool Delete(int index);
     void Clear();
-    // A deep copy of Source's records; assigning the list to itself keeps it.
+    // A deep copy of source's records; assigning the list to itself keeps it.
     void Assign(const TVexlorExceptionsFilters& source);
 
     PVexlorExceptionFilter GetItem(int index) const noexcept;
@@ -192,9 +192,9 @@ private:
 // the options of that module are published.
 HMODULE LibraryModuleHandle() noexcept;
 
-// LogFile with "_" and the computer name inserted before its extension, each of
+// logFile with "_" and the computer name inserted before its extension, each of
 // the characters " * / : < > ? \ | of the name replaced by "_"; an empty name
-// leaves LogFile as it is.
+// leaves logFile as it is.
 std::string InsertComputerNameInFileName(const std::string& logFile, std::string_view computerName);
 
 // Every option of the crash reporter for one module.
@@ -218,7 +218,7 @@ protected:
     };
 
 public:
-    // The options of the module AModuleName (a file name as GetModuleHandleA
+    // The options of the module aModuleName (a file name as GetModuleHandleA
     // takes it; empty for none), at their defaults.
     template <class T = TVexlorModuleOptions, class... Args>
     static std::unique_ptr<T> Create(std::string aModuleName, Args&&... args)
@@ -241,9 +241,9 @@ public:
     // subclass's business) ----
     virtual void SetActive(bool value);
     virtual void SetFreezeActivate(bool value);
-    // Copies every option of Source but Active, ModuleName, ModuleHandle and
-    // the suspension counter; publishes once. Source null: rtl::EConvertError
-    // "Impossible to assign nil as TVexlorModuleOptions."; Source == this: no
+    // Copies every option of source but Active, ModuleName, ModuleHandle and
+    // the suspension counter; publishes once. source null: rtl::EConvertError
+    // "Impossible to assign nil as TVexlorModuleOptions."; source == this: no
     // change, no publication.
     virtual void Assign(const TVexlorModuleOptions* source);
     // Every option but ModuleName, ModuleHandle and the counter to its default;
@@ -301,12 +301,12 @@ public:
     const TCustomizedTexts& CustomizedTexts() const noexcept { return FCustomizedTexts; }
 
     // ---- Output files ----
-    // The full name of an output file named like FileName: OutputPath itself
-    // when it ends with ".vlf", else FileName's name in OutputPath (or in
-    // FileName's folder when OutputPath is empty). Its folders are created and
+    // The full name of an output file named like fileName: OutputPath itself
+    // when it ends with ".vlf", else fileName's name in OutputPath (or in
+    // fileName's folder when OutputPath is empty). Its folders are created and
     // it is moved to the user's folder when not writable (GetWorkingFile).
     std::string OutputFile(const std::string& fileName) const;
-    // The log file's full name: BaseFile (or ModuleName without ".vshost") with
+    // The log file's full name: baseFile (or ModuleName without ".vshost") with
     // the extension ".vlf", through OutputFile, with "_" and the computer name
     // before the extension under loAddComputerNameInLogFileName.
     std::string OutputLogFile(const std::string& baseFile) const;
@@ -449,8 +449,8 @@ public:
     bool Active() const noexcept { return FActive; }
 
 protected:
-    // Runs Change with publication suspended, then resumes and publishes once,
-    // also when Change throws (the exception then goes on).
+    // Runs change with publication suspended, then resumes and publishes once,
+    // also when change throws (the exception then goes on).
     template <class Change>
     void RunBulkChange(Change&& change)
     {

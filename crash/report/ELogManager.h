@@ -45,14 +45,14 @@ std::vector<std::string> LoadLines(std::string_view text);
 // hidden item keeps its number, so the next shown one shows the gap.
 class TLogItem : public rtl::TObject {
 public:
-    // The first section gets the number AFirstHeader + 1.
+    // The first section gets the number aFirstHeader + 1.
     explicit TLogItem(std::int32_t aFirstHeader);
 
     // Forgets everything added; the next section is numbered afresh.
     void Clear();
-    // Starts a section with the caption AHeader.
+    // Starts a section with the caption aHeader.
     void AddHeader(const std::string& aHeader);
-    // Counts the next item of the section and, when Add is set, writes it. A
+    // Counts the next item of the section and, when add is set, writes it. A
     // value of several lines (CR LF, or a lone CR or LF anywhere) continues
     // under its first character; a line of it that is empty or blank shows as
     // ".", and each ": " in it as ":_", so that the value never ends a section
@@ -166,7 +166,7 @@ static_assert(
 
 // The header sections (without the banner) for the values, labelled with the
 // options' texts and shown by their FShowOptions. Items 2.8 to 2.10 have fixed
-// values ("1", "New", empty); whatever Values holds for them is not used.
+// values ("1", "New", empty); whatever values holds for them is not used.
 std::string ReportHeaderSections(const TReportHeaderValues& values, const TVexlorModuleOptions& options);
 
 // The items whose values come from the engine's system facts: 1.1 start
@@ -179,7 +179,7 @@ void CollectSystemHeaderValues(TReportHeaderValues& values);
 // ---- Inserted sections -------------------------------------------------------------
 
 // The text of one inserted section: the section of a TLogItem numbered
-// AFirstHeader + 1, followed by CR LF. InsertTextSectionText has one item with
+// aFirstHeader + 1, followed by CR LF. InsertTextSectionText has one item with
 // an empty label; InsertListSectionText one item per "name=value" line, each
 // with its own name and value, trimmed (a line without "=" is a name with an
 // empty value). Empty for an empty text or an absent or empty list.
@@ -226,7 +226,7 @@ void BuildReportHeader(TReportContext& context);
 // the pipeline's state (StartExceptionPipeline).
 std::string BuildReportText(TReportContext& context);
 
-// Insert a section numbered AFirstHeader + 1 after the header (and the
+// Insert a section numbered aFirstHeader + 1 after the header (and the
 // sections inserted before) into the report's texts and hand the new full
 // text to the pipeline (SetReportText), which the current record's log text
 // follows. Nothing happens for an empty text or an absent or empty list.

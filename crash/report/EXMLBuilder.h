@@ -29,7 +29,7 @@ public:
     TXMLItems& operator=(const TXMLItems&) = delete;
     ~TXMLItems() override;
 
-    // A new element named ItemName appended at the end; the list owns it. Its
+    // A new element named itemName appended at the end; the list owns it. Its
     // parent is left unset (TXMLItem::AddItem sets it).
     TXMLItem* AddItem(const std::string& itemName);
     // Null for an index outside the list.
@@ -48,12 +48,12 @@ public:
     TXMLItem& operator=(const TXMLItem&) = delete;
     ~TXMLItem() override = default;
 
-    // Appends the attribute FieldName="escaped value" (no test for a name
+    // Appends the attribute fieldName="escaped value" (no test for a name
     // given twice).
     void AddField(const std::string& fieldName, const std::string& fieldValue);
     // A new child element at the end, whose parent this element is.
     TXMLItem* AddItem(const std::string& itemName);
-    // Stores Value and its escaped form.
+    // Stores value and its escaped form.
     void SetValue(const std::string& value);
 
     // Every byte 0 to 31, 34, 38, 39, 60, 62 and 127 to 255 as "&#" and three
@@ -94,7 +94,7 @@ private:
     TXMLItem* FParent = nullptr;  // weak
 };
 
-// Writes Text to FileName as lines each ending with CRLF (a last line without
+// Writes text to fileName as lines each ending with CRLF (a last line without
 // a break gets one; lone CR or LF breaks become CRLF). The file is created or
 // truncated. Raises rtl::EFCreateError / rtl::EWriteError.
 void SaveTextLines(const std::string& text, const std::string& fileName);

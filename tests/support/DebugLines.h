@@ -26,7 +26,7 @@ public:
         static std::vector<std::string> lines;
         return lines;
     }
-    // The warnings whose line holds Part.
+    // The warnings whose line holds part.
     static int Count(std::string_view part)
     {
         int n = 0;

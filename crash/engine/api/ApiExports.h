@@ -45,7 +45,7 @@ bool __stdcall ExceptionManager(void* obj, void* addr, std::uint32_t raiserType,
 bool __stdcall StandardVexlorNotify(void* obj, void* addr) noexcept;
 bool __stdcall ShowLastExceptionData() noexcept;
 bool __stdcall StandardVexlorError(const char* text) noexcept;
-// The page goes into HTML as one item.
+// The page goes into html as one item.
 bool __stdcall GetVexlorLogHTML(const char* exceptionClass, const char* exceptionMessage, const char* callStackText,
                                 IVexlorStrings* html) noexcept;
 char* __stdcall FastMM_LogStackTrace(const std::uint32_t* returnAddresses, std::int32_t maxDepth, char* buffer,

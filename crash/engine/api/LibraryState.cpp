@@ -69,12 +69,12 @@ std::string LibraryModuleFileName()
     return ExtractFileName(GetModuleFullFileName(LibraryModuleHandle()));
 }
 
-TVexlorModuleOptions* OptionsOfModule(HMODULE Module) noexcept
+TVexlorModuleOptions* OptionsOfModule(HMODULE module) noexcept
 {
     try {
-        if (ModulesList() == nullptr || Module == nullptr) return nullptr;
+        if (ModulesList() == nullptr || module == nullptr) return nullptr;
         rtl::TCriticalSectionLock lock(ModulesListLock());
-        const PVexlorModuleInfo info = ModuleInfoByHandle(Module);
+        const PVexlorModuleInfo info = ModuleInfoByHandle(module);
         return info != nullptr ? info->ExtraInformation.Options.get() : nullptr;
     } catch (...) {
         return nullptr;
@@ -83,9 +83,9 @@ TVexlorModuleOptions* OptionsOfModule(HMODULE Module) noexcept
 
 }  // namespace
 
-void VexlorLogAssert(const std::string& Message)
+void VexlorLogAssert(const std::string& message)
 {
-    throw EAssertionFailed(Message + " (ExceptionLog)");
+    throw EAssertionFailed(message + " (ExceptionLog)");
 }
 
 bool IsVexlorLogInstalled() noexcept
@@ -93,11 +93,11 @@ bool IsVexlorLogInstalled() noexcept
     return gInstalled.load(std::memory_order_acquire);
 }
 
-void SetVexlorLogInstalled(bool Value) noexcept
+void SetVexlorLogInstalled(bool value) noexcept
 {
-    gInstalled.store(Value, std::memory_order_release);
+    gInstalled.store(value, std::memory_order_release);
     // The pipeline reads its own copy of the switch.
-    if (TPipelineState* state = PipelineStateOrNull()) state->Installed.store(Value);
+    if (TPipelineState* state = PipelineStateOrNull()) state->Installed.store(value);
 }
 
 bool IsVexlorLogActive() noexcept
@@ -105,29 +105,29 @@ bool IsVexlorLogActive() noexcept
     return gActive.load(std::memory_order_acquire);
 }
 
-void SetVexlorLogState(bool Active) noexcept
+void SetVexlorLogState(bool active) noexcept
 {
-    gActive.store(Active, std::memory_order_release);
-    if (TPipelineState* state = PipelineStateOrNull()) state->Active.store(Active);
+    gActive.store(active, std::memory_order_release);
+    if (TPipelineState* state = PipelineStateOrNull()) state->Active.store(active);
 }
 
-bool IsVexlorLogActiveInThread(DWORD ThreadID) noexcept
+bool IsVexlorLogActiveInThread(DWORD threadId) noexcept
 {
     TSharedGuard guard;
     if (gThreadSwitchList == nullptr) return true;
-    return std::find(gThreadSwitchList->begin(), gThreadSwitchList->end(), ThreadID) == gThreadSwitchList->end();
+    return std::find(gThreadSwitchList->begin(), gThreadSwitchList->end(), threadId) == gThreadSwitchList->end();
 }
 
-void SetVexlorLogInThread(DWORD ThreadID, bool Activate)
+void SetVexlorLogInThread(DWORD threadId, bool activate)
 {
     TExclusiveGuard guard;
     if (gThreadSwitchList == nullptr) return;
     std::vector<DWORD>& list = *gThreadSwitchList;
-    const auto found = std::find(list.begin(), list.end(), ThreadID);
-    if (Activate) {
+    const auto found = std::find(list.begin(), list.end(), threadId);
+    if (activate) {
         if (found != list.end()) list.erase(found);
     } else if (found == list.end()) {
-        list.push_back(ThreadID);
+        list.push_back(threadId);
     }
 }
 
@@ -159,9 +159,9 @@ HMODULE MainInstance() noexcept
     return gMainInstance.load(std::memory_order_acquire);
 }
 
-void SetMainInstance(HMODULE Module) noexcept
+void SetMainInstance(HMODULE module) noexcept
 {
-    gMainInstance.store(Module, std::memory_order_release);
+    gMainInstance.store(module, std::memory_order_release);
 }
 
 bool ComputeForwardToHost()
@@ -213,7 +213,7 @@ TVexlorModuleOptions* DotNetVexlorLogOptions()
                     "VexlorLog Options...\" menu.");
 }
 
-bool ForceApplicationTermination(TTerminateBtnOperation Operation)
+bool ForceApplicationTermination(TTerminateBtnOperation operation)
 {
     if (!IsVexlorLogInstalled()) return false;
     TerminateApplicationRequested.store(true);
@@ -222,11 +222,11 @@ bool ForceApplicationTermination(TTerminateBtnOperation Operation)
     TVexlorModuleOptions* options = record != nullptr && record->CurrentModuleOptions != nullptr
                                         ? record->CurrentModuleOptions
                                         : LibraryModuleOptions();
-    if (options != nullptr) options->SetTerminateBtnOperation(Operation);
+    if (options != nullptr) options->SetTerminateBtnOperation(operation);
     return true;
 }
 
-void SetMetadataFilePath(const std::string& Path)
+void SetMetadataFilePath(const std::string& path)
 {
     rtl::TCriticalSectionLock lock(*MetadataLock());
     if (gMetadataLibrary != nullptr) {
@@ -234,7 +234,7 @@ void SetMetadataFilePath(const std::string& Path)
         gMetadataLibrary = nullptr;
         ::DeleteFileA(gMetadataFilePath.c_str());
     }
-    gMetadataFilePath = Path;
+    gMetadataFilePath = path;
 }
 
 std::string MetadataFilePath()
@@ -243,10 +243,10 @@ std::string MetadataFilePath()
     return gMetadataFilePath;
 }
 
-void SetMetadataLibrary(HMODULE Library) noexcept
+void SetMetadataLibrary(HMODULE library) noexcept
 {
     rtl::TCriticalSectionLock lock(*MetadataLock());
-    gMetadataLibrary = Library;
+    gMetadataLibrary = library;
 }
 
 void FreeMetadataLibrary() noexcept
@@ -276,20 +276,20 @@ void* GetLastExceptionAddress() noexcept
     return exception != nullptr ? exception->RaiseAddress() : nullptr;
 }
 
-bool GetCompilationDate(HMODULE Module, bool LocalTime, TDateTime& Date)
+bool GetCompilationDate(HMODULE module, bool localTime, TDateTime& date)
 {
-    if (ModulesList() == nullptr || Module == nullptr) return false;
-    TDateTime date = 0;
+    if (ModulesList() == nullptr || module == nullptr) return false;
+    TDateTime compiled = 0;
     {
         rtl::TCriticalSectionLock lock(ModulesListLock());
-        const PVexlorModuleInfo info = ModuleInfoByHandle(Module);
+        const PVexlorModuleInfo info = ModuleInfoByHandle(module);
         if (info == nullptr) return false;
-        date = info->ExtraInformation.CompilationDate;
+        compiled = info->ExtraInformation.CompilationDate;
     }
     // The zone's real offset: a zone half an hour off whole hours would
     // otherwise move the date by thirty minutes.
-    if (LocalTime) date += GetGMTMinutes() / 1440.0;
-    Date = date;
+    if (localTime) compiled += GetGMTMinutes() / 1440.0;
+    date = compiled;
     return true;
 }
 

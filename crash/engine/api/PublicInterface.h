@@ -64,7 +64,7 @@ void SetVexlorLogState(bool active) noexcept;
 
 // True unless the thread's id is in the list of threads whose reporting is off.
 bool IsVexlorLogActiveInThread(DWORD threadId) noexcept;
-// Activate takes the id out of the list; otherwise it goes in, once. Nothing
+// activate takes the id out of the list; otherwise it goes in, once. Nothing
 // happens before start-up has made the list and after shut-down freed it.
 void SetVexlorLogInThread(DWORD threadId, bool activate);
 // Start-up makes the empty list; shut-down frees it. A second create keeps it.
@@ -106,7 +106,7 @@ TVexlorModuleOptions* DotNetVexlorLogOptions();
 // The termination request after a report, set by ForceApplicationTermination.
 extern std::atomic<bool> TerminateApplicationRequested;
 // When installed: the request is set and the options' TerminateBtnOperation
-// becomes Operation (the report's options during a report, else this
+// becomes operation (the report's options during a report, else this
 // module's). Whether the library is installed.
 bool ForceApplicationTermination(TTerminateBtnOperation operation);
 
@@ -132,16 +132,16 @@ void* GetLastExceptionAddress() noexcept;
 
 // ---- Dates -----------------------------------------------------------------------
 
-// The compile date the module's data carries (UTC); with LocalTime moved to
+// The compile date the module's data carries (UTC); with localTime moved to
 // local time by the zone's whole offset (minutes, not rounded hours). False,
-// Date untouched, when the module has no record.
+// date untouched, when the module has no record.
 bool GetCompilationDate(HMODULE module, bool localTime, TDateTime& date);
 
 // ---- Call stacks as text -------------------------------------------------------------
 
 // Appends the stack as a text table: "-" rule, caption row, rule, one row per
 // frame of detail ddProcedure, ddUnitAndProcedure or ddSourceCode, rule. The
-// captions come from Options (the library's own when null); nothing is added
+// captions come from options (the library's own when null); nothing is added
 // when no frame qualifies or there are no options.
 void CallStackToStrings(const TVexlorStackList& callStack, std::vector<std::string>& strings,
                         const TVexlorModuleOptions* options = nullptr);
@@ -157,10 +157,10 @@ void CallStackToStrings(const TVexlorStackList& callStack, std::vector<std::stri
 std::unique_ptr<TVexlorStackList> ParseCallStackText(std::string_view callStackText);
 
 // FastMM's call-stack text of a leak: for the return addresses (at most
-// MaxLines of them, ending at the first that is not readable), the frames
+// maxLines of them, ending at the first that is not readable), the frames
 // accepted by the flags, each "\r\n" and at most 255 characters; when fewer
-// than MaxLines were accepted and the flags are not both set, AcceptUnits is
-// set (or, when set already, AcceptProcedures) and the walk goes on after the
+// than maxLines were accepted and the flags are not both set, acceptUnits is
+// set (or, when set already, acceptProcedures) and the walk goes on after the
 // last accepted address. Without the library one line asks to activate it.
 // Answers the position after the text; writes no terminator.
 char* LogStackTrace(const std::uint32_t* returnAddresses, std::uint32_t maxLines, char* buffer, bool acceptProcedures,
@@ -173,10 +173,10 @@ inline constexpr std::size_t kMaxLeakFrameText = 255;
 // The common entry of the hooks and of the thread wrapper: under the main
 // report lock, forwarded to the host's copy when this module forwards;
 // otherwise true at once when reporting is off globally or for the thread, or
-// when neither Obj nor the last recorded object is one to report; else the
+// when neither obj nor the last recorded object is one to report; else the
 // pipeline's answer (true: the caller's own handling runs).
 bool ExceptionManager(void* obj, void* addr, TRaiserType raiserType, HMODULE moduleHandle);
-// Reports Obj at Addr as an unhandled exception of this module; false when
+// Reports obj at addr as an unhandled exception of this module; false when
 // not installed.
 bool StandardVexlorNotify(void* obj, void* addr);
 bool ShowLastExceptionData();
@@ -189,8 +189,8 @@ public:
     using rtl::Exception::Exception;
 };
 
-// The report of a foreign exception as an HTML page: its call stack parsed
-// from CallStackText (ParseCallStackText), reported for its text only, with
+// The report of a foreign exception as an html page: its call stack parsed
+// from callStackText (ParseCallStackText), reported for its text only, with
 // the assembler and CPU sections left out for this report alone. False when
 // not installed.
 bool GetVexlorLogHTML(const std::string& exceptionClass, const std::string& exceptionMessage,

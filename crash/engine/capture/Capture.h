@@ -31,18 +31,18 @@ void RemoveCaptureHooks() noexcept;
 // a re-raise outside the main thread of a GUI program is judged at once.
 void DecodeRaise(const rtl::TRaiseInfo& raise) noexcept;
 
-// Reports Obj when reporting is on, the object is manageable (not EAbort) and
-// no handler of the application will take it. Raise is the raise to judge
-// (null: none will, the exception has reached the end of its thread); Type
+// Reports obj when reporting is on, the object is manageable (not EAbort) and
+// no handler of the application will take it. raise is the raise to judge
+// (null: none will, the exception has reached the end of its thread); type
 // the C++ type of an object of no class of ours (null for a TObject).
 void HandleRaisedException(void* obj, void* addr, bool nativeException, bool forced, const rtl::TRaiseInfo* raise,
                            const std::type_info* type) noexcept;
 
 // Whether a handler of the application takes the raise: a catch (...) or a
-// matching typed catch before any noexcept boundary. Asynchronous is
+// matching typed catch before any noexcept boundary. asynchronous is
 // aeSynchronize when that first handler is the one of the synchronised-call
 // wrapper (the exception is raised again in the calling thread; not handled
-// here). Forced: handled. An EStackOverflow is never handled. Decisions are
+// here). forced: handled. An EStackOverflow is never handled. Decisions are
 // cached by type, raise address, the raiser's stack pointer and the two
 // return addresses above the raiser's frame.
 bool DecideExceptionHandled(const rtl::TRaiseInfo& raise, bool forced, TAsynchronousException& asynchronous) noexcept;
@@ -54,18 +54,18 @@ std::uint32_t HandledDecisionWalkCount() noexcept;
 void ClearHandledDecisionCache() noexcept;
 
 // The call stack of the raw snapshot, when the snapshot was taken at the
-// given thread's raise of Object (its latest); null otherwise.
+// given thread's raise of object (its latest); null otherwise.
 std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD threadId, const void* object) noexcept;
 
 // The call stack the main thread built for a synchronised call's exception
 // that is raised again in the calling thread, taken over by the report of
-// that exception; null when Object is not that exception.
+// that exception; null when object is not that exception.
 std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* object) noexcept;
 
 // The entries another module's copy of the library calls in this one, the
 // host. CallGeneralRaise: a raise that copy's hook saw, in the system
 // record's shape (code 0x0EEDFADE; flags 1 with 7 arguments, or 0xC0000025
-// with 8), decoded here as this module's own; HookStackPointer is the
+// with 8), decoded here as this module's own; hookStackPointer is the
 // raiser's stack position and becomes this thread's. Other shapes set only
 // the stack position. CallExceptObject: records a system exception's record
 // and context (a context that is not readable counts as none) in this

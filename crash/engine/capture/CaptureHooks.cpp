@@ -140,7 +140,7 @@ void CaptureExceptProc(void* object, const std::type_info* type, void* address) 
 }
 
 // Copies and records only: a fault a frame of ours catches comes back as a
-// raise of the fault; one nothing catches reaches the filter. Context null:
+// raise of the fault; one nothing catches reaches the filter. A null context:
 // none to copy.
 void RecordSystemException(const EXCEPTION_RECORD& record, const CONTEXT* context,
                            const std::exception_ptr& error) noexcept
@@ -270,75 +270,75 @@ void CaptureSynchronizeReraise(const std::exception_ptr& error) noexcept
 
 }  // namespace
 
-bool IsFilterReportedRecord(const EXCEPTION_RECORD* Record) noexcept
+bool IsFilterReportedRecord(const EXCEPTION_RECORD* record) noexcept
 {
     const TThreadRaiseState* state = ThreadRaiseState();
-    return Record != nullptr && state != nullptr && state->LastReportedRecord == Record;
+    return record != nullptr && state != nullptr && state->LastReportedRecord == record;
 }
 
-bool TakeThreadExceptionReport(const void* Object) noexcept
+bool TakeThreadExceptionReport(const void* object) noexcept
 {
     TThreadRaiseState* state = ThreadRaiseState();
-    if (state == nullptr || state->IsReportWorker || state->LastReportedObject == Object) return false;
-    state->LastReportedObject = const_cast<void*>(Object);
+    if (state == nullptr || state->IsReportWorker || state->LastReportedObject == object) return false;
+    state->LastReportedObject = const_cast<void*>(object);
     return true;
 }
 
-void CopyContextInto(CONTEXT& Target, const CONTEXT& Source) noexcept
+void CopyContextInto(CONTEXT& target, const CONTEXT& source) noexcept
 {
-    std::memcpy(&Target, &Source, kContextCopySize);
-    Target.ContextFlags = kContextCopyFlags;
+    std::memcpy(&target, &source, kContextCopySize);
+    target.ContextFlags = kContextCopyFlags;
 }
 
-void DecodeRaise(const rtl::TRaiseInfo& Raise) noexcept
+void DecodeRaise(const rtl::TRaiseInfo& raise) noexcept
 {
     rtl::TThreadExceptState* block = rtl::CurrentExceptState();
     TThreadRaiseState* state = ThreadRaiseStateOf(block);
     if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return;
-    switch (Raise.Kind) {
+    switch (raise.Kind) {
     case rtl::TRaiseKind::rkThrow:
-    case rtl::TRaiseKind::rkFault: RecordRaise(*state, *block, Raise); break;
+    case rtl::TRaiseKind::rkFault: RecordRaise(*state, *block, raise); break;
     case rtl::TRaiseKind::rkRethrow:
     case rtl::TRaiseKind::rkRethrowException: {
-        if (Raise.Object == nullptr) return;
+        if (raise.Object == nullptr) return;
         // A re-raise of the object of the last raise keeps that raise's
         // copies, snapshot and address (a framework's handler rethrows).
-        const bool same = Raise.Object == state->LastLanguageObject;
-        if (!same) RecordRaise(*state, *block, Raise);
-        void* address = same ? state->LastLanguageAddress : Raise.Address;
+        const bool same = raise.Object == state->LastLanguageObject;
+        if (!same) RecordRaise(*state, *block, raise);
+        void* address = same ? state->LastLanguageAddress : raise.Address;
         if (!IsMainThread() || IsConsoleProgram())
-            HandleRaisedException(Raise.Object, address, true, false, &Raise,
-                                  rtl::RaisedObject(Raise) != nullptr ? nullptr : Raise.Type);
+            HandleRaisedException(raise.Object, address, true, false, &raise,
+                                  rtl::RaisedObject(raise) != nullptr ? nullptr : raise.Type);
         break;
     }
     }
 }
 
-void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool Forced, const rtl::TRaiseInfo* Raise,
-                           const std::type_info* Type) noexcept
+void HandleRaisedException(void* obj, void* addr, bool nativeException, bool forced, const rtl::TRaiseInfo* raise,
+                           const std::type_info* type) noexcept
 {
     TThreadRaiseState* state = ThreadRaiseState();
     if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return;
     if (::InterlockedCompareExchange(&state->InHandleRaisedException, 1, 0) != 0) return;
     const DWORD lastError = ::GetLastError();
-    SetLastRaisedException(Obj, reinterpret_cast<std::uintptr_t>(Addr), NativeException);
+    SetLastRaisedException(obj, reinterpret_cast<std::uintptr_t>(addr), nativeException);
     TPipelineState* pipeline = PipelineStateOrNull();
     const bool reporting = pipeline != nullptr && pipeline->Installed.load() && pipeline->Active.load();
     // One exception is reported once, whichever hooks it passes.
-    const bool reported = Obj != nullptr && Obj == state->LastReportedObject;
+    const bool reported = obj != nullptr && obj == state->LastReportedObject;
     // With the raise's own type the abort test is the catch matcher's, not
     // a check of the object's memory, which would cost every rethrow a few
     // queries of the memory map.
-    const std::type_info* type = Raise != nullptr && Raise->Type != nullptr ? Raise->Type : Type;
-    if (reporting && !reported && Obj != nullptr && !IsAbort(Obj, type)) {
+    const std::type_info* raisedType = raise != nullptr && raise->Type != nullptr ? raise->Type : type;
+    if (reporting && !reported && obj != nullptr && !IsAbort(obj, raisedType)) {
         TAsynchronousException asynchronous = aeNone;
-        const bool handled = Raise != nullptr && DecideExceptionHandled(*Raise, Forced, asynchronous);
+        const bool handled = raise != nullptr && DecideExceptionHandled(*raise, forced, asynchronous);
         if (!handled) {
             if (state->StackPointerAtRaise == 0) state->StackPointerAtRaise = state->HookStackPointer;
-            state->LastReportedObject = Obj;
+            state->LastReportedObject = obj;
             try {
-                NotifyException(Obj, Addr, NativeException, nullptr, false, asynchronous, LibraryModuleHandle(),
-                                rtUnknown, nullptr, nullptr, 0, 0, Type);
+                NotifyException(obj, addr, nativeException, nullptr, false, asynchronous, LibraryModuleHandle(),
+                                rtUnknown, nullptr, nullptr, 0, 0, type);
             } catch (...) {}
         }
     }
@@ -346,47 +346,47 @@ void HandleRaisedException(void* Obj, void* Addr, bool NativeException, bool For
     ::InterlockedExchange(&state->InHandleRaisedException, 0);
 }
 
-void CallGeneralRaise(DWORD Code, DWORD Flags, DWORD ArgCount, std::uint32_t HookStackPointer,
-                      const ULONG_PTR* Args) noexcept
+void CallGeneralRaise(DWORD code, DWORD flags, DWORD argCount, std::uint32_t hookStackPointer,
+                      const ULONG_PTR* args) noexcept
 {
     TThreadRaiseState* state = ThreadRaiseState();
     if (state == nullptr || state->IsReportWorker || state->WaitingForReport) return;
-    state->HookStackPointer = HookStackPointer;
-    if (Code != kLanguageExceptionCode || Args == nullptr) return;
-    const bool raise = Flags == kLanguageRaiseFlags && ArgCount == kLanguageRaiseArgs;
-    const bool reraise = Flags == kLanguageReraiseFlags && ArgCount == kLanguageReraiseArgs;
+    state->HookStackPointer = hookStackPointer;
+    if (code != kLanguageExceptionCode || args == nullptr) return;
+    const bool raise = flags == kLanguageRaiseFlags && argCount == kLanguageRaiseArgs;
+    const bool reraise = flags == kLanguageReraiseFlags && argCount == kLanguageReraiseArgs;
     if (!raise && !reraise) return;
-    if (!rtl::IsReadableMemory(Args, ArgCount * sizeof(ULONG_PTR))) return;
+    if (!rtl::IsReadableMemory(args, argCount * sizeof(ULONG_PTR))) return;
     rtl::TRaiseInfo info{};
     info.Kind = raise ? rtl::TRaiseKind::rkThrow : rtl::TRaiseKind::rkRethrow;
-    info.Object = reinterpret_cast<void*>(Args[1]);
-    info.Address = reinterpret_cast<void*>(Args[0]);
-    info.WalkStartIP = Args[0];
-    info.Registers.Ebx = static_cast<DWORD>(Args[2]);
-    info.Registers.Esi = static_cast<DWORD>(Args[3]);
-    info.Registers.Edi = static_cast<DWORD>(Args[4]);
-    info.Registers.Ebp = static_cast<DWORD>(Args[5]);
-    info.Registers.Esp = HookStackPointer;
+    info.Object = reinterpret_cast<void*>(args[1]);
+    info.Address = reinterpret_cast<void*>(args[0]);
+    info.WalkStartIP = args[0];
+    info.Registers.Ebx = static_cast<DWORD>(args[2]);
+    info.Registers.Esi = static_cast<DWORD>(args[3]);
+    info.Registers.Edi = static_cast<DWORD>(args[4]);
+    info.Registers.Ebp = static_cast<DWORD>(args[5]);
+    info.Registers.Esp = hookStackPointer;
     info.ThreadID = ::GetCurrentThreadId();
     DecodeRaise(info);
 }
 
-std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* Record, const CONTEXT* Context) noexcept
+std::exception_ptr CallExceptObject(const EXCEPTION_RECORD* record, const CONTEXT* context) noexcept
 {
-    if (Record == nullptr || !rtl::IsReadableMemory(Record, kExceptionRecordSize)) return nullptr;
-    const CONTEXT* context = rtl::IsReadableMemory(Context, kContextCopySize) ? Context : nullptr;
+    if (record == nullptr || !rtl::IsReadableMemory(record, kExceptionRecordSize)) return nullptr;
+    const CONTEXT* checkedContext = rtl::IsReadableMemory(context, kContextCopySize) ? context : nullptr;
     CONTEXT empty{};
-    std::exception_ptr error = rtl::MapSystemException(*Record, context != nullptr ? *context : empty);
-    RecordSystemException(*Record, context, error);
+    std::exception_ptr error = rtl::MapSystemException(*record, checkedContext != nullptr ? *checkedContext : empty);
+    RecordSystemException(*record, checkedContext, error);
     return error;
 }
 
-std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const void* Object) noexcept
+std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD threadId, const void* object) noexcept
 {
     std::uint32_t generation;
     {
         rtl::TCriticalSectionLock hold(gSnapshotOwner.Lock);
-        if (gSnapshotOwner.ThreadID != ThreadID || gSnapshotOwner.Object != Object || Object == nullptr) return nullptr;
+        if (gSnapshotOwner.ThreadID != threadId || gSnapshotOwner.Object != object || object == nullptr) return nullptr;
         generation = gSnapshotOwner.Generation;
     }
     std::unique_ptr<TVexlorStackList> stack = GetLastExceptionCallStack();
@@ -395,10 +395,10 @@ std::unique_ptr<TVexlorStackList> OwnedSnapshotCallStack(DWORD ThreadID, const v
     return stack;
 }
 
-std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* Object) noexcept
+std::unique_ptr<TVexlorStackList> TakeSynchronizedCallStack(const void* object) noexcept
 {
     rtl::TCriticalSectionLock hold(gSynchronized.Lock);
-    if (Object == nullptr || gSynchronized.Object != Object) return nullptr;
+    if (object == nullptr || gSynchronized.Object != object) return nullptr;
     gSynchronized.Object = nullptr;
     return std::move(gSynchronized.Stack);
 }

@@ -75,36 +75,36 @@ bool DateTimeToSystemTime(TDateTime value, SYSTEMTIME& out)
     return true;
 }
 
-std::string DateTimeToStrFixed(TDateTime Value)
+std::string DateTimeToStrFixed(TDateTime value)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.15g", Value);
+    std::snprintf(text, sizeof text, "%.15g", value);
     std::string result = text;
     for (char& c : result)
         if (c == ',') c = '.';
     return result;
 }
 
-TDateTime StrToDateTimeFixed(const std::string& Text)
+TDateTime StrToDateTimeFixed(const std::string& text)
 {
     // The fixed text uses "."; a text in the locale's own form is taken too.
-    std::string text(rtl::Trim(Text));
+    std::string fixed(rtl::Trim(text));
     const char separator = LocaleDecimalSeparator();
-    for (char& c : text)
+    for (char& c : fixed)
         if (c == separator) c = '.';
     double value = 0;
-    const char* first = text.data();
-    const char* last = first + text.size();
+    const char* first = fixed.data();
+    const char* last = first + fixed.size();
     if (first != last && *first == '+') ++first;
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last || !std::isfinite(value)) return 0;
     return value;
 }
 
-std::string DateTimeToStrEx(TDateTime Value)
+std::string DateTimeToStrEx(TDateTime value)
 {
     SYSTEMTIME time;
-    if (DateTimeToSystemTime(Value, time)) {
+    if (DateTimeToSystemTime(value, time)) {
         char date[128];
         const int dateLength = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
         if (dateLength > 0) {
@@ -119,7 +119,7 @@ std::string DateTimeToStrEx(TDateTime Value)
             }
         }
     }
-    return DateTimeToStrFixed(Value);
+    return DateTimeToStrFixed(value);
 }
 
 int GetGMTMinutes()
@@ -138,25 +138,25 @@ int GetGMT()
     return static_cast<int>(std::lround(GetGMTMinutes() / 60.0));
 }
 
-TDateTime GetGMTDateTime(TDateTime Value)
+TDateTime GetGMTDateTime(TDateTime value)
 {
-    return Value - GetGMT() / 24.0;
+    return value - GetGMT() / 24.0;
 }
 
-TDateTime GetModifiedDate(const std::string& FileName)
+TDateTime GetModifiedDate(const std::string& fileName)
 {
     WIN32_FIND_DATAA data;
-    const rtl::FindHandle find(::FindFirstFileA(FileName.c_str(), &data));
+    const rtl::FindHandle find(::FindFirstFileA(fileName.c_str(), &data));
     if (!find) return 0;
     return GetModifiedDate(data.ftLastWriteTime);
 }
 
-TDateTime GetModifiedDate(const FILETIME& LastWriteTime)
+TDateTime GetModifiedDate(const FILETIME& lastWriteTime)
 {
     FILETIME local;
     WORD dosDate = 0;
     WORD dosTime = 0;
-    if (!::FileTimeToLocalFileTime(&LastWriteTime, &local) || !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+    if (!::FileTimeToLocalFileTime(&lastWriteTime, &local) || !::FileTimeToDosDateTime(&local, &dosDate, &dosTime))
         return 0;
     SYSTEMTIME time = {};
     time.wYear = static_cast<WORD>(1980 + (dosDate >> 9));

@@ -61,38 +61,38 @@ std::string LocaleTime()
 
 }  // namespace
 
-std::string GetEnvVariable(const std::string& Name)
+std::string GetEnvVariable(const std::string& name)
 {
-    std::string value = EnvironmentValue(Name);
+    std::string value = EnvironmentValue(name);
     if (!value.empty()) return value;
-    if (SameText(Name, "date")) return LocaleDate();
-    if (SameText(Name, "time")) return LocaleTime();
-    if (SameText(Name, "cd")) return CurrentDirectory();
+    if (SameText(name, "date")) return LocaleDate();
+    if (SameText(name, "time")) return LocaleTime();
+    if (SameText(name, "cd")) return CurrentDirectory();
     return {};
 }
 
-std::string ExpandEnvVars(const std::string& Text)
+std::string ExpandEnvVars(const std::string& text)
 {
-    std::string text = Text;
+    std::string expanded = text;
     std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] != '%') {
+    while (i < expanded.size()) {
+        if (expanded[i] != '%') {
             ++i;
             continue;
         }
         const std::size_t open = i;
         std::size_t end = open + 1;
-        while (end < text.size() && IsNameChar(text[end])) ++end;
-        if (end >= text.size()) break;  // no closing "%": the rest is plain text
-        if (text[end] != '%') {
+        while (end < expanded.size() && IsNameChar(expanded[end])) ++end;
+        if (end >= expanded.size()) break;  // no closing "%": the rest is plain text
+        if (expanded[end] != '%') {
             i = end + 1;
             continue;
         }
-        const std::string value = GetEnvVariable(text.substr(open + 1, end - open - 1));
-        text.replace(open, end + 1 - open, value);
+        const std::string value = GetEnvVariable(expanded.substr(open + 1, end - open - 1));
+        expanded.replace(open, end + 1 - open, value);
         i = open + value.size();  // a value is never expanded again
     }
-    return text;
+    return expanded;
 }
 
 }  // namespace crash

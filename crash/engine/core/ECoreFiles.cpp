@@ -87,36 +87,36 @@ std::string Real_GetMainModuleFileName()
     return rtl::ModuleFileNameAnsi();
 }
 
-std::string GetLongNameFromShort(const std::string& Path)
+std::string GetLongNameFromShort(const std::string& path)
 {
-    std::string path = Path;
-    if (path.find('~') != std::string::npos) {
-        const DWORD size = ::GetFullPathNameA(Path.c_str(), 0, nullptr, nullptr);
+    std::string longName = path;
+    if (longName.find('~') != std::string::npos) {
+        const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
         if (size != 0) {
             std::string full(size, '\0');
-            const DWORD length = ::GetFullPathNameA(Path.c_str(), size, full.data(), nullptr);
+            const DWORD length = ::GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
             if (length != 0 && length < size) {
                 full.resize(length);
-                path = std::move(full);
+                longName = std::move(full);
             }
         }
     }
     std::size_t rootLength = 0;
-    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') {
+    if (longName.size() >= 3 && longName[1] == ':' && longName[2] == '\\') {
         rootLength = 3;
-    } else if (path.starts_with("\\\\")) {
-        const std::size_t server = path.find('\\', 2);
-        const std::size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
-        if (share == std::string::npos) return path;
+    } else if (longName.starts_with("\\\\")) {
+        const std::size_t server = longName.find('\\', 2);
+        const std::size_t share = server == std::string::npos ? server : longName.find('\\', server + 1);
+        if (share == std::string::npos) return longName;
         rootLength = share + 1;
     } else {
-        return path;
+        return longName;
     }
-    std::string result = path.substr(0, rootLength);
+    std::string result = longName.substr(0, rootLength);
     std::size_t pos = rootLength;
-    while (pos < path.size()) {
-        const std::size_t next = path.find('\\', pos);
-        const std::string component = path.substr(pos, next == std::string::npos ? next : next - pos);
+    while (pos < longName.size()) {
+        const std::size_t next = longName.find('\\', pos);
+        const std::string component = longName.substr(pos, next == std::string::npos ? next : next - pos);
         // A wildcard would make the search match some other name.
         WIN32_FIND_DATAA data;
         const bool plain = !component.empty() && component != "." && component != ".." &&
@@ -129,29 +129,29 @@ std::string GetLongNameFromShort(const std::string& Path)
         result += '\\';
         pos = next + 1;
     }
-    return result + path.substr(pos);
+    return result + longName.substr(pos);
 }
 
-bool ForceDirectoriesEx(const std::string& Path)
+bool ForceDirectoriesEx(const std::string& path)
 {
-    if (Path.empty()) return false;
+    if (path.empty()) return false;
     // Expanded once: a folder name that holds "%" after expansion stays as it is.
-    return ForceExpandedDirectories(ExpandEnvVars(ExcludeLastBackslash(Path)));
+    return ForceExpandedDirectories(ExpandEnvVars(ExcludeLastBackslash(path)));
 }
 
-bool IsWritableFile(const std::string& FileName)
+bool IsWritableFile(const std::string& fileName)
 {
-    if (FileName.empty()) return false;
+    if (fileName.empty()) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         {
-            rtl::FileHandle existing(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+            rtl::FileHandle existing(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (existing) return true;
         }
         if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
         // Only a file made here may go again, and the system removes it with the
         // last handle: a file that someone else creates in between is never touched.
-        rtl::FileHandle created(::CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+        rtl::FileHandle created(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                               CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                               nullptr));
         if (created) return true;
@@ -160,10 +160,10 @@ bool IsWritableFile(const std::string& FileName)
     return false;
 }
 
-bool IsReadableFile(const std::string& FileName)
+bool IsReadableFile(const std::string& fileName)
 {
-    if (FileName.empty()) return false;
-    rtl::FileHandle file(::CreateFileA(FileName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    if (fileName.empty()) return false;
+    rtl::FileHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
 }
@@ -192,36 +192,36 @@ std::string GetLibraryDefaultFolder()
     return core::LibraryFolderIn(GetUserApplicationsPath());
 }
 
-bool GetWorkingFile(std::string& FileName, bool UseModuleFolder, bool ReadOnly)
+bool GetWorkingFile(std::string& fileName, bool useModuleFolder, bool readOnly)
 {
-    FileName = ExpandEnvVars(FileName);
-    if (IsUsable(FileName, ReadOnly)) return true;
+    fileName = ExpandEnvVars(fileName);
+    if (IsUsable(fileName, readOnly)) return true;
 
     std::string folder = core::LibraryFolderIn(GetUserApplicationsPath());
     bool found = ForceDirectoriesEx(folder);
-    if (found && UseModuleFolder) {
+    if (found && useModuleFolder) {
         folder = core::JoinPath(folder, ChangeFileExt(ExtractFileName(Real_GetMainModuleFileName()), ""));
         found = ForceDirectoriesEx(folder);
     }
     if (found) {
-        std::string candidate = core::JoinPath(folder, core::ExtractFileName(FileName));
-        if (IsUsable(candidate, ReadOnly)) {
-            FileName = std::move(candidate);
+        std::string candidate = core::JoinPath(folder, core::ExtractFileName(fileName));
+        if (IsUsable(candidate, readOnly)) {
+            fileName = std::move(candidate);
             return true;
         }
     }
     // A file to be read may simply not exist; one to be written that has no
     // place at all is the crash reporter's own failure.
-    if (!ReadOnly) SetLastVexlorLogError(eeLogError, "Cannot find a writable place for \"" + FileName + "\".");
+    if (!readOnly) SetLastVexlorLogError(eeLogError, "Cannot find a writable place for \"" + fileName + "\".");
     return false;
 }
 
-bool GetWorkingDir(std::string& Folder, bool UseModuleFolder, bool ReadOnly)
+bool GetWorkingDir(std::string& folder, bool useModuleFolder, bool readOnly)
 {
-    std::string file = IncludeLastBackslash(Folder) + 'X';
-    const bool usable = GetWorkingFile(file, UseModuleFolder, ReadOnly);
+    std::string file = IncludeLastBackslash(folder) + 'X';
+    const bool usable = GetWorkingFile(file, useModuleFolder, readOnly);
     if (!file.empty() && file.back() == 'X') file.pop_back();
-    Folder = std::move(file);
+    folder = std::move(file);
     return usable;
 }
 

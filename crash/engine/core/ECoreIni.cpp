@@ -20,11 +20,11 @@ bool PlaceIniFile(const std::string& file, std::string& placed)
 
 }  // namespace
 
-std::string ReadString(const std::string& File, const std::string& Section, const std::string& Key,
-                       const std::string& Default)
+std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& defaultText)
 {
     std::string placed;
-    if (!PlaceIniFile(File, placed)) return Default;
+    if (!PlaceIniFile(file, placed)) return defaultText;
     // The profile functions would trim the blanks and quotes off a default and
     // cut it at the buffer, so the default never goes through them. A key that
     // is present gives the same text whatever default it is read with; an
@@ -32,45 +32,45 @@ std::string ReadString(const std::string& File, const std::string& Section, cons
     // once more with another default to tell the two apart.
     const auto read = [&](const char* fallback) {
         std::string value(kValueBuffer, '\0');
-        const DWORD length = ::GetPrivateProfileStringA(Section.c_str(), Key.c_str(), fallback, value.data(),
+        const DWORD length = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback, value.data(),
                                                         kValueBuffer, placed.c_str());
         value.resize(length);
         return value;
     };
     std::string value = read("");
     if (!value.empty()) return value;
-    return read("-").empty() ? value : Default;
+    return read("-").empty() ? value : defaultText;
 }
 
-int ReadInteger(const std::string& File, const std::string& Section, const std::string& Key, int Default)
+int ReadInteger(const std::string& file, const std::string& section, const std::string& key, int defaultValue)
 {
-    int value = Default;
+    int value = defaultValue;
     // The runtime's own integer grammar: blanks, a sign, decimal or "$"/"0x" hexadecimal.
-    return rtl::TryStrToInt(ReadString(File, Section, Key, std::to_string(Default)), value) ? value : Default;
+    return rtl::TryStrToInt(ReadString(file, section, key, std::to_string(defaultValue)), value) ? value : defaultValue;
 }
 
-bool ReadBool(const std::string& File, const std::string& Section, const std::string& Key, bool Default)
+bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool defaultValue)
 {
-    return ReadInteger(File, Section, Key, Default ? 1 : 0) == 1;
+    return ReadInteger(file, section, key, defaultValue ? 1 : 0) == 1;
 }
 
-bool WriteString(const std::string& File, const std::string& Section, const std::string& Key, const std::string& Value)
+bool WriteString(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
 {
     std::string placed;
-    if (!PlaceIniFile(File, placed)) return false;
-    if (::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), placed.c_str())) return true;
-    SetLastVexlorLogError(eeLogError, "Cannot write the key \"" + Key + "\" to \"" + placed + "\".");
+    if (!PlaceIniFile(file, placed)) return false;
+    if (::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), placed.c_str())) return true;
+    SetLastVexlorLogError(eeLogError, "Cannot write the key \"" + key + "\" to \"" + placed + "\".");
     return false;
 }
 
-bool WriteInteger(const std::string& File, const std::string& Section, const std::string& Key, int Value)
+bool WriteInteger(const std::string& file, const std::string& section, const std::string& key, int value)
 {
-    return WriteString(File, Section, Key, std::to_string(Value));
+    return WriteString(file, section, key, std::to_string(value));
 }
 
-bool WriteBool(const std::string& File, const std::string& Section, const std::string& Key, bool Value)
+bool WriteBool(const std::string& file, const std::string& section, const std::string& key, bool value)
 {
-    return WriteString(File, Section, Key, Value ? "1" : "0");
+    return WriteString(file, section, key, value ? "1" : "0");
 }
 
 }  // namespace crash

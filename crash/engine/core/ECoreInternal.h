@@ -14,7 +14,7 @@ namespace crash::core {
 std::string ExtractFilePath(const std::string& path);
 // The file-name part of a path (ECore.h).
 using crash::ExtractFileName;
-// Folder and name joined with exactly one backslash; an empty folder gives the
+// folder and name joined with exactly one backslash; an empty folder gives the
 // root of the current drive, never a network path.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // The library's folder below an application-data folder.

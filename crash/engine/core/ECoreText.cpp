@@ -22,76 +22,76 @@ bool IsIn(const TCharSet& set, char c) noexcept
 
 }  // namespace
 
-void ExtractList(const std::string& Text, std::vector<std::string>& Strings, const TCharSet& Separators, bool Raw,
-                 bool AddEmpty)
+void ExtractList(const std::string& text, std::vector<std::string>& strings, const TCharSet& separators, bool raw,
+                 bool addEmpty)
 {
-    const std::string text = Raw ? Text : std::string(rtl::Trim(Text));
+    const std::string source = raw ? text : std::string(rtl::Trim(text));
     std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!IsIn(Separators, text[i])) continue;
-        std::string piece = Raw ? text.substr(start, i + 1 - start)
-                                : std::string(rtl::Trim(std::string_view(text).substr(start, i - start)));
-        if (!piece.empty() || AddEmpty) Strings.push_back(std::move(piece));
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        if (!IsIn(separators, source[i])) continue;
+        std::string piece = raw ? source.substr(start, i + 1 - start)
+                                : std::string(rtl::Trim(std::string_view(source).substr(start, i - start)));
+        if (!piece.empty() || addEmpty) strings.push_back(std::move(piece));
         start = i + 1;
     }
-    std::string rest = text.substr(start);
-    if (!Raw) rest = std::string(rtl::Trim(rest));
-    if (!rest.empty()) Strings.push_back(std::move(rest));
+    std::string rest = source.substr(start);
+    if (!raw) rest = std::string(rtl::Trim(rest));
+    if (!rest.empty()) strings.push_back(std::move(rest));
 }
 
-void ExtractStringsEx(const TCharSet& Separators, const std::string& Text, std::vector<std::string>& Strings)
+void ExtractStringsEx(const TCharSet& separators, const std::string& text, std::vector<std::string>& strings)
 {
     std::size_t start = 0;
-    while (start < Text.size() && IsIn(Separators, Text[start])) ++start;
-    if (start == Text.size()) return;
-    for (std::size_t i = start; i < Text.size(); ++i) {
-        if (!IsIn(Separators, Text[i])) continue;
-        Strings.emplace_back(rtl::Trim(std::string_view(Text).substr(start, i - start)));
+    while (start < text.size() && IsIn(separators, text[start])) ++start;
+    if (start == text.size()) return;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        if (!IsIn(separators, text[i])) continue;
+        strings.emplace_back(rtl::Trim(std::string_view(text).substr(start, i - start)));
         start = i + 1;
     }
-    std::string rest(rtl::Trim(std::string_view(Text).substr(start)));
-    if (!rest.empty()) Strings.push_back(std::move(rest));
+    std::string rest(rtl::Trim(std::string_view(text).substr(start)));
+    if (!rest.empty()) strings.push_back(std::move(rest));
 }
 
-std::size_t PosEx(std::string_view SubStr, std::string_view S, std::size_t Offset) noexcept
+std::size_t PosEx(std::string_view subStr, std::string_view s, std::size_t offset) noexcept
 {
-    if (SubStr.empty() || Offset < 1 || Offset > S.size()) return 0;
-    const std::size_t found = S.find(SubStr, Offset - 1);
+    if (subStr.empty() || offset < 1 || offset > s.size()) return 0;
+    const std::size_t found = s.find(subStr, offset - 1);
     return found == std::string_view::npos ? 0 : found + 1;
 }
 
-std::string QuickStringReplace(std::string_view S, std::string_view Old, std::string_view New)
+std::string QuickStringReplace(std::string_view s, std::string_view old, std::string_view replacement)
 {
-    if (Old.empty()) return std::string(S);
+    if (old.empty()) return std::string(s);
     // Whole report texts pass through here: the result is sized once, for the
     // worst case, and filled with block copies.
-    std::size_t capacity = S.size();
-    if (New.size() > Old.size()) capacity = S.size() / Old.size() * New.size() + S.size() % Old.size();
+    std::size_t capacity = s.size();
+    if (replacement.size() > old.size()) capacity = s.size() / old.size() * replacement.size() + s.size() % old.size();
     std::string result;
     result.reserve(capacity);
     std::size_t from = 0;
-    for (std::size_t at = S.find(Old); at != std::string_view::npos; at = S.find(Old, from)) {
-        result.append(S.substr(from, at - from));
-        result.append(New);
-        from = at + Old.size();
+    for (std::size_t at = s.find(old); at != std::string_view::npos; at = s.find(old, from)) {
+        result.append(s.substr(from, at - from));
+        result.append(replacement);
+        from = at + old.size();
     }
-    result.append(S.substr(from));
+    result.append(s.substr(from));
     return result;
 }
 
-std::string DotNetHostedFile(const std::string& Name)
+std::string DotNetHostedFile(const std::string& name)
 {
-    return QuickStringReplace(Name, ".vshost", "");
+    return QuickStringReplace(name, ".vshost", "");
 }
 
-std::string StringToUtf8(const std::string& Text)
+std::string StringToUtf8(const std::string& text)
 {
-    if (Text.empty()) return {};
-    const int length = static_cast<int>(Text.size());
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, Text.data(), length, nullptr, 0);
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
     if (wideLength <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, Text.data(), length, wide.data(), wideLength) != wideLength) return {};
+    if (::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength) != wideLength) return {};
     const int utf8Length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (utf8Length <= 0) return {};
     std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
@@ -101,12 +101,12 @@ std::string StringToUtf8(const std::string& Text)
     return utf8;
 }
 
-std::string OneString(const std::string& Text)
+std::string OneString(const std::string& text)
 {
     std::string result;
-    result.reserve(Text.size());
+    result.reserve(text.size());
     bool inRun = false;
-    for (char c : Text) {
+    for (char c : text) {
         if (static_cast<unsigned char>(c) < ' ') {
             if (!inRun) result.push_back(' ');
             inRun = true;
@@ -118,16 +118,16 @@ std::string OneString(const std::string& Text)
     return result;
 }
 
-std::string IncludeLastBackslash(const std::string& Path)
+std::string IncludeLastBackslash(const std::string& path)
 {
-    if (Path.empty() || Path.back() != '\\') return Path + '\\';
-    return Path;
+    if (path.empty() || path.back() != '\\') return path + '\\';
+    return path;
 }
 
-std::string ExcludeLastBackslash(const std::string& Path)
+std::string ExcludeLastBackslash(const std::string& path)
 {
-    if (!Path.empty() && Path.back() == '\\') return Path.substr(0, Path.size() - 1);
-    return Path;
+    if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+    return path;
 }
 
 namespace core {
@@ -162,18 +162,18 @@ std::string JoinPath(const std::string& folder, const std::string& name)
 
 }  // namespace core
 
-std::string ExtractFileName(const std::string& Path)
+std::string ExtractFileName(const std::string& path)
 {
-    return Path.substr(core::NameStart(Path));
+    return path.substr(core::NameStart(path));
 }
 
-std::string ChangeFileExt(const std::string& FileName, std::string_view Extension)
+std::string ChangeFileExt(const std::string& fileName, std::string_view extension)
 {
-    const std::size_t start = core::NameStart(FileName);
-    std::size_t dot = FileName.rfind('.');
-    if (dot == std::string::npos || dot < start) dot = FileName.size();
-    std::string result = FileName.substr(0, dot);
-    result += Extension;
+    const std::size_t start = core::NameStart(fileName);
+    std::size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || dot < start) dot = fileName.size();
+    std::string result = fileName.substr(0, dot);
+    result += extension;
     return result;
 }
 

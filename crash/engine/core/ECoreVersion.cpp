@@ -50,17 +50,17 @@ std::string Normalise(const std::vector<VersionPart>& parts, const std::vector<s
 
 }  // namespace
 
-bool IsGreaterVersion(const std::string& A, const std::string& B)
+bool IsGreaterVersion(const std::string& a, const std::string& b)
 {
-    if (A.empty() || B.empty()) return false;
-    const std::vector<VersionPart> a = SplitVersion(A);
-    const std::vector<VersionPart> b = SplitVersion(B);
+    if (a.empty() || b.empty()) return false;
+    const std::vector<VersionPart> partsA = SplitVersion(a);
+    const std::vector<VersionPart> partsB = SplitVersion(b);
     // Both texts pad a part to the same width, at least five digits, so that a
     // part of six digits still compares as the larger number.
-    std::vector<std::size_t> widths(std::max(a.size(), b.size()), kMinPartWidth);
-    for (std::size_t i = 0; i < a.size(); ++i) widths[i] = std::max(widths[i], a[i].FNumber.size());
-    for (std::size_t i = 0; i < b.size(); ++i) widths[i] = std::max(widths[i], b[i].FNumber.size());
-    return Normalise(b, widths) > Normalise(a, widths);
+    std::vector<std::size_t> widths(std::max(partsA.size(), partsB.size()), kMinPartWidth);
+    for (std::size_t i = 0; i < partsA.size(); ++i) widths[i] = std::max(widths[i], partsA[i].FNumber.size());
+    for (std::size_t i = 0; i < partsB.size(); ++i) widths[i] = std::max(widths[i], partsB[i].FNumber.size());
+    return Normalise(partsB, widths) > Normalise(partsA, widths);
 }
 
 }  // namespace crash

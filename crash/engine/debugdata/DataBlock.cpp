@@ -10,7 +10,7 @@
 
 namespace crash {
 
-void DeleteLineIndex(const TLineIndex* Index) noexcept;
+void DeleteLineIndex(const TLineIndex* index) noexcept;
 
 namespace {
 
@@ -164,10 +164,10 @@ bool Guarded(TModuleDebugData& target, Read&& read) noexcept
 
 }  // namespace
 
-TModuleDebugData::TModuleDebugData(std::uintptr_t Handle)
-    : Handle(Handle),
+TModuleDebugData::TModuleDebugData(std::uintptr_t handle)
+    : Handle(handle),
       VexlorVersion(VexlorLogCurrentVersion),
-      Options(CreateModuleOptionsFor(reinterpret_cast<HMODULE>(Handle), ModuleFileName(Handle)))
+      Options(CreateModuleOptionsFor(reinterpret_cast<HMODULE>(handle), ModuleFileName(handle)))
 {}
 
 TModuleDebugData::~TModuleDebugData()
@@ -175,11 +175,11 @@ TModuleDebugData::~TModuleDebugData()
     DeleteLineIndex(FIndex.load());
 }
 
-std::string ModulePassword(HMODULE Module)
+std::string ModulePassword(HMODULE module)
 {
-    if (Module != nullptr) {
+    if (module != nullptr) {
         if (auto request = reinterpret_cast<TPasswordRequestEvent>(
-                reinterpret_cast<void*>(::GetProcAddress(Module, "VexlorLog_PasswordRequestEvent")))) {
+                reinterpret_cast<void*>(::GetProcAddress(module, "VexlorLog_PasswordRequestEvent")))) {
             unsigned char password[256] = {};
             if (PasswordRequestCall)
                 PasswordRequestCall(request, password, 255);
@@ -194,16 +194,16 @@ std::string ModulePassword(HMODULE Module)
     return std::string(kEmbeddedDataKey);
 }
 
-bool ReadResourceData(const void* Data, std::size_t Size, TModuleDebugData& Target, const TDataReadSettings& Settings)
+bool ReadResourceData(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings)
 {
-    Target.FromResource = true;
-    return Guarded(Target, [&] { return ReadResource(Data, Size, Target, Settings); });
+    target.FromResource = true;
+    return Guarded(target, [&] { return ReadResource(data, size, target, settings); });
 }
 
-bool ReadAppendedData(const void* Data, std::size_t Size, TModuleDebugData& Target, const TDataReadSettings& Settings)
+bool ReadAppendedData(const void* data, std::size_t size, TModuleDebugData& target, const TDataReadSettings& settings)
 {
-    Target.FromResource = false;
-    return Guarded(Target, [&] { return ReadAppended(Data, Size, Target, Settings); });
+    target.FromResource = false;
+    return Guarded(target, [&] { return ReadAppended(data, size, target, settings); });
 }
 
 }  // namespace crash

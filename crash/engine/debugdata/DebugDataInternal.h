@@ -57,10 +57,10 @@ struct TUnitState {
 // one for code without the classic frame prologue (see the source).
 std::uint32_t ProcOffsetLineOf(const TUnitState& state) noexcept;
 
-// Walks the unit's records (Cursor over the whole line tables): calls
+// Walks the unit's records (cursor over the whole line tables): calls
 // OnRange(Begin, End, State) for each range of code, offsets relative to the
 // code base, End exclusive and possibly empty, and last for the unit's tail;
-// stops early when OnRange answers true. A record or name past the unit's end
+// stops early when onRange answers true. A record or name past the unit's end
 // ends the records.
 template <class OnRange>
 void WalkUnit(const rtl::ByteCursor& cursor, const TNameReader& reader, std::uintptr_t codeBase,

@@ -50,25 +50,25 @@ public:
 
 namespace {
 
-void FillItem(std::uintptr_t Address, std::string_view Unit, std::string_view Class, std::string_view Procedure,
-              std::uint32_t Line, std::uint32_t ProcOffsetLine, TVexlorDebugInfo& Item) noexcept
+void FillItem(std::uintptr_t address, std::string_view unit, std::string_view className, std::string_view procedure,
+              std::uint32_t line, std::uint32_t procOffsetLine, TVexlorDebugInfo& item) noexcept
 {
-    Item.Addr = static_cast<std::uint32_t>(Address);
-    if (!ShowVexlorLogUnits.load(std::memory_order_relaxed) && IsOwnUnitName(Unit)) {
-        Item.DebugDetail = ddModule;
-        Item.UnitName.Clear();
-        Item.ClassName.Clear();
-        Item.ProcedureName.Clear();
-        Item.Line = 0;
-        Item.ProcOffsetLine = 0;
+    item.Addr = static_cast<std::uint32_t>(address);
+    if (!ShowVexlorLogUnits.load(std::memory_order_relaxed) && IsOwnUnitName(unit)) {
+        item.DebugDetail = ddModule;
+        item.UnitName.Clear();
+        item.ClassName.Clear();
+        item.ProcedureName.Clear();
+        item.Line = 0;
+        item.ProcOffsetLine = 0;
         return;
     }
-    Item.DebugDetail = ddSourceCode;
-    Item.UnitName.Assign(Unit);
-    Item.ClassName.Assign(Class);
-    Item.ProcedureName.Assign(Procedure);
-    Item.Line = Line;
-    Item.ProcOffsetLine = ProcOffsetLine;
+    item.DebugDetail = ddSourceCode;
+    item.UnitName.Assign(unit);
+    item.ClassName.Assign(className);
+    item.ProcedureName.Assign(procedure);
+    item.Line = line;
+    item.ProcOffsetLine = procOffsetLine;
 }
 
 bool Holds(const TUnitHeader& unit, std::uint64_t offset) noexcept
@@ -76,13 +76,13 @@ bool Holds(const TUnitHeader& unit, std::uint64_t offset) noexcept
     return offset >= unit.StartOffset && offset < unit.End();
 }
 
-std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data)
+std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& data)
 {
-    const std::vector<std::uint8_t>& bytes = *Data.DebugInformation;
+    const std::vector<std::uint8_t>& bytes = *data.DebugInformation;
     rtl::ByteCursor cursor(bytes.data(), bytes.size());
-    const TNameReader reader = debugdata::NameReaderOf(Data);
+    const TNameReader reader = debugdata::NameReaderOf(data);
     std::uint32_t count = 0;
-    if (!debugdata::SeekUnitCount(cursor, Data.VexlorVersion, count)) return nullptr;
+    if (!debugdata::SeekUnitCount(cursor, data.VexlorVersion, count)) return nullptr;
     auto index = std::make_unique<TLineIndex>();
     std::vector<TUnitHeader> headers(count);
     for (TUnitHeader& header : headers)
@@ -101,7 +101,7 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data)
         if (added) index->FUnitNames.push_back(header.Name);
         unit.FName = name->second;
         const std::uint64_t unitEnd = header.End();
-        debugdata::WalkUnit(cursor, reader, Data.CodeBase(), header,
+        debugdata::WalkUnit(cursor, reader, data.CodeBase(), header,
                             [&](std::uint64_t begin, std::uint64_t end, const TUnitState& state) {
                                 end = std::min(end, unitEnd);
                                 if (begin >= end || begin > 0xFFFFFFFFu) return false;
@@ -143,11 +143,11 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& Data)
     return index;
 }
 
-bool IndexLookup(const TLineIndex& index, const TModuleDebugData& Data, std::uintptr_t Address,
-                 TVexlorDebugInfo& Item) noexcept
+bool IndexLookup(const TLineIndex& index, const TModuleDebugData& data, std::uintptr_t address,
+                 TVexlorDebugInfo& item) noexcept
 {
-    if (Address < Data.CodeBase()) return false;
-    const std::uint64_t offset = Address - Data.CodeBase();
+    if (address < data.CodeBase()) return false;
+    const std::uint64_t offset = address - data.CodeBase();
     const auto& segments = index.FSegments;
     auto segment = std::upper_bound(segments.begin(), segments.end(), offset,
                                     [](std::uint64_t value, const TLineIndex::Segment& s) { return value < s.FBegin; });
@@ -162,16 +162,16 @@ bool IndexLookup(const TLineIndex& index, const TModuleDebugData& Data, std::uin
     if (row == first) return false;
     --row;
     const TLineIndex::Names& names = index.FNames[row->FNames];
-    FillItem(Address, index.FUnitNames[unit.FName], names.FClass, names.FProcedure, row->FLine, row->FProcOffsetLine,
-             Item);
+    FillItem(address, index.FUnitNames[unit.FName], names.FClass, names.FProcedure, row->FLine, row->FProcOffsetLine,
+             item);
     return true;
 }
 
 }  // namespace
 
-void DeleteLineIndex(const TLineIndex* Index) noexcept
+void DeleteLineIndex(const TLineIndex* index) noexcept
 {
-    delete Index;
+    delete index;
 }
 
 const TLineIndex* TModuleDebugData::Index() const
@@ -191,16 +191,16 @@ const TLineIndex* TModuleDebugData::Index() const
     return FIndex.load(std::memory_order_acquire);
 }
 
-bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+bool ScanSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVexlorDebugInfo& item) noexcept
 {
-    if (!Data.DebugInformation) return false;
+    if (!data.DebugInformation) return false;
     try {
-        const std::vector<std::uint8_t>& bytes = *Data.DebugInformation;
+        const std::vector<std::uint8_t>& bytes = *data.DebugInformation;
         rtl::ByteCursor cursor(bytes.data(), bytes.size());
-        const TNameReader reader = debugdata::NameReaderOf(Data);
+        const TNameReader reader = debugdata::NameReaderOf(data);
         std::uint32_t count = 0;
-        if (Address < Data.CodeBase() || !debugdata::SeekUnitCount(cursor, Data.VexlorVersion, count)) return false;
-        const std::uint64_t offset = Address - Data.CodeBase();
+        if (address < data.CodeBase() || !debugdata::SeekUnitCount(cursor, data.VexlorVersion, count)) return false;
+        const std::uint64_t offset = address - data.CodeBase();
         TUnitHeader header;
         for (std::uint32_t i = 0; i < count; ++i) {
             if (!debugdata::ReadUnitHeader(cursor, reader, header)) return false;
@@ -217,11 +217,11 @@ bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlo
                 if (Holds(next, offset)) chosen = next;
             }
             bool hit = false;
-            debugdata::WalkUnit(cursor, reader, Data.CodeBase(), chosen,
+            debugdata::WalkUnit(cursor, reader, data.CodeBase(), chosen,
                                 [&](std::uint64_t begin, std::uint64_t rangeEnd, const TUnitState& state) {
                                     if (offset < begin || offset >= rangeEnd) return false;
-                                    FillItem(Address, chosen.Name, state.ClassName, state.ProcedureName, state.Line,
-                                             debugdata::ProcOffsetLineOf(state), Item);
+                                    FillItem(address, chosen.Name, state.ClassName, state.ProcedureName, state.Line,
+                                             debugdata::ProcOffsetLineOf(state), item);
                                     hit = true;
                                     return true;
                                 });
@@ -231,13 +231,13 @@ bool ScanSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlo
     return false;
 }
 
-bool LookupSourceInfo(const TModuleDebugData& Data, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+bool LookupSourceInfo(const TModuleDebugData& data, std::uintptr_t address, TVexlorDebugInfo& item) noexcept
 {
     try {
-        const TLineIndex* index = Data.Index();
+        const TLineIndex* index = data.Index();
         if (index == nullptr) return false;
-        if (!index->FSorted) return ScanSourceInfo(Data, Address, Item);
-        return IndexLookup(*index, Data, Address, Item);
+        if (!index->FSorted) return ScanSourceInfo(data, address, item);
+        return IndexLookup(*index, data, address, item);
     } catch (...) {
         return false;
     }

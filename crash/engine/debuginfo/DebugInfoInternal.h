@@ -14,9 +14,9 @@
 namespace crash::debuginfo {
 
 // The whole file, when it exists and holds at most kMaxDebugFileSize bytes;
-// false (Data empty) otherwise. Never raises beyond running out of memory.
+// false (data empty) otherwise. Never raises beyond running out of memory.
 bool LoadSideFile(const std::string& fileName, std::vector<std::uint8_t>& data);
-// Count bytes from Offset of the file; false when they are not all there.
+// count bytes from offset of the file; false when they are not all there.
 bool ReadFileRange(const std::string& fileName, std::uint64_t offset, std::size_t count,
                    std::vector<std::uint8_t>& data);
 
@@ -31,7 +31,7 @@ struct TImageHeaders {
 // False when the module's headers cannot be read or are not a 32-bit image's.
 bool ReadImageHeaders(HMODULE module, TImageHeaders& headers);
 
-// Copies Size bytes at the image's relative address Rva out through the
+// Copies size bytes at the image's relative address rva out through the
 // checked reader; false when they are not all inside the image and readable.
 bool ReadImageRange(HMODULE module, const TImageHeaders& headers, std::uint32_t rva, std::size_t size,
                     std::vector<std::uint8_t>& data);

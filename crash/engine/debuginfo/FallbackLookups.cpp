@@ -24,7 +24,7 @@ void AssignProcedureName(TVexlorDebugInfo& item, std::string_view name) noexcept
     }
 }
 
-// The parts of a name between "."; at most Limit, the last one taking the rest.
+// The parts of a name between "."; at most limit, the last one taking the rest.
 std::size_t SplitDotted(std::string_view name, std::string_view* parts, std::size_t limit) noexcept
 {
     std::size_t count = 0;
@@ -41,14 +41,14 @@ std::size_t SplitDotted(std::string_view name, std::string_view* parts, std::siz
 
 }  // namespace
 
-bool LocationInfoToDebugInfo(const TVLLocationInfo& Location, TVexlorDebugInfo& Item) noexcept
+bool LocationInfoToDebugInfo(const TVLLocationInfo& location, TVexlorDebugInfo& item) noexcept
 {
-    if (Location.ProcedureName.empty()) return false;
+    if (location.ProcedureName.empty()) return false;
     try {
         const std::string unit =
-            ExtractFileName(!Location.SourceName.empty() ? Location.SourceName : Location.UnitName);
+            ExtractFileName(!location.SourceName.empty() ? location.SourceName : location.UnitName);
         std::string_view parts[3];
-        const std::size_t count = SplitDotted(Location.ProcedureName, parts, 3);
+        const std::size_t count = SplitDotted(location.ProcedureName, parts, 3);
         std::string_view className, procedureName;
         if (count == 3) {
             className = parts[1];
@@ -59,71 +59,71 @@ bool LocationInfoToDebugInfo(const TVLLocationInfo& Location, TVexlorDebugInfo& 
         } else {
             procedureName = parts[0];
         }
-        Item.Addr = static_cast<std::uint32_t>(Location.Address);
-        Item.UnitName.Assign(unit);
-        Item.ClassName.Assign(className);
-        AssignProcedureName(Item, procedureName);
-        Item.Line = Location.LineNumber > 0 ? static_cast<std::uint32_t>(Location.LineNumber) : 0;
-        Item.ProcOffsetLine = Location.ProcOffsetLine > 0 ? static_cast<std::uint32_t>(Location.ProcOffsetLine) : 0;
-        if (Item.Line != 0)
-            Item.DebugDetail = ddSourceCode;
-        else if (!Item.UnitName.Empty())
-            Item.DebugDetail = ddUnitAndProcedure;
-        else if (!Item.ProcedureName.Empty())
-            Item.DebugDetail = ddProcedure;
-        else if (Item.ModuleInfo != nullptr)
-            Item.DebugDetail = ddModule;
+        item.Addr = static_cast<std::uint32_t>(location.Address);
+        item.UnitName.Assign(unit);
+        item.ClassName.Assign(className);
+        AssignProcedureName(item, procedureName);
+        item.Line = location.LineNumber > 0 ? static_cast<std::uint32_t>(location.LineNumber) : 0;
+        item.ProcOffsetLine = location.ProcOffsetLine > 0 ? static_cast<std::uint32_t>(location.ProcOffsetLine) : 0;
+        if (item.Line != 0)
+            item.DebugDetail = ddSourceCode;
+        else if (!item.UnitName.Empty())
+            item.DebugDetail = ddUnitAndProcedure;
+        else if (!item.ProcedureName.Empty())
+            item.DebugDetail = ddProcedure;
+        else if (item.ModuleInfo != nullptr)
+            item.DebugDetail = ddModule;
         else
-            Item.DebugDetail = ddNone;
+            item.DebugDetail = ddNone;
         return true;
     } catch (...) {
         return false;
     }
 }
 
-bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* Source, std::uintptr_t Address, TVexlorDebugInfo& Item) noexcept
+bool GetOtherDebugInfoByAddr(TVLDebugInfoSource* source, std::uintptr_t address, TVexlorDebugInfo& item) noexcept
 {
-    if (Source == nullptr) return false;
+    if (source == nullptr) return false;
     try {
         TVLLocationInfo location;
-        return Source->GetLocationInfo(Address, location) && LocationInfoToDebugInfo(location, Item);
+        return source->GetLocationInfo(address, location) && LocationInfoToDebugInfo(location, item);
     } catch (...) {
         return false;
     }
 }
 
-void ExportNameToDebugInfo(std::string_view Name, TVexlorDebugInfo& Item) noexcept
+void ExportNameToDebugInfo(std::string_view name, TVexlorDebugInfo& item) noexcept
 {
     try {
-        std::string name(Name);
+        std::string cleaned(name);
         bool dotted = false;
-        if (name.size() > 1 && name[0] == '@' && name[1] != '$' && name.find('$') != std::string::npos) {
-            name.erase(name.find('$'));
-            if (!name.empty() && name.back() == '@') name.pop_back();
-            name.erase(0, 1);
-            const std::size_t pair = name.find("@@");
-            if (pair != std::string::npos) name[pair + 1] = '_';
-            std::replace(name.begin(), name.end(), '@', '.');
+        if (cleaned.size() > 1 && cleaned[0] == '@' && cleaned[1] != '$' && cleaned.find('$') != std::string::npos) {
+            cleaned.erase(cleaned.find('$'));
+            if (!cleaned.empty() && cleaned.back() == '@') cleaned.pop_back();
+            cleaned.erase(0, 1);
+            const std::size_t pair = cleaned.find("@@");
+            if (pair != std::string::npos) cleaned[pair + 1] = '_';
+            std::replace(cleaned.begin(), cleaned.end(), '@', '.');
             dotted = true;
-        } else if (name.find('.') != std::string::npos) {
-            const std::size_t at = name.find('@');
-            if (at != std::string::npos) name.erase(at);
+        } else if (cleaned.find('.') != std::string::npos) {
+            const std::size_t at = cleaned.find('@');
+            if (at != std::string::npos) cleaned.erase(at);
             dotted = true;
-        } else if (!name.empty() && name[0] != '?') {
-            AssignProcedureName(Item, name);
-            Item.DebugDetail = ddProcedure;
+        } else if (!cleaned.empty() && cleaned[0] != '?') {
+            AssignProcedureName(item, cleaned);
+            item.DebugDetail = ddProcedure;
             return;
         }
         if (!dotted) return;
         std::string_view parts[4];
-        const std::size_t count = SplitDotted(name, parts, 4);
+        const std::size_t count = SplitDotted(cleaned, parts, 4);
         if (count != 2 && count != 3) return;
         std::string unit(parts[0]);
         unit += kExportUnitSourceExtension;
-        Item.UnitName.Assign(unit);
-        if (count == 3) Item.ClassName.Assign(parts[1]);
-        AssignProcedureName(Item, parts[count - 1]);
-        Item.DebugDetail = ddUnitAndProcedure;
+        item.UnitName.Assign(unit);
+        if (count == 3) item.ClassName.Assign(parts[1]);
+        AssignProcedureName(item, parts[count - 1]);
+        item.DebugDetail = ddUnitAndProcedure;
     } catch (...) {
         // Out of memory for a name of a few bytes: the item stays as it was.
     }

@@ -35,25 +35,25 @@ char SixBitChar(unsigned code) noexcept
 
 }  // namespace
 
-std::size_t ReadJdbgValue(const std::uint8_t* Data, std::size_t Size, std::uint32_t& Value) noexcept
+std::size_t ReadJdbgValue(const std::uint8_t* data, std::size_t size, std::uint32_t& value) noexcept
 {
-    Value = 0;
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < kMaxValueBytes && i < Size; ++i) {
-        value |= static_cast<std::uint32_t>(Data[i] & 0x7F) << (7 * i);
-        if ((Data[i] & 0x80) == 0) {
-            Value = value;
+    value = 0;
+    std::uint32_t decoded = 0;
+    for (std::size_t i = 0; i < kMaxValueBytes && i < size; ++i) {
+        decoded |= static_cast<std::uint32_t>(data[i] & 0x7F) << (7 * i);
+        if ((data[i] & 0x80) == 0) {
+            value = decoded;
             return i + 1;
         }
     }
     return 0;
 }
 
-std::string JdbgNameFromRef(const std::uint8_t* Data, std::size_t Size, std::uint32_t Ref)
+std::string JdbgNameFromRef(const std::uint8_t* data, std::size_t size, std::uint32_t ref)
 {
-    if (Ref == 0 || Ref > Size) return {};
-    const std::uint8_t* p = Data + (Ref - 1);
-    const std::size_t left = Size - (Ref - 1);
+    if (ref == 0 || ref > size) return {};
+    const std::uint8_t* p = data + (ref - 1);
+    const std::size_t left = size - (ref - 1);
     std::string name;
     const std::uint8_t form = p[0];
     if (form == 1) {
@@ -87,25 +87,25 @@ struct TVLBinDebugScanner::TCache {
     bool LinesRise = true;
 };
 
-TVLBinDebugScanner::TVLBinDebugScanner(const void* Data, std::size_t Size, bool CacheData) noexcept
-    : FData(static_cast<const std::uint8_t*>(Data)), FSize(Size), FCacheData(CacheData)
+TVLBinDebugScanner::TVLBinDebugScanner(const void* data, std::size_t size, bool cacheData) noexcept
+    : FData(static_cast<const std::uint8_t*>(data)), FSize(size), FCacheData(cacheData)
 {
-    FValidFormat = IsValidBlock(Data, Size);
+    FValidFormat = IsValidBlock(data, size);
     if (FValidFormat) std::memcpy(&FHeader, FData, sizeof FHeader);
 }
 
 TVLBinDebugScanner::~TVLBinDebugScanner() = default;
 
-bool TVLBinDebugScanner::IsValidBlock(const void* Data, std::size_t Size) noexcept
+bool TVLBinDebugScanner::IsValidBlock(const void* data, std::size_t size) noexcept
 {
-    if (Data == nullptr || Size < 35 || Size % 4 != 0) return false;
+    if (data == nullptr || size < 35 || size % 4 != 0) return false;
     TVLJdbgHeader header;
-    std::memcpy(&header, Data, sizeof header);
+    std::memcpy(&header, data, sizeof header);
     if (header.Signature != kJdbgSignature || header.Version != 1) return false;
     if (header.CheckSumValid == 0) return true;
-    const auto* bytes = static_cast<const std::uint8_t*>(Data);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::uint32_t sum = 0;
-    for (std::size_t at = 0; at < Size; at += 4) {
+    for (std::size_t at = 0; at < size; at += 4) {
         std::uint32_t word;
         std::memcpy(&word, bytes + at, 4);
         sum += word;
@@ -114,10 +114,10 @@ bool TVLBinDebugScanner::IsValidBlock(const void* Data, std::size_t Size) noexce
     return ((sum >> 8) | (sum << 24)) == header.CheckSum;
 }
 
-std::string TVLBinDebugScanner::NameFromRef(std::uint32_t Ref) const
+std::string TVLBinDebugScanner::NameFromRef(std::uint32_t ref) const
 {
     if (!FValidFormat || FHeader.Words >= FSize) return {};
-    return JdbgNameFromRef(FData + FHeader.Words, FSize - FHeader.Words, Ref);
+    return JdbgNameFromRef(FData + FHeader.Words, FSize - FHeader.Words, ref);
 }
 
 std::string TVLBinDebugScanner::ModuleName() const
@@ -125,43 +125,43 @@ std::string TVLBinDebugScanner::ModuleName() const
     return NameFromRef(FHeader.ModuleName);
 }
 
-bool TVLBinDebugScanner::FindPair(std::uint32_t ListOffset, std::uint32_t Addr, std::uint32_t& ItemAddr,
-                                  std::uint32_t& Value) const noexcept
+bool TVLBinDebugScanner::FindPair(std::uint32_t listOffset, std::uint32_t addr, std::uint32_t& itemAddr,
+                                  std::uint32_t& value) const noexcept
 {
-    ItemAddr = 0;
-    Value = 0;
-    if (!FValidFormat || ListOffset >= FSize) return false;
-    rtl::ByteCursor list(FData + ListOffset, FSize - ListOffset);
-    std::uint32_t addr = 0, value = 0, delta = 0;
+    itemAddr = 0;
+    value = 0;
+    if (!FValidFormat || listOffset >= FSize) return false;
+    rtl::ByteCursor list(FData + listOffset, FSize - listOffset);
+    std::uint32_t pairAddr = 0, pairValue = 0, delta = 0;
     bool found = false;
     while (NextValue(list, delta)) {
-        addr += delta;
-        if (Addr < addr) break;
+        pairAddr += delta;
+        if (addr < pairAddr) break;
         if (!NextValue(list, delta)) break;
-        value += delta;
-        ItemAddr = addr;
-        Value = value;
+        pairValue += delta;
+        itemAddr = pairAddr;
+        value = pairValue;
         found = true;
     }
     return found;
 }
 
-std::uint32_t TVLBinDebugScanner::ModuleStartFromAddr(std::uint32_t Addr) const noexcept
+std::uint32_t TVLBinDebugScanner::ModuleStartFromAddr(std::uint32_t addr) const noexcept
 {
     std::uint32_t start = 0, name = 0;
-    return FindPair(FHeader.Units, Addr, start, name) ? start : kNoModuleStart;
+    return FindPair(FHeader.Units, addr, start, name) ? start : kNoModuleStart;
 }
 
-std::string TVLBinDebugScanner::ModuleNameFromAddr(std::uint32_t Addr) const
+std::string TVLBinDebugScanner::ModuleNameFromAddr(std::uint32_t addr) const
 {
     std::uint32_t start = 0, name = 0;
-    return FindPair(FHeader.Units, Addr, start, name) ? NameFromRef(name) : std::string();
+    return FindPair(FHeader.Units, addr, start, name) ? NameFromRef(name) : std::string();
 }
 
-std::string TVLBinDebugScanner::SourceNameFromAddr(std::uint32_t Addr) const
+std::string TVLBinDebugScanner::SourceNameFromAddr(std::uint32_t addr) const
 {
     std::uint32_t start = 0, name = 0;
-    if (!FindPair(FHeader.SourceNames, Addr, start, name) || start < ModuleStartFromAddr(Addr)) return {};
+    if (!FindPair(FHeader.SourceNames, addr, start, name) || start < ModuleStartFromAddr(addr)) return {};
     return NameFromRef(name);
 }
 
@@ -211,7 +211,7 @@ const TVLBinDebugScanner::TCache* TVLBinDebugScanner::Cache() const noexcept
 
 namespace {
 
-// Of the entries up to the first one above Addr, the last: in rising order
+// Of the entries up to the first one above addr, the last: in rising order
 // found by halving, else by walking.
 template <class T>
 const T* CachedAtOrBelow(const std::vector<T>& entries, bool rising, std::uint32_t addr) noexcept
@@ -230,89 +230,89 @@ const T* CachedAtOrBelow(const std::vector<T>& entries, bool rising, std::uint32
 
 }  // namespace
 
-bool TVLBinDebugScanner::FindSymbol(std::uint32_t Addr, TSymbol& Found) const noexcept
+bool TVLBinDebugScanner::FindSymbol(std::uint32_t addr, TSymbol& found) const noexcept
 {
     if (const TCache* cache = Cache()) {
-        const TSymbol* symbol = CachedAtOrBelow(cache->Symbols, cache->SymbolsRise, Addr);
+        const TSymbol* symbol = CachedAtOrBelow(cache->Symbols, cache->SymbolsRise, addr);
         if (symbol == nullptr) return false;
-        Found = *symbol;
+        found = *symbol;
         return true;
     }
     if (!FValidFormat || FHeader.Symbols >= FSize) return false;
     rtl::ByteCursor list(FData + FHeader.Symbols, FSize - FHeader.Symbols);
     TSymbol symbol{0, 0, 0};
     std::uint32_t delta = 0;
-    bool found = false;
+    bool hit = false;
     while (NextValue(list, delta)) {
         symbol.Addr += delta;
-        if (Addr < symbol.Addr) break;
+        if (addr < symbol.Addr) break;
         if (!NextValue(list, delta)) break;
         symbol.FirstWord += delta;
         if (!NextValue(list, delta)) break;
         symbol.SecondWord += delta;
-        Found = symbol;
-        found = true;
+        found = symbol;
+        hit = true;
     }
-    return found;
+    return hit;
 }
 
-bool TVLBinDebugScanner::FindLine(std::uint32_t Addr, TLine& Found) const noexcept
+bool TVLBinDebugScanner::FindLine(std::uint32_t addr, TLine& found) const noexcept
 {
     if (const TCache* cache = Cache()) {
-        const TLine* line = CachedAtOrBelow(cache->Lines, cache->LinesRise, Addr);
+        const TLine* line = CachedAtOrBelow(cache->Lines, cache->LinesRise, addr);
         if (line == nullptr) return false;
-        Found = *line;
+        found = *line;
         return true;
     }
     if (!FValidFormat || FHeader.LineNumbers >= FSize) return false;
     rtl::ByteCursor list(FData + FHeader.LineNumbers, FSize - FHeader.LineNumbers);
     TLine line{0, 0};
     std::uint32_t delta = 0;
-    bool found = false;
+    bool hit = false;
     while (NextValue(list, delta)) {
         line.Addr += delta;
-        if (Addr < line.Addr) break;
+        if (addr < line.Addr) break;
         if (!NextValue(list, delta)) break;
         line.Line = static_cast<std::int32_t>(static_cast<std::uint32_t>(line.Line) + delta);
-        Found = line;
-        found = true;
+        found = line;
+        hit = true;
     }
-    return found;
+    return hit;
 }
 
-std::string TVLBinDebugScanner::ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const
+std::string TVLBinDebugScanner::ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const
 {
-    Offset = 0;
+    offset = 0;
     TSymbol symbol{};
-    if (!FindSymbol(Addr, symbol) || symbol.Addr < ModuleStartFromAddr(Addr)) return {};
+    if (!FindSymbol(addr, symbol) || symbol.Addr < ModuleStartFromAddr(addr)) return {};
     std::string name = NameFromRef(symbol.FirstWord);
     if (symbol.SecondWord != 0) {
         name += '.';
         name += NameFromRef(symbol.SecondWord);
     }
-    Offset = static_cast<std::int32_t>(Addr - symbol.Addr);
+    offset = static_cast<std::int32_t>(addr - symbol.Addr);
     return name;
 }
 
-std::string TVLBinDebugScanner::ProcNameFromAddr(std::uint32_t Addr) const
+std::string TVLBinDebugScanner::ProcNameFromAddr(std::uint32_t addr) const
 {
     std::int32_t offset = 0;
-    return ProcNameFromAddr(Addr, offset);
+    return ProcNameFromAddr(addr, offset);
 }
 
-std::int32_t TVLBinDebugScanner::LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept
+std::int32_t TVLBinDebugScanner::LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept
 {
-    Offset = 0;
+    offset = 0;
     TLine line{};
-    if (!FindLine(Addr, line) || line.Addr < ModuleStartFromAddr(Addr)) return 0;
-    Offset = static_cast<std::int32_t>(Addr - line.Addr);
+    if (!FindLine(addr, line) || line.Addr < ModuleStartFromAddr(addr)) return 0;
+    offset = static_cast<std::int32_t>(addr - line.Addr);
     return line.Line;
 }
 
-std::int32_t TVLBinDebugScanner::LineNumberFromAddr(std::uint32_t Addr) const noexcept
+std::int32_t TVLBinDebugScanner::LineNumberFromAddr(std::uint32_t addr) const noexcept
 {
     std::int32_t offset = 0;
-    return LineNumberFromAddr(Addr, offset);
+    return LineNumberFromAddr(addr, offset);
 }
 
 // ---- The source ------------------------------------------------------------------
@@ -346,11 +346,11 @@ bool TVLDebugInfoJedy::ValidData() const noexcept
     return FScanner != nullptr && FScanner->ValidFormat();
 }
 
-bool TVLDebugInfoJedy::GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept
+bool TVLDebugInfoJedy::GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept
 {
     if (!ValidData()) return false;
     try {
-        return debuginfo::LocationFromScanner(*FScanner, *this, Address, Info);
+        return debuginfo::LocationFromScanner(*FScanner, *this, address, info);
     } catch (...) {
         return false;
     }

@@ -188,7 +188,7 @@ std::string BareUnitName(std::string_view name)
     return std::string(name);
 }
 
-// The entry at Addr or the last one below it; null when all lie above.
+// The entry at addr or the last one below it; null when all lie above.
 template <class T>
 const T* EntryAtOrBelow(const std::vector<T>& entries, std::uint32_t addr) noexcept
 {

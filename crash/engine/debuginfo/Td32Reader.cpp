@@ -30,7 +30,7 @@ std::uint32_t Word32(const std::uint8_t* p) noexcept
     return value;
 }
 
-// The subsection's bytes from Offset on, as a cursor; a failed one when the
+// The subsection's bytes from offset on, as a cursor; a failed one when the
 // offset lies outside.
 rtl::ByteCursor SubAt(const std::uint8_t* data, std::size_t size, std::uint32_t offset) noexcept
 {
@@ -42,48 +42,48 @@ rtl::ByteCursor SubAt(const std::uint8_t* data, std::size_t size, std::uint32_t 
 
 // ---- Names ------------------------------------------------------------------------
 
-std::string CleanTD32ProcName(std::string_view Name, std::string_view ModuleName)
+std::string CleanTD32ProcName(std::string_view name, std::string_view moduleName)
 {
-    std::string name(Name);
-    if (!name.empty() && name[0] == '@') name.erase(0, 1);
-    const std::size_t dollar = name.find('$');
+    std::string cleaned(name);
+    if (!cleaned.empty() && cleaned[0] == '@') cleaned.erase(0, 1);
+    const std::size_t dollar = cleaned.find('$');
     if (dollar != std::string::npos) {
         std::size_t cut = dollar;
-        if (cut > 0 && name[cut - 1] == '@') --cut;
-        name.erase(cut);
+        if (cut > 0 && cleaned[cut - 1] == '@') --cut;
+        cleaned.erase(cut);
     }
-    std::replace(name.begin(), name.end(), '@', '.');
-    name = QuickStringReplace(name, "..", ".@");
+    std::replace(cleaned.begin(), cleaned.end(), '@', '.');
+    cleaned = QuickStringReplace(cleaned, "..", ".@");
     // Only a whole module name before a ".": a module "Unit" leaves the
     // procedure "Units2.Proc" as it is.
-    if (!ModuleName.empty() && name.size() > ModuleName.size() && name[ModuleName.size()] == '.' &&
-        debuginfo::SameTextNoCase(std::string_view(name).substr(0, ModuleName.size()), ModuleName))
-        name.erase(0, ModuleName.size() + 1);
-    return name;
+    if (!moduleName.empty() && cleaned.size() > moduleName.size() && cleaned[moduleName.size()] == '.' &&
+        debuginfo::SameTextNoCase(std::string_view(cleaned).substr(0, moduleName.size()), moduleName))
+        cleaned.erase(0, moduleName.size() + 1);
+    return cleaned;
 }
 
 // ---- The parser ---------------------------------------------------------------------
 
-TVLTD32InfoParser::TVLTD32InfoParser(const void* Data, std::size_t Size) noexcept
-    : FData(static_cast<const std::uint8_t*>(Data)), FSize(Data == nullptr ? 0 : Size)
+TVLTD32InfoParser::TVLTD32InfoParser(const void* data, std::size_t size) noexcept
+    : FData(static_cast<const std::uint8_t*>(data)), FSize(data == nullptr ? 0 : size)
 {}
 
-bool TVLTD32InfoParser::IsTD32DebugInfoValid(const void* Data, std::size_t Size) noexcept
+bool TVLTD32InfoParser::IsTD32DebugInfoValid(const void* data, std::size_t size) noexcept
 {
-    if (Data == nullptr || Size < sizeof(TVLTD32FileSignature)) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(Data);
+    if (data == nullptr || size < sizeof(TVLTD32FileSignature)) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
     TVLTD32FileSignature tail;
-    std::memcpy(&tail, bytes + Size - sizeof tail, sizeof tail);
-    if (!IsTD32Sign(tail.Signature) || tail.Offset > Size || tail.Offset < sizeof(TVLTD32FileSignature)) return false;
+    std::memcpy(&tail, bytes + size - sizeof tail, sizeof tail);
+    if (!IsTD32Sign(tail.Signature) || tail.Offset > size || tail.Offset < sizeof(TVLTD32FileSignature)) return false;
     TVLTD32FileSignature head;
-    std::memcpy(&head, bytes + (Size - tail.Offset), sizeof head);
+    std::memcpy(&head, bytes + (size - tail.Offset), sizeof head);
     return IsTD32Sign(head.Signature);
 }
 
-std::string_view TVLTD32InfoParser::Names(std::uint32_t Index) const noexcept
+std::string_view TVLTD32InfoParser::Names(std::uint32_t index) const noexcept
 {
-    if (Index == 0 || Index > FNames.size()) return {};
-    return FNames[Index - 1];
+    if (index == 0 || index > FNames.size()) return {};
+    return FNames[index - 1];
 }
 
 bool TVLTD32InfoParser::Analyse() noexcept
@@ -157,9 +157,9 @@ bool TVLTD32InfoParser::Walk()
     return true;
 }
 
-void TVLTD32InfoParser::AnalyseNames(const std::uint8_t* Data, std::size_t Size)
+void TVLTD32InfoParser::AnalyseNames(const std::uint8_t* data, std::size_t size)
 {
-    rtl::ByteCursor cursor(Data, Size);
+    rtl::ByteCursor cursor(data, size);
     std::uint32_t count = 0;
     if (!cursor.Read(count)) return;
     // Each name takes at least two bytes: no count can ask for more.
@@ -172,9 +172,9 @@ void TVLTD32InfoParser::AnalyseNames(const std::uint8_t* Data, std::size_t Size)
     }
 }
 
-void TVLTD32InfoParser::AnalyseModules(const std::uint8_t* Data, std::size_t Size)
+void TVLTD32InfoParser::AnalyseModules(const std::uint8_t* data, std::size_t size)
 {
-    rtl::ByteCursor cursor(Data, Size);
+    rtl::ByteCursor cursor(data, size);
     std::uint16_t overlay = 0, library = 0, segmentCount = 0, style = 0;
     std::uint32_t nameIndex = 0;
     cursor.Read(overlay);
@@ -197,16 +197,16 @@ void TVLTD32InfoParser::AnalyseModules(const std::uint8_t* Data, std::size_t Siz
     FModules.push_back(std::move(module));
 }
 
-void TVLTD32InfoParser::AnalyseSourceModules(const std::uint8_t* Data, std::size_t Size)
+void TVLTD32InfoParser::AnalyseSourceModules(const std::uint8_t* data, std::size_t size)
 {
-    rtl::ByteCursor cursor(Data, Size);
+    rtl::ByteCursor cursor(data, size);
     std::uint16_t fileCount = 0, segmentCount = 0;
     cursor.Read(fileCount);
     cursor.Read(segmentCount);
     for (std::uint16_t f = 0; f < fileCount && !cursor.Failed(); ++f) {
         std::uint32_t fileOffset = 0;
         if (!cursor.Read(fileOffset)) break;
-        rtl::ByteCursor file = SubAt(Data, Size, fileOffset);
+        rtl::ByteCursor file = SubAt(data, size, fileOffset);
         std::uint16_t blocks = 0;
         std::uint32_t nameIndex = 0;
         file.Read(blocks);
@@ -219,7 +219,7 @@ void TVLTD32InfoParser::AnalyseSourceModules(const std::uint8_t* Data, std::size
         for (std::uint16_t b = 0; b < blocks; ++b) {
             std::uint32_t blockOffset = 0;
             if (!file.Read(blockOffset)) break;
-            rtl::ByteCursor block = SubAt(Data, Size, blockOffset);
+            rtl::ByteCursor block = SubAt(data, size, blockOffset);
             std::uint16_t segment = 0, pairs = 0;
             block.Read(segment);
             block.Read(pairs);
@@ -247,16 +247,16 @@ void TVLTD32InfoParser::AnalyseSourceModules(const std::uint8_t* Data, std::size
     }
 }
 
-void TVLTD32InfoParser::AnalyseAlignSymbols(const std::uint8_t* Data, std::size_t Size)
+void TVLTD32InfoParser::AnalyseAlignSymbols(const std::uint8_t* data, std::size_t size)
 {
-    rtl::ByteCursor cursor(Data, Size);
+    rtl::ByteCursor cursor(data, size);
     if (!cursor.Skip(4)) return;  // the signature
     for (;;) {
         const std::size_t recordStart = cursor.Offset();
         std::uint16_t length = 0, type = 0;
         if (!cursor.Read(length) || length < 2 || !cursor.Read(type)) break;
         // The record: its size and type fields, then length - 2 bytes.
-        rtl::ByteCursor record = rtl::ByteCursor(Data, Size).At(recordStart);
+        rtl::ByteCursor record = rtl::ByteCursor(data, size).At(recordStart);
         record = record.Split(std::size_t{length} + 2);
         if (record.Failed()) break;
         const std::size_t recordSize = record.Size();
@@ -286,16 +286,16 @@ void TVLTD32InfoParser::AnalyseAlignSymbols(const std::uint8_t* Data, std::size_
         case kTD32SymbolLocalData:
         case kTD32SymbolGlobalData:
         case kTD32SymbolPublic: {
-            std::unique_ptr<TVLDataSymbolInfo> data;
+            std::unique_ptr<TVLDataSymbolInfo> dataSymbol;
             if (type == kTD32SymbolLocalData)
-                data = std::make_unique<TVLLDataSymbolInfo>();
+                dataSymbol = std::make_unique<TVLLDataSymbolInfo>();
             else if (type == kTD32SymbolGlobalData)
-                data = std::make_unique<TVLGDataSymbolInfo>();
+                dataSymbol = std::make_unique<TVLGDataSymbolInfo>();
             else
-                data = std::make_unique<TVLPublicSymbolInfo>();
-            field(kDataOffsetAt, data->Offset);
-            field(kDataNameIndexAt, data->NameIndex);
-            symbol = std::move(data);
+                dataSymbol = std::make_unique<TVLPublicSymbolInfo>();
+            field(kDataOffsetAt, dataSymbol->Offset);
+            field(kDataNameIndexAt, dataSymbol->NameIndex);
+            symbol = std::move(dataSymbol);
             break;
         }
         case kTD32SymbolConstant: symbol = std::make_unique<TVLConstantSymbolInfo>(); break;
@@ -313,33 +313,33 @@ void TVLTD32InfoParser::AnalyseAlignSymbols(const std::uint8_t* Data, std::size_
 
 // ---- Lookups ----------------------------------------------------------------------
 
-bool TVLSourceModuleInfo::FindLine(std::uint32_t Addr, TVLLineInfo& Line) const noexcept
+bool TVLSourceModuleInfo::FindLine(std::uint32_t addr, TVLLineInfo& line) const noexcept
 {
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        if (Lines[i].Offset == Addr) {
-            Line = Lines[i];
+        if (Lines[i].Offset == addr) {
+            line = Lines[i];
             return true;
         }
-        if (Lines[i].Offset > Addr) {
+        if (Lines[i].Offset > addr) {
             if (i == 0) return false;
-            Line = Lines[i - 1];
+            line = Lines[i - 1];
             return true;
         }
     }
     // After the last line's start, still inside the source's code: that line.
     if (Lines.empty()) return false;
-    Line = Lines.back();
+    line = Lines.back();
     return true;
 }
 
-const TVLModuleInfo* TVLTD32InfoScanner::ModuleFromAddr(std::uint32_t Addr,
-                                                        const TVLSegmentInfo** Segment) const noexcept
+const TVLModuleInfo* TVLTD32InfoScanner::ModuleFromAddr(std::uint32_t addr,
+                                                        const TVLSegmentInfo** segment) const noexcept
 {
     for (const auto& module : Modules()) {
-        for (const TVLSegmentInfo& segment : module->Segments) {
+        for (const TVLSegmentInfo& candidate : module->Segments) {
             // Half-open: the byte at offset + size is the next module's.
-            if (segment.Offset <= Addr && Addr - segment.Offset < segment.Size) {
-                if (Segment != nullptr) *Segment = &segment;
+            if (candidate.Offset <= addr && addr - candidate.Offset < candidate.Size) {
+                if (segment != nullptr) *segment = &candidate;
                 return module.get();
             }
         }
@@ -347,79 +347,79 @@ const TVLModuleInfo* TVLTD32InfoScanner::ModuleFromAddr(std::uint32_t Addr,
     return nullptr;
 }
 
-const TVLSourceModuleInfo* TVLTD32InfoScanner::SourceModuleFromAddr(std::uint32_t Addr) const noexcept
+const TVLSourceModuleInfo* TVLTD32InfoScanner::SourceModuleFromAddr(std::uint32_t addr) const noexcept
 {
     for (const auto& source : SourceModules())
         for (const TVLOffsetPair& range : source->Segments)
-            if (range.StartOffset <= Addr && Addr < range.EndOffset) return source.get();
+            if (range.StartOffset <= addr && addr < range.EndOffset) return source.get();
     return nullptr;
 }
 
-std::uint32_t TVLTD32InfoScanner::ModuleStartFromAddr(std::uint32_t Addr) const noexcept
+std::uint32_t TVLTD32InfoScanner::ModuleStartFromAddr(std::uint32_t addr) const noexcept
 {
     const TVLSegmentInfo* segment = nullptr;
-    return ModuleFromAddr(Addr, &segment) != nullptr ? segment->Offset : kNoModuleStart;
+    return ModuleFromAddr(addr, &segment) != nullptr ? segment->Offset : kNoModuleStart;
 }
 
-std::string TVLTD32InfoScanner::ModuleNameFromAddr(std::uint32_t Addr) const
+std::string TVLTD32InfoScanner::ModuleNameFromAddr(std::uint32_t addr) const
 {
-    const TVLModuleInfo* module = ModuleFromAddr(Addr, nullptr);
+    const TVLModuleInfo* module = ModuleFromAddr(addr, nullptr);
     return module != nullptr ? std::string(Names(module->NameIndex)) : std::string();
 }
 
-std::string TVLTD32InfoScanner::ProcNameFromAddr(std::uint32_t Addr, std::int32_t& Offset) const
+std::string TVLTD32InfoScanner::ProcNameFromAddr(std::uint32_t addr, std::int32_t& offset) const
 {
-    Offset = 0;
+    offset = 0;
     for (const TVLProcSymbolInfo* proc : ProcSymbols()) {
-        if (proc->Offset <= Addr && Addr - proc->Offset < proc->Size) {
-            Offset = static_cast<std::int32_t>(Addr - proc->Offset);
-            return CleanTD32ProcName(Names(proc->NameIndex), ModuleNameFromAddr(Addr));
+        if (proc->Offset <= addr && addr - proc->Offset < proc->Size) {
+            offset = static_cast<std::int32_t>(addr - proc->Offset);
+            return CleanTD32ProcName(Names(proc->NameIndex), ModuleNameFromAddr(addr));
         }
     }
     return {};
 }
 
-std::string TVLTD32InfoScanner::ProcNameFromAddr(std::uint32_t Addr) const
+std::string TVLTD32InfoScanner::ProcNameFromAddr(std::uint32_t addr) const
 {
     std::int32_t offset = 0;
-    return ProcNameFromAddr(Addr, offset);
+    return ProcNameFromAddr(addr, offset);
 }
 
-std::int32_t TVLTD32InfoScanner::LineNumberFromAddr(std::uint32_t Addr, std::int32_t& Offset) const noexcept
+std::int32_t TVLTD32InfoScanner::LineNumberFromAddr(std::uint32_t addr, std::int32_t& offset) const noexcept
 {
-    Offset = 0;
-    const TVLSourceModuleInfo* source = SourceModuleFromAddr(Addr);
+    offset = 0;
+    const TVLSourceModuleInfo* source = SourceModuleFromAddr(addr);
     TVLLineInfo line;
-    if (source == nullptr || !source->FindLine(Addr, line)) return 0;
-    Offset = static_cast<std::int32_t>(Addr - line.Offset);
+    if (source == nullptr || !source->FindLine(addr, line)) return 0;
+    offset = static_cast<std::int32_t>(addr - line.Offset);
     return static_cast<std::int32_t>(line.LineNo);
 }
 
-std::int32_t TVLTD32InfoScanner::LineNumberFromAddr(std::uint32_t Addr) const noexcept
+std::int32_t TVLTD32InfoScanner::LineNumberFromAddr(std::uint32_t addr) const noexcept
 {
     std::int32_t offset = 0;
-    return LineNumberFromAddr(Addr, offset);
+    return LineNumberFromAddr(addr, offset);
 }
 
-std::string TVLTD32InfoScanner::SourceNameFromAddr(std::uint32_t Addr) const
+std::string TVLTD32InfoScanner::SourceNameFromAddr(std::uint32_t addr) const
 {
-    const TVLSourceModuleInfo* source = SourceModuleFromAddr(Addr);
+    const TVLSourceModuleInfo* source = SourceModuleFromAddr(addr);
     return source != nullptr ? std::string(Names(source->NameIndex)) : std::string();
 }
 
 // ---- The image ------------------------------------------------------------------------
 
-TVLPeBorTD32Image::TVLPeBorTD32Image(HMODULE Module, const std::string& FileName)
+TVLPeBorTD32Image::TVLPeBorTD32Image(HMODULE module, const std::string& fileName)
 {
     debuginfo::TImageHeaders headers;
-    if (debuginfo::ReadImageHeaders(Module, headers) && headers.Debug.Size != 0) {
+    if (debuginfo::ReadImageHeaders(module, headers) && headers.Debug.Size != 0) {
         for (const IMAGE_SECTION_HEADER& section : headers.Sections) {
             if (section.VirtualAddress != headers.Debug.VirtualAddress) continue;
             std::vector<std::uint8_t> directory;
             const std::size_t entries = headers.Debug.Size / sizeof(IMAGE_DEBUG_DIRECTORY);
             // A directory of more entries than any linker writes is damage.
             if (entries == 0 || entries > 64 ||
-                !debuginfo::ReadImageRange(Module, headers, headers.Debug.VirtualAddress,
+                !debuginfo::ReadImageRange(module, headers, headers.Debug.VirtualAddress,
                                            entries * sizeof(IMAGE_DEBUG_DIRECTORY), directory))
                 break;
             for (std::size_t i = 0; i < entries && !FScanner; ++i) {
@@ -430,23 +430,23 @@ TVLPeBorTD32Image::TVLPeBorTD32Image(HMODULE Module, const std::string& FileName
                 // leaves in the file (where it usually is) from the file.
                 const bool read =
                     entry.AddressOfRawData != 0
-                        ? debuginfo::ReadImageRange(Module, headers, entry.AddressOfRawData, entry.SizeOfData, data)
-                        : debuginfo::ReadFileRange(FileName, entry.PointerToRawData, entry.SizeOfData, data);
+                        ? debuginfo::ReadImageRange(module, headers, entry.AddressOfRawData, entry.SizeOfData, data)
+                        : debuginfo::ReadFileRange(fileName, entry.PointerToRawData, entry.SizeOfData, data);
                 if (read && UseData(std::move(data))) FInImage = true;
             }
             break;
         }
     }
-    if (!FScanner && !FileName.empty()) {
+    if (!FScanner && !fileName.empty()) {
         std::vector<std::uint8_t> data;
-        if (debuginfo::LoadSideFile(ChangeFileExt(FileName, ".tds"), data)) UseData(std::move(data));
+        if (debuginfo::LoadSideFile(ChangeFileExt(fileName, ".tds"), data)) UseData(std::move(data));
     }
 }
 
-bool TVLPeBorTD32Image::UseData(std::vector<std::uint8_t> Data)
+bool TVLPeBorTD32Image::UseData(std::vector<std::uint8_t> data)
 {
-    if (!TVLTD32InfoParser::IsTD32DebugInfoValid(Data.data(), Data.size())) return false;
-    FData = std::move(Data);
+    if (!TVLTD32InfoParser::IsTD32DebugInfoValid(data.data(), data.size())) return false;
+    FData = std::move(data);
     auto scanner = std::make_unique<TVLTD32InfoScanner>(FData.data(), FData.size());
     if (!scanner->Analyse()) {
         FData.clear();
@@ -469,11 +469,11 @@ bool TVLDebugInfoTD32::ValidData() const noexcept
     return FImage != nullptr && FImage->TD32Scanner() != nullptr && FImage->TD32Scanner()->ValidData();
 }
 
-bool TVLDebugInfoTD32::GetLocationInfo(std::uintptr_t Address, TVLLocationInfo& Info) noexcept
+bool TVLDebugInfoTD32::GetLocationInfo(std::uintptr_t address, TVLLocationInfo& info) noexcept
 {
     if (!ValidData()) return false;
     try {
-        return debuginfo::LocationFromScanner(*FImage->TD32Scanner(), *this, Address, Info);
+        return debuginfo::LocationFromScanner(*FImage->TD32Scanner(), *this, address, info);
     } catch (...) {
         return false;
     }

@@ -34,7 +34,7 @@ std::string Hex(std::uint32_t value, int digits)
     return buffer;
 }
 
-// Text that the scan must not look into again: "^", a count byte, the text.
+// text that the scan must not look into again: "^", a count byte, the text.
 std::string Protect(const std::string& text)
 {
     std::string out;

@@ -44,7 +44,7 @@ extern bool ShowInternalSendErrors;
 
 // ---- Warnings ---------------------------------------------------------------------
 
-// Records Code and Message as the last error, writes
+// Records code and message as the last error, writes
 // "[WARNING] - Code: eeLogError - Address: 0040A1B2 - Message: "..."" to the
 // debugger output (the address of the exception being handled, 0 when none
 // is), and for a send failure shows the message in an "Error." box when
@@ -52,8 +52,8 @@ extern bool ShowInternalSendErrors;
 void SetLastVexlorLogError(TVexlorLogErrorCode code, const std::string& message) noexcept;
 // eeNone and an empty message.
 void ClearLastVexlorLogError() noexcept;
-// SetLastVexlorLogError with "[Step] message" of the exception being handled
-// (an Exception of ours or of the standard library), else "General 'Step'
+// SetLastVexlorLogError with "[step] message" of the exception being handled
+// (an Exception of ours or of the standard library), else "General 'step'
 // error.".
 void SetLastVexlorLogErrorFromException(TVexlorLogErrorCode code, const std::string& step) noexcept;
 

@@ -29,7 +29,7 @@ namespace {
 
 using namespace events;
 
-// The options this module holds for Module: those its module list read from
+// The options this module holds for module: those its module list read from
 // the module's data. Null when it has none or there is no list.
 TVexlorModuleOptions* ModuleOptionsHeldFor(HMODULE module)
 {

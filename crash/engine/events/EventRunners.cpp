@@ -13,46 +13,46 @@
 namespace crash {
 namespace events {
 
-bool IsForwardingTarget(HMODULE Module)
+bool IsForwardingTarget(HMODULE module)
 {
-    if (Module == nullptr || Module == LibraryModuleHandle()) return false;
-    const std::uint16_t word = GetVexlorLogModuleVersion(Module);
+    if (module == nullptr || module == LibraryModuleHandle()) return false;
+    const std::uint16_t word = GetVexlorLogModuleVersion(module);
     return word != 0 && IsCompatibleLibraryVersion(NormalizeVexlorVersion(word));
 }
 
-bool ReadPasswordBuffer(const unsigned char* Buffer, std::int32_t MaxLength, std::string& Password) noexcept
+bool ReadPasswordBuffer(const unsigned char* buffer, std::int32_t maxLength, std::string& password) noexcept
 {
     unsigned char length = 0;
-    if (Buffer == nullptr || !rtl::ReadValue(Buffer, length)) return false;
-    const auto count = std::min<std::int32_t>(length, ClampPasswordLength(MaxLength));
+    if (buffer == nullptr || !rtl::ReadValue(buffer, length)) return false;
+    const auto count = std::min<std::int32_t>(length, ClampPasswordLength(maxLength));
     char text[kMaxPasswordLength];
-    if (count > 0 && !rtl::ReadMemory(Buffer + 1, text, static_cast<std::size_t>(count))) return false;
+    if (count > 0 && !rtl::ReadMemory(buffer + 1, text, static_cast<std::size_t>(count))) return false;
     try {
-        Password.assign(text, static_cast<std::size_t>(count));
+        password.assign(text, static_cast<std::size_t>(count));
     } catch (...) {
         return false;
     }
     return true;
 }
 
-void WritePasswordBuffer(const std::string& Password, unsigned char* Buffer, std::int32_t MaxLength) noexcept
+void WritePasswordBuffer(const std::string& password, unsigned char* buffer, std::int32_t maxLength) noexcept
 {
-    if (Buffer == nullptr) return;
+    if (buffer == nullptr) return;
     const std::size_t count =
-        std::min<std::size_t>(Password.size(), static_cast<std::size_t>(ClampPasswordLength(MaxLength)));
-    Buffer[0] = static_cast<unsigned char>(count);
-    std::memcpy(Buffer + 1, Password.data(), count);
+        std::min<std::size_t>(password.size(), static_cast<std::size_t>(ClampPasswordLength(maxLength)));
+    buffer[0] = static_cast<unsigned char>(count);
+    std::memcpy(buffer + 1, password.data(), count);
 }
 
-void FireExceptionNotify(bool HandledException)
+void FireExceptionNotify(bool handledException)
 {
     TVexlorEventData& data = VexlorEventData();
     FireComponents(
         [&](const TVexlorLog& log) -> const TExceptionNotify& {
-            return HandledException ? log.OnHandledExceptionNotify() : log.OnExceptionNotify();
+            return handledException ? log.OnHandledExceptionNotify() : log.OnExceptionNotify();
         },
         [&](const TExceptionNotify& handler) { handler(CurrentRecordCopy(), data.Handled); });
-    if (const TExceptionNotifyProc proc = LoadProc(HandledException ? HandledExceptionNotify : ExceptionNotify))
+    if (const TExceptionNotifyProc proc = LoadProc(handledException ? HandledExceptionNotify : ExceptionNotify))
         proc(CurrentRecordCopy(), &data.Handled);
 }
 
@@ -73,10 +73,10 @@ void FirePasswordRequest()
 namespace {
 
 template <class TGet>
-void FireStrings(TGet&& Get, TStringsRequestProc& Variable, TVexlorStrings& List)
+void FireStrings(TGet&& get, TStringsRequestProc& variable, TVexlorStrings& list)
 {
-    FireComponents(Get, [&](const auto& handler) { handler(CurrentRecordCopy(), List); });
-    if (const TStringsRequestProc proc = LoadProc(Variable)) proc(CurrentRecordCopy(), &List);
+    FireComponents(get, [&](const auto& handler) { handler(CurrentRecordCopy(), list); });
+    if (const TStringsRequestProc proc = LoadProc(variable)) proc(CurrentRecordCopy(), &list);
 }
 
 }  // namespace
@@ -117,24 +117,24 @@ namespace {
 
 using namespace events;
 
-// Calls the entry Name of the module that raised the current exception with
-// the current record and Args; skipped without a report, a module to
+// Calls the entry name of the module that raised the current exception with
+// the current record and args; skipped without a report, a module to
 // forward to, or the entry.
 template <class TEntry, class... TArgs>
-void Forward(const char* Name, TArgs... Args)
+void Forward(const char* name, TArgs... args)
 {
     const TVexlorExceptionRecord* record = CurrentExceptionRecord();
     if (record == nullptr) return;
     const HMODULE module = EventForwardingModule(record->ExceptionAddress);
     if (module == nullptr) return;
-    if (TEntry* entry = rtl::EntryPoint<TEntry>(module, Name)) entry(record, Args...);
+    if (TEntry* entry = rtl::EntryPoint<TEntry>(module, name)) entry(record, args...);
 }
 
 }  // namespace
 
-HMODULE EventForwardingModule(const void* ExceptionAddress)
+HMODULE EventForwardingModule(const void* exceptionAddress)
 {
-    const HMODULE module = ExceptionAddress != nullptr ? ModuleHandleByAddr(ExceptionAddress) : nullptr;
+    const HMODULE module = exceptionAddress != nullptr ? ModuleHandleByAddr(exceptionAddress) : nullptr;
     return IsForwardingTarget(module) ? module : nullptr;
 }
 
@@ -151,32 +151,32 @@ void DoHandledExceptionNotify()
     FireExceptionNotify(true);
 }
 
-void ForwardExceptionActionNotify(TVexlorActionType Action, bool& Execute)
+void ForwardExceptionActionNotify(TVexlorActionType action, bool& execute)
 {
     Forward<decltype(VexlorLog_ExceptionActionNotifyEvent)>("VexlorLog_ExceptionActionNotifyEvent",
-                                                            static_cast<std::uint32_t>(Action), &Execute);
+                                                            static_cast<std::uint32_t>(action), &execute);
 }
 
-void FireExceptionActionNotify(TVexlorActionType Action, bool& Execute)
+void FireExceptionActionNotify(TVexlorActionType action, bool& execute)
 {
     FireComponents([](const TVexlorLog& log) -> const TExceptionActionNotify& { return log.OnExceptionActionNotify(); },
-                   [&](const TExceptionActionNotify& handler) { handler(CurrentRecordCopy(), Action, Execute); });
+                   [&](const TExceptionActionNotify& handler) { handler(CurrentRecordCopy(), action, execute); });
     if (const TExceptionActionNotifyProc proc = LoadProc(ExceptionActionNotify))
-        proc(CurrentRecordCopy(), static_cast<std::uint32_t>(Action), &Execute);
+        proc(CurrentRecordCopy(), static_cast<std::uint32_t>(action), &execute);
 }
 
-void ForwardExceptionErrorNotify(TVexlorActionType Action, bool& Retry)
+void ForwardExceptionErrorNotify(TVexlorActionType action, bool& retry)
 {
     Forward<decltype(VexlorLog_ExceptionErrorNotifyEvent)>("VexlorLog_ExceptionErrorNotifyEvent",
-                                                           static_cast<std::uint32_t>(Action), &Retry);
+                                                           static_cast<std::uint32_t>(action), &retry);
 }
 
-void FireExceptionErrorNotify(TVexlorActionType Action, bool& Retry)
+void FireExceptionErrorNotify(TVexlorActionType action, bool& retry)
 {
     FireComponents([](const TVexlorLog& log) -> const TExceptionErrorNotify& { return log.OnExceptionErrorNotify(); },
-                   [&](const TExceptionErrorNotify& handler) { handler(CurrentRecordCopy(), Action, Retry); });
+                   [&](const TExceptionErrorNotify& handler) { handler(CurrentRecordCopy(), action, retry); });
     if (const TExceptionErrorNotifyProc proc = LoadProc(ExceptionErrorNotify))
-        proc(CurrentRecordCopy(), static_cast<std::uint32_t>(Action), &Retry);
+        proc(CurrentRecordCopy(), static_cast<std::uint32_t>(action), &retry);
 }
 
 void DoCustomDataRequest()
@@ -207,23 +207,23 @@ void DoCustomButtonClick()
     FireCustomButtonClick();
 }
 
-bool DoPasswordRequest(HMODULE Module)
+bool DoPasswordRequest(HMODULE module)
 {
-    if (Module == nullptr) return false;
-    if (Module == LibraryModuleHandle()) {
+    if (module == nullptr) return false;
+    if (module == LibraryModuleHandle()) {
         FirePasswordRequest();
         return true;
     }
-    if (!IsForwardingTarget(Module)) return false;
+    if (!IsForwardingTarget(module)) return false;
     TVexlorEventData& data = VexlorEventData();
     unsigned char buffer[kMaxPasswordLength + 1];
     WritePasswordBuffer(data.Password, buffer, kMaxPasswordLength);
     if (auto* extended =
-            rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEventEx)>(Module, "VexlorLog_PasswordRequestEventEx")) {
+            rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEventEx)>(module, "VexlorLog_PasswordRequestEventEx")) {
         const TVexlorExceptionRecord record = CurrentRecordCopy();
         extended(&record, buffer, kMaxPasswordLength);
     } else if (auto* plain = rtl::EntryPoint<decltype(VexlorLog_PasswordRequestEvent)>(
-                   Module, "VexlorLog_PasswordRequestEvent")) {
+                   module, "VexlorLog_PasswordRequestEvent")) {
         plain(buffer, kMaxPasswordLength);
     } else {
         return false;

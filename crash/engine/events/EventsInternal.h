@@ -19,7 +19,7 @@ inline TVexlorExceptionRecord CurrentRecordCopy() noexcept
     return record != nullptr ? *record : TVexlorExceptionRecord{};
 }
 
-// Calls Fire with the handler that Get takes from each component, from the
+// Calls fire with the handler that get takes from each component, from the
 // last made to the first. The handler is copied under the list's lock and
 // called outside it, and a component that has gone since the walk began is
 // passed over, so a handler may make and free components (on this thread).
@@ -63,11 +63,11 @@ void FireCustomButtonClick();
 // other than this one, whose data names a compatible library version.
 bool IsForwardingTarget(HMODULE module);
 
-// A length-prefixed password of at most MaxLength characters (clamped to 0 ..
+// A length-prefixed password of at most maxLength characters (clamped to 0 ..
 // 255), read from a caller's buffer through the checked reader; false when
 // the buffer cannot be read.
 bool ReadPasswordBuffer(const unsigned char* buffer, std::int32_t maxLength, std::string& password) noexcept;
-// Writes Password into the buffer, cut to MaxLength (0 .. 255) characters.
+// Writes password into the buffer, cut to maxLength (0 .. 255) characters.
 void WritePasswordBuffer(const std::string& password, unsigned char* buffer, std::int32_t maxLength) noexcept;
 inline std::int32_t ClampPasswordLength(std::int32_t maxLength) noexcept
 {

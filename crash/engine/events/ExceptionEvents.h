@@ -79,7 +79,7 @@ void SetCurrentExceptionRecord(TVexlorExceptionRecord* record) noexcept;
 class IVexlorStrings {
 public:
     virtual std::int32_t __stdcall Count() const noexcept = 0;
-    // The text of item Index (Length bytes); null for an index outside the list.
+    // The text of item index (length bytes); null for an index outside the list.
     virtual const char* __stdcall Item(std::int32_t index, std::uint32_t* length) const noexcept = 0;
     // Appends a text; false when it could not.
     virtual bool __stdcall Add(const char* text, std::uint32_t length) noexcept = 0;
@@ -282,9 +282,9 @@ inline constexpr UINT kVexlorLogWarningFlags = 0x242030;  // warning icon, task-
 
 using TMainThreadProc = std::function<void()>;
 
-// Runs Proc in the thread that raised and returns when it has run. While a
+// Runs proc in the thread that raised and returns when it has run. While a
 // report is in progress (CurrentExceptionRecord set) and the caller is not
-// the raising thread, Proc goes into the call slot and the caller polls every
+// the raising thread, proc goes into the call slot and the caller polls every
 // 10 ms until the raising thread, waiting for the report, has run it
 // (ServeMainThreadCall). Otherwise it runs at once here. Its exceptions are
 // swallowed either way. Afterwards, while a report is in progress, the
@@ -292,7 +292,7 @@ using TMainThreadProc = std::function<void()>;
 // (ReportSteps.CountDuplicateError) and its options are read back from the
 // shared options copy, so that what handlers of another module changed takes
 // effect. One caller at a time (the report thread; reports are serialised).
-// The wait has no time limit: Proc lives in this caller's frame, and the
+// The wait has no time limit: proc lives in this caller's frame, and the
 // raising thread does nothing but wait for the report and serve the slot.
 void CallInMainThread(const TMainThreadProc& proc) noexcept;
 
@@ -324,8 +324,8 @@ void DoCustomDataRequest();       // CustomData
 void DoAttachedFilesRequest();    // AttachedFiles
 void DoCustomWebFieldsRequest();  // WebFields
 void DoCustomButtonClick();       // CloseDialog
-// The password of the debug data of Module, into VexlorEventData().Password:
-// from Module's copy of the library (its extended entry with the current
+// The password of the debug data of module, into VexlorEventData().Password:
+// from module's copy of the library (its extended entry with the current
 // record, else its plain one), whose handlers fire there; for this module
 // its own handlers fire. False when nothing answered (no entry, an
 // incompatible copy, no module).

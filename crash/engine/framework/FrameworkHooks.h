@@ -18,25 +18,25 @@
 namespace crash {
 
 // Detours the routine whose address this module's data block stores under
-// symbol Id. Answers the trampoline through which the routine's own code
+// symbol id. Answers the trampoline through which the routine's own code
 // still runs; null when the data has no such symbol. Raises the EHookError
 // family when the code cannot be patched, naming the detour "SymbolID = Id".
 void* HookBySymbolId(std::uint8_t id, void* replacement);
 
-// The given Address, else the export ExportName of the module ModuleName when
+// The given address, else the export exportName of the module moduleName when
 // that module is loaded already (it is never loaded here). Without a
-// Replacement answers that address; with one, detours it and answers the
+// replacement answers that address; with one, detours it and answers the
 // trampoline. Null when there is no such module or export. Raises like
-// HookBySymbolId, naming the detour ExportName.
+// HookBySymbolId, naming the detour exportName.
 void* HookByExport(void* address, const std::string& moduleName, const std::string& exportName, void* replacement);
 
 // A framework the hooks look for and what became of it.
 struct TFrameworkProbe {
-    const char* Routine;   // the routine's export name, or its row for one known by symbol id only
-    const char* Package;   // the package looked for (null: by symbol id only)
-    int SymbolId;          // -1: none
-    bool Loaded;           // the package is in the process
-    bool SymbolPresent;    // this module's data names the symbol
+    const char* Routine;  // the routine's export name, or its row for one known by symbol id only
+    const char* Package;  // the package looked for (null: by symbol id only)
+    int SymbolId;         // -1: none
+    bool Loaded;          // the package is in the process
+    bool SymbolPresent;   // this module's data names the symbol
 };
 
 // Installs the hooks (start-up, outside the development environment): the

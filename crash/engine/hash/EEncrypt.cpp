@@ -73,60 +73,60 @@ void MaskTail(const std::uint32_t (&k)[4], std::uint8_t* chain, const std::uint8
 
 }  // namespace
 
-void InitKey(TCipherContext& Context, std::string_view Key) noexcept
+void InitKey(TCipherContext& context, std::string_view key) noexcept
 {
     std::uint8_t digest[16];
-    GetMD5(digest, Key.data(), Key.size());
-    for (int i = 0; i < 4; ++i) Context.FKey[i] = LoadBig(digest + 4 * i);
+    GetMD5(digest, key.data(), key.size());
+    for (int i = 0; i < 4; ++i) context.FKey[i] = LoadBig(digest + 4 * i);
 }
 
-void Encrypt(const TCipherContext& Context, const void* Source, void* Dest, std::size_t Count) noexcept
+void Encrypt(const TCipherContext& context, const void* source, void* dest, std::size_t count) noexcept
 {
-    const auto* source = static_cast<const std::uint8_t*>(Source);
-    auto* dest = static_cast<std::uint8_t*>(Dest);
+    const auto* from = static_cast<const std::uint8_t*>(source);
+    auto* to = static_cast<std::uint8_t*>(dest);
     std::uint8_t chain[kBlock];
     std::memcpy(chain, kChainStart, kBlock);
     std::size_t done = 0;
-    for (; Count - done >= kBlock; done += kBlock) {
-        for (std::size_t i = 0; i < kBlock; ++i) chain[i] ^= source[done + i];
-        EncipherBlock(Context.FKey, chain);
-        std::memcpy(dest + done, chain, kBlock);
+    for (; count - done >= kBlock; done += kBlock) {
+        for (std::size_t i = 0; i < kBlock; ++i) chain[i] ^= from[done + i];
+        EncipherBlock(context.FKey, chain);
+        std::memcpy(to + done, chain, kBlock);
     }
-    if (done < Count) MaskTail(Context.FKey, chain, source + done, dest + done, Count - done);
+    if (done < count) MaskTail(context.FKey, chain, from + done, to + done, count - done);
 }
 
-void Decrypt(const TCipherContext& Context, const void* Source, void* Dest, std::size_t Count) noexcept
+void Decrypt(const TCipherContext& context, const void* source, void* dest, std::size_t count) noexcept
 {
-    const auto* source = static_cast<const std::uint8_t*>(Source);
-    auto* dest = static_cast<std::uint8_t*>(Dest);
+    const auto* from = static_cast<const std::uint8_t*>(source);
+    auto* to = static_cast<std::uint8_t*>(dest);
     std::uint8_t chain[kBlock];
     std::memcpy(chain, kChainStart, kBlock);
     std::size_t done = 0;
-    for (; Count - done >= kBlock; done += kBlock) {
+    for (; count - done >= kBlock; done += kBlock) {
         std::uint8_t block[kBlock];
-        std::memcpy(block, source + done, kBlock);  // kept: the output may overwrite it
+        std::memcpy(block, from + done, kBlock);  // kept: the output may overwrite it
         std::uint8_t plain[kBlock];
         std::memcpy(plain, block, kBlock);
-        DecipherBlock(Context.FKey, plain);
-        for (std::size_t i = 0; i < kBlock; ++i) dest[done + i] = plain[i] ^ chain[i];
+        DecipherBlock(context.FKey, plain);
+        for (std::size_t i = 0; i < kBlock; ++i) to[done + i] = plain[i] ^ chain[i];
         std::memcpy(chain, block, kBlock);
     }
-    if (done < Count) MaskTail(Context.FKey, chain, source + done, dest + done, Count - done);
+    if (done < count) MaskTail(context.FKey, chain, from + done, to + done, count - done);
 }
 
-void InitKey(const std::string& Key) noexcept
+void InitKey(const std::string& key) noexcept
 {
-    InitKey(gDefaultContext, Key);
+    InitKey(gDefaultContext, key);
 }
 
-void Encrypt(const void* Source, void* Dest, std::size_t Count) noexcept
+void Encrypt(const void* source, void* dest, std::size_t count) noexcept
 {
-    Encrypt(gDefaultContext, Source, Dest, Count);
+    Encrypt(gDefaultContext, source, dest, count);
 }
 
-void Decrypt(const void* Source, void* Dest, std::size_t Count) noexcept
+void Decrypt(const void* source, void* dest, std::size_t count) noexcept
 {
-    Decrypt(gDefaultContext, Source, Dest, Count);
+    Decrypt(gDefaultContext, source, dest, count);
 }
 
 }  // namespace crash

@@ -25,21 +25,21 @@ const void* AddressAt(const void* memory, std::size_t position) noexcept
 
 }  // namespace
 
-THModuleStream::THModuleStream(HMODULE Module) noexcept : rtl::TReadOnlyMemoryStream(Module, kImageReach) {}
+THModuleStream::THModuleStream(HMODULE module) noexcept : rtl::TReadOnlyMemoryStream(module, kImageReach) {}
 
-bool THModuleStream::SecureRead(void* Buffer, std::size_t Count) noexcept
+bool THModuleStream::SecureRead(void* buffer, std::size_t count) noexcept
 {
-    if (FPosition > FSize || Count > FSize - FPosition) return false;
-    if (!rtl::ReadMemory(AddressAt(FMemory, FPosition), Buffer, Count, &FCache)) return false;
-    FPosition += Count;
+    if (FPosition > FSize || count > FSize - FPosition) return false;
+    if (!rtl::ReadMemory(AddressAt(FMemory, FPosition), buffer, count, &FCache)) return false;
+    FPosition += count;
     return true;
 }
 
-std::size_t THModuleStream::SecureReadPrefix(void* Buffer, std::size_t Count) noexcept
+std::size_t THModuleStream::SecureReadPrefix(void* buffer, std::size_t count) noexcept
 {
     if (FPosition >= FSize) return 0;
-    if (Count > FSize - FPosition) Count = FSize - FPosition;
-    const std::size_t read = rtl::ReadMemoryPrefix(AddressAt(FMemory, FPosition), Buffer, Count, &FCache);
+    if (count > FSize - FPosition) count = FSize - FPosition;
+    const std::size_t read = rtl::ReadMemoryPrefix(AddressAt(FMemory, FPosition), buffer, count, &FCache);
     FPosition += read;
     return read;
 }
@@ -49,78 +49,78 @@ namespace modules {
 namespace {
 
 template <class T>
-bool ReadAt(THModuleStream& Stream, std::uint32_t Position, T& Value) noexcept
+bool ReadAt(THModuleStream& stream, std::uint32_t position, T& value) noexcept
 {
-    Stream.SetPosition(Position);
-    return Stream.SecureRead(&Value, sizeof Value);
+    stream.SetPosition(position);
+    return stream.SecureRead(&value, sizeof value);
 }
 
 // The optional header, as much of it as the file header says there is (the
 // standard one at most); false unless it is a 32-bit one that reaches the
 // export directory's entry.
-bool ReadOptionalHeader(THModuleStream& Stream, std::uint32_t NtHeaders, const IMAGE_FILE_HEADER& FileHeader,
-                        IMAGE_OPTIONAL_HEADER32& Optional) noexcept
+bool ReadOptionalHeader(THModuleStream& stream, std::uint32_t ntHeaders, const IMAGE_FILE_HEADER& fileHeader,
+                        IMAGE_OPTIONAL_HEADER32& optional) noexcept
 {
     constexpr std::size_t kExportEntryEnd =
         offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory) + sizeof(IMAGE_DATA_DIRECTORY);
-    const std::size_t size = std::min<std::size_t>(FileHeader.SizeOfOptionalHeader, sizeof Optional);
+    const std::size_t size = std::min<std::size_t>(fileHeader.SizeOfOptionalHeader, sizeof optional);
     if (size < kExportEntryEnd) return false;
-    Optional = {};
-    Stream.SetPosition(NtHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER));
-    if (!Stream.SecureRead(&Optional, size)) return false;
-    return Optional.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && Optional.NumberOfRvaAndSizes >= 1;
+    optional = {};
+    stream.SetPosition(ntHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER));
+    if (!stream.SecureRead(&optional, size)) return false;
+    return optional.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && optional.NumberOfRvaAndSizes >= 1;
 }
 
 // The section table follows the optional header, whatever its size.
-bool ExportsLieInSection(THModuleStream& Stream, std::uint32_t NtHeaders, const IMAGE_FILE_HEADER& FileHeader,
-                         std::uint32_t ExportRva) noexcept
+bool ExportsLieInSection(THModuleStream& stream, std::uint32_t ntHeaders, const IMAGE_FILE_HEADER& fileHeader,
+                         std::uint32_t exportRva) noexcept
 {
-    const std::uint32_t table = NtHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + FileHeader.SizeOfOptionalHeader;
-    for (std::uint32_t i = 0; i < FileHeader.NumberOfSections; ++i) {
+    const std::uint32_t table = ntHeaders + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + fileHeader.SizeOfOptionalHeader;
+    for (std::uint32_t i = 0; i < fileHeader.NumberOfSections; ++i) {
         IMAGE_SECTION_HEADER section;
-        if (!ReadAt(Stream, table + i * sizeof section, section)) return false;
-        if (section.VirtualAddress <= ExportRva && ExportRva - section.VirtualAddress < section.Misc.VirtualSize)
+        if (!ReadAt(stream, table + i * sizeof section, section)) return false;
+        if (section.VirtualAddress <= exportRva && exportRva - section.VirtualAddress < section.Misc.VirtualSize)
             return true;
     }
     return false;
 }
 
-// Count entries of T at Rva, read in one piece.
+// count entries of T at rva, read in one piece.
 template <class T>
-bool ReadArray(THModuleStream& Stream, std::uint32_t Rva, std::uint32_t Count, std::vector<T>& Values)
+bool ReadArray(THModuleStream& stream, std::uint32_t rva, std::uint32_t count, std::vector<T>& values)
 {
-    Values.resize(Count);
-    Stream.SetPosition(Rva);
-    return Count == 0 || Stream.SecureRead(Values.data(), Count * sizeof(T));
+    values.resize(count);
+    stream.SetPosition(rva);
+    return count == 0 || stream.SecureRead(values.data(), count * sizeof(T));
 }
 
 }  // namespace
 
-bool ReadFileHeader(std::uintptr_t Base, IMAGE_FILE_HEADER& Header, std::uint32_t& NtHeaders) noexcept
+bool ReadFileHeader(std::uintptr_t base, IMAGE_FILE_HEADER& header, std::uint32_t& ntHeaders) noexcept
 {
-    THModuleStream stream(reinterpret_cast<HMODULE>(Base));
+    THModuleStream stream(reinterpret_cast<HMODULE>(base));
     IMAGE_DOS_HEADER dos;
     if (!ReadAt(stream, 0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return false;
     const auto offset = static_cast<std::uint32_t>(dos.e_lfanew);
     DWORD signature = 0;
-    IMAGE_FILE_HEADER header;
+    IMAGE_FILE_HEADER fileHeader;
     if (!ReadAt(stream, offset, signature) || signature != IMAGE_NT_SIGNATURE ||
-        !stream.SecureRead(&header, sizeof header))
+        !stream.SecureRead(&fileHeader, sizeof fileHeader))
         return false;
-    Header = header;
-    NtHeaders = offset;
+    header = fileHeader;
+    ntHeaders = offset;
     return true;
 }
 
-bool ReadExportTable(std::uintptr_t Base, TVexlorFunctionsList& Functions, bool NonNT)
+bool ReadExportTable(std::uintptr_t base, TVexlorFunctionsList& functions, bool nonNt)
 {
     IMAGE_FILE_HEADER fileHeader;
     std::uint32_t ntHeaders = 0;
-    if (!ReadFileHeader(Base, fileHeader, ntHeaders)) return false;
-    THModuleStream stream(reinterpret_cast<HMODULE>(Base));
+    if (!ReadFileHeader(base, fileHeader, ntHeaders)) return false;
+    THModuleStream stream(reinterpret_cast<HMODULE>(base));
     IMAGE_OPTIONAL_HEADER32 optional;
     if (!ReadOptionalHeader(stream, ntHeaders, fileHeader, optional)) return false;
-    const std::uintptr_t codeStart = Base + optional.BaseOfCode;
+    const std::uintptr_t codeStart = base + optional.BaseOfCode;
     if (!rtl::IsReadableMemory(reinterpret_cast<const void*>(codeStart), optional.SizeOfCode)) return false;
 
     const IMAGE_DATA_DIRECTORY exports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
@@ -152,14 +152,14 @@ bool ReadExportTable(std::uintptr_t Base, TVexlorFunctionsList& Functions, bool 
         auto function = std::make_unique<TVexlorFunctionInfo>();
         function->Name.assign(text, length);
         const std::uint32_t rva = addresses[ordinals[i]];
-        std::uintptr_t address = Base + rva;
+        std::uintptr_t address = base + rva;
         if (rva - exports.VirtualAddress < exports.Size) {
             // A forwarder names a function of another module: ask the system.
             address = reinterpret_cast<std::uintptr_t>(
-                ::GetProcAddress(reinterpret_cast<HMODULE>(Base), function->Name.c_str()));
+                ::GetProcAddress(reinterpret_cast<HMODULE>(base), function->Name.c_str()));
             if (address == 0) continue;
         }
-        if (NonNT) {
+        if (nonNt) {
             // The 9x kernel exports some functions as PUSH target / JMP stubs.
             std::uint8_t stub[6];
             if (rtl::ReadMemory(reinterpret_cast<const void*>(address), stub, sizeof stub) && stub[0] == 0x68 &&
@@ -171,21 +171,21 @@ bool ReadExportTable(std::uintptr_t Base, TVexlorFunctionsList& Functions, bool 
         }
         function->Addr = static_cast<std::uint32_t>(address);
         function->Size = address < codeStart ? 1 : 0;
-        Functions.Add(std::move(function));
+        functions.Add(std::move(function));
     }
-    Functions.Sort([](const TVexlorFunctionInfo& a, const TVexlorFunctionInfo& b) { return a.Addr < b.Addr; });
+    functions.Sort([](const TVexlorFunctionInfo& a, const TVexlorFunctionInfo& b) { return a.Addr < b.Addr; });
     return true;
 }
 
-TVexlorModuleType ModuleTypeOf(HMODULE Module, const std::string& FileName)
+TVexlorModuleType ModuleTypeOf(HMODULE module, const std::string& fileName)
 {
     IMAGE_FILE_HEADER header;
     std::uint32_t ntHeaders = 0;
-    if (!ReadFileHeader(reinterpret_cast<std::uintptr_t>(Module), header, ntHeaders))
+    if (!ReadFileHeader(reinterpret_cast<std::uintptr_t>(module), header, ntHeaders))
         return TVexlorModuleType::mtUnknown;
     if (!(header.Characteristics & IMAGE_FILE_DLL)) return TVexlorModuleType::mtMainModule;
     // As a data file: nothing of the module runs for the look at its resources.
-    const rtl::LibraryHandle data(::LoadLibraryExA(FileName.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const rtl::LibraryHandle data(::LoadLibraryExA(fileName.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     const LPCSTR rcData = MAKEINTRESOURCEA(10);  // RT_RCDATA
     if (data && ::FindResourceA(data.Get(), "PACKAGEINFO", rcData) &&
         ::FindResourceA(data.Get(), "PACKAGEOPTIONS", rcData))
@@ -195,11 +195,11 @@ TVexlorModuleType ModuleTypeOf(HMODULE Module, const std::string& FileName)
 
 }  // namespace modules
 
-bool IsLibraryModule(HMODULE Module)
+bool IsLibraryModule(HMODULE module)
 {
     IMAGE_FILE_HEADER header;
     std::uint32_t ntHeaders = 0;
-    if (modules::ReadFileHeader(reinterpret_cast<std::uintptr_t>(Module), header, ntHeaders))
+    if (modules::ReadFileHeader(reinterpret_cast<std::uintptr_t>(module), header, ntHeaders))
         return (header.Characteristics & IMAGE_FILE_DLL) != 0;
     return LibraryModuleHandle() != ::GetModuleHandleW(nullptr);
 }

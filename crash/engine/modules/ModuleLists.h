@@ -205,7 +205,7 @@ rtl::TCriticalSection& ModulesListLock() noexcept;
 // Whether a refresh of the module list runs (in any thread).
 bool IsRefreshingModules() noexcept;
 
-// The record of the module loaded at Module, made (and appended) at the first
+// The record of the module loaded at module, made (and appended) at the first
 // lookup; during a refresh a light one (type mtUnknown, no functions, no other
 // debug source), which the first lookup after the refresh replaces by a full
 // one. A record whose module has gone while another was loaded at its handle
@@ -237,10 +237,10 @@ DWORD GetParentProcessID();
 class THModuleStream : public rtl::TReadOnlyMemoryStream {
 public:
     explicit THModuleStream(HMODULE module) noexcept;
-    // Copies Count bytes from the position when all of them are committed and
+    // Copies count bytes from the position when all of them are committed and
     // readable, and moves the position past them; else false, nothing read.
     bool SecureRead(void* buffer, std::size_t count) noexcept;
-    // Copies the readable stretch from the position, at most Count bytes, and
+    // Copies the readable stretch from the position, at most count bytes, and
     // moves past it; its length (0 when the first byte is not readable).
     std::size_t SecureReadPrefix(void* buffer, std::size_t count) noexcept;
 
@@ -261,7 +261,7 @@ void GetFileDescriptionAndVersion(const std::string& fileName, std::string& desc
 // The file's folder without its final backslash, but kept after a drive
 // colon ("C:\"); a leading "\??\" removed.
 std::string ExtractPathText(const std::string& fileName);
-// Bytes in Kb rounded to the nearest (halves to even) with " Kb"; empty for 0.
+// bytes in Kb rounded to the nearest (halves to even) with " Kb"; empty for 0.
 std::string SizeInKbText(std::uint32_t bytes);
 // The version up to its second "." followed by "x" ("1.2.x"); a version with
 // fewer dots unchanged.

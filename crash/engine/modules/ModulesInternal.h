@@ -12,17 +12,17 @@
 
 namespace crash::modules {
 
-// The file header of the image at Base, read through a module stream: "MZ",
+// The file header of the image at base, read through a module stream: "MZ",
 // a non-zero offset to the NT headers, the PE signature there. False when any
-// of it cannot be read; NtHeaders is then left as it was.
+// of it cannot be read; ntHeaders is then left as it was.
 bool ReadFileHeader(std::uintptr_t base, IMAGE_FILE_HEADER& header, std::uint32_t& ntHeaders) noexcept;
 
-// Appends the named exports of the image at Base to Functions, sorted by
+// Appends the named exports of the image at base to functions, sorted by
 // address: only when the headers and the code section are readable, the
 // export directory lies in one of the sections and its Characteristics are 0.
 // A name is read up to the end of its readable stretch (at most 255
 // characters). A forwarded export takes the address the system's lookup of
-// its name in the module answers (none: left out). With NonNT, a PUSH imm32 /
+// its name in the module answers (none: left out). With nonNt, a PUSH imm32 /
 // JMP stub at an address stands for the pushed address. False when nothing
 // was read.
 bool ReadExportTable(std::uintptr_t base, TVexlorFunctionsList& functions, bool nonNt);
@@ -47,7 +47,7 @@ enum class TProcessListMethod {
     plmOpenProcess,    // the Tool Help process walk, each process opened, threads counted after
     plmEnumProcesses,  // the process identifiers of PSAPI, each opened, threads counted after
 };
-// Fills List (cleared first) with the machine's processes, sorted by ID.
+// Fills list (cleared first) with the machine's processes, sorted by ID.
 void FillProcessesList(TVexlorProcessesList& list, TProcessListMethod method);
 
 }  // namespace crash::modules

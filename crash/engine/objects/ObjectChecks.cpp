@@ -4,9 +4,9 @@
 
 namespace crash {
 
-bool IsObjectOfClass(const void* object, const std::type_info& Class)
+bool IsObjectOfClass(const void* object, const std::type_info& classType)
 {
-    const std::string name = rtl::ClassNameOf(Class);
+    const std::string name = rtl::ClassNameOf(classType);
     return !name.empty() && IsObjectOfClassName(object, name);
 }
 

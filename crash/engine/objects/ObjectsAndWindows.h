@@ -27,11 +27,11 @@ namespace crash {
 
 // ---- Objects and classes ------------------------------------------------------
 
-// Whether Class is sane type information of a class (readable, printable name).
+// Whether classType is sane type information of a class (readable, printable name).
 // No allocation.
-inline bool IsValidClass(const std::type_info* Class) noexcept
+inline bool IsValidClass(const std::type_info* classType) noexcept
 {
-    return rtl::IsValidClassType(Class);
+    return rtl::IsValidClassType(classType);
 }
 
 // A live polymorphic object; a TObject of more than 1024 bytes must be readable
@@ -45,7 +45,7 @@ using rtl::IsObjectOfClassName;
 
 // IsObjectOfClassName with the class's name, so that the same class compiled
 // into another module is recognised too.
-bool IsObjectOfClass(const void* object, const std::type_info& Class);
+bool IsObjectOfClass(const void* object, const std::type_info& classType);
 // IsObjectOfClass for any of the classes (null entries are skipped).
 bool IsObjectOfAnyClass(const void* object, std::initializer_list<const std::type_info*> classes);
 
@@ -79,7 +79,7 @@ void FreeCopiedExceptionObject(TRecord& record)
 class TActiveXException : public rtl::Exception {
 public:
     RTL_CLASS(TActiveXException)
-    // ExceptionType holds the type and its parents, one per line (CR, LF or
+    // exceptionType holds the type and its parents, one per line (CR, LF or
     // CR LF); the first line is the type, empty when there is none.
     TActiveXException(const std::string& exceptionType, std::string message);
 
@@ -156,7 +156,7 @@ void CopyTextToClipboard(const std::string& text);
 void RecordStartFolder();
 std::string StartFolder();
 
-// With Restart: starts the program again with the own command line and
+// With restart: starts the program again with the own command line and
 // start-up information, in the start folder (the current folder when none
 // was recorded). Then, whether that worked or not, the process ends with
 // exit code 1 at once.
@@ -165,8 +165,8 @@ std::string StartFolder();
 // ---- Events by name ------------------------------------------------------------------
 
 // Sets the code of a component's event (rtl::TComponent::EventProperty) to
-// NewCode, keeping its data pointer, when the event exists and its code
-// differs; true with OldCode holding the code before. Else false and OldCode
+// newCode, keeping its data pointer, when the event exists and its code
+// differs; true with oldCode holding the code before. Else false and oldCode
 // null. Main thread.
 bool ReplaceMethodProperty(rtl::TObject* object, std::string_view propertyName, void* newCode, void*& oldCode);
 

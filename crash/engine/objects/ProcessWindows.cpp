@@ -65,15 +65,15 @@ std::vector<HWND>& SnapshotWindows()
 
 }  // namespace
 
-HWND UserWindowOrNone(HWND Window) noexcept
+HWND UserWindowOrNone(HWND window) noexcept
 {
-    return Window == ::GetDesktopWindow() ? nullptr : Window;
+    return window == ::GetDesktopWindow() ? nullptr : window;
 }
 
-HWND FindProcessMainWindow(DWORD ProcessID)
+HWND FindProcessMainWindow(DWORD processId)
 {
     HWND found = nullptr;
-    ForEachProcessWindow(ProcessID, [&](HWND window) noexcept {
+    ForEachProcessWindow(processId, [&](HWND window) noexcept {
         if (!IsMainWindowCandidate(window)) return true;
         found = window;
         return false;
@@ -81,33 +81,33 @@ HWND FindProcessMainWindow(DWORD ProcessID)
     return found;
 }
 
-bool IsIDEProcess(DWORD ProcessID)
+bool IsIDEProcess(DWORD processId)
 {
-    if (ProcessID == 0) return false;
+    if (processId == 0) return false;
     bool found = false;
-    ForEachProcessWindow(ProcessID, [&](HWND window) noexcept {
+    ForEachProcessWindow(processId, [&](HWND window) noexcept {
         found = HasClassName(window, "TAppBuilder");
         return !found;
     });
     return found;
 }
 
-void GetProcessWindowsRect(DWORD ProcessID, RECT& Rect)
+void GetProcessWindowsRect(DWORD processId, RECT& bounds)
 {
-    Rect = {INT_MAX, INT_MAX, -INT_MAX, -INT_MAX};
+    bounds = {INT_MAX, INT_MAX, -INT_MAX, -INT_MAX};
     bool any = false;
-    ForEachProcessWindow(ProcessID, [&](HWND window) noexcept {
+    ForEachProcessWindow(processId, [&](HWND window) noexcept {
         RECT rect;
         if (::IsWindowVisible(window) && ::GetWindowRect(window, &rect) && rect.right > rect.left) {
-            Rect.left = std::min(Rect.left, rect.left);
-            Rect.top = std::min(Rect.top, rect.top);
-            Rect.right = std::max(Rect.right, rect.right);
-            Rect.bottom = std::max(Rect.bottom, rect.bottom);
+            bounds.left = std::min(bounds.left, rect.left);
+            bounds.top = std::min(bounds.top, rect.top);
+            bounds.right = std::max(bounds.right, rect.right);
+            bounds.bottom = std::max(bounds.bottom, rect.bottom);
             any = true;
         }
         return true;
     });
-    if (!any) Rect = {-1, -1, -1, -1};
+    if (!any) bounds = {-1, -1, -1, -1};
 }
 
 void SnapshotProcessWindows()
@@ -124,16 +124,16 @@ void SnapshotProcessWindows()
     });
 }
 
-bool IsOwnProcessWindow(HWND Window)
+bool IsOwnProcessWindow(HWND window)
 {
     DWORD owner = 0;
-    return ::GetWindowThreadProcessId(Window, &owner) != 0 && owner == ::GetCurrentProcessId();
+    return ::GetWindowThreadProcessId(window, &owner) != 0 && owner == ::GetCurrentProcessId();
 }
 
-bool IsNewWindow(HWND Window)
+bool IsNewWindow(HWND window)
 {
     const std::vector<HWND>& windows = SnapshotWindows();
-    return std::find(windows.begin(), windows.end(), Window) == windows.end();
+    return std::find(windows.begin(), windows.end(), window) == windows.end();
 }
 
 void ProcessOneMessage() noexcept

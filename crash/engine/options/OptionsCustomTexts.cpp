@@ -49,11 +49,11 @@ bool WriteRawStrings(const std::string& file, const std::string& section, const 
 }
 
 void ReadRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
-                    std::string& result, const std::string& Default, const std::string& keyPrefix)
+                    std::string& result, const std::string& defaultText, const std::string& keyPrefix)
 {
     const int count = ReadInteger(file, section, countKey, 0);
     if (count < 1) {
-        result = Default;
+        result = defaultText;
         return;
     }
     // The profile functions already take off one pair of quotes; taking off
@@ -61,7 +61,7 @@ void ReadRawStrings(const std::string& file, const std::string& section, const s
     std::string text;
     for (int i = 0; i < count; ++i) {
         if (i > 0) text += "\r\n";
-        text += ReadString(file, section, keyPrefix + std::to_string(i), Default);
+        text += ReadString(file, section, keyPrefix + std::to_string(i), defaultText);
     }
     result = std::move(text);
 }

@@ -14,18 +14,18 @@ namespace crash {
 // The section of the customised texts file.
 inline constexpr const char* kCustomizedTextsSection = "Exception Log";
 
-// Text split into lines (CR LF, CR or LF; a final break ends the last line):
-// CountKey holds the number of lines, KeyPrefix followed by 0, 1, ... each
+// text split into lines (CR LF, CR or LF; a final break ends the last line):
+// countKey holds the number of lines, keyPrefix followed by 0, 1, ... each
 // line between double quotes, which keep its blanks. False when a key could
 // not be written.
 bool WriteRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
                      const std::string& text, const std::string& keyPrefix);
 
 // The lines written by WriteRawStrings, joined by CR LF without a final one.
-// A count below 1 gives Default; a missing line key gives Default in its
+// A count below 1 gives defaultText; a missing line key gives defaultText in its
 // place. The profile functions take off the quotes of a line; nothing more is
 // taken, so a line that begins and ends with a quote of its own keeps them.
 void ReadRawStrings(const std::string& file, const std::string& section, const std::string& countKey,
-                    std::string& result, const std::string& Default, const std::string& keyPrefix);
+                    std::string& result, const std::string& defaultText, const std::string& keyPrefix);
 
 }  // namespace crash

@@ -39,7 +39,7 @@ void TVexlorExceptionsFilters::Clear()
 
 void TVexlorExceptionsFilters::Assign(const TVexlorExceptionsFilters& source)
 {
-    // Clearing first would empty Source too when it is this list.
+    // Clearing first would empty source too when it is this list.
     if (&source == this) return;
     std::vector<std::unique_ptr<TVexlorExceptionFilter>> copies;
     copies.reserve(source.FItems.size());

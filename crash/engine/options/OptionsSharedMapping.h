@@ -59,20 +59,20 @@ private:
 // "PPPPPPPPMMMMMMMM": process ID and module handle.
 std::string SharedOptionsMappingName(DWORD processId, HMODULE module);
 
-// Opens the mapping of Module in this process, creating it with Size content
-// bytes when it does not exist; Size 0 only opens. An existing mapping keeps
-// its capacity, whatever Size asks. True with Mapping holding the view (any
+// Opens the mapping of module in this process, creating it with size content
+// bytes when it does not exist; size 0 only opens. An existing mapping keeps
+// its capacity, whatever size asks. True with mapping holding the view (any
 // mapping it held is closed first); false when there is none.
 bool CreateSharedOptionsMapping(HMODULE module, std::uint32_t size, TSharedOptionsMapping& mapping);
 // Unmaps and closes; an empty mapping stays empty.
 void CloseSharedOptionsMapping(TSharedOptionsMapping& mapping) noexcept;
 
-// Start-up: the library's own mapping for Module with one content byte, the
+// Start-up: the library's own mapping for module with one content byte, the
 // flag 0 (no options yet). Shut-down: the library lets its mapping go.
 bool CreateLibrarySharedOptionsMapping(HMODULE module);
 void CloseLibrarySharedOptionsMapping() noexcept;
 
-// Writes Options (which need a module handle) into the mapping of their
+// Writes options (which need a module handle) into the mapping of their
 // module, which the library then holds until the next publication or
 // shut-down. The mapping is made anew at the stream's size; when another party
 // still holds the old one and the stream does not fit it, nothing is written
@@ -80,7 +80,7 @@ void CloseLibrarySharedOptionsMapping() noexcept;
 // is written and 1 after. True when the options were written.
 bool PublishSharedOptions(const TVexlorModuleOptions* options);
 
-// Loads Options (which need a module handle) from the mapping of their module
+// Loads options (which need a module handle) from the mapping of their module
 // when it exists and holds options, as the current version (LastVexlorVersion
 // is set to it). True when options were loaded; a stream that fails to load is
 // a warning (the options read so far stay).

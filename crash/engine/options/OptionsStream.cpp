@@ -79,7 +79,7 @@ public:
         FStream.ReadBuffer(&value, 2);
         return value;
     }
-    // The first Count bytes of the set's stored form (older streams stored
+    // The first count bytes of the set's stored form (older streams stored
     // narrower sets); the rest stay 0.
     template <class Set>
     Set Bits(std::size_t count = Set::kByteCount)
@@ -99,12 +99,12 @@ public:
         for (char& c : text) c = static_cast<char>(static_cast<std::uint8_t>(c) ^ kStringMask);
         return text;
     }
-    // Raises the read error unless Count more bytes are left.
+    // Raises the read error unless count more bytes are left.
     void Need(std::uint64_t count)
     {
         if (static_cast<std::uint64_t>(FStream.Remaining()) < count) throw rtl::EReadError("Stream read error");
     }
-    // An enumeration byte: a value past Last keeps Field and is reported.
+    // An enumeration byte: a value past last keeps field and is reported.
     template <class E>
     void Enum(E& field, E last, const char* name)
     {

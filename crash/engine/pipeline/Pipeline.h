@@ -27,9 +27,9 @@ void StopExceptionPipeline() noexcept;
 bool IsExceptionPipelineStarted() noexcept;
 
 // Result true: not handled by the crash reporter, the application's own
-// handling runs as if it were absent; false: handled here. Null Context,
-// ExceptionRecord, CallStack and zero StackPoint/TopOfStack take the raising
-// thread's values. ForeignType: Obj is an object of no class of ours (a
+// handling runs as if it were absent; false: handled here. Null context,
+// exceptionRecord, callStack and zero stackPoint/topOfStack take the raising
+// thread's values. foreignType: obj is an object of no class of ours (a
 // standard library exception, an int) of that C++ type; the report shows a
 // stand-in Exception with the type's name as its class and what() as its
 // message. A report thread's own exceptions are never reported (true at once).

@@ -53,10 +53,10 @@ class TVexlorStackList : public TVexlorRecordList<TVexlorDebugInfo> {
 public:
     void Delete(int index) override;
     // Appends a new item with DebugDetail, ModuleInfo, Addr, UnitName,
-    // ClassName, ProcedureName and Line of Source; every other field zero or
-    // empty. The new item does not own Source's private module record.
+    // ClassName, ProcedureName and Line of source; every other field zero or
+    // empty. The new item does not own source's private module record.
     int AddFrom(const TVexlorDebugInfo& source);
-    // Appends Item and makes the list the owner of Module, Item's private
+    // Appends item and makes the list the owner of module, item's private
     // module record.
     int AddOwning(std::unique_ptr<TVexlorDebugInfo> item, std::unique_ptr<TVexlorModuleInfo> module);
 
@@ -66,12 +66,12 @@ private:
 
 // ---- One address ----------------------------------------------------------------
 
-// Fills Item for the code address X: zeroes it, finds the module
+// Fills item for the code address x: zeroes it, finds the module
 // (ModuleInfoByAddr, which may add it to the module list), copies the flags
-// and the thread, then takes the first that knows X: the module's line
+// and the thread, then takes the first that knows x: the module's line
 // tables, its other debug information (OtherDebugData), else the module alone
 // (ddModule; ddNone without a module) with unit, class and procedure from the
-// export that holds X. Raises nothing but running out of memory.
+// export that holds x. Raises nothing but running out of memory.
 void GetDebugInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
                         bool runningThread);
 
@@ -81,26 +81,26 @@ using TDebugInfoResolver = void (*)(std::uintptr_t x, std::uint32_t threadId, TV
                                     bool runningThread);
 extern std::atomic<TDebugInfoResolver> DebugInfoResolver;
 
-// Fills Item with the module of X only: everything zero, ddModule, Addr, the
-// flags and the thread, and ModuleInfo set to Module, a new record (not in
+// Fills item with the module of x only: everything zero, ddModule, Addr, the
+// flags and the thread, and ModuleInfo set to module, a new record (not in
 // the module list) holding only the handle and the file name of the module
-// that contains X; Module and ModuleInfo null when none does. The module list
+// that contains x; module and ModuleInfo null when none does. The module list
 // is not asked. Raises nothing but running out of memory.
 void GetModuleOnlyInfoByAddr(std::uintptr_t x, std::uint32_t threadId, TVexlorDebugInfo& item, bool errorLine,
                              bool runningThread, std::unique_ptr<TVexlorModuleInfo>& module);
 
 // ---- Walks ------------------------------------------------------------------------
 
-// The walk over [StackStart, StackEnd] (StackEnd the highest byte; a range
+// The walk over [stackStart, stackEnd] (stackEnd the highest byte; a range
 // longer than kMaxStackScan is cut to it, one whose end lies below its start
-// examines nothing), appended to List: an item for FirstAddr (ErrorLine set)
+// examines nothing), appended to list: an item for firstAddr (ErrorLine set)
 // when not 0, then one per call found, innermost first, kept when its detail
-// is in Details and the levels allow (FirstLevel -1: every item; else the
-// items from the FirstLevel-th (from 0) on, at most LevelsCount); then the
-// list is pruned. FullResolution false: every item resolved to its module
+// is in details and the levels allow (firstLevel -1: every item; else the
+// items from the firstLevel-th (from 0) on, at most levelsCount); then the
+// list is pruned. fullResolution false: every item resolved to its module
 // only. A fault while a slot is examined skips the slot; anything else that
 // raises (a resolver, no memory) goes on to the caller, the items added so
-// far staying in List, unpruned.
+// far staying in list, unpruned.
 void ScanStackForReturnAddresses(TVexlorStackList& list, std::uintptr_t firstAddr, std::uintptr_t stackStart,
                                  std::uintptr_t stackEnd, std::uint32_t threadId, bool runningThread,
                                  bool followCallTargets, std::int32_t firstLevel, std::int32_t levelsCount,
@@ -116,7 +116,7 @@ std::unique_ptr<TVexlorStackList> GetCallStackByAddresses(std::uintptr_t firstAd
                                                           TVexlorDebugDetails details) noexcept;
 
 // Hides repeated call sites and stale runs in front of a procedure entry
-// among the items from FirstIndex on; inside the development environment
+// among the items from firstIndex on; inside the development environment
 // (IntoIDE) it first deletes the items below procedure level and those of a
 // procedure named "...HandleException...". Every walk ends with it.
 void PruneCallStack(TVexlorStackList& list, int firstIndex);
@@ -145,8 +145,8 @@ void FreeStackSnapshot() noexcept;
 // Copies the calling thread's stack, from the stack pointer of its last
 // raise (rtl's raise state: the raiser's ESP, or the fault's, also of a fault
 // that is not thrown yet) up to the stack
-// top, at most kMaxStackScan bytes, and keeps the thread and CodeAddr (5 lower
-// when IsReturnAddress and not 0: the CALL of a return address). A stack
+// top, at most kMaxStackScan bytes, and keeps the thread and codeAddr (5 lower
+// when isReturnAddress and not 0: the CALL of a return address). A stack
 // pointer outside the thread's stack gives way to this routine's own frame.
 // A copy that faults is kept as empty. Nothing without InitStackSnapshot.
 // Hook code: no heap, no raise.
@@ -169,8 +169,8 @@ struct TLastRaisedException {
     bool IsLanguageRaise = false;
 };
 TLastRaisedException& LastRaisedException() noexcept;
-// The hooks' setter: a non-null Object or Address replaces the kept one; the
-// current pair and the flag are always replaced. Answers Object. Hook code.
+// The hooks' setter: a non-null object or address replaces the kept one; the
+// current pair and the flag are always replaced. Answers object. Hook code.
 void* SetLastRaisedException(void* object, std::uintptr_t address, bool isLanguageRaise) noexcept;
 
 }  // namespace crash

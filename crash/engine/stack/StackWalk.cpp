@@ -95,8 +95,8 @@ struct TCallSite {
 
 bool ChainVouches(TWalk& walk, std::uintptr_t slot);
 
-// The CALL before return address R; the first encoding that matches decides.
-// Slot is where R was found (dcVouchedAt).
+// The CALL before return address r; the first encoding that matches decides.
+// slot is where r was found (dcVouchedAt).
 TCallSite CallBefore(TWalk& walk, std::uint32_t r, std::uintptr_t slot, TDisplacedCall displaced, bool addTargets)
 {
     TCallSite site;
@@ -104,7 +104,7 @@ TCallSite CallBefore(TWalk& walk, std::uint32_t r, std::uintptr_t slot, TDisplac
     if (r < sizeof code ||
         !rtl::ReadMemoryCatchable(reinterpret_cast<const void*>(r - 7u), code, sizeof code, &walk.Cache))
         return site;
-    // The byte k bytes before R.
+    // The byte k bytes before r.
     const auto at = [&](int k) { return code[7 - k]; };
     const auto add = [&](std::uintptr_t x) { site.Items[site.Count++] = x; };
     const auto word = [&](int k) {

@@ -21,9 +21,9 @@ namespace {
 std::atomic<rtl::TUnhandledFilterProc> gPreviousFilter{nullptr};
 std::atomic<bool> gLastResortRunning{false};
 
-LONG LastResortStep(EXCEPTION_POINTERS* Pointers) noexcept
+LONG LastResortStep(EXCEPTION_POINTERS* pointers) noexcept
 {
-    return LastResortExceptionFilter(Pointers);
+    return LastResortExceptionFilter(pointers);
 }
 
 // The object the runtime makes of the system's record (a copy); null when it
@@ -92,28 +92,29 @@ void RemoveLastResortFilter() noexcept
 
 }  // namespace detail
 
-LONG LastResortExceptionFilter(EXCEPTION_POINTERS* Pointers) noexcept
+LONG LastResortExceptionFilter(EXCEPTION_POINTERS* pointers) noexcept
 {
     // The pipeline's filter first: it reports what reaches the top.
     const rtl::TUnhandledFilterProc previous = gPreviousFilter.load();
-    const LONG answer = previous != nullptr ? previous(Pointers) : EXCEPTION_CONTINUE_SEARCH;
+    const LONG answer = previous != nullptr ? previous(pointers) : EXCEPTION_CONTINUE_SEARCH;
     if (!IsVexlorLogInstalled() || !IsVexlorLogActive()) return answer;
     // The filter's argument comes from whoever raised: only checked copies
     // of it are read.
-    EXCEPTION_POINTERS pointers{};
+    EXCEPTION_POINTERS copied{};
     EXCEPTION_RECORD record{};
-    if (!rtl::ReadValue(Pointers, pointers) || !rtl::ReadValue(pointers.ExceptionRecord, record)) return answer;
+    if (!rtl::ReadValue(pointers, copied) || !rtl::ReadValue(copied.ExceptionRecord, record)) return answer;
     record.ExceptionRecord = nullptr;
     // An unreadable context stays empty: the object is made of the record.
     CONTEXT context{};
-    rtl::ReadValue(pointers.ContextRecord, context);
+    rtl::ReadValue(copied.ContextRecord, context);
     gLastResortRunning.store(true);
     // The fault the pipeline's filter has just reported, known by its
     // record, is not reported again.
-    if (!IsFilterReportedRecord(pointers.ExceptionRecord)) {
+    if (!IsFilterReportedRecord(copied.ExceptionRecord)) {
         try {
             std::exception_ptr keep;
-            if (void* object = RecordObject(record, context, keep)) StandardVexlorNotify(object, record.ExceptionAddress);
+            if (void* object = RecordObject(record, context, keep))
+                StandardVexlorNotify(object, record.ExceptionAddress);
         } catch (...) {
             // No memory for the object or its report: the process ends all the same.
         }

@@ -85,7 +85,7 @@ std::string RegisteredOwnerText();
 // The text with every run of characters below the blank turned into one
 // blank; characters from the blank up, 128 to 255 included, kept.
 std::string SingleLineText(const std::string& text);
-// The text followed by blanks up to Width characters; a longer text as it is.
+// The text followed by blanks up to width characters; a longer text as it is.
 std::string PadRightSpaces(const std::string& text, int width);
 inline const std::string& ChooseText(bool flag, const std::string& ifSet, const std::string& ifNotSet)
 {
@@ -115,7 +115,7 @@ std::string HTMLEscapeText(const std::string& text);
 
 // The kernel's debugger-present test, looked up when called; false without it.
 bool IsDebuggerAttached() noexcept;
-// Whether a module's copy of the library, of library version word Version,
+// Whether a module's copy of the library, of library version word version,
 // can take this one's events: within the hundred from the own version's
 // hundreds on (own 610: 600 to 700).
 bool IsCompatibleLibraryVersion(std::uint16_t version, std::uint16_t ownVersion);

@@ -25,31 +25,32 @@ void AppendUnit(std::string& text, long long count, const char* word, const char
 
 namespace system {
 
-std::string MailDateText(TDateTime Value, int OffsetMinutes)
+std::string MailDateText(TDateTime value, int offsetMinutes)
 {
     SYSTEMTIME time;
-    if (!DateTimeToSystemTime(Value, time) || time.wDayOfWeek > 6 || time.wMonth < 1 || time.wMonth > 12) return {};
+    if (!DateTimeToSystemTime(value, time) || time.wDayOfWeek > 6 || time.wMonth < 1 || time.wMonth > 12) return {};
     // The real offset, minutes and all: +05:30 is +0530, not a rounded +0600.
-    const int offset = std::abs(OffsetMinutes);
+    const int offset = std::abs(offsetMinutes);
     char text[64];
     std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02d%02d", kDayNames[time.wDayOfWeek], time.wDay,
                   kMonthNames[time.wMonth - 1], time.wYear, time.wHour, time.wMinute, time.wSecond,
-                  OffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+                  offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     return text;
 }
 
 }  // namespace system
 
-std::string SingleLineText(const std::string& Text)
+std::string SingleLineText(const std::string& text)
 {
-    return OneString(Text);
+    return OneString(text);
 }
 
-std::string PadRightSpaces(const std::string& Text, int Width)
+std::string PadRightSpaces(const std::string& text, int width)
 {
-    std::string text = Text;
-    if (Width > 0 && text.size() < static_cast<std::size_t>(Width)) text.resize(static_cast<std::size_t>(Width), ' ');
-    return text;
+    std::string padded = text;
+    if (width > 0 && padded.size() < static_cast<std::size_t>(width))
+        padded.resize(static_cast<std::size_t>(width), ' ');
+    return padded;
 }
 
 std::string TempFolder()
@@ -60,37 +61,37 @@ std::string TempFolder()
     return IncludeLastBackslash(std::string(folder, length));
 }
 
-std::string DurationText(double Days)
+std::string DurationText(double days)
 {
     // Whole seconds of the total: splitting the days step by step, each step
     // truncating, makes 5 s (0.0000578... days) read as 4 s.
     long long seconds = 0;
-    if (std::isfinite(Days) && Days > 0 && Days < 1e9) seconds = std::llround(Days * 86400000.0) / 1000;
-    const long long days = seconds / 86400;
+    if (std::isfinite(days) && days > 0 && days < 1e9) seconds = std::llround(days * 86400000.0) / 1000;
+    const long long wholeDays = seconds / 86400;
     const long long hours = seconds / 3600 % 24;
     const long long minutes = seconds / 60 % 60;
     std::string text;
-    if (days > 0) AppendUnit(text, days, "day", ", ");
+    if (wholeDays > 0) AppendUnit(text, wholeDays, "day", ", ");
     if (hours > 0) AppendUnit(text, hours, "hour", ", ");
     if (minutes > 0) AppendUnit(text, minutes, "minute", ", ");
     AppendUnit(text, seconds % 60, "second", "");
     return text;
 }
 
-std::string MailDateText(TDateTime Value)
+std::string MailDateText(TDateTime value)
 {
-    return system::MailDateText(Value, GetGMTMinutes());
+    return system::MailDateText(value, GetGMTMinutes());
 }
 
-std::string HTMLEscapeText(const std::string& Text)
+std::string HTMLEscapeText(const std::string& text)
 {
-    std::string text = QuickStringReplace(Text, "&", "&amp;");
-    text = QuickStringReplace(text, "\"", "&quot;");
-    text = QuickStringReplace(text, "'", "&#039;");
-    text = QuickStringReplace(text, "<", "&lt;");
-    text = QuickStringReplace(text, ">", "&gt;");
-    text = QuickStringReplace(text, "  ", "&nbsp;&nbsp;");
-    return QuickStringReplace(text, "\r\n", "<br>\r\n");
+    std::string escaped = QuickStringReplace(text, "&", "&amp;");
+    escaped = QuickStringReplace(escaped, "\"", "&quot;");
+    escaped = QuickStringReplace(escaped, "'", "&#039;");
+    escaped = QuickStringReplace(escaped, "<", "&lt;");
+    escaped = QuickStringReplace(escaped, ">", "&gt;");
+    escaped = QuickStringReplace(escaped, "  ", "&nbsp;&nbsp;");
+    return QuickStringReplace(escaped, "\r\n", "<br>\r\n");
 }
 
 }  // namespace crash

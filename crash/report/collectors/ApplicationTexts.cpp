@@ -30,10 +30,10 @@ std::string HostedMainModuleFileName()
     return DotNetHostedFile(Real_GetMainModuleFileName());
 }
 
-HMODULE MainModuleHandle(const std::string& MetadataFilePath)
+HMODULE MainModuleHandle(const std::string& metadataFilePath)
 {
     const std::string fileName =
-        !MetadataFilePath.empty() && IsReadableFile(MetadataFilePath) ? MetadataFilePath : HostedMainModuleFileName();
+        !metadataFilePath.empty() && IsReadableFile(metadataFilePath) ? metadataFilePath : HostedMainModuleFileName();
     if (fileName.empty()) return nullptr;
     if (HMODULE loaded = ::GetModuleHandleA(fileName.c_str())) return loaded;
     TMappedMainModule& mapped = MappedMainModule();
@@ -50,28 +50,28 @@ void FreeMainModuleHandle() noexcept
     MappedMainModule().FModule.Reset();
 }
 
-std::string NameWithDescription(const std::string& FileName, const std::string& Description)
+std::string NameWithDescription(const std::string& fileName, const std::string& description)
 {
-    std::string text = ExtractFileName(FileName);
-    const std::string_view description = rtl::Trim(Description);
-    if (!description.empty()) text.append(" - (").append(description).append(")");
+    std::string text = ExtractFileName(fileName);
+    const std::string_view trimmed = rtl::Trim(description);
+    if (!trimmed.empty()) text.append(" - (").append(trimmed).append(")");
     return text;
 }
 
-std::string ApplicationNameText(bool CallFromCOMObject, const std::string& MetadataFilePath)
+std::string ApplicationNameText(bool callFromComObject, const std::string& metadataFilePath)
 {
     const std::string fileName =
-        CallFromCOMObject ? HostedMainModuleFileName() : GetModuleFullFileName(::GetModuleHandleW(nullptr));
+        callFromComObject ? HostedMainModuleFileName() : GetModuleFullFileName(::GetModuleHandleW(nullptr));
     std::string description;
     std::string version;
-    if (HMODULE module = MainModuleHandle(MetadataFilePath))
+    if (HMODULE module = MainModuleHandle(metadataFilePath))
         GetFileDescriptionAndVersion(GetModuleFullFileName(module), description, version);
     return NameWithDescription(fileName, description);
 }
 
-std::string CommandLineParameters(const std::string& CommandLine)
+std::string CommandLineParameters(const std::string& commandLine)
 {
-    const std::string_view line = rtl::Trim(CommandLine);
+    const std::string_view line = rtl::Trim(commandLine);
     std::size_t position = 0;
     // The system's argument rules for the program's own name: a quoted name
     // runs to the next double quote (or the end), an unquoted one to the first
@@ -91,12 +91,12 @@ std::string CommandLineParametersText()
     return CommandLineParameters(CommandLineText());
 }
 
-std::string CompilationDateText(TDateTime CompilationDate)
+std::string CompilationDateText(TDateTime compilationDate)
 {
-    if (CompilationDate == 0) return {};
+    if (compilationDate == 0) return {};
     // The zone's real offset, as the date's suffix shows it: a zone half an
     // hour off whole hours would otherwise show an instant thirty minutes off.
-    return MailDateText(CompilationDate + GetGMTMinutes() / 1440.0);
+    return MailDateText(compilationDate + GetGMTMinutes() / 1440.0);
 }
 
 std::string CompilationDateText()
@@ -110,29 +110,29 @@ std::string CompilationDateText()
     return CompilationDateText(date);
 }
 
-std::string ExceptionAddressText(const void* Address)
+std::string ExceptionAddressText(const void* address)
 {
-    if (Address == nullptr) return {};
+    if (address == nullptr) return {};
     char text[16];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(Address)));
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(address)));
     return text;
 }
 
-std::string ExceptionModuleFileName(const void* Address, bool CallFromCOMObject, const TVexlorStackList* StackList)
+std::string ExceptionModuleFileName(const void* address, bool callFromComObject, const TVexlorStackList* stackList)
 {
-    if (CallFromCOMObject) {
-        if (StackList == nullptr) return {};
+    if (callFromComObject) {
+        if (stackList == nullptr) return {};
         const rtl::TCriticalSectionLock lock(ModulesListLock());
-        const TVexlorDebugInfo* first = StackList->Items(0);
+        const TVexlorDebugInfo* first = stackList->Items(0);
         return first != nullptr && first->ModuleInfo != nullptr ? first->ModuleInfo->Name : std::string();
     }
-    HMODULE module = ModuleHandleByAddr(Address);
+    HMODULE module = ModuleHandleByAddr(address);
     return module != nullptr ? GetModuleFullFileName(module) : std::string();
 }
 
-std::string ExceptionModuleText(const void* Address, bool CallFromCOMObject, const TVexlorStackList* StackList)
+std::string ExceptionModuleText(const void* address, bool callFromComObject, const TVexlorStackList* stackList)
 {
-    const std::string fileName = ExceptionModuleFileName(Address, CallFromCOMObject, StackList);
+    const std::string fileName = ExceptionModuleFileName(address, callFromComObject, stackList);
     if (fileName.empty()) return {};
     std::string description;
     std::string version;
@@ -140,9 +140,9 @@ std::string ExceptionModuleText(const void* Address, bool CallFromCOMObject, con
     return NameWithDescription(fileName, description);
 }
 
-std::string ExceptionModuleVersionText(const void* Address, bool CallFromCOMObject, const TVexlorStackList* StackList)
+std::string ExceptionModuleVersionText(const void* address, bool callFromComObject, const TVexlorStackList* stackList)
 {
-    const std::string fileName = ExceptionModuleFileName(Address, CallFromCOMObject, StackList);
+    const std::string fileName = ExceptionModuleFileName(address, callFromComObject, stackList);
     std::string description;
     std::string version;
     GetFileDescriptionAndVersion(fileName, description, version);

@@ -66,18 +66,18 @@ TDiskFacts QueryDisk()
 
 }  // namespace
 
-std::string MegabytesText(std::uint64_t Bytes)
+std::string MegabytesText(std::uint64_t bytes)
 {
-    std::uint64_t megabytes = Bytes >> 20;
-    const std::uint64_t rest = Bytes & 0xFFFFF;
+    std::uint64_t megabytes = bytes >> 20;
+    const std::uint64_t rest = bytes & 0xFFFFF;
     if (rest > 0x80000 || (rest == 0x80000 && megabytes % 2 == 1)) ++megabytes;
     return std::to_string(megabytes) + " Mb";
 }
 
-std::string GigabytesText(std::uint64_t Bytes)
+std::string GigabytesText(std::uint64_t bytes)
 {
     // Hundredths, a half rounded away from zero as the number format does.
-    const std::uint64_t hundredths = static_cast<std::uint64_t>(std::floor(Bytes * 100.0 / 1073741824.0 + 0.5));
+    const std::uint64_t hundredths = static_cast<std::uint64_t>(std::floor(bytes * 100.0 / 1073741824.0 + 0.5));
     std::string text = std::to_string(hundredths / 100);
     const unsigned fraction = static_cast<unsigned>(hundredths % 100);
     if (fraction != 0) {
@@ -99,16 +99,16 @@ std::string FreeMemoryText()
     return MegabytesText(QueryMemory().Available);
 }
 
-std::string DriveRootOf(const std::string& Path)
+std::string DriveRootOf(const std::string& path)
 {
-    if (Path.size() >= 2 && Path[1] == ':') return Path.substr(0, 2) + "\\";
+    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2) + "\\";
     // A network path's drive is its server and share.
-    if (Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\') {
-        const std::size_t server = Path.find('\\', 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        const std::size_t server = path.find('\\', 2);
         if (server == std::string::npos || server == 2) return {};
-        const std::size_t share = Path.find('\\', server + 1);
+        const std::size_t share = path.find('\\', server + 1);
         if (share == server + 1) return {};
-        return (share == std::string::npos ? Path : Path.substr(0, share)) + "\\";
+        return (share == std::string::npos ? path : path.substr(0, share)) + "\\";
     }
     return {};
 }
@@ -125,13 +125,13 @@ std::string FreeDiskText()
     return facts.Known ? GigabytesText(facts.FreeToCaller) : std::string();
 }
 
-std::string ProcessorTextOf(const std::string& NameString, const std::string& Vendor, const std::string& Identifier)
+std::string ProcessorTextOf(const std::string& nameString, const std::string& vendor, const std::string& identifier)
 {
-    std::string text(rtl::Trim(NameString));
+    std::string text(rtl::Trim(nameString));
     if (text.empty()) {
-        text = rtl::Trim(Vendor);
-        const std::string_view identifier = rtl::Trim(Identifier);
-        if (!text.empty() && !identifier.empty()) text.append(" - ").append(identifier);
+        text = rtl::Trim(vendor);
+        const std::string_view trimmed = rtl::Trim(identifier);
+        if (!text.empty() && !trimmed.empty()) text.append(" - ").append(trimmed);
     }
     return text.empty() ? std::string("Unknown processor") : text;
 }
@@ -145,10 +145,10 @@ std::string ProcessorText()
                            ReadKey(HKEY_LOCAL_MACHINE, kKey, "Identifier"));
 }
 
-std::string DisplayModeTextOf(int Width, int Height, int BitsPerPixel)
+std::string DisplayModeTextOf(int width, int height, int bitsPerPixel)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%d x %d, %d bit", Width, Height, BitsPerPixel);
+    std::snprintf(text, sizeof text, "%d x %d, %d bit", width, height, bitsPerPixel);
     return text;
 }
 
@@ -164,7 +164,7 @@ public:
     }
     TScreenDC(const TScreenDC&) = delete;
     TScreenDC& operator=(const TScreenDC&) = delete;
-    int Caps(int Index) const noexcept { return FDC ? ::GetDeviceCaps(FDC, Index) : 0; }
+    int Caps(int index) const noexcept { return FDC ? ::GetDeviceCaps(FDC, index) : 0; }
 
 private:
     HDC FDC;
@@ -195,11 +195,11 @@ struct TLanguageSearch {
 };
 TLanguageSearch* ActiveSearch = nullptr;
 
-BOOL CALLBACK VisitLocale(LPSTR IdText) noexcept
+BOOL CALLBACK VisitLocale(LPSTR idText) noexcept
 {
     try {
         TLanguageSearch& search = *ActiveSearch;
-        const std::string text = IdText != nullptr ? IdText : "";
+        const std::string text = idText != nullptr ? idText : "";
         const std::string lastFour = text.size() > 4 ? text.substr(text.size() - 4) : text;
         unsigned long id = 0;
         if (std::sscanf(lastFour.c_str(), "%lx", &id) != 1) return TRUE;

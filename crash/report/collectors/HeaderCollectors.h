@@ -54,7 +54,7 @@ std::string ServicePackText();
 std::string HostedMainModuleFileName();
 
 // The module whose version data describe the application: the metadata file
-// when MetadataFilePath names an existing file, else the hosted main module.
+// when metadataFilePath names an existing file, else the hosted main module.
 // A module that is not loaded is mapped (its code is not run) and kept until
 // FreeMainModuleHandle. Null when neither can be had.
 HMODULE MainModuleHandle(const std::string& metadataFilePath = {});
@@ -65,7 +65,7 @@ void FreeMainModuleHandle() noexcept;
 // when the description is not empty.
 std::string NameWithDescription(const std::string& fileName, const std::string& description);
 
-// Item 1.2: the program's file name (the hosted one with CallFromCOMObject)
+// Item 1.2: the program's file name (the hosted one with callFromComObject)
 // with the description of MainModuleHandle's file.
 std::string ApplicationNameText(bool callFromComObject = false, const std::string& metadataFilePath = {});
 
@@ -86,7 +86,7 @@ std::string CompilationDateText();
 // Item 2.2: 8 upper-case hexadecimal digits; empty for 0.
 std::string ExceptionAddressText(const void* address);
 
-// The file of the faulting module: with CallFromCOMObject the module of the
+// The file of the faulting module: with callFromComObject the module of the
 // stack list's first item, else the module that holds the address. Empty when
 // none.
 std::string ExceptionModuleFileName(const void* address, bool callFromComObject = false,
@@ -107,12 +107,12 @@ std::string ExceptionClassText(const void* object);
 // Item 2.6: the message of an Exception (an access violation's rebuilt from
 // the system record, below) or the what() of a standard library exception;
 // "Unknown error message" for any other object; a "." appended when it does
-// not end with one. Stored as the current exception message. SystemRecord is
+// not end with one. Stored as the current exception message. systemRecord is
 // the system's record the pipeline copied (null: the object's own copy).
 std::string ExceptionMessageText(const void* object, const EXCEPTION_RECORD* systemRecord = nullptr);
 
 // The access-violation text: "Access violation at address %p in module '%s'.
-// %s of address %p" when ModuleName is not empty, else "Access violation at
+// %s of address %p" when moduleName is not empty, else "Access violation at
 // address %p. %s of address %p"; the word "Read" for access kind 0,
 // "Execution" for 8 (data execution prevention), else "Write"; each address 8
 // upper-case hexadecimal digits.
@@ -163,9 +163,9 @@ std::string ActiveControlText(const std::string& controlText);
 
 // ---- Computer ----------------------------------------------------------------------
 
-// Bytes in megabytes rounded to the nearest (a half to the even one), " Mb".
+// bytes in megabytes rounded to the nearest (a half to the even one), " Mb".
 std::string MegabytesText(std::uint64_t bytes);
-// Bytes in gigabytes as "0.##" (at most two decimals, none shown when they
+// bytes in gigabytes as "0.##" (at most two decimals, none shown when they
 // are zero, the locale's decimal separator), " Gb".
 std::string GigabytesText(std::uint64_t bytes);
 
@@ -273,7 +273,7 @@ std::string ActiveControlText(TReportContext& context);
 
 // The header's values by the option that shows each item.
 using THeaderValues = std::array<std::string, kShowOptionCount>;
-// Puts in Values every item the collectors give and Shown contains: all but
+// Puts in values every item the collectors give and shown contains: all but
 // the system facts' (1.1, 1.3, 1.6, 2.1, 3.1, 3.2, 5.1, 5.6, 6.1 to 6.3) and
 // the pipeline's (2.7 to 2.10), which stay as they are, as do the items not
 // shown (a hidden printer or network item costs no time). The class and

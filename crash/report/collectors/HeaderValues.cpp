@@ -5,26 +5,26 @@
 
 namespace crash {
 
-void CollectHeaderValues(TReportContext& Context, THeaderValues& Values, const TShowOptions& Shown)
+void CollectHeaderValues(TReportContext& context, THeaderValues& values, const TShowOptions& shown)
 {
-    auto put = [&](TShowOption Option, auto&& Collect) {
-        if (Shown.Contains(Option)) Values[Option] = Collect();
+    auto put = [&](TShowOption option, auto&& collect) {
+        if (shown.Contains(option)) values[option] = collect();
     };
-    put(soAppName, [&] { return ApplicationNameText(Context); });
+    put(soAppName, [&] { return ApplicationNameText(context); });
     put(soAppParameters, [] { return CommandLineParametersText(); });
     put(soAppCompilationDate, [] { return CompilationDateText(); });
-    put(soExcAddress, [&] { return ExceptionAddressText(Context); });
-    put(soExcModuleName, [&] { return ExceptionModuleText(Context); });
-    put(soExcModuleVersion, [&] { return ExceptionModuleVersionText(Context); });
-    Values[soExcType] = ExceptionClassText(Context);
-    Values[soExcMessage] = ExceptionMessageText(Context);
+    put(soExcAddress, [&] { return ExceptionAddressText(context); });
+    put(soExcModuleName, [&] { return ExceptionModuleText(context); });
+    put(soExcModuleVersion, [&] { return ExceptionModuleVersionText(context); });
+    values[soExcType] = ExceptionClassText(context);
+    values[soExcMessage] = ExceptionMessageText(context);
     put(soUserEmail, [] { return UserEmailText(); });
     put(soUserCompany, [] { return UserCompanyText(); });
     put(soUserPrivileges, [] { return UserPrivilegesText(); });
     put(soActCtlsFormClass, [] { return ForegroundFormClassText(); });
     put(soActCtlsFormText, [] { return ForegroundFormText(); });
-    put(soActCtlsControlClass, [&] { return ActiveControlClassText(Context); });
-    put(soActCtlsControlText, [&] { return ActiveControlText(Context); });
+    put(soActCtlsControlClass, [&] { return ActiveControlClassText(context); });
+    put(soActCtlsControlText, [&] { return ActiveControlText(context); });
     put(soCmpTotalMemory, [] { return TotalMemoryText(); });
     put(soCmpFreeMemory, [] { return FreeMemoryText(); });
     put(soCmpTotalDisk, [] { return TotalDiskText(); });
@@ -39,18 +39,18 @@ void CollectHeaderValues(TReportContext& Context, THeaderValues& Values, const T
     static constexpr TShowOption kNetwork[] = {soNetIP, soNetSubmask, soNetGateway, soNetDNS1, soNetDNS2, soNetDHCP};
     static constexpr TNetworkItem kNetworkItems[] = {niIP, niMask, niGateway, niDNS1, niDNS2, niDHCP};
     bool networkShown = false;
-    for (const TShowOption option : kNetwork) networkShown = networkShown || Shown.Contains(option);
+    for (const TShowOption option : kNetwork) networkShown = networkShown || shown.Contains(option);
     if (networkShown) {
         const TNetworkTexts network = NetworkInfoTexts();
         for (std::size_t i = 0; i < std::size(kNetwork); ++i)
-            if (Shown.Contains(kNetwork[i])) Values[kNetwork[i]] = network[kNetworkItems[i]];
+            if (shown.Contains(kNetwork[i])) values[kNetwork[i]] = network[kNetworkItems[i]];
     }
 }
 
-void CollectHeaderValues(TReportContext& Context, THeaderValues& Values)
+void CollectHeaderValues(TReportContext& context, THeaderValues& values)
 {
     const TPipelineState* state = PipelineStateOrNull();
-    CollectHeaderValues(Context, Values,
+    CollectHeaderValues(context, values,
                         state != nullptr && state->Options ? state->Options->ShowOptions() : TShowOptions::All());
 }
 

@@ -13,25 +13,25 @@ namespace {
 
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
-void ReadMemorySize(const std::string& Key, const std::string& Name, TVideoCardFacts& Facts)
+void ReadMemorySize(const std::string& key, const std::string& name, TVideoCardFacts& facts)
 {
-    Facts.MemoryKnown = ReadKeyDword(kMachine, Key, Name, Facts.MemorySize);
+    facts.MemoryKnown = ReadKeyDword(kMachine, key, name, facts.MemorySize);
 }
 
 }  // namespace
 
-std::string WithoutZeroBytes(const std::string& Bytes)
+std::string WithoutZeroBytes(const std::string& bytes)
 {
     std::string text;
-    text.reserve(Bytes.size());
-    for (char c : Bytes)
+    text.reserve(bytes.size());
+    for (char c : bytes)
         if (c != '\0') text += c;
     return text;
 }
 
-std::string VideoMemoryKeyOf(const std::string& DeviceMapValue)
+std::string VideoMemoryKeyOf(const std::string& deviceMapValue)
 {
-    const std::string& path = DeviceMapValue;
+    const std::string& path = deviceMapValue;
     std::string upper = path;
     ::CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
     const std::size_t system = upper.find("\\SYSTEM");
@@ -43,11 +43,11 @@ std::string VideoMemoryKeyOfDeviceMap()
     return VideoMemoryKeyOf(ReadKey(kMachine, "Hardware\\Devicemap\\Video", "\\Device\\Video0"));
 }
 
-TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std::string& DeviceId)
+TVideoCardFacts VideoFactsOfDeviceNT(const std::string& deviceString, const std::string& deviceId)
 {
     TVideoCardFacts facts;
-    facts.AdapterName = DeviceString;
-    const std::string enumKey = "System\\CurrentControlSet\\Enum\\" + DeviceId;
+    facts.AdapterName = deviceString;
+    const std::string enumKey = "System\\CurrentControlSet\\Enum\\" + deviceId;
     const std::string instance = FirstSubKey(kMachine, enumKey);
     const std::string deviceKey = enumKey + "\\" + instance;
     std::string rawVideoId;
@@ -67,12 +67,12 @@ TVideoCardFacts VideoFactsOfDeviceNT(const std::string& DeviceString, const std:
     return facts;
 }
 
-TVideoCardFacts VideoFactsOfDevice9x(const std::string& DeviceString, const std::string& DeviceKey)
+TVideoCardFacts VideoFactsOfDevice9x(const std::string& deviceString, const std::string& deviceKey)
 {
     TVideoCardFacts facts;
-    facts.AdapterName = DeviceString;
-    facts.DriverVersion = ReadKey(kMachine, DeviceKey, "Ver");
-    ReadMemorySize(DeviceKey + "\\INFO", "VideoMemory", facts);
+    facts.AdapterName = deviceString;
+    facts.DriverVersion = ReadKey(kMachine, deviceKey, "Ver");
+    ReadMemorySize(deviceKey + "\\INFO", "VideoMemory", facts);
     return facts;
 }
 
@@ -81,10 +81,9 @@ TVideoCardFacts VideoFactsOfDeviceMap()
     return VideoFactsOfVideoKey(VideoMemoryKeyOfDeviceMap());
 }
 
-TVideoCardFacts VideoFactsOfVideoKey(const std::string& MemoryKey)
+TVideoCardFacts VideoFactsOfVideoKey(const std::string& memoryKey)
 {
     TVideoCardFacts facts;
-    const std::string& memoryKey = MemoryKey;
     if (memoryKey.empty()) return facts;
     ReadMemorySize(memoryKey, "HardwareInformation.MemorySize", facts);
     std::string adapter;
@@ -113,12 +112,12 @@ TVideoCardFacts VideoFactsOfDisplayClass()
 
 }  // namespace collectors
 
-std::string VideoCardTextOf(const TVideoCardFacts& Facts)
+std::string VideoCardTextOf(const TVideoCardFacts& facts)
 {
-    std::string text(rtl::Trim(Facts.AdapterName));
-    text += " (driver " + Facts.DriverVersion;
-    if (Facts.MemoryKnown && Facts.MemorySize != 0)
-        text += " - RAM " + std::to_string(Facts.MemorySize >> 20) + " MB)";
+    std::string text(rtl::Trim(facts.AdapterName));
+    text += " (driver " + facts.DriverVersion;
+    if (facts.MemoryKnown && facts.MemorySize != 0)
+        text += " - RAM " + std::to_string(facts.MemorySize >> 20) + " MB)";
     else
         text += ")";
     return text;

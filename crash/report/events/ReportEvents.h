@@ -28,7 +28,7 @@ void NotifySavedLogFile();          // atSavedLogFile
 bool NotifyLogFileError();
 
 // Whether the filter applies to the exception object, reported as handled
-// (Handled) or not. An error that came through a COM call (TActiveXException)
+// (handled) or not. An error that came through a COM call (TActiveXException)
 // matches when the filter's class name is one of the lines of its type text,
 // without case, whatever the filter's exception type; any other object when
 // the exception type lets it pass (fetHandled only handled ones, fetUnhandled

@@ -98,7 +98,7 @@ bool SendOption(const TReportFilesState& state, TCommonSendOption option)
     return state.Options != nullptr && state.Options->CommonSendOptions().Contains(option);
 }
 
-// Lines of Text (CRLF, CR or LF), each closed by CRLF.
+// Lines of text (CRLF, CR or LF), each closed by CRLF.
 std::string LinesClosedByCRLF(std::string_view text)
 {
     std::string out;

@@ -99,13 +99,13 @@ private:
 // ---- The log steps --------------------------------------------------------------------
 
 // With loNoDuplicateErrors: sets the duplicate flag when the identifier is
-// in the log, and with Increment raises that entry's count (item 2.8) and
+// in the log, and with increment raises that entry's count (item 2.8) and
 // saves the log. Without it the flag is cleared. The log's exceptions pass
 // to the caller, the log closed.
 void CountDuplicateError(TReportFilesState& state, bool increment);
 
 // With loDeleteLogAtVersionChange: deletes the log file when the newest
-// entry's item 1.3 is not empty and differs from CurrentVersion. The log's
+// entry's item 1.3 is not empty and differs from currentVersion. The log's
 // exceptions pass to the caller, the log closed.
 void DeleteLogAtVersionChange(const TVexlorModuleOptions& options,
                               const std::string& currentVersion = GetMainModuleVersion());
@@ -120,7 +120,7 @@ void SaveReportToLog(TReportFilesState& state);
 
 // ---- Files of a report ------------------------------------------------------------------
 
-// The name under which the file Path is attached: its file name, with "__"
+// The name under which the file path is attached: its file name, with "__"
 // and the computer's name and/or "__" and the exception time
 // (yyyymmddhhnnss) before its extension, as the send options ask.
 std::string SendFileName(const TReportFilesState& state, const std::string& path);
@@ -133,7 +133,7 @@ std::string LastHTMLPageFileName(const TReportFilesState& state);
 std::string CapturedHTMLPageFileName(const TReportFilesState& state);
 std::string ZipFileName(const TReportFilesState& state);
 
-// Writes Page (its lines closed by CRLF) to LastHTMLPageFileName when the
+// Writes page (its lines closed by CRLF) to LastHTMLPageFileName when the
 // report has a captured page; failures are ignored.
 void SaveLastHTMLPage(const TReportFilesState& state, const std::string& page);
 

@@ -38,7 +38,7 @@ void WriteAll(HANDLE file, std::string_view bytes, const std::string& fileName)
     }
 }
 
-// The key of item Item in an entry.
+// The key of the item labelled item in an entry.
 std::string ItemKey(std::string_view item)
 {
     std::string key("\r\n  ");
@@ -60,8 +60,8 @@ TItemPlace FindItemPlace(const std::string& entry, std::string_view item)
     return place;
 }
 
-// The end of a value that starts at Start: the position of the CRLF that
-// closes its last line (Entry's size when no CRLF closes it). A following
+// The end of a value that starts at start: the position of the CRLF that
+// closes its last line (entry's size when no CRLF closes it). A following
 // line belongs to the value unless it is empty or is the next item's line
 // (two blanks and a non-blank fourth character).
 std::size_t ValueEnd(const std::string& entry, std::size_t start)

@@ -47,11 +47,11 @@ inline constexpr std::string_view kLogEntrySeparator = "\r\n\r\n\r\n\r\n";
 
 class TLogFile : public rtl::TObject {
 public:
-    // Resolves FileName for reading or writing (GetWorkingFile, in a
+    // Resolves fileName for reading or writing (GetWorkingFile, in a
     // folder of the program's name when it falls back to the user's folder)
     // and loads the file when it exists. The file is not kept open:
     // the writers' lock, not an open handle, keeps others out while this
-    // object lives. An empty FileName makes a log without a file (Save
+    // object lives. An empty fileName makes a log without a file (Save
     // raises).
     TLogFile(const std::string& fileName, bool readOnly);
     ~TLogFile() override = default;
@@ -84,8 +84,8 @@ public:
     void SaveInPlace();
 
     // ---- Entries ----
-    // Keeps at most MaxNum entries after the addition (a negative MaxNum:
-    // no limit; 0 keeps the new entry alone) and adds Log as the newest.
+    // Keeps at most maxNum entries after the addition (a negative maxNum:
+    // no limit; 0 keeps the new entry alone) and adds log as the newest.
     void Append(std::string_view log, std::int32_t maxNum);
     void DeleteItem(int itemNumber);
     void Clear() noexcept { FList.clear(); }
@@ -97,14 +97,14 @@ public:
 
     // ---- Items of an entry ----
     // The index of the newest entry that holds one of the pairs
-    // (Items[j], Values[j]), the pairs of an entry tried in order; -1 when
+    // (items[j], values[j]), the pairs of an entry tried in order; -1 when
     // none does (or the arrays differ in length).
     int FindItem(const std::vector<std::string>& items, const std::vector<std::string>& values) const;
-    // The value of item Item ("2.7") of entry ItemNumber, read back from its
+    // The value of the item labelled item ("2.7") of entry itemNumber, read back from its
     // stored form; empty for a missing item or an index outside the list.
     std::string GetItemValue(const std::string& item, int itemNumber) const;
-    // Replaces the value of item Item, or adds the item as the last line of
-    // its section when the entry lacks it (Caption after the label, padded to
+    // Replaces the value of the item labelled item, or adds the item as the last line of
+    // its section when the entry lacks it (caption after the label, padded to
     // the width of its section's labels). The value is stored in the form
     // GetItemValue and FindItem read, so ": " and line breaks survive.
     void SetItemValue(const std::string& item, const std::string& value, int itemNumber, const std::string& caption);
@@ -117,7 +117,7 @@ public:
     // ---- XML copy (made by LogFileSteps.XMLCopy) ----
     // rtl::Exception when the slot is empty.
     std::string GetXML() const;
-    // Writes GetXML() to FileName (replacing it).
+    // Writes GetXML() to fileName (replacing it).
     void SaveXMLCopy(const std::string& fileName) const;
 
 private:
@@ -131,7 +131,7 @@ private:
 std::string NormalizeLineBreaks(std::string_view text);
 
 // The form in which a value is stored on an item line whose ": " stands at
-// position ColonPosition (counted from 1, from the line's two blanks): ": "
+// position colonPosition (counted from 1, from the line's two blanks): ": "
 // as ":_", every line after the first indented to the value's column, an
 // empty one of them as ".", every line closed by CRLF.
 std::string StoredItemValue(std::string_view value, std::size_t colonPosition);
@@ -141,13 +141,13 @@ std::string StoredItemValue(std::string_view value, std::size_t colonPosition);
 // The bytes of the file; raises rtl::EFOpenError when it cannot be opened.
 // Others may read, write and delete it meanwhile.
 std::string ReadFileBytes(const std::string& fileName);
-// Replaces FileName by a complete file holding Bytes: written beside it under
-// the name FileName + ".tmp", flushed and closed, then put in its place. True
+// Replaces fileName by a complete file holding bytes: written beside it under
+// the name fileName + ".tmp", flushed and closed, then put in its place. True
 // on success; false, with the temporary file gone, when the system refuses
 // the replacement. Raises rtl::EFCreateError / rtl::EWriteError when the
 // temporary file cannot be written.
 bool ReplaceFileBytes(const std::string& fileName, std::string_view bytes);
-// Opens or creates FileName shared for reading and writing, writes Bytes from
+// Opens or creates fileName shared for reading and writing, writes bytes from
 // its start and cuts it after them. rtl::EFCreateError / rtl::EWriteError.
 void RewriteFileBytes(const std::string& fileName, std::string_view bytes);
 

@@ -39,7 +39,7 @@ std::wstring LogFileLockName(const std::string& fileName);
 
 class TLogFileLock : public rtl::TObject {
 public:
-    // Waits at most TimeoutMs for the mutex of FileName's log.
+    // Waits at most timeoutMs for the mutex of fileName's log.
     explicit TLogFileLock(const std::string& fileName, DWORD timeoutMs = kLogFileLockTimeout);
     // Releases the mutex.
     ~TLogFileLock() override;

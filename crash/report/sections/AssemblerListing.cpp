@@ -93,7 +93,7 @@ constexpr std::size_t kMinPreviewText = 4;
 constexpr std::size_t kPreviewScan = 256;
 constexpr std::size_t kPreviewShown = 32;
 
-// The length of the text at Bytes up to its terminating zero; 0 when no zero
+// The length of the text at bytes up to its terminating zero; 0 when no zero
 // is met or a byte before it is no printable character.
 std::size_t PrintableTextLength(const unsigned char* bytes, std::size_t count)
 {

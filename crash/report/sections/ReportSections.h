@@ -58,7 +58,7 @@ std::string EmptyTableText(const std::string& caption);
 class TRowBuffer {
 public:
     explicit TRowBuffer(std::size_t reservedBytes);
-    // One row of Count cells: "|", each cell padded to its width and "|",
+    // One row of count cells: "|", each cell padded to its width and "|",
     // then CRLF; the position moves past it.
     void WriteRow(const std::string_view* cells, const std::int32_t* widths, std::size_t count);
     // What was written; the rest of the reservation is dropped.
@@ -84,13 +84,13 @@ struct TCallStackTable {
 };
 
 // The caption of a thread's group of rows: its role ("*" and the exception
-// thread when Starred), id, priority ("??" for a thread the registry does not
+// thread when starred), id, priority ("??" for a thread the registry does not
 // hold), class, main-thread tag and custom message; or the leak header of a
-// leak item ("+" in front when Starred). A thread whose priority the registry
+// leak item ("+" in front when starred). A thread whose priority the registry
 // has not read yet has it read from the system and stored. Not cleaned: the
-// call-stack table cleans it as a cell. CallFromCOMObject (the call-stack
+// call-stack table cleans it as a cell. callFromComObject (the call-stack
 // tab's items from another module's call) leaves out the thread's facts
-// unless Starred.
+// unless starred.
 std::string ThreadHeaderText(const TVexlorDebugInfo& item, bool starred, const TVexlorModuleOptions& options,
                              bool callFromComObject = false);
 
@@ -99,7 +99,7 @@ std::string ThreadHeaderText(const TVexlorDebugInfo& item, bool starred, const T
 // an empty row before a running thread's group after the first, the thread
 // header, separator) followed by the items' rows; then the closing rule and
 // CRLF CRLF. Only the items whose detail the options show
-// (GetShownDebugDetails) count, for the widths as for the rows. ThreadCount,
+// (GetShownDebugDetails) count, for the widths as for the rows. threadCount,
 // the number of threads of the report's snapshot, sizes the row buffer.
 TCallStackTable BuildCallStackBlock(const TVexlorStackList* stack, int threadCount, const TVexlorModuleOptions& options,
                                     TSectionStageProc setStage = nullptr);
@@ -135,18 +135,18 @@ TProcessesTable BuildProcessesBlock(const TVexlorProcessesList& processes, const
 // after it.
 inline constexpr int kListedInstructions = 10;
 
-// The listing around ExceptionAddress (at most 10 instructions before it, the
+// The listing around exceptionAddress (at most 10 instructions before it, the
 // exception line marked "<-- EXCEPTION", and up to 10 after it or up to a
 // return), with source headings, call and jump targets named and string
-// previews of 4-byte immediates; each line ends with CRLF. HeaderText gets
+// previews of 4-byte immediates; each line ends with CRLF. headerText gets
 // the caption and its dash rule (no CRLF after it). Both empty when the 4
 // bytes at the address cannot be read.
 std::string BuildAssemblerListing(std::uintptr_t exceptionAddress, const TVexlorModuleOptions& options,
                                   std::string& headerText);
 
-// The CPU block: registers of Context ("????    " each without one), the
-// stack and memory-dump captions and, when 64 bytes at StackAddress and 256
-// at ExceptionAddress can be read, 16 dump lines.
+// The CPU block: registers of context ("????    " each without one), the
+// stack and memory-dump captions and, when 64 bytes at stackAddress and 256
+// at exceptionAddress can be read, 16 dump lines.
 std::string BuildCPUText(const CONTEXT* context, std::uintptr_t stackAddress, std::uintptr_t exceptionAddress,
                          const TVexlorModuleOptions& options);
 
@@ -154,7 +154,7 @@ std::string BuildCPUText(const CONTEXT* context, std::uintptr_t stackAddress, st
 
 // The call-stack block, then (with loSaveModulesAndProcessesSections) the
 // modules and processes blocks of the global lists, else their empty tables,
-// appended to Context.CallStackText; the tables' widths and dash rules into the
+// appended to context.CallStackText; the tables' widths and dash rules into the
 // context. The call-stack block records its steps in the pipeline's stage
 // (when the pipeline runs). The caller holds no lock of the thread registry:
 // the thread headers take its reader lock.

@@ -42,7 +42,7 @@ inline constexpr std::string_view kHTMLOkButton =
 inline constexpr std::string_view kHTMLTag = "<%HTML_TAG%>";
 
 // The options' page template (the default one when it is empty or blank)
-// with every place holder replaced by Body, after the first place holder
+// with every place holder replaced by body, after the first place holder
 // found in any case was written as kHTMLTag. A template without a title, or
 // whose "</title>" stands before its "<title>", gets "<title>" + the
 // customised dialog caption (expanded, made one line, HTML-escaped) +
@@ -51,7 +51,7 @@ inline constexpr std::string_view kHTMLTag = "<%HTML_TAG%>";
 // comment is remembered (LastHTMLPageIDComment).
 std::string BuildHTMLPage(const std::string& body, const TVexlorModuleOptions& options);
 
-// The page of a report text: the text HTML-escaped, with AddButton followed by
+// The page of a report text: the text HTML-escaped, with addButton followed by
 // kHTMLOkButton, through BuildHTMLPage.
 std::string GenerateHTML(const std::string& text, bool addButton, const TVexlorModuleOptions& options);
 
@@ -74,8 +74,8 @@ bool WriteWebErrorPage(const std::string& page, const TWebServerTarget& target);
 // the program writes must not take the error page for the program's own.
 bool WritingWebErrorPage() noexcept;
 
-// The page of PageText (the dialog's top text and the message) with the OK
-// button, written to the server. False, and nothing done, when Target is no
+// The page of pageText (the dialog's top text and the message) with the OK
+// button, written to the server. False, and nothing done, when target is no
 // web application; else WriteWebErrorPage's answer. The page made is kept
 // (LastWebErrorPage).
 bool ShowWebErrorPage(const std::string& pageText, const TWebServerTarget& target, const TVexlorModuleOptions& options);
@@ -86,7 +86,7 @@ std::string LastWebErrorPage();
 bool IsDirectory(const std::string& path);
 
 // Creates the file's folder when it is missing, creates (or truncates) the
-// file and writes Text; true when the whole text was written and the file
+// file and writes text; true when the whole text was written and the file
 // closed.
 bool WriteTextFile(const std::string& text, const std::string& fileName);
 

@@ -30,44 +30,44 @@ std::string Trimmed(std::string_view text)
     return std::string(rtl::Trim(text));
 }
 
-// Characters [Start, Start + Length) of Text, as far as they exist.
-std::string Mid(const std::string& Text, std::size_t Start, std::size_t Length = npos)
+// Characters [start, start + length) of text, as far as they exist.
+std::string Mid(const std::string& text, std::size_t start, std::size_t length = npos)
 {
-    if (Start >= Text.size()) return {};
-    return Text.substr(Start, Length);
+    if (start >= text.size()) return {};
+    return text.substr(start, length);
 }
 
-std::size_t LineStart(const std::string& Text, std::size_t Pos)
+std::size_t LineStart(const std::string& text, std::size_t pos)
 {
-    if (Pos == 0 || Pos > Text.size()) return 0;
-    const std::size_t lf = Text.rfind('\n', Pos - 1);
+    if (pos == 0 || pos > text.size()) return 0;
+    const std::size_t lf = text.rfind('\n', pos - 1);
     return lf == npos ? 0 : lf + 1;
 }
 
 // The lines of a CRLF text; a final line break adds no empty line.
-std::vector<std::string> SplitLines(const std::string& Text)
+std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
     std::size_t start = 0;
-    while (start < Text.size()) {
-        const std::size_t end = Text.find("\r\n", start);
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
         if (end == npos) {
-            lines.push_back(Text.substr(start));
+            lines.push_back(text.substr(start));
             break;
         }
-        lines.push_back(Text.substr(start, end - start));
+        lines.push_back(text.substr(start, end - start));
         start = end + 2;
     }
     return lines;
 }
 
 // Every line but the first and the last indented by two blanks.
-std::string IndentInnerLines(const std::string& Text)
+std::string IndentInnerLines(const std::string& text)
 {
-    const bool endsWithBreak = Text.size() >= 2 && Text.compare(Text.size() - 2, 2, "\r\n") == 0;
-    const std::vector<std::string> lines = SplitLines(Text);
+    const bool endsWithBreak = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+    const std::vector<std::string> lines = SplitLines(text);
     std::string result;
-    result.reserve(Text.size() + 2 * lines.size());
+    result.reserve(text.size() + 2 * lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) result += "\r\n";
         if (i > 0 && i + 1 < lines.size()) result += "  ";
@@ -77,70 +77,70 @@ std::string IndentInnerLines(const std::string& Text)
     return result;
 }
 
-std::vector<std::string> Cells(const std::string& Row, char Separator)
+std::vector<std::string> Cells(const std::string& row, char separator)
 {
     std::vector<std::string> cells;
-    ExtractStringsEx(MakeCharSet(std::string_view(&Separator, 1)), Row, cells);
+    ExtractStringsEx(MakeCharSet(std::string_view(&separator, 1)), row, cells);
     return cells;
 }
 
-const std::string& Cell(const std::vector<std::string>& Cells, std::size_t Index)
+const std::string& Cell(const std::vector<std::string>& cells, std::size_t index)
 {
     static const std::string empty;
-    return Index < Cells.size() ? Cells[Index] : empty;
+    return index < cells.size() ? cells[index] : empty;
 }
 
-bool IsVersionFrom(const std::string& Entry, std::string_view Version)
+bool IsVersionFrom(const std::string& entry, std::string_view version)
 {
-    return EntryVersion(Entry) >= Version;
+    return EntryVersion(entry) >= version;
 }
 
-std::size_t CallStackTop(const std::string& Entry)
+std::size_t CallStackTop(const std::string& entry)
 {
-    return Entry.find(kCallStackTop);
+    return entry.find(kCallStackTop);
 }
 
-// From the call-stack top, Count section titles further: the first dash of
+// from the call-stack top, count section titles further: the first dash of
 // the rule under the last of them; npos when there are fewer.
-std::size_t SectionIndex(const std::string& Entry, std::size_t From, int Count)
+std::size_t SectionIndex(const std::string& entry, std::size_t from, int count)
 {
-    std::size_t pos = From;
-    for (int i = 0; i < Count; ++i) {
-        const std::size_t found = Entry.find(kSectionTitleEnd, pos);
+    std::size_t pos = from;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t found = entry.find(kSectionTitleEnd, pos);
         if (found == npos) return npos;
         pos = found + 3;
     }
     return pos;
 }
 
-// The table whose caption rule starts at RulePos: from the rule above its
+// The table whose caption rule starts at rulePos: from the rule above its
 // header row to its closing rule; empty when the section holds no table.
-std::string TableAt(const std::string& Entry, std::size_t RulePos)
+std::string TableAt(const std::string& entry, std::size_t rulePos)
 {
-    if (RulePos == npos) return {};
-    const std::size_t ruleEnd = Entry.find("-\r\n", RulePos);
-    if (ruleEnd == npos || ruleEnd + 3 >= Entry.size() || Entry[ruleEnd + 3] != '|') return {};
-    const std::size_t start = LineStart(Entry, ruleEnd);
-    const std::size_t end = Entry.find(kTableEnd, ruleEnd);
+    if (rulePos == npos) return {};
+    const std::size_t ruleEnd = entry.find("-\r\n", rulePos);
+    if (ruleEnd == npos || ruleEnd + 3 >= entry.size() || entry[ruleEnd + 3] != '|') return {};
+    const std::size_t start = LineStart(entry, ruleEnd);
+    const std::size_t end = entry.find(kTableEnd, ruleEnd);
     if (end == npos) return {};
-    return Entry.substr(start, end + 1 - start);
+    return entry.substr(start, end + 1 - start);
 }
 
 // The start of the CPU block's caption line: a caption ending in ":", a line
 // of dashes and a line beginning "EAX: ", after the call-stack table. A
 // listing or a header value never has that shape.
-std::size_t CPUBlockStart(const std::string& Entry)
+std::size_t CPUBlockStart(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
+    const std::size_t top = CallStackTop(entry);
     if (top == npos) return npos;
-    for (std::size_t at = Entry.find("\r\nEAX: ", top); at != npos; at = Entry.find("\r\nEAX: ", at + 2)) {
-        const std::size_t ruleStart = LineStart(Entry, at);
+    for (std::size_t at = entry.find("\r\nEAX: ", top); at != npos; at = entry.find("\r\nEAX: ", at + 2)) {
+        const std::size_t ruleStart = LineStart(entry, at);
         if (ruleStart < 2 || ruleStart >= at) continue;
-        const std::string_view rule(Entry.data() + ruleStart, at - ruleStart);
+        const std::string_view rule(entry.data() + ruleStart, at - ruleStart);
         if (rule.find_first_not_of('-') != std::string_view::npos) continue;
         const std::size_t titleEnd = ruleStart - 2;
-        const std::size_t titleStart = LineStart(Entry, titleEnd);
-        if (titleEnd <= titleStart || Entry[titleEnd - 1] != ':') continue;
+        const std::size_t titleStart = LineStart(entry, titleEnd);
+        if (titleEnd <= titleStart || entry[titleEnd - 1] != ':') continue;
         return titleStart;
     }
     return npos;
@@ -148,16 +148,16 @@ std::size_t CPUBlockStart(const std::string& Entry)
 
 // ---- Enciphered names ----
 
-std::string DecipherName(const std::string& Encoded, const TCipherContext& Key)
+std::string DecipherName(const std::string& encoded, const TCipherContext& key)
 {
-    std::string name = Base64DecodeString(Encoded);
-    Decrypt(Key, name.data(), name.data(), name.size());
+    std::string name = Base64DecodeString(encoded);
+    Decrypt(key, name.data(), name.data(), name.size());
     return name;
 }
 
-bool IsPlainName(const std::string& Name)
+bool IsPlainName(const std::string& name)
 {
-    for (const char c : Name) {
+    for (const char c : name) {
         const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
                         c == '@' || c == '_';
         if (!ok) return false;
@@ -165,162 +165,162 @@ bool IsPlainName(const std::string& Name)
     return true;
 }
 
-// Unit "?" + kind letter + Base64, procedure "?" + Base64 (of "Class.Proc" or
+// unit "?" + kind letter + Base64, procedure "?" + Base64 (of "Class.Proc" or
 // of the procedure alone), class "?" + Base64 or empty. A wrong password gives
 // bytes that are no name: then the cells stay as they are.
-void DecipherNames(std::string& Unit, std::string& Class, std::string& Procedure, const std::string& Password)
+void DecipherNames(std::string& unit, std::string& className, std::string& procedure, const std::string& password)
 {
-    if (Unit.size() < 2) return;
+    if (unit.size() < 2) return;
     TCipherContext key;
-    InitKey(key, Password);
-    std::string unit = DecipherName(Unit.substr(2), key);
+    InitKey(key, password);
+    std::string unitName = DecipherName(unit.substr(2), key);
     // Both kinds of source file share one extension here.
-    if (unit.find('.') == npos) unit += kUnitSourceExtension;
-    std::string procedure = Procedure.empty() ? std::string() : DecipherName(Procedure.substr(1), key);
+    if (unitName.find('.') == npos) unitName += kUnitSourceExtension;
+    std::string procedureName = procedure.empty() ? std::string() : DecipherName(procedure.substr(1), key);
     std::string cls;
-    const std::size_t dot = procedure.find('.');
+    const std::size_t dot = procedureName.find('.');
     if (dot != npos) {
-        cls = procedure.substr(0, dot);
-        procedure.erase(0, dot + 1);
-    } else if (Class.size() > 1) {
-        cls = DecipherName(Class.substr(1), key);
+        cls = procedureName.substr(0, dot);
+        procedureName.erase(0, dot + 1);
+    } else if (className.size() > 1) {
+        cls = DecipherName(className.substr(1), key);
     }
-    if (!IsPlainName(unit) || !IsPlainName(cls) || !IsPlainName(procedure)) return;
-    Unit = std::move(unit);
-    Class = std::move(cls);
-    Procedure = std::move(procedure);
+    if (!IsPlainName(unitName) || !IsPlainName(cls) || !IsPlainName(procedureName)) return;
+    unit = std::move(unitName);
+    className = std::move(cls);
+    procedure = std::move(procedureName);
 }
 
 // The value of a "Name=Value" part of a thread header.
-std::string PartValue(const std::string& Part)
+std::string PartValue(const std::string& part)
 {
-    const std::size_t eq = Part.find('=');
-    return eq == npos ? Part : Trimmed(std::string_view(Part).substr(eq + 1));
+    const std::size_t eq = part.find('=');
+    return eq == npos ? part : Trimmed(std::string_view(part).substr(eq + 1));
 }
 
 // ---- Header items ----
 
 // An item line begins with two blanks and its label: "  2.7 ". A value's own
 // continuation lines stand indented to the value's column.
-bool IsItemLine(const std::string& Line, const std::string& TrimmedLine)
+bool IsItemLine(const std::string& line, const std::string& trimmedLine)
 {
-    if (Line.size() < 4 || Line[0] != ' ' || Line[1] != ' ' || Line[2] == ' ' || Line[3] == ' ') return false;
-    return TrimmedLine.find(": ") != npos || (!TrimmedLine.empty() && TrimmedLine.back() == ':');
+    if (line.size() < 4 || line[0] != ' ' || line[1] != ' ' || line[2] == ' ' || line[3] == ' ') return false;
+    return trimmedLine.find(": ") != npos || (!trimmedLine.empty() && trimmedLine.back() == ':');
 }
 
-std::string CleanValue(std::string Value)
+std::string CleanValue(std::string value)
 {
-    if (Value.compare(0, 3, ".\r\n") == 0) Value.erase(0, 1);
-    if (Value.size() >= 3 && Value.compare(Value.size() - 3, 3, "\r\n.") == 0) Value.pop_back();
-    Value = QuickStringReplace(Value, ":_", ": ");
-    return QuickStringReplace(Value, "\n.\r", "\n\r");
+    if (value.compare(0, 3, ".\r\n") == 0) value.erase(0, 1);
+    if (value.size() >= 3 && value.compare(value.size() - 3, 3, "\r\n.") == 0) value.pop_back();
+    value = QuickStringReplace(value, ":_", ": ");
+    return QuickStringReplace(value, "\n.\r", "\n\r");
 }
 
-std::string ElementText(TXMLItem& Item)
+std::string ElementText(TXMLItem& item)
 {
-    return Item.GetXMLText();
+    return item.GetXMLText();
 }
 
 }  // namespace
 
-std::string EntryVersion(const std::string& Entry)
+std::string EntryVersion(const std::string& entry)
 {
-    std::size_t end = Entry.find_first_of("\r\n");
-    if (end == npos) end = Entry.size();
-    return end > 10 ? Entry.substr(10, end - 10) : std::string();
+    std::size_t end = entry.find_first_of("\r\n");
+    if (end == npos) end = entry.size();
+    return end > 10 ? entry.substr(10, end - 10) : std::string();
 }
 
 // ---- Sections ----
 
-std::string GetItem_Generals(const std::string& Entry)
+std::string GetItem_Generals(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
+    const std::size_t top = CallStackTop(entry);
     if (top == npos) return {};
-    const std::size_t ruleStart = LineStart(Entry, top);
-    const std::size_t titleStart = ruleStart >= 2 ? LineStart(Entry, ruleStart - 2) : 0;
+    const std::size_t ruleStart = LineStart(entry, top);
+    const std::size_t titleStart = ruleStart >= 2 ? LineStart(entry, ruleStart - 2) : 0;
     std::size_t end = titleStart;
-    while (end > 0 && (Entry[end - 1] == '\r' || Entry[end - 1] == '\n' || Entry[end - 1] == ' ')) --end;
-    return Entry.substr(0, end);
+    while (end > 0 && (entry[end - 1] == '\r' || entry[end - 1] == '\n' || entry[end - 1] == ' ')) --end;
+    return entry.substr(0, end);
 }
 
-std::string GetItem_CallStack(const std::string& Entry)
+std::string GetItem_CallStack(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
+    const std::size_t top = CallStackTop(entry);
     if (top == npos) return {};
-    const std::size_t start = LineStart(Entry, top);
-    const std::size_t end = Entry.find(kTableEnd, top);
+    const std::size_t start = LineStart(entry, top);
+    const std::size_t end = entry.find(kTableEnd, top);
     if (end == npos) return {};
-    return Entry.substr(start, end + 1 - start);
+    return entry.substr(start, end + 1 - start);
 }
 
-std::string GetItem_Modules(const std::string& Entry)
+std::string GetItem_Modules(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
+    const std::size_t top = CallStackTop(entry);
     if (top == npos) return {};
-    return TableAt(Entry, SectionIndex(Entry, top, 1));
+    return TableAt(entry, SectionIndex(entry, top, 1));
 }
 
-std::string GetItem_Processes(const std::string& Entry)
+std::string GetItem_Processes(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
-    if (top == npos || !IsVersionFrom(Entry, "6.0")) return {};
-    return TableAt(Entry, SectionIndex(Entry, top, 2));
+    const std::size_t top = CallStackTop(entry);
+    if (top == npos || !IsVersionFrom(entry, "6.0")) return {};
+    return TableAt(entry, SectionIndex(entry, top, 2));
 }
 
-std::string GetItem_Assembler(const std::string& Entry)
+std::string GetItem_Assembler(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
-    if (top == npos || !IsVersionFrom(Entry, "6.0")) return {};
-    const std::size_t rule = SectionIndex(Entry, top, 3);
+    const std::size_t top = CallStackTop(entry);
+    if (top == npos || !IsVersionFrom(entry, "6.0")) return {};
+    const std::size_t rule = SectionIndex(entry, top, 3);
     if (rule == npos) return {};
-    std::size_t limit = CPUBlockStart(Entry);
-    if (limit == npos) limit = Entry.size();
+    std::size_t limit = CPUBlockStart(entry);
+    if (limit == npos) limit = entry.size();
     // The third title after the call stack is the CPU block's own when the
     // report has no listing.
-    if (LineStart(Entry, rule - 3) >= limit) return {};
-    const std::size_t ruleEnd = Entry.find("\r\n", rule);
+    if (LineStart(entry, rule - 3) >= limit) return {};
+    const std::size_t ruleEnd = entry.find("\r\n", rule);
     if (ruleEnd == npos) return {};
     const std::size_t start = ruleEnd + 2;
-    std::size_t end = Entry.find(kBlankLine, ruleEnd);
+    std::size_t end = entry.find(kBlankLine, ruleEnd);
     if (end == npos || end > limit) end = limit;
     if (end <= start) return {};
-    return Entry.substr(start, end - start);
+    return entry.substr(start, end - start);
 }
 
-std::string GetItem_CPU(const std::string& Entry)
+std::string GetItem_CPU(const std::string& entry)
 {
-    const std::size_t start = CPUBlockStart(Entry);
+    const std::size_t start = CPUBlockStart(entry);
     if (start == npos) return {};
-    std::size_t end = Entry.find(kBlankLine, start);
-    if (end != npos) end = Entry.find(kBlankLine, end + 4);
-    if (end == npos) end = Entry.size();
-    std::string text = Entry.substr(start, end - start);
+    std::size_t end = entry.find(kBlankLine, start);
+    if (end != npos) end = entry.find(kBlankLine, end + 4);
+    if (end == npos) end = entry.size();
+    std::string text = entry.substr(start, end - start);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
     return text;
 }
 
-std::string GetItem_Reproduce(const std::string& Entry)
+std::string GetItem_Reproduce(const std::string& entry)
 {
-    const std::size_t top = CallStackTop(Entry);
+    const std::size_t top = CallStackTop(entry);
     if (top == npos) return {};
-    const std::size_t second = Entry.find(kCallStackTop, top + 1);
+    const std::size_t second = entry.find(kCallStackTop, top + 1);
     if (second == npos) return {};
-    const std::size_t rule = SectionIndex(Entry, second, 3);
+    const std::size_t rule = SectionIndex(entry, second, 3);
     if (rule == npos) return {};
-    const std::size_t ruleEnd = Entry.find("\r\n", rule);
+    const std::size_t ruleEnd = entry.find("\r\n", rule);
     if (ruleEnd == npos) return {};
     const std::size_t start = ruleEnd + 2;
-    const std::size_t end = Entry.find(kBlankLine, ruleEnd);
+    const std::size_t end = entry.find(kBlankLine, ruleEnd);
     if (end == npos || end <= start) return {};
-    return Entry.substr(start, end - start);
+    return entry.substr(start, end - start);
 }
 
 // ---- Elements ----
 
-std::string GetItem_GeneralsXML(const std::string& Entry)
+std::string GetItem_GeneralsXML(const std::string& entry)
 {
     TXMLItem root("General");
-    const std::vector<std::string> lines = SplitLines(GetItem_Generals(Entry));
+    const std::vector<std::string> lines = SplitLines(GetItem_Generals(entry));
     TXMLItem* group = nullptr;
     std::string groupTitle;
     bool groupHasItems = false;
@@ -382,14 +382,14 @@ std::string GetItem_GeneralsXML(const std::string& Entry)
     return ElementText(root);
 }
 
-std::string GetItem_CallStackXML(const std::string& Entry, const std::string& Password)
+std::string GetItem_CallStackXML(const std::string& entry, const std::string& password)
 {
     TXMLItem root("CallStack");
-    const std::vector<std::string> lines = SplitLines(GetItem_CallStack(Entry));
+    const std::vector<std::string> lines = SplitLines(GetItem_CallStack(entry));
     TXMLItem* current = nullptr;
     int topThreads = 0;
     bool afterSeparator = true;
-    if (!IsVersionFrom(Entry, "5.0")) {
+    if (!IsVersionFrom(entry, "5.0")) {
         current = root.AddItem("ExceptionThread");
         topThreads = 1;
         afterSeparator = false;
@@ -427,7 +427,7 @@ std::string GetItem_CallStackXML(const std::string& Entry, const std::string& Pa
             afterSeparator = false;
         }
         std::string unit = cells[2], cls = cells[3], procedure = cells[4];
-        if (!Password.empty() && !unit.empty() && unit[0] == '?') DecipherNames(unit, cls, procedure, Password);
+        if (!password.empty() && !unit.empty() && unit[0] == '?') DecipherNames(unit, cls, procedure, password);
         if (!procedure.empty() && procedure[0] == '@') procedure[0] = '_';
         const std::string& number = cells[5];
         const std::size_t bracket = number.find('[');
@@ -448,10 +448,10 @@ std::string GetItem_CallStackXML(const std::string& Entry, const std::string& Pa
     return ElementText(root);
 }
 
-std::string GetItem_ModulesXML(const std::string& Entry)
+std::string GetItem_ModulesXML(const std::string& entry)
 {
     TXMLItem root("Modules");
-    const std::vector<std::string> lines = SplitLines(GetItem_Modules(Entry));
+    const std::vector<std::string> lines = SplitLines(GetItem_Modules(entry));
     for (std::size_t i = 3; i + 1 < lines.size(); ++i) {
         if (lines[i].compare(0, 2, "|-") == 0) continue;
         const std::vector<std::string> cells = Cells(lines[i], '|');
@@ -471,12 +471,12 @@ std::string GetItem_ModulesXML(const std::string& Entry)
     return ElementText(root);
 }
 
-std::string GetItem_ProcessesXML(const std::string& Entry)
+std::string GetItem_ProcessesXML(const std::string& entry)
 {
     static const char* const kNames[] = {"ID",     "Name",     "Description", "Version",
                                          "Memory", "Priority", "Threads",     "Path"};
     TXMLItem root("Processes");
-    const std::vector<std::string> lines = SplitLines(GetItem_Processes(Entry));
+    const std::vector<std::string> lines = SplitLines(GetItem_Processes(entry));
     for (std::size_t i = 3; i + 1 < lines.size(); ++i) {
         if (lines[i].compare(0, 2, "|-") == 0) continue;
         const std::vector<std::string> cells = Cells(lines[i], '|');
@@ -486,10 +486,10 @@ std::string GetItem_ProcessesXML(const std::string& Entry)
     return ElementText(root);
 }
 
-std::string GetItem_AssemblerXML(const std::string& Entry)
+std::string GetItem_AssemblerXML(const std::string& entry)
 {
     TXMLItem root("Assembler");
-    for (const std::string& raw : SplitLines(GetItem_Assembler(Entry))) {
+    for (const std::string& raw : SplitLines(GetItem_Assembler(entry))) {
         const std::string line = Trimmed(raw);
         if (line.empty()) continue;
         std::string address, command, comment;
@@ -513,10 +513,10 @@ std::string GetItem_AssemblerXML(const std::string& Entry)
     return ElementText(root);
 }
 
-std::string GetItem_CPUXML(const std::string& Entry)
+std::string GetItem_CPUXML(const std::string& entry)
 {
     TXMLItem root("CPU");
-    const std::string cpu = GetItem_CPU(Entry);
+    const std::string cpu = GetItem_CPU(entry);
     if (!rtl::Trim(cpu).empty()) {
         const std::vector<std::string> lines = SplitLines(cpu);
         TXMLItem* registers = root.AddItem("Registers");
@@ -548,44 +548,44 @@ std::string GetItem_CPUXML(const std::string& Entry)
     return ElementText(root);
 }
 
-std::string GetItem_ReproduceXML(const std::string& Entry)
+std::string GetItem_ReproduceXML(const std::string& entry)
 {
     // Later entries carry the steps as an inserted header section, which the
     // General element already holds.
-    if (IsVersionFrom(Entry, "5.0")) return {};
+    if (IsVersionFrom(entry, "5.0")) return {};
     TXMLItem root("HoToReproduce");
-    root.AddField("Text", GetItem_Reproduce(Entry));
+    root.AddField("Text", GetItem_Reproduce(entry));
     return ElementText(root);
 }
 
-std::string GetItem_XML(const std::string& Entry, const std::string& Password)
+std::string GetItem_XML(const std::string& entry, const std::string& password)
 {
-    std::string text = "<Log Version=\"" + TXMLItem::EncodedString(EntryVersion(Entry)) + "\">\r\n";
-    text += GetItem_GeneralsXML(Entry);
-    text += GetItem_CallStackXML(Entry, Password);
-    text += GetItem_ModulesXML(Entry);
-    text += GetItem_ProcessesXML(Entry);
-    text += GetItem_AssemblerXML(Entry);
-    text += GetItem_CPUXML(Entry);
-    text += GetItem_ReproduceXML(Entry);
+    std::string text = "<Log Version=\"" + TXMLItem::EncodedString(EntryVersion(entry)) + "\">\r\n";
+    text += GetItem_GeneralsXML(entry);
+    text += GetItem_CallStackXML(entry, password);
+    text += GetItem_ModulesXML(entry);
+    text += GetItem_ProcessesXML(entry);
+    text += GetItem_AssemblerXML(entry);
+    text += GetItem_CPUXML(entry);
+    text += GetItem_ReproduceXML(entry);
     text += "</Log>";
     return IndentInnerLines(text);
 }
 
-std::string GetXML(const std::vector<std::string>& Entries, const std::string& Password)
+std::string GetXML(const std::vector<std::string>& entries, const std::string& password)
 {
     std::string text = "<Doc>\r\n";
-    for (const std::string& entry : Entries) {
-        text += GetItem_XML(entry, Password);
+    for (const std::string& entry : entries) {
+        text += GetItem_XML(entry, password);
         text += "\r\n";
     }
     text += "</Doc>";
     return IndentInnerLines(text);
 }
 
-void SaveXMLCopy(const std::vector<std::string>& Entries, const std::string& Password, const std::string& FileName)
+void SaveXMLCopy(const std::vector<std::string>& entries, const std::string& password, const std::string& fileName)
 {
-    SaveTextLines(GetXML(Entries, Password), FileName);
+    SaveTextLines(GetXML(entries, password), fileName);
 }
 
 }  // namespace crash::logxml

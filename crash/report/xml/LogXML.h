@@ -44,7 +44,7 @@ std::string GetItem_Reproduce(const std::string& entry);
 
 // ---- Elements of one entry (XML text, lines ending with CRLF) ----
 std::string GetItem_GeneralsXML(const std::string& entry);
-// Enciphered unit, class and procedure names are read with Password when it
+// Enciphered unit, class and procedure names are read with password when it
 // is not empty.
 std::string GetItem_CallStackXML(const std::string& entry, const std::string& password);
 std::string GetItem_ModulesXML(const std::string& entry);

@@ -209,7 +209,7 @@ inline app::TVolumetraParams Params(int capacity, int points, float pulsesPerLit
     return p;
 }
 
-// The true litres behind an ADC value: the scenario's litres:ADC table read
+// The true litres behind an adc value: the scenario's litres:adc table read
 // backwards (it rises monotonically in these scenarios).
 inline double LitresForAdc(const std::vector<std::pair<double, double>>& table, double adc)
 {

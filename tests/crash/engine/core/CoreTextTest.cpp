@@ -7,7 +7,7 @@
 namespace crash {
 namespace {
 
-// Items shown as "[a][b]" so that empty items are visible.
+// items shown as "[a][b]" so that empty items are visible.
 std::string Items(const std::vector<std::string>& items)
 {
     std::string text;

@@ -114,7 +114,7 @@ protected:
     void SetUp() override { ShowVexlorLogUnits = true; }
     void TearDown() override { ShowVexlorLogUnits = false; }
 
-    // Reads a block of the current version holding Tables.
+    // Reads a block of the current version holding tables.
     std::unique_ptr<TModuleDebugData> Read(const std::string& tables, std::uint16_t flags = 0,
                                            std::uintptr_t handle = kHandle,
                                            std::string password = std::string(kEmbeddedDataKey))

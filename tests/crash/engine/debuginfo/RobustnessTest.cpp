@@ -149,7 +149,7 @@ TEST(Robustness, Td32CutAtEveryLength)
     }
 }
 
-// Up to eight bytes of the data set to random values, the last Keep bytes
+// Up to eight bytes of the data set to random values, the last keep bytes
 // left as they are.
 std::string Changed(std::string_view data, std::mt19937& random, std::size_t keep)
 {

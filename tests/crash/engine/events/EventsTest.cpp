@@ -170,7 +170,7 @@ protected:
         PasswordRequest = nullptr;
         FreeVexlorLogList();
     }
-    // Publishes the record of an exception raised at Address.
+    // Publishes the record of an exception raised at address.
     void Publish(void* address)
     {
         FRecord.ExceptionAddress = address;

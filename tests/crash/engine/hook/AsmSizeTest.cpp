@@ -21,7 +21,7 @@ struct TLengthCase {
     int size;
 };
 
-// Bytes are padded with zeros, so that every case can be read 32 bytes deep.
+// bytes are padded with zeros, so that every case can be read 32 bytes deep.
 std::vector<std::uint8_t> Padded(std::initializer_list<std::uint8_t> bytes)
 {
     std::vector<std::uint8_t> code(bytes);

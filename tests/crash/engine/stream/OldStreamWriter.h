@@ -69,7 +69,7 @@ inline std::string StoredText(std::size_t i)
     return "T" + std::to_string(i);
 }
 
-// The texts part of a stream of Version, each text "T<ordinal>".
+// The texts part of a stream of version, each text "T<ordinal>".
 inline void WriteTexts(StreamBytes& b, std::uint16_t version)
 {
     for (std::size_t i = 0; i < kMessageTypeCount; ++i) {

@@ -86,7 +86,7 @@ void SetEverything(CountingOptions& o)
 }
 
 // The stream as the layout of the current version has it, written from the
-// getters field by field. One byte or word field named Patch gets PatchValue
+// getters field by field. One byte or word field named patch gets patchValue
 // instead, so that a test can damage exactly that field.
 std::string ExpectedStream(const TVexlorModuleOptions& o, std::string_view patch = {}, std::int32_t patchValue = 0)
 {
@@ -173,7 +173,7 @@ std::string Save(const TVexlorModuleOptions& o)
     return StreamText(stream);
 }
 
-// Loads Bytes as version Version; the stream's position afterwards.
+// Loads bytes as a stream of the given version; the stream's position afterwards.
 std::int64_t Load(TVexlorModuleOptions& o, const std::string& bytes, std::uint16_t version = VexlorLogCurrentVersion)
 {
     LastVexlorVersion = version;

@@ -16,7 +16,7 @@ std::string Scratch()
     return rtl::WideToAnsi(testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT"));
 }
 
-// A copy of the child in Folder (made as needed); its full name.
+// A copy of the child in folder (made as needed); its full name.
 std::string PlaceChild(const std::string& folder)
 {
     CreateDirectoryA(folder.c_str(), nullptr);

@@ -22,53 +22,53 @@ public:
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, key->c_str());
     }
 
-    // Sets the value under HKEY_LOCAL_MACHINE\Key; false when the key cannot
+    // Sets the value under HKEY_LOCAL_MACHINE\subKey; false when the key cannot
     // be made or the value not written.
-    bool Set(const std::string& Key, const std::string& Name, DWORD Type, const void* Data, DWORD Size)
+    bool Set(const std::string& subKey, const std::string& name, DWORD type, const void* data, DWORD dataSize)
     {
-        if (!MakeKey(Key)) return false;
+        if (!MakeKey(subKey)) return false;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
             return false;
         TSaved saved;
-        saved.FKey = Key;
-        saved.FName = Name;
+        saved.FKey = subKey;
+        saved.FName = name;
         DWORD size = 0;
-        if (RegQueryValueExA(key, Name.c_str(), nullptr, &saved.FType, nullptr, &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &saved.FType, nullptr, &size) == ERROR_SUCCESS) {
             saved.FExisted = true;
             saved.FData.resize(size);
-            RegQueryValueExA(key, Name.c_str(), nullptr, &saved.FType, saved.FData.data(), &size);
+            RegQueryValueExA(key, name.c_str(), nullptr, &saved.FType, saved.FData.data(), &size);
         }
         FValues.push_back(saved);
         const bool written =
-            RegSetValueExA(key, Name.c_str(), 0, Type, static_cast<const BYTE*>(Data), Size) == ERROR_SUCCESS;
+            RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), dataSize) == ERROR_SUCCESS;
         RegCloseKey(key);
         return written;
     }
-    bool SetString(const std::string& Key, const std::string& Name, const std::string& Value)
+    bool SetString(const std::string& subKey, const std::string& name, const std::string& value)
     {
-        return Set(Key, Name, REG_SZ, Value.c_str(), static_cast<DWORD>(Value.size() + 1));
+        return Set(subKey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
     }
-    bool SetDword(const std::string& Key, const std::string& Name, std::uint32_t Value)
+    bool SetDword(const std::string& subKey, const std::string& name, std::uint32_t value)
     {
-        return Set(Key, Name, REG_DWORD, &Value, sizeof Value);
+        return Set(subKey, name, REG_DWORD, &value, sizeof value);
     }
     // Removes the value for the seed's lifetime (restored afterwards).
-    bool Remove(const std::string& Key, const std::string& Name)
+    bool Remove(const std::string& subKey, const std::string& name)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
             return true;  // nothing there to hide
         TSaved saved;
-        saved.FKey = Key;
-        saved.FName = Name;
+        saved.FKey = subKey;
+        saved.FName = name;
         DWORD size = 0;
-        if (RegQueryValueExA(key, Name.c_str(), nullptr, &saved.FType, nullptr, &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &saved.FType, nullptr, &size) == ERROR_SUCCESS) {
             saved.FExisted = true;
             saved.FData.resize(size);
-            RegQueryValueExA(key, Name.c_str(), nullptr, &saved.FType, saved.FData.data(), &size);
+            RegQueryValueExA(key, name.c_str(), nullptr, &saved.FType, saved.FData.data(), &size);
             FValues.push_back(saved);
-            RegDeleteValueA(key, Name.c_str());
+            RegDeleteValueA(key, name.c_str());
         }
         RegCloseKey(key);
         return true;
@@ -84,12 +84,12 @@ private:
     };
 
     // Makes the key and its missing parents, remembering the first one made.
-    bool MakeKey(const std::string& Key)
+    bool MakeKey(const std::string& subKey)
     {
         std::size_t end = 0;
         while (end != std::string::npos) {
-            end = Key.find('\\', end + 1);
-            const std::string part = Key.substr(0, end);
+            end = subKey.find('\\', end + 1);
+            const std::string part = subKey.substr(0, end);
             HKEY key = nullptr;
             if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, part.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
                 RegCloseKey(key);
@@ -97,25 +97,25 @@ private:
             }
             if (!Create(part)) return false;
             FCreatedKeys.push_back(part);
-            return MakeRest(Key);
+            return MakeRest(subKey);
         }
         return true;
     }
-    bool MakeRest(const std::string& Key)
+    bool MakeRest(const std::string& subKey)
     {
         std::size_t end = 0;
         do {
-            end = Key.find('\\', end + 1);
-            if (!Create(Key.substr(0, end))) return false;
+            end = subKey.find('\\', end + 1);
+            if (!Create(subKey.substr(0, end))) return false;
         } while (end != std::string::npos);
         return true;
     }
     // Below a volatile key (the hardware tree) only volatile keys can be made.
-    static bool Create(const std::string& Key)
+    static bool Create(const std::string& subKey)
     {
         HKEY key = nullptr;
         for (DWORD options : {REG_OPTION_NON_VOLATILE, REG_OPTION_VOLATILE}) {
-            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key.c_str(), 0, nullptr, options, KEY_READ | KEY_WRITE, nullptr,
+            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, options, KEY_READ | KEY_WRITE, nullptr,
                                 &key, nullptr) == ERROR_SUCCESS) {
                 RegCloseKey(key);
                 return true;
@@ -123,15 +123,15 @@ private:
         }
         return false;
     }
-    static void Restore(const TSaved& Saved)
+    static void Restore(const TSaved& saved)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Saved.FKey.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
-        if (Saved.FExisted)
-            RegSetValueExA(key, Saved.FName.c_str(), 0, Saved.FType, Saved.FData.data(),
-                           static_cast<DWORD>(Saved.FData.size()));
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, saved.FKey.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+        if (saved.FExisted)
+            RegSetValueExA(key, saved.FName.c_str(), 0, saved.FType, saved.FData.data(),
+                           static_cast<DWORD>(saved.FData.size()));
         else
-            RegDeleteValueA(key, Saved.FName.c_str());
+            RegDeleteValueA(key, saved.FName.c_str());
         RegCloseKey(key);
     }
 

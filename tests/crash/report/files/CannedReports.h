@@ -7,7 +7,7 @@
 
 namespace testsupport {
 
-// The identifier of report Number: four hexadecimal digits.
+// The identifier of report number: four hexadecimal digits.
 inline std::string ReportID(unsigned number)
 {
     char id[8];
@@ -15,7 +15,7 @@ inline std::string ReportID(unsigned number)
     return id;
 }
 
-// A report with identifier ID, version Version (item 1.3) and Rows rows in
+// A report with identifier id, the given version (item 1.3) and the given number of rows in
 // its call-stack table (about 100 bytes each), items 2.7 and 2.8 shown.
 inline std::string CannedReport(const std::string& id, int rows = 3, const std::string& version = "1.0.0.1")
 {
@@ -51,7 +51,7 @@ inline std::string CannedReport(const std::string& id, int rows = 3, const std::
     return text;
 }
 
-// The table rows of report Number of the churning writer: they vary, so
+// The table rows of report number of the churning writer: they vary, so
 // that every save moves the entries after the first.
 inline int ChurnRows(unsigned number)
 {

@@ -29,7 +29,7 @@ std::string Scratch(const std::string& name)
     return rtl::WideToAnsi(testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT")) + "\\" + name;
 }
 
-// Starts ReportFilesChild.exe (beside this program) with Arguments.
+// Starts ReportFilesChild.exe (beside this program) with arguments.
 HANDLE StartChild(const std::string& arguments)
 {
     std::wstring child = rtl::ModuleFileName();
@@ -105,7 +105,7 @@ struct TKillRun {
     std::vector<std::string> Faults;
 };
 
-// Kills a churning child at random moments, Kills times, and checks the log
+// Kills a churning child at random moments, kills times, and checks the log
 // after each kill.
 TKillRun KillWhileWriting(const char* mode, int kills)
 {

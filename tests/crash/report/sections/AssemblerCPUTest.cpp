@@ -56,7 +56,7 @@ public:
     ~TCodePage() { ::VirtualFree(FBase, 0, MEM_RELEASE); }
     TCodePage(const TCodePage&) = delete;
     TCodePage& operator=(const TCodePage&) = delete;
-    // Code that depends on where the page lies.
+    // code that depends on where the page lies.
     void Write(const std::vector<std::uint8_t>& code)
     {
         DWORD old = 0;

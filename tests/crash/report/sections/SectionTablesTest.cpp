@@ -23,7 +23,7 @@ std::unique_ptr<TVexlorModuleOptions> DefaultOptions()
 
 TVexlorDebugInfo* AddItem(TVexlorStackList& list, TVexlorModuleInfo* module, TVexlorDebugDetail detail,
                           std::uint32_t thread, bool running, bool errorLine, std::uint32_t addr, const char* unit,
-                          const char* Class, const char* procedure, std::uint32_t line, std::uint32_t offset)
+                          const char* className, const char* procedure, std::uint32_t line, std::uint32_t offset)
 {
     auto item = std::make_unique<TVexlorDebugInfo>();
     item->DebugDetail = detail;
@@ -33,7 +33,7 @@ TVexlorDebugInfo* AddItem(TVexlorStackList& list, TVexlorModuleInfo* module, TVe
     item->ErrorLine = errorLine;
     item->Addr = addr;
     item->UnitName.Assign(unit);
-    item->ClassName.Assign(Class);
+    item->ClassName.Assign(className);
     item->ProcedureName.Assign(procedure);
     item->Line = line;
     item->ProcOffsetLine = offset;

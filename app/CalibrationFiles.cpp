@@ -14,9 +14,9 @@ constexpr int kSensorCount = 8;
 
 // The settings kept as plain texts, in the order they are written and read.
 struct TextSetting {
-    const wchar_t* FKey;
-    TCalibrationText FControl;
-    const wchar_t* FDefault;
+    const wchar_t* Key;
+    TCalibrationText Control;
+    const wchar_t* Default;
 };
 constexpr TextSetting kLeadingSettings[] = {
     {L"Impuls", TCalibrationText::Edit1, L"200"},
@@ -119,10 +119,10 @@ void SaveSettings(const CalibrationControls& controls, const std::wstring& folde
 {
     rtl::TIniFile ini(SettingsFileName(folder));
     for (const TextSetting& setting : kLeadingSettings)
-        ini.WriteString(kSection, setting.FKey, controls.Text(setting.FControl));
+        ini.WriteString(kSection, setting.Key, controls.Text(setting.Control));
     ini.WriteInteger(kSection, kSensorKey, controls.SensorIndex() + 1);
     for (const TextSetting& setting : kTrailingSettings)
-        ini.WriteString(kSection, setting.FKey, controls.Text(setting.FControl));
+        ini.WriteString(kSection, setting.Key, controls.Text(setting.Control));
     ini.UpdateFile();
 }
 
@@ -130,11 +130,11 @@ void LoadSettings(CalibrationControls& controls, const std::wstring& folder)
 {
     const rtl::TIniFile ini(SettingsFileName(folder));
     for (const TextSetting& setting : kLeadingSettings)
-        controls.SetText(setting.FControl, ini.ReadString(kSection, setting.FKey, setting.FDefault));
+        controls.SetText(setting.Control, ini.ReadString(kSection, setting.Key, setting.Default));
     const int sensor = ini.ReadInteger(kSection, kSensorKey, 1);
     if (sensor >= 1 && sensor <= kSensorCount) controls.SetSensorIndex(sensor - 1);
     for (const TextSetting& setting : kTrailingSettings)
-        controls.SetText(setting.FControl, ini.ReadString(kSection, setting.FKey, setting.FDefault));
+        controls.SetText(setting.Control, ini.ReadString(kSection, setting.Key, setting.Default));
 }
 
 }  // namespace app

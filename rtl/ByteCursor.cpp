@@ -206,16 +206,16 @@ bool ByteCursor::ReadEncoded(std::uint8_t encoding, std::uintptr_t& value, const
     case 0: break;
     case kEhPePcRel: raw += reinterpret_cast<std::uintptr_t>(start); break;
     case kEhPeTextRel:
-        if (bases.FText == 0) return restore();
-        raw += bases.FText;
+        if (bases.Text == 0) return restore();
+        raw += bases.Text;
         break;
     case kEhPeDataRel:
-        if (bases.FData == 0) return restore();
-        raw += bases.FData;
+        if (bases.Data == 0) return restore();
+        raw += bases.Data;
         break;
     case kEhPeFuncRel:
-        if (bases.FFunction == 0) return restore();
-        raw += bases.FFunction;
+        if (bases.Function == 0) return restore();
+        raw += bases.Function;
         break;
     default: return restore();
     }

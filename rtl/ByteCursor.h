@@ -32,9 +32,9 @@ constexpr std::uint8_t kEhPeIndirect = 0x80, kEhPeOmit = 0xFF;
 // What the text-, data- and function-relative encodings are relative to; a
 // base of 0 is one the reader does not know, and a value in that encoding fails.
 struct EncodedBases {
-    std::uintptr_t FText = 0;
-    std::uintptr_t FData = 0;
-    std::uintptr_t FFunction = 0;
+    std::uintptr_t Text = 0;
+    std::uintptr_t Data = 0;
+    std::uintptr_t Function = 0;
 };
 
 // The size of a value of the encoding's format; 0 for the LEB128 formats,

@@ -71,8 +71,8 @@ bool IsReadableProtection(std::uint32_t protect) noexcept
 bool ReadableRegionCache::Find(std::uintptr_t address, std::uintptr_t& last) const noexcept
 {
     for (std::size_t i = 0; i < FCount; ++i) {
-        if (address >= FRegions[i].FBase && address <= FRegions[i].FLast) {
-            last = FRegions[i].FLast;
+        if (address >= FRegions[i].Base && address <= FRegions[i].Last) {
+            last = FRegions[i].Last;
             return true;
         }
     }

@@ -33,8 +33,8 @@ public:
 
 private:
     struct Region {
-        std::uintptr_t FBase;
-        std::uintptr_t FLast;  // the last byte, so that a region may end at the top
+        std::uintptr_t Base;
+        std::uintptr_t Last;  // the last byte, so that a region may end at the top
     };
     static constexpr std::size_t kRegions = 8;
     Region FRegions[kRegions] = {};

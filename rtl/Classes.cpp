@@ -84,18 +84,18 @@ constexpr UINT kSyncMessage = WM_APP + 0x3A1;
 constexpr wchar_t kSyncWindowClass[] = L"rtlSynchronizeWindow";
 
 struct SyncRequest {
-    const TThreadMethod* FMethod;
-    std::exception_ptr FError;
-    HANDLE FDone;
+    const TThreadMethod* Method;
+    std::exception_ptr Error;
+    HANDLE Done;
 };
 
 // The queue of calls waiting for the main thread, and the event that wakes a
 // main thread waiting in TThread::WaitFor.
 struct SyncQueue {
-    TCriticalSection FLock;
-    std::deque<SyncRequest*> FRequests;
-    TEvent FPending{false, false};
-    std::atomic<HWND> FWindow{nullptr};
+    TCriticalSection Lock;
+    std::deque<SyncRequest*> Requests;
+    TEvent Pending{false, false};
+    std::atomic<HWND> Window{nullptr};
 };
 
 // Made by the start-up step, never freed: a thread that outlives the
@@ -121,10 +121,10 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 __attribute__((noinline)) void RunSynchronizedCall(SyncRequest& request) noexcept
 {
     try {
-        (*request.FMethod)();
+        (*request.Method)();
     } catch (...) {
-        request.FError = std::current_exception();
-        if (const TSynchronizeHook hook = SynchronizeCatchHook.load(std::memory_order_acquire)) hook(request.FError);
+        request.Error = std::current_exception();
+        if (const TSynchronizeHook hook = SynchronizeCatchHook.load(std::memory_order_acquire)) hook(request.Error);
     }
 }
 
@@ -153,14 +153,14 @@ void InitSynchronize()
     const HWND window = ::CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                           windowClass.hInstance, nullptr);
     if (window == nullptr) RaiseLastOSError();
-    queue->FWindow = window;
+    queue->Window = window;
 }
 
 void DoneSynchronize() noexcept
 {
     SyncQueue* queue = Queue();
     if (queue == nullptr) return;
-    if (const HWND window = queue->FWindow.exchange(nullptr)) ::DestroyWindow(window);
+    if (const HWND window = queue->Window.exchange(nullptr)) ::DestroyWindow(window);
 }
 
 }  // namespace detail
@@ -214,15 +214,15 @@ void Synchronize(const TThreadMethod& method)
     if (!done) RaiseLastOSError();
     SyncRequest request{&method, nullptr, done.Get()};
     {
-        TCriticalSectionLock lock(queue->FLock);
-        queue->FRequests.push_back(&request);
+        TCriticalSectionLock lock(queue->Lock);
+        queue->Requests.push_back(&request);
     }
-    queue->FPending.SetEvent();
-    if (const HWND window = queue->FWindow.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
+    queue->Pending.SetEvent();
+    if (const HWND window = queue->Window.load()) ::PostMessageW(window, kSyncMessage, 0, 0);
     ::WaitForSingleObject(done.Get(), INFINITE);
-    if (request.FError) {
-        if (const TSynchronizeHook hook = SynchronizeReraiseHook.load(std::memory_order_acquire)) hook(request.FError);
-        std::rethrow_exception(request.FError);
+    if (request.Error) {
+        if (const TSynchronizeHook hook = SynchronizeReraiseHook.load(std::memory_order_acquire)) hook(request.Error);
+        std::rethrow_exception(request.Error);
     }
 }
 
@@ -234,15 +234,15 @@ bool CheckSynchronize() noexcept
     for (;;) {
         SyncRequest* request = nullptr;
         {
-            TCriticalSectionLock lock(queue->FLock);
-            if (queue->FRequests.empty()) break;
-            request = queue->FRequests.front();
-            queue->FRequests.pop_front();
+            TCriticalSectionLock lock(queue->Lock);
+            if (queue->Requests.empty()) break;
+            request = queue->Requests.front();
+            queue->Requests.pop_front();
         }
         // Taken off the queue before it runs: a call that opens a message box
         // serves the calls behind it from the box's own message loop.
         RunSynchronizedCall(*request);
-        ::SetEvent(request->FDone);
+        ::SetEvent(request->Done);
         ran = true;
     }
     return ran;
@@ -293,7 +293,7 @@ void TThread::WaitFor()
         ::WaitForSingleObject(FHandle.Get(), INFINITE);
         return;
     }
-    const HANDLE handles[2] = {FHandle.Get(), queue->FPending.Handle()};
+    const HANDLE handles[2] = {FHandle.Get(), queue->Pending.Handle()};
     while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) CheckSynchronize();
     // The end handler may have been queued just before the thread ended.
     CheckSynchronize();

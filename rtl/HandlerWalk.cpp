@@ -20,14 +20,14 @@ constexpr std::size_t kMaxTableSize = 1u << 20;
 constexpr int kMaxActions = 4096;
 
 struct WalkState {
-    const TRaiseInfo* FRaise;
-    THandlerVisitor FVisit;
-    void* FContext;
-    bool FStarted = false;
-    bool FStopped = false;
-    TWalkResult FResult{TWalkEnd::weNoHandler, 0, 0, 0, 0};
+    const TRaiseInfo* Raise;
+    THandlerVisitor Visit;
+    void* Context;
+    bool Started = false;
+    bool Stopped = false;
+    TWalkResult Result{TWalkEnd::weNoHandler, 0, 0, 0, 0};
     // The frames' tables mostly lie in one module: its regions are asked once.
-    ReadableRegionCache FRegions;
+    ReadableRegionCache Regions;
 };
 
 // Reads the frame's exception table for the instruction at `ip` and fills
@@ -173,14 +173,14 @@ _Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* parameter)
     auto* walk = static_cast<WalkState*>(parameter);
     int beforeInstruction = 0;
     const std::uintptr_t ip = _Unwind_GetIPInfo(context, &beforeInstruction);
-    if (!walk->FStarted) {
+    if (!walk->Started) {
         // The hook's own frames come first; the raiser's starts at its return address.
-        if (ip != walk->FRaise->WalkStartIP) return _URC_NO_REASON;
-        walk->FStarted = true;
-        walk->FResult.FirstFrameAddress = _Unwind_GetCFA(context);
+        if (ip != walk->Raise->WalkStartIP) return _URC_NO_REASON;
+        walk->Started = true;
+        walk->Result.FirstFrameAddress = _Unwind_GetCFA(context);
     }
-    const int frame = walk->FResult.FramesWalked++;
-    walk->FResult.LastIP = ip;
+    const int frame = walk->Result.FramesWalked++;
+    walk->Result.LastIP = ip;
     const auto* lsda = static_cast<const std::uint8_t*>(_Unwind_GetLanguageSpecificData(context));
     if (lsda == nullptr) return _URC_NO_REASON;
     THandlerInfo handler{};
@@ -188,16 +188,16 @@ _Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* parameter)
     handler.IP = ip;
     handler.FunctionStart = _Unwind_GetRegionStart(context);
     handler.FrameAddress = _Unwind_GetCFA(context);
-    if (!ReadFrameHandler(lsda, handler.FunctionStart, beforeInstruction ? ip : ip - 1, *walk->FRaise, handler,
-                          walk->FRegions))
+    if (!ReadFrameHandler(lsda, handler.FunctionStart, beforeInstruction ? ip : ip - 1, *walk->Raise, handler,
+                          walk->Regions))
         return _URC_NO_REASON;
-    ++walk->FResult.HandlerCount;
-    if (walk->FVisit != nullptr && !walk->FVisit(handler, walk->FContext)) walk->FStopped = true;
+    ++walk->Result.HandlerCount;
+    if (walk->Visit != nullptr && !walk->Visit(handler, walk->Context)) walk->Stopped = true;
     if (handler.Matches) {
-        walk->FResult.End = handler.Kind == THandlerKind::hkTerminate ? TWalkEnd::weTerminate : TWalkEnd::weCaught;
+        walk->Result.End = handler.Kind == THandlerKind::hkTerminate ? TWalkEnd::weTerminate : TWalkEnd::weCaught;
         return _URC_NORMAL_STOP;
     }
-    return walk->FStopped ? _URC_NORMAL_STOP : _URC_NO_REASON;
+    return walk->Stopped ? _URC_NORMAL_STOP : _URC_NO_REASON;
 }
 
 }  // namespace
@@ -205,11 +205,11 @@ _Unwind_Reason_Code VisitFrame(_Unwind_Context* context, void* parameter)
 TWalkResult WalkHandlers(const TRaiseInfo& raise, THandlerVisitor visit, void* context) noexcept
 {
     WalkState walk;
-    walk.FRaise = &raise;
-    walk.FVisit = visit;
-    walk.FContext = context;
+    walk.Raise = &raise;
+    walk.Visit = visit;
+    walk.Context = context;
     _Unwind_Backtrace(VisitFrame, &walk);
-    return walk.FResult;
+    return walk.Result;
 }
 
 }  // namespace rtl

@@ -69,7 +69,7 @@ std::string Format(const char* format, ...)
 
 OpenHandle* FindHandle(World& world, FT_HANDLE handle)
 {
-    for (auto& [value, open] : world.FHandles)
+    for (auto& [value, open] : world.Handles)
         if (value == handle) return &open;
     return nullptr;
 }
@@ -77,9 +77,9 @@ OpenHandle* FindHandle(World& world, FT_HANDLE handle)
 DWORD ReadyBytes(const OpenHandle& open, double nowMs)
 {
     DWORD ready = 0;
-    for (const Chunk& chunk : open.FQueue) {
-        if (chunk.FReadyMs > nowMs) break;  // bytes arrive in the order they were sent
-        ready += static_cast<DWORD>(chunk.FBytes.size());
+    for (const Chunk& chunk : open.Queue) {
+        if (chunk.ReadyMs > nowMs) break;  // bytes arrive in the order they were sent
+        ready += static_cast<DWORD>(chunk.Bytes.size());
     }
     return ready;
 }
@@ -89,16 +89,16 @@ DWORD ReadyBytes(const OpenHandle& open, double nowMs)
 double NextWaitEnd(const World& world, const OpenHandle& open, double now, double deadline)
 {
     double end = deadline;
-    for (const Chunk& chunk : open.FQueue) {
-        if (chunk.FReadyMs > now) {
-            end = std::min(end, chunk.FReadyMs);
+    for (const Chunk& chunk : open.Queue) {
+        if (chunk.ReadyMs > now) {
+            end = std::min(end, chunk.ReadyMs);
             break;
         }
     }
-    const DeviceState& state = world.FDevices[open.FDevice];
-    const DeviceConfig& config = world.FScenario.FDevices[open.FDevice];
-    if (config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0) {
-        const double unplug = state.FFirstOpenMs + config.FUnplugAfterMs;
+    const DeviceState& state = world.Devices[open.Device];
+    const DeviceConfig& config = world.ActiveScenario.Devices[open.Device];
+    if (config.UnplugAfterMs >= 0 && state.FirstOpenMs >= 0) {
+        const double unplug = state.FirstOpenMs + config.UnplugAfterMs;
         if (unplug > now) end = std::min(end, unplug);
     }
     return end;
@@ -106,7 +106,7 @@ double NextWaitEnd(const World& world, const OpenHandle& open, double now, doubl
 
 bool Failing(const World& world, const char* name)
 {
-    return world.FScenario.FFailCalls.count(name) != 0;
+    return world.ActiveScenario.FailCalls.count(name) != 0;
 }
 
 // Looks the handle up and answers the status of a call on it: the scenario's
@@ -116,7 +116,7 @@ FT_STATUS CheckHandle(World& world, const char* name, FT_HANDLE handle, OpenHand
     UpdatePlugs(world, NowMs());
     open = FindHandle(world, handle);
     if (!open) return FT_INVALID_HANDLE;
-    if (world.FDevices[open->FDevice].FGone) return FT_IO_ERROR;
+    if (world.Devices[open->Device].Gone) return FT_IO_ERROR;
     if (Failing(world, name)) return FT_OTHER_ERROR;
     return FT_OK;
 }
@@ -180,38 +180,38 @@ void RefreshScenario(World& world)
         exists = FileContents(path, contents);
         if (!exists) path.clear();
     }
-    if (world.FLoaded && path == world.FLoadedPath && contents == world.FLoadedContents) return;
+    if (world.Loaded && path == world.LoadedPath && contents == world.LoadedContents) return;
 
     // A new scenario is a new bench: every handle of the old one is gone.
-    world.FLoaded = true;
-    world.FLoadedPath = path;
-    world.FLoadedContents = contents;
-    world.FScenario = exists ? LoadScenario(path) : DefaultScenario();
-    world.FDevices.assign(world.FScenario.FDevices.size(), DeviceState{});
-    world.FHandles.clear();
-    world.FCommandCounts.fill(0);
-    world.FTerminal.Reset(world.FScenario, NowMs());
-    SetScenarioLogPath(world.FScenario.FLogPath);
+    world.Loaded = true;
+    world.LoadedPath = path;
+    world.LoadedContents = contents;
+    world.ActiveScenario = exists ? LoadScenario(path) : DefaultScenario();
+    world.Devices.assign(world.ActiveScenario.Devices.size(), DeviceState{});
+    world.Handles.clear();
+    world.CommandCounts.fill(0);
+    world.TheTerminal.Reset(world.ActiveScenario, NowMs());
+    SetScenarioLogPath(world.ActiveScenario.LogPath);
     if (path.empty())
         LogLine("# scenario built-in");
     else if (!exists)
         LogLine("# scenario missing, built-in used: " + rtl::WideToAnsi(path));
     else
         LogLine("# scenario " + rtl::WideToAnsi(path));
-    for (const std::string& warning : world.FScenario.FWarnings) LogLine("# scenario warning: " + warning);
+    for (const std::string& warning : world.ActiveScenario.Warnings) LogLine("# scenario warning: " + warning);
 }
 
 void UpdatePlugs(World& world, double nowMs)
 {
-    for (std::size_t i = 0; i < world.FDevices.size(); ++i) {
-        DeviceState& state = world.FDevices[i];
-        const DeviceConfig& config = world.FScenario.FDevices[i];
-        if (state.FGone) continue;
-        const bool timeUp = config.FUnplugAfterMs >= 0 && state.FFirstOpenMs >= 0 &&
-                            nowMs - state.FFirstOpenMs >= config.FUnplugAfterMs;
-        const bool commandsUp = config.FUnplugAfterCommands >= 0 && state.FCommands >= config.FUnplugAfterCommands;
+    for (std::size_t i = 0; i < world.Devices.size(); ++i) {
+        DeviceState& state = world.Devices[i];
+        const DeviceConfig& config = world.ActiveScenario.Devices[i];
+        if (state.Gone) continue;
+        const bool timeUp =
+            config.UnplugAfterMs >= 0 && state.FirstOpenMs >= 0 && nowMs - state.FirstOpenMs >= config.UnplugAfterMs;
+        const bool commandsUp = config.UnplugAfterCommands >= 0 && state.Commands >= config.UnplugAfterCommands;
         if (timeUp || commandsUp) {
-            state.FGone = true;
+            state.Gone = true;
             LogLine(Format("# unplugged device=%u", static_cast<unsigned>(i)));
         }
     }
@@ -220,8 +220,8 @@ void UpdatePlugs(World& world, double nowMs)
 std::vector<std::size_t> PresentDevices(const World& world)
 {
     std::vector<std::size_t> present;
-    for (std::size_t i = 0; i < world.FDevices.size(); ++i)
-        if (!world.FDevices[i].FGone) present.push_back(i);
+    for (std::size_t i = 0; i < world.Devices.size(); ++i)
+        if (!world.Devices[i].Gone) present.push_back(i);
     return present;
 }
 
@@ -238,7 +238,7 @@ FT_STATUS WINAPI FT_ListDevices(void* pArg1, void* pArg2, DWORD flags)
         RefreshScenario(gWorld);
         UpdatePlugs(gWorld, NowMs());
         const std::vector<std::size_t> present = PresentDevices(gWorld);
-        const auto& devices = gWorld.FScenario.FDevices;
+        const auto& devices = gWorld.ActiveScenario.Devices;
         const bool byDescription = (flags & FT_OPEN_BY_DESCRIPTION) != 0;
         FT_STATUS status = FT_OK;
         std::string result;
@@ -259,7 +259,7 @@ FT_STATUS WINAPI FT_ListDevices(void* pArg1, void* pArg2, DWORD flags)
                 status = FT_DEVICE_NOT_FOUND;
             } else {
                 const DeviceConfig& d = devices[present[index]];
-                const std::string& text = byDescription ? d.FDescription : d.FSerial;
+                const std::string& text = byDescription ? d.Description : d.Serial;
                 CopyText(static_cast<char*>(pArg2), byDescription ? kFtDescriptionSize : kFtSerialNumberSize, text);
                 result = " text=" + Quoted(text.data(), text.size());
             }
@@ -272,7 +272,7 @@ FT_STATUS WINAPI FT_ListDevices(void* pArg1, void* pArg2, DWORD flags)
                     const DeviceConfig& d = devices[present[i]];
                     if (texts[i])
                         CopyText(texts[i], byDescription ? kFtDescriptionSize : kFtSerialNumberSize,
-                                 byDescription ? d.FDescription : d.FSerial);
+                                 byDescription ? d.Description : d.Serial);
                 }
                 *static_cast<DWORD*>(pArg2) = static_cast<DWORD>(present.size());
                 result = Format(" count=%u", static_cast<unsigned>(present.size()));
@@ -306,22 +306,22 @@ FT_STATUS WINAPI FT_Open(int deviceIndex, FT_HANDLE* handle)
             status = FT_DEVICE_NOT_FOUND;
         } else {
             const std::size_t device = present[static_cast<std::size_t>(deviceIndex)];
-            DeviceState& state = gWorld.FDevices[device];
-            if (gWorld.FScenario.FDevices[device].FOpenFails ||
-                (state.FOpenCount > 0 && !gWorld.FScenario.FAllowSecondOpen)) {
+            DeviceState& state = gWorld.Devices[device];
+            if (gWorld.ActiveScenario.Devices[device].OpenFails ||
+                (state.OpenCount > 0 && !gWorld.ActiveScenario.AllowSecondOpen)) {
                 status = FT_DEVICE_NOT_OPENED;
             } else {
-                opened = gWorld.FNextHandle++;
+                opened = gWorld.NextHandle++;
                 OpenHandle open;
-                open.FDevice = device;
-                gWorld.FHandles.emplace_back(opened, std::move(open));
-                ++state.FOpenCount;
-                if (state.FFirstOpenMs < 0) state.FFirstOpenMs = now;
+                open.Device = device;
+                gWorld.Handles.emplace_back(opened, std::move(open));
+                ++state.OpenCount;
+                if (state.FirstOpenMs < 0) state.FirstOpenMs = now;
                 *handle = opened;
             }
         }
         LogLine(Format("FT_Open index=%d -> %u handle=0x%X open=%u", deviceIndex, static_cast<unsigned>(status),
-                       static_cast<unsigned>(opened), static_cast<unsigned>(gWorld.FHandles.size())));
+                       static_cast<unsigned>(opened), static_cast<unsigned>(gWorld.Handles.size())));
         return status;
     });
 }
@@ -330,14 +330,14 @@ FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 {
     return Guarded("FT_Close", [&] {
         Lock lock(gLock);
-        auto& handles = gWorld.FHandles;
+        auto& handles = gWorld.Handles;
         const auto it = std::find_if(handles.begin(), handles.end(), [&](const auto& h) { return h.first == handle; });
         FT_STATUS status = FT_OK;
         if (it == handles.end()) {
             status = FT_INVALID_HANDLE;
         } else {
             // Closing always gives the handle back, even for a device that is gone.
-            --gWorld.FDevices[it->second.FDevice].FOpenCount;
+            --gWorld.Devices[it->second.Device].OpenCount;
             handles.erase(it);
         }
         LogLine(Format("FT_Close handle=0x%X -> %u open=%u", static_cast<unsigned>(handle),
@@ -354,7 +354,7 @@ FT_STATUS WINAPI FT_ResetDevice(FT_HANDLE handle)
 FT_STATUS WINAPI FT_Purge(FT_HANDLE handle, ULONG mask)
 {
     return SimpleCall("FT_Purge", handle, Format("mask=%lu", mask), [mask](OpenHandle& open) {
-        if (mask & FT_PURGE_RX) open.FQueue.clear();
+        if (mask & FT_PURGE_RX) open.Queue.clear();
     });
 }
 
@@ -371,25 +371,24 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWOR
                 const double now = NowMs();
                 // Like the driver: wait for the bytes asked for until the read
                 // time-out, then hand over what has come.
-                if (status == FT_OK && ReadyBytes(*open, now) < bytesToRead && now - start < open->FReadTimeoutMs) {
+                if (status == FT_OK && ReadyBytes(*open, now) < bytesToRead && now - start < open->ReadTimeoutMs) {
                     // On the virtual clock the wait takes no real time: the
                     // clock moves on to the next moment that can end it.
                     if (ClockIsVirtual()) {
-                        AdvanceClockTo(NextWaitEnd(gWorld, *open, now, start + open->FReadTimeoutMs));
+                        AdvanceClockTo(NextWaitEnd(gWorld, *open, now, start + open->ReadTimeoutMs));
                         continue;
                     }
                     // else on to the sleep below
                 } else {
                     std::string taken;
                     if (status == FT_OK) {
-                        while (taken.size() < bytesToRead && !open->FQueue.empty() &&
-                               open->FQueue.front().FReadyMs <= now) {
-                            Chunk& chunk = open->FQueue.front();
-                            const std::size_t n =
-                                std::min<std::size_t>(bytesToRead - taken.size(), chunk.FBytes.size());
-                            taken.append(chunk.FBytes, 0, n);
-                            chunk.FBytes.erase(0, n);
-                            if (chunk.FBytes.empty()) open->FQueue.pop_front();
+                        while (taken.size() < bytesToRead && !open->Queue.empty() &&
+                               open->Queue.front().ReadyMs <= now) {
+                            Chunk& chunk = open->Queue.front();
+                            const std::size_t n = std::min<std::size_t>(bytesToRead - taken.size(), chunk.Bytes.size());
+                            taken.append(chunk.Bytes, 0, n);
+                            chunk.Bytes.erase(0, n);
+                            if (chunk.Bytes.empty()) open->Queue.pop_front();
                         }
                         std::memcpy(buffer, taken.data(), taken.size());
                         *bytesReturned = static_cast<DWORD>(taken.size());
@@ -417,43 +416,43 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DW
         if (status == FT_OK) {
             if (bytesWritten) *bytesWritten = bytesToWrite;
             const double now = NowMs();
-            const std::size_t device = open->FDevice;
-            ++gWorld.FDevices[device].FCommands;
-            const Scenario& scenario = gWorld.FScenario;
+            const std::size_t device = open->Device;
+            ++gWorld.Devices[device].Commands;
+            const Scenario& scenario = gWorld.ActiveScenario;
             CommandKind kind = ClassifyCommand(command);
             std::optional<std::string> reply;
-            if (scenario.FDevices[device].FTerminal) reply = gWorld.FTerminal.Handle(command, now, kind);
+            if (scenario.Devices[device].Terminal) reply = gWorld.TheTerminal.Handle(command, now, kind);
             note = std::string(" command=") + CommandKindName(kind);
             if (kind != CommandKind::Unknown) {
-                const int n = ++gWorld.FCommandCounts[static_cast<std::size_t>(kind)];
+                const int n = ++gWorld.CommandCounts[static_cast<std::size_t>(kind)];
                 note += Format("#%d", n);
-                const CommandFaults& faults = scenario.FFaults[static_cast<std::size_t>(kind)];
-                double delay = scenario.FReplyDelayMs;
-                if (reply && faults.FNoReply.Hits(n)) {
+                const CommandFaults& faults = scenario.Faults[static_cast<std::size_t>(kind)];
+                double delay = scenario.ReplyDelayMs;
+                if (reply && faults.NoReply.Hits(n)) {
                     reply.reset();
                     note += " fault=NoReply";
                 }
-                if (reply && faults.FTruncate.Hits(n)) {
-                    const std::size_t keep = scenario.FTruncateBytes > 0
-                                                 ? std::min<std::size_t>(scenario.FTruncateBytes, reply->size())
+                if (reply && faults.Truncate.Hits(n)) {
+                    const std::size_t keep = scenario.TruncateBytes > 0
+                                                 ? std::min<std::size_t>(scenario.TruncateBytes, reply->size())
                                                  : reply->size() / 2;
                     reply->resize(keep);
                     note += " fault=Truncate";
                 }
-                if (reply && faults.FStray.Hits(n)) {
-                    reply->insert(reply->begin(), static_cast<char>(scenario.FStrayByte));
+                if (reply && faults.Stray.Hits(n)) {
+                    reply->insert(reply->begin(), static_cast<char>(scenario.StrayByte));
                     note += " fault=Stray";
                 }
-                if (reply && faults.FLate.Hits(n)) {
-                    delay = scenario.FLateReplyMs;
+                if (reply && faults.Late.Hits(n)) {
+                    delay = scenario.LateReplyMs;
                     note += " fault=Late";
                 }
                 if (reply) {
                     // The terminal answers one command after the other: a
                     // reply never overtakes the one before it.
                     double ready = now + delay;
-                    if (!open->FQueue.empty()) ready = std::max(ready, open->FQueue.back().FReadyMs);
-                    open->FQueue.push_back(Chunk{ready, *reply});
+                    if (!open->Queue.empty()) ready = std::max(ready, open->Queue.back().ReadyMs);
+                    open->Queue.push_back(Chunk{ready, *reply});
                     note += Format(" due=%.1f reply=", ready - now) + Quoted(reply->data(), reply->size());
                 }
             }
@@ -473,7 +472,7 @@ FT_STATUS WINAPI FT_SetDivisor(FT_HANDLE handle, USHORT divisor)
 FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs)
 {
     return SimpleCall("FT_SetTimeouts", handle, Format("read=%lu write=%lu", readTimeoutMs, writeTimeoutMs),
-                      [readTimeoutMs](OpenHandle& open) { open.FReadTimeoutMs = readTimeoutMs; });
+                      [readTimeoutMs](OpenHandle& open) { open.ReadTimeoutMs = readTimeoutMs; });
 }
 
 FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
@@ -489,17 +488,17 @@ FT_STATUS WINAPI FT_GetDeviceInfo(FT_HANDLE handle, ULONG* deviceType, DWORD* de
         OpenHandle* open = nullptr;
         const FT_STATUS status = CheckHandle(gWorld, "FT_GetDeviceInfo", handle, open);
         if (status == FT_OK) {
-            const DeviceConfig& d = gWorld.FScenario.FDevices[open->FDevice];
-            if (deviceType) *deviceType = d.FType;
-            if (deviceId) *deviceId = d.FId;
+            const DeviceConfig& d = gWorld.ActiveScenario.Devices[open->Device];
+            if (deviceType) *deviceType = d.Type;
+            if (deviceId) *deviceId = d.Id;
             if (serialNumber) {
                 // A serial number of 16 characters fills the buffer with no
                 // room for its end, as a badly programmed bridge reports it.
-                const std::size_t n = std::min(d.FSerial.size(), kFtSerialNumberSize);
-                std::memcpy(serialNumber, d.FSerial.data(), n);
+                const std::size_t n = std::min(d.Serial.size(), kFtSerialNumberSize);
+                std::memcpy(serialNumber, d.Serial.data(), n);
                 if (n < kFtSerialNumberSize) serialNumber[n] = '\0';
             }
-            if (description) CopyText(description, kFtDescriptionSize, d.FDescription);
+            if (description) CopyText(description, kFtDescriptionSize, d.Description);
         }
         LogLine(Format("FT_GetDeviceInfo handle=0x%X reserved=0x%X -> %u", static_cast<unsigned>(handle),
                        static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(reserved)),

@@ -92,8 +92,8 @@ const char* const kFaultKinds[kCommandKinds] = {"Tare", "PeriodCount", "InputFla
 
 bool Occurrences::Hits(int n) const
 {
-    if (FAll) return true;
-    return std::any_of(FRanges.begin(), FRanges.end(), [n](const auto& r) { return n >= r.first && n <= r.second; });
+    if (All) return true;
+    return std::any_of(Ranges.begin(), Ranges.end(), [n](const auto& r) { return n >= r.first && n <= r.second; });
 }
 
 bool ParseOccurrences(const std::string& text, Occurrences& out)
@@ -102,7 +102,7 @@ bool ParseOccurrences(const std::string& text, Occurrences& out)
     for (const std::string& item : Split(text, ',')) {
         if (item.empty()) continue;
         if (item == "*") {
-            out.FAll = true;
+            out.All = true;
             continue;
         }
         char* end = nullptr;
@@ -114,7 +114,7 @@ bool ParseOccurrences(const std::string& text, Occurrences& out)
             if (end == rest) last = 0x7FFFFFFF;  // "5-": from the fifth on
         }
         if (*end != '\0' || first < 1 || last < first) return false;
-        out.FRanges.emplace_back(static_cast<int>(first), static_cast<int>(last));
+        out.Ranges.emplace_back(static_cast<int>(first), static_cast<int>(last));
     }
     return true;
 }
@@ -152,13 +152,13 @@ Scenario DefaultScenario()
 {
     Scenario s;
     DeviceConfig terminal;
-    terminal.FDescription = "Zarvonix QVM-A SIM";
-    terminal.FSerial = "SIM00001";
-    s.FDevices.push_back(terminal);
-    for (SensorConfig& sensor : s.FSensors) {
-        sensor.FPresent = true;
-        sensor.FTable = {{0, 120}, {500, 3900}};
-        sensor.FNoise = 2;
+    terminal.Description = "Zarvonix QVM-A SIM";
+    terminal.Serial = "SIM00001";
+    s.Devices.push_back(terminal);
+    for (SensorConfig& sensor : s.Sensors) {
+        sensor.Present = true;
+        sensor.Table = {{0, 120}, {500, 3900}};
+        sensor.Noise = 2;
     }
     return s;
 }
@@ -166,40 +166,40 @@ Scenario DefaultScenario()
 Scenario LoadScenario(const std::wstring& path)
 {
     Scenario s = DefaultScenario();
-    s.FSource = path;
+    s.Source = path;
     const IniFile ini(path);
 
-    int count = static_cast<int>(s.FDevices.size());
+    int count = static_cast<int>(s.Devices.size());
     ini.Integer("Devices", "Count", count);
     count = std::clamp(count, 0, 16);
-    s.FDevices.resize(static_cast<std::size_t>(count));
+    s.Devices.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        DeviceConfig& d = s.FDevices[static_cast<std::size_t>(i)];
+        DeviceConfig& d = s.Devices[static_cast<std::size_t>(i)];
         const std::string section = "Device" + std::to_string(i);
-        if (d.FDescription.empty()) {  // devices beyond the built-in one
-            d.FDescription = "Zarvonix QVM-A SIM";
+        if (d.Description.empty()) {  // devices beyond the built-in one
+            d.Description = "Zarvonix QVM-A SIM";
             char serial[16];
             std::snprintf(serial, sizeof serial, "SIM%05d", i + 1);
-            d.FSerial = serial;
+            d.Serial = serial;
         }
-        ini.Text(section.c_str(), "Description", d.FDescription);
-        ini.Text(section.c_str(), "Serial", d.FSerial);
-        ini.Flag(section.c_str(), "Terminal", d.FTerminal);
-        ini.Flag(section.c_str(), "OpenFails", d.FOpenFails);
-        ini.Number(section.c_str(), "UnplugAfterMs", d.FUnplugAfterMs);
-        ini.Integer(section.c_str(), "UnplugAfterCommands", d.FUnplugAfterCommands);
-        ini.Integer(section.c_str(), "Type", d.FType);
-        ini.Integer(section.c_str(), "Id", d.FId);
+        ini.Text(section.c_str(), "Description", d.Description);
+        ini.Text(section.c_str(), "Serial", d.Serial);
+        ini.Flag(section.c_str(), "Terminal", d.Terminal);
+        ini.Flag(section.c_str(), "OpenFails", d.OpenFails);
+        ini.Number(section.c_str(), "UnplugAfterMs", d.UnplugAfterMs);
+        ini.Integer(section.c_str(), "UnplugAfterCommands", d.UnplugAfterCommands);
+        ini.Integer(section.c_str(), "Type", d.Type);
+        ini.Integer(section.c_str(), "Id", d.Id);
     }
 
-    ini.Number("Link", "ReplyDelayMs", s.FReplyDelayMs);
-    ini.Number("Link", "LateReplyMs", s.FLateReplyMs);
-    ini.Integer("Link", "StrayByte", s.FStrayByte);
-    ini.Integer("Link", "TruncateBytes", s.FTruncateBytes);
-    ini.Flag("Link", "AllowSecondOpen", s.FAllowSecondOpen);
+    ini.Number("Link", "ReplyDelayMs", s.ReplyDelayMs);
+    ini.Number("Link", "LateReplyMs", s.LateReplyMs);
+    ini.Integer("Link", "StrayByte", s.StrayByte);
+    ini.Integer("Link", "TruncateBytes", s.TruncateBytes);
+    ini.Flag("Link", "AllowSecondOpen", s.AllowSecondOpen);
     if (auto calls = ini.Get("Link", "FailCalls")) {
         for (const std::string& name : Split(*calls, ','))
-            if (!name.empty()) s.FFailCalls.insert(name);
+            if (!name.empty()) s.FailCalls.insert(name);
     }
     if (auto log = ini.GetWide("Link", "Log"); log && !log->empty()) {
         std::wstring logPath = *log;
@@ -208,47 +208,47 @@ Scenario LoadScenario(const std::wstring& path)
             const auto slash = path.find_last_of(L"\\/");
             if (slash != std::wstring::npos) logPath = path.substr(0, slash + 1) + logPath;
         }
-        s.FLogPath = logPath;
+        s.LogPath = logPath;
     }
 
-    ini.Text("Terminal", "Version", s.FVersionReply);
-    ini.Text("Terminal", "ShortReply", s.FShortReply);
+    ini.Text("Terminal", "Version", s.VersionReply);
+    ini.Text("Terminal", "ShortReply", s.ShortReply);
 
-    ini.Number("Pump", "FlowLitresPerMinute", s.FFlowLitresPerMinute);
-    ini.Number("Pump", "PulsesPerLitre", s.FPulsesPerLitre);
-    ini.Integer("Pump", "CounterStart", s.FCounterStart);
+    ini.Number("Pump", "FlowLitresPerMinute", s.FlowLitresPerMinute);
+    ini.Number("Pump", "PulsesPerLitre", s.PulsesPerLitre);
+    ini.Integer("Pump", "CounterStart", s.CounterStart);
 
-    ini.Number("Tank", "Litres", s.FTankLitres);
-    ini.Number("Tank", "Capacity", s.FTankCapacity);
-    ini.Number("Tank", "SettleMs", s.FSettleMs);
-    ini.Integer("Tank", "Seed", s.FSeed);
+    ini.Number("Tank", "Litres", s.TankLitres);
+    ini.Number("Tank", "Capacity", s.TankCapacity);
+    ini.Number("Tank", "SettleMs", s.SettleMs);
+    ini.Integer("Tank", "Seed", s.Seed);
 
     int sensors = 8;
     ini.Integer("Sensors", "Count", sensors);
     sensors = std::clamp(sensors, 0, 8);
-    ini.Integer("Sensors", "MissingAdc", s.FMissingAdc);
-    std::vector<std::pair<double, double>> table = s.FSensors[0].FTable;
+    ini.Integer("Sensors", "MissingAdc", s.MissingAdc);
+    std::vector<std::pair<double, double>> table = s.Sensors[0].Table;
     if (auto text = ini.Get("Sensors", "Table")) table = ParseTable(*text);
-    double noise = s.FSensors[0].FNoise;
+    double noise = s.Sensors[0].Noise;
     ini.Number("Sensors", "Noise", noise);
     for (int i = 0; i < 8; ++i) {
-        SensorConfig& sensor = s.FSensors[static_cast<std::size_t>(i)];
+        SensorConfig& sensor = s.Sensors[static_cast<std::size_t>(i)];
         const std::string section = "Sensor" + std::to_string(i);
-        sensor.FPresent = i < sensors;
-        sensor.FTable = table;
-        sensor.FNoise = noise;
-        if (auto text = ini.Get(section.c_str(), "Table")) sensor.FTable = ParseTable(*text);
-        ini.Number(section.c_str(), "Noise", sensor.FNoise);
+        sensor.Present = i < sensors;
+        sensor.Table = table;
+        sensor.Noise = noise;
+        if (auto text = ini.Get(section.c_str(), "Table")) sensor.Table = ParseTable(*text);
+        ini.Number(section.c_str(), "Noise", sensor.Noise);
     }
 
     for (int k = 0; k < kCommandKinds; ++k) {
-        CommandFaults& f = s.FFaults[static_cast<std::size_t>(k)];
+        CommandFaults& f = s.Faults[static_cast<std::size_t>(k)];
         const std::string kind = kFaultKinds[k];
         const std::pair<const char*, Occurrences*> keys[] = {
-            {".NoReply", &f.FNoReply}, {".Late", &f.FLate}, {".Stray", &f.FStray}, {".Truncate", &f.FTruncate}};
+            {".NoReply", &f.NoReply}, {".Late", &f.Late}, {".Stray", &f.Stray}, {".Truncate", &f.Truncate}};
         for (const auto& [suffix, target] : keys) {
             if (auto text = ini.Get("Faults", kind + suffix); text && !ParseOccurrences(*text, *target))
-                s.FWarnings.push_back("[Faults] " + kind + suffix + "=" + *text + " is not a list of occurrences");
+                s.Warnings.push_back("[Faults] " + kind + suffix + "=" + *text + " is not a list of occurrences");
         }
     }
     return s;

@@ -43,66 +43,66 @@ inline constexpr int kCommandKinds = 4;  // those that can carry faults
 
 // Which occurrences (1-based, counted per command kind) a fault hits.
 struct Occurrences {
-    bool FAll = false;
-    std::vector<std::pair<int, int>> FRanges;
+    bool All = false;
+    std::vector<std::pair<int, int>> Ranges;
     bool Hits(int n) const;
-    bool Empty() const { return !FAll && FRanges.empty(); }
+    bool Empty() const { return !All && Ranges.empty(); }
 };
 // "3", "2-5", "*", or a comma list of these; false on anything else.
 bool ParseOccurrences(const std::string& text, Occurrences& out);
 
 struct CommandFaults {
-    Occurrences FNoReply;   // the terminal stays silent
-    Occurrences FLate;      // the reply comes LateReplyMs after the command
-    Occurrences FStray;     // one stray byte before the reply
-    Occurrences FTruncate;  // only the first TruncateBytes of the reply
+    Occurrences NoReply;   // the terminal stays silent
+    Occurrences Late;      // the reply comes LateReplyMs after the command
+    Occurrences Stray;     // one stray byte before the reply
+    Occurrences Truncate;  // only the first TruncateBytes of the reply
 };
 
 struct DeviceConfig {
-    std::string FDescription;  // 8-bit, as listed
-    std::string FSerial;
-    bool FTerminal = true;  // answers the terminal's commands
-    bool FOpenFails = false;
-    double FUnplugAfterMs = -1;     // after the first open; < 0: never
-    int FUnplugAfterCommands = -1;  // after this many commands; < 0: never
-    ULONG FType = 0;
-    DWORD FId = 0x5A510001;
+    std::string Description;  // 8-bit, as listed
+    std::string Serial;
+    bool Terminal = true;  // answers the terminal's commands
+    bool OpenFails = false;
+    double UnplugAfterMs = -1;     // after the first open; < 0: never
+    int UnplugAfterCommands = -1;  // after this many commands; < 0: never
+    ULONG Type = 0;
+    DWORD Id = 0x5A510001;
 };
 
 struct SensorConfig {
-    bool FPresent = false;
-    std::vector<std::pair<double, double>> FTable;  // litres -> ADC, ascending litres
-    double FNoise = 0;                              // ± ADC units, uniform
+    bool Present = false;
+    std::vector<std::pair<double, double>> Table;  // litres -> ADC, ascending litres
+    double Noise = 0;                              // ± ADC units, uniform
 };
 
 struct Scenario {
-    std::wstring FSource;  // the file it came from; empty: built-in defaults
-    std::vector<DeviceConfig> FDevices;
+    std::wstring Source;  // the file it came from; empty: built-in defaults
+    std::vector<DeviceConfig> Devices;
 
-    double FReplyDelayMs = 5;
-    double FLateReplyMs = 400;
-    unsigned char FStrayByte = 0xFE;
-    int FTruncateBytes = 0;  // 0: half the reply
-    bool FAllowSecondOpen = false;
-    std::set<std::string> FFailCalls;
-    std::wstring FLogPath;
+    double ReplyDelayMs = 5;
+    double LateReplyMs = 400;
+    unsigned char StrayByte = 0xFE;
+    int TruncateBytes = 0;  // 0: half the reply
+    bool AllowSecondOpen = false;
+    std::set<std::string> FailCalls;
+    std::wstring LogPath;
 
-    std::string FVersionReply = "QVMA-10.45 SIM\r\n";
-    std::string FShortReply = "OK\r\n";
+    std::string VersionReply = "QVMA-10.45 SIM\r\n";
+    std::string ShortReply = "OK\r\n";
 
-    double FFlowLitresPerMinute = 20;
-    double FPulsesPerLitre = 100;
-    std::int64_t FCounterStart = 0;
-    double FTankLitres = 0;
-    double FTankCapacity = 500;
-    double FSettleMs = 2000;  // time constant of the level the sensors see
-    std::uint32_t FSeed = 1;
+    double FlowLitresPerMinute = 20;
+    double PulsesPerLitre = 100;
+    std::int64_t CounterStart = 0;
+    double TankLitres = 0;
+    double TankCapacity = 500;
+    double SettleMs = 2000;  // time constant of the level the sensors see
+    std::uint32_t Seed = 1;
 
-    std::array<SensorConfig, 8> FSensors;
-    int FMissingAdc = 0;
+    std::array<SensorConfig, 8> Sensors;
+    int MissingAdc = 0;
 
-    std::array<CommandFaults, kCommandKinds> FFaults;
-    std::vector<std::string> FWarnings;  // values that could not be read
+    std::array<CommandFaults, kCommandKinds> Faults;
+    std::vector<std::string> Warnings;  // values that could not be read
 };
 
 Scenario DefaultScenario();
@@ -152,34 +152,34 @@ const char* CommandKindName(CommandKind kind);
 // --- Devices and handles ----------------------------------------------------
 
 struct Chunk {
-    double FReadyMs;
-    std::string FBytes;
+    double ReadyMs;
+    std::string Bytes;
 };
 
 struct DeviceState {
-    double FFirstOpenMs = -1;
-    int FCommands = 0;
-    bool FGone = false;
-    int FOpenCount = 0;
+    double FirstOpenMs = -1;
+    int Commands = 0;
+    bool Gone = false;
+    int OpenCount = 0;
 };
 
 struct OpenHandle {
-    std::size_t FDevice = 0;
-    DWORD FReadTimeoutMs = 0;  // 0: wait for nothing
-    std::deque<Chunk> FQueue;
+    std::size_t Device = 0;
+    DWORD ReadTimeoutMs = 0;  // 0: wait for nothing
+    std::deque<Chunk> Queue;
 };
 
 // The whole simulated world, guarded by SimLock().
 struct World {
-    Scenario FScenario;
-    std::wstring FLoadedPath;
-    std::string FLoadedContents;
-    bool FLoaded = false;
-    std::vector<DeviceState> FDevices;
-    Terminal FTerminal;
-    std::vector<std::pair<std::uint32_t, OpenHandle>> FHandles;
-    std::uint32_t FNextHandle = 0x1001;
-    std::array<int, kCommandKinds> FCommandCounts{};
+    Scenario ActiveScenario;
+    std::wstring LoadedPath;
+    std::string LoadedContents;
+    bool Loaded = false;
+    std::vector<DeviceState> Devices;
+    Terminal TheTerminal;
+    std::vector<std::pair<std::uint32_t, OpenHandle>> Handles;
+    std::uint32_t NextHandle = 0x1001;
+    std::array<int, kCommandKinds> CommandCounts{};
 };
 World& TheWorld();
 

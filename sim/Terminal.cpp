@@ -36,8 +36,8 @@ void Terminal::Reset(const Scenario& scenario, double nowMs)
     FLastMs = nowMs;
     FPumpOn = false;
     FPumpedLitres = 0;
-    FSensedLitres = scenario.FTankLitres;
-    FRandom = scenario.FSeed ? scenario.FSeed : 1;
+    FSensedLitres = scenario.TankLitres;
+    FRandom = scenario.Seed ? scenario.Seed : 1;
     FReplies = 0;
 }
 
@@ -46,14 +46,14 @@ void Terminal::Advance(double nowMs)
     const double dt = nowMs - FLastMs;
     if (dt <= 0 || !FScenario) return;
     FLastMs = nowMs;
-    if (FPumpOn) FPumpedLitres += FScenario->FFlowLitresPerMinute / 60000.0 * dt;
+    if (FPumpOn) FPumpedLitres += FScenario->FlowLitresPerMinute / 60000.0 * dt;
     const double level = Level();
     // The sensors see the surface, which needs time to come to rest: they
     // follow the true level with a first-order lag.
-    if (FScenario->FSettleMs <= 0)
+    if (FScenario->SettleMs <= 0)
         FSensedLitres = level;
     else
-        FSensedLitres = level + (FSensedLitres - level) * std::exp(-dt / FScenario->FSettleMs);
+        FSensedLitres = level + (FSensedLitres - level) * std::exp(-dt / FScenario->SettleMs);
 }
 
 double Terminal::TankLitres(double nowMs)
@@ -65,17 +65,17 @@ double Terminal::TankLitres(double nowMs)
 
 double Terminal::Level() const
 {
-    const double level = FScenario->FTankLitres + FPumpedLitres;
+    const double level = FScenario->TankLitres + FPumpedLitres;
     // What does not fit runs over; the counter still counts it.
-    return FScenario->FTankCapacity > 0 ? std::min(level, FScenario->FTankCapacity) : level;
+    return FScenario->TankCapacity > 0 ? std::min(level, FScenario->TankCapacity) : level;
 }
 
 std::int32_t Terminal::Counter(double nowMs)
 {
     if (!FScenario) return 0;
     Advance(nowMs);
-    const auto pulses = FScenario->FCounterStart +
-                        static_cast<std::int64_t>(std::floor(FPumpedLitres * FScenario->FPulsesPerLitre + 1e-9));
+    const auto pulses = FScenario->CounterStart +
+                        static_cast<std::int64_t>(std::floor(FPumpedLitres * FScenario->PulsesPerLitre + 1e-9));
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(pulses));  // a 32-bit counter wraps
 }
 
@@ -83,10 +83,10 @@ int Terminal::Adc(int sensor, double nowMs)
 {
     if (!FScenario) return 0;
     Advance(nowMs);
-    if (sensor < 0 || sensor >= static_cast<int>(FScenario->FSensors.size())) return FScenario->FMissingAdc;
-    const SensorConfig& config = FScenario->FSensors[static_cast<std::size_t>(sensor)];
-    if (!config.FPresent || config.FTable.empty()) return FScenario->FMissingAdc;
-    const auto& table = config.FTable;
+    if (sensor < 0 || sensor >= static_cast<int>(FScenario->Sensors.size())) return FScenario->MissingAdc;
+    const SensorConfig& config = FScenario->Sensors[static_cast<std::size_t>(sensor)];
+    if (!config.Present || config.Table.empty()) return FScenario->MissingAdc;
+    const auto& table = config.Table;
     double value;
     if (FSensedLitres <= table.front().first) {
         value = table.front().second;
@@ -100,13 +100,13 @@ int Terminal::Adc(int sensor, double nowMs)
         const double t = span > 0 ? (FSensedLitres - lower->first) / span : 0;
         value = lower->second + t * (upper->second - lower->second);
     }
-    if (config.FNoise > 0) {
+    if (config.Noise > 0) {
         // xorshift32: the same seed gives the same noise on every run.
         FRandom ^= FRandom << 13;
         FRandom ^= FRandom >> 17;
         FRandom ^= FRandom << 5;
         const double unit = static_cast<double>(FRandom) / 4294967295.0;  // 0..1
-        value += (unit * 2 - 1) * config.FNoise;
+        value += (unit * 2 - 1) * config.Noise;
     }
     return static_cast<int>(std::lround(value));
 }
@@ -122,7 +122,7 @@ std::optional<std::string> Terminal::Handle(const std::string& command, double n
         // The flow up to now ran under the old switch state.
         Advance(nowMs);
         FPumpOn = pump != 0;
-        const int flow = FPumpOn ? static_cast<int>(std::lround(FScenario->FFlowLitresPerMinute * 1000)) : 0;
+        const int flow = FPumpOn ? static_cast<int>(std::lround(FScenario->FlowLitresPerMinute * 1000)) : 0;
         const int decilitres = static_cast<int>(std::lround(TankLitres(nowMs) * 10));
         const std::int32_t counter = Counter(nowMs);
         const int adc = Adc(sensor, nowMs);
@@ -132,8 +132,8 @@ std::optional<std::string> Terminal::Handle(const std::string& command, double n
         return std::string(reply);
     }
     case CommandKind::PeriodCount:
-    case CommandKind::InputFlags: return FScenario->FShortReply;
-    case CommandKind::Version: return FScenario->FVersionReply;
+    case CommandKind::InputFlags: return FScenario->ShortReply;
+    case CommandKind::Version: return FScenario->VersionReply;
     case CommandKind::Unknown: break;
     }
     return std::nullopt;

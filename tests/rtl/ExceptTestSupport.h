@@ -37,13 +37,13 @@ inline const void* EnclosingFunction(const void* address)
 // What a recording raise hook keeps of the raises of the thread that armed it.
 struct RaiseLog {
     static constexpr int kMax = 16;
-    DWORD FThread = 0;
-    int FCount = 0;
-    rtl::TRaiseInfo FRaises[kMax];
-    bool FWalk = false;  // also walk the handlers of the first raise
-    rtl::TWalkResult FWalkResult{};
-    int FHandlerCount = 0;
-    rtl::THandlerInfo FHandlers[8];
+    DWORD Thread = 0;
+    int Count = 0;
+    rtl::TRaiseInfo Raises[kMax];
+    bool Walk = false;  // also walk the handlers of the first raise
+    rtl::TWalkResult WalkResult{};
+    int HandlerCount = 0;
+    rtl::THandlerInfo Handlers[8];
 };
 
 inline RaiseLog& Log()
@@ -55,19 +55,19 @@ inline RaiseLog& Log()
 inline void RecordRaise(const rtl::TRaiseInfo& raise) noexcept
 {
     RaiseLog& log = Log();
-    if (raise.ThreadID != log.FThread) return;
-    if (log.FCount == 0 && log.FWalk) {
-        log.FWalkResult = rtl::WalkHandlers(
+    if (raise.ThreadID != log.Thread) return;
+    if (log.Count == 0 && log.Walk) {
+        log.WalkResult = rtl::WalkHandlers(
             raise,
             [](const rtl::THandlerInfo& handler, void*) noexcept {
                 RaiseLog& inner = Log();
-                if (inner.FHandlerCount < 8) inner.FHandlers[inner.FHandlerCount++] = handler;
+                if (inner.HandlerCount < 8) inner.Handlers[inner.HandlerCount++] = handler;
                 return true;
             },
             nullptr);
     }
-    if (log.FCount < RaiseLog::kMax) log.FRaises[log.FCount] = raise;
-    ++log.FCount;
+    if (log.Count < RaiseLog::kMax) log.Raises[log.Count] = raise;
+    ++log.Count;
 }
 
 // Records the raises of the calling thread while it lives.
@@ -76,8 +76,8 @@ public:
     explicit RaiseRecorder(bool walk = false) : FHook(rtl::RaiseHook, RecordRaise)
     {
         Log() = RaiseLog{};
-        Log().FWalk = walk;
-        Log().FThread = GetCurrentThreadId();
+        Log().Walk = walk;
+        Log().Thread = GetCurrentThreadId();
     }
     const RaiseLog& operator*() const { return Log(); }
     const RaiseLog* operator->() const { return &Log(); }

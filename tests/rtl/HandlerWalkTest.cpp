@@ -136,13 +136,13 @@ TEST(HandlerWalk, PredictsWhichCatchTakesTheException)
         RaiseRecorder recorder(true);
         const int cleanupsBefore = gCleanups;
         EXPECT_EQ(c.run(), 1);  // what really happened
-        ASSERT_GE(recorder->FCount, 1);
-        const rtl::TWalkResult& result = recorder->FWalkResult;
+        ASSERT_GE(recorder->Count, 1);
+        const rtl::TWalkResult& result = recorder->WalkResult;
         EXPECT_EQ(result.End, rtl::TWalkEnd::weCaught);
         std::string handlers;
-        for (int i = 0; i < recorder->FHandlerCount; ++i) handlers += (i ? " " : "") + KindText(recorder->FHandlers[i]);
+        for (int i = 0; i < recorder->HandlerCount; ++i) handlers += (i ? " " : "") + KindText(recorder->Handlers[i]);
         EXPECT_EQ(handlers, c.handlers);
-        const rtl::THandlerInfo& taker = recorder->FHandlers[recorder->FHandlerCount - 1];
+        const rtl::THandlerInfo& taker = recorder->Handlers[recorder->HandlerCount - 1];
         EXPECT_EQ(taker.Frame, c.catcherFrame);
         EXPECT_EQ(taker.FunctionStart, reinterpret_cast<std::uintptr_t>(c.run));
         EXPECT_NE(result.FirstFrameAddress, 0u);
@@ -182,10 +182,10 @@ TEST(HandlerWalk, AThrownPointerIsMatchedByItsPointee)
         SCOPED_TRACE(thrown ? "an object" : "a null pointer");
         RaiseRecorder recorder(true);
         EXPECT_EQ(CatchPointer(thrown), 1);
-        ASSERT_EQ(recorder->FCount, 1);
-        EXPECT_EQ(recorder->FWalkResult.End, rtl::TWalkEnd::weCaught);
-        ASSERT_EQ(recorder->FHandlerCount, 1);
-        const rtl::THandlerInfo& handler = recorder->FHandlers[0];
+        ASSERT_EQ(recorder->Count, 1);
+        EXPECT_EQ(recorder->WalkResult.End, rtl::TWalkEnd::weCaught);
+        ASSERT_EQ(recorder->HandlerCount, 1);
+        const rtl::THandlerInfo& handler = recorder->Handlers[0];
         EXPECT_EQ(handler.Kind, rtl::THandlerKind::hkCatchTyped);
         EXPECT_EQ(handler.CatchTypeCount, 2);
         EXPECT_TRUE(handler.Matches);
@@ -197,9 +197,9 @@ TEST(HandlerWalk, TheFirstWalkOfAProcessAllocatesNothing)
     // The unwinder sorts its frame tables on first use; start-up has done
     // that already, so a hook walking the process's first raise does not.
     const excepttest::ChildRun run = excepttest::RunChild("first-walk");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FExitCode, 0u);
-    EXPECT_EQ(run.FOutput, "walk caught, 0 allocations\nmain returned\n");
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Output, "walk caught, 0 allocations\nmain returned\n");
 }
 
 TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
@@ -208,8 +208,8 @@ TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
     // first-frame position (the key of a decision made per raise place).
     RaiseRecorder shallow(true);
     CatchBaseClass();
-    const std::uintptr_t first = shallow->FWalkResult.FirstFrameAddress;
-    void* const address = shallow->FRaises[0].Address;
+    const std::uintptr_t first = shallow->WalkResult.FirstFrameAddress;
+    void* const address = shallow->Raises[0].Address;
     struct Deeper {
         __attribute__((noinline)) static int Run()
         {
@@ -219,8 +219,8 @@ TEST(HandlerWalk, FirstFramePositionTellsRaisesFromDifferentDepths)
     };
     RaiseRecorder deep(true);
     Deeper::Run();
-    EXPECT_LT(deep->FWalkResult.FirstFrameAddress, first);
-    EXPECT_EQ(deep->FRaises[0].Address, address);
+    EXPECT_LT(deep->WalkResult.FirstFrameAddress, first);
+    EXPECT_EQ(deep->Raises[0].Address, address);
 }
 
 }  // namespace

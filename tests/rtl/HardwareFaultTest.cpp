@@ -39,12 +39,12 @@ struct Guard {
 };
 
 struct Holder {
-    int* FPointer;
+    int* Pointer;
     // Defined in its class, hence inline.
     __attribute__((noipa)) int Read() const
     {
         Guard guard;
-        return *FPointer;
+        return *Pointer;
     }
 };
 
@@ -135,9 +135,9 @@ TEST(HardwareFault, OurFaultsAreCaughtAsExceptionsWithDestructorsRun)
             EXPECT_EQ(raiseAddress, faultIn);
         else
             EXPECT_EQ(EnclosingFunction(static_cast<char*>(raiseAddress) + 1), faultIn);
-        ASSERT_EQ(recorder->FCount, 1);
-        EXPECT_EQ(recorder->FRaises[0].Kind, rtl::TRaiseKind::rkFault);
-        EXPECT_EQ(recorder->FRaises[0].Address, raiseAddress);
+        ASSERT_EQ(recorder->Count, 1);
+        EXPECT_EQ(recorder->Raises[0].Kind, rtl::TRaiseKind::rkFault);
+        EXPECT_EQ(recorder->Raises[0].Address, raiseAddress);
     }
 }
 
@@ -258,7 +258,7 @@ TEST(HardwareFault, ThreadNamingPassesUntouched)
     RaiseException(0x406D1388, 0, 4, naming);
     RemoveVectoredExceptionHandler(handler);
     EXPECT_EQ(seen, 1);
-    EXPECT_EQ(recorder->FCount, 0);
+    EXPECT_EQ(recorder->Count, 0);
 }
 
 TEST(HardwareFault, UnhandledOnesReachTheTopLevelFilter)
@@ -282,11 +282,11 @@ TEST(HardwareFault, UnhandledOnesReachTheTopLevelFilter)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.mode);
         const excepttest::ChildRun run = excepttest::RunChild(c.mode);
-        ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, c.code);
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, c.code);
         char expected[32];
         std::snprintf(expected, sizeof expected, "filter %08lX\n", static_cast<unsigned long>(c.code));
-        EXPECT_EQ(run.FOutput, expected);
+        EXPECT_EQ(run.Output, expected);
     }
 }
 

@@ -27,7 +27,7 @@ struct EUndeclared : rtl::Exception {
 
 struct OtherRoot {
     virtual ~OtherRoot() = default;
-    int FValue = 7;
+    int Value = 7;
 };
 struct TwoParents : OtherRoot, rtl::TObject {};
 

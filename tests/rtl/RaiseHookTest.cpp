@@ -41,8 +41,8 @@ TEST(RaiseHook, SeesTheThrowWithItsAddressAndRegisters)
         ThrowConvertError();
         FAIL() << "nothing thrown";
     } catch (const rtl::EConvertError& e) {
-        ASSERT_EQ(recorder->FCount, 1);
-        const rtl::TRaiseInfo& raise = recorder->FRaises[0];
+        ASSERT_EQ(recorder->Count, 1);
+        const rtl::TRaiseInfo& raise = recorder->Raises[0];
         EXPECT_EQ(raise.Kind, rtl::TRaiseKind::rkThrow);
         EXPECT_EQ(raise.Object, static_cast<const void*>(&e));
         EXPECT_EQ(raise.Type, &typeid(rtl::EConvertError));
@@ -71,11 +71,11 @@ TEST(RaiseHook, SeesRethrowsAndEndsOfCatch)
     } catch (const rtl::EConvertError& e) {
         caught = const_cast<rtl::EConvertError*>(&e);
     }
-    ASSERT_EQ(recorder->FCount, 2);
-    EXPECT_EQ(recorder->FRaises[1].Kind, rtl::TRaiseKind::rkRethrow);
-    EXPECT_EQ(recorder->FRaises[1].Object, recorder->FRaises[0].Object);
-    EXPECT_EQ(recorder->FRaises[1].Type, &typeid(rtl::EConvertError));
-    EXPECT_EQ(EnclosingFunction(recorder->FRaises[1].Address), reinterpret_cast<void*>(&Rethrow));
+    ASSERT_EQ(recorder->Count, 2);
+    EXPECT_EQ(recorder->Raises[1].Kind, rtl::TRaiseKind::rkRethrow);
+    EXPECT_EQ(recorder->Raises[1].Object, recorder->Raises[0].Object);
+    EXPECT_EQ(recorder->Raises[1].Type, &typeid(rtl::EConvertError));
+    EXPECT_EQ(EnclosingFunction(recorder->Raises[1].Address), reinterpret_cast<void*>(&Rethrow));
     ASSERT_EQ(endCount, 2);  // the rethrowing catch, then ours
     EXPECT_EQ(ended[0], caught);
     EXPECT_EQ(ended[1], caught);
@@ -87,8 +87,8 @@ TEST(RaiseHook, SeesRethrowsAndEndsOfCatch)
         kept = std::current_exception();
     }
     EXPECT_THROW(std::rethrow_exception(kept), rtl::EConvertError);
-    EXPECT_EQ(recorder->FRaises[recorder->FCount - 1].Kind, rtl::TRaiseKind::rkRethrowException);
-    EXPECT_EQ(recorder->FRaises[recorder->FCount - 1].Object, recorder->FRaises[recorder->FCount - 2].Object);
+    EXPECT_EQ(recorder->Raises[recorder->Count - 1].Kind, rtl::TRaiseKind::rkRethrowException);
+    EXPECT_EQ(recorder->Raises[recorder->Count - 1].Object, recorder->Raises[recorder->Count - 2].Object);
 }
 
 TEST(RaiseHook, StandardLibraryThrowsCarryTheirTypeNameAndText)
@@ -96,8 +96,8 @@ TEST(RaiseHook, StandardLibraryThrowsCarryTheirTypeNameAndText)
     RaiseRecorder recorder;
     std::vector<int> empty;
     EXPECT_THROW(static_cast<void>(empty.at(3)), std::out_of_range);
-    ASSERT_EQ(recorder->FCount, 1);
-    const rtl::TRaiseInfo& raise = recorder->FRaises[0];
+    ASSERT_EQ(recorder->Count, 1);
+    const rtl::TRaiseInfo& raise = recorder->Raises[0];
     EXPECT_EQ(rtl::RaisedObject(raise), nullptr);
     EXPECT_EQ(rtl::ExceptionClassName(raise.Type), "out_of_range");
     EXPECT_NE(rtl::ExceptionMessage(raise.Object, raise.Type).find("3"), std::string::npos)
@@ -133,9 +133,9 @@ TEST(ExceptProc, UnhandledThrowReachesItWithTheThrowerOnTheStack)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.mode);
         const excepttest::ChildRun run = excepttest::RunChild(c.mode);
-        ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, 1u);
-        EXPECT_EQ(run.FOutput,
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, 1u);
+        EXPECT_EQ(run.Output,
                   std::string(c.walk) + "\nproc EConvertError 'lost' thrower-on-stack=1 address-in-thrower=1\n");
     }
 }
@@ -156,19 +156,19 @@ TEST(RaiseHook, RaisesWithoutAnObjectAreRecordedAsSuch)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.mode);
         const excepttest::ChildRun run = excepttest::RunChild(c.mode);
-        ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, c.exitCode);
-        EXPECT_EQ(run.FOutput, c.output);
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, c.exitCode);
+        EXPECT_EQ(run.Output, c.output);
     }
 }
 
 TEST(ExceptProc, InAWorkerItEndsOnlyThatThread)
 {
     const excepttest::ChildRun run = excepttest::RunChild("thread");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FExitCode, 0u);
-    EXPECT_EQ(run.FOutput, "walk nohandler\nproc EConvertError 'lost' thrower-on-stack=1 address-in-thrower=1\n"
-                           "thread exit 1\n");
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Output, "walk nohandler\nproc EConvertError 'lost' thrower-on-stack=1 address-in-thrower=1\n"
+                          "thread exit 1\n");
 }
 
 }  // namespace

@@ -17,9 +17,9 @@ std::vector<std::string>& Trace()
 }
 
 struct Failure {
-    std::string FStep;
-    rtl::TStartupPhase FPhase;
-    std::string FMessage;
+    std::string Step;
+    rtl::TStartupPhase Phase;
+    std::string Message;
 };
 
 std::vector<Failure>& Failures()
@@ -127,12 +127,12 @@ TEST_F(StartupList, AFailingStepIsReportedAndTheOthersGoOn)
                                                "+Library",  "-DoneFails", "-Runtime2", "-Runtime1"};
     EXPECT_EQ(Trace(), expected);
     ASSERT_EQ(Failures().size(), 2u);
-    EXPECT_EQ(Failures()[0].FStep, "Test.Fails");
-    EXPECT_EQ(Failures()[0].FPhase, rtl::TStartupPhase::spInit);
-    EXPECT_EQ(Failures()[0].FMessage, "no window");
-    EXPECT_EQ(Failures()[1].FStep, "Test.DoneFails");
-    EXPECT_EQ(Failures()[1].FPhase, rtl::TStartupPhase::spDone);
-    EXPECT_EQ(Failures()[1].FMessage, "still in use");
+    EXPECT_EQ(Failures()[0].Step, "Test.Fails");
+    EXPECT_EQ(Failures()[0].Phase, rtl::TStartupPhase::spInit);
+    EXPECT_EQ(Failures()[0].Message, "no window");
+    EXPECT_EQ(Failures()[1].Step, "Test.DoneFails");
+    EXPECT_EQ(Failures()[1].Phase, rtl::TStartupPhase::spDone);
+    EXPECT_EQ(Failures()[1].Message, "still in use");
 }
 
 TEST_F(StartupList, ALevelTakesOneTableAndOnlyBeforeTheStart)

@@ -13,25 +13,25 @@ namespace {
 using excepttest::ScopedHook;
 
 struct StartSeen {
-    std::uintptr_t FTopOfStack = 0;
-    std::uintptr_t FStackBase = 0;
-    bool FUnderStartRoutine = false;
-    int FParameter = 0;
+    std::uintptr_t TopOfStack = 0;
+    std::uintptr_t StackBase = 0;
+    bool UnderStartRoutine = false;
+    int Parameter = 0;
 };
 
 int RecordStart(void* parameter)
 {
     auto* seen = static_cast<StartSeen*>(parameter);
-    seen->FParameter = 42;
-    seen->FTopOfStack = rtl::CurrentExceptState()->TopOfStack;
+    seen->Parameter = 42;
+    seen->TopOfStack = rtl::CurrentExceptState()->TopOfStack;
     NT_TIB* block;
     asm("movl %%fs:0x18, %0" : "=r"(block));
-    seen->FStackBase = reinterpret_cast<std::uintptr_t>(block->StackBase);
+    seen->StackBase = reinterpret_cast<std::uintptr_t>(block->StackBase);
     _Unwind_Backtrace(
         [](_Unwind_Context* context, void* p) {
             void* ip = reinterpret_cast<void*>(_Unwind_GetIP(context));
             if (_Unwind_FindEnclosingFunction(ip) == reinterpret_cast<void*>(&rtl::ThreadStartRoutine))
-                static_cast<StartSeen*>(p)->FUnderStartRoutine = true;
+                static_cast<StartSeen*>(p)->UnderStartRoutine = true;
             return _URC_NO_REASON;
         },
         seen);
@@ -50,10 +50,10 @@ TEST(BeginThread, StartsThroughTheStartRoutineWithItsStackTopKnown)
     GetExitCodeThread(thread, &code);
     CloseHandle(thread);
     EXPECT_EQ(code, 7u);
-    EXPECT_EQ(seen.FParameter, 42);
-    EXPECT_TRUE(seen.FUnderStartRoutine);
-    EXPECT_NE(seen.FStackBase, 0u);
-    EXPECT_EQ(seen.FTopOfStack, seen.FStackBase);
+    EXPECT_EQ(seen.Parameter, 42);
+    EXPECT_TRUE(seen.UnderStartRoutine);
+    EXPECT_NE(seen.StackBase, 0u);
+    EXPECT_EQ(seen.TopOfStack, seen.StackBase);
 }
 
 TEST(TThread, ExecuteRunsThroughTheHookAndItsExceptionIsKept)
@@ -114,8 +114,8 @@ TEST(Synchronize, HookPointsAtTheCatchAndAtTheReraise)
     EXPECT_EQ(caughtObject, reraisedObject);
     // The raise in the main thread: the handler that takes it is the one of
     // the synchronised call.
-    ASSERT_GE(mainThreadRaises->FHandlerCount, 1);
-    const rtl::THandlerInfo& taker = mainThreadRaises->FHandlers[mainThreadRaises->FHandlerCount - 1];
+    ASSERT_GE(mainThreadRaises->HandlerCount, 1);
+    const rtl::THandlerInfo& taker = mainThreadRaises->Handlers[mainThreadRaises->HandlerCount - 1];
     EXPECT_TRUE(taker.Matches);
     EXPECT_EQ(reinterpret_cast<const void*>(taker.FunctionStart), rtl::SynchronizeCatchRoutine());
 }
@@ -123,8 +123,8 @@ TEST(Synchronize, HookPointsAtTheCatchAndAtTheReraise)
 TEST(Synchronize, AWorkerIsServedBeforeTheMainThreadMadeAnyThread)
 {
     const excepttest::ChildRun run = excepttest::RunChild("synchronize-first");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FOutput, "synchronized\nworker ended\nmain returned\n");
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Output, "synchronized\nworker ended\nmain returned\n");
 }
 
 }  // namespace

@@ -24,15 +24,15 @@ inline std::wstring ScratchDir()
 
 // One call the simulator received: "FT_SetBaudRate handle=0x1001 baud=460800 -> 0".
 struct LoggedCall {
-    std::string FName;
-    std::map<std::string, std::string> FArgs;  // before and after the arrow
-    unsigned FStatus = ~0u;
-    double FAtMs = 0;
+    std::string Name;
+    std::map<std::string, std::string> Args;  // before and after the arrow
+    unsigned Status = ~0u;
+    double AtMs = 0;
 
     std::string Arg(const std::string& key) const
     {
-        const auto it = FArgs.find(key);
-        return it == FArgs.end() ? std::string("<none>") : it->second;
+        const auto it = Args.find(key);
+        return it == Args.end() ? std::string("<none>") : it->second;
     }
     long long Number(const std::string& key) const { return std::strtoll(Arg(key).c_str(), nullptr, 0); }
 };
@@ -66,15 +66,15 @@ inline bool ParseLogLine(const std::string& line, LoggedCall& call)
         return line.substr(start, pos - start);
     };
     call = {};
-    call.FAtMs = std::strtod(word().c_str(), nullptr);
-    call.FName = word();
-    if (call.FName.rfind("FT_", 0) != 0) return false;
+    call.AtMs = std::strtod(word().c_str(), nullptr);
+    call.Name = word();
+    if (call.Name.rfind("FT_", 0) != 0) return false;
     while (true) {
         skipBlanks();
         if (pos >= line.size()) break;
         if (line.compare(pos, 2, "->") == 0) {
             pos += 2;
-            call.FStatus = static_cast<unsigned>(std::strtoul(word().c_str(), nullptr, 0));
+            call.Status = static_cast<unsigned>(std::strtoul(word().c_str(), nullptr, 0));
             continue;
         }
         const std::size_t equals = line.find('=', pos);
@@ -93,7 +93,7 @@ inline bool ParseLogLine(const std::string& line, LoggedCall& call)
         } else {
             value = word();
         }
-        call.FArgs[key] = value;
+        call.Args[key] = value;
     }
     return true;
 }
@@ -139,7 +139,7 @@ public:
     {
         std::vector<LoggedCall> matching;
         for (const LoggedCall& call : Calls())
-            if (call.FName == name) matching.push_back(call);
+            if (call.Name == name) matching.push_back(call);
         return matching;
     }
     // The whole log, for failure messages.

@@ -36,43 +36,44 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(TheDriver()) << "GetLastError " << GetLastError();
-        ft = &TheDriver().Entries();
-        ASSERT_TRUE(rtl::BindEntryTable(TheDriver().Module(), clock).Complete()) << "the clock's exports";
-        clock.UseVirtualClock(TRUE);
+        FEntries = &TheDriver().Entries();
+        ASSERT_TRUE(rtl::BindEntryTable(TheDriver().Module(), FClock).Complete()) << "the clock's exports";
+        FClock.UseVirtualClock(TRUE);
     }
     void TearDown() override
     {
-        if (FHandle) ft->Close(FHandle);
-        clock.UseVirtualClock(FALSE);
+        if (FHandle) FEntries->Close(FHandle);
+        FClock.UseVirtualClock(FALSE);
     }
 
     // Moves the simulator's clock on.
-    void Wait(DWORD ms) { clock.Sleep(ms); }
-    DWORD Now() const { return clock.TickCount(); }
+    void Wait(DWORD ms) { FClock.Sleep(ms); }
+    DWORD Now() const { return FClock.TickCount(); }
 
     FT_HANDLE OpenFirst()
     {
         FHandle = 0;
-        EXPECT_EQ(ft->Open(0, &FHandle), FT_OK) << bench.LogText();
+        EXPECT_EQ(FEntries->Open(0, &FHandle), FT_OK) << FBench.LogText();
         return FHandle;
     }
     // One command and its whole reply, read as soon as it is due.
     std::string Exchange(const std::string& command, DWORD waitMs = 40)
     {
         DWORD written = 0;
-        EXPECT_EQ(ft->Write(FHandle, const_cast<char*>(command.data()), static_cast<DWORD>(command.size()), &written),
-                  FT_OK);
+        EXPECT_EQ(
+            FEntries->Write(FHandle, const_cast<char*>(command.data()), static_cast<DWORD>(command.size()), &written),
+            FT_OK);
         Wait(waitMs);
         return ReadQueued();
     }
     std::string ReadQueued()
     {
         DWORD rx = 0, tx = 0, events = 0;
-        EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_OK);
+        EXPECT_EQ(FEntries->GetStatus(FHandle, &rx, &tx, &events), FT_OK);
         std::string bytes(rx, '\0');
         DWORD read = 0;
         if (rx) {
-            EXPECT_EQ(ft->Read(FHandle, bytes.data(), rx, &read), FT_OK);
+            EXPECT_EQ(FEntries->Read(FHandle, bytes.data(), rx, &read), FT_OK);
         }
         bytes.resize(read);
         return bytes;
@@ -86,9 +87,9 @@ protected:
         return f[number - 1];
     }
 
-    SimBench bench;
-    const TD2xxEntryPoints* ft = nullptr;
-    TSimClockEntryPoints clock;
+    SimBench FBench;
+    const TD2xxEntryPoints* FEntries = nullptr;
+    TSimClockEntryPoints FClock;
     FT_HANDLE FHandle = 0;
 };
 
@@ -111,40 +112,40 @@ TEST_F(SimulatorTest, BuiltInDeviceWhenNoScenarioIsNamed)
     SetEnvironmentVariableW(L"VOLUMETRA_SIM_SCENARIO", nullptr);
     SetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", nullptr);
     DWORD count = 0;
-    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     ASSERT_EQ(count, 1u);
     char description[64] = {};
-    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
     EXPECT_STREQ(description, "Zarvonix QVM-A SIM");
     char serial[16] = {};
-    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(reinterpret_cast<void*>(0), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
     EXPECT_STREQ(serial, "SIM00001");
-    EXPECT_EQ(ft->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+    EXPECT_EQ(FEntries->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
               FT_DEVICE_NOT_FOUND);
 }
 
 TEST_F(SimulatorTest, ScenarioNamesDevicesAndLogsCalls)
 {
-    bench.Use("[Devices]\nCount=2\n[Device0]\nDescription=Other bridge\nSerial=XX1\nTerminal=0\n"
+    FBench.Use("[Devices]\nCount=2\n[Device0]\nDescription=Other bridge\nSerial=XX1\nTerminal=0\n"
               "[Device1]\nDescription=Zarvonix QVM-B\nSerial=SIM4242\n");
     DWORD count = 0;
-    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     EXPECT_EQ(count, 2u);
     char description[64] = {};
-    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(reinterpret_cast<void*>(1), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
     EXPECT_STREQ(description, "Zarvonix QVM-B");
 
     FT_HANDLE other = 0;
-    ASSERT_EQ(ft->Open(0, &other), FT_OK);
+    ASSERT_EQ(FEntries->Open(0, &other), FT_OK);
     FHandle = other;
     EXPECT_EQ(Exchange("FL_READ_VERSION$"), "") << "a bridge that is not a terminal answers nothing";
-    const auto calls = bench.Calls("FT_ListDevices");
-    ASSERT_EQ(calls.size(), 2u) << bench.LogText();
+    const auto calls = FBench.Calls("FT_ListDevices");
+    ASSERT_EQ(calls.size(), 2u) << FBench.LogText();
     EXPECT_EQ(calls[0].Arg("flags"), "0x80000000");
     EXPECT_EQ(calls[0].Number("count"), 2);
     EXPECT_EQ(calls[1].Arg("text"), "Zarvonix QVM-B");
-    ASSERT_EQ(bench.Calls("FT_Write").size(), 1u);
-    EXPECT_EQ(bench.Calls("FT_Write")[0].Arg("data"), "FL_READ_VERSION$");
+    ASSERT_EQ(FBench.Calls("FT_Write").size(), 1u);
+    EXPECT_EQ(FBench.Calls("FT_Write")[0].Arg("data"), "FL_READ_VERSION$");
 }
 
 TEST_F(SimulatorTest, DemoBenchOfTheRunScript)
@@ -152,7 +153,7 @@ TEST_F(SimulatorTest, DemoBenchOfTheRunScript)
     SetEnvironmentVariableW(L"VOLUMETRA_SIM_SCENARIO", DEMO_SCENARIO_PATH);
     SetEnvironmentVariableW(L"VOLUMETRA_SIM_LOG", nullptr);
     char description[64] = {};
-    ASSERT_EQ(ft->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(reinterpret_cast<void*>(0), description, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
     EXPECT_STREQ(description, "Zarvonix QVM-A SIM");
     OpenFirst();
     EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 SIM\r\n");
@@ -163,7 +164,7 @@ TEST_F(SimulatorTest, DemoBenchOfTheRunScript)
 TEST_F(SimulatorTest, PumpFlowMeterAndSensorsFollowTheScenario)
 {
     // 60 l/min = 1 l/s; 100 pulses per litre; ADC 100 + 100 per litre; no lag.
-    bench.Use("[Pump]\nFlowLitresPerMinute=60\nPulsesPerLitre=100\nCounterStart=5000\n"
+    FBench.Use("[Pump]\nFlowLitresPerMinute=60\nPulsesPerLitre=100\nCounterStart=5000\n"
               "[Tank]\nLitres=2\nCapacity=50\nSettleMs=0\n"
               "[Sensors]\nCount=2\nTable=0:100,10:1100\nNoise=0\n[Sensor1]\nTable=0:4000,10:3000\n");
     OpenFirst();
@@ -189,7 +190,7 @@ TEST_F(SimulatorTest, PumpFlowMeterAndSensorsFollowTheScenario)
 
 TEST_F(SimulatorTest, SensorsSettleAfterThePumpStops)
 {
-    bench.Use("[Pump]\nFlowLitresPerMinute=600\nPulsesPerLitre=10\n"
+    FBench.Use("[Pump]\nFlowLitresPerMinute=600\nPulsesPerLitre=10\n"
               "[Tank]\nSettleMs=300\n[Sensors]\nTable=0:0,100:1000\nNoise=0\n");
     OpenFirst();
     Exchange("QVTARE=1,1,0");
@@ -219,30 +220,30 @@ TEST_F(SimulatorTest, InjectsTheFaultsOfTheScenario)
     // clang-format on
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.fault);
-        bench.Use(std::string("[Terminal]\nVersion=QVMA-10.45 abc\n[Link]\nStrayByte=0x7E\nTruncateBytes=6\n"
-                              "LateReplyMs=250\n[Faults]\n") +
-                  c.fault + "\n");
+        FBench.Use(std::string("[Terminal]\nVersion=QVMA-10.45 abc\n[Link]\nStrayByte=0x7E\nTruncateBytes=6\n"
+                               "LateReplyMs=250\n[Faults]\n") +
+                   c.fault + "\n");
         OpenFirst();
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc");
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), c.second);
         Wait(300);
         EXPECT_EQ(ReadQueued(), c.later);
         EXPECT_EQ(Exchange("FL_READ_VERSION$"), "QVMA-10.45 abc") << "the third is sound";
-        ft->Close(FHandle);
+        FEntries->Close(FHandle);
         FHandle = 0;
     }
 }
 
 TEST_F(SimulatorTest, LateReplyHoldsBackTheNextOne)
 {
-    bench.Use("[Link]\nReplyDelayMs=5\nLateReplyMs=200\n[Faults]\nPeriodCount.Late=1\n");
+    FBench.Use("[Link]\nReplyDelayMs=5\nLateReplyMs=200\n[Faults]\nPeriodCount.Late=1\n");
     OpenFirst();
     DWORD written = 0;
     char late[] = "PERIODCOUNT34=0;";
-    ft->Write(FHandle, late, sizeof late - 1, &written);
+    FEntries->Write(FHandle, late, sizeof late - 1, &written);
     Wait(20);
     char next[] = "INPFLAGS3=1,0,0,0,B,0,0,0,0;";
-    ft->Write(FHandle, next, sizeof next - 1, &written);
+    FEntries->Write(FHandle, next, sizeof next - 1, &written);
     Wait(40);
     EXPECT_EQ(ReadQueued(), "") << "the terminal answers in order";
     Wait(139);
@@ -253,104 +254,104 @@ TEST_F(SimulatorTest, LateReplyHoldsBackTheNextOne)
 
 TEST_F(SimulatorTest, UnpluggedDeviceLeavesTheList)
 {
-    bench.Use("[Device0]\nUnplugAfterMs=300\n");
+    FBench.Use("[Device0]\nUnplugAfterMs=300\n");
     OpenFirst();
     EXPECT_NE(Exchange("FL_READ_VERSION$"), "");
     Wait(259);
     DWORD rx = 0, tx = 0, events = 0;
-    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_OK) << "299 ms after the open";
+    EXPECT_EQ(FEntries->GetStatus(FHandle, &rx, &tx, &events), FT_OK) << "299 ms after the open";
     Wait(1);
-    EXPECT_EQ(ft->GetStatus(FHandle, &rx, &tx, &events), FT_IO_ERROR) << "300 ms after it";
+    EXPECT_EQ(FEntries->GetStatus(FHandle, &rx, &tx, &events), FT_IO_ERROR) << "300 ms after it";
     DWORD count = 99;
-    ASSERT_EQ(ft->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    ASSERT_EQ(FEntries->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
     EXPECT_EQ(count, 0u);
     FT_HANDLE again = 0;
-    EXPECT_EQ(ft->Open(0, &again), FT_DEVICE_NOT_FOUND);
-    EXPECT_EQ(ft->Close(FHandle), FT_OK) << "the handle can still be given back";
+    EXPECT_EQ(FEntries->Open(0, &again), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FEntries->Close(FHandle), FT_OK) << "the handle can still be given back";
     FHandle = 0;
 }
 
 TEST_F(SimulatorTest, SecondOpenOfTheSameDeviceIsRefused)
 {
-    bench.Use("[Devices]\nCount=1\n");
+    FBench.Use("[Devices]\nCount=1\n");
     OpenFirst();
     FT_HANDLE second = 0;
-    EXPECT_EQ(ft->Open(0, &second), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(FEntries->Open(0, &second), FT_DEVICE_NOT_OPENED);
     EXPECT_EQ(second, 0u);
 }
 
 TEST_F(SimulatorTest, ReadWaitsForTheBytesAskedUpToTheReadTimeout)
 {
-    bench.Use("[Link]\nReplyDelayMs=100\n");
+    FBench.Use("[Link]\nReplyDelayMs=100\n");
     OpenFirst();
-    ASSERT_EQ(ft->SetTimeouts(FHandle, 400, 200), FT_OK);
+    ASSERT_EQ(FEntries->SetTimeouts(FHandle, 400, 200), FT_OK);
     DWORD written = 0;
     char command[] = "FL_READ_VERSION$";
-    ft->Write(FHandle, command, sizeof command - 1, &written);
+    FEntries->Write(FHandle, command, sizeof command - 1, &written);
     char buffer[64] = {};
     DWORD read = 0;
     const DWORD start = Now();
-    ASSERT_EQ(ft->Read(FHandle, buffer, 5, &read), FT_OK);
+    ASSERT_EQ(FEntries->Read(FHandle, buffer, 5, &read), FT_OK);
     EXPECT_EQ(Now() - start, 100u) << "the read waits until the reply is due";
     EXPECT_EQ(std::string(buffer, read), "QVMA-");
 
     const DWORD again = Now();
-    ASSERT_EQ(ft->Read(FHandle, buffer, 60, &read), FT_OK);
+    ASSERT_EQ(FEntries->Read(FHandle, buffer, 60, &read), FT_OK);
     EXPECT_EQ(Now() - again, 400u) << "fewer bytes than asked: the read time-out runs out";
     EXPECT_EQ(std::string(buffer, read), "10.45 SIM\r\n");
 
-    ASSERT_EQ(ft->SetTimeouts(FHandle, 0, 200), FT_OK);
+    ASSERT_EQ(FEntries->SetTimeouts(FHandle, 0, 200), FT_OK);
     const DWORD third = Now();
-    ASSERT_EQ(ft->Read(FHandle, buffer, 60, &read), FT_OK);
+    ASSERT_EQ(FEntries->Read(FHandle, buffer, 60, &read), FT_OK);
     EXPECT_EQ(Now() - third, 0u) << "a read time-out of 0 waits for nothing";
     EXPECT_EQ(read, 0u);
 }
 
 TEST_F(SimulatorTest, SerialOfSixteenCharactersFillsTheBuffer)
 {
-    bench.Use("[Device0]\nSerial=SIM0123456789ABC\n");
+    FBench.Use("[Device0]\nSerial=SIM0123456789ABC\n");
     OpenFirst();
     char serial[17];
     std::memset(serial, '#', sizeof serial);
     char description[64] = {};
     ULONG type = 0;
     DWORD id = 0;
-    ASSERT_EQ(ft->GetDeviceInfo(FHandle, &type, &id, serial, description, nullptr), FT_OK);
+    ASSERT_EQ(FEntries->GetDeviceInfo(FHandle, &type, &id, serial, description, nullptr), FT_OK);
     EXPECT_EQ(std::string(serial, 16), "SIM0123456789ABC");
     EXPECT_EQ(serial[16], '#') << "nothing is written past the 16 bytes";
 }
 
 TEST_F(SimulatorTest, RunsOnRealTimeUnlessTheVirtualClockIsOn)
 {
-    bench.Use("[Link]\nReplyDelayMs=5\n");
+    FBench.Use("[Link]\nReplyDelayMs=5\n");
     OpenFirst();
     DWORD written = 0;
     char command[] = "FL_READ_VERSION$";
-    ASSERT_EQ(ft->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
+    ASSERT_EQ(FEntries->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
     Sleep(100);
     EXPECT_EQ(ReadQueued(), "") << "on the virtual clock no real time passes for the terminal";
     const DWORD virtualNow = Now();
 
     // Real time, as the program always has it: a real pause lets the reply in,
     // and the clock goes on from where the virtual one stood.
-    clock.UseVirtualClock(FALSE);
+    FClock.UseVirtualClock(FALSE);
     EXPECT_GE(Now(), virtualNow);
     Sleep(50);
     EXPECT_EQ(ReadQueued(), "QVMA-10.45 SIM\r\n");
-    ASSERT_EQ(ft->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
+    ASSERT_EQ(FEntries->Write(FHandle, command, sizeof command - 1, &written), FT_OK);
     const DWORD start = GetTickCount();
-    clock.Sleep(50);
+    FClock.Sleep(50);
     // The tick count moves in steps of up to 16 ms: 50 ms of real sleep
     // reads as no less than 30, a virtual one as 0.
     EXPECT_GE(GetTickCount() - start, 30u) << "SimSleep sleeps on real time";
     EXPECT_EQ(ReadQueued(), "QVMA-10.45 SIM\r\n");
 
-    clock.UseVirtualClock(TRUE);
+    FClock.UseVirtualClock(TRUE);
     const DWORD realNow = Now();
     EXPECT_GE(realNow, virtualNow + 50) << "and back on the virtual clock, time does not run back";
-    clock.Sleep(1234);
+    FClock.Sleep(1234);
     EXPECT_EQ(Now(), realNow + 1234);
-    EXPECT_NE(bench.LogText().find("# clock real"), std::string::npos) << bench.LogText();
+    EXPECT_NE(FBench.LogText().find("# clock real"), std::string::npos) << FBench.LogText();
 }
 
 }  // namespace

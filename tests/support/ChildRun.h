@@ -13,10 +13,10 @@
 namespace testsupport {
 
 struct ChildRun {
-    DWORD FExitCode = 0;
-    std::string FOutput;  // what the child wrote to its result file
-    bool FFinished = false;
-    DWORD FProcessId = 0;  // the child's, for tests that look for what it started
+    DWORD ExitCode = 0;
+    std::string Output;  // what the child wrote to its result file
+    bool Finished = false;
+    DWORD ProcessId = 0;  // the child's, for tests that look for what it started
 };
 
 // Runs `program` (a file name beside the test program) as "program MODE
@@ -41,10 +41,10 @@ inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
     if (!CreateProcessW(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
         return run;
-    run.FProcessId = process.dwProcessId;
-    run.FFinished = WaitForSingleObject(process.hProcess, Scaled(60000)) == WAIT_OBJECT_0;
-    if (!run.FFinished) TerminateProcess(process.hProcess, 99);
-    GetExitCodeProcess(process.hProcess, &run.FExitCode);
+    run.ProcessId = process.dwProcessId;
+    run.Finished = WaitForSingleObject(process.hProcess, Scaled(60000)) == WAIT_OBJECT_0;
+    if (!run.Finished) TerminateProcess(process.hProcess, 99);
+    GetExitCodeProcess(process.hProcess, &run.ExitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     HANDLE file = CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -52,7 +52,7 @@ inline ChildRun RunChild(const std::wstring& program, const std::string& mode)
         // All of it: a child that reports many times writes more than a buffer.
         char buffer[4096];
         DWORD read = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) run.FOutput.append(buffer, read);
+        while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) run.Output.append(buffer, read);
         CloseHandle(file);
     }
     return run;

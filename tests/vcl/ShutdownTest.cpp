@@ -24,9 +24,9 @@ TEST(Shutdown, TheFormsEndWithTheirWorkerBeforeStaticDestruction)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.mode);
         const testsupport::ChildRun run = testsupport::RunChild(L"LoopEndChild.exe", c.mode);
-        ASSERT_TRUE(run.FFinished) << "the child still ran after 60 s: " << run.FOutput;
-        EXPECT_EQ(run.FExitCode, c.exitCode);
-        EXPECT_EQ(run.FOutput, std::string(c.first) + "\nworker finished\nform destroyed\n" + c.last);
+        ASSERT_TRUE(run.Finished) << "the child still ran after 60 s: " << run.Output;
+        EXPECT_EQ(run.ExitCode, c.exitCode);
+        EXPECT_EQ(run.Output, std::string(c.first) + "\nworker finished\nform destroyed\n" + c.last);
     }
 }
 

@@ -13,8 +13,8 @@ constexpr std::size_t kMinParts = 4;
 // One part of a version: the number to pad, and in the last part the text from
 // its first blank on ("1 RC 2" is "1" and " RC 2").
 struct VersionPart {
-    std::string FNumber;
-    std::string FTail;
+    std::string Number;
+    std::string Tail;
 };
 
 std::vector<VersionPart> SplitVersion(const std::string& version)
@@ -28,9 +28,9 @@ std::vector<VersionPart> SplitVersion(const std::string& version)
         start = dot + 1;
     }
     VersionPart& last = parts.back();
-    if (const std::size_t blank = last.FNumber.find(' '); blank != std::string::npos) {
-        last.FTail = last.FNumber.substr(blank);
-        last.FNumber.resize(blank);
+    if (const std::size_t blank = last.Number.find(' '); blank != std::string::npos) {
+        last.Tail = last.Number.substr(blank);
+        last.Number.resize(blank);
     }
     while (parts.size() < kMinParts) parts.push_back({"0", {}});
     return parts;
@@ -41,9 +41,9 @@ std::string Normalise(const std::vector<VersionPart>& parts, const std::vector<s
     std::string text;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (i > 0) text += '.';
-        text.append(widths[i] > parts[i].FNumber.size() ? widths[i] - parts[i].FNumber.size() : 0, '0');
-        text += parts[i].FNumber;
-        text += parts[i].FTail;
+        text.append(widths[i] > parts[i].Number.size() ? widths[i] - parts[i].Number.size() : 0, '0');
+        text += parts[i].Number;
+        text += parts[i].Tail;
     }
     return text;
 }
@@ -58,8 +58,8 @@ bool IsGreaterVersion(const std::string& a, const std::string& b)
     // Both texts pad a part to the same width, at least five digits, so that a
     // part of six digits still compares as the larger number.
     std::vector<std::size_t> widths(std::max(partsA.size(), partsB.size()), kMinPartWidth);
-    for (std::size_t i = 0; i < partsA.size(); ++i) widths[i] = std::max(widths[i], partsA[i].FNumber.size());
-    for (std::size_t i = 0; i < partsB.size(); ++i) widths[i] = std::max(widths[i], partsB[i].FNumber.size());
+    for (std::size_t i = 0; i < partsA.size(); ++i) widths[i] = std::max(widths[i], partsA[i].Number.size());
+    for (std::size_t i = 0; i < partsB.size(); ++i) widths[i] = std::max(widths[i], partsB[i].Number.size());
     return Normalise(partsB, widths) > Normalise(partsA, widths);
 }
 

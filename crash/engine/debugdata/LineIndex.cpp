@@ -21,23 +21,23 @@ using debugdata::TUnitState;
 class TLineIndex {
 public:
     struct Row {
-        std::uint32_t FBegin;  // relative to the code base
-        std::uint32_t FLine;
-        std::uint32_t FProcOffsetLine;
-        std::uint32_t FNames;  // index into FNames
+        std::uint32_t Begin;  // relative to the code base
+        std::uint32_t Line;
+        std::uint32_t ProcOffsetLine;
+        std::uint32_t NamesIndex;  // index into FNames
     };
     struct Unit {
-        std::uint32_t FFirstRow;
-        std::uint32_t FRowEnd;
-        std::uint32_t FName;  // index into FUnitNames
+        std::uint32_t FirstRow;
+        std::uint32_t RowEnd;
+        std::uint32_t NameIndex;  // index into FUnitNames
     };
     struct Segment {
-        std::uint64_t FBegin;
-        std::int32_t FUnit;  // -1: no unit
+        std::uint64_t Begin;
+        std::int32_t UnitIndex;  // -1: no unit
     };
     struct Names {
-        std::string FClass;
-        std::string FProcedure;
+        std::string Class;
+        std::string Procedure;
     };
 
     bool FSorted = true;
@@ -96,10 +96,10 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& data)
     index->FUnits.reserve(count);
     for (const TUnitHeader& header : headers) {
         TLineIndex::Unit unit{};
-        unit.FFirstRow = static_cast<std::uint32_t>(index->FRows.size());
+        unit.FirstRow = static_cast<std::uint32_t>(index->FRows.size());
         auto [name, added] = unitNames.try_emplace(header.Name, static_cast<std::uint32_t>(index->FUnitNames.size()));
         if (added) index->FUnitNames.push_back(header.Name);
-        unit.FName = name->second;
+        unit.NameIndex = name->second;
         const std::uint64_t unitEnd = header.End();
         debugdata::WalkUnit(cursor, reader, data.CodeBase(), header,
                             [&](std::uint64_t begin, std::uint64_t end, const TUnitState& state) {
@@ -113,7 +113,7 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& data)
                                                         debugdata::ProcOffsetLineOf(state), entry->second});
                                 return false;
                             });
-        unit.FRowEnd = static_cast<std::uint32_t>(index->FRows.size());
+        unit.RowEnd = static_cast<std::uint32_t>(index->FRows.size());
         index->FUnits.push_back(unit);
     }
 
@@ -138,7 +138,8 @@ std::unique_ptr<TLineIndex> BuildIndex(const TModuleDebugData& data)
         }
         while (!active.empty() && active.top().second <= at) active.pop();
         const std::int32_t unit = active.empty() ? -1 : active.top().first;
-        if (index->FSegments.empty() || index->FSegments.back().FUnit != unit) index->FSegments.push_back({at, unit});
+        if (index->FSegments.empty() || index->FSegments.back().UnitIndex != unit)
+            index->FSegments.push_back({at, unit});
     }
     return index;
 }
@@ -150,19 +151,19 @@ bool IndexLookup(const TLineIndex& index, const TModuleDebugData& data, std::uin
     const std::uint64_t offset = address - data.CodeBase();
     const auto& segments = index.FSegments;
     auto segment = std::upper_bound(segments.begin(), segments.end(), offset,
-                                    [](std::uint64_t value, const TLineIndex::Segment& s) { return value < s.FBegin; });
+                                    [](std::uint64_t value, const TLineIndex::Segment& s) { return value < s.Begin; });
     if (segment == segments.begin()) return false;
     --segment;
-    if (segment->FUnit < 0) return false;
-    const TLineIndex::Unit& unit = index.FUnits[static_cast<std::size_t>(segment->FUnit)];
-    const auto first = index.FRows.begin() + unit.FFirstRow;
-    const auto last = index.FRows.begin() + unit.FRowEnd;
+    if (segment->UnitIndex < 0) return false;
+    const TLineIndex::Unit& unit = index.FUnits[static_cast<std::size_t>(segment->UnitIndex)];
+    const auto first = index.FRows.begin() + unit.FirstRow;
+    const auto last = index.FRows.begin() + unit.RowEnd;
     auto row = std::upper_bound(first, last, offset,
-                                [](std::uint64_t value, const TLineIndex::Row& r) { return value < r.FBegin; });
+                                [](std::uint64_t value, const TLineIndex::Row& r) { return value < r.Begin; });
     if (row == first) return false;
     --row;
-    const TLineIndex::Names& names = index.FNames[row->FNames];
-    FillItem(address, index.FUnitNames[unit.FName], names.FClass, names.FProcedure, row->FLine, row->FProcOffsetLine,
+    const TLineIndex::Names& names = index.FNames[row->NamesIndex];
+    FillItem(address, index.FUnitNames[unit.NameIndex], names.Class, names.Procedure, row->Line, row->ProcOffsetLine,
              item);
     return true;
 }

@@ -10,7 +10,7 @@ namespace crash {
 namespace {
 
 struct Md5State {
-    std::uint32_t FWords[4] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
+    std::uint32_t Words[4] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
 };
 
 constexpr std::uint32_t kSines[64] = {
@@ -45,7 +45,7 @@ void Transform(Md5State& state, const std::uint8_t* block)
 {
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i) m[i] = LoadLittle(block + 4 * i);
-    std::uint32_t a = state.FWords[0], b = state.FWords[1], c = state.FWords[2], d = state.FWords[3];
+    std::uint32_t a = state.Words[0], b = state.Words[1], c = state.Words[2], d = state.Words[3];
     for (unsigned i = 0; i < 64; ++i) {
         std::uint32_t f;
         unsigned g;
@@ -68,10 +68,10 @@ void Transform(Md5State& state, const std::uint8_t* block)
         c = b;
         b = next;
     }
-    state.FWords[0] += a;
-    state.FWords[1] += b;
-    state.FWords[2] += c;
-    state.FWords[3] += d;
+    state.Words[0] += a;
+    state.Words[1] += b;
+    state.Words[2] += c;
+    state.Words[3] += d;
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ void GetMD5(std::uint8_t (&digest)[16], const void* data, std::size_t count) noe
     if (tailSize == 128) Transform(state, tail + 64);
 
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state.FWords[i] >> (8 * j));
+        for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state.Words[i] >> (8 * j));
 }
 
 }  // namespace crash

@@ -25,8 +25,8 @@ constexpr std::uint32_t kCapacityWord = 4;
 // other modules find it; the lock keeps two publications from closing and
 // refilling it at once.
 struct LibraryMapping {
-    rtl::TCriticalSection FLock;
-    TSharedOptionsMapping FMapping;
+    rtl::TCriticalSection Lock;
+    TSharedOptionsMapping Mapping;
 };
 
 LibraryMapping& Library()
@@ -113,17 +113,17 @@ bool CreateSharedOptionsMapping(HMODULE module, std::uint32_t size, TSharedOptio
 bool CreateLibrarySharedOptionsMapping(HMODULE module)
 {
     LibraryMapping& library = Library();
-    rtl::TCriticalSectionLock lock(library.FLock);
-    if (!CreateSharedOptionsMapping(module, 1, library.FMapping)) return false;
-    if (library.FMapping.ContentSize() >= 1 && !library.FMapping.Existed()) Flag(library.FMapping).store(0);
+    rtl::TCriticalSectionLock lock(library.Lock);
+    if (!CreateSharedOptionsMapping(module, 1, library.Mapping)) return false;
+    if (library.Mapping.ContentSize() >= 1 && !library.Mapping.Existed()) Flag(library.Mapping).store(0);
     return true;
 }
 
 void CloseLibrarySharedOptionsMapping() noexcept
 {
     LibraryMapping& library = Library();
-    rtl::TCriticalSectionLock lock(library.FLock);
-    CloseSharedOptionsMapping(library.FMapping);
+    rtl::TCriticalSectionLock lock(library.Lock);
+    CloseSharedOptionsMapping(library.Mapping);
 }
 
 bool PublishSharedOptions(const TVexlorModuleOptions* options)
@@ -137,11 +137,11 @@ bool PublishSharedOptions(const TVexlorModuleOptions* options)
         const auto content = static_cast<std::uint32_t>(streamSize + 1);
 
         LibraryMapping& library = Library();
-        rtl::TCriticalSectionLock lock(library.FLock);
+        rtl::TCriticalSectionLock lock(library.Lock);
         // Closing ours first lets the mapping be made anew at the new size when
         // nobody else holds it; otherwise the old one comes back with its size.
-        CloseSharedOptionsMapping(library.FMapping);
-        TSharedOptionsMapping& mapping = library.FMapping;
+        CloseSharedOptionsMapping(library.Mapping);
+        TSharedOptionsMapping& mapping = library.Mapping;
         if (!CreateSharedOptionsMapping(options->ModuleHandle(), content, mapping)) return false;
         if (mapping.ContentSize() < content) {
             SetLastVexlorLogError(

@@ -29,7 +29,7 @@ TVexlorModuleInfo* TModuleRecordCache::RecordOf(std::uintptr_t address)
     const HMODULE handle = ModuleHandleByAddr(reinterpret_cast<const void*>(address));
     if (!handle) return nullptr;
     for (int i = 0; i < FCount; ++i)
-        if (FEntries[i].FHandle == handle) return FEntries[i].FRecord;
+        if (FEntries[i].Handle == handle) return FEntries[i].Record;
     TVexlorModuleInfo* record = ModuleInfoByHandle(handle);
     FEntries[FNext] = {handle, record};
     FNext = (FNext + 1) % kEntries;

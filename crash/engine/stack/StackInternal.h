@@ -27,8 +27,8 @@ public:
 
 private:
     struct Entry {
-        HMODULE FHandle;
-        TVexlorModuleInfo* FRecord;
+        HMODULE Handle;
+        TVexlorModuleInfo* Record;
     };
     static constexpr int kEntries = 8;
     Entry FEntries[kEntries] = {};

@@ -116,9 +116,9 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.scenario);
-        bench.Use(std::string("[Device0]\nDescription=Zarvonix\n") + c.scenario);
-        display.FVersions.clear();
-        app::TTerminalLink link(&display);
+        FBench.Use(std::string("[Device0]\nDescription=Zarvonix\n") + c.scenario);
+        FDisplay.FVersions.clear();
+        app::TTerminalLink link(&FDisplay);
         Connect(link);
         const DWORD start = Now();
         EXPECT_EQ(link.ReadFirmwareVersion(), c.read);
@@ -126,22 +126,22 @@ TEST_F(LinkTest, ReadFirmwareVersionRepeatsUpToNineteenTimes)
                     Now() - start);
         EXPECT_EQ(link.FirmwareNumber(), c.number);
         const std::vector<std::string> shown = c.read ? std::vector<std::string>{c.shown} : std::vector<std::string>{};
-        EXPECT_EQ(display.FVersions, shown);
+        EXPECT_EQ(FDisplay.FVersions, shown);
         std::size_t requests = 0;
-        for (const auto& write : bench.Calls("FT_Write")) requests += write.Arg("data") == "FL_READ_VERSION$";
+        for (const auto& write : FBench.Calls("FT_Write")) requests += write.Arg("data") == "FL_READ_VERSION$";
         EXPECT_EQ(requests, c.requests);
         EXPECT_EQ(link.DeviceHandle(), 0u) << "closed whatever the outcome";
-        EXPECT_EQ(bench.Calls("FT_Close").back().Number("open"), 0);
+        EXPECT_EQ(FBench.Calls("FT_Close").back().Number("open"), 0);
     }
 }
 
 TEST_F(LinkTest, ReadFirmwareVersionNeedsAConnectedTerminal)
 {
-    bench.Use("[Device0]\nDescription=Zarvonix\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix\n");
+    app::TTerminalLink link(&FDisplay);
     ASSERT_TRUE(link.OpenDevice());
     EXPECT_FALSE(link.ReadFirmwareVersion()) << "not connected yet";
-    EXPECT_TRUE(bench.Calls("FT_Write").empty());
+    EXPECT_TRUE(FBench.Calls("FT_Write").empty());
 }
 
 TEST_F(LinkTest, TareExchangeJudgesItsReply)
@@ -158,10 +158,10 @@ TEST_F(LinkTest, TareExchangeJudgesItsReply)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.fault);
-        bench.Use(std::string("[Device0]\nDescription=Zarvonix\n[Pump]\nCounterStart=1234\n"
-                              "[Sensors]\nTable=0:567,100:567\nNoise=0\n[Link]\nTruncateBytes=23\n[Faults]\n") +
-                  c.fault + "\n");
-        app::TTerminalLink link(&display);
+        FBench.Use(std::string("[Device0]\nDescription=Zarvonix\n[Pump]\nCounterStart=1234\n"
+                               "[Sensors]\nTable=0:567,100:567\nNoise=0\n[Link]\nTruncateBytes=23\n[Faults]\n") +
+                   c.fault + "\n");
+        app::TTerminalLink link(&FDisplay);
         Connect(link);
         ASSERT_TRUE(link.IsDeviceOpen());
         linktest::FakeHost worker;
@@ -196,8 +196,8 @@ TEST_F(LinkTest, ShortCommandsCountAnyReply)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.scenario);
-        bench.Use(std::string("[Device0]\nDescription=Zarvonix\n") + c.scenario);
-        app::TTerminalLink link(&display);
+        FBench.Use(std::string("[Device0]\nDescription=Zarvonix\n") + c.scenario);
+        app::TTerminalLink link(&FDisplay);
         Connect(link);
         ASSERT_TRUE(link.IsDeviceOpen());
         linktest::FakeHost worker;
@@ -205,7 +205,7 @@ TEST_F(LinkTest, ShortCommandsCountAnyReply)
         EXPECT_EQ(commands.SendPeriodCount(34, 0), c.answered);
         EXPECT_EQ(commands.SendInputFlags(3), c.answered);
         EXPECT_EQ(worker.FStops, 0) << "only the tare exchange asks the worker to stop";
-        const auto writes = bench.Calls("FT_Write");
+        const auto writes = FBench.Calls("FT_Write");
         ASSERT_EQ(writes.size(), 2u);
         EXPECT_EQ(writes[0].Arg("data"), "PERIODCOUNT34=0;");
         EXPECT_EQ(writes[1].Arg("data"), "INPFLAGS3=1,0,0,0,B,0,0,0,0;");
@@ -215,18 +215,18 @@ TEST_F(LinkTest, ShortCommandsCountAnyReply)
 
 TEST_F(LinkTest, LateReplyIsReadAtTheFrontOfTheNextOne)
 {
-    bench.Use("[Device0]\nDescription=Zarvonix\n[Link]\nLateReplyMs=400\n[Faults]\nTare.Late=1\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix\n[Link]\nLateReplyMs=400\n[Faults]\nTare.Late=1\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
-    app::TDeviceCommands commands(link, &host);
+    app::TDeviceCommands commands(link, &FHost);
     int counter = -1;
     const DWORD start = Now();
     EXPECT_FALSE(commands.ExchangeTare(0, 0, 3, counter)) << "nothing within 300 ms";
     EXPECT_EQ(Now() - start, 330u) << "the time-out and one poll past it";
-    EXPECT_EQ(host.FStops, 1);
+    EXPECT_EQ(FHost.FStops, 1);
     commands.ExchangeTare(0, 0, 4, counter);
-    const auto writes = bench.Calls("FT_Write");
+    const auto writes = FBench.Calls("FT_Write");
     ASSERT_EQ(writes.size(), 2u);
     const std::string late = writes[0].Arg("reply");
     const std::string next = writes[1].Arg("reply");
@@ -237,21 +237,21 @@ TEST_F(LinkTest, LateReplyIsReadAtTheFrontOfTheNextOne)
 TEST_F(LinkTest, DrivesTheSimulatedPumpAndReadsCounterAndLevel)
 {
     // 30 l/min, 200 pulses per litre; sensor 3 reads 1000 + 50 per litre.
-    bench.Use("[Device0]\nDescription=Zarvonix QVM-A SIM\nSerial=SIM00042\n[Terminal]\nVersion=QVMA-10.47 SIM\n"
-              "[Pump]\nFlowLitresPerMinute=30\nPulsesPerLitre=200\nCounterStart=100\n"
-              "[Tank]\nLitres=10\nCapacity=200\nSettleMs=200\n"
-              "[Sensors]\nCount=8\nTable=0:0,200:1000\nNoise=0\n[Sensor3]\nTable=0:1000,200:11000\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix QVM-A SIM\nSerial=SIM00042\n[Terminal]\nVersion=QVMA-10.47 SIM\n"
+               "[Pump]\nFlowLitresPerMinute=30\nPulsesPerLitre=200\nCounterStart=100\n"
+               "[Tank]\nLitres=10\nCapacity=200\nSettleMs=200\n"
+               "[Sensors]\nCount=8\nTable=0:0,200:1000\nNoise=0\n[Sensor3]\nTable=0:1000,200:11000\n");
+    app::TTerminalLink link(&FDisplay);
     OnSimulatorClock(link);
     ASSERT_TRUE(link.OpenDevice());
     link.SetConnected(true);
     ASSERT_TRUE(link.ReadFirmwareVersion());
-    EXPECT_EQ(display.FSerials, std::vector<std::string>{"SIM00042"});
-    EXPECT_EQ(display.FVersions, std::vector<std::string>{"10.47"});
+    EXPECT_EQ(FDisplay.FSerials, std::vector<std::string>{"SIM00042"});
+    EXPECT_EQ(FDisplay.FVersions, std::vector<std::string>{"10.47"});
     EXPECT_TRUE(app::CheckFirmware(true, link.FirmwareNumber()).FUsable);
 
     ASSERT_TRUE(link.IsDeviceOpen());
-    app::TDeviceCommands commands(link, &host);
+    app::TDeviceCommands commands(link, &FHost);
     EXPECT_TRUE(commands.SendPeriodCount(34, 0));
     EXPECT_TRUE(commands.SendInputFlags(3));
     int start = 0;
@@ -274,22 +274,22 @@ TEST_F(LinkTest, DrivesTheSimulatedPumpAndReadsCounterAndLevel)
     ASSERT_TRUE(commands.ExchangeTare(0, 0, 3, settled));
     EXPECT_EQ(settled, counter) << "the pump is off";
     EXPECT_NEAR(commands.LastAdcValue(), 1000 + 50 * (10 + litres), 1);
-    EXPECT_EQ(host.FPumpStates, (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(FHost.FPumpStates, (std::vector<bool>{false, true, false, false}));
     link.CloseDevice();
 }
 
 TEST_F(LinkTest, UnpluggedTerminalEndsTheExchangesAndTheConnection)
 {
-    bench.Use("[Device0]\nDescription=Zarvonix\nUnplugAfterMs=600\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix\nUnplugAfterMs=600\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
-    app::TDeviceCommands commands(link, &host);
+    app::TDeviceCommands commands(link, &FHost);
     int counter = 0;
     EXPECT_TRUE(commands.ExchangeTare(0, 0, 0, counter));
     Wait(700);
     EXPECT_FALSE(commands.ExchangeTare(0, 0, 0, counter));
-    EXPECT_EQ(host.FStops, 1);
+    EXPECT_EQ(FHost.FStops, 1);
     EXPECT_FALSE(link.IsDeviceOpen());
     EXPECT_EQ(link.DeviceHandle(), 0u);
     EXPECT_FALSE(link.OpenDevice());

@@ -28,8 +28,8 @@ std::wstring Lower(std::wstring text)
 }
 
 struct ProbeResult {
-    DWORD FExitCode = 0xDEAD;
-    std::wstring FLoadedFrom;
+    DWORD ExitCode = 0xDEAD;
+    std::wstring LoadedFrom;
 };
 
 ProbeResult RunProbe(const std::wstring& folder)
@@ -46,11 +46,11 @@ ProbeResult RunProbe(const std::wstring& folder)
         return result;
     }
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-    GetExitCodeProcess(process.hProcess, &result.FExitCode);
+    GetExitCodeProcess(process.hProcess, &result.ExitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     std::wifstream report((folder + L"\\probe.txt").c_str());
-    std::getline(report, result.FLoadedFrom);
+    std::getline(report, result.LoadedFrom);
     return result;
 }
 
@@ -92,9 +92,9 @@ TEST(LoadDeviceLibrary, FindsTheLibraryBesideTheProgramThenOnTheSearchPath)
         const ProbeResult result = RunProbe(folder);
         SetEnvironmentVariableW(L"PATH", oldPath);
 
-        EXPECT_EQ(result.FExitCode, c.exitCode);
+        EXPECT_EQ(result.ExitCode, c.exitCode);
         if (c.exitCode == 1) {
-            EXPECT_EQ(Lower(result.FLoadedFrom), Lower(library));
+            EXPECT_EQ(Lower(result.LoadedFrom), Lower(library));
         }
     }
 }

@@ -38,7 +38,7 @@ inline std::vector<std::string> CallNames(const std::vector<simtest::LoggedCall>
 {
     std::vector<std::string> names;
     for (const auto& call : calls)
-        if (call.FName != "FT_GetStatus") names.push_back(call.FName);
+        if (call.Name != "FT_GetStatus") names.push_back(call.Name);
     return names;
 }
 
@@ -48,33 +48,33 @@ protected:
     {
         HMODULE library = app::LoadDeviceLibrary();
         ASSERT_NE(library, nullptr) << "ftd2xx.dll beside the test program";
-        ASSERT_TRUE(rtl::BindEntryTable(library, clock).Complete()) << "the simulator's clock exports";
-        clock.UseVirtualClock(TRUE);
+        ASSERT_TRUE(rtl::BindEntryTable(library, FClock).Complete()) << "the simulator's clock exports";
+        FClock.UseVirtualClock(TRUE);
     }
-    void TearDown() override { clock.UseVirtualClock(FALSE); }
+    void TearDown() override { FClock.UseVirtualClock(FALSE); }
 
     // The link waits on the simulator's clock.
     void OnSimulatorClock(app::TTerminalLink& link)
     {
-        link.SetTickSource(clock.TickCount);
-        link.SetPause(clock.Sleep);
+        link.SetTickSource(FClock.TickCount);
+        link.SetPause(FClock.Sleep);
     }
     // A link on the simulator's clock that the device check found connected
     // to device 0.
     void Connect(app::TTerminalLink& link)
     {
         OnSimulatorClock(link);
-        ASSERT_TRUE(link.OpenDevice()) << bench.LogText();
+        ASSERT_TRUE(link.OpenDevice()) << FBench.LogText();
         link.SetConnected(true);
     }
     // Moves the simulator's clock on, as the pause of a worker would.
-    void Wait(DWORD ms) { clock.Sleep(ms); }
-    DWORD Now() const { return clock.TickCount(); }
+    void Wait(DWORD ms) { FClock.Sleep(ms); }
+    DWORD Now() const { return FClock.TickCount(); }
 
-    TSimClockEntryPoints clock;
-    simtest::SimBench bench;
-    FakeDisplay display;
-    FakeHost host;
+    TSimClockEntryPoints FClock;
+    simtest::SimBench FBench;
+    FakeDisplay FDisplay;
+    FakeHost FHost;
 };
 
 }  // namespace linktest

@@ -35,20 +35,20 @@ TEST_F(LinkTest, FindsTheTerminalByTheBeginningOfItsDescription)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        bench.Use(DevicesScenario(c.devices));
-        app::TTerminalLink link(&display);
-        display.FSerials.clear();
+        FBench.Use(DevicesScenario(c.devices));
+        app::TTerminalLink link(&FDisplay);
+        FDisplay.FSerials.clear();
         link.SetDeviceIndex(7);
         EXPECT_EQ(link.OpenDevice(), c.index >= 0);
         EXPECT_EQ(link.DeviceIndex(), c.index);
-        const auto opens = bench.Calls("FT_Open");
+        const auto opens = FBench.Calls("FT_Open");
         if (c.index < 0) {
             EXPECT_TRUE(opens.empty());
-            EXPECT_TRUE(display.FSerials.empty());
+            EXPECT_TRUE(FDisplay.FSerials.empty());
         } else {
-            ASSERT_EQ(opens.size(), 1u) << bench.LogText();
+            ASSERT_EQ(opens.size(), 1u) << FBench.LogText();
             EXPECT_EQ(opens[0].Number("index"), c.index);
-            EXPECT_EQ(display.FSerials, std::vector<std::string>{"SIM-" + std::to_string(c.index)});
+            EXPECT_EQ(FDisplay.FSerials, std::vector<std::string>{"SIM-" + std::to_string(c.index)});
         }
         EXPECT_EQ(link.DeviceHandle(), 0u) << "the device is closed again";
     }
@@ -56,15 +56,15 @@ TEST_F(LinkTest, FindsTheTerminalByTheBeginningOfItsDescription)
 
 TEST_F(LinkTest, OpenDeviceConfiguresTheBridgeAndClosesIt)
 {
-    bench.Use(DevicesScenario({"Zarvonix QVM-A"}));
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix QVM-A"}));
+    app::TTerminalLink link(&FDisplay);
     ASSERT_TRUE(link.OpenDevice());
-    const auto calls = bench.Calls();
+    const auto calls = FBench.Calls();
     const std::vector<std::string> expected = {
         "FT_ListDevices", "FT_ListDevices",     "FT_Open",           "FT_SetBaudRate",   "FT_SetDataCharacteristics",
         "FT_SetTimeouts", "FT_SetLatencyTimer", "FT_SetFlowControl", "FT_GetDeviceInfo", "FT_ResetDevice",
         "FT_Close"};
-    ASSERT_EQ(CallNames(calls), expected) << bench.LogText();
+    ASSERT_EQ(CallNames(calls), expected) << FBench.LogText();
     EXPECT_EQ(calls[0].Arg("flags"), "0x80000000");
     EXPECT_EQ(calls[1].Arg("flags"), "0x40000002");
     EXPECT_EQ(calls[1].Arg("arg1"), "0x0") << "the index is passed by value";
@@ -80,7 +80,7 @@ TEST_F(LinkTest, OpenDeviceConfiguresTheBridgeAndClosesIt)
     EXPECT_EQ(calls[7].Number("xoff"), 0);
     EXPECT_EQ(calls[8].Arg("reserved"), "0x0");
     EXPECT_EQ(calls[10].Number("open"), 0) << "no handle left open in the driver";
-    EXPECT_EQ(display.FSerials, std::vector<std::string>{"SIM-0"});
+    EXPECT_EQ(FDisplay.FSerials, std::vector<std::string>{"SIM-0"});
 }
 
 TEST_F(LinkTest, AFailingConfigurationStepStopsTheRestAndShowsNothing)
@@ -89,15 +89,15 @@ TEST_F(LinkTest, AFailingConfigurationStepStopsTheRestAndShowsNothing)
                                              "FT_SetLatencyTimer", "FT_SetFlowControl",         "FT_GetDeviceInfo"};
     for (std::size_t failing = 0; failing < std::size(kSteps); ++failing) {
         SCOPED_TRACE(kSteps[failing]);
-        bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=" + kSteps[failing] + "\n");
-        display.FSerials.clear();
-        app::TTerminalLink link(&display);
+        FBench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=" + kSteps[failing] + "\n");
+        FDisplay.FSerials.clear();
+        app::TTerminalLink link(&FDisplay);
         EXPECT_FALSE(link.OpenDevice());
         EXPECT_EQ(link.DeviceIndex(), 0);
-        EXPECT_TRUE(display.FSerials.empty());
+        EXPECT_TRUE(FDisplay.FSerials.empty());
         for (std::size_t later = failing + 1; later < std::size(kSteps); ++later)
-            EXPECT_TRUE(bench.Calls(kSteps[later]).empty()) << kSteps[later];
-        const auto closes = bench.Calls("FT_Close");
+            EXPECT_TRUE(FBench.Calls(kSteps[later]).empty()) << kSteps[later];
+        const auto closes = FBench.Calls("FT_Close");
         ASSERT_EQ(closes.size(), 1u);
         EXPECT_EQ(closes[0].Number("open"), 0);
         EXPECT_EQ(link.DeviceHandle(), 0u);
@@ -106,61 +106,61 @@ TEST_F(LinkTest, AFailingConfigurationStepStopsTheRestAndShowsNothing)
 
 TEST_F(LinkTest, ARefusedOpenKeepsTheIndexAndNothingOpen)
 {
-    bench.Use("[Device0]\nDescription=Zarvonix\nOpenFails=1\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix\nOpenFails=1\n");
+    app::TTerminalLink link(&FDisplay);
     EXPECT_FALSE(link.OpenDevice());
     EXPECT_EQ(link.DeviceIndex(), 0);
     EXPECT_EQ(link.DeviceHandle(), 0u);
-    EXPECT_TRUE(display.FSerials.empty());
-    EXPECT_TRUE(bench.Calls("FT_SetBaudRate").empty());
+    EXPECT_TRUE(FDisplay.FSerials.empty());
+    EXPECT_TRUE(FBench.Calls("FT_SetBaudRate").empty());
 }
 
 TEST_F(LinkTest, SerialNumberThatFillsItsBufferIsShownWithoutOverrun)
 {
-    bench.Use("[Device0]\nDescription=Zarvonix\nSerial=SIM0123456789ABC\n");
-    app::TTerminalLink link(&display);
+    FBench.Use("[Device0]\nDescription=Zarvonix\nSerial=SIM0123456789ABC\n");
+    app::TTerminalLink link(&FDisplay);
     ASSERT_TRUE(link.OpenDevice());
-    EXPECT_EQ(display.FSerials, std::vector<std::string>{"SIM0123456789ABC"});
+    EXPECT_EQ(FDisplay.FSerials, std::vector<std::string>{"SIM0123456789ABC"});
 }
 
 TEST_F(LinkTest, IsDeviceOpenNeedsAConnectedTerminalWithAnIndex)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}));
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}));
+    app::TTerminalLink link(&FDisplay);
     EXPECT_FALSE(link.IsDeviceOpen()) << "not connected";
     link.SetConnected(true);
     link.SetDeviceIndex(-1);
     EXPECT_FALSE(link.IsDeviceOpen()) << "no index";
-    EXPECT_TRUE(bench.Calls("FT_Open").empty());
+    EXPECT_TRUE(FBench.Calls("FT_Open").empty());
 
     link.SetDeviceIndex(0);
     ASSERT_TRUE(link.IsDeviceOpen());
     EXPECT_NE(link.DeviceHandle(), 0u);
     // The device check probes again while the idle poll holds the device: the
     // driver refuses a second open, so the held handle must go back first.
-    ASSERT_TRUE(link.IsDeviceOpen()) << bench.LogText();
-    const auto calls = bench.Calls();
+    ASSERT_TRUE(link.IsDeviceOpen()) << FBench.LogText();
+    const auto calls = FBench.Calls();
     EXPECT_EQ(CallNames(calls), (std::vector<std::string>{"FT_Open", "FT_ResetDevice", "FT_Close", "FT_Open"}));
-    for (const auto& open : bench.Calls("FT_Open")) EXPECT_EQ(open.Number("open"), 1) << "one driver handle at a time";
+    for (const auto& open : FBench.Calls("FT_Open")) EXPECT_EQ(open.Number("open"), 1) << "one driver handle at a time";
     link.CloseDevice();
     EXPECT_EQ(link.DeviceHandle(), 0u);
-    EXPECT_EQ(bench.Calls("FT_Close").back().Number("open"), 0);
+    EXPECT_EQ(FBench.Calls("FT_Close").back().Number("open"), 0);
 }
 
 TEST_F(LinkTest, IsDeviceOpenFailureLeavesHandleZero)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}));
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}));
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
-    bench.Use("[Device0]\nDescription=Zarvonix\nOpenFails=1\n");
+    FBench.Use("[Device0]\nDescription=Zarvonix\nOpenFails=1\n");
     EXPECT_FALSE(link.IsDeviceOpen());
     EXPECT_EQ(link.DeviceHandle(), 0u);
 }
 
 TEST_F(LinkTest, WithoutADeviceNothingIsSentAndNothingAwaited)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}));
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}));
+    app::TTerminalLink link(&FDisplay);
     OnSimulatorClock(link);
     link.SendDeviceCommand("FL_READ_VERSION$");
     app::TReplyBuffer<100> reply;
@@ -171,13 +171,13 @@ TEST_F(LinkTest, WithoutADeviceNothingIsSentAndNothingAwaited)
     EXPECT_EQ(Now() - start, 0u) << "no wait at all";
     EXPECT_EQ(count, 0u);
     EXPECT_STREQ(reply.Text(), "") << "the buffer is cleared";
-    EXPECT_TRUE(bench.Calls().empty()) << bench.LogText();
+    EXPECT_TRUE(FBench.Calls().empty()) << FBench.LogText();
 }
 
 TEST_F(LinkTest, TimeOutCostsAboutTheTimeOut)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nVersion.NoReply=*\n");
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nVersion.NoReply=*\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
     static constexpr DWORD kTimeouts[] = {200, 300};
@@ -186,7 +186,7 @@ TEST_F(LinkTest, TimeOutCostsAboutTheTimeOut)
         link.SendDeviceCommand(app::kVersionCommand);
         app::TReplyBuffer<100> reply;
         DWORD count = 0;
-        const std::size_t pollsBefore = bench.Calls("FT_GetStatus").size();
+        const std::size_t pollsBefore = FBench.Calls("FT_GetStatus").size();
         const DWORD start = Now();
         EXPECT_EQ(link.ReceiveReply(reply, count, timeout), 0u);
         const DWORD took = Now() - start;
@@ -195,7 +195,7 @@ TEST_F(LinkTest, TimeOutCostsAboutTheTimeOut)
         EXPECT_LT(took, timeout + timeout / 10 + 150) << "about the time-out, not more";
         // A poll every tenth of the time-out, the last one at the time-out itself.
         EXPECT_EQ(took, timeout + timeout / 10);
-        EXPECT_EQ(bench.Calls("FT_GetStatus").size() - pollsBefore, 11u);
+        EXPECT_EQ(FBench.Calls("FT_GetStatus").size() - pollsBefore, 11u);
     }
     link.CloseDevice();
 }
@@ -203,9 +203,9 @@ TEST_F(LinkTest, TimeOutCostsAboutTheTimeOut)
 TEST_F(LinkTest, ALinkWaitsOnRealTimeUnlessTestsReplaceItsClock)
 {
     // As in the program: the simulator and the link on real time.
-    clock.UseVirtualClock(FALSE);
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nVersion.NoReply=1\n");
-    app::TTerminalLink link(&display);
+    FClock.UseVirtualClock(FALSE);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nVersion.NoReply=1\n");
+    app::TTerminalLink link(&FDisplay);
     ASSERT_TRUE(link.OpenDevice());
     link.SetConnected(true);
     ASSERT_TRUE(link.IsDeviceOpen());
@@ -225,8 +225,8 @@ TEST_F(LinkTest, ALinkWaitsOnRealTimeUnlessTestsReplaceItsClock)
 
 TEST_F(LinkTest, ReplyIsReadATenthOfTheTimeOutAfterItsFirstByte)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nReplyDelayMs=5\n");
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nReplyDelayMs=5\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
     link.SendDeviceCommand(app::kVersionCommand);
@@ -240,7 +240,7 @@ TEST_F(LinkTest, ReplyIsReadATenthOfTheTimeOutAfterItsFirstByte)
     EXPECT_GE(took, 30u);
     EXPECT_LT(took, 150u);
     EXPECT_EQ(took, 60u) << "seen at the poll 30 ms in, read 30 ms later";
-    const auto reads = bench.Calls("FT_Read");
+    const auto reads = FBench.Calls("FT_Read");
     ASSERT_EQ(reads.size(), 1u) << "one read, of what the second status reported";
     EXPECT_EQ(reads[0].Number("asked"), 16);
     link.CloseDevice();
@@ -248,8 +248,8 @@ TEST_F(LinkTest, ReplyIsReadATenthOfTheTimeOutAfterItsFirstByte)
 
 TEST_F(LinkTest, ReplyLargerThanTheBufferStaysQueued)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}));
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}));
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
     link.SendDeviceCommand(app::kVersionCommand);  // 16 bytes back
@@ -260,7 +260,7 @@ TEST_F(LinkTest, ReplyLargerThanTheBufferStaysQueued)
     std::memset(guarded.guard, 'G', sizeof guarded.guard);
     DWORD count = 0;
     EXPECT_EQ(link.ReceiveReply(guarded.small, count, 300), 0u);
-    EXPECT_TRUE(bench.Calls("FT_Read").empty());
+    EXPECT_TRUE(FBench.Calls("FT_Read").empty());
     EXPECT_EQ(std::string(guarded.guard, 8), "GGGGGGGG");
 
     app::TReplyBuffer<16> exact;  // a reply that fills the buffer still ends inside it
@@ -273,8 +273,8 @@ TEST_F(LinkTest, AFailingStatusCallReadsAsNothingQueued)
 {
     // The reply is there, but the driver fails every status call: the count
     // it writes anyway is no answer.
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=FT_GetStatus\n");
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nFailCalls=FT_GetStatus\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
     link.SendDeviceCommand(app::kVersionCommand);
@@ -285,10 +285,10 @@ TEST_F(LinkTest, AFailingStatusCallReadsAsNothingQueued)
     EXPECT_EQ(count, 0u);
     EXPECT_STREQ(reply.Text(), "");
     EXPECT_EQ(Now() - start, 330u) << "the wait runs its full time, as for no reply at all";
-    EXPECT_TRUE(bench.Calls("FT_Read").empty()) << bench.LogText();
-    const auto polls = bench.Calls("FT_GetStatus");
+    EXPECT_TRUE(FBench.Calls("FT_Read").empty()) << FBench.LogText();
+    const auto polls = FBench.Calls("FT_GetStatus");
     ASSERT_EQ(polls.size(), 11u);
-    EXPECT_EQ(polls.back().FStatus, FT_OTHER_ERROR);
+    EXPECT_EQ(polls.back().Status, FT_OTHER_ERROR);
     EXPECT_EQ(polls.back().Number("rx"), 16) << "the failed call did write a count";
     link.CloseDevice();
 }
@@ -302,11 +302,11 @@ DWORD WINAPI TicksNearTheWrap()
 
 TEST_F(LinkTest, ReceiveReplyWaitsAcrossTheTickCounterWrap)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nReplyDelayMs=60\n");
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Link]\nReplyDelayMs=60\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.IsDeviceOpen());
-    gSimTicks = clock.TickCount;
+    gSimTicks = FClock.TickCount;
     gTickOffset = 0xFFFFFFFFu - 100u - Now();  // wraps 100 ms into the wait
     link.SetTickSource(&TicksNearTheWrap);
     link.SendDeviceCommand(app::kVersionCommand);
@@ -341,19 +341,19 @@ TEST(TickDelta, CountsAcrossTheWrap)
 
 TEST_F(LinkTest, NothingPurgesTheDriverQueue)
 {
-    bench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nTare.Late=1\n");
-    app::TTerminalLink link(&display);
+    FBench.Use(DevicesScenario({"Zarvonix"}) + "[Faults]\nTare.Late=1\n");
+    app::TTerminalLink link(&FDisplay);
     Connect(link);
     ASSERT_TRUE(link.ReadFirmwareVersion());
     ASSERT_TRUE(link.IsDeviceOpen());
-    app::TDeviceCommands commands(link, &host);
+    app::TDeviceCommands commands(link, &FHost);
     int counter = 0;
     commands.SendPeriodCount(34, 0);
     commands.SendInputFlags(3);
     commands.ExchangeTare(0, 0, 0, counter);
     commands.ExchangeTare(0, 0, 0, counter);
     link.CloseDevice();
-    EXPECT_TRUE(bench.Calls("FT_Purge").empty()) << bench.LogText();
+    EXPECT_TRUE(FBench.Calls("FT_Purge").empty()) << FBench.LogText();
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ std::vector<simtest::LoggedCall> Writes(const std::wstring& logPath)
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         simtest::LoggedCall call;
-        if (simtest::ParseLogLine(line, call) && call.FName == "FT_Write") calls.push_back(call);
+        if (simtest::ParseLogLine(line, call) && call.Name == "FT_Write") calls.push_back(call);
     }
     return calls;
 }
@@ -112,11 +112,11 @@ int main(int argc, char** argv)
     const DWORD elapsed = GetTickCount() - started;
 
     const auto run = workertest::Split(workertest::Exchanges(Writes(logPath)));
-    if (!run.FStart) {
+    if (!run.Start) {
         std::fprintf(stderr, "the run read no start count\n");
         return 1;
     }
-    const int start = run.FStart->PulseCounter();
+    const int start = run.Start->PulseCounter();
     const float perPoint = app::LitresPerPoint(capacity, points);
     const double margin = app::MarginPulses(perPoint, static_cast<float>(ppl));
 
@@ -129,17 +129,17 @@ int main(int argc, char** argv)
     double sumOver = 0, maxOver = -1e9, sumPasses = 0, maxPasses = -1e9, sumLevel = 0, maxLevel = 0, sumAdc = 0,
            maxAdc = 0;
     int measured = 0;
-    for (std::size_t j = 0; j < run.FPoints.size(); ++j) {
-        const auto& point = run.FPoints[j];
-        if (point.FFills.empty() || point.FOffs.size() < 2) continue;
+    for (std::size_t j = 0; j < run.Points.size(); ++j) {
+        const auto& point = run.Points[j];
+        if (point.Fills.empty() || point.Offs.size() < 2) continue;
         const double target = app::TargetPulses(static_cast<int>(j), perPoint, static_cast<float>(ppl));
-        const int decided = app::PulsesSince(start, point.FFills.back().PulseCounter());
-        const int final = app::PulsesSince(start, point.FOffs[1].PulseCounter());
+        const int decided = app::PulsesSince(start, point.Fills.back().PulseCounter());
+        const int final = app::PulsesSince(start, point.Offs[1].PulseCounter());
         double pass = 0;  // mean pulses between two fill reads of this point
-        if (point.FFills.size() > 1)
+        if (point.Fills.size() > 1)
             pass = static_cast<double>(
-                       app::PulsesSince(point.FFills.front().PulseCounter(), point.FFills.back().PulseCounter())) /
-                   static_cast<double>(point.FFills.size() - 1);
+                       app::PulsesSince(point.Fills.front().PulseCounter(), point.Fills.back().PulseCounter())) /
+                   static_cast<double>(point.Fills.size() - 1);
         const double over = final - target;
         const double passes = pass > 0 ? over / pass : 0;
         double litres = 0;
@@ -148,9 +148,9 @@ int main(int argc, char** argv)
         const bool recorded = rtl::TryStrToFloat(cell, litres) && !adcCell.empty();
         const int adc = recorded ? std::stoi(adcCell) : 0;
         // The tank's true level at the last read of the point (decilitres in field 5).
-        const double level = point.FOffs.back().FFields[4] / 10.0;
+        const double level = point.Offs.back().FFields[4] / 10.0;
         const double adcLitres = workertest::LitresForAdc(table, adc);
-        const std::size_t reads = point.FOffs.size() - 2 - (j + 1 == run.FPoints.size() ? 1 : 0);
+        const std::size_t reads = point.Offs.size() - 2 - (j + 1 == run.Points.size() ? 1 : 0);
         std::printf("%5zu %9.0f %9d %9d %8.0f %7.0f %7.2f %9.3f %9.1f %6d %9.3f %9.3f %8.3f %8zu%s\n", j + 1, target,
                     decided, final, over, pass, passes, litres, level, adc, adcLitres, litres - level,
                     litres - adcLitres, reads, recorded ? "" : "  (not recorded)");
@@ -175,7 +175,7 @@ int main(int argc, char** argv)
     std::printf("table against the litres the recorded ADC stands for: mean |error| %.3f l, max %.3f l\n",
                 sumAdc / measured, maxAdc);
     std::vector<std::wstring> rates;
-    for (const auto& e : window.Events("rate")) rates.push_back(e.FText);
+    for (const auto& e : window.Events("rate")) rates.push_back(e.Text);
     std::printf("flow-rate label: %zu updates", rates.size());
     for (std::size_t i = 0; i < rates.size() && i < 6; ++i)
         std::printf("%s \"%s\"", i ? "," : "", Utf8(rates[i]).c_str());

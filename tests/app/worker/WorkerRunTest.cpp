@@ -60,10 +60,10 @@ protected:
     // A fresh bench and a link that the device check found connected.
     void Use(const std::string& ini)
     {
-        bench.Use(ini);
-        link = std::make_unique<app::TTerminalLink>();
-        ASSERT_TRUE(link->OpenDevice()) << bench.LogText();
-        link->SetConnected(true);
+        FBench.Use(ini);
+        FLink = std::make_unique<app::TTerminalLink>();
+        ASSERT_TRUE(FLink->OpenDevice()) << FBench.LogText();
+        FLink->SetConnected(true);
     }
 
     // Runs the worker to its end while serving its main-thread calls.
@@ -71,11 +71,11 @@ protected:
              const std::function<void()>& idle = {})
     {
         const DWORD start = GetTickCount();
-        workertest::Launch(params, *link, window);
+        workertest::Launch(params, *FLink, window);
         EXPECT_TRUE(workertest::PumpUntilFinished(window, timeoutMs, idle)) << "the run overstayed";
         std::printf("run of %d point(s): %lu ms\n", params.FPointCount, GetTickCount() - start);
         EXPECT_EQ(window.FFinishedCount, 1);
-        EXPECT_EQ(link->DeviceHandle(), 0u) << "the device is closed at the end";
+        EXPECT_EQ(FLink->DeviceHandle(), 0u) << "the device is closed at the end";
     }
 
     // The pump is off at the end: the last command sent switched it off and
@@ -83,17 +83,17 @@ protected:
     void ExpectPumpOffAtTheEnd(const RecordingWindow& window, const std::vector<Exchange>& exchanges)
     {
         if (!exchanges.empty()) {
-            EXPECT_TRUE(exchanges.back().PumpOff()) << exchanges.back().FCommand;
+            EXPECT_TRUE(exchanges.back().PumpOff()) << exchanges.back().Command;
         }
         const auto pump = window.Events("pump");
         ASSERT_FALSE(pump.empty());
-        EXPECT_EQ(pump.back().FPicture, app::TVolumetra::kPumpOffPicture);
-        EXPECT_EQ(pump.back().FText, L"Насос выключен");
+        EXPECT_EQ(pump.back().Picture, app::TVolumetra::kPumpOffPicture);
+        EXPECT_EQ(pump.back().Text, L"Насос выключен");
         EXPECT_FALSE(window.FPumpOn);
     }
 
-    simtest::SimBench bench;
-    std::unique_ptr<app::TTerminalLink> link;
+    simtest::SimBench FBench;
+    std::unique_ptr<app::TTerminalLink> FLink;
 };
 
 TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
@@ -102,48 +102,48 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
     RecordingWindow window;
     const app::TVolumetraParams params = workertest::Params(400, 20);
     Run(window, params, 240000);
-    const auto exchanges = workertest::Exchanges(bench);
+    const auto exchanges = workertest::Exchanges(FBench);
     ExpectPumpOffAtTheEnd(window, exchanges);
 
     const RunExchanges run = Split(exchanges);
-    EXPECT_EQ(run.FStartup, (std::vector<std::string>{"PERIODCOUNT34=0;", "INPFLAGS3=1,0,0,0,B,0,0,0,0;"}));
-    ASSERT_TRUE(run.FStart);
-    const int start = run.FStart->PulseCounter();
+    EXPECT_EQ(run.Startup, (std::vector<std::string>{"PERIODCOUNT34=0;", "INPFLAGS3=1,0,0,0,B,0,0,0,0;"}));
+    ASSERT_TRUE(run.Start);
+    const int start = run.Start->PulseCounter();
     EXPECT_EQ(start, 100000);
     EXPECT_EQ(window.Cell(1, 3), L"0");
-    EXPECT_EQ(window.Cell(2, 3), rtl::IntToStr(run.FStart->AdcValue()));
-    ASSERT_EQ(run.FPoints.size(), 20u);
+    EXPECT_EQ(window.Cell(2, 3), rtl::IntToStr(run.Start->AdcValue()));
+    ASSERT_EQ(run.Points.size(), 20u);
 
     std::vector<std::wstring> targets;
-    for (const auto& e : window.Events("target")) targets.push_back(e.FText);
+    for (const auto& e : window.Events("target")) targets.push_back(e.Text);
     std::vector<std::wstring> expectedTargets;
     for (int j = 1; j <= 20; ++j) expectedTargets.push_back(app::LitresText(20.0 * j));
     EXPECT_EQ(targets, expectedTargets);
 
     app::TSettlingWindow settling;  // replayed over the whole run
-    for (std::size_t j = 0; j < run.FPoints.size(); ++j) {
+    for (std::size_t j = 0; j < run.Points.size(); ++j) {
         SCOPED_TRACE(testing::Message() << "point " << j + 1);
-        const RunExchanges::Point& point = run.FPoints[j];
-        ASSERT_GE(point.FFills.size(), 2u);
+        const RunExchanges::Point& point = run.Points[j];
+        ASSERT_GE(point.Fills.size(), 2u);
         // Pump-offs: the one of the deciding pass, the read after the fill,
         // the settling reads, and for the last point the end of the run.
-        const bool last = j + 1 == run.FPoints.size();
-        ASSERT_GE(point.FOffs.size(), last ? 8u : 7u);
+        const bool last = j + 1 == run.Points.size();
+        ASSERT_GE(point.Offs.size(), last ? 8u : 7u);
 
         // The count stands still while the pump is off.
-        const int final = app::PulsesSince(start, point.FOffs[1].PulseCounter());
-        for (const auto& off : point.FOffs) EXPECT_EQ(app::PulsesSince(start, off.PulseCounter()), final);
+        const int final = app::PulsesSince(start, point.Offs[1].PulseCounter());
+        for (const auto& off : point.Offs) EXPECT_EQ(app::PulsesSince(start, off.PulseCounter()), final);
         const double target = 4000.0 * static_cast<double>(j + 1);
         std::int32_t pass = 0;  // the most pulses between two fill reads
-        for (std::size_t k = 1; k < point.FFills.size(); ++k)
-            pass = std::max(pass, app::PulsesSince(point.FFills[k - 1].PulseCounter(), point.FFills[k].PulseCounter()));
+        for (std::size_t k = 1; k < point.Fills.size(); ++k)
+            pass = std::max(pass, app::PulsesSince(point.Fills[k - 1].PulseCounter(), point.Fills[k].PulseCounter()));
         // The deciding read is the first one past T - M, so at most one pass
         // past the target; the pump-off follows it within the same pass. The
         // read reports the count when the command arrives and the pump runs on
         // while the reply is awaited, so the table shows up to two passes over.
-        const int decided = app::PulsesSince(start, point.FFills.back().PulseCounter());
+        const int decided = app::PulsesSince(start, point.Fills.back().PulseCounter());
         EXPECT_TRUE(app::PortionIsIn(decided, target, 24)) << decided;
-        const int before = app::PulsesSince(start, point.FFills[point.FFills.size() - 2].PulseCounter());
+        const int before = app::PulsesSince(start, point.Fills[point.Fills.size() - 2].PulseCounter());
         EXPECT_FALSE(app::PortionIsIn(before, target, 24)) << before << ": a pass too many";
         EXPECT_LE(decided - target, pass);
         // (A stall of the main thread in the display calls lengthens it; half a
@@ -157,15 +157,15 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
         // The settling reads: the point is recorded at the first read that
         // makes the window stable, after five reads at least.
         const std::size_t firstRead = 2;
-        const std::size_t reads = point.FOffs.size() - firstRead - (last ? 1 : 0);
+        const std::size_t reads = point.Offs.size() - firstRead - (last ? 1 : 0);
         EXPECT_GE(reads, 5u);
         std::size_t stableAt = 0;
         for (std::size_t k = 0; k < reads && stableAt == 0; ++k) {
-            settling.Add(point.FOffs[firstRead + k].AdcValue());
+            settling.Add(point.Offs[firstRead + k].AdcValue());
             if (settling.IsStable(params.FDeviation)) stableAt = k + 1;
         }
         EXPECT_EQ(stableAt, reads) << "recorded at its first stable read";
-        const int adc = point.FOffs[firstRead + reads - 1].AdcValue();
+        const int adc = point.Offs[firstRead + reads - 1].AdcValue();
         EXPECT_EQ(window.Cell(2, app::PointRow(static_cast<int>(j))), rtl::IntToStr(adc));
         // Settled: close to what the sensor shows for the litres in the tank.
         EXPECT_NEAR(workertest::LitresForAdc(kBenchTable, adc), final / 200.0, 0.5);
@@ -175,12 +175,12 @@ TEST_F(WorkerRun, WholeRunRecordsEveryPointAtItsCountAndSettledValue)
     // The status line and the flow rate.
     const auto status = window.Events("status");
     ASSERT_FALSE(status.empty());
-    EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](const auto& e) { return !e.FError; }));
-    EXPECT_EQ(status.front().FText, L"Наполняем Бак");
-    EXPECT_EQ(status.back().FText, L"Ожидаем устаканивание в баке");
+    EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](const auto& e) { return !e.Error; }));
+    EXPECT_EQ(status.front().Text, L"Наполняем Бак");
+    EXPECT_EQ(status.back().Text, L"Ожидаем устаканивание в баке");
     const auto rates = window.Events("rate");
     ASSERT_FALSE(rates.empty());
-    for (const auto& rate : rates) EXPECT_TRUE(rate.FText.ends_with(L" л/мин.")) << rtl::WideToAnsi(rate.FText);
+    for (const auto& rate : rates) EXPECT_TRUE(rate.Text.ends_with(L" л/мин.")) << rtl::WideToAnsi(rate.Text);
 }
 
 TEST_F(WorkerRun, FailingTerminalEndsOrSkipsAndLeavesThePumpOff)
@@ -206,7 +206,7 @@ TEST_F(WorkerRun, FailingTerminalEndsOrSkipsAndLeavesThePumpOff)
         Use(std::string(kFastBench) + "[Faults]\n" + c.fault + "\n");
         RecordingWindow window;
         Run(window, workertest::Params(40, 2), 30000);
-        const auto exchanges = workertest::Exchanges(bench);
+        const auto exchanges = workertest::Exchanges(FBench);
         ExpectPumpOffAtTheEnd(window, exchanges);
         if (c.pumpOns >= 0) {
             EXPECT_EQ(PumpOnCount(exchanges), static_cast<std::size_t>(c.pumpOns));
@@ -234,10 +234,10 @@ TEST_F(WorkerRun, NothingIsFilledWithoutADeviceOrWithUnusableParameters)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         Use(kFastBench);
-        link->SetConnected(c.connected);
+        FLink->SetConnected(c.connected);
         RecordingWindow window;
         Run(window, workertest::Params(c.capacity, c.points, c.pulsesPerLitre), 10000);
-        const auto exchanges = workertest::Exchanges(bench);
+        const auto exchanges = workertest::Exchanges(FBench);
         EXPECT_EQ(PumpOnCount(exchanges), 0u);
         EXPECT_TRUE(window.FCells.empty());
         ExpectPumpOffAtTheEnd(window, exchanges);
@@ -282,7 +282,7 @@ private:
     {
         if (FThrowWhen && FThrowWhen(FEvents.back())) {
             ++FThrown;
-            throw rtl::Exception("the window failed to show " + FEvents.back().FKind);
+            throw rtl::Exception("the window failed to show " + FEvents.back().Kind);
         }
     }
 };
@@ -296,8 +296,8 @@ TEST_F(WorkerRun, AWindowCallThatThrowsEndsTheRunWithThePumpOffAndTheDeviceClose
         std::size_t pumpOns;  // pump-on commands sent
     } kCases[] = {
         {"the pump display, as the pump goes on",
-         [](const Event& e) { return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOnPicture; }, 1},
-        {"the status line, while the pump runs", [](const Event& e) { return e.FKind == "status"; }, 1},
+         [](const Event& e) { return e.Kind == "pump" && e.Picture == app::TVolumetra::kPumpOnPicture; }, 1},
+        {"the status line, while the pump runs", [](const Event& e) { return e.Kind == "status"; }, 1},
         // The end's own pump display fails too; the pump-off is sent before it.
         {"every call", [](const Event&) { return true; }, 0},
     };
@@ -309,22 +309,22 @@ TEST_F(WorkerRun, AWindowCallThatThrowsEndsTheRunWithThePumpOffAndTheDeviceClose
         Run(window, workertest::Params(40, 2), 30000);
         ASSERT_GE(window.FThrown, 1) << "the window never failed";
 
-        const auto exchanges = workertest::Exchanges(bench);
+        const auto exchanges = workertest::Exchanges(FBench);
         EXPECT_EQ(PumpOnCount(exchanges), c.pumpOns) << "the run ends at the failure";
         ASSERT_FALSE(exchanges.empty());
         EXPECT_TRUE(exchanges.back().PumpOff())
-            << "the last command switches the pump off: " << exchanges.back().FCommand;
+            << "the last command switches the pump off: " << exchanges.back().Command;
         // In the driver: the pump-off written, then the device closed.
-        const auto calls = bench.Calls();
+        const auto calls = FBench.Calls();
         std::size_t lastWrite = calls.size(), lastClose = calls.size();
         for (std::size_t i = 0; i < calls.size(); ++i) {
-            if (calls[i].FName == "FT_Write") lastWrite = i;
-            if (calls[i].FName == "FT_Close") lastClose = i;
+            if (calls[i].Name == "FT_Write") lastWrite = i;
+            if (calls[i].Name == "FT_Close") lastClose = i;
         }
         ASSERT_LT(lastWrite, calls.size());
-        ASSERT_LT(lastClose, calls.size()) << bench.LogText();
-        EXPECT_GT(lastClose, lastWrite) << bench.LogText();
-        EXPECT_EQ(calls[lastClose].FStatus, FT_OK);
+        ASSERT_LT(lastClose, calls.size()) << FBench.LogText();
+        EXPECT_GT(lastClose, lastWrite) << FBench.LogText();
+        EXPECT_EQ(calls[lastClose].Status, FT_OK);
         EXPECT_EQ(calls[lastClose].Number("open"), 0) << "no handle left open in the driver";
         EXPECT_TRUE(window.Cell(1, 4).empty()) << "no point recorded";
     }
@@ -332,9 +332,9 @@ TEST_F(WorkerRun, AWindowCallThatThrowsEndsTheRunWithThePumpOffAndTheDeviceClose
 
 // The steps of the operator's pause in the test below.
 struct PauseScript {
-    bool FClicked = false, FHeld = false, FDone = false;
-    DWORD FHeldAt = 0;
-    std::size_t FWritesAtHold = 0, FWritesLater = 0;
+    bool Clicked = false, Held = false, Done = false;
+    DWORD HeldAt = 0;
+    std::size_t WritesAtHold = 0, WritesLater = 0;
 };
 
 TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
@@ -345,54 +345,54 @@ TEST_F(WorkerRun, PauseHoldsWithThePumpOffUntilContinued)
     Run(window, workertest::Params(60, 3), 60000, [&] {
         app::TVolumetra* worker = window.FWorker;
         if (!worker) return;
-        if (!script.FClicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
+        if (!script.Clicked && window.Events("pump").size() >= 4 && window.FPumpOn) {
             worker->RequestPause(-1, -1, 1, 5);  // the window's sensor choice is LLS 6
             EXPECT_TRUE(worker->OnHold());
-            script.FClicked = true;
+            script.Clicked = true;
             window.Mark("click");
-        } else if (script.FClicked && !script.FHeld && worker->Holding()) {
-            script.FHeld = true;
-            script.FHeldAt = GetTickCount();
-        } else if (script.FHeld && !script.FDone && GetTickCount() - script.FHeldAt > 300) {
-            if (script.FWritesAtHold == 0) {
-                script.FWritesAtHold = bench.Calls("FT_Write").size();
-                script.FHeldAt = GetTickCount();
+        } else if (script.Clicked && !script.Held && worker->Holding()) {
+            script.Held = true;
+            script.HeldAt = GetTickCount();
+        } else if (script.Held && !script.Done && GetTickCount() - script.HeldAt > 300) {
+            if (script.WritesAtHold == 0) {
+                script.WritesAtHold = FBench.Calls("FT_Write").size();
+                script.HeldAt = GetTickCount();
                 return;
             }
-            script.FWritesLater = bench.Calls("FT_Write").size();
+            script.WritesLater = FBench.Calls("FT_Write").size();
             window.Mark("continue");
             worker->Continue();
             EXPECT_FALSE(worker->OnHold());
-            script.FDone = true;
+            script.Done = true;
         }
     });
-    ASSERT_TRUE(script.FDone) << "the worker never held";
-    EXPECT_EQ(script.FWritesLater, script.FWritesAtHold) << "no exchange while on hold";
+    ASSERT_TRUE(script.Done) << "the worker never held";
+    EXPECT_EQ(script.WritesLater, script.WritesAtHold) << "no exchange while on hold";
 
-    const auto exchanges = workertest::Exchanges(bench);
+    const auto exchanges = workertest::Exchanges(FBench);
     ExpectPumpOffAtTheEnd(window, exchanges);
-    const auto hold = std::find_if(exchanges.begin(), exchanges.end(),
-                                   [](const Exchange& e) { return e.FCommand == "QVTARE=0,0,5"; });
+    const auto hold =
+        std::find_if(exchanges.begin(), exchanges.end(), [](const Exchange& e) { return e.Command == "QVTARE=0,0,5"; });
     ASSERT_NE(hold, exchanges.end()) << "the hold switches the pump off with the sensor chosen at the click";
     EXPECT_EQ(std::count_if(exchanges.begin(), exchanges.end(),
-                            [](const Exchange& e) { return e.FCommand == "QVTARE=0,0,5"; }),
+                            [](const Exchange& e) { return e.Command == "QVTARE=0,0,5"; }),
               1);
-    EXPECT_EQ(static_cast<std::size_t>(hold - exchanges.begin()) + 1, script.FWritesAtHold)
+    EXPECT_EQ(static_cast<std::size_t>(hold - exchanges.begin()) + 1, script.WritesAtHold)
         << "the hold's pump-off is the last command before the hold";
     ASSERT_NE(hold + 1, exchanges.end());
-    ASSERT_TRUE(hold->FTare && (hold + 1)->FTare);
-    EXPECT_EQ((hold + 1)->FTare->PulseCounter(), hold->FTare->PulseCounter()) << "no pulses while on hold";
+    ASSERT_TRUE(hold->Tare && (hold + 1)->Tare);
+    EXPECT_EQ((hold + 1)->Tare->PulseCounter(), hold->Tare->PulseCounter()) << "no pulses while on hold";
 
     // The window showed the pump off from the hold until the continue.
     const auto events = window.FEvents;
-    const auto click = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "click"; });
-    const auto cont = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.FKind == "continue"; });
+    const auto click = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.Kind == "click"; });
+    const auto cont = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.Kind == "continue"; });
     ASSERT_TRUE(click != events.end() && cont != events.end());
     const auto offAfterClick = std::find_if(
-        click, cont, [](const auto& e) { return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOffPicture; });
+        click, cont, [](const auto& e) { return e.Kind == "pump" && e.Picture == app::TVolumetra::kPumpOffPicture; });
     ASSERT_NE(offAfterClick, cont);
     EXPECT_TRUE(std::none_of(offAfterClick, cont, [](const auto& e) {
-        return e.FKind == "pump" && e.FPicture == app::TVolumetra::kPumpOnPicture;
+        return e.Kind == "pump" && e.Picture == app::TVolumetra::kPumpOnPicture;
     }));
 
     // The run went on to the end.
@@ -423,25 +423,25 @@ TEST_F(WorkerRun, StopWhileFillingRecordsThePortionSoFar)
                 worker->RequestPause(-1, -1, 1, 0);
                 clicked = true;
             } else if (c.onHold ? clicked && worker->Holding() : filling) {
-                writesAtStop = bench.Calls("FT_Write").size();
+                writesAtStop = FBench.Calls("FT_Write").size();
                 worker->Stop();
                 stopped = true;
             }
         });
         ASSERT_TRUE(stopped);
-        const auto exchanges = workertest::Exchanges(bench);
+        const auto exchanges = workertest::Exchanges(FBench);
         ExpectPumpOffAtTheEnd(window, exchanges);
         ASSERT_LE(writesAtStop, exchanges.size());
         const std::vector<Exchange> afterStop(exchanges.begin() + static_cast<std::ptrdiff_t>(writesAtStop),
                                               exchanges.end());
         EXPECT_LE(PumpOnCount(afterStop), c.extraPumpOns);
         const RunExchanges run = Split(exchanges);
-        ASSERT_EQ(run.FPoints.size(), 1u);
+        ASSERT_EQ(run.Points.size(), 1u);
         // The portion filled so far is settled and recorded in its row.
-        ASSERT_TRUE(run.FStart);
-        const auto& offs = run.FPoints[0].FOffs;
+        ASSERT_TRUE(run.Start);
+        const auto& offs = run.Points[0].Offs;
         ASSERT_GE(offs.size(), 2u);
-        const int final = app::PulsesSince(run.FStart->PulseCounter(), offs.back().PulseCounter());
+        const int final = app::PulsesSince(run.Start->PulseCounter(), offs.back().PulseCounter());
         EXPECT_LT(final, 4000 - 24) << "short of its target";
         EXPECT_EQ(window.Cell(1, 4), app::LitresText(final / 200.0));
         EXPECT_FALSE(window.Cell(2, 4).empty());
@@ -468,7 +468,7 @@ TEST_F(WorkerRun, StopOnTheAutomaticPauseNeverSwitchesThePumpOn)
         }
     });
     ASSERT_TRUE(stopped);
-    const auto exchanges = workertest::Exchanges(bench);
+    const auto exchanges = workertest::Exchanges(FBench);
     ExpectPumpOffAtTheEnd(window, exchanges);
     EXPECT_EQ(PumpOnCount(exchanges), 0u);
     EXPECT_EQ(window.Events("pause").size(), 1u);
@@ -485,13 +485,13 @@ TEST_F(WorkerRun, CountsAcrossAWrapOfTheTerminalCounter)
         "[Tank]\nCapacity=1000\nSettleMs=0\n[Sensors]\nTable=0:500,500:5500\nNoise=0\n");
     RecordingWindow window;
     Run(window, workertest::Params(40, 2), 30000);
-    const RunExchanges run = Split(workertest::Exchanges(bench));
-    ASSERT_TRUE(run.FStart);
-    ASSERT_EQ(run.FPoints.size(), 2u);
-    ASSERT_LT(run.FPoints[0].FOffs.back().PulseCounter(), 0) << "the counter wrapped";
+    const RunExchanges run = Split(workertest::Exchanges(FBench));
+    ASSERT_TRUE(run.Start);
+    ASSERT_EQ(run.Points.size(), 2u);
+    ASSERT_LT(run.Points[0].Offs.back().PulseCounter(), 0) << "the counter wrapped";
     for (int j = 0; j < 2; ++j) {
         SCOPED_TRACE(j);
-        const int final = app::PulsesSince(run.FStart->PulseCounter(), run.FPoints[j].FOffs.back().PulseCounter());
+        const int final = app::PulsesSince(run.Start->PulseCounter(), run.Points[j].Offs.back().PulseCounter());
         EXPECT_GT(final, 4000 * (j + 1) - 24);
         EXPECT_LT(final, 4000 * (j + 1) + 2000);
         EXPECT_EQ(window.Cell(1, app::PointRow(j)), app::LitresText(final / 200.0));
@@ -512,23 +512,23 @@ TEST_F(WorkerRun, StopWhileSettlingRecordsThePointFirst)
     params.FDeviation = 0.1f;
     Run(window, params, 60000, [&] {
         if (!stopped && window.FWorker && !window.Events("status").empty() &&
-            window.Events("status").back().FText == L"Ожидаем устаканивание в баке") {
-            writesAtStop = bench.Calls("FT_Write").size();
+            window.Events("status").back().Text == L"Ожидаем устаканивание в баке") {
+            writesAtStop = FBench.Calls("FT_Write").size();
             window.FWorker->Stop();
             stopped = true;
         }
     });
     ASSERT_TRUE(stopped);
-    const auto exchanges = workertest::Exchanges(bench);
+    const auto exchanges = workertest::Exchanges(FBench);
     ExpectPumpOffAtTheEnd(window, exchanges);
     const RunExchanges run = Split(exchanges);
-    ASSERT_EQ(run.FPoints.size(), 1u);
+    ASSERT_EQ(run.Points.size(), 1u);
     EXPECT_GT(exchanges.size(), writesAtStop + 5) << "the settling went on after the stop";
     EXPECT_FALSE(window.Cell(1, 4).empty());
     EXPECT_FALSE(window.Cell(2, 4).empty());
     EXPECT_TRUE(window.Cell(1, 5).empty());
     // Recorded at a settled read: the last five reads before the end of the run agree.
-    const auto& offs = run.FPoints[0].FOffs;
+    const auto& offs = run.Points[0].Offs;
     ASSERT_GE(offs.size(), 6u);
     app::TSettlingWindow last;
     for (std::size_t k = offs.size() - 6; k + 1 < offs.size(); ++k) last.Add(offs[k].AdcValue());
@@ -557,7 +557,7 @@ TEST_F(WorkerRun, AutomaticPauseComesBeforeThePointItCountsDownTo)
         params.FAllowedResidual = c.residual;
         Run(window, params, 60000);
         std::vector<int> asked;
-        for (const auto& e : window.Events("pause")) asked.push_back(e.FPoint);
+        for (const auto& e : window.Events("pause")) asked.push_back(e.Point);
         EXPECT_EQ(asked, c.askedBefore);
         for (int row = 4; row <= 8; ++row)
             EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row << ": the run went on";
@@ -592,16 +592,16 @@ TEST_F(WorkerRun, AutomaticPauseHoldsLikeThePauseButton)
         }
     });
     ASSERT_TRUE(continued);
-    const auto exchanges = workertest::Exchanges(bench);
+    const auto exchanges = workertest::Exchanges(FBench);
     ExpectPumpOffAtTheEnd(window, exchanges);
     const RunExchanges run = Split(exchanges);
-    ASSERT_EQ(run.FPoints.size(), 5u);
+    ASSERT_EQ(run.Points.size(), 5u);
     // The hold's pump-off comes between the fourth point's settling and the
     // fifth point's first pass.
-    const auto& fourth = run.FPoints[3].FOffs;
+    const auto& fourth = run.Points[3].Offs;
     std::size_t holds = 0;
     for (std::size_t i = 0; i < exchanges.size(); ++i)
-        if (exchanges[i].FCommand == "QVTARE=0,0,2") {
+        if (exchanges[i].Command == "QVTARE=0,0,2") {
             ++holds;
             ASSERT_LT(i + 1, exchanges.size());
             EXPECT_TRUE(exchanges[i + 1].PumpOn()) << "the fill of the fifth point follows the hold";
@@ -610,7 +610,7 @@ TEST_F(WorkerRun, AutomaticPauseHoldsLikeThePauseButton)
     ASSERT_FALSE(fourth.empty());
     const auto pauses = window.Events("pause");
     ASSERT_EQ(pauses.size(), 1u);
-    EXPECT_EQ(pauses[0].FPoint, 4);
+    EXPECT_EQ(pauses[0].Point, 4);
     for (int row = 4; row <= 8; ++row) EXPECT_FALSE(window.Cell(1, row).empty()) << "row " << row;
 }
 
@@ -632,12 +632,12 @@ TEST_F(WorkerRun, SettlingTimeIsWaitedBeforeEveryRead)
         Run(window, params, 30000);
         // The settling reads: the pump-offs after the read that follows the fill.
         std::vector<double> times;
-        const auto exchanges = workertest::Exchanges(bench);
+        const auto exchanges = workertest::Exchanges(FBench);
         std::size_t offsSeen = 0;
         bool filling = false;
         for (const Exchange& e : exchanges) {
             filling = filling || e.PumpOn();
-            if (filling && e.PumpOff() && ++offsSeen > 2) times.push_back(e.FAtMs);
+            if (filling && e.PumpOff() && ++offsSeen > 2) times.push_back(e.AtMs);
         }
         ASSERT_GE(times.size(), 6u);  // five reads and the end of the run
         // The time a read takes beyond the wait grows on a slower machine.

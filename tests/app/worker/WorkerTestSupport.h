@@ -26,12 +26,12 @@ namespace workertest {
 class RecordingWindow : public app::IVolumetraWindow {
 public:
     struct Event {
-        std::string FKind;  // "target", "status", "pump", "cell", "rate", "pause", "finished", or the test's own
-        std::wstring FText;
-        int FColumn = 0, FRow = 0, FPicture = 0;
-        bool FError = false;
-        int FPoint = -1;  // the worker's current point when asked
-        DWORD FTick = 0;
+        std::string Kind;  // "target", "status", "pump", "cell", "rate", "pause", "finished", or the test's own
+        std::wstring Text;
+        int Column = 0, Row = 0, Picture = 0;
+        bool Error = false;
+        int Point = -1;  // the worker's current point when asked
+        DWORD Tick = 0;
     };
 
     // The worker being watched; set by Launch, cleared by WorkerFinished.
@@ -49,13 +49,13 @@ public:
     void ShowStatus(const std::wstring& text, bool error) override
     {
         Event e{"status", text};
-        e.FError = error;
+        e.Error = error;
         Add(e);
     }
     void ShowPumpPicture(int picture, const std::wstring& text) override
     {
         Event e{"pump", text};
-        e.FPicture = picture;
+        e.Picture = picture;
         FPumpOn = picture == app::TVolumetra::kPumpOnPicture;
         Add(e);
     }
@@ -63,8 +63,8 @@ public:
     {
         FCells[{column, row}] = text;
         Event e{"cell", text};
-        e.FColumn = column;
-        e.FRow = row;
+        e.Column = column;
+        e.Row = row;
         Add(e);
     }
     void SetPerformance(const std::wstring& text) override { Add({"rate", text}); }
@@ -92,15 +92,15 @@ public:
     {
         std::vector<Event> out;
         for (const Event& e : FEvents)
-            if (e.FKind == kind) out.push_back(e);
+            if (e.Kind == kind) out.push_back(e);
         return out;
     }
 
 private:
     void Add(Event e)
     {
-        e.FPoint = FWorker ? FWorker->CurrentPoint() : -1;
-        e.FTick = GetTickCount();
+        e.Point = FWorker ? FWorker->CurrentPoint() : -1;
+        e.Tick = GetTickCount();
         FEvents.push_back(std::move(e));
     }
 };
@@ -140,14 +140,14 @@ inline app::TVolumetra* Launch(const app::TVolumetraParams& params, app::TTermin
 
 // One command the terminal received, with the reply it queued (if any).
 struct Exchange {
-    std::string FCommand;
-    std::optional<app::TTareReply> FTare;  // a tare reply as queued (after faults)
-    bool FReplied = false;
-    double FAtMs = 0;
+    std::string Command;
+    std::optional<app::TTareReply> Tare;  // a tare reply as queued (after faults)
+    bool Replied = false;
+    double AtMs = 0;
 
-    bool IsTare() const { return FCommand.rfind("QVTARE=", 0) == 0; }
-    bool PumpOn() const { return FCommand.rfind("QVTARE=1,", 0) == 0; }
-    bool PumpOff() const { return FCommand.rfind("QVTARE=0,", 0) == 0; }
+    bool IsTare() const { return Command.rfind("QVTARE=", 0) == 0; }
+    bool PumpOn() const { return Command.rfind("QVTARE=1,", 0) == 0; }
+    bool PumpOff() const { return Command.rfind("QVTARE=0,", 0) == 0; }
 };
 
 inline std::vector<Exchange> Exchanges(const std::vector<simtest::LoggedCall>& writes)
@@ -155,11 +155,11 @@ inline std::vector<Exchange> Exchanges(const std::vector<simtest::LoggedCall>& w
     std::vector<Exchange> out;
     for (const simtest::LoggedCall& call : writes) {
         Exchange e;
-        e.FCommand = call.Arg("data");
-        e.FAtMs = call.FAtMs;
+        e.Command = call.Arg("data");
+        e.AtMs = call.AtMs;
         const std::string reply = call.Arg("reply");
-        e.FReplied = reply != "<none>";
-        if (e.FReplied) e.FTare = app::ScanTareReply(reply);
+        e.Replied = reply != "<none>";
+        if (e.Replied) e.Tare = app::ScanTareReply(reply);
         out.push_back(e);
     }
     return out;
@@ -172,26 +172,26 @@ inline std::vector<Exchange> Exchanges(const simtest::SimBench& bench)
 
 // The tare exchanges of one run, point by point.
 struct RunExchanges {
-    std::vector<std::string> FStartup;  // commands before the first tare exchange
-    std::optional<app::TTareReply> FStart;
+    std::vector<std::string> Startup;  // commands before the first tare exchange
+    std::optional<app::TTareReply> Start;
     struct Point {
-        std::vector<app::TTareReply> FFills;  // pump-on replies
-        std::vector<app::TTareReply> FOffs;   // pump-off replies up to the next pump-on
+        std::vector<app::TTareReply> Fills;  // pump-on replies
+        std::vector<app::TTareReply> Offs;   // pump-off replies up to the next pump-on
     };
-    std::vector<Point> FPoints;
+    std::vector<Point> Points;
 };
 
 inline RunExchanges Split(const std::vector<Exchange>& exchanges)
 {
     RunExchanges run;
     std::size_t i = 0;
-    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i) run.FStartup.push_back(exchanges[i].FCommand);
-    if (i < exchanges.size()) run.FStart = exchanges[i++].FTare;
+    for (; i < exchanges.size() && !exchanges[i].IsTare(); ++i) run.Startup.push_back(exchanges[i].Command);
+    if (i < exchanges.size()) run.Start = exchanges[i++].Tare;
     for (; i < exchanges.size(); ++i) {
         const Exchange& e = exchanges[i];
-        if (e.PumpOn() && (run.FPoints.empty() || !run.FPoints.back().FOffs.empty())) run.FPoints.emplace_back();
-        if (run.FPoints.empty() || !e.FTare) continue;
-        (e.PumpOn() ? run.FPoints.back().FFills : run.FPoints.back().FOffs).push_back(*e.FTare);
+        if (e.PumpOn() && (run.Points.empty() || !run.Points.back().Offs.empty())) run.Points.emplace_back();
+        if (run.Points.empty() || !e.Tare) continue;
+        (e.PumpOn() ? run.Points.back().Fills : run.Points.back().Offs).push_back(*e.Tare);
     }
     return run;
 }

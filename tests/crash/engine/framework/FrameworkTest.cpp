@@ -135,19 +135,19 @@ TEST_P(ClassLibrary, OneReportAndTheBoxAsTheAnswerSays)
 {
     const TClassLibraryCase& c = GetParam();
     const TTimedRun child = Child(c.Mode);
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
-    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
-    ASSERT_EQ(reports.size(), 1u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    EXPECT_EQ(child.Run.ExitCode, 0u) << child.Run.Output;
+    const std::vector<std::string> reports = Lines(child.Run.Output, "report ");
+    ASSERT_EQ(reports.size(), 1u) << child.Run.Output;
     EXPECT_NE(reports[0].find("class=Exception message=handler failed handled=0 thread=main"), std::string::npos)
         << reports[0];
     EXPECT_NE(reports[0].find("FailingHandler,"), std::string::npos) << reports[0];
-    const std::vector<std::string> boxes = Lines(child.Run.FOutput, "box ");
-    EXPECT_EQ(static_cast<int>(boxes.size()), c.Boxes) << child.Run.FOutput;
+    const std::vector<std::string> boxes = Lines(child.Run.Output, "box ");
+    EXPECT_EQ(static_cast<int>(boxes.size()), c.Boxes) << child.Run.Output;
     if (!boxes.empty()) {
         EXPECT_EQ(boxes[0], "box handler failed");
     }
-    EXPECT_NE(child.Run.FOutput.find("done count=1"), std::string::npos) << child.Run.FOutput;
+    EXPECT_NE(child.Run.Output.find("done count=1"), std::string::npos) << child.Run.Output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ClassLibrary,
@@ -165,26 +165,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, ClassLibrary,
 TEST(ClassLibrary, AReportsHandlerGetsTheClassLibrarysBox)
 {
     const TTimedRun child = Child("handle-in-handler");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
-    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
-    ASSERT_EQ(reports.size(), 1u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    EXPECT_EQ(child.Run.ExitCode, 0u) << child.Run.Output;
+    const std::vector<std::string> reports = Lines(child.Run.Output, "report ");
+    ASSERT_EQ(reports.size(), 1u) << child.Run.Output;
     EXPECT_NE(reports[0].find("message=handler failed"), std::string::npos) << reports[0];
-    const std::vector<std::string> boxes = Lines(child.Run.FOutput, "box ");
-    ASSERT_EQ(boxes.size(), 1u) << child.Run.FOutput;
+    const std::vector<std::string> boxes = Lines(child.Run.Output, "box ");
+    ASSERT_EQ(boxes.size(), 1u) << child.Run.Output;
     EXPECT_EQ(boxes[0], "box in the handler");
 }
 
 TEST(HandledExceptions, OneReportWithHandledSetAndTheRaisingFunction)
 {
     const TTimedRun child = Child("handled");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
-    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
-    ASSERT_EQ(reports.size(), 1u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    EXPECT_EQ(child.Run.ExitCode, 0u) << child.Run.Output;
+    const std::vector<std::string> reports = Lines(child.Run.Output, "report ");
+    ASSERT_EQ(reports.size(), 1u) << child.Run.Output;
     EXPECT_NE(reports[0].find("message=handled once handled=1 thread=main"), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("frames=HandledRaiser,"), std::string::npos) << reports[0];
-    EXPECT_NE(child.Run.FOutput.find("caught\n"), std::string::npos);
+    EXPECT_NE(child.Run.Output.find("caught\n"), std::string::npos);
 }
 
 // Each thread's reports walk its own stack, never a snapshot another thread
@@ -192,9 +192,9 @@ TEST(HandledExceptions, OneReportWithHandledSetAndTheRaisingFunction)
 TEST(HandledExceptions, FourThreadsEachSeeTheirOwnFunction)
 {
     const TTimedRun child = Child("handled-threads");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput.substr(0, 2000);
-    EXPECT_EQ(child.Run.FExitCode, 0u);
-    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output.substr(0, 2000);
+    EXPECT_EQ(child.Run.ExitCode, 0u);
+    const std::vector<std::string> reports = Lines(child.Run.Output, "report ");
     EXPECT_EQ(reports.size(), 200u);
     const char* const letters = "ABCD";
     int wrong = 0;
@@ -217,12 +217,12 @@ TEST(HandledExceptions, FourThreadsEachSeeTheirOwnFunction)
 TEST(HandledExceptions, TheReportWorkersOwnCatchInAStepNeitherHangsNorReports)
 {
     const TTimedRun child = Child("handled-worker");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
-    const std::vector<std::string> reports = Lines(child.Run.FOutput, "report ");
-    ASSERT_EQ(reports.size(), 1u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    EXPECT_EQ(child.Run.ExitCode, 0u) << child.Run.Output;
+    const std::vector<std::string> reports = Lines(child.Run.Output, "report ");
+    ASSERT_EQ(reports.size(), 1u) << child.Run.Output;
     EXPECT_NE(reports[0].find("message=thread ends handled=0 thread=uncaught"), std::string::npos) << reports[0];
-    EXPECT_NE(child.Run.FOutput.find("step caught\n"), std::string::npos) << child.Run.FOutput;
+    EXPECT_NE(child.Run.Output.find("step caught\n"), std::string::npos) << child.Run.Output;
 }
 
 // None of the other frameworks is in the process: every row is looked for
@@ -230,22 +230,22 @@ TEST(HandledExceptions, TheReportWorkersOwnCatchInAStepNeitherHangsNorReports)
 TEST(FrameworkRows, NoneIsLoadedAndTheHookPointsAreSet)
 {
     const TTimedRun child = Child("probes");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    const std::vector<std::string> probes = Lines(child.Run.FOutput, "probe ");
-    EXPECT_EQ(probes.size(), 9u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    const std::vector<std::string> probes = Lines(child.Run.Output, "probe ");
+    EXPECT_EQ(probes.size(), 9u) << child.Run.Output;
     for (const std::string& probe : probes) EXPECT_NE(probe.find(" loaded=0 symbol=0"), std::string::npos) << probe;
-    EXPECT_NE(child.Run.FOutput.find("points handle=1 show=1 endcatch=1"), std::string::npos) << child.Run.FOutput;
+    EXPECT_NE(child.Run.Output.find("points handle=1 show=1 endcatch=1"), std::string::npos) << child.Run.Output;
 }
 
 TEST(Startup, NoLoadLibraryWhileTheStartupListRuns)
 {
     const TTimedRun child = Child("loadlibrary");
-    ASSERT_TRUE(child.Run.FFinished) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FExitCode, 0u) << child.Run.FOutput;
+    ASSERT_TRUE(child.Run.Finished) << child.Run.Output;
+    EXPECT_EQ(child.Run.ExitCode, 0u) << child.Run.Output;
     // At least LoadLibraryW, which the control calls, is patched.
-    EXPECT_NE(child.Run.FOutput.find("patched="), std::string::npos) << child.Run.FOutput;
-    EXPECT_EQ(child.Run.FOutput.find("patched=0"), std::string::npos) << child.Run.FOutput;
-    EXPECT_NE(child.Run.FOutput.find(" startup=0 control=1"), std::string::npos) << child.Run.FOutput;
+    EXPECT_NE(child.Run.Output.find("patched="), std::string::npos) << child.Run.Output;
+    EXPECT_EQ(child.Run.Output.find("patched=0"), std::string::npos) << child.Run.Output;
+    EXPECT_NE(child.Run.Output.find(" startup=0 control=1"), std::string::npos) << child.Run.Output;
 }
 
 }  // namespace

@@ -36,14 +36,14 @@ testsupport::ChildRun RunHangChild(const char* mode, bool console = false)
 TEST(HangWatcher, BlockedMessageHandlerGivesOneReportOfTheMainThread)
 {
     const testsupport::ChildRun child = RunHangChild("spin");
-    ASSERT_TRUE(child.FFinished) << child.FOutput;
-    EXPECT_EQ(child.FExitCode, 0u) << child.FOutput;
-    EXPECT_EQ(CountOf(child.FOutput, "report class="), 1) << child.FOutput;
-    EXPECT_NE(child.FOutput.find("report class=EFrozenApplication thread=main first=Spin"), std::string::npos)
-        << child.FOutput;
-    EXPECT_EQ(CountOf(child.FOutput, "complete\n"), 1) << child.FOutput;
+    ASSERT_TRUE(child.Finished) << child.Output;
+    EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+    EXPECT_EQ(CountOf(child.Output, "report class="), 1) << child.Output;
+    EXPECT_NE(child.Output.find("report class=EFrozenApplication thread=main first=Spin"), std::string::npos)
+        << child.Output;
+    EXPECT_EQ(CountOf(child.Output, "complete\n"), 1) << child.Output;
     // Never sooner than FreezeTimeout (1 s); how much later is a figure.
-    EXPECT_GE(LatencyOf(child.FOutput), 1000.0) << child.FOutput;
+    EXPECT_GE(LatencyOf(child.Output), 1000.0) << child.Output;
 }
 
 // Reports that must complete while the main thread still runs its block: a
@@ -58,10 +58,10 @@ TEST(HangWatcher, ReportCompletesWhileTheMainThreadStillBlocks)
     for (const TCase& c : {TCase{"min", "completed while spinning"}, TCase{"malloc", "completed while allocating"}}) {
         SCOPED_TRACE(c.Mode);
         const testsupport::ChildRun child = RunHangChild(c.Mode);
-        ASSERT_TRUE(child.FFinished) << child.FOutput;
-        EXPECT_EQ(child.FExitCode, 0u) << child.FOutput;
-        EXPECT_NE(child.FOutput.find(c.Line), std::string::npos) << child.FOutput;
-        EXPECT_EQ(CountOf(child.FOutput, "report class=EFrozenApplication thread=main"), 1) << child.FOutput;
+        ASSERT_TRUE(child.Finished) << child.Output;
+        EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+        EXPECT_NE(child.Output.find(c.Line), std::string::npos) << child.Output;
+        EXPECT_EQ(CountOf(child.Output, "report class=EFrozenApplication thread=main"), 1) << child.Output;
     }
 }
 
@@ -78,23 +78,23 @@ TEST(HangWatcher, NoReportWithoutAHang)
     for (const TCase& c : {TCase{"answer", false, 0}, TCase{"console", true, 0}, TCase{"held", false, 1}}) {
         SCOPED_TRACE(c.Mode);
         const testsupport::ChildRun child = RunHangChild(c.Mode, c.Console);
-        ASSERT_TRUE(child.FFinished) << child.FOutput;
-        EXPECT_EQ(child.FExitCode, 0u) << child.FOutput;
-        EXPECT_EQ(CountOf(child.FOutput, "EFrozenApplication"), 0) << child.FOutput;
-        EXPECT_EQ(CountOf(child.FOutput, "report class="), c.Reports) << child.FOutput;
-        EXPECT_NE(child.FOutput.find("done"), std::string::npos) << child.FOutput;
+        ASSERT_TRUE(child.Finished) << child.Output;
+        EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+        EXPECT_EQ(CountOf(child.Output, "EFrozenApplication"), 0) << child.Output;
+        EXPECT_EQ(CountOf(child.Output, "report class="), c.Reports) << child.Output;
+        EXPECT_NE(child.Output.find("done"), std::string::npos) << child.Output;
     }
 }
 
 TEST(HangWatcher, SwitchedOffFromItsOwnReportEndsAndStartsAgainOnce)
 {
     const testsupport::ChildRun child = RunHangChild("off");
-    ASSERT_TRUE(child.FFinished) << child.FOutput;
-    EXPECT_EQ(child.FExitCode, 0u) << child.FOutput;
-    EXPECT_NE(child.FOutput.find("handler on-watcher=yes after-off=0"), std::string::npos) << child.FOutput;
-    EXPECT_NE(child.FOutput.find("old watcher ended=yes"), std::string::npos) << child.FOutput;
-    EXPECT_NE(child.FOutput.find("new starts=1 running=new"), std::string::npos) << child.FOutput;
-    EXPECT_EQ(CountOf(child.FOutput, "report class="), 1) << child.FOutput;
+    ASSERT_TRUE(child.Finished) << child.Output;
+    EXPECT_EQ(child.ExitCode, 0u) << child.Output;
+    EXPECT_NE(child.Output.find("handler on-watcher=yes after-off=0"), std::string::npos) << child.Output;
+    EXPECT_NE(child.Output.find("old watcher ended=yes"), std::string::npos) << child.Output;
+    EXPECT_NE(child.Output.find("new starts=1 running=new"), std::string::npos) << child.Output;
+    EXPECT_EQ(CountOf(child.Output, "report class="), 1) << child.Output;
 }
 
 // Not an assertion: the figures of the watcher, printed. The latency from
@@ -106,7 +106,7 @@ TEST(HangWatcherFigures, DISABLED_LatencyAndIdleCost)
     std::vector<double> latencies;
     for (int i = 0; i < 10; ++i) {
         const testsupport::ChildRun child = RunHangChild("spin");
-        const double latency = LatencyOf(child.FOutput);
+        const double latency = LatencyOf(child.Output);
         if (latency >= 0) latencies.push_back(latency);
     }
     ASSERT_FALSE(latencies.empty());
@@ -115,9 +115,9 @@ TEST(HangWatcherFigures, DISABLED_LatencyAndIdleCost)
                 latencies[latencies.size() / 2], latencies.front(), latencies.back());
     const testsupport::ChildRun idle = RunHangChild("idle");
     double cpu = -1, over = 0;
-    const std::size_t at = idle.FOutput.find("watcher cpu ms=");
-    ASSERT_NE(at, std::string::npos) << idle.FOutput;
-    std::sscanf(idle.FOutput.c_str() + at, "watcher cpu ms=%lf over ms=%lf", &cpu, &over);
+    const std::size_t at = idle.Output.find("watcher cpu ms=");
+    ASSERT_NE(at, std::string::npos) << idle.Output;
+    std::sscanf(idle.Output.c_str() + at, "watcher cpu ms=%lf over ms=%lf", &cpu, &over);
     std::printf("watcher cpu %.1f ms over %.0f ms idle: %.1f ms per minute\n", cpu, over, cpu * 60000.0 / over);
 }
 

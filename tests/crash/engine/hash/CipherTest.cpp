@@ -103,22 +103,22 @@ TEST(Cipher, ZeroBlocksAndKeysThatDiffer)
 
 // Threads that each own a key context never disturb one another.
 struct CipherWorker {
-    std::string FKey;
-    Bytes FPlain;
-    Bytes FExpected;
-    int FMismatches = 0;
+    std::string Key;
+    Bytes Plain;
+    Bytes Expected;
+    int Mismatches = 0;
 
     static DWORD WINAPI Run(void* self)
     {
         auto& worker = *static_cast<CipherWorker*>(self);
         TCipherContext context;
-        Bytes buffer(worker.FPlain.size());
+        Bytes buffer(worker.Plain.size());
         for (int i = 0; i < 2000; ++i) {
-            InitKey(context, worker.FKey);
-            Encrypt(context, worker.FPlain.data(), buffer.data(), buffer.size());
-            if (buffer != worker.FExpected) ++worker.FMismatches;
+            InitKey(context, worker.Key);
+            Encrypt(context, worker.Plain.data(), buffer.data(), buffer.size());
+            if (buffer != worker.Expected) ++worker.Mismatches;
             Decrypt(context, buffer.data(), buffer.data(), buffer.size());
-            if (buffer != worker.FPlain) ++worker.FMismatches;
+            if (buffer != worker.Plain) ++worker.Mismatches;
         }
         return 0;
     }
@@ -129,9 +129,9 @@ TEST(Cipher, OwnContextsAreSafeOnParallelThreads)
     CipherWorker workers[2] = {{"first key", Pattern(61), {}}, {"second key", Pattern(61), {}}};
     for (auto& worker : workers) {
         TCipherContext context;
-        InitKey(context, worker.FKey);
-        worker.FExpected.resize(worker.FPlain.size());
-        Encrypt(context, worker.FPlain.data(), worker.FExpected.data(), worker.FPlain.size());
+        InitKey(context, worker.Key);
+        worker.Expected.resize(worker.Plain.size());
+        Encrypt(context, worker.Plain.data(), worker.Expected.data(), worker.Plain.size());
     }
     HANDLE threads[2];
     for (int i = 0; i < 2; ++i) {
@@ -140,8 +140,8 @@ TEST(Cipher, OwnContextsAreSafeOnParallelThreads)
     }
     ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), WAIT_OBJECT_0);
     for (HANDLE thread : threads) CloseHandle(thread);
-    EXPECT_EQ(workers[0].FMismatches, 0);
-    EXPECT_EQ(workers[1].FMismatches, 0);
+    EXPECT_EQ(workers[0].Mismatches, 0);
+    EXPECT_EQ(workers[1].Mismatches, 0);
 }
 
 }  // namespace

@@ -217,12 +217,12 @@ TEST(Clipboard, TextIsReadBackByAnotherProcess)
     const std::string text = rtl::WideToAnsi(L"Бак №1: 120,5 л");
     crash::CopyTextToClipboard(text);
     testsupport::ChildRun run = testsupport::RunChild(L"ObjectsChild.exe", "clipboard");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FOutput, text);
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Output, text);
     // An empty text leaves what is there.
     crash::CopyTextToClipboard("");
     run = testsupport::RunChild(L"ObjectsChild.exe", "clipboard");
-    EXPECT_EQ(run.FOutput, text);
+    EXPECT_EQ(run.Output, text);
 }
 
 }  // namespace

@@ -42,29 +42,29 @@ TEST(RestartApplication, StartsTheSameCommandLineInTheStartFolderAndEnds)
         testsupport::EnvironmentFolder(L"VOLUMETRA_TEST_OUT") + L"\\ObjectsChild-restart.txt.restarted";
     DeleteFileW(restarted.c_str());
     const testsupport::ChildRun run = testsupport::RunChild(L"ObjectsChild.exe", "restart");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FExitCode, 1u);
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 1u);
     // The first run wrote its command line and start folder (then moved to
     // the Windows folder); the new process writes its command line, current
     // folder and parent once it runs.
     const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
     std::string second;
     for (int waited = 0; lines(second = ReadFileText(restarted)) < 3 && waited < 30000; waited += 50) Sleep(50);
-    ASSERT_EQ(lines(run.FOutput), 2) << run.FOutput;
-    EXPECT_EQ(second, run.FOutput + std::to_string(run.FProcessId) + "\n");
+    ASSERT_EQ(lines(run.Output), 2) << run.Output;
+    EXPECT_EQ(second, run.Output + std::to_string(run.ProcessId) + "\n");
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
-    EXPECT_EQ(run.FOutput.find(windows), std::string::npos) << run.FOutput;
+    EXPECT_EQ(run.Output.find(windows), std::string::npos) << run.Output;
 }
 
 TEST(RestartApplication, WithoutRestartOnlyEnds)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"ObjectsChild.exe", "halt");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FExitCode, 1u);
-    EXPECT_EQ(run.FOutput, "halting\n");
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Output, "halting\n");
     // A process it started would exist by now: CreateProcess had returned.
-    EXPECT_EQ(ChildrenOf(run.FProcessId), 0);
+    EXPECT_EQ(ChildrenOf(run.ProcessId), 0);
 }
 
 }  // namespace

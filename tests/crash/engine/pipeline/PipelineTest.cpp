@@ -59,15 +59,15 @@ TEST(PipelineShapes, EachShapeIsReportedOnceOrNever)
     for (const TShape& shape : kShapes) {
         SCOPED_TRACE(shape.Mode);
         const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", shape.Mode);
-        ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, shape.ExitCode);
-        const std::vector<std::string> reports = ReportLines(run.FOutput);
-        ASSERT_EQ(static_cast<int>(reports.size()), shape.Reports) << run.FOutput;
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, shape.ExitCode);
+        const std::vector<std::string> reports = ReportLines(run.Output);
+        ASSERT_EQ(static_cast<int>(reports.size()), shape.Reports) << run.Output;
         if (shape.Reports > 0) {
             EXPECT_NE(reports[0].find(shape.Report), std::string::npos) << reports[0];
         }
         if (*shape.Output) {
-            EXPECT_NE(run.FOutput.find(shape.Output), std::string::npos) << run.FOutput;
+            EXPECT_NE(run.Output.find(shape.Output), std::string::npos) << run.Output;
         }
     }
 }
@@ -77,8 +77,8 @@ TEST(PipelineShapes, EachShapeIsReportedOnceOrNever)
 TEST(PipelineShapes, SynchronisedCallShowsItsOwnStack)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "sync");
-    const std::vector<std::string> reports = ReportLines(run.FOutput);
-    ASSERT_EQ(reports.size(), 1u) << run.FOutput;
+    const std::vector<std::string> reports = ReportLines(run.Output);
+    ASSERT_EQ(reports.size(), 1u) << run.Output;
     EXPECT_NE(reports[0].find("Beta"), std::string::npos) << reports[0];
     EXPECT_EQ(reports[0].find("Alpha"), std::string::npos) << reports[0];
 }
@@ -91,15 +91,15 @@ TEST(PipelineShapes, EightThreadsInOneFunctionGiveEightReports)
     for (const char* mode : {"eight", "eight-main"}) {
         SCOPED_TRACE(mode);
         const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", mode);
-        ASSERT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, 0u);
-        const std::vector<std::string> reports = ReportLines(run.FOutput);
-        EXPECT_EQ(reports.size(), 8u) << run.FOutput;
-        EXPECT_EQ(CountOf(run.FOutput, "overlapping"), 0) << run.FOutput;
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, 0u);
+        const std::vector<std::string> reports = ReportLines(run.Output);
+        EXPECT_EQ(reports.size(), 8u) << run.Output;
+        EXPECT_EQ(CountOf(run.Output, "overlapping"), 0) << run.Output;
         for (int i = 0; i < 8; ++i)
-            EXPECT_EQ(CountOf(run.FOutput, "thread=w" + std::to_string(i) + " "), 1) << run.FOutput;
-        EXPECT_EQ(CountOf(run.FOutput, "end code=1"), 8) << run.FOutput;
-        EXPECT_NE(run.FOutput.find("done"), std::string::npos);
+            EXPECT_EQ(CountOf(run.Output, "thread=w" + std::to_string(i) + " "), 1) << run.Output;
+        EXPECT_EQ(CountOf(run.Output, "end code=1"), 8) << run.Output;
+        EXPECT_NE(run.Output.find("done"), std::string::npos);
     }
 }
 
@@ -108,11 +108,11 @@ TEST(PipelineShapes, EightThreadsInOneFunctionGiveEightReports)
 TEST(PipelineShapes, PasswordRequestRunsOnTheRaisingThread)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "password");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_GT(CountOf(run.FOutput, "handler thread=worker\n"), 0) << run.FOutput;
-    EXPECT_EQ(CountOf(run.FOutput, "handler thread="), CountOf(run.FOutput, "handler thread=worker\n")) << run.FOutput;
-    EXPECT_NE(run.FOutput.find("password=pass\n"), std::string::npos) << run.FOutput;
-    EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
+    ASSERT_TRUE(run.Finished);
+    EXPECT_GT(CountOf(run.Output, "handler thread=worker\n"), 0) << run.Output;
+    EXPECT_EQ(CountOf(run.Output, "handler thread="), CountOf(run.Output, "handler thread=worker\n")) << run.Output;
+    EXPECT_NE(run.Output.find("password=pass\n"), std::string::npos) << run.Output;
+    EXPECT_EQ(ReportLines(run.Output).size(), 1u) << run.Output;
 }
 
 // A step that raises and calls the entry inside the report worker: the entry
@@ -120,10 +120,10 @@ TEST(PipelineShapes, PasswordRequestRunsOnTheRaisingThread)
 TEST(PipelineShapes, WorkerReentryGivesOneReportAndNoHang)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "reenter");
-    ASSERT_TRUE(run.FFinished) << "the report hung";
-    EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
-    EXPECT_NE(run.FOutput.find("inner passed"), std::string::npos) << run.FOutput;
-    EXPECT_NE(run.FOutput.find("end code=1"), std::string::npos) << run.FOutput;
+    ASSERT_TRUE(run.Finished) << "the report hung";
+    EXPECT_EQ(ReportLines(run.Output).size(), 1u) << run.Output;
+    EXPECT_NE(run.Output.find("inner passed"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("end code=1"), std::string::npos) << run.Output;
 }
 
 // A notify handler that faults: served outside the hook, so the fault becomes
@@ -131,30 +131,30 @@ TEST(PipelineShapes, WorkerReentryGivesOneReportAndNoHang)
 TEST(PipelineShapes, FaultingNotifyHandlerDoesNotLoseTheReport)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "notifynull");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_EQ(run.FExitCode, 0u);
-    const std::vector<std::string> reports = ReportLines(run.FOutput);
-    ASSERT_EQ(reports.size(), 1u) << run.FOutput;
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0u);
+    const std::vector<std::string> reports = ReportLines(run.Output);
+    ASSERT_EQ(reports.size(), 1u) << run.Output;
     EXPECT_NE(reports[0].find("stage=18"), std::string::npos) << reports[0];
-    EXPECT_NE(run.FOutput.find("end code=1"), std::string::npos) << run.FOutput;
+    EXPECT_NE(run.Output.find("end code=1"), std::string::npos) << run.Output;
 }
 
 // A console program writes the report to its standard output.
 TEST(PipelineOutput, ConsoleProgramWritesTheReportToStandardOutput)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "console");
-    ASSERT_TRUE(run.FFinished);
-    EXPECT_NE(run.FOutput.find("Exception: thrown\r\n"), std::string::npos) << run.FOutput;
-    EXPECT_EQ(ReportLines(run.FOutput).size(), 1u) << run.FOutput;
+    ASSERT_TRUE(run.Finished);
+    EXPECT_NE(run.Output.find("Exception: thrown\r\n"), std::string::npos) << run.Output;
+    EXPECT_EQ(ReportLines(run.Output).size(), 1u) << run.Output;
 }
 
 // Threads paused for a report whose step fails run again afterwards.
 TEST(PipelineThreads, PausedThreadsAreResumedWhenAStepFails)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "pausefail");
-    ASSERT_TRUE(run.FFinished) << "a paused thread was never resumed";
-    EXPECT_NE(run.FOutput.find("suspended sleeper=0"), std::string::npos) << run.FOutput;
-    EXPECT_NE(run.FOutput.find("failed=8"), std::string::npos) << run.FOutput;
+    ASSERT_TRUE(run.Finished) << "a paused thread was never resumed";
+    EXPECT_NE(run.Output.find("suspended sleeper=0"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("failed=8"), std::string::npos) << run.Output;
 }
 
 // Twenty reports with every thread shown while one thread churns the heap
@@ -162,9 +162,9 @@ TEST(PipelineThreads, PausedThreadsAreResumedWhenAStepFails)
 TEST(PipelineThreads, ReportsWithBusyThreadsDoNotHang)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "heapchurn");
-    ASSERT_TRUE(run.FFinished) << "a report hung";
-    EXPECT_EQ(ReportLines(run.FOutput).size(), 20u) << run.FOutput;
-    EXPECT_EQ(CountOf(run.FOutput, "end code=1"), 20) << run.FOutput;
+    ASSERT_TRUE(run.Finished) << "a report hung";
+    EXPECT_EQ(ReportLines(run.Output).size(), 20u) << run.Output;
+    EXPECT_EQ(CountOf(run.Output, "end code=1"), 20) << run.Output;
 }
 
 }  // namespace

@@ -16,12 +16,12 @@ using pipelinetest::ReportLines;
 TEST(PipelineWindow, EightReportsWhileTheMainWindowIsMinimised)
 {
     const testsupport::ChildRun run = testsupport::RunChild(L"PipelineChild.exe", "eight-minimised");
-    ASSERT_TRUE(run.FFinished) << "a report waited for the window's thread";
-    EXPECT_EQ(run.FExitCode, 0u);
-    ASSERT_EQ(run.FOutput.rfind("minimised\n", 0), 0u) << run.FOutput;
-    EXPECT_EQ(ReportLines(run.FOutput).size(), 8u) << run.FOutput;
-    EXPECT_EQ(CountOf(run.FOutput, "overlapping"), 0) << run.FOutput;
-    EXPECT_EQ(CountOf(run.FOutput, "end code=1"), 8) << run.FOutput;
+    ASSERT_TRUE(run.Finished) << "a report waited for the window's thread";
+    EXPECT_EQ(run.ExitCode, 0u);
+    ASSERT_EQ(run.Output.rfind("minimised\n", 0), 0u) << run.Output;
+    EXPECT_EQ(ReportLines(run.Output).size(), 8u) << run.Output;
+    EXPECT_EQ(CountOf(run.Output, "overlapping"), 0) << run.Output;
+    EXPECT_EQ(CountOf(run.Output, "end code=1"), 8) << run.Output;
 }
 
 }  // namespace

@@ -463,9 +463,9 @@ TEST(RealStack, TheExceptionProcedureFindsTheThrowerAndItsCallers)
     for (const char* mode : {"terminate", "noexcept"}) {
         SCOPED_TRACE(mode);
         const testsupport::ChildRun run = testsupport::RunChild(L"StackChild.exe", mode);
-        EXPECT_TRUE(run.FFinished);
-        EXPECT_EQ(run.FExitCode, 1u);
-        EXPECT_EQ(run.FOutput, "in a hook\nthrower found\ncallers found\n");
+        EXPECT_TRUE(run.Finished);
+        EXPECT_EQ(run.ExitCode, 1u);
+        EXPECT_EQ(run.Output, "in a hook\nthrower found\ncallers found\n");
     }
 }
 

@@ -81,9 +81,9 @@ TEST(ProgramExit, ShutDownRaceEndsCleanly)
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
         const testsupport::ChildRun child = testsupport::RunChild(kRaceChild, "race");
-        EXPECT_TRUE(child.FFinished) << "run " << run;
-        EXPECT_EQ(child.FExitCode, 0u) << "run " << run;
-        if (!child.FFinished || child.FExitCode != 0) ++failures;
+        EXPECT_TRUE(child.Finished) << "run " << run;
+        EXPECT_EQ(child.ExitCode, 0u) << "run " << run;
+        if (!child.Finished || child.ExitCode != 0) ++failures;
     }
     std::printf("shut-down race: %d runs, %d failed\n", runs, failures);
 }
@@ -164,9 +164,9 @@ TEST(InstalledModule, FaultReachingTheFilterIsReportedOnceAndEndsTheProcess)
     const Case cases[] = {{"fault", 0xC0000005u}, {"divide", 0xC0000094u}};
     for (const Case& c : cases) {
         const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", c.Mode);
-        ASSERT_TRUE(child.FFinished) << c.Mode;
-        EXPECT_EQ(child.FExitCode, c.ExitCode) << c.Mode;
-        EXPECT_EQ(ReportCount(child.FOutput), 1) << c.Mode << ": " << child.FOutput;
+        ASSERT_TRUE(child.Finished) << c.Mode;
+        EXPECT_EQ(child.ExitCode, c.ExitCode) << c.Mode;
+        EXPECT_EQ(ReportCount(child.Output), 1) << c.Mode << ": " << child.Output;
     }
 }
 
@@ -176,9 +176,9 @@ TEST(InstalledModule, FaultReachingTheFilterIsReportedOnceAndEndsTheProcess)
 TEST(InstalledModule, ThreadObjectExceptionIsReportedOnce)
 {
     const testsupport::ChildRun child = testsupport::RunChild(L"StartupFaultChild.exe", "thread");
-    ASSERT_TRUE(child.FFinished);
-    EXPECT_EQ(child.FExitCode, 0u) << "the thread keeps its exception";
-    EXPECT_EQ(ReportCount(child.FOutput), 1) << child.FOutput;
+    ASSERT_TRUE(child.Finished);
+    EXPECT_EQ(child.ExitCode, 0u) << "the thread keeps its exception";
+    EXPECT_EQ(ReportCount(child.Output), 1) << child.Output;
 }
 
 // A filter argument that cannot be read is left to the steps before: the
